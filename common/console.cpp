@@ -1,0 +1,238 @@
+// Rendering of the 80-column console onto standard output and standard error.
+#include "common/console.hpp"
+
+#include <cstdarg>
+#include <cstdio>
+#include <termios.h>
+#include <unistd.h>
+#include <vector>
+
+namespace console {
+namespace {
+
+// The one screen both channels write to.
+struct Screen {
+    std::string line;          // unwritten part of the current stdout line
+    int line_start = 0;        // column where `line` begins (text before it is written out)
+    int cursor = 0;            // column of the next character
+    // Test capture.
+    bool capturing = false;
+    std::string out_text, err_text, input;
+    std::size_t input_pos = 0;
+};
+
+Screen& screen() {
+    static Screen s;
+    return s;
+}
+
+void write_out(std::string_view text) {
+    Screen& s = screen();
+    if (s.capturing)
+        s.out_text.append(text);
+    else
+        std::fwrite(text.data(), 1, text.size(), stdout);
+}
+
+void write_err(std::string_view text) {
+    Screen& s = screen();
+    if (s.capturing)
+        s.err_text.append(text);
+    else
+        std::fwrite(text.data(), 1, text.size(), stderr);
+}
+
+// Writes out the pending part of the stdout line (without ending it).
+void flush_line() {
+    Screen& s = screen();
+    if (!s.line.empty()) {
+        write_out(s.line);
+        s.line_start += static_cast<int>(s.line.size());
+        s.line.clear();
+    }
+}
+
+void end_line(bool to_stdout) {
+    Screen& s = screen();
+    flush_line();
+    if (to_stdout)
+        write_out("\n");
+    else
+        write_err("\n");
+    s.line.clear();
+    s.line_start = 0;
+    s.cursor = 0;
+}
+
+void put_out(char c) {
+    Screen& s = screen();
+    if (c == '\n') {
+        end_line(true);
+        return;
+    }
+    if (c == '\r') {
+        flush_line();
+        s.cursor = s.line_start;  // cannot go back over text already written out
+        return;
+    }
+    int pos = s.cursor - s.line_start;
+    if (pos < 0) pos = 0;
+    if (static_cast<std::size_t>(pos) < s.line.size())
+        s.line[pos] = c;
+    else
+        s.line.push_back(c);
+    s.cursor = s.line_start + pos + 1;
+    if (s.cursor >= kWidth) {
+        // The console wraps: the rest of the line as drawn is kept.
+        end_line(true);
+    }
+}
+
+void vformat(std::string& into, const char* format, va_list args) {
+    va_list copy;
+    va_copy(copy, args);
+    int n = std::vsnprintf(nullptr, 0, format, copy);
+    va_end(copy);
+    if (n <= 0) return;
+    std::vector<char> buf(static_cast<std::size_t>(n) + 1);
+    std::vsnprintf(buf.data(), buf.size(), format, args);
+    into.append(buf.data(), static_cast<std::size_t>(n));
+}
+
+}  // namespace
+
+void out(std::string_view text) {
+    for (char c : text) put_out(c);
+}
+
+void outf(const char* format, ...) {
+    std::string text;
+    va_list args;
+    va_start(args, format);
+    vformat(text, format, args);
+    va_end(args);
+    out(text);
+}
+
+void move_to_column(int target) {
+    Screen& s = screen();
+    if (target < 0) target = 0;
+    if (target >= kWidth) target = kWidth - 1;
+    int pos = target - s.line_start;
+    if (pos < 0) {
+        // Already written out past that column: nothing can be overwritten.
+        return;
+    }
+    if (static_cast<std::size_t>(pos) > s.line.size()) s.line.append(pos - s.line.size(), ' ');
+    s.cursor = target;
+}
+
+int column() { return screen().cursor; }
+
+void con(std::string_view text) {
+    Screen& s = screen();
+    flush_line();
+    if (!s.capturing) std::fflush(stdout);
+    // The console channel draws on the same screen: it continues the
+    // current line and wraps at the same width.
+    std::string rendered;
+    for (char c : text) {
+        if (c == '\n') {
+            rendered.push_back('\n');
+            s.cursor = 0;
+            s.line_start = 0;
+            continue;
+        }
+        rendered.push_back(c);
+        if (++s.cursor >= kWidth) {
+            rendered.push_back('\n');
+            s.cursor = 0;
+        }
+        s.line_start = s.cursor;
+    }
+    write_err(rendered);
+    if (!s.capturing) std::fflush(stderr);
+}
+
+void conf(const char* format, ...) {
+    std::string text;
+    va_list args;
+    va_start(args, format);
+    vformat(text, format, args);
+    va_end(args);
+    con(text);
+}
+
+void flush() {
+    flush_line();
+    if (!screen().capturing) {
+        std::fflush(stdout);
+        std::fflush(stderr);
+    }
+}
+
+void wait_key() {
+    Screen& s = screen();
+    flush();
+    if (s.capturing || !isatty(STDIN_FILENO)) return;
+    termios saved{};
+    if (tcgetattr(STDIN_FILENO, &saved) != 0) return;
+    termios raw = saved;
+    raw.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO);
+    raw.c_cc[VMIN] = 1;
+    raw.c_cc[VTIME] = 0;
+    tcsetattr(STDIN_FILENO, TCSANOW, &raw);
+    char c;
+    ssize_t got = read(STDIN_FILENO, &c, 1);
+    (void)got;
+    tcsetattr(STDIN_FILENO, TCSANOW, &saved);
+}
+
+std::optional<std::string> read_line(std::size_t max_length) {
+    Screen& s = screen();
+    flush();
+    std::string text;
+    bool any = false;
+    for (;;) {
+        int c;
+        if (s.capturing) {
+            c = s.input_pos < s.input.size() ? static_cast<unsigned char>(s.input[s.input_pos++]) : EOF;
+        } else {
+            c = std::getchar();
+        }
+        if (c == EOF) break;
+        any = true;
+        if (c == '\n') break;
+        if (text.size() < max_length) text.push_back(static_cast<char>(c));
+    }
+    if (!any) return std::nullopt;
+    if (!text.empty() && text.back() == '\r') text.pop_back();
+    // An answer typed on a terminal was echoed with its line end.
+    if (!s.capturing && isatty(STDIN_FILENO)) {
+        s.line_start = 0;
+        s.cursor = 0;
+    }
+    return text;
+}
+
+Capture::Capture(std::string input) {
+    flush();
+    Screen& s = screen();
+    s = Screen{};
+    s.capturing = true;
+    s.input = std::move(input);
+}
+
+Capture::~Capture() {
+    flush_line();
+    screen() = Screen{};
+}
+
+std::string Capture::out() {
+    flush_line();
+    return screen().out_text;
+}
+
+std::string Capture::err() { return screen().err_text; }
+
+}  // namespace console

@@ -1,0 +1,63 @@
+// The two output channels and the console's input.
+//
+// Standard output is rendered as an 80-column console shows it, in a terminal
+// and in a file alike: the line being written is kept until it ends, so a
+// cursor move to a column pads with blanks (or lets later text overwrite, as
+// on a console), and writing the 80th character of a line ends the line.
+// The console channel is standard error; standard output is flushed before
+// each console write so that the order on screen holds. Both channels share
+// one cursor column, as they share one screen.
+//
+// Tests capture both channels and feed standard input through Capture.
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace console {
+
+inline constexpr int kWidth = 80;
+
+// Ordinary output on standard output.
+void out(std::string_view text);
+void outf(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+// Moves the cursor of standard output to `column` (0-based) of the current line.
+void move_to_column(int column);
+
+// The column the next character lands in.
+int column();
+
+// The console channel (standard error). Flushes standard output first.
+void con(std::string_view text);
+void conf(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+// Writes out any unfinished line of standard output and flushes both channels.
+void flush();
+
+// Waits for one key press without echo when standard input is a terminal;
+// otherwise returns at once, so that no scripted run can hang.
+void wait_key();
+
+// Reads one line of standard input, without its line end, keeping at most
+// `max_length` characters (the rest of the line is read and dropped).
+// Returns nothing at end of input.
+std::optional<std::string> read_line(std::size_t max_length);
+
+// While alive, both channels go to strings and standard input comes from
+// `input`. Not nestable.
+class Capture {
+public:
+    explicit Capture(std::string input = {});
+    ~Capture();
+    Capture(const Capture&) = delete;
+    Capture& operator=(const Capture&) = delete;
+
+    // What each channel received so far (standard output flushed first).
+    std::string out();
+    std::string err();
+};
+
+}  // namespace console

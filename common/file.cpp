@@ -1,0 +1,86 @@
+// RAII file handles over stdio streams.
+#include "common/file.hpp"
+
+#include <sys/stat.h>
+#include <utility>
+
+File::File(const std::string& path, const char* mode) : fp_(std::fopen(path.c_str(), mode)) {}
+
+File::~File() { close(); }
+
+File::File(File&& other) noexcept : fp_(std::exchange(other.fp_, nullptr)) {}
+
+File& File::operator=(File&& other) noexcept {
+    if (this != &other) {
+        close();
+        fp_ = std::exchange(other.fp_, nullptr);
+    }
+    return *this;
+}
+
+void File::close() {
+    if (fp_) std::fclose(fp_);
+    fp_ = nullptr;
+}
+
+std::int64_t File::size() const {
+    if (!fp_) return -1;
+    struct stat st{};
+    if (fstat(fileno(fp_), &st) != 0) return -1;
+    return static_cast<std::int64_t>(st.st_size);
+}
+
+bool File::seek(std::int64_t offset) {
+    return fp_ && offset >= 0 && fseeko(fp_, static_cast<off_t>(offset), SEEK_SET) == 0;
+}
+
+std::int64_t File::tell() const { return fp_ ? static_cast<std::int64_t>(ftello(fp_)) : -1; }
+
+std::size_t File::read(std::span<std::uint8_t> buf) {
+    if (!fp_ || buf.empty()) return 0;
+    return std::fread(buf.data(), 1, buf.size(), fp_);
+}
+
+std::size_t File::read_at(std::int64_t offset, std::span<std::uint8_t> buf) {
+    if (!seek(offset)) return 0;
+    return read(buf);
+}
+
+bool File::write(std::span<const std::uint8_t> data) {
+    if (!fp_) return false;
+    if (data.empty()) return true;
+    return std::fwrite(data.data(), 1, data.size(), fp_) == data.size();
+}
+
+bool File::write_at(std::int64_t offset, std::span<const std::uint8_t> data) {
+    return seek(offset) && write(data);
+}
+
+bool File::flush() { return fp_ && std::fflush(fp_) == 0; }
+
+std::optional<std::vector<std::uint8_t>> read_file(const std::string& path) {
+    File f(path, "rb");
+    if (!f.is_open()) return std::nullopt;
+    std::vector<std::uint8_t> data;
+    std::uint8_t chunk[65536];
+    for (;;) {
+        std::size_t got = f.read(chunk);
+        data.insert(data.end(), chunk, chunk + got);
+        if (got < sizeof chunk) break;
+    }
+    if (std::ferror(f.get())) return std::nullopt;
+    return data;
+}
+
+bool write_file(const std::string& path, std::span<const std::uint8_t> data) {
+    File f(path, "wb");
+    if (!f.is_open()) return false;
+    bool ok = f.write(data) && f.flush();
+    f.close();
+    return ok;
+}
+
+bool file_exists(const std::string& path) {
+    struct stat st{};
+    return stat(path.c_str(), &st) == 0;
+}

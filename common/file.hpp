@@ -1,0 +1,49 @@
+// RAII file handles and whole-file helpers. Every file the tool opens goes
+// through File, so no handle outlives its scope.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+class File {
+public:
+    File() = default;
+    // Opens `path` with an fopen mode ("rb", "wb", "r+b"); check with is_open().
+    File(const std::string& path, const char* mode);
+    ~File();
+    File(File&& other) noexcept;
+    File& operator=(File&& other) noexcept;
+    File(const File&) = delete;
+    File& operator=(const File&) = delete;
+
+    bool is_open() const { return fp_ != nullptr; }
+    std::FILE* get() const { return fp_; }
+    void close();
+
+    // Size in bytes (the position is kept); -1 on failure.
+    std::int64_t size() const;
+    bool seek(std::int64_t offset);
+    std::int64_t tell() const;
+
+    // Reads up to buf.size() bytes at the current position; returns how many.
+    std::size_t read(std::span<std::uint8_t> buf);
+    // Reads at `offset`; bytes past the end of the file are not touched.
+    std::size_t read_at(std::int64_t offset, std::span<std::uint8_t> buf);
+    // Writes all of `data`; false when the file took less.
+    bool write(std::span<const std::uint8_t> data);
+    bool write_at(std::int64_t offset, std::span<const std::uint8_t> data);
+    bool flush();
+
+private:
+    std::FILE* fp_ = nullptr;
+};
+
+// The whole content of a file, or nothing when it cannot be read.
+std::optional<std::vector<std::uint8_t>> read_file(const std::string& path);
+// Writes `data` as the whole file; false on failure.
+bool write_file(const std::string& path, std::span<const std::uint8_t> data);
+bool file_exists(const std::string& path);

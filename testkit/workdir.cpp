@@ -1,0 +1,46 @@
+// Temporary work folders and test-vector paths for tests.
+#include "testkit/workdir.hpp"
+
+#include <cstdlib>
+#include <filesystem>
+#include <stdexcept>
+#include <unistd.h>
+
+#include "common/file.hpp"
+
+namespace testkit {
+
+WorkDir::WorkDir() {
+    previous_ = std::filesystem::current_path().string();
+    std::string tmpl = (std::filesystem::temp_directory_path() / "mozaik32-XXXXXX").string();
+    if (!mkdtemp(tmpl.data())) throw std::runtime_error("cannot create a temporary folder");
+    path_ = tmpl;
+    std::filesystem::current_path(path_);
+}
+
+WorkDir::~WorkDir() {
+    std::error_code ec;
+    std::filesystem::current_path(previous_, ec);
+    std::filesystem::remove_all(path_, ec);
+}
+
+std::string testdata(const std::string& relative) {
+    return std::string(MOZAIK_TESTDATA_DIR) + "/" + relative;
+}
+
+std::vector<std::uint8_t> slurp(const std::string& path) {
+    auto data = read_file(path);
+    if (!data) throw std::runtime_error("cannot read " + path);
+    return *data;
+}
+
+void spit(const std::string& path, const std::vector<std::uint8_t>& data) {
+    if (!write_file(path, data)) throw std::runtime_error("cannot write " + path);
+}
+
+void spit(const std::string& path, const std::string& text) {
+    std::vector<std::uint8_t> data(text.begin(), text.end());
+    spit(path, data);
+}
+
+}  // namespace testkit
