@@ -1,0 +1,39 @@
+// The state of one run, shared by every operation of the option loop.
+#pragma once
+
+#include <cstdint>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "driver/catalogue.hpp"
+
+// How an operation ends: the driver goes on with the next option group, or
+// goes straight to the end of the run.
+enum class Outcome { NextGroup, EndOfRun };
+
+struct RunState {
+    std::vector<std::string> args;      // the argument vector, args[0] the program path
+    std::string input_file;             // the InputFile
+    bool err_mode = false;              // "/err" was given somewhere
+    std::set<OptionCode> failed_kinds;  // kinds that failed (filled only in err_mode)
+    std::size_t option_index = 0;       // index in args of the current group's switch
+    int group_number = 0;               // digits after "/group" in the first switch
+    bool no_reserve = false;            // "noreserve": no reserved colours for logos
+    std::int32_t osb_x = 0, osb_y = 0;  // screen position of an OSB CPU bitmap
+    bool osb_position_given = false;
+    std::string rom_file;               // the RomFile of the current group (at most 63 characters)
+    OptionCode lone_code = 0;           // the group's code while its switch stands alone, else 0
+    std::uint32_t isa_segment = 0;      // segment operand of /isa; 0 when none
+    bool group_failed = false;          // failure mark of the current group
+    bool ncpu_requested = false;        // /NC_CPUCODE was selected
+    bool component_used = false;        // a component file was opened (and not given up as no valid ROM)
+    OptionCode code = 0;                // the current group's code (after /ncr and /aha became /pci)
+    std::uint16_t type_value = 0xFFFF;  // the current group's TypeId value
+
+    // Records a failure of the current group's kind (kept only under /err).
+    void fail(OptionCode kind) {
+        group_failed = true;
+        if (err_mode) failed_kinds.insert(kind);
+    }
+};
