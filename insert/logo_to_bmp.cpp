@@ -1,0 +1,142 @@
+// LogoImage back to a Windows bitmap, through the work file "StdBMP.BMP".
+#include <algorithm>
+#include <filesystem>
+#include <system_error>
+
+#include "common/bytes.hpp"
+#include "common/console.hpp"
+#include "common/file.hpp"
+#include "insert/logo.hpp"
+#include "insert/logo_format.hpp"
+
+namespace {
+
+constexpr const char* kWorkFile = "StdBMP.BMP";
+constexpr std::size_t kBmpHeaderBytes = 54;
+constexpr std::uint32_t kPixelsPerMetre = 3780;  // 96 dots an inch
+// No LogoImage within the picture limits comes near this.
+constexpr std::int64_t kMaxLogoFileBytes = 4 * 1024 * 1024;
+
+// How a LogoImage's rows are laid out, as found from its "RGB " marker.
+struct Layout {
+    std::size_t colours = 0;    // 16 or 256
+    std::size_t row_bytes = 0;  // R
+};
+
+bool marker_at(std::span<const std::uint8_t> data, std::size_t at) {
+    if (at > data.size() || data.size() - at < 4) return false;
+    auto upper = [](std::uint8_t c) { return static_cast<std::uint8_t>(c & ~0x20); };
+    return upper(data[at]) == 'R' && upper(data[at + 1]) == 'G' && upper(data[at + 2]) == 'B' &&
+           data[at + 3] == ' ';
+}
+
+// The colour depth and row length whose "RGB " marker stands behind the
+// rows with the whole palette after it: a 256-colour picture (rows of the
+// width rounded up to 8, or the width itself as the OSB conversion writes
+// them), else a 16-colour one. A file of exactly the expected size wins over
+// one with bytes left over.
+std::optional<Layout> find_layout(std::span<const std::uint8_t> data, std::size_t w,
+                                  std::size_t h) {
+    const Layout candidates[] = {{256, logo_format::row_bytes_256(w)},
+                                 {256, w},
+                                 {16, logo_format::row_bytes_16(w)}};
+    for (bool exact : {true, false})
+        for (const Layout& c : candidates) {
+            const std::size_t marker = logo_format::kPixelsAt + c.row_bytes * h;
+            const std::size_t end = marker + 4 + c.colours * 3;
+            if (marker_at(data, marker) && (exact ? data.size() == end : data.size() >= end))
+                return c;
+        }
+    return std::nullopt;
+}
+
+// The bitmap of a LogoImage: header, palette, rows bottom-up at a 4-byte stride.
+std::vector<std::uint8_t> make_bitmap(std::span<const std::uint8_t> data, std::size_t w,
+                                      std::size_t h, const Layout& layout) {
+    const unsigned bits = layout.colours == 256 ? 8 : 4;
+    const std::size_t stride = ((w * bits + 31) / 32) * 4;
+    const std::size_t palette_bytes = layout.colours * 4;
+    const std::size_t image_bytes = stride * h;
+    std::vector<std::uint8_t> bmp(kBmpHeaderBytes + palette_bytes + image_bytes, 0);
+
+    bmp[0] = 'B';
+    bmp[1] = 'M';
+    bytes::put32(&bmp[2], static_cast<std::uint32_t>(bmp.size()));
+    bytes::put32(&bmp[10], static_cast<std::uint32_t>(kBmpHeaderBytes + palette_bytes));
+    bytes::put32(&bmp[14], 40);
+    bytes::put32(&bmp[18], static_cast<std::uint32_t>(w));
+    bytes::put32(&bmp[22], static_cast<std::uint32_t>(h));
+    bytes::put16(&bmp[26], 1);
+    bytes::put16(&bmp[28], static_cast<std::uint16_t>(bits));
+    bytes::put32(&bmp[34], static_cast<std::uint32_t>(image_bytes));
+    bytes::put32(&bmp[38], kPixelsPerMetre);
+    bytes::put32(&bmp[42], kPixelsPerMetre);
+
+    // The palette stands right behind the marker: 256 colours red, green,
+    // blue; 16 colours blue, green, red; 0-63 each.
+    const std::size_t pixels_end = logo_format::kPixelsAt + layout.row_bytes * h;
+    const std::uint8_t* pal = data.data() + pixels_end + 4;
+    for (std::size_t i = 0; i < layout.colours; ++i) {
+        const std::uint8_t* e = pal + i * 3;
+        const bool rgb = layout.colours == 256;
+        std::uint8_t* out = &bmp[kBmpHeaderBytes + i * 4];
+        out[0] = static_cast<std::uint8_t>((rgb ? e[2] : e[0]) << 2);
+        out[1] = static_cast<std::uint8_t>(e[1] << 2);
+        out[2] = static_cast<std::uint8_t>((rgb ? e[0] : e[2]) << 2);
+    }
+
+    std::vector<std::uint8_t> indices(w);
+    for (std::size_t i = 0; i < h; ++i) {
+        const std::uint8_t* src = data.data() + logo_format::kPixelsAt + layout.row_bytes * (h - 1 - i);
+        std::uint8_t* dst = &bmp[kBmpHeaderBytes + palette_bytes + i * stride];
+        if (bits == 8) {
+            std::copy_n(src, std::min(w, layout.row_bytes), dst);
+            continue;
+        }
+        logo_format::unpack_planes(std::span<const std::uint8_t>(src, layout.row_bytes), indices);
+        for (std::size_t x = 0; x < w; ++x)
+            dst[x / 2] |= static_cast<std::uint8_t>(x % 2 ? indices[x] : indices[x] << 4);
+    }
+    return bmp;
+}
+
+}  // namespace
+
+bool logo_to_bmp(const std::string& file) {
+    File in(file, "rb");
+    const std::int64_t size = in.is_open() ? in.size() : -1;
+    if (size < 0 || size > kMaxLogoFileBytes) {
+        console::conf(" !! Can't read logo file %s !!\n", file.c_str());
+        return false;
+    }
+    std::vector<std::uint8_t> data(static_cast<std::size_t>(size));
+    if (in.read_at(0, data) != data.size()) {
+        console::conf(" !! Can't read logo file %s !!\n", file.c_str());
+        return false;
+    }
+    in.close();
+
+    const auto w = bytes::get16(data, logo_format::kWidthAt);
+    const auto h = bytes::get16(data, logo_format::kHeightAt);
+    const auto layout = w && h && *w && *h ? find_layout(data, *w, *h) : std::nullopt;
+    if (!layout) {
+        console::conf(" !! %s is not a BIOS logo picture (no palette behind its rows) !!\n",
+                      file.c_str());
+        return false;
+    }
+
+    const auto bmp = make_bitmap(data, *w, *h, *layout);
+    std::error_code ec;
+    if (!write_file(kWorkFile, bmp)) {
+        std::filesystem::remove(kWorkFile, ec);
+        console::conf(" !! Can't write %s !!\n", kWorkFile);
+        return false;
+    }
+    std::filesystem::rename(kWorkFile, file, ec);
+    if (ec) {
+        std::filesystem::remove(kWorkFile, ec);
+        console::conf(" !! Can't write %s !!\n", file.c_str());
+        return false;
+    }
+    return true;
+}
