@@ -1,0 +1,159 @@
+// The LH5 codec's fixed storage: stream constants, the decoder's tables, the
+// match finder's tree, the block coder's buffers, the node arrays that the
+// decoder and the Huffman construction share, the byte source and sink, and
+// the counters of the file being coded. One instance for the process, so
+// one pack or expansion runs at a time; every pack and expansion resets what
+// it uses before it starts.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <vector>
+
+class File;
+
+namespace lh5 {
+
+inline constexpr int kDictBits = 13;
+inline constexpr int kDictSize = 1 << kDictBits;  // window, distance range
+inline constexpr int kMaxMatch = 256;
+inline constexpr int kThreshold = 3;              // shortest coded match
+inline constexpr int kNumSymbols = 510;           // 256 literals + 254 lengths
+inline constexpr int kNumPre = 19;                // pre-code alphabet
+inline constexpr int kNumDist = 14;               // distance classes
+inline constexpr int kSymbolCountBits = 9;
+inline constexpr int kPreCountBits = 5;
+inline constexpr int kDistCountBits = 4;
+inline constexpr int kSymbolTableBits = 12;
+inline constexpr int kAuxTableBits = 8;
+inline constexpr int kPreSpecial = 3;             // zero-run field after pre-code length 3
+inline constexpr int kMaxCodeLength = 16;
+inline constexpr int kNodeCount = 2 * kNumSymbols - 1;  // 1019
+
+// Match finder sizes.
+inline constexpr int kTextSize = 2 * kDictSize + kMaxMatch;        // 16640
+inline constexpr int kLevelSize = kDictSize + 256;                  // 8448
+inline constexpr int kParentSize = 2 * kDictSize;                   // 16384
+inline constexpr int kMaxHash = 3 * kDictSize + (kDictSize / 512 + 1) * 255;  // 28911
+inline constexpr int kNextSize = kMaxHash + 1;                      // 28912
+inline constexpr std::uint16_t kPassUp = 0x8000;                    // position's pass-up mark
+
+// Token buffer of the block coder.
+inline constexpr std::size_t kTokenBufferSize = 16384;
+inline constexpr std::size_t kTokenBufferMin = 4096;
+inline constexpr std::size_t kPieceSize = 8192;  // input and output pieces
+
+// Where compressed or plain bytes come from: a file (at most `limit` bytes
+// of it) or a buffer in memory.
+struct ByteSource {
+    File* file = nullptr;
+    std::span<const std::uint8_t> memory;
+    std::uint64_t limit = 0;  // bytes still to take (file or memory)
+    std::array<std::uint8_t, 8192> buffer{};
+    std::size_t buffer_pos = 0, buffer_end = 0;
+};
+
+// Where compressed bytes go: a file or a vector, through a buffer.
+struct ByteSink {
+    File* file = nullptr;
+    std::vector<std::uint8_t>* memory = nullptr;
+    std::array<std::uint8_t, 8192> buffer{};
+    std::size_t fill = 0;
+    bool failed = false;  // the file took fewer bytes than offered
+};
+
+struct DecoderState {
+    std::uint64_t bits = 0;        // the next stream bits, the next one on top
+    int bit_count = 0;             // valid bits in `bits`
+    std::uint32_t block_left = 0;  // symbols left in the block (32-bit, wraps)
+    std::uint32_t copy_left = 0;   // pending copy
+    std::uint32_t copy_from = 0;
+    std::array<std::uint8_t, kNumSymbols> symbol_lengths{};
+    std::array<std::uint8_t, kNumPre> aux_lengths{};  // pre-code, then distance
+    std::array<std::uint16_t, 1 << kSymbolTableBits> symbol_table{};
+    std::array<std::uint16_t, 1 << kAuxTableBits> aux_table{};
+};
+
+struct MatchTree {
+    std::array<std::uint8_t, kTextSize> text{};
+    std::array<std::uint8_t, kLevelSize> level{};
+    std::array<std::uint8_t, kLevelSize> child_count{};
+    std::array<std::uint16_t, kLevelSize> position{};
+    std::array<std::int16_t, kParentSize> parent{};
+    std::array<std::int16_t, kParentSize> prev_link{};
+    std::array<std::int16_t, kNextSize> next_link{};
+    int free_node = 1;      // head of the free inner nodes
+    int pos = 0;            // current text position
+    int remaining = 0;      // input bytes not yet coded
+    int match_length = 0;
+    int match_pos = 0;
+    bool verbose = false;
+};
+
+struct BlockCoder {
+    std::unique_ptr<std::uint8_t[]> tokens;  // allocated once, on first use
+    std::size_t token_capacity = kTokenBufferSize;
+    std::size_t fill = 0;       // next free byte of `tokens`
+    std::size_t flag_pos = 0;   // the current flag byte
+    unsigned flag_mask = 0;
+    std::array<std::uint16_t, 2 * kNumSymbols - 1> symbol_freq{};
+    std::array<std::uint16_t, 2 * kNumDist - 1> dist_freq{};
+    std::array<std::uint16_t, 2 * kNumPre - 1> pre_freq{};
+    std::array<std::uint8_t, kNumSymbols> symbol_lengths{};
+    std::array<std::uint16_t, kNumSymbols> symbol_codes{};
+    std::array<std::uint8_t, kNumPre> aux_lengths{};  // pre-code, then distance
+    std::array<std::uint16_t, kNumPre> aux_codes{};
+    unsigned out_byte = 0;  // bit holder
+    int out_free = 8;       // free bits in the holder
+};
+
+struct Counters {
+    std::uint32_t original_size = 0;  // input bytes read so far
+    std::uint32_t packed_size = 0;    // compressed bytes written so far
+    std::uint16_t crc = 0;            // CRC-16 of the input read so far
+    bool give_up = false;             // compression does not pay: store
+};
+
+struct CodecStorage {
+    // Node arrays of the decode tables and of the Huffman construction.
+    std::array<std::uint16_t, kNodeCount> left{};
+    std::array<std::uint16_t, kNodeCount> right{};
+    DecoderState decoder;
+    MatchTree tree;
+    BlockCoder coder;
+    Counters counters;
+    ByteSource source;
+    ByteSink sink;
+    std::array<std::uint8_t, kPieceSize> expand_buffer{};  // output ring of an extraction
+};
+
+// The one instance.
+CodecStorage& storage();
+
+// Points the source at `file` (at most `limit` bytes from its position) or at
+// `memory`; empties its buffer.
+void source_from_file(File& file, std::uint64_t limit);
+void source_from_memory(std::span<const std::uint8_t> memory);
+
+// Reads up to `out.size()` bytes from the source; returns how many (fewer
+// only at its end or limit).
+std::size_t source_read(std::span<std::uint8_t> out);
+
+// Points the sink at `file` or `memory`; empties its buffer.
+void sink_to_file(File& file);
+void sink_to_memory(std::vector<std::uint8_t>& memory);
+
+// Writes the sink's buffer out. Sets `failed` on a short write.
+void sink_flush();
+
+// Appends one byte to the sink.
+inline void sink_put(std::uint8_t b) {
+    ByteSink& s = storage().sink;
+    s.buffer[s.fill++] = b;
+    if (s.fill == s.buffer.size()) sink_flush();
+}
+
+}  // namespace lh5

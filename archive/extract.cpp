@@ -1,0 +1,81 @@
+// Member expansion into "original.tmp".
+#include "archive/extract.hpp"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+
+#include "archive/codec_storage.hpp"
+#include "archive/crc16.hpp"
+#include "archive/lh5_decoder.hpp"
+#include "archive/settings.hpp"
+#include "common/console.hpp"
+#include "common/fatal.hpp"
+
+namespace {
+constexpr const char* kOutputName = "original.tmp";
+}
+
+std::uint64_t next_member_offset(std::uint64_t offset, std::uint8_t header_size,
+                                 std::uint32_t packed_size, std::uint64_t gap) {
+    return offset + header_size + 2 + packed_size + gap;
+}
+
+ExpandResult expand_member(File& archive, const ComponentHeader& header, bool close_output) {
+    ExpandResult result;
+    result.output = File(kOutputName, "wb");
+    if (!result.output.is_open()) {
+        console::conf("Can't open %s\n", kOutputName);
+        return result;
+    }
+    // "-lh" and "-" around one method character: 0 stored, 4 and 5 LH5.
+    const char m = header.method[3];
+    const bool known = (m == '0' || m == '4' || m == '5') && header.method[0] == '-' &&
+                       header.method[1] == 'l' && header.method[2] == 'h' && header.method[4] == '-';
+    if (!known) {
+        console::conf("Unknown method: %u\n", static_cast<unsigned>(static_cast<unsigned char>(m)));
+        result.output.close();
+        return result;
+    }
+    std::array<std::uint8_t, lh5::kPieceSize>& buffer = lh5::storage().expand_buffer;
+    // A match that reaches before the first output byte copies zeros.
+    buffer.fill(0);
+    if (m != '0') {
+        lh5::source_from_file(archive, header.packed_size);
+        lh5_expand_start();
+    }
+    std::uint16_t crc = 0;
+    for (std::uint32_t left = header.original_size; left > 0;) {
+        const std::size_t n = std::min<std::size_t>(left, lh5::kPieceSize);
+        if (m == '0') {
+            if (archive.read(std::span(buffer).first(n)) != n) fatal("Can't read");
+        } else {
+            lh5_expand(n, buffer.data());
+        }
+        const std::span<const std::uint8_t> piece(buffer.data(), n);
+        if (!result.output.write(piece)) fatal("Unable to write");
+        crc = crc16::update(crc, piece);
+        left -= static_cast<std::uint32_t>(n);
+    }
+    result.crc = crc;
+    if (close_output) {
+        if (!result.output.flush()) fatal("Unable to write");
+        result.output.close();
+    }
+    return result;
+}
+
+void extract_component() {
+    const std::string& name = archive_settings().archive_name;
+    File archive(name, "rb");
+    if (!archive.is_open()) {
+        console::conf("Can't open %s\n", name.c_str());
+        return;
+    }
+    std::optional<ComponentHeader> header = read_member_header(archive);
+    if (!header) {
+        console::conf("No component in %s\n", name.c_str());
+        return;
+    }
+    expand_member(archive, *header, true);
+}

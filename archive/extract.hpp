@@ -1,0 +1,40 @@
+// Expanding one member of a work archive into "original.tmp", and the step
+// from one member to the next.
+#pragma once
+
+#include <cstdint>
+
+#include "archive/member_header.hpp"
+#include "common/file.hpp"
+
+namespace archive_chain {
+// Bytes between two members of a chain besides header and data: none in an
+// archive file, one (the archive's end byte, copied along) inside an image.
+inline constexpr std::uint64_t kArchiveGap = 0;
+inline constexpr std::uint64_t kImageGap = 1;
+}  // namespace archive_chain
+
+// Offset of the member after the one at `offset` whose header size is H and
+// packed size P: offset + H + 2 + P + gap (see archive_chain).
+std::uint64_t next_member_offset(std::uint64_t offset, std::uint8_t header_size,
+                                 std::uint32_t packed_size,
+                                 std::uint64_t gap = archive_chain::kArchiveGap);
+
+struct ExpandResult {
+    File output;            // "original.tmp", open only when not closed
+    std::uint16_t crc = 0;  // CRC-16 of the bytes written (not compared with data_crc)
+};
+
+// Creates "original.tmp" and writes the expanded data of the member whose
+// header was just read from `archive` (positioned at its first data byte).
+// Methods "-lh0-" (copied), "-lh4-" and "-lh5-" (LH5 decoded) are accepted;
+// any other prints "Unknown method: %u\n" on the console channel and leaves
+// "original.tmp" empty. Fatal: "Can't read" (stored data cut short),
+// "Unable to write", "Bad table". If "original.tmp" cannot be created it
+// says "Can't open original.tmp" on the console channel and writes nothing.
+ExpandResult expand_member(File& archive, const ComponentHeader& header, bool close_output);
+
+// Expands the first member of the archive file named by the archive-name
+// setting into "original.tmp". When the archive cannot be opened or holds
+// no member, says so on the console channel and creates nothing.
+void extract_component();

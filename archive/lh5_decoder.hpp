@@ -1,0 +1,29 @@
+// The LH5 decoder: bit input, block headers (code-length tables), symbol
+// and distance decoding, and the copy of matches within an 8192-byte ring.
+//
+// Bits are taken most significant first. A block starts with a 16-bit
+// symbol count, the pre-code lengths (5-bit count), the symbol lengths
+// (9-bit count, coded with the pre-code) and the distance-class lengths
+// (4-bit count). A count of 0 means a one-symbol code given in the next
+// field, which then costs no bits per use.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <vector>
+
+// Starts decoding a member whose compressed bytes come from the codec's
+// source (set it first with lh5::source_from_file/memory; bytes beyond its
+// limit read as 0). Resets the bit window, the block and the pending copy.
+void lh5_expand_start();
+
+// Produces exactly `count` (1 to 8192) bytes into `buffer`, an 8192-byte
+// ring that also holds earlier output: pass the same buffer each time, with
+// 8192 on every call but the last. Fatal "Bad table" on inconsistent code
+// lengths.
+void lh5_expand(std::size_t count, std::uint8_t* buffer);
+
+// Whole-buffer form: expands `stream` into `original_size` bytes.
+std::vector<std::uint8_t> lh5_expand_buffer(std::span<const std::uint8_t> stream,
+                                            std::size_t original_size);

@@ -1,0 +1,30 @@
+// The LH5 compressor's main loop: one-step lazy matching with a minimum
+// match of 3 over the tree match finder, feeding the block coder.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <vector>
+
+// Compresses the codec's source into its sink (set both first with
+// lh5::source_from_* / lh5::sink_to_*). The caller sets the counters
+// (original_size, packed_size, crc) to 0 and give_up to true when storing is
+// forced; the compressor then only reads its first piece of input. On return
+// the stream is complete and flushed to the sink, or give_up is set.
+// `verbose` writes a "." on the console channel for every 8192 bytes read
+// after the first piece.
+void lh5_compress(bool verbose);
+
+// Reads up to n bytes of input into `buffer`, counting them into
+// original_size and the CRC. Returns how many were read.
+std::size_t read_input(std::uint8_t* buffer, std::size_t n);
+
+struct Lh5Stream {
+    std::vector<std::uint8_t> data;  // the stream, when not given up
+    bool gave_up = false;            // compression did not pay
+    std::uint16_t crc = 0;           // CRC-16 of the input
+};
+
+// Whole-buffer form: compresses `input` in memory.
+Lh5Stream lh5_compress_buffer(std::span<const std::uint8_t> input);

@@ -1,0 +1,88 @@
+// Reading, writing and summing member headers.
+#include "archive/member_header.hpp"
+
+#include "common/bytes.hpp"
+#include "common/fatal.hpp"
+#include "common/file.hpp"
+
+TypeIdValue parse_type_id(std::string_view text) {
+    TypeIdValue v;
+    std::uint32_t acc = 0;
+    for (char ch : text) {
+        if (ch == ':') {
+            v.segment = static_cast<std::uint16_t>(acc);
+            acc = 0;
+            continue;
+        }
+        unsigned digit = 0;
+        if (ch >= '0' && ch <= '9')
+            digit = static_cast<unsigned>(ch - '0');
+        else if (ch >= 'A' && ch <= 'F')
+            digit = static_cast<unsigned>(ch - 'A' + 10);
+        else if (ch >= 'a' && ch <= 'f')
+            digit = static_cast<unsigned>(ch - 'a' + 10);
+        acc = (acc << 4) + digit;
+    }
+    v.offset = static_cast<std::uint16_t>(acc);
+    return v;
+}
+
+std::optional<std::uint8_t> header_sum(std::span<const std::uint8_t> member) {
+    if (member.empty()) return std::nullopt;
+    std::size_t h = member[member::kHeaderSizeAt];
+    if (member.size() < h + 2) return std::nullopt;
+    unsigned sum = 0;
+    for (std::size_t i = 2; i < h + 2; ++i) sum += member[i];
+    return static_cast<std::uint8_t>(sum);
+}
+
+std::vector<std::uint8_t> header_bytes(const ComponentHeader& header) {
+    const std::size_t n = header.name.size();
+    if (n > member::kMaxNameLength) fatal("Name too long: " + header.name);
+    std::vector<std::uint8_t> b(n + member::kFixedBytes, 0);
+    b[member::kHeaderSizeAt] = static_cast<std::uint8_t>(n + member::kHeaderSizeExtra);
+    for (std::size_t i = 0; i < member::kMethodLength; ++i)
+        b[member::kMethodAt + i] = static_cast<std::uint8_t>(header.method[i]);
+    bytes::put32(&b[member::kPackedSizeAt], header.packed_size);
+    bytes::put32(&b[member::kOriginalSizeAt], header.original_size);
+    bytes::put16(&b[member::kTypeOffsetAt], header.type_offset);
+    bytes::put16(&b[member::kTypeSegmentAt], header.type_segment);
+    b[member::kAttributeAt] = member::kAttribute;
+    b[member::kHeaderLevelAt] = member::kHeaderLevel;
+    b[member::kNameLengthAt] = static_cast<std::uint8_t>(n);
+    for (std::size_t i = 0; i < n; ++i)
+        b[member::kNameAt + i] = static_cast<std::uint8_t>(header.name[i]);
+    bytes::put16(&b[member::kNameAt + n], header.data_crc);
+    b[member::kNameAt + n + 2] = member::kOsId;
+    // next_ext_size stays 0: no extended header follows.
+    b[member::kHeaderSumAt] = *header_sum(b);
+    return b;
+}
+
+bool write_member_header(const ComponentHeader& header, File& file) {
+    return file.write(header_bytes(header));
+}
+
+std::optional<ComponentHeader> read_member_header(File& file) {
+    std::array<std::uint8_t, 257> raw{};
+    if (file.read(std::span(raw).first(1)) != 1 || raw[0] == 0) return std::nullopt;
+    const std::size_t h = raw[0];
+    if (file.read(std::span(raw).subspan(1, h + 1)) != h + 1) fatal("Header sum error");
+    if (*header_sum(raw) != raw[member::kHeaderSumAt]) fatal("Header sum error");
+    // The fields up to the name length byte, and the name, must lie inside H.
+    if (h + 2 <= member::kNameLengthAt) fatal("Header sum error");
+    const std::size_t n = raw[member::kNameLengthAt];
+    if (member::kNameAt + n > h + 2) fatal("Header sum error");
+
+    ComponentHeader header;
+    header.header_size = static_cast<std::uint8_t>(h);
+    for (std::size_t i = 0; i < member::kMethodLength; ++i)
+        header.method[i] = static_cast<char>(raw[member::kMethodAt + i]);
+    header.packed_size = bytes::le32(&raw[member::kPackedSizeAt]);
+    header.original_size = bytes::le32(&raw[member::kOriginalSizeAt]);
+    header.type_offset = bytes::le16(&raw[member::kTypeOffsetAt]);
+    header.type_segment = bytes::le16(&raw[member::kTypeSegmentAt]);
+    header.data_crc = bytes::le16(&raw[h - 3]);
+    header.name.assign(reinterpret_cast<const char*>(&raw[member::kNameAt]), n);
+    return header;
+}
