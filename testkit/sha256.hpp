@@ -1,0 +1,27 @@
+// A small streaming SHA-256 for tests that check large outputs without
+// keeping or writing them.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <span>
+#include <string>
+
+namespace testkit {
+
+class Sha256 {
+public:
+    Sha256();
+    void update(std::span<const std::uint8_t> data);
+    // The digest as 64 lower-case hexadecimal digits; ends the computation.
+    std::string hex_digest();
+
+private:
+    void block(const std::uint8_t* p);
+    std::array<std::uint32_t, 8> h_;
+    std::array<std::uint8_t, 64> pending_{};
+    std::size_t pending_size_ = 0;
+    std::uint64_t total_ = 0;
+};
+
+}  // namespace testkit
