@@ -42,3 +42,6 @@ std::string_view short_name(OptionCode c);
 
 // The Item-Name text of a member in the listing.
 std::string listing_name(std::uint16_t type_segment, std::uint16_t type_offset);
+
+// The TypeId text of group `group_number` (0 to 26): "4029:0" upwards.
+std::string group_type_id(int group_number);

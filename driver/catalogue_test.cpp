@@ -1,0 +1,142 @@
+// The irregular rows of the catalogue and the catalogue step.
+#include "driver/catalogue.hpp"
+
+#include <gtest/gtest.h>
+
+#include "archive/settings.hpp"
+#include "common/console.hpp"
+#include "driver/select_kind.hpp"
+
+namespace {
+
+TEST(Lookup, MatchesWholeSwitchesWithoutRegardToCase) {
+    EXPECT_EQ(lookup_option("/vga"), 1);
+    EXPECT_EQ(lookup_option("/VGA"), 1);
+    EXPECT_EQ(lookup_option("/vGa"), 1);
+    EXPECT_EQ(lookup_option("/vga1"), 0);
+    EXPECT_EQ(lookup_option("/epa1"), 26);
+    EXPECT_EQ(lookup_option("/D"), 7);
+    EXPECT_EQ(lookup_option("/nocompress"), 54);
+    EXPECT_EQ(lookup_option("/osb_bmp7"), 63);
+    EXPECT_EQ(lookup_option("/cals"), 98);
+    for (const char* no : {"", "/", "/err", "/ERR", "noreserve", "release", "a.rom", "/group3"})
+        EXPECT_EQ(lookup_option(no), 0) << no;
+}
+
+TEST(ListingName, SlotFamiliesAndIrregularNames) {
+    EXPECT_EQ(listing_name(0x4080, 0), "VGA ROM[1]      ");
+    EXPECT_EQ(listing_name(0x4085, 0), "VGA ROM[6]      ");
+    EXPECT_EQ(listing_name(0x4086, 0), "PCI ROM[A]      ");
+    EXPECT_EQ(listing_name(0x409F, 0), "PCI ROM[Z]      ");
+    EXPECT_EQ(listing_name(0x40A0, 0), "ISA ROM[A]      ");
+    EXPECT_EQ(listing_name(0x40A3, 0), "ISA ROM[D]      ");
+    EXPECT_EQ(listing_name(0x40A4, 0), "ISA ROM[1]      ");
+    EXPECT_EQ(listing_name(0x40A6, 0), "ISA ROM[3]      ");
+    EXPECT_EQ(listing_name(0x40A7, 0), "Other(40A7:0000)");
+    EXPECT_EQ(listing_name(0x4029, 0), "GROUP ROM[ 0]   ");
+    EXPECT_EQ(listing_name(0x4044, 0), "GROUP ROM[27]   ");
+    EXPECT_EQ(listing_name(0x4003, 0), "ACPI table      ");
+    EXPECT_EQ(listing_name(0x405C, 0), "JPEG ENGINE");
+    EXPECT_EQ(listing_name(0x4058, 0), "JPEG1 ROM        ");
+    EXPECT_EQ(listing_name(0x405D, 0), "BIOSF0            ");
+    EXPECT_EQ(listing_name(0x40B6, 0), "SETUP1           ");
+    EXPECT_EQ(listing_name(0x4101, 0), "VERSION TABLE   ");
+    EXPECT_EQ(listing_name(0x400a, 0), "FNT2 ROM        ");
+    EXPECT_EQ(listing_name(0x4068, 0), "Other(4068:0000)");
+    EXPECT_EQ(listing_name(0x407E, 0), "Other(407E:0000)");
+    EXPECT_EQ(listing_name(0x9000, 0x12), "Other(9000:0012)");
+    EXPECT_EQ(listing_name(0xC800, 0), "Other(C800:0000)");
+}
+
+TEST(ShortName, SharedKindsAndChosenNames) {
+    EXPECT_EQ(short_name(code::acpitbl), "ACPI");
+    EXPECT_EQ(short_name(code::ncr), "");
+    EXPECT_EQ(short_name(code::krvflash), "Flash ROM");
+    EXPECT_EQ(short_name(code::ver), "VER");
+    EXPECT_EQ(short_name(code::nvmm), "NVMM");
+}
+
+struct Step {
+    RunState state;
+    console::Capture cap;
+    explicit Step(std::vector<std::string> args) {
+        archive_settings() = ArchiveSettings{};
+        state.args = std::move(args);
+        state.option_index = 2;
+        state.err_mode = true;
+    }
+    bool select(bool banked = false) { return select_kind(state, lookup_option(state.args[2]), banked); }
+};
+
+TEST(SelectKind, NcrAndAhaBecomePci) {
+    for (const char* sw : {"/ncr", "/AHA"}) {
+        Step s({"mozaik32", "bios.bin", sw, "a.rom"});
+        ASSERT_TRUE(s.select());
+        EXPECT_EQ(s.state.code, code::pci);
+        EXPECT_EQ(s.state.type_value, 0x4086);
+        EXPECT_EQ(archive_settings().type_id, "4086:0");
+    }
+}
+
+TEST(SelectKind, OtherTakesItsOperand) {
+    Step s({"mozaik32", "bios.bin", "/other", "C800:0", "a.rom"});
+    ASSERT_TRUE(s.select());
+    EXPECT_EQ(s.state.type_value, 0xC800);
+    EXPECT_EQ(archive_settings().type_id, "C800:0");
+    EXPECT_EQ(s.state.option_index, 3u);
+
+    Step nocolon({"mozaik32", "bios.bin", "/other", "8000", "a.rom"});
+    ASSERT_TRUE(nocolon.select());
+    EXPECT_EQ(nocolon.state.type_value, 0x8000);
+    EXPECT_EQ(archive_settings().type_id, "8000");
+}
+
+TEST(SelectKind, BadMissingOrOverlongOtherOperandEndsTheRun) {
+    Step bad({"mozaik32", "bios.bin", "/other", "D0X0:0", "a.rom"});
+    EXPECT_FALSE(bad.select());
+    EXPECT_EQ(bad.cap.out(), "Input parameter D0X0:0 error.");
+    EXPECT_EQ(archive_settings().type_id, "7000:0");
+    EXPECT_TRUE(bad.state.failed_kinds.count(code::other));
+
+    Step longer({"mozaik32", "bios.bin", "/other", "D0000:00", "a.rom"});
+    EXPECT_FALSE(longer.select());
+    EXPECT_EQ(longer.cap.out(), "Input parameter D0000:00 error.");
+
+    Step missing({"mozaik32", "bios.bin", "/other"});
+    EXPECT_FALSE(missing.select());
+    EXPECT_NE(missing.cap.out().find("/other needs a TypeId"), std::string::npos);
+    EXPECT_EQ(archive_settings().type_id, "7000:0");
+}
+
+TEST(SelectKind, GroupNumbersZeroToTwentySix) {
+    Step first({"mozaik32", "bios.bin", "/group", "a.rom"});
+    ASSERT_TRUE(first.select());
+    EXPECT_EQ(archive_settings().type_id, "4029:0");
+    Step last({"mozaik32", "bios.bin", "/group", "a.rom"});
+    last.state.group_number = 26;
+    ASSERT_TRUE(last.select());
+    EXPECT_EQ(archive_settings().type_id, "4043:0");
+    EXPECT_EQ(last.state.type_value, 0x4043);
+    Step over({"mozaik32", "bios.bin", "/group", "a.rom"});
+    over.state.group_number = 27;
+    EXPECT_FALSE(over.select());
+    EXPECT_NE(over.cap.out().find("/group27"), std::string::npos);
+    EXPECT_EQ(archive_settings().type_id, "7000:0");
+}
+
+TEST(SelectKind, KindsWithoutTypeIdKeepTheText) {
+    Step d({"mozaik32", "bios.bin", "/D"});
+    ASSERT_TRUE(d.select());
+    EXPECT_EQ(d.state.type_value, 0xFFFF);
+    EXPECT_EQ(archive_settings().type_id, "7000:0");
+    Step btvga({"mozaik32", "bios.bin", "/btvga"});
+    EXPECT_FALSE(btvga.select(false));
+    EXPECT_TRUE(btvga.cap.out().empty());
+    EXPECT_TRUE(btvga.select(true));
+    Step nc({"mozaik32", "bios.bin", "/NC_CPUCODE", "a.bin"});
+    ASSERT_TRUE(nc.select());
+    EXPECT_TRUE(nc.state.ncpu_requested);
+    EXPECT_EQ(archive_settings().type_id, "4056:0");
+}
+
+}  // namespace

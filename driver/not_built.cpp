@@ -1,0 +1,30 @@
+// Operations whose code is not built yet. Each says so on the console
+// channel and leaves the image untouched; each is removed from here when
+// its real implementation lands.
+#include "common/console.hpp"
+#include "driver/operations.hpp"
+
+namespace {
+
+Outcome not_built(const char* what) {
+    console::conf("mozaik32: %s is not built yet; the image is unchanged.\n", what);
+    return Outcome::NextGroup;
+}
+
+}  // namespace
+
+Outcome list_components(RunState&, BiosImage&) { return not_built("the component listing (/D)"); }
+
+Outcome release_or_extract(RunState&, BiosImage&, bool extract) {
+    return not_built(extract ? "extract" : "release");
+}
+
+Outcome add_component(RunState&, BiosImage&, File*) { return not_built("adding a component"); }
+
+Outcome add_boot_block_vga(RunState&, BiosImage&) { return not_built("the boot-block VGA ROM (/btvga)"); }
+
+Outcome add_memory_module(RunState&, BiosImage&) { return not_built("the memory module (/NVMM)"); }
+
+void close_image_bookkeeping(RunState&, const std::string&) {
+    not_built("updating the image's pointers and checksums");
+}

@@ -1,0 +1,208 @@
+// The command line through the real binary: forms, usage, exit statuses.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "testkit/run.hpp"
+#include "testkit/workdir.hpp"
+
+namespace {
+
+using testkit::run_tool;
+using testkit::RunOptions;
+
+const std::string kBanner = "MOZAIK32 V1.52 [08/17/05 Release]\n";
+
+std::string usage_text(const std::string& name, bool long_form) {
+    std::string t = "Syntax:\n";
+    t += "     " + name + " InputFile [/other] [8000:0] [RomFile|Release|Extract]\n";
+    t += "     " + name + " InputFile [/D|logo|vga....] [RomFile|Release|Extract]\n";
+    t += "          InputFile   : System BIOS to be added with Option ROMs\n"
+         "          /D          : For display all combined ROMs informations in BIOS\n"
+         "          /epa|epa1-7 : Add EPA LOGO BitMap to System BIOS\n"
+         "          /logo|logo1-7: Add OEM LOGO BitMap to System BIOS\n"
+         "          /osb_logo|osb_logo1-7: Add OSB LOGO BitMap to System BIOS\n"
+         "          /osb_bmp|osb_bmp1-7: Add OSB CPU BitMap to System BIOS\n"
+         "          /oem0-7     : Add special OEM ROM to System BIOS\n"
+         "          /err        : Return error code after executed\n"
+         "          /btvga      : Add VGA ROM to Boot Rom Block Area.\n"
+         "          /isa        : Add ISA BIOS ROM to System BIOS.(/isa Filename [xxxx:0])\n"
+         "          /vga, /logo, /pci, /krvflash, /cpucode, /epa, /acpitbl, /vsa, /hpm\n"
+         "          /hpc, /fnt0 - 5, /ros, /nnoprom, /mib, /group0-5, /NoCompress\n"
+         "          /jpeg|jpeg1-3: Add JPEG LOGO to System BIOS\n"
+         "          /rpb        : Add RPB ROM to System BIOS\n"
+         "          /ver        : Add version table of source code to System BIOS\n"
+         "          /jpeg_eng   : Add JPEG engine to System BIOS\n"
+         "          /nc_cpucode : Add non-compress cpu code\n"
+         "  - Page - [Press any key....]\n"
+         "          /srom0-4    : Add software ROM\n"
+         "          /setup0-1   : Add setup ROM\n"
+         "          /biosf0-9   : Add BIOS feature ROM\n"
+         "          /GV3        : Add GV3 ROM\n"
+         "          /CALS       : Calculate ROM Compress size but not add ROM in BIN file\n"
+         "          /NVMM       : Add nVIDIA memory moudle\n"
+         "          RomFile     : File name of option ROM to add-in\n"
+         "          noreserve   : No reserve system color for BMP logo\n"
+         "          Release     : Release option ROM in current system BIOS\n"
+         "          Extract     : Extract option ROM to File in current system BIOS\n"
+         "                      <<< Examples >>>\n";
+    t += "            " + name + " 6a69s000.bin /D\n";
+    t += "            " + name + " 6a69s000.bin /VGA filename\n";
+    t += "            " + name + " 6a69s000.bin /VGA filename /ERR";
+    if (long_form) t += "\n";
+    return t;
+}
+
+RunOptions named(const std::string& argv0) {
+    RunOptions o;
+    o.argv0 = argv0;
+    o.unset_env = {"_last"};
+    return o;
+}
+
+TEST(Usage, NoArgumentShowsBannerAndUsageWithoutWaiting) {
+    auto r = run_tool({}, named("mozaik32"));
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, kBanner + usage_text("mozaik32", false));
+    EXPECT_EQ(r.err, "");
+}
+
+TEST(Usage, ProgramPathForms) {
+    // 19 characters: printed whole.
+    auto whole = run_tool({}, named("tools/bin/mozaik32x"));
+    EXPECT_EQ(whole.out, kBanner + usage_text("tools/bin/mozaik32x", false));
+    // Longer, with backslashes: drive letter and the last component.
+    auto dos = run_tool({}, named("C:\\TOOLS\\BIOS\\MOZAIK32.EXE"));
+    EXPECT_EQ(dos.out, kBanner + usage_text("C:\\...\\MOZAIK32.EXE", true));
+    // Longer, without backslashes: the part after the last slash.
+    auto unix_path = run_tool({}, named("/usr/local/bin/mozaik32"));
+    EXPECT_EQ(unix_path.out, kBanner + usage_text("mozaik32", false));
+}
+
+TEST(Usage, CommandLinesThatFitNeitherForm) {
+    testkit::WorkDir dir;
+    testkit::spit("bios.bin", std::vector<std::uint8_t>(0x40000, 0xFF));
+    testkit::spit("a.rom", std::string("x"));
+    const std::string usage = kBanner + usage_text("mozaik32", false);
+    for (std::vector<std::string> args : {std::vector<std::string>{"bios.bin", "/D", "extra"},
+                                          {"bios.bin", "/vga"},
+                                          {"bios.bin", "/err", "/vga", "a.rom"},
+                                          {"bios.bin", "/nothing", "a.rom"},
+                                          {"bios.bin", "/btvga"},
+                                          {"/vga"}}) {
+        auto r = run_tool(args, named("mozaik32"));
+        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(r.out, usage) << args[1];
+    }
+}
+
+TEST(Forms, LastFormNeedsTheVariable) {
+    testkit::WorkDir dir;
+    auto unset = run_tool({"/D"}, named("mozaik32"));
+    EXPECT_EQ(unset.status, 0);
+    EXPECT_EQ(unset.out, kBanner + "Not settype so unknow BIOS file name...");
+
+    RunOptions with_last = named("mozaik32");
+    with_last.env = {{"_last", "6a69s000"}};
+    with_last.unset_env.clear();
+    auto missing = run_tool({"/D"}, with_last);
+    EXPECT_EQ(missing.out, kBanner + "6a69s000.bin file not found");
+    EXPECT_EQ(missing.status, 0);
+
+    testkit::spit("6a69s000.bin", std::vector<std::uint8_t>(0x40000, 0xFF));
+    auto listed = run_tool({"/D"}, with_last);
+    EXPECT_EQ(listed.status, 0);
+    EXPECT_EQ(listed.out.find("file not found"), std::string::npos);
+    EXPECT_EQ(listed.out.find("Syntax:"), std::string::npos);
+}
+
+TEST(Forms, MissingInputFileEndsWithStatusZeroEvenUnderErr) {
+    testkit::WorkDir dir;
+    for (bool err : {false, true}) {
+        std::vector<std::string> args = {"nothere.bin", "/vga", "a.rom"};
+        if (err) args.push_back("/err");
+        auto r = run_tool(args, named("mozaik32"));
+        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(r.out, kBanner + "nothere.bin file not found");
+    }
+}
+
+TEST(Forms, LoneSwitchesThatMayStandAlone) {
+    testkit::WorkDir dir;
+    testkit::spit("bios.bin", std::vector<std::uint8_t>(0x40000, 0xFF));
+    auto r = run_tool({"bios.bin", "/cpucode"}, named("mozaik32"));
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out.find("Syntax:"), std::string::npos);
+}
+
+TEST(Errors, UnopenableRomFileFailsTheKindUnderErr) {
+    testkit::WorkDir dir;
+    testkit::spit("bios.bin", std::vector<std::uint8_t>(0x40000, 0xFF));
+    testkit::spit("b.rom", std::string("x"));
+    auto with_err = run_tool({"bios.bin", "/vga", "missing.rom", "/pci", "b.rom", "/err"}, named("mozaik32"));
+    EXPECT_EQ(with_err.status, 1);
+    EXPECT_EQ(with_err.out, kBanner + "\n");
+    EXPECT_EQ(with_err.err, "Can't open missing.rom file\n\n!!! Combine VGA have some error.\n");
+
+    auto without = run_tool({"bios.bin", "/vga", "missing.rom", "/pci", "b.rom"}, named("mozaik32"));
+    EXPECT_EQ(without.status, 0);
+    EXPECT_EQ(without.out, kBanner);
+    EXPECT_EQ(without.err, "Can't open missing.rom file\n\n");
+}
+
+TEST(Errors, BadOtherOperandEndsTheRunBeforeAnything) {
+    testkit::WorkDir dir;
+    testkit::spit("bios.bin", std::vector<std::uint8_t>(0x40000, 0xFF));
+    testkit::spit("a.rom", std::string("x"));
+    auto r = run_tool({"bios.bin", "/other", "D0X0:0", "a.rom"}, named("mozaik32"));
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, kBanner + "Input parameter D0X0:0 error.");
+    EXPECT_EQ(r.err, "");
+}
+
+TEST(Errors, RomFileNamesUpToSixtyThreeCharacters) {
+    testkit::WorkDir dir;
+    testkit::spit("bios.bin", std::vector<std::uint8_t>(0x40000, 0xFF));
+    const std::string ok_name(63, 'a'), long_name(64, 'b');
+    testkit::spit(ok_name, std::string("x"));
+    testkit::spit(long_name, std::string("x"));
+    auto ok = run_tool({"bios.bin", "/vga", ok_name, "/err"}, named("mozaik32"));
+    EXPECT_EQ(ok.err.find("longer than"), std::string::npos);
+    auto rejected = run_tool({"bios.bin", "/vga", long_name, "/err"}, named("mozaik32"));
+    EXPECT_EQ(rejected.status, 1);
+    // The message is wider than the console: join its wrapped lines.
+    std::string joined = rejected.err;
+    joined.erase(std::remove(joined.begin(), joined.end(), '\n'), joined.end());
+    EXPECT_NE(joined.find("File name " + long_name + " is longer than 63 characters"), std::string::npos);
+    EXPECT_NE(rejected.err.find("!!! Combine VGA have some error.\n"), std::string::npos);
+}
+
+TEST(Errors, GroupNumberAboveTwentySixIsRejected) {
+    testkit::WorkDir dir;
+    testkit::spit("bios.bin", std::vector<std::uint8_t>(0x40000, 0xFF));
+    testkit::spit("a.rom", std::string("x"));
+    auto r = run_tool({"bios.bin", "/GROUP27", "a.rom", "/err"}, named("mozaik32"));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.out.find("Input parameter /group27 error"), std::string::npos);
+    EXPECT_NE(r.err.find("!!! Combine GROUP have some error.\n"), std::string::npos);
+}
+
+TEST(BadInput, TinyAndOddFilesNeverCrash) {
+    testkit::WorkDir dir;
+    testkit::spit("a.rom", std::string("x"));
+    for (std::size_t size : {0u, 1u, 0x10000u, 0x20001u, 0x3FFFFu}) {
+        testkit::spit("odd.bin", std::vector<std::uint8_t>(size, 0xFF));
+        for (std::vector<std::string> args : {std::vector<std::string>{"odd.bin", "/D"},
+                                              {"odd.bin", "/vga", "a.rom"},
+                                              {"odd.bin", "/pci", "release"},
+                                              {"odd.bin", "/vga", "extract"}}) {
+            auto r = run_tool(args, named("mozaik32"));
+            EXPECT_EQ(r.status, 0) << size << " " << args[1];
+            EXPECT_EQ(r.out.rfind(kBanner, 0), 0u);
+        }
+    }
+}
+
+}  // namespace

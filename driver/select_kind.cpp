@@ -1,0 +1,90 @@
+// The catalogue step of one option group.
+#include "driver/select_kind.hpp"
+
+#include "archive/settings.hpp"
+#include "common/console.hpp"
+
+namespace {
+
+// The current TypeId text holds at most 7 characters.
+constexpr std::size_t kMaxTypeIdText = 7;
+constexpr int kMaxGroup = 26;
+
+bool select_other(RunState& state) {
+    std::size_t at = state.option_index + 1;
+    state.option_index = at;  // the operand is stepped over in every case
+    if (at >= state.args.size()) {
+        console::out("Input parameter error: /other needs a TypeId operand such as D000:0.\n");
+        state.fail(code::other);
+        return false;
+    }
+    const std::string& operand = state.args[at];
+    auto value = hex_before_colon(operand);
+    if (!value || operand.size() > kMaxTypeIdText) {
+        console::outf("Input parameter %s error.", operand.c_str());
+        state.fail(code::other);
+        return false;
+    }
+    archive_settings().type_id = operand;
+    state.type_value = static_cast<std::uint16_t>(*value);
+    return true;
+}
+
+}  // namespace
+
+int hex_digit(char ch) {
+    if (ch >= '0' && ch <= '9') return ch - '0';
+    if (ch >= 'a' && ch <= 'f') return ch - 'a' + 10;
+    if (ch >= 'A' && ch <= 'F') return ch - 'A' + 10;
+    return -1;
+}
+
+std::optional<std::uint32_t> hex_before_colon(std::string_view text) {
+    std::uint32_t value = 0;
+    for (char ch : text) {
+        if (ch == ':') break;
+        int d = hex_digit(ch);
+        if (d < 0) return std::nullopt;
+        value = value * 16 + static_cast<std::uint32_t>(d);
+    }
+    return value;
+}
+
+bool select_kind(RunState& state, OptionCode c, bool banked) {
+    state.type_value = 0xFFFF;
+    state.code = c;
+    switch (c) {
+    case 0:
+    case 6:
+        return false;
+    case code::ncr:
+    case code::aha:
+        state.code = code::pci;
+        break;
+    case code::other:
+        return select_other(state);
+    case code::group:
+        if (state.group_number > kMaxGroup) {
+            console::outf("Input parameter /group%d error: groups are numbered 0 to %d.\n",
+                          state.group_number, kMaxGroup);
+            state.fail(code::group);
+            return false;
+        }
+        archive_settings().type_id = group_type_id(state.group_number);
+        state.type_value = static_cast<std::uint16_t>(0x4029 + state.group_number);
+        return true;
+    case code::d:
+    case code::nvmm:
+        return true;
+    case code::btvga:
+        if (!banked) state.group_failed = true;
+        return banked;
+    default:
+        break;
+    }
+    const ComponentKind& k = kind(state.code);
+    archive_settings().type_id = std::string(k.type_id);
+    state.type_value = k.type_value;
+    if (state.code == code::nc_cpucode) state.ncpu_requested = true;
+    return true;
+}

@@ -1,0 +1,20 @@
+// The catalogue step at the start of each option group: the group's code
+// selects its kind and sets the current TypeId text and value.
+#pragma once
+
+#include "driver/run_state.hpp"
+
+// Selects the kind of the switch `c` at state.option_index. Sets
+// state.code (/ncr and /aha become /pci), state.type_value and the current
+// TypeId text, and steps state.option_index over the operand of /other.
+// `banked` tells whether the image uses the banked boot block (/btvga needs it).
+// Returns false when the run ends here (no switch, a bad operand, /btvga on
+// an image that is not banked); a bad operand has printed its message.
+bool select_kind(RunState& state, OptionCode c, bool banked);
+
+// The value of one hexadecimal digit in either case; -1 for any other character.
+int hex_digit(char ch);
+
+// Reads hexadecimal digits of `text` up to its first colon. Returns nothing
+// when another character stands before the colon.
+std::optional<std::uint32_t> hex_before_colon(std::string_view text);

@@ -1,0 +1,14 @@
+// The two-page usage screen.
+#pragma once
+
+#include <string>
+
+// Prints the syntax, the two pages of switches (waiting for a key between
+// them on a terminal) and the examples, naming the program by `program_path`.
+void print_usage(const std::string& program_path);
+
+// How the syntax lines and examples name the program: the path itself when
+// it is at most 19 characters long; otherwise "D:\...\NAME" with the drive
+// letter and the part after the last backslash, or, for a path without
+// backslashes, the part after its last "/".
+std::string program_display_name(const std::string& program_path);
