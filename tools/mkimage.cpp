@@ -1,3 +1,150 @@
-// mkimage: writes synthetic BIOS images for the demo (placeholder until the test kit lands).
-#include <cstdio>
-int main() { std::puts("mkimage: not built yet"); return 1; }
+// mkimage: writes a synthetic system BIOS image (and sample component files)
+// for the demo and for trying the tool by hand.
+//
+// Usage: mkimage OUT.bin [--size 128K|256K|512K|1M] [--member SEG:OFF:NAME:FILE]...
+//                        [--samples DIR]
+//
+//   --size     image size (default 256K).
+//   --member   a stored ("-lh0-") member of TypeId SEG:OFF (hexadecimal),
+//              stored name NAME, holding the bytes of FILE; members go into
+//              the chain in the order given. Without --member the chain holds
+//              a sample VGA ROM (4080:0) and a sample PCI ROM (4086:0).
+//   --samples  also writes sample component files into DIR (made if missing):
+//              vga.rom and isa.rom (option ROMs with 55 AA signature, length
+//              byte and a zero byte sum) and data.bin.
+//
+// Layout, for an image of size S: a system BIOS member (5000:0) at offset 0,
+// the chain from 0x10000, the rest 0xFF; the compressed area ends at
+// S - 0x5000; "*BS1" at S - 0x4800 points there; the "*BBSS*" record at
+// S - 0x2000 gives area end, checksum block S - 0x3000 and IMD block S - 0x1000.
+// Exit status 0 on success, 1 on a bad argument or a file error.
+#include <cstdint>
+#include <filesystem>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "common/console.hpp"
+#include "common/file.hpp"
+#include "testkit/image_builder.hpp"
+
+namespace {
+
+using testkit::KB;
+using testkit::MemberSpec;
+
+// An option ROM of `size` bytes: 55 AA, length in 512-byte units, bytes summing to 0.
+std::vector<std::uint8_t> option_rom(std::uint32_t size, std::uint8_t seed) {
+    std::vector<std::uint8_t> rom(size);
+    for (std::uint32_t i = 0; i < size; ++i) rom[i] = static_cast<std::uint8_t>(seed + i * 13 + (i >> 8));
+    rom[0] = 0x55;
+    rom[1] = 0xAA;
+    rom[2] = static_cast<std::uint8_t>(size / 512);
+    std::uint8_t sum = 0;
+    for (std::uint32_t i = 0; i + 1 < size; ++i) sum = static_cast<std::uint8_t>(sum + rom[i]);
+    rom[size - 1] = static_cast<std::uint8_t>(0x100 - sum);
+    return rom;
+}
+
+std::vector<std::uint8_t> sample_data(std::uint32_t size) {
+    std::vector<std::uint8_t> data(size);
+    for (std::uint32_t i = 0; i < size; ++i) data[i] = static_cast<std::uint8_t>("mozaik32 sample "[i % 16]);
+    return data;
+}
+
+std::uint32_t parse_size(const std::string& text) {
+    if (text == "128K") return 128 * KB;
+    if (text == "256K") return 256 * KB;
+    if (text == "512K") return 512 * KB;
+    if (text == "1M") return 1024 * KB;
+    throw std::invalid_argument("size must be 128K, 256K, 512K or 1M: " + text);
+}
+
+std::uint16_t parse_hex16(const std::string& text) {
+    std::size_t used = 0;
+    unsigned long value = std::stoul(text, &used, 16);
+    if (used != text.size() || value > 0xFFFF) throw std::invalid_argument("bad TypeId part: " + text);
+    return static_cast<std::uint16_t>(value);
+}
+
+// "SEG:OFF:NAME:FILE" into a stored member holding FILE's bytes.
+MemberSpec parse_member(const std::string& text) {
+    std::size_t a = text.find(':');
+    std::size_t b = a == std::string::npos ? a : text.find(':', a + 1);
+    std::size_t c = b == std::string::npos ? b : text.find(':', b + 1);
+    if (c == std::string::npos) throw std::invalid_argument("--member wants SEG:OFF:NAME:FILE: " + text);
+    MemberSpec spec;
+    spec.type_segment = parse_hex16(text.substr(0, a));
+    spec.type_offset = parse_hex16(text.substr(a + 1, b - a - 1));
+    spec.name = text.substr(b + 1, c - b - 1);
+    std::string path = text.substr(c + 1);
+    auto data = read_file(path);
+    if (!data) throw std::runtime_error("cannot read " + path);
+    spec.data = std::move(*data);
+    return spec;
+}
+
+void write_samples(const std::string& dir) {
+    std::filesystem::create_directories(dir);
+    for (auto [name, bytes] : {std::pair{"vga.rom", option_rom(0x2000, 0x31)},
+                               std::pair{"isa.rom", option_rom(0x1000, 0x47)},
+                               std::pair{"data.bin", sample_data(0x3000)}}) {
+        if (!write_file(dir + "/" + name, bytes)) throw std::runtime_error("cannot write " + dir + "/" + name);
+    }
+}
+
+int make_image(const std::vector<std::string>& args) {
+    if (args.empty() || args[0].starts_with("--"))
+        throw std::invalid_argument(
+            "usage: mkimage OUT.bin [--size 128K|256K|512K|1M]\n"
+            "         [--member SEG:OFF:NAME:FILE]... [--samples DIR]");
+    std::string out = args[0];
+    std::uint32_t size = 256 * KB;
+    std::vector<MemberSpec> members;
+    std::string samples;
+    for (std::size_t i = 1; i < args.size(); ++i) {
+        if (i + 1 >= args.size()) throw std::invalid_argument("missing value after " + args[i]);
+        const std::string& value = args[i + 1];
+        if (args[i] == "--size") size = parse_size(value);
+        else if (args[i] == "--member") members.push_back(parse_member(value));
+        else if (args[i] == "--samples") samples = value;
+        else throw std::invalid_argument("unknown argument " + args[i]);
+        ++i;
+    }
+    if (members.empty()) {
+        members.push_back({.type_segment = 0x4080, .name = "VGA.ROM", .data = option_rom(0x2000, 0x31)});
+        members.push_back({.type_segment = 0x4086, .name = "PCI.ROM", .data = option_rom(0x1800, 0x5B)});
+    }
+
+    testkit::SyntheticImage img(size);
+    const std::uint32_t area_end = size - 0x5000;
+    img.put_member(0, testkit::stored_member(0x5000, 0, "SYSBIOS.BIN", 0x9000, 0x42));
+    std::uint32_t chain_end = 0x10000;
+    for (const MemberSpec& m : members) {
+        std::uint64_t needed = std::uint64_t{chain_end} + m.name.size() + 27 + m.data.size() + 1;
+        if (needed > area_end - 0x40) throw std::invalid_argument("members do not fit the image: " + m.name);
+        chain_end = img.put_member(chain_end, m);
+    }
+    img.put_bs1(size - 0x4800, img.physical(area_end));
+    // The record sits in the upper 64 KB window; its words are offsets in that window.
+    img.put_bbss({.window = 1, .offset = 0xE000, .w8 = 0xD000, .w12 = 0xB000, .w18 = 0xF000});
+    img.save(out);
+    if (!samples.empty()) write_samples(samples);
+    console::outf("%s: %u bytes, %zu members from 10000h, area end %05Xh\n", out.c_str(), size,
+                  members.size(), area_end);
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    int status;
+    try {
+        status = make_image(std::vector<std::string>(argv + 1, argv + argc));
+    } catch (const std::exception& e) {
+        console::con(std::string("mkimage: ") + e.what() + "\n");
+        status = 1;
+    }
+    console::flush();
+    return status;
+}

@@ -1,0 +1,162 @@
+// Opening an image: the layout fields of BiosImage, computed once per run.
+#include "image/bios_image.hpp"
+
+#include <algorithm>
+#include <cctype>
+#include <vector>
+
+#include "common/bytes.hpp"
+#include "image/chain.hpp"
+#include "image/records.hpp"
+
+namespace {
+
+inline constexpr std::uint32_t kBbssRecordSize = kBbssMicrocodeAt + 2;  // bytes the record's words span
+inline constexpr std::uint32_t kBs1ScanStopFromEnd = 0x3FFF;  // the pointer scan stays below file_size - this
+
+// Space the first member takes: the larger of 64 KB and H + P + 4.
+std::uint64_t first_member_space(const HeaderBytes& header) {
+    return std::max<std::uint64_t>(kFirstMemberMinSpace, member_span(header) + 1);
+}
+
+std::uint32_t clamp_to(std::uint64_t position, std::uint32_t file_size) {
+    return static_cast<std::uint32_t>(std::min<std::uint64_t>(position, file_size));
+}
+
+// Resets every field that comes from the "*BBSS*" record to its value for "no record".
+void forget_boot_record(BiosImage& image) {
+    image.bbss_offset = kNoBootRecord;
+    image.banked = false;
+    image.imd_reset = false;
+    image.area_end = kDefaultAreaEnd;
+    image.checksum_block = 0;
+    image.imd_block = 0;
+    image.microcode_table = 0;
+}
+
+// Steps 4 to 6 of opening: the "*BBSS*" record and the positions it gives.
+void read_boot_record(BiosImage& image) {
+    std::vector<std::uint8_t> window(kWindowSize);
+    BootRecordSearch found = find_boot_record(image.file, image.top_base, window);
+    image.boot_window = image.top_base + static_cast<std::uint32_t>(2 - found.count) * kWindowSize;
+    forget_boot_record(image);
+    if (found.bbss_offset == kNoBootRecord) return;  // imd_reset stays clear: no IMD block is known
+
+    std::uint8_t record[kBbssRecordSize];
+    if (read_window(image.file, std::uint64_t{image.boot_window} + found.bbss_offset, record) !=
+        sizeof record)
+        return;  // the record's words run past the end of the file
+    std::uint16_t w6 = bytes::le16(record + kBbssBankAt);
+    std::uint16_t w8 = bytes::le16(record + kBbssChecksumAt);
+    std::uint16_t w12 = bytes::le16(record + kBbssAreaEndAt);
+    std::uint16_t w18 = bytes::le16(record + kBbssImdAt);
+    std::uint16_t w21 = bytes::le16(record + kBbssMicrocodeAt);
+
+    image.bbss_offset = found.bbss_offset;
+    image.imd_reset = found.bbss_offset >= kBbssImdFlagAt &&
+                      (window[found.bbss_offset - kBbssImdFlagAt] & 0x02) != 0;
+    image.banked = (w8 & 0xF) != 0 && image.large_image;
+    image.area_end = image.boot_window + (w12 & 0xF000u);
+    if (!image.banked) {
+        image.checksum_block = image.boot_window + (w8 & 0xF000u);
+        image.imd_block = image.boot_window + (w18 & 0xF000u);
+    } else {
+        std::uint32_t bank = w6 & 0xF000u;
+        std::uint32_t bank_length = bytes::le16(window.data() + bank + kBankLengthAt);
+        image.checksum_block = image.file_size - 0x100000u + (record[kBbssBankAt] & 0xFu) * 0x10000u +
+                               ((bank + bank_length) & 0xF000u);  // modulo 2^32
+        image.imd_block = (w18 & 0xFu) * 0x10000u + (w18 & 0xFFF0u);
+    }
+    image.microcode_table = image.large_image ? (w21 & 0xFFF0u) + (image.imd_block & 0xF0000u)
+                                              : image.boot_window + w21;
+
+    // A record whose area or check bytes lie outside the file is no usable record.
+    if (image.area_end > image.file_size ||
+        std::uint64_t{image.checksum_block} + kChecksumBlockSize > image.file_size) {
+        forget_boot_record(image);
+        return;
+    }
+    if (std::uint64_t{image.imd_block} + kImdBlockSize > image.file_size) {
+        image.imd_reset = false;  // an IMD block outside the file cannot be reset
+        image.imd_block = 0;
+    }
+    if (image.microcode_table >= image.file_size) image.microcode_table = 0;
+}
+
+// The first "-lh" of a large image, at positions 2 to 0xFFFC of each 64 KB
+// window, compared without regard to case; its member starts 2 bytes earlier.
+std::optional<std::uint32_t> scan_first_member(File& file, std::uint32_t file_size) {
+    std::vector<std::uint8_t> window(kWindowSize);
+    for (std::uint64_t start = 0; start < file_size; start += kWindowSize) {
+        std::size_t got = read_window(file, start, window);
+        for (std::size_t p = 2; p <= 0xFFFC && p + 3 <= got; ++p) {
+            if (window[p] == '-' && std::tolower(window[p + 1]) == 'l' &&
+                std::tolower(window[p + 2]) == 'h')
+                return static_cast<std::uint32_t>(start + p - 2);
+        }
+    }
+    return std::nullopt;
+}
+
+// Step 7: first member and chain start.
+void find_first_member(BiosImage& image) {
+    image.first_member = 0;
+    image.chain_start = 0;
+    if (image.large_image) {
+        auto first = scan_first_member(image.file, image.file_size);
+        if (!first) return;  // no member anywhere: no chain either
+        image.first_member = *first;
+        HeaderBytes header = read_header_bytes(image.file, *first);
+        image.chain_start = clamp_to(*first + first_member_space(header), image.file_size);
+        return;
+    }
+    HeaderBytes header = read_header_bytes(image.file, 0);
+    if (type_segment(header) == kSystemBiosSegment) {
+        image.chain_start = clamp_to(first_member_space(header), image.file_size);
+    } else {
+        // The components lie in the lower part, the system BIOS in the top 128 KB.
+        image.area_end = image.top_base;
+    }
+}
+
+// Step 10: the "*BS1" free-space pointer.
+void read_bs1_pointer(BiosImage& image) {
+    std::uint32_t size = image.file_size;
+    std::uint32_t from = size > kBs1ScanFrom ? size - kBs1ScanFrom : 0;
+    std::uint32_t limit = size > kBs1ScanStopFromEnd ? size - kBs1ScanStopFromEnd : 0;
+    auto marker = find_text(image.file, from, limit, kBs1Text);
+    if (!marker) return;
+    auto address = read_u32_at(image.file, std::uint64_t{*marker} + kBs1AddressAt);
+    if (!address || *address == 0 || *address == 0xFFFFFFFFu) return;
+    std::uint32_t offset = *address + size;  // modulo 2^32
+    if (offset > size) return;  // an address outside the ROM's mapping
+    image.bs1_present = true;
+    image.free_pointer = offset;
+}
+
+}  // namespace
+
+std::optional<BiosImage> open_image(const std::string& path, bool scan_bs1) {
+    BiosImage image;
+    image.file = File(path, "r+b");
+    if (!image.file.is_open()) return std::nullopt;
+    std::int64_t size = image.file.size();
+    if (size < 0 || size > 0xFFFFFFFF) return std::nullopt;
+
+    image.file_size = static_cast<std::uint32_t>(size);
+    image.large_image = image.file_size / kWindowSize > 4;
+    image.top_base = image.file_size > kTopSize ? image.file_size - kTopSize : 0;
+    if (image.file_size >= kLogoFlagsFromEnd) {
+        std::uint8_t flags[1];
+        read_window(image.file, image.file_size - kLogoFlagsFromEnd, flags);
+        image.logo_flags = flags[0];
+    }
+    read_boot_record(image);
+    find_first_member(image);
+    image.area_end = std::min(image.area_end, image.file_size);
+    image.counted_size = static_cast<std::uint32_t>(counted_file_size(image.file));
+    image.ncpu_size = ncpu_trailer_size(image.file, image.area_end);
+    if (scan_bs1) read_bs1_pointer(image);
+    image.file.seek(0);
+    return image;
+}

@@ -1,0 +1,62 @@
+// One open system BIOS image and the positions worked out once when it is
+// opened: the boot block (top 128 KB) and its "*BBSS*" record, the end of
+// the compressed area, the first member (the system BIOS) and the start of
+// the chain behind it, the uncompressed microcode block and the "*BS1"
+// free-space pointer. The image is read and patched in place through `file`;
+// it is never loaded whole.
+//
+// Images of any size are accepted. Files smaller than 128 KB have their boot
+// block clamped to the whole file (top_base 0), and every position a record
+// gives is checked against the file: a record pointing outside it counts as
+// absent, so no later read or write that uses these fields leaves the file.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "common/file.hpp"
+
+inline constexpr std::uint32_t kDefaultAreaEnd = 0xB000;     // area_end with no "*BBSS*" record
+inline constexpr std::uint32_t kSystemBiosSegment = 0x5000;  // TypeId segment of the system BIOS
+inline constexpr std::uint32_t kFirstMemberMinSpace = 0x10000;
+inline constexpr std::uint32_t kLogoFlagsFromEnd = 0x1FA6;
+inline constexpr std::uint32_t kChecksumBlockSize = 0x1000;
+inline constexpr std::uint32_t kImdBlockSize = 0x400;
+
+struct BiosImage {
+    File file;  // opened "r+b": window reads, header reads, moves and in-place writes
+
+    std::uint32_t file_size = 0;     // as the file system reports it
+    std::uint32_t counted_size = 0;  // counted by reading the file to its end
+    bool large_image = false;        // file_size / 0x10000 > 4 (512 KB and 1 MB images)
+    std::uint32_t top_base = 0;      // file_size - 0x20000; 0 for files below 128 KB
+    std::uint8_t logo_flags = 0;     // byte at file_size - 0x1FA6; 0 when the file is shorter
+
+    // "*BBSS*" record.
+    std::uint32_t boot_window = 0;   // top_base or top_base + 0x10000: the window holding it
+    std::uint32_t bbss_offset = 0xFFFA;  // its position in boot_window; 0xFFFA when absent
+    bool banked = false;             // banked address form (large images only)
+    bool imd_reset = false;          // bit 1 of the byte 26 bytes before the record; clear when absent
+    std::uint32_t area_end = kDefaultAreaEnd;  // the chain stays below it; never past the file
+    std::uint32_t checksum_block = 0;  // 4 KB block with the area's check bytes at +0xFFE/+0xFFF; 0 when absent
+    std::uint32_t imd_block = 0;       // 1 KB "IMD$" block; only meaningful with imd_reset
+    std::uint32_t microcode_table = 0; // 64 KB window of the microcode table; 0 when absent or outside
+
+    // Members.
+    std::uint32_t first_member = 0;  // the system BIOS member; 0 for small images
+    std::uint32_t chain_start = 0;   // first further member; 0 when a small image has no
+                                     // system BIOS at offset 0 (or a large one has no "-lh")
+    std::uint32_t ncpu_size = 0;     // uncompressed microcode block below area_end, 0 when none
+
+    // "*BS1" record (read only when open_image was asked to).
+    bool bs1_present = false;
+    std::uint32_t free_pointer = 0;  // its address as a file offset; 0 when absent
+};
+
+// Opens `path` for reading and writing and works out every field above.
+// `scan_bs1`: read the "*BS1" record (the first option is /D, or the
+// argument after it is "release"). Returns nothing when the file cannot be
+// opened for reading and writing, or is 4 GB or larger (positions are
+// 32-bit); the caller reports it. On return the file is positioned at 0.
+std::optional<BiosImage> open_image(const std::string& path, bool scan_bs1);

@@ -1,0 +1,142 @@
+// Marker searches over the image file, through bounded 64 KB windows.
+#include "image/records.hpp"
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "common/bytes.hpp"
+
+namespace {
+
+std::uint64_t size_of(File& file) {
+    std::int64_t size = file.size();
+    return size < 0 ? 0 : static_cast<std::uint64_t>(size);
+}
+
+}  // namespace
+
+std::size_t read_window(File& file, std::uint64_t offset, std::span<std::uint8_t> buf) {
+    std::fill(buf.begin(), buf.end(), std::uint8_t{0xFF});
+    std::uint64_t size = size_of(file);
+    if (offset >= size || buf.empty()) return 0;
+    std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(buf.size(), size - offset));
+    std::size_t got = file.read_at(static_cast<std::int64_t>(offset), buf.first(want));
+    if (got < want) std::fill(buf.begin() + static_cast<std::ptrdiff_t>(got), buf.end(), 0xFF);
+    return got;
+}
+
+std::optional<std::uint32_t> find_text(File& file, std::uint32_t begin, std::uint32_t limit,
+                                       std::string_view text) {
+    if (text.empty()) return std::nullopt;
+    std::uint64_t size = size_of(file);
+    // The last start position at which the text still lies wholly in the file.
+    if (size < text.size()) return std::nullopt;
+    std::uint64_t end = std::min<std::uint64_t>(limit, size - text.size() + 1);
+    std::vector<std::uint8_t> window(kWindowSize);
+    std::uint64_t step = kWindowSize - (text.size() - 1);  // windows overlap by the text less one
+    for (std::uint64_t at = begin; at < end; at += step) {
+        std::size_t got = read_window(file, at, window);
+        std::span<const std::uint8_t> data(window.data(), got);
+        std::uint64_t positions = std::min<std::uint64_t>(step, end - at);
+        for (std::uint64_t i = 0; i < positions; ++i)
+            if (bytes::has_text(data, static_cast<std::size_t>(i), text))
+                return static_cast<std::uint32_t>(at + i);
+    }
+    return std::nullopt;
+}
+
+std::optional<std::uint32_t> read_u32_at(File& file, std::uint64_t offset) {
+    std::uint8_t buf[4];
+    if (read_window(file, offset, buf) != sizeof buf) return std::nullopt;
+    return bytes::le32(buf);
+}
+
+BootRecordSearch find_boot_record(File& file, std::uint32_t top_base,
+                                  std::span<std::uint8_t> window) {
+    BootRecordSearch result;
+    for (int count = 2; count >= 1; --count) {
+        read_window(file, top_base + std::uint64_t{kWindowSize} * (2 - count), window);
+        // Positions 0 to 0xFFF9: the text must fit inside the window.
+        for (std::uint32_t i = 0; i < kNoBootRecord && i + kBbssText.size() <= window.size(); ++i) {
+            if (bytes::has_text(window, i, kBbssText)) {
+                result.bbss_offset = i;
+                result.count = count;
+                return result;
+            }
+        }
+    }
+    return result;  // not found: the second window is in the buffer, count 1
+}
+
+std::uint32_t find_bs1_address(File& file) {
+    std::uint64_t size = size_of(file);
+    if (size > 0xFFFFFFFFu) return 0;
+    std::uint32_t file_size = static_cast<std::uint32_t>(size);
+    std::uint32_t from = file_size > kBs1ScanFrom ? file_size - kBs1ScanFrom : 0;
+    auto marker = find_text(file, from, file_size, kBs1Text);
+    if (!marker) return 0;
+    auto address = read_u32_at(file, std::uint64_t{*marker} + kBs1AddressAt);
+    if (!address || *address == 0 || *address == 0xFFFFFFFFu) return 0;
+    std::uint32_t offset = *address + file_size;  // modulo 2^32
+    return offset <= file_size ? offset : 0;
+}
+
+std::uint32_t find_alin16_value(File& file) {
+    std::uint64_t size = size_of(file);
+    if (size > 0xFFFFFFFFu) return 0;
+    auto marker = find_text(file, find_bs1_address(file), static_cast<std::uint32_t>(size),
+                            kAlin16Text);
+    if (!marker) return 0;
+    return read_u32_at(file, std::uint64_t{*marker} + kAlin16Text.size()).value_or(0);
+}
+
+std::uint32_t find_paragraph_marker(File& file, std::uint32_t start, bool check,
+                                    std::string_view text) {
+    std::vector<std::uint8_t> window(kWindowSize);
+    std::uint32_t result = kParagraphRange;
+    for (std::uint32_t base = 0; base < kParagraphRange && result == kParagraphRange;
+         base += kWindowSize) {
+        std::uint32_t span = std::min(kWindowSize, kParagraphRange - base);
+        std::size_t got = read_window(file, std::uint64_t{start} + base, window);
+        std::span<const std::uint8_t> data(window.data(), got);  // only bytes of the file
+        for (std::uint32_t k = 0; k < span; k += kParagraph) {
+            if (bytes::has_text(data, k, text)) {
+                result = base + k + kParagraph;
+                break;
+            }
+        }
+    }
+    if (check) return result;
+    std::uint8_t next[4];
+    if (read_window(file, std::uint64_t{start} + result, next) != sizeof next) return 0;
+    return std::memcmp(next, "\x55\xAA\x00\x00", 4) == 0 ? 1 : 0;
+}
+
+std::uint32_t ncpu_trailer_size(File& file, std::uint32_t area_end) {
+    if (area_end < kNcpuTrailerSize) return 0;
+    std::uint8_t trailer[kNcpuTrailerSize];
+    if (read_window(file, area_end - kNcpuTrailerSize, trailer) != sizeof trailer) return 0;
+    if (!bytes::has_text(trailer, kNcpuNameAt, kNcpuName)) return 0;
+    std::uint32_t length = bytes::le32(trailer + kNcpuLengthAt);
+    // The block lies below its trailer; a length reaching before the file is no block.
+    return length <= area_end - kNcpuTrailerSize ? length : 0;
+}
+
+std::int64_t counted_file_size(File& file) {
+    if (!file.is_open() || !file.seek(0)) return 0;
+    std::vector<std::uint8_t> chunk(kWindowSize);
+    std::int64_t total = 0;
+    for (;;) {
+        std::size_t got = file.read(chunk);
+        total += static_cast<std::int64_t>(got);
+        if (got < chunk.size()) break;
+    }
+    std::clearerr(file.get());
+    return total;
+}
+
+std::int64_t counted_file_size(const std::string& path) {
+    File file(path, "rb");
+    return counted_file_size(file);
+}
