@@ -1,9 +1,17 @@
-// Placeholder until the codec lands: says so on the console channel.
+// /CALS: packs the RomFile quietly into the work archive and reports the
+// archive's size; the image is not touched and the archive stays behind.
 #include "driver/cals.hpp"
 
+#include "archive/pack.hpp"
+#include "archive/settings.hpp"
 #include "common/console.hpp"
+#include "image/records.hpp"
 
-Outcome run_cals(RunState&) {
-    console::con("mozaik32: the compressed-size report (/CALS) is not built yet; the image is unchanged.\n");
+Outcome run_cals(RunState& state) {
+    std::string input = state.rom_file;
+    pack_component(input, pack_flags::kQuiet);
+    const std::int64_t size = counted_file_size(archive_settings().archive_name);
+    console::outf("%s compressed size is ... %.2fK\n", state.rom_file.c_str(),
+                  static_cast<double>(size) / 1024.0);
     return Outcome::EndOfRun;
 }

@@ -1,0 +1,122 @@
+// The work-archive writer.
+#include "archive/pack.hpp"
+
+#include <array>
+#include <cstdio>
+
+#include "archive/codec_storage.hpp"
+#include "archive/crc16.hpp"
+#include "archive/lh5_encoder.hpp"
+#include "archive/settings.hpp"
+#include "common/console.hpp"
+#include "common/fatal.hpp"
+
+namespace {
+constexpr const char* kTempName = "tempbios.rom";
+}
+
+std::uint32_t compression_ratio(std::uint32_t packed, std::uint32_t original) {
+    for (int i = 0; i < 3; ++i) {
+        if (packed > 429496729u)
+            original /= 10;
+        else
+            packed *= 10;
+    }
+    if (packed + original / 2 < packed) {  // would overflow
+        packed >>= 1;
+        original >>= 1;
+    }
+    if (original == 0) return 0;
+    return (packed + original / 2) / original;
+}
+
+bool write_member(File& out, const std::string& input_name, ComponentHeader& header, bool verbose) {
+    File input(input_name, "rb");
+    if (!input.is_open()) {
+        console::conf("Can't open %s\n", input_name.c_str());
+        return false;
+    }
+    if (verbose) console::outf("Adding %s ", header.name.c_str());
+
+    const std::int64_t member_start = out.tell();
+    header.method = {'-', 'l', 'h', '5', '-'};
+    header.packed_size = header.original_size = 0;
+    header.data_crc = 0;
+    write_member_header(header, out);  // provisional; write errors surface at the end
+    const std::int64_t data_start = out.tell();
+
+    lh5::Counters& k = lh5::storage().counters;
+    k.original_size = k.packed_size = 0;
+    k.crc = 0;
+    lh5::source_from_file(input, UINT64_MAX);
+    lh5::sink_to_file(out);
+    lh5_compress(verbose);
+
+    if (k.give_up) {
+        header.method[3] = '0';
+        input.seek(0);
+        out.seek(data_start);
+        k.original_size = 0;
+        k.crc = 0;
+        std::array<std::uint8_t, lh5::kPieceSize> piece;
+        for (;;) {
+            const std::size_t n = input.read(piece);
+            if (n == 0) break;
+            const std::span<const std::uint8_t> data(piece.data(), n);
+            if (!out.write(data)) fatal("Unable to write");
+            k.crc = crc16::update(k.crc, data);
+            k.original_size += static_cast<std::uint32_t>(n);
+        }
+        k.packed_size = k.original_size;
+    }
+    header.packed_size = k.packed_size;
+    header.original_size = k.original_size;
+    header.data_crc = k.crc;
+    input.close();
+
+    out.seek(member_start);
+    write_member_header(header, out);
+    out.seek(data_start + header.packed_size);
+
+    if (verbose) {
+        const std::uint32_t r = compression_ratio(header.packed_size, header.original_size);
+        console::outf(" %u.%u%%\n", r / 10, r % 10);
+    }
+    return true;
+}
+
+void pack_component(std::string& file_name, unsigned flags, std::string_view stored_name) {
+    lh5::Counters& k = lh5::storage().counters;
+    k.give_up = (flags & pack_flags::kStore) != 0;
+    flags &= ~pack_flags::kStore;
+    const bool verbose = (flags & 0xFF) != 0;
+
+    const ArchiveSettings& settings = archive_settings();
+    File old_archive(settings.archive_name, "rb");
+    File temp(kTempName, "wb");
+    if (!temp.is_open()) fatal("Can't open temporary file");
+
+    ComponentHeader header;
+    header.name = stored_name.empty() ? file_name : std::string(stored_name);
+    const TypeIdValue type = parse_type_id(settings.type_id);
+    header.type_segment = type.segment;
+    header.type_offset = type.offset;
+
+    if (header.name.size() > member::kMaxNameLength) {
+        console::conf("Name too long: %s\n", header.name.c_str());
+        file_name.clear();
+        return;
+    }
+    if (!write_member(temp, file_name, header, verbose)) {
+        file_name.clear();
+        return;
+    }
+    const std::uint8_t end_byte = 0;
+    temp.write(std::span(&end_byte, 1));
+    if (lh5::storage().sink.failed || std::ferror(temp.get()) || !temp.flush()) fatal("Can't write");
+    temp.close();
+
+    old_archive.close();
+    std::remove(settings.archive_name.c_str());
+    if (std::rename(kTempName, settings.archive_name.c_str()) != 0) console::out("Can't rename");
+}
