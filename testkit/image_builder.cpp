@@ -153,7 +153,7 @@ void SyntheticImage::put_slot_record(std::uint32_t index, std::string_view text,
 
 void SyntheticImage::save(const std::string& path) const {
     std::FILE* f = std::fopen(path.c_str(), "wb");
-    bool ok = f && std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+    bool ok = f && (bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size());
     if (f && std::fclose(f) != 0) ok = false;
     if (!ok) throw std::runtime_error("cannot write " + path);
 }
