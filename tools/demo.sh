@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# The demo: a sample 256 KB image and sample components in demo/, and the
+# tool run on them the way a build script would.
+set -euo pipefail
+build=${1:-build}
+root=$(cd "$(dirname "$0")/.." && pwd)
+tool="$root/$build/mozaik32"
+mkimage="$root/$build/mkimage"
+rm -rf "$root/demo"
+mkdir -p "$root/demo"
+cd "$root/demo"
+
+step() { printf '\n\033[1m$ %s\033[0m\n' "$*"; }
+
+"$mkimage" sample.bin --size 256K --samples . >/dev/null
+step "mozaik32 sample.bin /D"
+"$tool" sample.bin /D
+step "mozaik32 (no arguments: the usage screen)"
+"$tool" </dev/null || true
+step "mozaik32 sample.bin /CALS data.bin"
+"$tool" sample.bin /CALS data.bin
+step "mozaik32 sample.bin /vga missing.rom /err   (exit status \$?)"
+set +e
+"$tool" sample.bin /vga missing.rom /err
+status=$?
+set -e
+echo "exit status $status"
