@@ -34,12 +34,20 @@ std::uint64_t member_span(const HeaderBytes& header) {
     return std::uint64_t{header_size(header)} + packed_size(header) + 3;
 }
 
+std::optional<std::uint32_t> next_member_position(std::uint32_t position, const HeaderBytes& header,
+                                                  std::uint32_t file_size) {
+    std::uint64_t next = position + member_span(header);
+    if (next > file_size) return std::nullopt;
+    return static_cast<std::uint32_t>(next);
+}
+
 ChainWalk walk_chain(File& file, std::uint32_t start, std::uint32_t limit) {
     ChainWalk walk;
-    std::int64_t file_size = std::max<std::int64_t>(file.size(), 0);
-    std::uint64_t position = start;
+    std::int64_t size = file.size();
+    std::uint32_t file_size = static_cast<std::uint32_t>(std::clamp<std::int64_t>(size, 0, 0xFFFFFFFF));
+    std::uint32_t position = start;
     for (;;) {
-        walk.end_position = static_cast<std::uint32_t>(position);
+        walk.end_position = position;
         HeaderBytes header = read_header_bytes(file, position);
         if (packed_size(header) == kErasedSize) {
             walk.end = ChainEnd::Erased;
@@ -49,15 +57,15 @@ ChainWalk walk_chain(File& file, std::uint32_t start, std::uint32_t limit) {
             walk.end = ChainEnd::NoMember;
             return walk;
         }
-        std::uint64_t next = position + member_span(header);
-        if (next > static_cast<std::uint64_t>(file_size)) {
+        auto next = next_member_position(position, header, file_size);
+        if (!next) {
             walk.end = ChainEnd::FileEnd;
             return walk;
         }
-        walk.members.push_back({static_cast<std::uint32_t>(position), header});
-        position = next;  // at most the file size, so it fits 32 bits
+        walk.members.push_back({position, header});
+        position = *next;
         if (position >= limit) {
-            walk.end_position = static_cast<std::uint32_t>(position);
+            walk.end_position = position;
             walk.end = ChainEnd::Limit;
             return walk;
         }

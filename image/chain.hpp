@@ -11,6 +11,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "common/file.hpp"
@@ -42,6 +43,11 @@ std::uint16_t type_offset(const HeaderBytes& header);
 
 // Bytes the member takes in the image, H + P + 3, without 32-bit wrap.
 std::uint64_t member_span(const HeaderBytes& header);
+
+// The position after the member at `position`: position + H + P + 3.
+// Nothing when that runs past `file_size` (which also rules out 32-bit wrap).
+std::optional<std::uint32_t> next_member_position(std::uint32_t position, const HeaderBytes& header,
+                                                  std::uint32_t file_size);
 
 // How a walk ended.
 enum class ChainEnd {
