@@ -48,8 +48,7 @@ std::optional<SourceBitmap> read_source_bitmap(const std::string& path,
     const auto height = static_cast<std::int32_t>(bytes::le32(&header[kHeightAt]));
     if (width <= 0 || height <= 0 || static_cast<std::uint32_t>(width) > kMaxLogoSide ||
         static_cast<std::uint32_t>(height) > kMaxLogoSide) {
-        console::conf(" !! %s: BMP size %dx%d not supported (1 to %u pixels each way, rows"
-                      " bottom-up) !!\n",
+        console::conf(" !! %s: BMP size %dx%d not supported (1 to %u each way) !!\n",
                       path.c_str(), static_cast<int>(width), static_cast<int>(height),
                       kMaxLogoSide);
         return std::nullopt;
@@ -69,8 +68,7 @@ std::optional<SourceBitmap> read_source_bitmap(const std::string& path,
     const std::uint64_t size = file_size < 0 ? 0 : static_cast<std::uint64_t>(file_size);
     const std::uint64_t row_bytes = std::uint64_t{bmp.stride} * bmp.height;
     if (data_offset >= size) {
-        console::conf(" !! %s: BMP data offset %llu lies past the end of the file (%llu bytes)"
-                      " !!\n",
+        console::conf(" !! %s: BMP data offset %llu past the file's end (%llu bytes) !!\n",
                       path.c_str(), static_cast<unsigned long long>(data_offset),
                       static_cast<unsigned long long>(size));
         return std::nullopt;
@@ -103,9 +101,8 @@ std::optional<SourceBitmap> read_source_bitmap(const std::string& path,
 }
 
 void report_too_large(const std::string& path, const SourceBitmap& bmp, std::size_t pixel_bytes) {
-    console::conf(" !! %s: picture of %ux%u too large for a BIOS logo (%zu pixel bytes, at most"
-                  " %u) !!\n",
-                  path.c_str(), bmp.width, bmp.height, pixel_bytes, kMaxLogoPixelBytes);
+    console::conf(" !! %s: %ux%u needs %zu KB, a BIOS logo holds %u KB !!\n", path.c_str(),
+                  bmp.width, bmp.height, (pixel_bytes + 1023) / 1024, kMaxLogoPixelBytes / 1024);
 }
 
 }  // namespace logo_bitmap
