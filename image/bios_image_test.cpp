@@ -137,9 +137,9 @@ TEST(OpenImage, BankedFormInLargeImages) {
     testkit::WorkDir dir;
     SyntheticImage img(1024 * KB);
     put_system_bios(img, 0x100);
-    testkit::BbssSpec spec{.window = 0, .offset = 0x8000, .w6 = 0x3005, .w8 = 0xE001, .w12 = 0xD000,
+    testkit::BbssFields fields{.window = 0, .offset = 0x8000, .w6 = 0x3005, .w8 = 0xE001, .w12 = 0xD000,
                            .w18 = 0x2F05, .w21 = 0x4567, .bank_length = 0x1800};
-    img.put_bbss(spec);
+    img.put_bbss(fields);
     BiosImage a = open_saved(img);
     EXPECT_TRUE(a.banked);
     EXPECT_EQ(a.boot_window, 0xE0000u);
@@ -152,7 +152,7 @@ TEST(OpenImage, BankedFormInLargeImages) {
     // The same record in a small image is the plain form.
     SyntheticImage small(256 * KB);
     put_system_bios(small, 0x100);
-    small.put_bbss(spec);
+    small.put_bbss(fields);
     BiosImage b = open_saved(small);
     EXPECT_FALSE(b.banked);
     EXPECT_EQ(b.checksum_block, 0x20000u + 0xE000);

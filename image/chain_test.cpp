@@ -15,7 +15,7 @@ using testkit::stored_member;
 namespace {
 
 // A stored member that takes exactly `span` bytes in the image (name "M.ROM": H = 30).
-testkit::MemberSpec member_of_span(std::uint16_t segment, std::uint32_t span, std::uint8_t seed) {
+testkit::MemberFields member_of_span(std::uint16_t segment, std::uint32_t span, std::uint8_t seed) {
     return stored_member(segment, 0, "M.ROM", span - 33, seed);
 }
 

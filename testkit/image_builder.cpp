@@ -24,41 +24,41 @@ void le(std::vector<std::uint8_t>& out, std::uint64_t value, int width) {
 
 }  // namespace
 
-std::vector<std::uint8_t> member_bytes(const MemberSpec& spec) {
-    if (spec.method.size() != 5) throw std::invalid_argument("method must have 5 characters");
-    if (spec.name.size() > 230) throw std::invalid_argument("member name too long");
+std::vector<std::uint8_t> member_bytes(const MemberFields& fields) {
+    if (fields.method.size() != 5) throw std::invalid_argument("method must have 5 characters");
+    if (fields.name.size() > 230) throw std::invalid_argument("member name too long");
     std::vector<std::uint8_t> out;
-    std::size_t n = spec.name.size();
+    std::size_t n = fields.name.size();
     out.push_back(static_cast<std::uint8_t>(n + 25));  // H
     out.push_back(0);                                   // header sum, below
-    out.insert(out.end(), spec.method.begin(), spec.method.end());
-    le(out, spec.data.size(), 4);
-    le(out, spec.original_size >= 0 ? static_cast<std::uint64_t>(spec.original_size) : spec.data.size(), 4);
-    le(out, spec.type_offset, 2);
-    le(out, spec.type_segment, 2);
+    out.insert(out.end(), fields.method.begin(), fields.method.end());
+    le(out, fields.data.size(), 4);
+    le(out, fields.original_size >= 0 ? static_cast<std::uint64_t>(fields.original_size) : fields.data.size(), 4);
+    le(out, fields.type_offset, 2);
+    le(out, fields.type_segment, 2);
     out.push_back(0x20);  // attribute
     out.push_back(0x01);  // header level
     out.push_back(static_cast<std::uint8_t>(n));
-    out.insert(out.end(), spec.name.begin(), spec.name.end());
-    le(out, spec.data_crc >= 0 ? static_cast<std::uint32_t>(spec.data_crc) : crc16_arc(spec.data), 2);
+    out.insert(out.end(), fields.name.begin(), fields.name.end());
+    le(out, fields.data_crc >= 0 ? static_cast<std::uint32_t>(fields.data_crc) : crc16_arc(fields.data), 2);
     out.push_back(0x20);  // OS id
     le(out, 0, 2);        // no extended header
     std::uint8_t sum = 0;
     for (std::size_t i = 2; i < out.size(); ++i) sum = static_cast<std::uint8_t>(sum + out[i]);
     out[1] = sum;
-    out.insert(out.end(), spec.data.begin(), spec.data.end());
+    out.insert(out.end(), fields.data.begin(), fields.data.end());
     return out;
 }
 
-MemberSpec stored_member(std::uint16_t type_segment, std::uint16_t type_offset, std::string name,
+MemberFields stored_member(std::uint16_t type_segment, std::uint16_t type_offset, std::string name,
                          std::uint32_t size, std::uint8_t seed) {
-    MemberSpec spec;
-    spec.type_segment = type_segment;
-    spec.type_offset = type_offset;
-    spec.name = std::move(name);
-    spec.data.resize(size);
-    for (std::uint32_t i = 0; i < size; ++i) spec.data[i] = static_cast<std::uint8_t>(seed + i * 7);
-    return spec;
+    MemberFields fields;
+    fields.type_segment = type_segment;
+    fields.type_offset = type_offset;
+    fields.name = std::move(name);
+    fields.data.resize(size);
+    for (std::uint32_t i = 0; i < size; ++i) fields.data[i] = static_cast<std::uint8_t>(seed + i * 7);
+    return fields;
 }
 
 SyntheticImage::SyntheticImage(std::uint32_t size) : bytes(size, 0xFF) {}
@@ -97,28 +97,28 @@ std::uint32_t SyntheticImage::put_member(std::uint32_t offset, std::span<const s
     return end + 1;
 }
 
-std::uint32_t SyntheticImage::put_member(std::uint32_t offset, const MemberSpec& spec) {
-    return put_member(offset, member_bytes(spec));
+std::uint32_t SyntheticImage::put_member(std::uint32_t offset, const MemberFields& fields) {
+    return put_member(offset, member_bytes(fields));
 }
 
-std::uint32_t SyntheticImage::put_chain(std::uint32_t offset, const std::vector<MemberSpec>& members) {
-    for (const MemberSpec& m : members) offset = put_member(offset, m);
+std::uint32_t SyntheticImage::put_chain(std::uint32_t offset, const std::vector<MemberFields>& members) {
+    for (const MemberFields& m : members) offset = put_member(offset, m);
     return offset;
 }
 
-std::uint32_t SyntheticImage::put_bbss(const BbssSpec& spec) {
-    if (spec.offset < 26) throw std::invalid_argument("*BBSS* needs 26 bytes in front of it");
-    std::uint32_t window = top_base() + static_cast<std::uint32_t>(spec.window) * 0x10000;
-    std::uint32_t at = window + spec.offset;
+std::uint32_t SyntheticImage::put_bbss(const BbssFields& fields) {
+    if (fields.offset < 26) throw std::invalid_argument("*BBSS* needs 26 bytes in front of it");
+    std::uint32_t window = top_base() + static_cast<std::uint32_t>(fields.window) * 0x10000;
+    std::uint32_t at = window + fields.offset;
     put_text(at, "*BBSS*");
-    put16(at + 6, spec.w6);
-    put16(at + 8, spec.w8);
-    put16(at + 12, spec.w12);
-    put16(at + 18, spec.w18);
-    put16(at + 0x21, spec.w21);
+    put16(at + 6, fields.w6);
+    put16(at + 8, fields.w8);
+    put16(at + 12, fields.w12);
+    put16(at + 18, fields.w18);
+    put16(at + 0x21, fields.w21);
     std::uint8_t flags = bytes.at(at - 26);
-    put8(at - 26, static_cast<std::uint8_t>(spec.imd_reset ? flags | 0x02 : flags & ~0x02));
-    if (spec.bank_length != 0) put16(window + (spec.w6 & 0xF000u) + 0xA, spec.bank_length);
+    put8(at - 26, static_cast<std::uint8_t>(fields.imd_reset ? flags | 0x02 : flags & ~0x02));
+    if (fields.bank_length != 0) put16(window + (fields.w6 & 0xF000u) + 0xA, fields.bank_length);
     return at;
 }
 

@@ -24,7 +24,7 @@ inline constexpr std::uint32_t KB = 1024;
 std::uint16_t crc16_arc(std::span<const std::uint8_t> data);
 
 // One member as it stands in a work archive: header and data.
-struct MemberSpec {
+struct MemberFields {
     std::uint16_t type_segment = 0x7000;
     std::uint16_t type_offset = 0;
     std::string name = "MEMBER.BIN";
@@ -35,15 +35,18 @@ struct MemberSpec {
     std::int32_t data_crc = -1;
 };
 
+// Former name, still used by testkit/members.*; remove once that file says MemberFields.
+using MemberSpec = MemberFields;
+
 // Header (H = name length + 25, H + 2 bytes) followed by the data.
-std::vector<std::uint8_t> member_bytes(const MemberSpec& spec);
+std::vector<std::uint8_t> member_bytes(const MemberFields& fields);
 
 // A stored ("-lh0-") member of `size` bytes of a repeating pattern.
-MemberSpec stored_member(std::uint16_t type_segment, std::uint16_t type_offset,
+MemberFields stored_member(std::uint16_t type_segment, std::uint16_t type_offset,
                          std::string name, std::uint32_t size, std::uint8_t seed = 0x11);
 
 // The "*BBSS*" record. Its words are offsets inside its 64 KB window.
-struct BbssSpec {
+struct BbssFields {
     int window = 0;                 // 0: the window at top_base, 1: the one above it
     std::uint32_t offset = 0x8000;  // position of "*" inside the window (at least 26)
     std::uint16_t w6 = 0;           // banked: bank number in bits 0-3, bank block page in 12-15
@@ -81,12 +84,12 @@ struct SyntheticImage {
     // after that byte, where the next member goes.
     std::uint32_t put_member(std::uint32_t offset, std::span<const std::uint8_t> member,
                              std::uint8_t extra = 0x00);
-    std::uint32_t put_member(std::uint32_t offset, const MemberSpec& spec);
+    std::uint32_t put_member(std::uint32_t offset, const MemberFields& fields);
     // Members one after another from `offset`; returns the end of the chain.
-    std::uint32_t put_chain(std::uint32_t offset, const std::vector<MemberSpec>& members);
+    std::uint32_t put_chain(std::uint32_t offset, const std::vector<MemberFields>& members);
 
     // The "*BBSS*" record; returns its file offset.
-    std::uint32_t put_bbss(const BbssSpec& spec);
+    std::uint32_t put_bbss(const BbssFields& fields);
     // "*BS1", seven 0 bytes, then `address` at +11.
     void put_bs1(std::uint32_t offset, std::uint32_t address);
     // A microcode block of `data` with its 32-byte trailer ending at

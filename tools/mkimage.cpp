@@ -31,7 +31,7 @@
 namespace {
 
 using testkit::KB;
-using testkit::MemberSpec;
+using testkit::MemberFields;
 
 // An option ROM of `size` bytes: 55 AA, length in 512-byte units, bytes summing to 0.
 std::vector<std::uint8_t> option_rom(std::uint32_t size, std::uint8_t seed) {
@@ -68,20 +68,20 @@ std::uint16_t parse_hex16(const std::string& text) {
 }
 
 // "SEG:OFF:NAME:FILE" into a stored member holding FILE's bytes.
-MemberSpec parse_member(const std::string& text) {
+MemberFields parse_member(const std::string& text) {
     std::size_t a = text.find(':');
     std::size_t b = a == std::string::npos ? a : text.find(':', a + 1);
     std::size_t c = b == std::string::npos ? b : text.find(':', b + 1);
     if (c == std::string::npos) throw std::invalid_argument("--member wants SEG:OFF:NAME:FILE: " + text);
-    MemberSpec spec;
-    spec.type_segment = parse_hex16(text.substr(0, a));
-    spec.type_offset = parse_hex16(text.substr(a + 1, b - a - 1));
-    spec.name = text.substr(b + 1, c - b - 1);
+    MemberFields fields;
+    fields.type_segment = parse_hex16(text.substr(0, a));
+    fields.type_offset = parse_hex16(text.substr(a + 1, b - a - 1));
+    fields.name = text.substr(b + 1, c - b - 1);
     std::string path = text.substr(c + 1);
     auto data = read_file(path);
     if (!data) throw std::runtime_error("cannot read " + path);
-    spec.data = std::move(*data);
-    return spec;
+    fields.data = std::move(*data);
+    return fields;
 }
 
 void write_samples(const std::string& dir) {
@@ -100,7 +100,7 @@ int make_image(const std::vector<std::string>& args) {
             "         [--member SEG:OFF:NAME:FILE]... [--samples DIR]");
     std::string out = args[0];
     std::uint32_t size = 256 * KB;
-    std::vector<MemberSpec> members;
+    std::vector<MemberFields> members;
     std::string samples;
     for (std::size_t i = 1; i < args.size(); ++i) {
         if (i + 1 >= args.size()) throw std::invalid_argument("missing value after " + args[i]);
@@ -120,7 +120,7 @@ int make_image(const std::vector<std::string>& args) {
     const std::uint32_t area_end = size - 0x5000;
     img.put_member(0, testkit::stored_member(0x5000, 0, "SYSBIOS.BIN", 0x9000, 0x42));
     std::uint32_t chain_end = 0x10000;
-    for (const MemberSpec& m : members) {
+    for (const MemberFields& m : members) {
         std::uint64_t needed = std::uint64_t{chain_end} + m.name.size() + 27 + m.data.size() + 1;
         if (needed > area_end - 0x40) throw std::invalid_argument("members do not fit the image: " + m.name);
         chain_end = img.put_member(chain_end, m);
