@@ -206,3 +206,66 @@ TEST(BadInput, TinyAndOddFilesNeverCrash) {
 }
 
 }  // namespace
+
+namespace {
+
+// The add operation is not built yet: each group it receives says so once on
+// the console channel, which lets these tests count the groups handled.
+int adds(const testkit::RunResult& r) {
+    int n = 0;
+    for (std::size_t at = r.err.find("adding a component"); at != std::string::npos;
+         at = r.err.find("adding a component", at + 1))
+        ++n;
+    return n;
+}
+
+struct LoopImage {
+    testkit::WorkDir dir;
+    LoopImage() {
+        testkit::spit("bios.bin", std::vector<std::uint8_t>(0x40000, 0xFF));
+        testkit::spit("a.rom", std::string("x"));
+        testkit::spit("b.rom", std::string("y"));
+    }
+};
+
+TEST(OptionLoop, IsaSegmentOperandIsSteppedOver) {
+    LoopImage img;
+    auto with = run_tool({"bios.bin", "/isa", "a.rom", "D800:0", "/vga", "b.rom"}, named("mozaik32"));
+    EXPECT_EQ(adds(with), 2);
+    EXPECT_EQ(with.out, kBanner);
+    auto without = run_tool({"bios.bin", "/isa", "a.rom", "/vga", "b.rom"}, named("mozaik32"));
+    EXPECT_EQ(adds(without), 2);
+    // A bad character: the digits before it count and the group goes on.
+    auto bad = run_tool({"bios.bin", "/isa", "a.rom", "D8G0:0", "/vga", "b.rom"}, named("mozaik32"));
+    EXPECT_EQ(bad.out, kBanner + "Input parameter D8G0:0 error.");
+    EXPECT_EQ(adds(bad), 2);
+}
+
+TEST(OptionLoop, OtherStepsOverItsOperand) {
+    LoopImage img;
+    auto r = run_tool({"bios.bin", "/other", "D000:0", "a.rom", "/vga", "b.rom"}, named("mozaik32"));
+    EXPECT_EQ(adds(r), 2);
+}
+
+TEST(OptionLoop, WordsThatAreNoSwitchEndTheRunSilently) {
+    LoopImage img;
+    // A "/group" with digits after the first group is no switch.
+    auto group = run_tool({"bios.bin", "/vga", "a.rom", "/group4", "b.rom", "/pci", "b.rom"}, named("mozaik32"));
+    EXPECT_EQ(adds(group), 1);
+    // In the explicit form "noreserve" is a word like any other.
+    auto word = run_tool({"bios.bin", "/logo", "a.rom", "noreserve", "/vga", "b.rom"}, named("mozaik32"));
+    EXPECT_EQ(adds(word), 1);
+    EXPECT_EQ(word.out, kBanner);
+    // "/err" after a group ends the run as well, but still sets the mode.
+    auto err = run_tool({"bios.bin", "/vga", "a.rom", "/err", "/pci", "missing.rom"}, named("mozaik32"));
+    EXPECT_EQ(adds(err), 1);
+    EXPECT_EQ(err.status, 0);
+}
+
+TEST(OptionLoop, LoneSwitchAdvancesByOne) {
+    LoopImage img;
+    auto r = run_tool({"bios.bin", "/cpucode", "/vga", "a.rom", "/acpi"}, named("mozaik32"));
+    EXPECT_EQ(adds(r), 3);
+}
+
+}  // namespace

@@ -1,0 +1,80 @@
+// The two forms of the command line: which one applies, where the InputFile
+// comes from, and the settings read from the whole line before the first group.
+#include "driver/command_line.hpp"
+
+#include <cstdlib>
+#include <initializer_list>
+#include <strings.h>
+
+namespace {
+
+constexpr int kMaxGroupDigits = 4;  // more digits than any group needs; keeps the number bounded
+
+bool is_one_of(OptionCode c, std::initializer_list<OptionCode> codes) {
+    for (OptionCode x : codes)
+        if (x == c) return true;
+    return false;
+}
+
+// Switches that may stand alone as the only option of a command line.
+bool may_stand_alone(OptionCode c) {
+    return is_one_of(c, {code::ncr, code::aha, code::logo, code::d, code::cpucode, code::epa,
+                         code::acpi, code::acpitbl, code::hpm, code::hpc});
+}
+
+bool is_logo_kind(OptionCode c) {
+    return c == code::logo || c == code::logo1 || (c >= code::logo2 && c <= code::logo7) ||
+           (c >= code::osb_bmp && c <= code::osb_bmp7) || (c >= code::osb_logo1 && c <= code::osb_logo7);
+}
+
+// "/groupN" at args[at]: N becomes the group number and the argument the bare switch.
+void apply_group_prefix(RunState& state, std::size_t at) {
+    std::string& arg = state.args[at];
+    if (arg.size() < 6 || strncasecmp(arg.data(), "/group", 6) != 0) return;
+    int number = 0, digits = 0;
+    for (std::size_t i = 6; i < arg.size() && arg[i] >= '0' && arg[i] <= '9'; ++i) {
+        if (digits < kMaxGroupDigits) number = number * 10 + (arg[i] - '0');
+        ++digits;
+    }
+    state.group_number = digits > kMaxGroupDigits ? 9999 : number;
+    arg = "/group";
+}
+
+std::int32_t decimal(const std::string& text) { return static_cast<std::int32_t>(std::strtol(text.c_str(), nullptr, 10)); }
+
+}  // namespace
+
+bool equals_nocase(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && strncasecmp(a.data(), b.data(), b.size()) == 0;
+}
+
+Form choose_form(RunState& state, const char* last_variable) {
+    const std::size_t n = state.args.size() - 1;  // arguments after the program name
+    if (n < 1) return Form::Usage;
+    apply_group_prefix(state, 1);
+    OptionCode c = lookup_option(state.args[1]);
+    if (is_logo_kind(c)) {
+        for (std::size_t i = 1; i <= n; ++i)
+            if (equals_nocase(state.args[i], "noreserve")) state.no_reserve = true;
+    }
+    if (c >= code::osb_bmp && c <= code::osb_bmp7 && n == 4) {
+        state.osb_x = decimal(state.args[3]);
+        state.osb_y = decimal(state.args[4]);
+        state.osb_position_given = true;
+    }
+    if (n < 2 && !may_stand_alone(c) && c != code::btvga) c = 0;
+    if (c != 0) {
+        if (!last_variable) return Form::NoLastVariable;
+        state.input_file = std::string(last_variable) + ".bin";
+        state.option_index = 1;
+    } else if (n >= 2) {
+        state.input_file = state.args[1];
+        state.option_index = 2;
+        apply_group_prefix(state, 2);
+        c = lookup_option(state.args[2]);
+        if (n < 3 && !may_stand_alone(c)) c = 0;
+    }
+    if (c == code::d && state.option_index + 1 < state.args.size()) c = 0;
+    return c == 0 ? Form::Usage : (state.option_index == 1 ? Form::Last : Form::Explicit);
+}
+
