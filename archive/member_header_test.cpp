@@ -1,0 +1,159 @@
+// Member header layout, checksum, reader and writer.
+#include <gtest/gtest.h>
+
+#include "archive/member_header.hpp"
+#include "common/fatal.hpp"
+#include "common/file.hpp"
+#include "testkit/workdir.hpp"
+
+namespace {
+
+std::string fatal_message(const std::function<void()>& f) {
+    try {
+        f();
+    } catch (const FatalError& e) {
+        return e.message;
+    }
+    return "(no fatal error)";
+}
+
+TEST(ParseTypeId, SegmentAndOffset) {
+    const TypeIdValue v = parse_type_id("4080:0");
+    EXPECT_EQ(v.segment, 0x4080);
+    EXPECT_EQ(v.offset, 0);
+    const TypeIdValue upper = parse_type_id("40A4:0"), lower = parse_type_id("40a4:0");
+    EXPECT_EQ(upper.segment, 0x40A4);
+    EXPECT_EQ(lower.segment, 0x40A4);
+    EXPECT_EQ(parse_type_id("7000:12").offset, 0x12);
+}
+
+TEST(ParseTypeId, UnusualTexts) {
+    // No colon: all offset.
+    EXPECT_EQ(parse_type_id("8000").segment, 0);
+    EXPECT_EQ(parse_type_id("8000").offset, 0x8000);
+    // Several colons: the value between the last two is the segment.
+    EXPECT_EQ(parse_type_id("1:2:3").segment, 2);
+    EXPECT_EQ(parse_type_id("1:2:3").offset, 3);
+    // Only the low 16 bits are kept.
+    EXPECT_EQ(parse_type_id("12345:0").segment, 0x2345);
+    // A non-hex character still shifts in a 0.
+    EXPECT_EQ(parse_type_id("4G:1").segment, 0x40);
+}
+
+TEST(MemberHeader, WriterLayout) {
+    ComponentHeader h;
+    h.name = "CPUCODE.BIN";
+    h.packed_size = 0x01020304;
+    h.original_size = 0x0A0B0C0D;
+    const TypeIdValue t = parse_type_id("4080:0");
+    h.type_segment = t.segment;
+    h.type_offset = t.offset;
+    h.data_crc = 0xBEEF;
+    const auto b = header_bytes(h);
+    ASSERT_EQ(b.size(), 38u);  // N = 11, H = 36
+    EXPECT_EQ(b[0], 36);
+    EXPECT_EQ(std::string(b.begin() + 2, b.begin() + 7), "-lh5-");
+    EXPECT_EQ(std::vector<std::uint8_t>(b.begin() + 7, b.begin() + 15),
+              (std::vector<std::uint8_t>{4, 3, 2, 1, 0x0D, 0x0C, 0x0B, 0x0A}));
+    EXPECT_EQ(std::vector<std::uint8_t>(b.begin() + 15, b.begin() + 19),
+              (std::vector<std::uint8_t>{0x00, 0x00, 0x80, 0x40}));
+    EXPECT_EQ(b[19], 0x20);
+    EXPECT_EQ(b[20], 0x01);
+    EXPECT_EQ(b[21], 11);
+    EXPECT_EQ(std::string(b.begin() + 22, b.begin() + 33), "CPUCODE.BIN");
+    EXPECT_EQ(b[33], 0xEF);  // CRC at H - 3 = 22 + N
+    EXPECT_EQ(b[34], 0xBE);
+    EXPECT_EQ(b[35], 0x20);
+    EXPECT_EQ(b[36], 0);
+    EXPECT_EQ(b[37], 0);
+    unsigned sum = 0;
+    for (std::size_t i = 2; i < 38; ++i) sum += b[i];
+    EXPECT_EQ(b[1], sum & 0xFF);
+}
+
+TEST(MemberHeader, RoundTripThroughAFile) {
+    testkit::WorkDir dir;
+    ComponentHeader h;
+    h.name = "a.rom";
+    h.method = {'-', 'l', 'h', '0', '-'};
+    h.packed_size = 77;
+    h.original_size = 77;
+    h.type_segment = 0x4080;
+    h.data_crc = 0x1234;
+    {
+        File f("m.bin", "wb");
+        ASSERT_TRUE(write_member_header(h, f));
+        const std::uint8_t tail[] = {9, 9};
+        f.write(tail);
+    }
+    File f("m.bin", "rb");
+    const auto r = read_member_header(f);
+    ASSERT_TRUE(r);
+    EXPECT_EQ(r->name, "a.rom");
+    EXPECT_EQ(r->method[3], '0');
+    EXPECT_EQ(r->packed_size, 77u);
+    EXPECT_EQ(r->original_size, 77u);
+    EXPECT_EQ(r->data_crc, 0x1234);
+    EXPECT_EQ(r->type_segment, 0x4080);
+    EXPECT_EQ(r->header_size, 30);
+    EXPECT_EQ(f.tell(), 32);  // at the first data byte
+}
+
+TEST(MemberHeader, ZeroSizeByteEndsTheChainWithoutReadingOn) {
+    testkit::WorkDir dir;
+    testkit::spit("z.bin", std::vector<std::uint8_t>{0, 0xAA, 0xBB});
+    File f("z.bin", "rb");
+    EXPECT_FALSE(read_member_header(f));
+    EXPECT_EQ(f.tell(), 1);
+    testkit::spit("e.bin", std::vector<std::uint8_t>{});
+    File e("e.bin", "rb");
+    EXPECT_FALSE(read_member_header(e));
+}
+
+TEST(MemberHeader, DamagedHeadersStopWithHeaderSumError) {
+    testkit::WorkDir dir;
+    ComponentHeader h;
+    h.name = "X.BIN";
+    const auto good = header_bytes(h);
+    auto read_bytes = [](const std::vector<std::uint8_t>& bytes) {
+        testkit::spit("h.bin", bytes);
+        File f("h.bin", "rb");
+        read_member_header(f);
+    };
+    // Checksum off by one.
+    auto bad = good;
+    ++bad[1];
+    EXPECT_EQ(fatal_message([&] { read_bytes(bad); }), "Header sum error");
+    // A TypeId changed in place without a new sum.
+    auto moved = good;
+    moved[17] = 0x80;
+    EXPECT_EQ(fatal_message([&] { read_bytes(moved); }), "Header sum error");
+    // Cut short inside the header.
+    EXPECT_EQ(fatal_message([&] { read_bytes({good.begin(), good.begin() + 20}); }), "Header sum error");
+    // A name length that runs past the header, with a matching sum.
+    auto long_name = good;
+    long_name[21] = 200;
+    long_name[1] = *header_sum(long_name);
+    EXPECT_EQ(fatal_message([&] { read_bytes(long_name); }), "Header sum error");
+    // A header too small to hold the name length byte.
+    std::vector<std::uint8_t> tiny = {3, 0, 'a', 'b', 'c'};
+    tiny[1] = *header_sum(tiny);
+    EXPECT_EQ(fatal_message([&] { read_bytes(tiny); }), "Header sum error");
+    read_bytes(good);  // the undamaged one reads
+}
+
+TEST(MemberHeader, SumNeedsTheWholeHeader) {
+    EXPECT_FALSE(header_sum({}));
+    const std::vector<std::uint8_t> cut = {10, 0, 1, 2};
+    EXPECT_FALSE(header_sum(cut));
+}
+
+TEST(MemberHeader, NamesOver230BytesAreRefused) {
+    ComponentHeader h;
+    h.name.assign(230, 'n');
+    EXPECT_EQ(header_bytes(h)[0], 255);
+    h.name.push_back('n');
+    EXPECT_NE(fatal_message([&] { header_bytes(h); }), "(no fatal error)");
+}
+
+}  // namespace
