@@ -209,6 +209,26 @@ TEST(LogoFrame, TallNarrowLogoKeepsAllRowsCentredAcross) {
     expect_same_picture(top, back, 269, 0);
 }
 
+// Wider than the screen and shorter: centred down only; the strip takes the
+// first 640 bytes of each of the last 16 rows, not a shear across them.
+TEST(LogoFrame, WideShortLogoIsCentredDownWithTheStripRowByRow) {
+    testkit::WorkDir dir;
+    peer({"make8", "src.bmp", "650", "10", "30", "random:2"});
+    console::Capture cap;
+    ASSERT_EQ(logo_convert("src.bmp", "logo.bin", LogoMode::Logo, 0, false),
+              LogoColours::Colours256);
+    const auto logo = logo_testing::read_logo("logo.bin", 656);
+    EXPECT_EQ(logo.width(), 650);
+    EXPECT_EQ(logo.height(), 480);
+    const auto strip = logo_strip::expand();
+    for (std::size_t y = 464; y < 480; ++y)
+        for (std::size_t x = 0; x < 656; ++x)
+            ASSERT_EQ(logo.row(y)[x], x < 640 ? strip[(y - 464) * 640 + x] : 0) << x << "," << y;
+
+    ASSERT_TRUE(logo_to_bmp("logo.bin"));
+    expect_same_picture(read_with_peer("src.bmp"), read_with_peer("logo.bin"), 0, 235);
+}
+
 // OSB pictures keep their size and palette; 256-colour rows are the width
 // itself, and the screen position stands in place of "KRBM".
 TEST(OsbConvert, KeepsSizeIndicesAndPosition) {
