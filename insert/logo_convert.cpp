@@ -38,7 +38,7 @@ struct Placement {
 // A failed conversion leaves an empty target (never the source itself).
 LogoColours fail(const std::string& source, const std::string& target) {
     std::error_code ec;
-    if (!std::filesystem::equivalent(source, target, ec)) File(target, "wb");
+    if (!std::filesystem::equivalent(source, target, ec)) File emptied(target, "wb");
     return LogoColours::Failed;
 }
 
