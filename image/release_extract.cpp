@@ -1,0 +1,149 @@
+// release_or_extract: the option group "/kind release" or "/kind extract".
+// Chooses the instance (option ROM kinds), finds the kind's first member,
+// then removes it closing the gap, or writes it expanded to a file.
+#include "image/release_extract.hpp"
+
+#include "common/console.hpp"
+#include "driver/operations.hpp"
+#include "image/bios_image.hpp"
+#include "image/records.hpp"
+#include "insert/logo.hpp"
+
+namespace {
+
+// The name the "Can't found" message gives the kind: "GROUP3" for /group3,
+// the short name otherwise.
+std::string kind_label(const RunState& state) {
+    if (state.code == code::group) return "GROUP" + std::to_string(state.group_number);
+    return std::string(short_name(state.code));
+}
+
+void report_not_found(const RunState& state) {
+    console::outf("Can't found [%s] ROM...\n", kind_label(state).c_str());
+}
+
+// A stored name used as the target must name a file in the current
+// directory: the image is not trusted to choose where the tool writes.
+bool plain_file_name(const std::string& name) {
+    return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos;
+}
+
+// The end of the space a release closes: the "*BS1" free-space pointer when
+// the image has one, the end of the compressed area otherwise.
+std::uint32_t gap_end(BiosImage& image) {
+    if (image.bs1_present) {
+        std::uint32_t address = find_bs1_address(image.file);
+        if (address != 0) return address;
+    }
+    return image.area_end;
+}
+
+Outcome release(RunState& state, BiosImage& image, const ChainMember& member,
+                const std::optional<SlotFamily>& family, int index) {
+    const std::uint64_t span = member_span(member.header);
+    const std::uint32_t end = gap_end(image);
+    if (member.position + span > end) {
+        console::conf("The [%s] ROM at %Xh runs past the end of the compressed area (%Xh); "
+                      "it is not released and the image is unchanged.\n",
+                      kind_label(state).c_str(), member.position, end);
+        state.fail(state.code);
+        return Outcome::NextGroup;
+    }
+    if (!close_gap(image.file, member.position, static_cast<std::uint32_t>(span), end)) {
+        console::conf("Can't write %s; the release of the [%s] ROM did not complete.\n",
+                      state.input_file.c_str(), kind_label(state).c_str());
+        state.fail(state.code);
+        return Outcome::NextGroup;
+    }
+    if (family)
+        console::outf("[%s-%c] ROM is release\n", family->label, slot_char(state.code, index));
+    else
+        console::outf("[%s] ROM is release\n", std::string(short_name(state.code)).c_str());
+    return Outcome::NextGroup;
+}
+
+Outcome extract(RunState& state, BiosImage& image, const ChainMember& member,
+                const std::optional<SlotFamily>& family, int index) {
+    const std::string name = stored_name(image, member.position);
+    console::outf("Enter an extract file Name :(%s) ", name.c_str());
+    // The end of input ends the answer; one character more than the bound
+    // tells a name that is too long from one that just fits.
+    std::string target = console::read_line(kMaxTargetName + 1).value_or("");
+    if (target.size() > kMaxTargetName) {
+        console::conf("\nThe file name is longer than %zu characters; nothing was extracted.\n",
+                      kMaxTargetName);
+        state.fail(state.code);
+        return Outcome::NextGroup;
+    }
+    if (target.empty()) {
+        if (!plain_file_name(name)) {
+            console::conf("\nThe stored name \"%s\" is no file name of the current directory; "
+                          "type a name. Nothing was extracted.\n", name.c_str());
+            state.fail(state.code);
+            return Outcome::NextGroup;
+        }
+        target = name;
+    }
+    if (!extract_member(image, member, state.code, target)) {
+        state.fail(state.code);
+        return Outcome::NextGroup;
+    }
+    if (state.code == code::logo || state.code == code::epa) {
+        if (!logo_to_bmp(target)) state.fail(state.code);
+    }
+    if (family)
+        console::outf("[%s-%c] ROM is extracted to %s\n", family->label, slot_char(state.code, index),
+                      target.c_str());
+    else
+        console::outf("[%s] ROM is extracted to %s", std::string(short_name(state.code)).c_str(),
+                      target.c_str());
+    return Outcome::NextGroup;
+}
+
+}  // namespace
+
+Outcome release_or_extract(RunState& state, BiosImage& image, bool extract_it) {
+    const std::optional<SlotFamily> family = slot_family(state.code);
+    std::uint16_t segment = state.type_value;
+    int index = 0;
+    if (family) {
+        InstanceChoice choice = choose_instance(image, state.code);
+        switch (choice.kind) {
+        case InstanceChoice::Kind::Invalid:
+            return Outcome::EndOfRun;
+        case InstanceChoice::Kind::EndOfInput:
+            console::con("\nNo choice was read: standard input has ended. The image is unchanged.\n");
+            state.fail(state.code);
+            return Outcome::EndOfRun;
+        case InstanceChoice::Kind::Chosen:
+            index = choice.index;
+            break;
+        case InstanceChoice::Kind::None:
+            break;
+        }
+        segment = static_cast<std::uint16_t>(family->base + index);
+    } else if (segment == 0xFFFF) {
+        report_not_found(state);  // a switch without a TypeId names no member
+        return Outcome::NextGroup;
+    }
+
+    const KindSearch search = find_kind_member(image, segment);
+    switch (search.kind) {
+    case KindSearch::Kind::NotFound:
+        report_not_found(state);
+        return Outcome::NextGroup;
+    case KindSearch::Kind::NoHeader:
+        console::conf("No component header at %Xh: the chain ends there without a [%s] ROM; "
+                      "the image is unchanged.\n", search.position, kind_label(state).c_str());
+        return Outcome::NextGroup;
+    case KindSearch::Kind::PastFile:
+        console::conf("The component at %Xh runs past the end of %s; the image is unchanged.\n",
+                      search.position, state.input_file.c_str());
+        state.fail(state.code);
+        return Outcome::NextGroup;
+    case KindSearch::Kind::Found:
+        break;
+    }
+    return extract_it ? extract(state, image, search.member, family, index)
+                      : release(state, image, search.member, family, index);
+}

@@ -1,0 +1,117 @@
+// The instance menu of the option ROM kinds and the search for a kind's
+// member in the chain.
+#include <cstring>
+
+#include "common/console.hpp"
+#include "image/bios_image.hpp"
+#include "image/release_extract.hpp"
+
+namespace {
+
+// Only the first character of the answer counts; the rest of the line is dropped.
+constexpr std::size_t kMaxChoiceLine = 255;
+
+constexpr std::size_t kNameLengthAt = 21;
+constexpr std::size_t kNameAt = 22;
+
+// All members from the chain start, bounded only by the end of the file.
+ChainWalk walk_whole_chain(BiosImage& image) {
+    return walk_chain(image.file, image.chain_start, image.file_size);
+}
+
+}  // namespace
+
+std::optional<SlotFamily> slot_family(OptionCode c) {
+    switch (c) {
+    case code::vga: return SlotFamily{"VGA", 0x4080, 6};
+    case code::pci: return SlotFamily{"PCI", 0x4086, 26};
+    case code::isa: return SlotFamily{"ISA", 0x40A0, 8};
+    default: return std::nullopt;
+    }
+}
+
+char slot_char(OptionCode c, int index) {
+    if (c == code::vga) return static_cast<char>('1' + index);
+    if (c == code::isa && index >= 4) return static_cast<char>('1' + index - 4);
+    return static_cast<char>('A' + index);
+}
+
+std::optional<int> slot_for_answer(OptionCode c, char ch) {
+    std::optional<SlotFamily> family = slot_family(c);
+    if (!family) return std::nullopt;
+    int index = -1;
+    if (c == code::vga && ch >= '1' && ch <= '6') index = ch - '1';
+    if (c == code::isa && ch >= '1' && ch <= '6') index = ch - '1' + 4;
+    if (c != code::vga && ch >= 'A' && ch <= 'Z') index = ch - 'A';
+    if (c != code::vga && ch >= 'a' && ch <= 'z') index = ch - 'a';
+    // A character past the family's slots would name a segment of another
+    // kind (an ISA "Q" is 0x40B0, a setup module): no slot.
+    if (index < 0 || index >= family->count) return std::nullopt;
+    return index;
+}
+
+std::string stored_name(BiosImage& image, std::uint32_t position) {
+    std::uint8_t length = 0;
+    if (image.file.read_at(std::int64_t{position} + kNameLengthAt, std::span(&length, 1)) != 1) return {};
+    std::string name(length, '\0');
+    std::size_t got = image.file.read_at(std::int64_t{position} + kNameAt,
+                                         std::span(reinterpret_cast<std::uint8_t*>(name.data()), length));
+    name.resize(got);
+    name.resize(std::strlen(name.c_str()));  // a 0 byte ends the name
+    return name;
+}
+
+InstanceChoice choose_instance(BiosImage& image, OptionCode c) {
+    InstanceChoice choice;
+    std::optional<SlotFamily> family = slot_family(c);
+    if (!family) return choice;
+    int listed = 0;
+    for (const ChainMember& m : walk_whole_chain(image).members) {
+        const int index = type_segment(m.header) - family->base;
+        if (index < 0 || index >= family->count) continue;
+        console::outf("%s ROM - - - [%c] : %s\n", family->label, slot_char(c, index),
+                      stored_name(image, m.position).c_str());
+        ++listed;
+        choice.index = index;
+    }
+    if (listed == 0) return choice;  // Kind::None
+    if (listed == 1) {
+        choice.kind = InstanceChoice::Kind::Chosen;
+        return choice;
+    }
+    console::out("Enter a choice:");
+    std::optional<std::string> answer = console::read_line(kMaxChoiceLine);
+    if (!answer) {
+        choice.kind = InstanceChoice::Kind::EndOfInput;
+        return choice;
+    }
+    std::optional<int> index = answer->empty() ? std::nullopt : slot_for_answer(c, (*answer)[0]);
+    if (!index) {
+        choice.kind = InstanceChoice::Kind::Invalid;
+        return choice;
+    }
+    choice.kind = InstanceChoice::Kind::Chosen;
+    choice.index = *index;
+    return choice;
+}
+
+KindSearch find_kind_member(BiosImage& image, std::uint16_t segment) {
+    KindSearch search;
+    ChainWalk walk = walk_whole_chain(image);
+    for (const ChainMember& m : walk.members) {
+        if (type_segment(m.header) == segment) {
+            search.kind = KindSearch::Kind::Found;
+            search.member = m;
+            search.position = m.position;
+            return search;
+        }
+    }
+    search.position = walk.end_position;
+    switch (walk.end) {
+    case ChainEnd::Erased:
+    case ChainEnd::Limit: search.kind = KindSearch::Kind::NotFound; break;
+    case ChainEnd::NoMember: search.kind = KindSearch::Kind::NoHeader; break;
+    case ChainEnd::FileEnd: search.kind = KindSearch::Kind::PastFile; break;
+    }
+    return search;
+}
