@@ -1,0 +1,165 @@
+// Expanding the first member of a work archive into "original.tmp".
+#include <gtest/gtest.h>
+
+#include "archive/block_coder.hpp"
+#include "archive/codec_storage.hpp"
+#include "archive/extract.hpp"
+#include "archive/settings.hpp"
+#include "common/console.hpp"
+#include "common/fatal.hpp"
+#include "testkit/corpus.hpp"
+#include "testkit/image_builder.hpp"
+#include "testkit/members.hpp"
+#include "testkit/workdir.hpp"
+
+namespace {
+
+void write_archive(const std::string& name, const testkit::MemberSpec& spec) {
+    auto bytes = testkit::member_bytes(spec);
+    bytes.push_back(0);
+    testkit::spit(name, bytes);
+}
+
+// Extracts from `name` with the archive-name setting pointed at it.
+void extract_from(const std::string& name) {
+    archive_settings().archive_name = name;
+    extract_component();
+    archive_settings().archive_name = "bios.rom";
+}
+
+TEST(Extract, StoredMemberIsCopied) {
+    testkit::WorkDir dir;
+    const std::vector<std::uint8_t> data = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10};
+    write_archive("FILE_BUF.BIN", testkit::stored_member(0x4080, 0, "a.rom", 10));
+    extract_from("FILE_BUF.BIN");
+    EXPECT_EQ(testkit::slurp("original.tmp"), testkit::stored_member(0x4080, 0, "a.rom", 10).data);
+
+    // A damaged data byte is not noticed: the CRC is not compared.
+    auto spec = testkit::stored_member(0x4080, 0, "a.rom", 10);
+    spec.data_crc = spec.data_crc ^ 0xFFFF;
+    spec.data[3] ^= 0x55;
+    write_archive("FILE_BUF.BIN", spec);
+    console::Capture cap;
+    extract_from("FILE_BUF.BIN");
+    EXPECT_EQ(testkit::slurp("original.tmp"), spec.data);
+    EXPECT_EQ(cap.out() + cap.err(), "");
+}
+
+TEST(Extract, CompressedMembersAcrossPieces) {
+    testkit::WorkDir dir;
+    for (std::size_t size : {std::size_t{8192}, std::size_t{8193}, std::size_t{20000}}) {
+        const auto input = testkit::corpus(testkit::CorpusKind::Code, size, size);
+        auto spec = testkit::packed_member(0x4080, 0, "v.rom", input);
+        ASSERT_EQ(spec.method, "-lh5-");
+        write_archive("w.bin", spec);
+        extract_from("w.bin");
+        EXPECT_EQ(testkit::slurp("original.tmp"), input) << size;
+        // "-lh4-" goes through the same decoder.
+        spec.method = "-lh4-";
+        write_archive("w.bin", spec);
+        extract_from("w.bin");
+        EXPECT_EQ(testkit::slurp("original.tmp"), input) << size;
+    }
+}
+
+TEST(Extract, EmptyComponentGivesEmptyFile) {
+    testkit::WorkDir dir;
+    for (const char* method : {"-lh0-", "-lh5-"}) {
+        testkit::MemberSpec spec;
+        spec.method = method;
+        write_archive("w.bin", spec);
+        testkit::spit("original.tmp", "stale");
+        extract_from("w.bin");
+        EXPECT_TRUE(testkit::slurp("original.tmp").empty()) << method;
+    }
+}
+
+TEST(Extract, UnknownMethodLeavesAnEmptyFile) {
+    testkit::WorkDir dir;
+    auto spec = testkit::stored_member(0x7000, 0, "x", 50);
+    spec.method = "-lh6-";
+    write_archive("w.bin", spec);
+    console::Capture cap;
+    extract_from("w.bin");
+    EXPECT_EQ(cap.err(), "Unknown method: 54\n");
+    EXPECT_TRUE(testkit::slurp("original.tmp").empty());
+    spec.method = "-lz5-";
+    write_archive("w.bin", spec);
+    extract_from("w.bin");
+    EXPECT_EQ(cap.err(), "Unknown method: 54\nUnknown method: 53\n");
+}
+
+TEST(Extract, NothingToExpandCreatesNothing) {
+    testkit::WorkDir dir;
+    console::Capture cap;
+    extract_from("missing.bin");
+    testkit::spit("empty.bin", std::vector<std::uint8_t>{0});
+    extract_from("empty.bin");
+    EXPECT_FALSE(file_exists("original.tmp"));
+    EXPECT_EQ(cap.err(), "Can't open missing.bin\nNo component in empty.bin\n");
+    EXPECT_EQ(cap.out(), "");
+}
+
+TEST(Extract, StoredDataCutShortCannotBeRead) {
+    testkit::WorkDir dir;
+    auto spec = testkit::stored_member(0x7000, 0, "x", 100);
+    spec.original_size = 200;
+    auto bytes = testkit::member_bytes(spec);
+    testkit::spit("w.bin", bytes);
+    try {
+        extract_from("w.bin");
+        ADD_FAILURE() << "expected a fatal error";
+    } catch (const FatalError& e) {
+        EXPECT_EQ(e.message, "Can't read");
+    }
+    archive_settings().archive_name = "bios.rom";
+}
+
+TEST(Extract, MatchBeforeTheFirstByteCopiesZeros) {
+    testkit::WorkDir dir;
+    // First expand something else, so that the ring holds other bytes.
+    write_archive("a.bin", testkit::packed_member(0x7000, 0, "a", testkit::corpus(testkit::CorpusKind::Text, 9000)));
+    extract_from("a.bin");
+    // A stream whose first token is a match of 13 at distance field 100.
+    std::vector<std::uint8_t> stream;
+    lh5::storage().counters = {};
+    lh5::storage().counters.original_size = 1u << 20;
+    lh5::sink_to_memory(stream);
+    block_coder_start();
+    queue_token(256 + 10, 100);
+    for (std::uint8_t b : {'a', 'b', 'c'}) queue_token(b, 0);
+    flush_block();
+    emit_bits(7, 0);
+    lh5::sink_flush();
+    testkit::MemberSpec spec;
+    spec.method = "-lh5-";
+    spec.data = stream;
+    spec.original_size = 16;
+    write_archive("b.bin", spec);
+    extract_from("b.bin");
+    std::vector<std::uint8_t> expected(13, 0);
+    expected.insert(expected.end(), {'a', 'b', 'c'});
+    EXPECT_EQ(testkit::slurp("original.tmp"), expected);
+}
+
+TEST(Extract, ExpandMemberReportsTheCrcOfItsOutput) {
+    testkit::WorkDir dir;
+    const auto input = testkit::corpus(testkit::CorpusKind::Runs, 5000);
+    const auto spec = testkit::packed_member(0x7000, 0, "r", input);
+    write_archive("w.bin", spec);
+    File archive("w.bin", "rb");
+    const auto header = read_member_header(archive);
+    ASSERT_TRUE(header);
+    ExpandResult r = expand_member(archive, *header, false);
+    EXPECT_TRUE(r.output.is_open());  // left open for the caller
+    EXPECT_EQ(r.crc, spec.data_crc);
+    r.output.close();
+    EXPECT_EQ(testkit::slurp("original.tmp"), input);
+}
+
+TEST(Extract, NextMemberOffset) {
+    EXPECT_EQ(next_member_offset(100, 36, 1000), 1138u);
+    EXPECT_EQ(next_member_offset(100, 36, 1000, archive_chain::kImageGap), 1139u);
+}
+
+}  // namespace
