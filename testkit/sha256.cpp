@@ -55,7 +55,7 @@ void Sha256::update(std::span<const std::uint8_t> data) {
     std::size_t at = 0;
     if (pending_size_ > 0) {
         std::size_t take = std::min(data.size(), 64 - pending_size_);
-        std::memcpy(&pending_[pending_size_], data.data(), take);
+        if (take > 0) std::memcpy(&pending_[pending_size_], data.data(), take);
         pending_size_ += take;
         at = take;
         if (pending_size_ < 64) return;
@@ -63,7 +63,7 @@ void Sha256::update(std::span<const std::uint8_t> data) {
         pending_size_ = 0;
     }
     for (; data.size() - at >= 64; at += 64) block(data.data() + at);
-    std::memcpy(pending_.data(), data.data() + at, data.size() - at);
+    if (data.size() > at) std::memcpy(pending_.data(), data.data() + at, data.size() - at);
     pending_size_ = data.size() - at;
 }
 
