@@ -13,8 +13,6 @@ Outcome not_built(const char* what) {
 
 }  // namespace
 
-Outcome list_components(RunState&, BiosImage&) { return not_built("the component listing (/D)"); }
-
 Outcome add_component(RunState&, BiosImage&, File*) { return not_built("adding a component"); }
 
 Outcome add_boot_block_vga(RunState&, BiosImage&) { return not_built("the boot-block VGA ROM (/btvga)"); }

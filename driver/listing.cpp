@@ -1,0 +1,139 @@
+// The component listing: frame, rows of the system BIOS and the chain, the
+// space report, and the rows and reports of the blocks outside the chain.
+#include "driver/listing.hpp"
+
+#include <algorithm>
+#include <array>
+#include <string>
+#include <string_view>
+
+#include "common/bytes.hpp"
+#include "common/console.hpp"
+#include "common/listing_row.hpp"
+#include "driver/catalogue.hpp"
+#include "driver/operations.hpp"
+#include "image/bios_image.hpp"
+#include "image/boot_vga.hpp"
+#include "image/chain.hpp"
+#include "image/memory_module.hpp"
+#include "image/records.hpp"
+#include "insert/microcode_capture.hpp"
+#include "insert/microcode_report.hpp"
+
+namespace {
+
+inline constexpr std::size_t kNameLengthAt = 21;
+inline constexpr std::size_t kNameAt = 22;
+inline constexpr std::uint32_t kWalkMargin = 0x40;  // the walk stops this far below area_end
+
+// A member's whole header (H + 2 bytes, at most 257) as far as the file holds it.
+struct FullHeader {
+    std::array<std::uint8_t, 257> bytes{};
+    std::size_t in_file = 0;
+
+    std::uint32_t field32(std::size_t at) const { return bytes::le32(bytes.data() + at); }
+
+    // The stored name: N bytes from offset 22, but never past the header's
+    // H + 2 bytes or the end of the file, and up to a 0 byte.
+    std::string_view name() const {
+        std::size_t end = std::min<std::size_t>(std::size_t{bytes[kHeaderSizeAt]} + 2, in_file);
+        std::size_t n = end > kNameAt ? std::min<std::size_t>(bytes[kNameLengthAt], end - kNameAt) : 0;
+        const char* first = reinterpret_cast<const char*>(bytes.data() + kNameAt);
+        return std::string_view(first, std::find(first, first + n, '\0') - first);
+    }
+};
+
+FullHeader read_full_header(File& file, std::uint32_t position) {
+    FullHeader header;
+    header.in_file = read_window(file, position, header.bytes);
+    return header;
+}
+
+void print_title(const std::string& input_file) {
+    console::outf("\n              ******** %12s BIOS component ********\n\n", input_file.c_str());
+    console::out(" No. Item-Name         Original-Size   Compressed-Size Original-File-Name \n");
+    // 80 characters: the console's own line break follows.
+    console::out(std::string(console::kWidth, '='));
+}
+
+std::string row_lead(int row_number, std::string_view item_name) {
+    char number[16];
+    std::snprintf(number, sizeof number, " %2d. ", row_number);
+    return std::string(number) + std::string(item_name);
+}
+
+// Row 0; returns the space the system BIOS takes.
+std::uint32_t list_system_bios(BiosImage& image) {
+    std::uint32_t position = image.large_image ? image.first_member
+                             : image.chain_start != 0 ? 0
+                                                      : image.top_base;
+    FullHeader header = read_full_header(image.file, position);
+    std::string lead = row_lead(0, "System BIOS     ");
+    if (!bytes::has_text(header.bytes, kMethodAt, "-lh")) {
+        // Nothing stored there: only the space reserved for it.
+        std::uint32_t space = system_bios_space(position, 0, 0, image.file_size);
+        console::out(lead);
+        console::move_to_column(kSpaceColumn);
+        console::out(size_text(space));
+        console::out("\n");
+        return space;
+    }
+    std::uint32_t space = system_bios_space(position, header.bytes[kHeaderSizeAt],
+                                            header.field32(kPackedSizeAt), image.file_size);
+    print_listing_row(lead, header.field32(kOriginalSizeAt), size_text(space), header.name());
+    return space;
+}
+
+// The chain rows; returns the space they take.
+std::uint32_t list_chain(BiosImage& image, MicrocodeCapture& capture) {
+    std::uint32_t limit = image.area_end > kWalkMargin ? image.area_end - kWalkMargin : 0;
+    ChainWalk walk = walk_chain(image.file, image.chain_start, limit);
+    std::uint32_t used = 0;
+    int row_number = 0;
+    for (const ChainMember& member : walk.members) {
+        FullHeader header = read_full_header(image.file, member.position);
+        std::uint16_t segment = type_segment(member.header);
+        // The walk took only members inside the file, so the span fits 32 bits.
+        std::uint32_t space = static_cast<std::uint32_t>(member_span(member.header));
+        print_listing_row(row_lead(++row_number, listing_name(segment, type_offset(member.header))),
+                          header.field32(kOriginalSizeAt), size_text(space), header.name());
+        used += space;
+        if (segment == kCpuCodeSegment) capture_microcode(image.file, member, capture);
+    }
+    return used;
+}
+
+void print_space_report(std::uint32_t total, std::uint32_t used) {
+    console::out("\n  Total compress code space  = " + size_text(total) + "\n");
+    console::out("  Total compressed code size = " + size_text(used) + "\n");
+    console::out("  Remain compress code space = " + size_text(total - used) + "\n");
+}
+
+}  // namespace
+
+std::uint32_t system_bios_space(std::uint32_t position, std::uint8_t header_size,
+                                std::uint32_t packed_size, std::uint32_t file_size) {
+    if (position >= file_size) return 0;
+    std::uint64_t space = std::max<std::uint64_t>(kFirstMemberMinSpace,
+                                                  std::uint64_t{header_size} + packed_size + 4);
+    return static_cast<std::uint32_t>(std::min<std::uint64_t>(space, file_size - position));
+}
+
+Outcome list_components(RunState& state, BiosImage& image) {
+    print_title(state.input_file);
+    std::uint32_t first_space = list_system_bios(image);
+    MicrocodeCapture capture;
+    std::uint32_t used = first_space + list_chain(image, capture);
+    list_ncpu_block(image);
+    list_boot_block_vga(image);
+
+    // All three are 32-bit values, as the area's pointers are.
+    std::uint32_t total = image.chain_start != 0 ? image.area_end - image.first_member
+                                                 : first_space + image.area_end;
+    print_space_report(total, used + image.ncpu_size);
+
+    report_on_board_vga(image);
+    list_memory_module(image);
+    print_microcode_report(image, capture);
+    return Outcome::NextGroup;
+}

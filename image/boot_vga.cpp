@@ -1,0 +1,56 @@
+// The listing's view of the boot-block VGA ROM.
+#include "image/boot_vga.hpp"
+
+#include <algorithm>
+#include <array>
+
+#include "common/bytes.hpp"
+#include "common/console.hpp"
+#include "common/listing_row.hpp"
+#include "image/bios_image.hpp"
+#include "image/chain.hpp"
+#include "image/records.hpp"
+
+namespace {
+
+inline constexpr std::size_t kNameLengthAt = 21;
+inline constexpr std::size_t kNameAt = 22;
+inline constexpr std::size_t kLongestHeader = 255 + 2;
+
+}  // namespace
+
+void list_boot_block_vga(BiosImage& image) {
+    std::uint32_t k = find_paragraph_marker(image.file, image.top_base, true, kBtVgaText);
+    if (k >= kParagraphRange) return;
+    std::uint8_t record[kParagraph];
+    std::uint64_t record_at = std::uint64_t{image.top_base} + k - kParagraph;
+    if (read_window(image.file, record_at, record) < kSlotStartAt + 2) return;
+    std::uint16_t start = bytes::le16(record + kSlotStartAt);
+
+    // The slot lies in the top 64 KB; in a smaller file part of it is outside.
+    std::int64_t h = std::int64_t{image.file_size} - kSlotBase + start;
+    if (h < 0 || h >= image.file_size) return;
+    std::array<std::uint8_t, kLongestHeader> header;
+    std::size_t got = read_window(image.file, static_cast<std::uint64_t>(h), header);
+    if (got <= kNameLengthAt) return;  // not even the fixed fields are in the file
+    if (!bytes::has_text(header, kMethodAt, "-lh")) return;  // erased or foreign bytes
+    std::uint32_t original = bytes::le32(header.data() + kOriginalSizeAt);
+    if (original == 0) return;
+
+    std::uint8_t h_size = header[kHeaderSizeAt];
+    std::uint32_t packed = bytes::le32(header.data() + kPackedSizeAt);
+    std::uint32_t member = packed + h_size + 3;  // with its end byte; 32-bit like the field
+    // The name stops at the end of the header and at the end of the file.
+    std::size_t header_end = std::min<std::size_t>(std::size_t{h_size} + 2, got);
+    std::size_t n = header[kNameLengthAt];
+    n = header_end > kNameAt ? std::min(n, header_end - kNameAt) : 0;
+
+    print_listing_row("(BB) Compress BT-VGA ", original, size_text(packed, member / 1024.0),
+                      std::string_view(reinterpret_cast<const char*>(header.data() + kNameAt), n));
+}
+
+void report_on_board_vga(BiosImage& image) {
+    std::uint32_t found = find_paragraph_marker(image.file, image.top_base, false, kBtBkVgaText);
+    if (found == 0) found = find_paragraph_marker(image.file, image.top_base, false, kBtVgaText);
+    if (found == 1) console::out("\n ****** On Board VGA ROM In BootBlock ******\n");
+}

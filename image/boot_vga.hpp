@@ -1,0 +1,33 @@
+// The VGA ROM kept in the boot block (top 128 KB), as the component listing
+// shows it: the "(BB)" row of a member in the "*BT-VGA*" slot and the
+// "On Board VGA ROM In BootBlock" line. (Placing a ROM there is /btvga.)
+//
+// Two 16-byte records announce the room, found at 16-byte steps from top_base:
+//   "BtBkVgaRom"  the ROM follows the record uncompressed, up to top_base + 0x1E000
+//   "*BT-VGA*"    +8 slot start, +10 slot end (16-bit offsets inside the top
+//                 64 KB: offset v lies at file_size - 0x10000 + v); the slot
+//                 holds one member of TypeId 4000:0, the rest is 0xFF
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+struct BiosImage;
+
+inline constexpr std::string_view kBtVgaText = "*BT-VGA*";
+inline constexpr std::string_view kBtBkVgaText = "BtBkVgaRom";
+inline constexpr std::uint32_t kSlotStartAt = 8;  // in a slot record
+inline constexpr std::uint32_t kSlotEndAt = 10;
+inline constexpr std::uint32_t kSlotBase = 0x10000;  // slot offsets count from file_size - this
+
+// Prints the "(BB) Compress BT-VGA " row in the listing's columns when a
+// "*BT-VGA*" record exists and its slot holds a member ("-lh" at byte 2)
+// whose original size is not 0. The hexadecimal compressed size is the bare
+// packed size, its kilobytes count the whole member with its end byte. Prints
+// nothing for an erased slot or a slot outside the file. Reads only.
+void list_boot_block_vga(BiosImage& image);
+
+// Prints "\n ****** On Board VGA ROM In BootBlock ******\n" when the 16 bytes
+// after the "BtBkVgaRom" record, or else after the "*BT-VGA*" record, begin
+// 55 AA 00 00. Reads only.
+void report_on_board_vga(BiosImage& image);

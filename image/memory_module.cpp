@@ -1,0 +1,72 @@
+// The listing's view of the memory-module slot.
+#include "image/memory_module.hpp"
+
+#include <algorithm>
+#include <array>
+#include <string>
+#include <vector>
+
+#include "common/bytes.hpp"
+#include "common/console.hpp"
+#include "image/bios_image.hpp"
+#include "image/boot_vga.hpp"
+#include "image/records.hpp"
+
+namespace {
+
+struct TextCursor {
+    std::span<const std::uint8_t> bytes;
+    std::size_t at = 0;
+
+    // The text from here to the next 0 byte (or the end), then past the 0 bytes after it.
+    std::string next() {
+        std::size_t begin = at;
+        while (at < bytes.size() && bytes[at] != 0) ++at;
+        std::string text(reinterpret_cast<const char*>(bytes.data() + begin), at - begin);
+        while (at < bytes.size() && bytes[at] == 0) ++at;
+        return text;
+    }
+};
+
+}  // namespace
+
+void list_memory_module(BiosImage& image) {
+    std::uint32_t k = find_paragraph_marker(image.file, image.top_base, true, kNvdammText);
+    if (k >= kParagraphRange) return;
+    std::uint8_t record[kParagraph];
+    if (read_window(image.file, std::uint64_t{image.top_base} + k - kParagraph, record) <
+        kSlotEndAt + 2)
+        return;
+    std::uint16_t start = bytes::le16(record + kSlotStartAt);
+    std::uint16_t end = bytes::le16(record + kSlotEndAt);
+
+    // Search positions start..end (inclusive) of the slot, inside the file only.
+    const std::int64_t base = std::int64_t{image.file_size} - kSlotBase;
+    std::int64_t first = std::max<std::int64_t>(base + start, 0);
+    std::int64_t last = base + end;  // last position where "NVMM" may begin
+    if (end < start || last < first || first >= image.file_size) return;
+    std::vector<std::uint8_t> slot(static_cast<std::size_t>(last - first) + kNvmmText.size());
+    std::size_t got = read_window(image.file, static_cast<std::uint64_t>(first), slot);
+    std::span<const std::uint8_t> in_file(slot.data(), got);
+    std::optional<std::size_t> match;
+    for (std::size_t p = 0; p <= static_cast<std::size_t>(last - first); ++p) {
+        if (bytes::has_text(in_file, p, kNvmmText)) {
+            match = p;
+            break;
+        }
+    }
+    if (!match) return;
+
+    // "NVMM" and the 48 bytes after it; the texts end at the end of the file.
+    std::array<std::uint8_t, kNvmmText.size() + kNvmmTextsLength> block;
+    std::size_t block_got = read_window(image.file, static_cast<std::uint64_t>(first) + *match, block);
+    TextCursor texts{std::span<const std::uint8_t>(block.data(), block_got)};
+    std::string first_text = texts.next();
+    std::string second_text = texts.next();
+    std::string third_text = texts.next();
+    console::outf("\n *** %s", first_text.c_str());
+    console::outf(" %s", second_text.c_str());
+    console::outf(" %s", third_text.c_str());
+    console::outf(" * Start Offset => %x, End Offset => %x ***\n", static_cast<unsigned>(start),
+                  static_cast<unsigned>(end));
+}

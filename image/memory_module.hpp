@@ -1,0 +1,26 @@
+// The memory-module block kept in the boot block, as the component listing
+// shows it. (Writing a module into the slot is /NVMM.)
+//
+// A 16-byte "*NVDAMM*" record, found at a 16-byte step from top_base, names
+// the slot: +8 start s, +10 end e, 16-bit offsets inside the top 64 KB
+// (offset v lies at file_size - 0x10000 + v). Somewhere in the slot the
+// block carries "NVMM" and, in the 48 bytes after it, up to three texts
+// separated by 0 bytes.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+struct BiosImage;
+
+inline constexpr std::string_view kNvdammText = "*NVDAMM*";
+inline constexpr std::string_view kNvmmText = "NVMM";
+inline constexpr std::uint32_t kNvmmTextsLength = 48;  // bytes after "NVMM" holding the texts
+
+// When the slot holds "NVMM" (searched from s up to and including e), prints
+// "\n *** " with the three texts after it, each after one blank, and
+// " * Start Offset => %x, End Offset => %x ***\n" with s and e as stored.
+// Bytes outside the file are never read: the search stops at the end of
+// the file and a text stops where the file does. Prints nothing without a
+// record or without "NVMM". Reads only.
+void list_memory_module(BiosImage& image);
