@@ -14,7 +14,7 @@
 
 namespace {
 
-void write_archive(const std::string& name, const testkit::MemberSpec& spec) {
+void write_archive(const std::string& name, const testkit::MemberFields& spec) {
     auto bytes = testkit::member_bytes(spec);
     bytes.push_back(0);
     testkit::spit(name, bytes);
@@ -65,7 +65,7 @@ TEST(Extract, CompressedMembersAcrossPieces) {
 TEST(Extract, EmptyComponentGivesEmptyFile) {
     testkit::WorkDir dir;
     for (const char* method : {"-lh0-", "-lh5-"}) {
-        testkit::MemberSpec spec;
+        testkit::MemberFields spec;
         spec.method = method;
         write_archive("w.bin", spec);
         testkit::spit("original.tmp", "stale");
@@ -131,7 +131,7 @@ TEST(Extract, MatchBeforeTheFirstByteCopiesZeros) {
     flush_block();
     emit_bits(7, 0);
     lh5::sink_flush();
-    testkit::MemberSpec spec;
+    testkit::MemberFields spec;
     spec.method = "-lh5-";
     spec.data = stream;
     spec.original_size = 16;

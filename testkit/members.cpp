@@ -6,9 +6,9 @@
 
 namespace testkit {
 
-MemberSpec packed_member(std::uint16_t type_segment, std::uint16_t type_offset, std::string name,
+MemberFields packed_member(std::uint16_t type_segment, std::uint16_t type_offset, std::string name,
                          std::span<const std::uint8_t> data, bool store) {
-    MemberSpec spec;
+    MemberFields spec;
     spec.type_segment = type_segment;
     spec.type_offset = type_offset;
     spec.name = std::move(name);

@@ -14,7 +14,7 @@ namespace testkit {
 // LH5 stream, or "-lh0-" with the data itself when compression does not pay
 // or `store` is set; original_size and data_crc from `data`. Turn it into
 // bytes with member_bytes().
-MemberSpec packed_member(std::uint16_t type_segment, std::uint16_t type_offset, std::string name,
+MemberFields packed_member(std::uint16_t type_segment, std::uint16_t type_offset, std::string name,
                          std::span<const std::uint8_t> data, bool store = false);
 
 }  // namespace testkit

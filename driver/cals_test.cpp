@@ -1,0 +1,58 @@
+// /CALS run as a build script runs it: the size report, "bios.rom" left
+// behind as an ordinary LZH archive, and the image untouched.
+#include <gtest/gtest.h>
+
+#include "common/file.hpp"
+#include "testkit/corpus.hpp"
+#include "testkit/run.hpp"
+#include "testkit/workdir.hpp"
+
+namespace {
+
+std::string last_line(const std::string& text) {
+    const auto end = text.size() > 0 && text.back() == '\n' ? text.size() - 1 : text.size();
+    const auto start = text.rfind('\n', end == 0 ? 0 : end - 1);
+    return text.substr(start == std::string::npos ? 0 : start + 1);
+}
+
+std::string size_report(const std::string& name, std::size_t size) {
+    char line[128];
+    std::snprintf(line, sizeof line, "%s compressed size is ... %.2fK\n", name.c_str(), size / 1024.0);
+    return line;
+}
+
+TEST(Cals, ReportsTheSizeAndLeavesTheArchive) {
+    testkit::WorkDir dir;
+    ASSERT_EQ(testkit::run_program(MKIMAGE_BINARY, {"img.bin", "--size", "256K"}).status, 0);
+    const auto image = testkit::slurp("img.bin");
+    const auto component = testkit::corpus(testkit::CorpusKind::Code, 70000);
+    testkit::spit("comp.bin", component);
+
+    const auto r = testkit::run_tool({"img.bin", "/CALS", "comp.bin"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "");
+    const auto archive = testkit::slurp("bios.rom");
+    EXPECT_EQ(last_line(r.out), size_report("comp.bin", archive.size()));
+    EXPECT_EQ(std::string(archive.begin() + 2, archive.begin() + 7), "-lh5-");
+    EXPECT_LT(archive.size(), component.size());
+    EXPECT_EQ(archive.back(), 0);
+    EXPECT_EQ(testkit::slurp("img.bin"), image);
+    EXPECT_FALSE(file_exists("tempbios.rom"));
+    if (file_exists("/usr/bin/bsdtar")) {
+        const auto x = testkit::run_program("/usr/bin/bsdtar", {"-xOf", "bios.rom"});
+        EXPECT_EQ(x.status, 0);
+        EXPECT_TRUE(x.out == std::string(component.begin(), component.end()));
+    }
+}
+
+TEST(Cals, IncompressibleFileIsCountedStored) {
+    testkit::WorkDir dir;
+    ASSERT_EQ(testkit::run_program(MKIMAGE_BINARY, {"img.bin", "--size", "128K"}).status, 0);
+    testkit::spit("noise.bin", testkit::corpus(testkit::CorpusKind::Random, 3000));
+    const auto r = testkit::run_tool({"img.bin", "/cals", "noise.bin"});
+    EXPECT_EQ(r.status, 0);
+    // 27 + 9 header bytes, the data and the end byte.
+    EXPECT_EQ(last_line(r.out), size_report("noise.bin", 27 + 9 + 3000 + 1));
+}
+
+}  // namespace
