@@ -15,6 +15,7 @@
 #include "image/bios_image.hpp"
 #include "image/boot_vga.hpp"
 #include "image/chain.hpp"
+#include "image/member_name.hpp"
 #include "image/memory_module.hpp"
 #include "image/records.hpp"
 #include "insert/microcode_capture.hpp"
@@ -22,25 +23,15 @@
 
 namespace {
 
-inline constexpr std::size_t kNameLengthAt = 21;
-inline constexpr std::size_t kNameAt = 22;
 inline constexpr std::uint32_t kWalkMargin = 0x40;  // the walk stops this far below area_end
 
 // A member's whole header (H + 2 bytes, at most 257) as far as the file holds it.
 struct FullHeader {
-    std::array<std::uint8_t, 257> bytes{};
+    std::array<std::uint8_t, kLongestHeader> bytes{};
     std::size_t in_file = 0;
 
     std::uint32_t field32(std::size_t at) const { return bytes::le32(bytes.data() + at); }
-
-    // The stored name: N bytes from offset 22, but never past the header's
-    // H + 2 bytes or the end of the file, and up to a 0 byte.
-    std::string_view name() const {
-        std::size_t end = std::min<std::size_t>(std::size_t{bytes[kHeaderSizeAt]} + 2, in_file);
-        std::size_t n = end > kNameAt ? std::min<std::size_t>(bytes[kNameLengthAt], end - kNameAt) : 0;
-        const char* first = reinterpret_cast<const char*>(bytes.data() + kNameAt);
-        return std::string_view(first, std::find(first, first + n, '\0') - first);
-    }
+    std::string_view name() const { return listed_member_name(std::span(bytes.data(), in_file)); }
 };
 
 FullHeader read_full_header(File& file, std::uint32_t position) {

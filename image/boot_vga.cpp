@@ -9,15 +9,8 @@
 #include "common/listing_row.hpp"
 #include "image/bios_image.hpp"
 #include "image/chain.hpp"
+#include "image/member_name.hpp"
 #include "image/records.hpp"
-
-namespace {
-
-inline constexpr std::size_t kNameLengthAt = 21;
-inline constexpr std::size_t kNameAt = 22;
-inline constexpr std::size_t kLongestHeader = 255 + 2;
-
-}  // namespace
 
 void list_boot_block_vga(BiosImage& image) {
     std::uint32_t k = find_paragraph_marker(image.file, image.top_base, true, kBtVgaText);
@@ -37,16 +30,10 @@ void list_boot_block_vga(BiosImage& image) {
     std::uint32_t original = bytes::le32(header.data() + kOriginalSizeAt);
     if (original == 0) return;
 
-    std::uint8_t h_size = header[kHeaderSizeAt];
     std::uint32_t packed = bytes::le32(header.data() + kPackedSizeAt);
-    std::uint32_t member = packed + h_size + 3;  // with its end byte; 32-bit like the field
-    // The name stops at the end of the header and at the end of the file.
-    std::size_t header_end = std::min<std::size_t>(std::size_t{h_size} + 2, got);
-    std::size_t n = header[kNameLengthAt];
-    n = header_end > kNameAt ? std::min(n, header_end - kNameAt) : 0;
-
+    std::uint32_t member = packed + header[kHeaderSizeAt] + 3;  // with its end byte, 32-bit
     print_listing_row("(BB) Compress BT-VGA ", original, size_text(packed, member / 1024.0),
-                      std::string_view(reinterpret_cast<const char*>(header.data() + kNameAt), n));
+                      listed_member_name(std::span(header.data(), got)));
 }
 
 void report_on_board_vga(BiosImage& image) {
