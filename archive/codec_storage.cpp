@@ -8,10 +8,7 @@
 
 namespace lh5 {
 
-CodecStorage& storage() {
-    static CodecStorage s;
-    return s;
-}
+constinit CodecStorage g_storage;
 
 void source_from_file(File& file, std::uint64_t limit) {
     ByteSource& s = storage().source;

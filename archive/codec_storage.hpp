@@ -130,8 +130,9 @@ struct CodecStorage {
     std::array<std::uint8_t, kPieceSize> expand_buffer{};  // output ring of an extraction
 };
 
-// The one instance.
-CodecStorage& storage();
+// The one instance (constant-initialised, so usable at any time).
+extern CodecStorage g_storage;
+inline CodecStorage& storage() { return g_storage; }
 
 // Points the source at `file` (at most `limit` bytes from its position) or at
 // `memory`; empties its buffer.

@@ -14,36 +14,53 @@ namespace {
 using namespace lh5;
 
 // ---- Bit input: a 64-bit window; the stream's next bit is bit 63. ----
+// Kept in a local while decoding (stored in DecoderState between calls), so
+// that writes to the output buffer do not force it back to memory.
+struct Bits {
+    std::uint64_t bits = 0;  // the next stream bits, the next one on top
+    int count = 0;           // valid bits in `bits`
+};
 
 // Tops the window up to at least 57 valid bits. Past the source's end the
 // stream continues with zero bytes.
-inline void refill(DecoderState& d) {
+inline void refill(Bits& d) {
     ByteSource& s = storage().source;
-    while (d.bit_count <= 56) {
+    if (s.buffer_end - s.buffer_pos >= 8) {  // whole bytes at once
+        const std::uint8_t* p = &s.buffer[s.buffer_pos];
+        std::uint64_t v = 0;
+        for (int i = 0; i < 8; ++i) v = (v << 8) | p[i];
+        const int take = (64 - d.count) / 8;
+        v &= ~std::uint64_t{0} << (64 - 8 * take);
+        d.bits |= v >> d.count;
+        d.count += 8 * take;
+        s.buffer_pos += static_cast<std::size_t>(take);
+        return;
+    }
+    while (d.count <= 56) {
         if (s.buffer_pos == s.buffer_end) {
             s.buffer_end = source_read(s.buffer);
             s.buffer_pos = 0;
             if (s.buffer_end == 0) {
-                d.bit_count = 64;  // the rest reads as zero bits
+                d.count = 64;  // the rest reads as zero bits
                 return;
             }
         }
-        d.bits |= static_cast<std::uint64_t>(s.buffer[s.buffer_pos++]) << (56 - d.bit_count);
-        d.bit_count += 8;
+        d.bits |= static_cast<std::uint64_t>(s.buffer[s.buffer_pos++]) << (56 - d.count);
+        d.count += 8;
     }
 }
 
 // The next 16 bits.
-inline unsigned window16(const DecoderState& d) { return static_cast<unsigned>(d.bits >> 48); }
+inline unsigned window16(const Bits& d) { return static_cast<unsigned>(d.bits >> 48); }
 
 // Drops n (0 to 24) bits.
-inline void skip_bits(DecoderState& d, int n) {
+inline void skip_bits(Bits& d, int n) {
     d.bits <<= n;
-    d.bit_count -= n;
-    if (d.bit_count < 32) refill(d);
+    d.count -= n;
+    if (d.count < 32) refill(d);
 }
 
-inline unsigned take_bits(DecoderState& d, int n) {
+inline unsigned take_bits(Bits& d, int n) {
     if (n == 0) return 0;
     unsigned v = static_cast<unsigned>(d.bits >> (64 - n));
     skip_bits(d, n);
@@ -52,7 +69,7 @@ inline unsigned take_bits(DecoderState& d, int n) {
 
 // Follows the node arrays from `node` with the window's bits from `mask`
 // down, until a symbol below `symbols` is reached.
-inline unsigned walk_nodes(const DecoderState& d, unsigned node, unsigned mask, unsigned symbols) {
+inline unsigned walk_nodes(const Bits& d, unsigned node, unsigned mask, unsigned symbols) {
     const CodecStorage& st = storage();
     const unsigned w = window16(d);
     while (node >= symbols) {
@@ -65,13 +82,13 @@ inline unsigned walk_nodes(const DecoderState& d, unsigned node, unsigned mask, 
 
 // Pre-code or distance-class lengths: `nn` symbols, count field `width`
 // bits, a 2-bit zero run after place `special` (negative: none).
-void read_aux_lengths(DecoderState& d, int nn, int width, int special) {
+void read_aux_lengths(DecoderState& t, Bits& d, int nn, int width, int special) {
     const int n = static_cast<int>(take_bits(d, width));
     if (n == 0) {
         const unsigned c = take_bits(d, width);
         if (c >= static_cast<unsigned>(nn)) fatal("Bad table");
-        std::fill(d.aux_lengths.begin(), d.aux_lengths.end(), 0);
-        std::fill(d.aux_table.begin(), d.aux_table.end(), static_cast<std::uint16_t>(c));
+        std::fill(t.aux_lengths.begin(), t.aux_lengths.end(), 0);
+        std::fill(t.aux_table.begin(), t.aux_table.end(), static_cast<std::uint16_t>(c));
         return;
     }
     if (n > nn) fatal("Bad table");
@@ -83,65 +100,65 @@ void read_aux_lengths(DecoderState& d, int nn, int width, int special) {
         }
         skip_bits(d, c < 7 ? 3 : static_cast<int>(c) - 3);
         if (c > static_cast<unsigned>(kMaxCodeLength)) fatal("Bad table");
-        d.aux_lengths[i++] = static_cast<std::uint8_t>(c);
+        t.aux_lengths[i++] = static_cast<std::uint8_t>(c);
         if (i == special) {
             int zeros = static_cast<int>(take_bits(d, 2));
             if (i + zeros > nn) fatal("Bad table");
-            while (zeros-- > 0) d.aux_lengths[i++] = 0;
+            while (zeros-- > 0) t.aux_lengths[i++] = 0;
         }
     }
-    while (i < kNumPre) d.aux_lengths[i++] = 0;
-    build_decode_table(std::span(d.aux_lengths).first(nn), kAuxTableBits, d.aux_table);
+    while (i < kNumPre) t.aux_lengths[i++] = 0;
+    build_decode_table(std::span(t.aux_lengths).first(nn), kAuxTableBits, t.aux_table);
 }
 
-void read_symbol_lengths(DecoderState& d) {
+void read_symbol_lengths(DecoderState& t, Bits& d) {
     const int n = static_cast<int>(take_bits(d, kSymbolCountBits));
     if (n == 0) {
         const unsigned c = take_bits(d, kSymbolCountBits);
         if (c >= static_cast<unsigned>(kNumSymbols)) fatal("Bad table");
-        std::fill(d.symbol_lengths.begin(), d.symbol_lengths.end(), 0);
-        std::fill(d.symbol_table.begin(), d.symbol_table.end(), static_cast<std::uint16_t>(c));
+        std::fill(t.symbol_lengths.begin(), t.symbol_lengths.end(), 0);
+        std::fill(t.symbol_table.begin(), t.symbol_table.end(), static_cast<std::uint16_t>(c));
         return;
     }
     if (n > kNumSymbols) fatal("Bad table");
     int i = 0;
     while (i < n) {
-        unsigned c = d.aux_table[window16(d) >> 8];
+        unsigned c = t.aux_table[window16(d) >> 8];
         if (c >= static_cast<unsigned>(kNumPre)) c = walk_nodes(d, c, 1u << 7, kNumPre);
-        skip_bits(d, d.aux_lengths[c]);
+        skip_bits(d, t.aux_lengths[c]);
         if (c <= 2) {
             int zeros = c == 0 ? 1 : c == 1 ? static_cast<int>(take_bits(d, 4)) + 3
                                             : static_cast<int>(take_bits(d, kSymbolCountBits)) + 20;
             if (i + zeros > kNumSymbols) fatal("Bad table");
-            std::memset(&d.symbol_lengths[i], 0, static_cast<std::size_t>(zeros));
+            std::memset(&t.symbol_lengths[i], 0, static_cast<std::size_t>(zeros));
             i += zeros;
         } else {
-            d.symbol_lengths[i++] = static_cast<std::uint8_t>(c - 2);
+            t.symbol_lengths[i++] = static_cast<std::uint8_t>(c - 2);
         }
     }
-    std::fill(d.symbol_lengths.begin() + i, d.symbol_lengths.end(), 0);
-    build_decode_table(d.symbol_lengths, kSymbolTableBits, d.symbol_table);
+    std::fill(t.symbol_lengths.begin() + i, t.symbol_lengths.end(), 0);
+    build_decode_table(t.symbol_lengths, kSymbolTableBits, t.symbol_table);
 }
 
-inline unsigned decode_symbol(DecoderState& d) {
-    if (d.block_left == 0) {
-        d.block_left = take_bits(d, 16);
-        read_aux_lengths(d, kNumPre, kPreCountBits, kPreSpecial);
-        read_symbol_lengths(d);
-        read_aux_lengths(d, kNumDist, kDistCountBits, -1);
+inline unsigned decode_symbol(DecoderState& t, Bits& d) {
+    if (t.block_left == 0) {
+        t.block_left = take_bits(d, 16);
+        read_aux_lengths(t, d, kNumPre, kPreCountBits, kPreSpecial);
+        read_symbol_lengths(t, d);
+        read_aux_lengths(t, d, kNumDist, kDistCountBits, -1);
     }
-    --d.block_left;
-    unsigned j = d.symbol_table[window16(d) >> (16 - kSymbolTableBits)];
+    --t.block_left;
+    unsigned j = t.symbol_table[window16(d) >> (16 - kSymbolTableBits)];
     if (j >= static_cast<unsigned>(kNumSymbols))
         j = walk_nodes(d, j, 1u << (15 - kSymbolTableBits), kNumSymbols);
-    skip_bits(d, d.symbol_lengths[j]);
+    skip_bits(d, t.symbol_lengths[j]);
     return j;
 }
 
-inline unsigned decode_distance(DecoderState& d) {
-    unsigned j = d.aux_table[window16(d) >> (16 - kAuxTableBits)];
+inline unsigned decode_distance(const DecoderState& t, Bits& d) {
+    unsigned j = t.aux_table[window16(d) >> (16 - kAuxTableBits)];
     if (j >= static_cast<unsigned>(kNumDist)) j = walk_nodes(d, j, 1u << (15 - kAuxTableBits), kNumDist);
-    skip_bits(d, d.aux_lengths[j]);
+    skip_bits(d, t.aux_lengths[j]);
     if (j == 0) return 0;
     return (1u << (j - 1)) + take_bits(d, static_cast<int>(j) - 1);
 }
@@ -149,43 +166,58 @@ inline unsigned decode_distance(DecoderState& d) {
 }  // namespace
 
 void lh5_expand_start() {
-    DecoderState& d = storage().decoder;
-    d.bits = 0;
-    d.bit_count = 0;
+    DecoderState& t = storage().decoder;
+    Bits d;
     refill(d);
-    d.block_left = 0;
-    d.copy_left = 0;
-    d.copy_from = 0;
+    t.bits = d.bits;
+    t.bit_count = d.count;
+    t.block_left = 0;
+    t.copy_left = 0;
+    t.copy_from = 0;
 }
 
 void lh5_expand(std::size_t count, std::uint8_t* buffer) {
-    DecoderState& d = storage().decoder;
+    DecoderState& t = storage().decoder;
+    Bits d{t.bits, t.bit_count};
+    auto save = [&] {
+        t.bits = d.bits;
+        t.bit_count = d.count;
+    };
     constexpr std::uint32_t kRing = kDictSize - 1;
     std::uint32_t r = 0;
     const std::uint32_t n = static_cast<std::uint32_t>(count);
-    std::uint32_t left = d.copy_left;
-    std::uint32_t from = d.copy_from;
+    std::uint32_t left = t.copy_left;
+    std::uint32_t from = t.copy_from;
     for (;;) {
+        // The usual copy: neither the source nor the output reaches an end.
+        if (left > 0 && from + left <= kDictSize && r + left < n) {
+            for (std::uint32_t i = 0; i < left; ++i) buffer[r + i] = buffer[from + i];
+            r += left;
+            from = (from + left) & kRing;
+            left = 0;
+        }
         while (left > 0) {
             buffer[r] = buffer[from];
             from = (from + 1) & kRing;
             --left;
             if (++r == n) {
-                d.copy_left = left;
-                d.copy_from = from;
+                t.copy_left = left;
+                t.copy_from = from;
+                save();
                 return;
             }
         }
-        const unsigned s = decode_symbol(d);
+        const unsigned s = decode_symbol(t, d);
         if (s <= 255) {
             buffer[r] = static_cast<std::uint8_t>(s);
             if (++r == n) {
-                d.copy_left = 0;
+                t.copy_left = 0;
+                save();
                 return;
             }
         } else {
             left = s - (256 - kThreshold);
-            from = (r - decode_distance(d) - 1) & kRing;
+            from = (r - decode_distance(t, d) - 1) & kRing;
         }
     }
 }
