@@ -19,6 +19,13 @@ step "mozaik32 (no arguments: the usage screen)"
 "$tool" </dev/null || true
 step "mozaik32 sample.bin /CALS data.bin"
 "$tool" sample.bin /CALS data.bin
+step "printf 'vga_out.rom\\n' | mozaik32 sample.bin /vga extract"
+printf 'vga_out.rom\n' | "$tool" sample.bin /vga extract
+cmp vga.rom vga_out.rom && echo "(vga_out.rom is byte for byte the sample VGA ROM)"
+step "mozaik32 sample.bin /pci release"
+"$tool" sample.bin /pci release </dev/null
+step "mozaik32 sample.bin /D   (after the release)"
+"$tool" sample.bin /D
 step "mozaik32 sample.bin /vga missing.rom /err   (exit status \$?)"
 set +e
 "$tool" sample.bin /vga missing.rom /err
