@@ -54,7 +54,7 @@ std::vector<std::uint8_t> intel_microcode(const IntelEntry& entry) {
 std::vector<std::uint8_t> bridge_microcode(const BridgeEntry& entry) {
     std::vector<std::uint8_t> b(2048);
     for (std::size_t i = 32; i < b.size(); ++i) b[i] = static_cast<std::uint8_t>(entry.seed + i * 3 + (i >> 6));
-    set32(b, 0, 0);
+    set32(b, 0, 1);  // a non-zero first byte: the boot-block table goes on to the next entry
     set32(b, 4, entry.update_id);
     set32(b, 8, 0);
     set32(b, 16, entry.north);
@@ -62,7 +62,7 @@ std::vector<std::uint8_t> bridge_microcode(const BridgeEntry& entry) {
     set32(b, 24, entry.cpuid);
     set32(b, 28, 0);
     set32(b, 12, sum_words(b, 64, 1856));
-    // Word 0 is 0, so the Intel test fails whatever the whole entry sums to.
+    // Word 8 is 0, so the Intel test fails whatever the whole entry sums to.
     return b;
 }
 

@@ -8,7 +8,7 @@
 //   Intel:  0 header version 1, 4 revision, 8 date, 12 signature,
 //           16 checksum (all words of the entry sum to 0), 20 loader
 //           revision 1, 24 flags, 32 total size (0: 2048 bytes)
-//   Bridge: 4 update ID, 12 sum of the words at 64..1855, 16 north ID,
+//   Bridge: 0 the value 1, 4 update ID, 8 zero, 12 sum of the words at 64..1855, 16 north ID,
 //           20 south ID, 24 CPUID
 // Each builder makes sure its entry passes only its own layout's test.
 #pragma once
