@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "common/console.hpp"
+#include "driver/listing.hpp"
 #include "driver/operations.hpp"
 #include "image/bios_image.hpp"
 #include "testkit/image_builder.hpp"
@@ -244,6 +245,40 @@ TEST(Listing, EverySlotNameAndTwoDigitRowNumbers) {
         "  Total compressed code size = 106A0h(65.66K)",
         "  Remain compress code space = 1E960h(122.34K)",
     } + kEmptyIntelTable));
+}
+
+TEST(Listing, SystemBiosSpaceIsAtLeast64KAndNeverPastTheFile) {
+    EXPECT_EQ(system_bios_space(0, 23, 0xE000, 0x40000), 0x10000u);
+    EXPECT_EQ(system_bios_space(0, 23, 0xFFD8, 0x40000), 0x10000u);  // H + P + 3 = 0xFFF2
+    EXPECT_EQ(system_bios_space(0, 23, 0x10000, 0x40000), 0x1001Bu);
+    EXPECT_EQ(system_bios_space(0x20000, 36, 0x12000, 0x40000), 0x12028u);
+    // Cut at the end of the file, whatever the header claims.
+    EXPECT_EQ(system_bios_space(0x30000, 36, 0x12000, 0x40000), 0x10000u);
+    EXPECT_EQ(system_bios_space(0x38000, 36, 0xFFFFFFF0, 0x40000), 0x8000u);
+    EXPECT_EQ(system_bios_space(0x40000, 36, 0x100, 0x40000), 0u);
+}
+
+TEST(Listing, SecondListingInOneRunStartsAgainFromRowZero) {
+    testkit::WorkDir dir;
+    SyntheticImage image = small_image_with_system_bios();
+    image.put_chain(0x10000, {stored_member(0x4080, 0, "VGA.ROM", 0x2000)});
+    image.save("img.bin");
+    std::optional<BiosImage> opened = open_image("img.bin", true);
+    ASSERT_TRUE(opened.has_value());
+    RunState state;
+    state.input_file = "img.bin";
+    std::string first, second;
+    {
+        console::Capture cap;
+        list_components(state, *opened);
+        first = cap.out();
+    }
+    console::Capture cap;
+    list_components(state, *opened);
+    second = cap.out();
+    EXPECT_EQ(second, first);
+    EXPECT_NE(first.find("  1. VGA ROM[1]  "), std::string::npos);
+    EXPECT_EQ(first.find("  2. "), std::string::npos);
 }
 
 }  // namespace
