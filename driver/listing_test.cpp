@@ -247,6 +247,18 @@ TEST(Listing, EverySlotNameAndTwoDigitRowNumbers) {
     } + kEmptyIntelTable));
 }
 
+TEST(Listing, LongOriginalSizeIsOverwrittenAtColumn40AsOnTheConsole) {
+    testkit::WorkDir dir;
+    SyntheticImage image = small_image_with_system_bios();
+    testkit::MemberFields vga = stored_member(0x4080, 0, "VGA.ROM", 0x2000);
+    vga.original_size = 0x12345678;
+    image.put_member(0x10000, vga);
+    Listing got = list(image);
+    EXPECT_NE(got.out.find("\n  1. VGA ROM[1]        12345678h(298261.02023h(8.03K)   VGA.ROM\n"),
+              std::string::npos)
+        << got.out;
+}
+
 TEST(Listing, SystemBiosSpaceIsAtLeast64KAndNeverPastTheFile) {
     EXPECT_EQ(system_bios_space(0, 23, 0xE000, 0x40000), 0x10000u);
     EXPECT_EQ(system_bios_space(0, 23, 0xFFD8, 0x40000), 0x10000u);  // H + P + 3 = 0xFFF2
