@@ -15,6 +15,9 @@ step() { printf '\n\033[1m$ %s\033[0m\n' "$*"; }
 "$mkimage" sample.bin --size 256K --samples . >/dev/null
 step "mozaik32 sample.bin /D"
 "$tool" sample.bin /D
+"$mkimage" showcase.bin --showcase >/dev/null
+step "mozaik32 showcase.bin /D   (an image with every kind of listing row)"
+"$tool" showcase.bin /D
 step "mozaik32 (no arguments: the usage screen)"
 "$tool" </dev/null || true
 step "mozaik32 sample.bin /CALS data.bin"

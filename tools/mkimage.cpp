@@ -3,6 +3,7 @@
 //
 // Usage: mkimage OUT.bin [--size 128K|256K|512K|1M] [--member SEG:OFF:NAME:FILE]...
 //                        [--samples DIR]
+//        mkimage OUT.bin --showcase
 //
 //   --size     image size (default 256K).
 //   --member   a stored ("-lh0-") member of TypeId SEG:OFF (hexadecimal),
@@ -17,6 +18,8 @@
 // the chain from 0x10000, the rest 0xFF; the compressed area ends at
 // S - 0x5000; "*BS1" at S - 0x4800 points there; the "*BBSS*" record at
 // S - 0x2000 gives area end, checksum block S - 0x3000 and IMD block S - 0x1000.
+// --showcase writes instead a 256 KB image that gives every kind of row of
+// the listing (see testkit/listing_showcase.hpp).
 // Exit status 0 on success, 1 on a bad argument or a file error.
 #include <cstdint>
 #include <filesystem>
@@ -27,6 +30,7 @@
 #include "common/console.hpp"
 #include "common/file.hpp"
 #include "testkit/image_builder.hpp"
+#include "testkit/listing_showcase.hpp"
 
 namespace {
 
@@ -99,6 +103,11 @@ int make_image(const std::vector<std::string>& args) {
             "usage: mkimage OUT.bin [--size 128K|256K|512K|1M]\n"
             "         [--member SEG:OFF:NAME:FILE]... [--samples DIR]");
     std::string out = args[0];
+    if (args.size() == 2 && args[1] == "--showcase") {
+        testkit::listing_showcase_image().save(out);
+        console::outf("%s: the listing showcase image\n", out.c_str());
+        return 0;
+    }
     std::uint32_t size = 256 * KB;
     std::vector<MemberFields> members;
     std::string samples;
