@@ -1,6 +1,8 @@
 // Expanding the first member of a work archive into "original.tmp".
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "archive/block_coder.hpp"
 #include "archive/codec_storage.hpp"
 #include "archive/extract.hpp"
@@ -98,6 +100,16 @@ TEST(Extract, NothingToExpandCreatesNothing) {
     EXPECT_FALSE(file_exists("original.tmp"));
     EXPECT_EQ(cap.err(), "Can't open missing.bin\nNo component in empty.bin\n");
     EXPECT_EQ(cap.out(), "");
+}
+
+TEST(Extract, OutputThatCannotBeCreated) {
+    testkit::WorkDir dir;
+    write_archive("w.bin", testkit::stored_member(0x7000, 0, "x", 10));
+    std::filesystem::create_directory("original.tmp");
+    console::Capture cap;
+    extract_from("w.bin");
+    EXPECT_EQ(cap.err(), "Can't open original.tmp\n");
+    EXPECT_TRUE(std::filesystem::is_directory("original.tmp"));
 }
 
 TEST(Extract, StoredDataCutShortCannotBeRead) {

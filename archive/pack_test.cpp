@@ -1,11 +1,14 @@
 // Packing a file into the work archive.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "archive/crc16.hpp"
 #include "archive/extract.hpp"
 #include "archive/pack.hpp"
 #include "archive/settings.hpp"
 #include "common/bytes.hpp"
+#include "common/fatal.hpp"
 #include "common/console.hpp"
 #include "testkit/corpus.hpp"
 #include "testkit/members.hpp"
@@ -174,6 +177,30 @@ TEST(Pack, OverlongNameIsRefused) {
     EXPECT_EQ(name, "");
     EXPECT_EQ(cap.err().rfind("Name too long: nnn", 0), 0u);  // (wrapped at 80 columns)
     EXPECT_EQ(testkit::slurp("bios.rom").size(), 8u);
+}
+
+TEST(Pack, WorkFilesThatCannotBeWritten) {
+    testkit::WorkDir dir;
+    SettingsGuard guard;
+    testkit::spit("in.bin", testkit::corpus(testkit::CorpusKind::Text, 2000));
+    // The archive name is a folder with something in it: the rename fails,
+    // the run goes on, and the member stays in "tempbios.rom".
+    std::filesystem::create_directories("busy/inside");
+    archive_settings().archive_name = "busy";
+    std::string name = "in.bin";
+    console::Capture cap;
+    pack_component(name, pack_flags::kQuiet);
+    EXPECT_EQ(cap.out(), "Can't rename");
+    EXPECT_EQ(testkit::slurp("tempbios.rom")[0], 31);
+    // The temporary file cannot be created at all: fatal.
+    std::filesystem::remove("tempbios.rom");
+    std::filesystem::create_directory("tempbios.rom");
+    try {
+        pack_component(name, pack_flags::kQuiet);
+        ADD_FAILURE() << "expected a fatal error";
+    } catch (const FatalError& e) {
+        EXPECT_EQ(e.message, "Can't open temporary file");
+    }
 }
 
 TEST(Pack, ManyPacksInOneProcessAgree) {
