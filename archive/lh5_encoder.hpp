@@ -23,7 +23,7 @@ std::size_t read_input(std::uint8_t* buffer, std::size_t n);
 struct Lh5Stream {
     std::vector<std::uint8_t> data;  // the stream, when not given up
     bool gave_up = false;            // compression did not pay
-    std::uint16_t crc = 0;           // CRC-16 of the input
+    std::uint16_t crc = 0;           // CRC-16 of the input (of the part read, when given up)
 };
 
 // Whole-buffer form: compresses `input` in memory.
