@@ -16,8 +16,8 @@
 
 namespace {
 
-void write_archive(const std::string& name, const testkit::MemberFields& spec) {
-    auto bytes = testkit::member_bytes(spec);
+void write_archive(const std::string& name, const testkit::MemberFields& fields) {
+    auto bytes = testkit::member_bytes(fields);
     bytes.push_back(0);
     testkit::spit(name, bytes);
 }
@@ -37,13 +37,13 @@ TEST(Extract, StoredMemberIsCopied) {
     EXPECT_EQ(testkit::slurp("original.tmp"), testkit::stored_member(0x4080, 0, "a.rom", 10).data);
 
     // A damaged data byte is not noticed: the CRC is not compared.
-    auto spec = testkit::stored_member(0x4080, 0, "a.rom", 10);
-    spec.data_crc = spec.data_crc ^ 0xFFFF;
-    spec.data[3] ^= 0x55;
-    write_archive("FILE_BUF.BIN", spec);
+    auto fields = testkit::stored_member(0x4080, 0, "a.rom", 10);
+    fields.data_crc = fields.data_crc ^ 0xFFFF;
+    fields.data[3] ^= 0x55;
+    write_archive("FILE_BUF.BIN", fields);
     console::Capture cap;
     extract_from("FILE_BUF.BIN");
-    EXPECT_EQ(testkit::slurp("original.tmp"), spec.data);
+    EXPECT_EQ(testkit::slurp("original.tmp"), fields.data);
     EXPECT_EQ(cap.out() + cap.err(), "");
 }
 
@@ -51,14 +51,14 @@ TEST(Extract, CompressedMembersAcrossPieces) {
     testkit::WorkDir dir;
     for (std::size_t size : {std::size_t{8192}, std::size_t{8193}, std::size_t{20000}}) {
         const auto input = testkit::corpus(testkit::CorpusKind::Code, size, size);
-        auto spec = testkit::packed_member(0x4080, 0, "v.rom", input);
-        ASSERT_EQ(spec.method, "-lh5-");
-        write_archive("w.bin", spec);
+        auto fields = testkit::packed_member(0x4080, 0, "v.rom", input);
+        ASSERT_EQ(fields.method, "-lh5-");
+        write_archive("w.bin", fields);
         extract_from("w.bin");
         EXPECT_EQ(testkit::slurp("original.tmp"), input) << size;
         // "-lh4-" goes through the same decoder.
-        spec.method = "-lh4-";
-        write_archive("w.bin", spec);
+        fields.method = "-lh4-";
+        write_archive("w.bin", fields);
         extract_from("w.bin");
         EXPECT_EQ(testkit::slurp("original.tmp"), input) << size;
     }
@@ -67,9 +67,9 @@ TEST(Extract, CompressedMembersAcrossPieces) {
 TEST(Extract, EmptyComponentGivesEmptyFile) {
     testkit::WorkDir dir;
     for (const char* method : {"-lh0-", "-lh5-"}) {
-        testkit::MemberFields spec;
-        spec.method = method;
-        write_archive("w.bin", spec);
+        testkit::MemberFields fields;
+        fields.method = method;
+        write_archive("w.bin", fields);
         testkit::spit("original.tmp", "stale");
         extract_from("w.bin");
         EXPECT_TRUE(testkit::slurp("original.tmp").empty()) << method;
@@ -78,15 +78,15 @@ TEST(Extract, EmptyComponentGivesEmptyFile) {
 
 TEST(Extract, UnknownMethodLeavesAnEmptyFile) {
     testkit::WorkDir dir;
-    auto spec = testkit::stored_member(0x7000, 0, "x", 50);
-    spec.method = "-lh6-";
-    write_archive("w.bin", spec);
+    auto fields = testkit::stored_member(0x7000, 0, "x", 50);
+    fields.method = "-lh6-";
+    write_archive("w.bin", fields);
     console::Capture cap;
     extract_from("w.bin");
     EXPECT_EQ(cap.err(), "Unknown method: 54\n");
     EXPECT_TRUE(testkit::slurp("original.tmp").empty());
-    spec.method = "-lz5-";
-    write_archive("w.bin", spec);
+    fields.method = "-lz5-";
+    write_archive("w.bin", fields);
     extract_from("w.bin");
     EXPECT_EQ(cap.err(), "Unknown method: 54\nUnknown method: 53\n");
 }
@@ -114,9 +114,9 @@ TEST(Extract, OutputThatCannotBeCreated) {
 
 TEST(Extract, StoredDataCutShortCannotBeRead) {
     testkit::WorkDir dir;
-    auto spec = testkit::stored_member(0x7000, 0, "x", 100);
-    spec.original_size = 200;
-    auto bytes = testkit::member_bytes(spec);
+    auto fields = testkit::stored_member(0x7000, 0, "x", 100);
+    fields.original_size = 200;
+    auto bytes = testkit::member_bytes(fields);
     testkit::spit("w.bin", bytes);
     try {
         extract_from("w.bin");
@@ -143,11 +143,11 @@ TEST(Extract, MatchBeforeTheFirstByteCopiesZeros) {
     flush_block();
     emit_bits(7, 0);
     lh5::sink_flush();
-    testkit::MemberFields spec;
-    spec.method = "-lh5-";
-    spec.data = stream;
-    spec.original_size = 16;
-    write_archive("b.bin", spec);
+    testkit::MemberFields fields;
+    fields.method = "-lh5-";
+    fields.data = stream;
+    fields.original_size = 16;
+    write_archive("b.bin", fields);
     extract_from("b.bin");
     std::vector<std::uint8_t> expected(13, 0);
     expected.insert(expected.end(), {'a', 'b', 'c'});
@@ -157,14 +157,14 @@ TEST(Extract, MatchBeforeTheFirstByteCopiesZeros) {
 TEST(Extract, ExpandMemberReportsTheCrcOfItsOutput) {
     testkit::WorkDir dir;
     const auto input = testkit::corpus(testkit::CorpusKind::Runs, 5000);
-    const auto spec = testkit::packed_member(0x7000, 0, "r", input);
-    write_archive("w.bin", spec);
+    const auto fields = testkit::packed_member(0x7000, 0, "r", input);
+    write_archive("w.bin", fields);
     File archive("w.bin", "rb");
     const auto header = read_member_header(archive);
     ASSERT_TRUE(header);
     ExpandResult r = expand_member(archive, *header, false);
     EXPECT_TRUE(r.output.is_open());  // left open for the caller
-    EXPECT_EQ(r.crc, spec.data_crc);
+    EXPECT_EQ(r.crc, fields.data_crc);
     r.output.close();
     EXPECT_EQ(testkit::slurp("original.tmp"), input);
 }

@@ -40,9 +40,9 @@ mbps() { echo "scale=1; $1 / 1000000 / $2" | bc -l; }
 printf '%-14s %9s | %9s %9s %7s | %9s %9s %7s | %8s\n' \
   sample bytes "ours MB/s" "jlha MB/s" "ratio" "ours MB/s" "bsdtar" "ratio" "peak KB"
 printf '%-14s %9s | %-27s | %-27s |\n' "" "" "  compression (whole run)" "  expansion (whole run)"
-for spec in code:1048576 code:8388608 text:1048576 text:8388608; do
-  kind=${spec%%:*}
-  size=${spec##*:}
+for sample in code:1048576 code:8388608 text:1048576 text:8388608; do
+  kind=${sample%%:*}
+  size=${sample##*:}
   name="${kind}_$((size / 1048576))M.bin"
   "$bench" --write-sample "$kind" "$size" "$name"
   t_ours=$(median "$tool" img.bin /CALS "$name")

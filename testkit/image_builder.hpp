@@ -35,9 +35,6 @@ struct MemberFields {
     std::int32_t data_crc = -1;
 };
 
-// Former name, still used by testkit/members.*; remove once that file says MemberFields.
-using MemberSpec = MemberFields;
-
 // Header (H = name length + 25, H + 2 bytes) followed by the data.
 std::vector<std::uint8_t> member_bytes(const MemberFields& fields);
 
