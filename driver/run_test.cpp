@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "common/file.hpp"
+#include "testkit/image_builder.hpp"
 #include "testkit/run.hpp"
 #include "testkit/workdir.hpp"
 
@@ -266,6 +268,30 @@ TEST(OptionLoop, LoneSwitchAdvancesByOne) {
     LoopImage img;
     auto r = run_tool({"bios.bin", "/cpucode", "/vga", "a.rom", "/acpi"}, named("mozaik32"));
     EXPECT_EQ(adds(r), 3);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(Fatal, CodecErrorEndsTheRunWithStatusOneEvenWithoutErr) {
+    testkit::WorkDir dir;
+    testkit::SyntheticImage img(256 * testkit::KB);
+    img.put_member(0, testkit::stored_member(0x5000, 0, "SYSBIOS.BIN", 0x9000));
+    const std::uint32_t vga = 0x10000;
+    img.put_member(vga, testkit::stored_member(0x4080, 0, "VGA.ROM", 0x800));
+    img.put8(vga + 1, static_cast<std::uint8_t>(img.bytes[vga + 1] + 1));  // header sum off by one
+    img.save("bios.bin");
+    const auto before = testkit::slurp("bios.bin");
+
+    RunOptions answers = named("mozaik32");
+    answers.input = "out.rom\n";
+    auto r = run_tool({"bios.bin", "/vga", "extract"}, answers);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(r.out.ends_with("Header sum error\n")) << r.out;
+    EXPECT_EQ(r.out.find("!!! Combine"), std::string::npos);
+    EXPECT_FALSE(file_exists("out.rom"));
+    EXPECT_EQ(testkit::slurp("bios.bin"), before);
 }
 
 }  // namespace
