@@ -18,8 +18,11 @@ std::string kind_label(const RunState& state) {
     return std::string(short_name(state.code));
 }
 
-void report_not_found(const RunState& state) {
+// No member of the kind: the group's failure mark is set (the closing
+// fix-ups read it), but the kind is no failed kind, even under /err.
+void report_not_found(RunState& state) {
     console::outf("Can't found [%s] ROM...\n", kind_label(state).c_str());
+    state.group_failed = true;
 }
 
 // A stored name used as the target must name a file in the current
@@ -116,6 +119,13 @@ Outcome release_or_extract(RunState& state, BiosImage& image, bool extract_it) {
             state.fail(state.code);
             return Outcome::EndOfRun;
         case InstanceChoice::Kind::Chosen:
+            // An answer past the family's slots would name a segment of
+            // another kind (an ISA "Q" is 0x40B0, a setup module): no ROM
+            // of this family is there.
+            if (choice.index >= family->count) {
+                report_not_found(state);
+                return Outcome::NextGroup;
+            }
             index = choice.index;
             break;
         case InstanceChoice::Kind::None:

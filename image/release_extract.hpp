@@ -34,8 +34,11 @@ std::optional<SlotFamily> slot_family(OptionCode c);
 // in the messages.
 char slot_char(OptionCode c, int index);
 
-// The slot index the answer character `ch` selects for option `c`, or
-// nothing when `ch` selects no slot of the option (an invalid choice).
+// The slot index the answer character `ch` selects for option `c`: "1" to
+// "6" (/vga: 0-5, /isa: 4-9), "A" to "Z" or "a" to "z" (/pci, /isa: 0-25).
+// The index can lie past the family's slots (an ISA "Q" is 16); such an
+// answer names no member of the family. Nothing for any other character
+// (an invalid choice).
 std::optional<int> slot_for_answer(OptionCode c, char ch);
 
 // How the instance choice ended.
@@ -47,8 +50,9 @@ struct InstanceChoice {
 // Lists the members of the family of `c` from the chain start ("VGA ROM -
 // - - [%c] : %s\n" and the like), takes a lone one without asking, and asks
 // "Enter a choice:" when there are several. None: no member of the family.
-// Invalid: the answer selects no slot of the family. EndOfInput: standard
-// input ended before an answer.
+// Chosen: the index slot_for_answer gives (possibly past the family's
+// slots). Invalid: the answer is no slot character of the option.
+// EndOfInput: standard input ended before an answer.
 InstanceChoice choose_instance(BiosImage& image, OptionCode c);
 
 // Where the search for a kind's member ended.

@@ -44,10 +44,8 @@ std::optional<int> slot_for_answer(OptionCode c, char ch) {
     if (c == code::isa && ch >= '1' && ch <= '6') index = ch - '1' + 4;
     if (c != code::vga && ch >= 'A' && ch <= 'Z') index = ch - 'A';
     if (c != code::vga && ch >= 'a' && ch <= 'z') index = ch - 'a';
-    // A character past the family's slots would name a segment of another
-    // kind (an ISA "Q" is 0x40B0, a setup module): no slot.
-    if (index < 0 || index >= family->count) return std::nullopt;
-    return index;
+    if (index < 0) return std::nullopt;
+    return index;  // may lie past the family's slots (an ISA "Q" is 16)
 }
 
 std::string stored_name(BiosImage& image, std::uint32_t position) {

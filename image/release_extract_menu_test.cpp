@@ -121,22 +121,33 @@ TEST(InstanceMenu, ValidCharacterForAnEmptySlotFindsNothing) {
 
 TEST(InstanceMenu, IsaAnswerPastItsSlotsTouchesNoOtherKind) {
     testkit::WorkDir dir;
-    // "Q" would be index 16, segment 0x40B0: the first setup module, not an ISA ROM.
-    save_chain({rom(0x40A0, "A.ROM", 1), rom(0x40A2, "C.ROM", 2), rom(0x40B0, "SROM0.BIN", 3)});
+    // "Q" is index 16, segment 0x40B0: the first setup module, not an ISA ROM;
+    // "5" is index 8, segment 0x40A8. Both are slot characters of /isa that
+    // name no ISA ROM: not found, and the run goes on.
+    save_chain({rom(0x40A0, "A.ROM", 1), rom(0x40A2, "C.ROM", 2), rom(0x40B0, "SROM0.BIN", 3),
+                rom(0x40A8, "OTHER.BIN", 4)});
     const auto before = slurp("image.bin");
-    for (const char* answer : {"Q\n", "q\n", "5\n"}) {
-        MenuRun r = run_menu(code::isa, false, answer);
-        EXPECT_EQ(r.outcome, Outcome::EndOfRun) << answer;
-        EXPECT_EQ(r.out.find("release"), std::string::npos) << r.out;
-        EXPECT_EQ(slurp("image.bin"), before);
-    }
+    const std::string list = "ISA ROM - - - [A] : A.ROM\nISA ROM - - - [C] : C.ROM\nEnter a choice:";
+    for (bool extract : {false, true})
+        for (const char* answer : {"Q\n", "q\n", "5\n"}) {
+            MenuRun r = run_menu(code::isa, extract, std::string(answer) + "x.bin\n");
+            EXPECT_EQ(r.out, list + "Can't found [ISA] ROM...\n") << answer;
+            EXPECT_EQ(r.outcome, Outcome::NextGroup) << answer;
+            EXPECT_TRUE(r.state.group_failed);
+            EXPECT_TRUE(r.state.failed_kinds.empty());
+            EXPECT_EQ(slurp("image.bin"), before);
+            EXPECT_FALSE(file_exists("x.bin"));
+        }
     EXPECT_EQ(slot_for_answer(code::isa, 'H'), 7);
-    EXPECT_EQ(slot_for_answer(code::isa, 'I'), std::nullopt);
+    EXPECT_EQ(slot_for_answer(code::isa, 'I'), 8);
     EXPECT_EQ(slot_for_answer(code::isa, '4'), 7);
+    EXPECT_EQ(slot_for_answer(code::isa, '6'), 9);
+    EXPECT_EQ(slot_for_answer(code::isa, '7'), std::nullopt);
     EXPECT_EQ(slot_for_answer(code::pci, 'Z'), 25);
     EXPECT_EQ(slot_for_answer(code::pci, '1'), std::nullopt);
     EXPECT_EQ(slot_for_answer(code::vga, 'a'), std::nullopt);
     EXPECT_EQ(slot_for_answer(code::vga, '6'), 5);
+    EXPECT_EQ(slot_for_answer(code::vga, '7'), std::nullopt);
 }
 
 TEST(InstanceMenu, EndOfInputAtTheChoiceEndsTheRunAsAFailure) {

@@ -75,6 +75,7 @@ TEST(Release, MiddleOfThreeMovesTheThirdDownAndErasesTheRest) {
     EXPECT_EQ(r.err, "");
     EXPECT_EQ(r.outcome, Outcome::NextGroup);
     EXPECT_TRUE(r.state.failed_kinds.empty());
+    EXPECT_FALSE(r.state.group_failed);
 
     const auto after = slurp("image.bin");
     ASSERT_EQ(after.size(), before.size());
@@ -176,7 +177,8 @@ TEST(NotFound, EveryFormOfTheMessage) {
     OpResult r = run_op(code::oem0, false);
     EXPECT_EQ(r.out, "Can't found [OEM0] ROM...\n");
     EXPECT_EQ(r.err, "");
-    EXPECT_TRUE(r.state.failed_kinds.empty());  // not found is no failure, even under /err
+    EXPECT_TRUE(r.state.failed_kinds.empty());  // not found is no failed kind, even under /err
+    EXPECT_TRUE(r.state.group_failed);           // but it marks the group for the closing fix-ups
     EXPECT_EQ(slurp("image.bin"), before);
 }
 
