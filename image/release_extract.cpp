@@ -3,6 +3,9 @@
 // then removes it closing the gap, or writes it expanded to a file.
 #include "image/release_extract.hpp"
 
+#include <filesystem>
+#include <system_error>
+
 #include "common/console.hpp"
 #include "driver/operations.hpp"
 #include "image/bios_image.hpp"
@@ -86,6 +89,13 @@ Outcome extract(RunState& state, BiosImage& image, const ChainMember& member,
             return Outcome::NextGroup;
         }
         target = name;
+    }
+    // The image being patched is never replaced by one of its components.
+    std::error_code ec;
+    if (std::filesystem::equivalent(target, state.input_file, ec)) {
+        console::conf("%s is the image being worked on; nothing was extracted.\n", target.c_str());
+        state.fail(state.code);
+        return Outcome::NextGroup;
     }
     if (!extract_member(image, member, state.code, target)) {
         state.fail(state.code);

@@ -289,3 +289,19 @@ TEST(Damaged, TargetNamesThatCannotBeUsed) {
     OpResult typed = run_op(code::hpc, true, "sub.bin\n");
     EXPECT_EQ(slurp("sub.bin"), evil.data);
 }
+
+TEST(Damaged, ExtractNeverReplacesTheImageItself) {
+    testkit::WorkDir dir;
+    // The stored name is the image's own name: the empty answer would take it.
+    auto vsa = stored_member(0x4004, 0, "image.bin", 0x10, 9);
+    chain_image({member_bytes(vsa)}).image.save("image.bin");
+    const auto before = slurp("image.bin");
+    for (const char* answer : {"\n", "image.bin\n", "./image.bin\n"}) {
+        OpResult r = run_op(code::vsa, true, answer);
+        EXPECT_NE(r.err.find("image.bin is the image being worked on"), std::string::npos) << r.err;
+        EXPECT_EQ(r.out.find("extracted"), std::string::npos) << r.out;
+        EXPECT_EQ(r.state.failed_kinds.count(code::vsa), 1u);
+        EXPECT_EQ(slurp("image.bin"), before);
+        EXPECT_FALSE(file_exists(kMemberCopy));
+    }
+}
