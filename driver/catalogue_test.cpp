@@ -102,6 +102,12 @@ TEST(SelectKind, BadMissingOrOverlongOtherOperandEndsTheRun) {
     EXPECT_FALSE(longer.select());
     EXPECT_EQ(longer.cap.out(), "Input parameter D0000:00 error.");
 
+    Step empty({"mozaik32", "bios.bin", "/other", "", "a.rom"});
+    EXPECT_FALSE(empty.select());
+    EXPECT_EQ(empty.cap.out(), "Input parameter  error.");
+    EXPECT_TRUE(empty.state.group_failed);
+    EXPECT_EQ(archive_settings().type_id, "7000:0");
+
     Step missing({"mozaik32", "bios.bin", "/other"});
     EXPECT_FALSE(missing.select());
     EXPECT_NE(missing.cap.out().find("/other needs a TypeId"), std::string::npos);
@@ -122,6 +128,16 @@ TEST(SelectKind, GroupNumbersZeroToTwentySix) {
     EXPECT_FALSE(over.select());
     EXPECT_NE(over.cap.out().find("/group27"), std::string::npos);
     EXPECT_EQ(archive_settings().type_id, "7000:0");
+}
+
+TEST(SelectKind, WordThatIsNoSwitchEndsTheRunSilentlyWithTheGroupFailed) {
+    for (const char* word : {"noreserve", "/err", "b.rom"}) {
+        Step s({"mozaik32", "bios.bin", word});
+        EXPECT_FALSE(s.select());
+        EXPECT_TRUE(s.state.group_failed) << word;
+        EXPECT_EQ(s.cap.out(), "");
+        EXPECT_TRUE(s.state.failed_kinds.empty());
+    }
 }
 
 TEST(SelectKind, KindsWithoutTypeIdKeepTheText) {

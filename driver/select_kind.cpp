@@ -20,7 +20,7 @@ bool select_other(RunState& state) {
     }
     const std::string& operand = state.args[at];
     auto value = hex_before_colon(operand);
-    if (!value || operand.size() > kMaxTypeIdText) {
+    if (!value || operand.empty() || operand.size() > kMaxTypeIdText) {
         console::outf("Input parameter %s error.", operand.c_str());
         state.fail(code::other);
         return false;
@@ -56,6 +56,7 @@ bool select_kind(RunState& state, OptionCode c, bool banked) {
     switch (c) {
     case 0:
     case 6:
+        state.group_failed = true;  // a word that is no switch: the run ends silently
         return false;
     case code::ncr:
     case code::aha:

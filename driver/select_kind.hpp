@@ -9,7 +9,9 @@
 // TypeId text, and steps state.option_index over the operand of /other.
 // `banked` tells whether the image uses the banked boot block (/btvga needs it).
 // Returns false when the run ends here (no switch, a bad operand, /btvga on
-// an image that is not banked); a bad operand has printed its message.
+// an image that is not banked), with the group marked failed; a bad operand
+// (empty, longer than 7 characters, or with a character that is no
+// hexadecimal digit before its colon) has printed its message.
 bool select_kind(RunState& state, OptionCode c, bool banked);
 
 // The value of one hexadecimal digit in either case; -1 for any other character.
