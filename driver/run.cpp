@@ -67,10 +67,15 @@ Outcome run_rom_group(RunState& state, BiosImage& image) {
 Outcome run_group(RunState& state, BiosImage& image) {
     const std::size_t next = state.option_index + 1;
     const bool has_next = next < state.args.size();
-    if (!has_next || lookup_option(state.args[next]) != 0) {
+    // The listing takes no file: a word after /D (possible when /D is not the
+    // first option) is left to start the next group, where a word that is no
+    // switch ends the run. Handed on as a RomFile it would be added under
+    // the previous group's TypeId.
+    if (!has_next || lookup_option(state.args[next]) != 0 || state.code == code::d) {
         state.lone_code = state.code;
     }
-    if (has_next && (equals_nocase(state.args[next], "release") || equals_nocase(state.args[next], "extract")))
+    if (state.lone_code == 0 &&
+        (equals_nocase(state.args[next], "release") || equals_nocase(state.args[next], "extract")))
         return release_or_extract(state, image, equals_nocase(state.args[next], "extract"));
     if (state.lone_code == 0) return run_rom_group(state, image);
     switch (state.code) {

@@ -264,6 +264,23 @@ TEST(OptionLoop, WordsThatAreNoSwitchEndTheRunSilently) {
     EXPECT_EQ(err.status, 0);
 }
 
+TEST(OptionLoop, ListingAfterAddsAndAWordAfterALaterListingIsNoFile) {
+    LoopImage img;
+    auto r = run_tool({"bios.bin", "/vga", "a.rom", "/pci", "b.rom", "/D"}, named("mozaik32"));
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(adds(r), 2);
+    EXPECT_NE(r.out.find("bios.bin BIOS component"), std::string::npos);
+    // /D takes no file: the listing is made, and the word after it, being no
+    // switch, ends the run instead of being added as a component.
+    for (const char* word : {"b.rom", "release", "extract"}) {
+        auto later = run_tool({"bios.bin", "/vga", "a.rom", "/D", word, "/pci", "b.rom"}, named("mozaik32"));
+        EXPECT_EQ(later.status, 0);
+        EXPECT_EQ(adds(later), 1) << word;
+        EXPECT_NE(later.out.find("bios.bin BIOS component"), std::string::npos) << word;
+        EXPECT_EQ(later.err.find("Can't"), std::string::npos) << later.err;
+    }
+}
+
 TEST(OptionLoop, LoneSwitchAdvancesByOne) {
     LoopImage img;
     auto r = run_tool({"bios.bin", "/cpucode", "/vga", "a.rom", "/acpi"}, named("mozaik32"));
