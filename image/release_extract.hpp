@@ -73,7 +73,8 @@ struct KindSearch {
 KindSearch find_kind_member(BiosImage& image, std::uint16_t segment);
 
 // The stored name of the member at `position` (the name-length byte at +21,
-// the name at +22), cut at the end of the file and at a 0 byte.
+// the name at +22) as the listing shows it: never past the header's H + 2
+// bytes or the end of the file, and ending at a 0 byte.
 std::string stored_name(BiosImage& image, std::uint32_t position);
 
 // The longest answer to the name prompt: the longest path the platform accepts.

@@ -1,18 +1,17 @@
 // The instance menu of the option ROM kinds and the search for a kind's
 // member in the chain.
-#include <cstring>
+#include <array>
 
 #include "common/console.hpp"
 #include "image/bios_image.hpp"
+#include "image/member_name.hpp"
+#include "image/records.hpp"
 #include "image/release_extract.hpp"
 
 namespace {
 
 // Only the first character of the answer counts; the rest of the line is dropped.
 constexpr std::size_t kMaxChoiceLine = 255;
-
-constexpr std::size_t kNameLengthAt = 21;
-constexpr std::size_t kNameAt = 22;
 
 // All members from the chain start, bounded only by the end of the file.
 ChainWalk walk_whole_chain(BiosImage& image) {
@@ -49,14 +48,9 @@ std::optional<int> slot_for_answer(OptionCode c, char ch) {
 }
 
 std::string stored_name(BiosImage& image, std::uint32_t position) {
-    std::uint8_t length = 0;
-    if (image.file.read_at(std::int64_t{position} + kNameLengthAt, std::span(&length, 1)) != 1) return {};
-    std::string name(length, '\0');
-    std::size_t got = image.file.read_at(std::int64_t{position} + kNameAt,
-                                         std::span(reinterpret_cast<std::uint8_t*>(name.data()), length));
-    name.resize(got);
-    name.resize(std::strlen(name.c_str()));  // a 0 byte ends the name
-    return name;
+    std::array<std::uint8_t, kLongestHeader> header;
+    const std::size_t got = read_window(image.file, position, header);
+    return std::string(listed_member_name(std::span(header.data(), got)));
 }
 
 InstanceChoice choose_instance(BiosImage& image, OptionCode c) {

@@ -160,3 +160,19 @@ TEST(InstanceMenu, EndOfInputAtTheChoiceEndsTheRunAsAFailure) {
     EXPECT_EQ(r.state.failed_kinds.count(code::vga), 1u);
     EXPECT_EQ(slurp("image.bin"), before);
 }
+
+TEST(InstanceMenu, NameLengthPastTheHeaderIsCutAtTheHeaderEnd) {
+    testkit::WorkDir dir;
+    auto nic = rom(0x4088, "NIC.ROM", 2);  // H = 32: the header ends at byte 34
+    nic[21] = 200;                         // name length far past the header
+    nic[32] = 'X';                         // no 0 byte left in the header's last bytes
+    nic[33] = 'Y';
+    std::fill(nic.begin() + 34, nic.end(), std::uint8_t{'d'});  // data: never part of a name
+    save_chain({rom(0x4086, "A.ROM", 1), nic});
+    std::string header_tail(nic.begin() + 22, nic.begin() + 34);
+    header_tail.resize(header_tail.find('\0') == std::string::npos ? header_tail.size()
+                                                                   : header_tail.find('\0'));
+    MenuRun r = run_menu(code::pci, false, "!\n");
+    EXPECT_EQ(r.out, "PCI ROM - - - [A] : A.ROM\nPCI ROM - - - [C] : " + header_tail + "\nEnter a choice:");
+    EXPECT_EQ(r.out.find('d'), std::string::npos);
+}
