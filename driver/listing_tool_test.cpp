@@ -41,7 +41,7 @@ const std::string kShowcaseListing =
     // Boot-block table, then the chain's component, then the top-placed block.
     "MOBILE 30   06B1  |  MOBILE 31   06B1  |  MOBILE 32   06B1  |  MOBILE 33   06B1\n"
     "MOBILE 34   06B1  |  SERVER 0A   0F12  |  SLOT1  0B   0633  |  PGA478 0C   0F24\n"
-    "MOBILE 20   06B1  |  PPGA   21   0686  |  \n";
+    "MOBILE 20   06B1  |  PPGA   21   0686  |  ";  // the report has no line end of its own
 
 TEST(ListingTool, LogOfEveryKindOfRow) {
     testkit::WorkDir dir;

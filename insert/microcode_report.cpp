@@ -180,5 +180,6 @@ void print_microcode_report(BiosImage& image, const MicrocodeCapture& capture) {
     print_boot_block_table(image, column);
     print_captured_component(capture, column);
     print_top_block(image, column);
-    if (console::column() != 0) console::out("\n");  // the report ends its last line
+    // No line end of its own: a line with fewer than four cells stays open
+    // after its last "|  ", as on the console.
 }

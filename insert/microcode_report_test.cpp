@@ -160,7 +160,7 @@ const std::string kBridgeHeading =
     " North    South      Update ID  CPUID  |  North    South      Update ID  CPUID \n"
     "---------------------------------------+----------------------------------------\n";
 
-TEST(MicrocodeReport, BootBlockTableEndsAtAnErasedEntryAndItsLastLineIsClosed) {
+TEST(MicrocodeReport, BootBlockTableEndsAtAnErasedEntryAndItsLastLineStaysOpen) {
     testkit::WorkDir dir;
     std::vector<std::vector<std::uint8_t>> entries;
     for (std::uint32_t i = 1; i <= 5; ++i) entries.push_back(intel_microcode(intel(8, 0x06B1, i)));
@@ -169,7 +169,7 @@ TEST(MicrocodeReport, BootBlockTableEndsAtAnErasedEntryAndItsLastLineIsClosed) {
     EXPECT_EQ(report(image_with_table(testkit::concat(entries))),
               kTitle + kIntelHeading +
                   "MOBILE 01   06B1  |  MOBILE 02   06B1  |  MOBILE 03   06B1  |  MOBILE 04   06B1\n"
-                  "MOBILE 05   06B1  |  \n");
+                  "MOBILE 05   06B1  |  ");
 }
 
 TEST(MicrocodeReport, BootBlockTableStopsAtTheEndOfItsWindow) {
@@ -200,7 +200,7 @@ TEST(MicrocodeReport, BootBlockTableStopsAtTheEndOfItsWindow) {
 TEST(MicrocodeReport, BridgeTableAndNoTableWithoutBootRecord) {
     testkit::WorkDir dir;
     EXPECT_EQ(report(image_with_table(testkit::bridge_microcode(BridgeEntry{}))),
-              kTitle + kBridgeHeading + "31881106 31771106     0105     0673    |  \n");
+              kTitle + kBridgeHeading + "31881106 31771106     0105     0673    |  ");
 
     SyntheticImage no_record(256 * testkit::KB);
     no_record.put(0x24000, intel_microcode(intel(8, 0x06B1)));
@@ -220,7 +220,7 @@ TEST(MicrocodeReport, BootRecordAtTheEndOfItsWindowStillGivesTheTable) {
     bbss.w21 = 0x4000;
     image.put_bbss(bbss);
     image.put(0x24000, intel_microcode(intel(16, 0x0F29, 0x2E)));
-    EXPECT_EQ(report(image), kTitle + kIntelHeading + "PGA423 2E   0F29  |  \n");
+    EXPECT_EQ(report(image), kTitle + kIntelHeading + "PGA423 2E   0F29  |  ");
 }
 
 // Captures the 0x4001 member at 0x10000 of `image` the way the listing's walk does.
@@ -253,7 +253,7 @@ TEST(MicrocodeReport, CompressedAreaComponentStoredOrCompressed) {
         EXPECT_FALSE(file_exists(kMemberBufferFile));
         // The erased entry fails both tests and is skipped.
         EXPECT_EQ(report(image, capture),
-                  kTitle + kIntelHeading + "SERVER 0A   0F12  |  SLOT1  0B   0633  |  PGA478 0C   0F24  |  \n");
+                  kTitle + kIntelHeading + "SERVER 0A   0F12  |  SLOT1  0B   0633  |  PGA478 0C   0F24  |  ");
         EXPECT_FALSE(file_exists(kCpuCodeFile));
     }
 }
@@ -302,7 +302,7 @@ TEST(MicrocodeReport, TopBlockEntriesFollowTheirTotalSizes) {
     std::vector<std::uint8_t> block = testkit::concat(
         {intel_microcode(intel(8, 0x06B1, 0x20)), intel_microcode(big), intel_microcode(intel(2, 0x0686, 0x22))});
     EXPECT_EQ(report(image_with_top_block(block)),
-              kTitle + kIntelHeading + "MOBILE 20   06B1  |  PPGA   21   0686  |  SLOT1  22   0686  |  \n");
+              kTitle + kIntelHeading + "MOBILE 20   06B1  |  PPGA   21   0686  |  SLOT1  22   0686  |  ");
 }
 
 TEST(MicrocodeReport, TopBlockStopsAtEntriesThatDoNotFit) {
@@ -312,19 +312,19 @@ TEST(MicrocodeReport, TopBlockStopsAtEntriesThatDoNotFit) {
     // Total size 0xFFFFFFFF ends the list.
     std::vector<std::uint8_t> erased(2048, 0xFF);
     EXPECT_EQ(report(image_with_top_block(testkit::concat({first, erased, first}))),
-              kTitle + kIntelHeading + "MOBILE 30   06B1  |  \n");
+              kTitle + kIntelHeading + "MOBILE 30   06B1  |  ");
 
     // A huge total size runs past the block: the list ends before it.
     std::vector<std::uint8_t> huge = intel_microcode(intel(8, 0x06B1, 0x31));
     huge[32] = 0x00, huge[33] = 0x00, huge[34] = 0x00, huge[35] = 0x80;
     EXPECT_EQ(report(image_with_top_block(testkit::concat({first, huge, first}))),
-              kTitle + kIntelHeading + "MOBILE 30   06B1  |  \n");
+              kTitle + kIntelHeading + "MOBILE 30   06B1  |  ");
 
     // The last entry ends one byte past the block's length.
     std::vector<std::uint8_t> block = testkit::concat({first, first});
     SyntheticImage image = image_with_top_block(block);
     image.put32(0x2F000 - 32 + 8, 0x0FFF);  // the length after "*ALIN16*"
-    EXPECT_EQ(report(image), kTitle + kIntelHeading + "MOBILE 30   06B1  |  \n");
+    EXPECT_EQ(report(image), kTitle + kIntelHeading + "MOBILE 30   06B1  |  ");
 }
 
 TEST(MicrocodeReport, TopBlockNeverReadsPastItsWindowOrTheFile) {
