@@ -3,6 +3,8 @@
 
 #include <array>
 #include <cstdio>
+#include <filesystem>
+#include <system_error>
 
 #include "archive/codec_storage.hpp"
 #include "archive/crc16.hpp"
@@ -13,7 +15,15 @@
 
 namespace {
 constexpr const char* kTempName = "tempbios.rom";
+
+// True when `input` names the same file as the work file `work` (the
+// temporary file is truncated before the input is read, the archive removed
+// after it): packing it would destroy the caller's file.
+bool is_same_file(const std::string& input, const std::string& work) {
+    std::error_code ec;
+    return std::filesystem::equivalent(input, work, ec);
 }
+}  // namespace
 
 std::uint32_t compression_ratio(std::uint32_t packed, std::uint32_t original) {
     for (int i = 0; i < 3; ++i) {
@@ -92,6 +102,13 @@ void pack_component(std::string& file_name, unsigned flags, std::string_view sto
     const bool verbose = (flags & 0xFF) != 0;
 
     const ArchiveSettings& settings = archive_settings();
+    for (const std::string& work : {std::string(kTempName), settings.archive_name}) {
+        if (is_same_file(file_name, work)) {
+            console::conf("Can't pack %s: it is the work file %s\n", file_name.c_str(), work.c_str());
+            file_name.clear();
+            return;
+        }
+    }
     File old_archive(settings.archive_name, "rb");
     File temp(kTempName, "wb");
     if (!temp.is_open()) fatal("Can't open temporary file");

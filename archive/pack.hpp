@@ -25,7 +25,10 @@ inline constexpr unsigned kStore = 2;  // store without compression
 // `stored_name` is the name for the header; empty means `file_name`.
 // When the input cannot be opened ("Can't open %s\n" on the console
 // channel) or the name is longer than 230 bytes ("Name too long: %s\n"),
-// `file_name` is cleared and the archive is left as it was.
+// `file_name` is cleared and the archive is left as it was. An input that
+// is the temporary file or the archive itself is refused the same way
+// ("Can't pack %s: it is the work file %s\n"), before anything is created,
+// so that the caller's file is neither truncated nor replaced.
 // Fatal: "Can't open temporary file", "Can't write", "Unable to write",
 // "Out of memory.". A failed rename prints "Can't rename" and goes on.
 void pack_component(std::string& file_name, unsigned flags, std::string_view stored_name = {});

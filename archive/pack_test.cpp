@@ -37,6 +37,9 @@ TEST(CompressionRatio, TenthsOfAPercent) {
     EXPECT_EQ(compression_ratio(4000000000u, 4000000000u), 1000u);
     EXPECT_EQ(compression_ratio(3000000000u, 4000000000u), 750u);
     EXPECT_EQ(compression_ratio(429496730u, 858993460u), 500u);
+    // packed + original / 2 would pass 32 bits: both are halved first.
+    EXPECT_EQ(compression_ratio(0xFFFFFFFFu, 0xFFFFFFFFu), 1000u);
+    EXPECT_EQ(compression_ratio(0xFFFFFFFFu, 0xFFFFFFFFu / 2), 2000u);
 }
 
 TEST(Pack, CompressedMemberInTheArchive) {
@@ -165,6 +168,77 @@ TEST(Pack, MissingInputLeavesTheArchive) {
     EXPECT_EQ(cap.err(), "Can't open nothere.rom\n");
     EXPECT_EQ(cap.out(), "");
     EXPECT_EQ(testkit::slurp("bios.rom"), std::vector<std::uint8_t>({'p', 'r', 'e', 'v', 'i', 'o', 'u', 's'}));
+    // The temporary file was made before the input was tried, and stays, empty.
+    EXPECT_TRUE(file_exists("tempbios.rom"));
+    EXPECT_TRUE(testkit::slurp("tempbios.rom").empty());
+}
+
+TEST(Pack, InputThatIsAWorkFileIsRefused) {
+    testkit::WorkDir dir;
+    SettingsGuard guard;
+    const auto user = testkit::corpus(testkit::CorpusKind::Text, 3000);
+    console::Capture cap;
+    // The temporary file would be truncated before it is read.
+    testkit::spit("tempbios.rom", user);
+    testkit::spit("bios.rom", "previous");
+    std::string name = "tempbios.rom";
+    pack_component(name, pack_flags::kVerbose);
+    EXPECT_EQ(name, "");
+    EXPECT_EQ(testkit::slurp("tempbios.rom"), user);
+    EXPECT_EQ(testkit::slurp("bios.rom").size(), 8u);
+    // The archive itself would be replaced by an archive of it, whatever the
+    // path that names it.
+    std::filesystem::remove("tempbios.rom");
+    testkit::spit("bios.rom", user);
+    name = "./bios.rom";
+    pack_component(name, pack_flags::kVerbose);
+    EXPECT_EQ(name, "");
+    EXPECT_EQ(testkit::slurp("bios.rom"), user);
+    EXPECT_FALSE(file_exists("tempbios.rom"));
+    // Under another archive name, that name is the one guarded.
+    archive_settings().archive_name = "FILE_BUF.STV";
+    testkit::spit("FILE_BUF.STV", user);
+    name = "FILE_BUF.STV";
+    pack_component(name, pack_flags::kQuiet);
+    EXPECT_EQ(testkit::slurp("FILE_BUF.STV"), user);
+    EXPECT_EQ(cap.out(), "");
+    EXPECT_EQ(cap.err(),
+              "Can't pack tempbios.rom: it is the work file tempbios.rom\n"
+              "Can't pack ./bios.rom: it is the work file bios.rom\n"
+              "Can't pack FILE_BUF.STV: it is the work file FILE_BUF.STV\n");
+    // bios.rom is an ordinary input when the archive has another name.
+    name = "bios.rom";
+    pack_component(name, pack_flags::kQuiet);
+    EXPECT_EQ(name, "bios.rom");
+    EXPECT_EQ(testkit::slurp("bios.rom"), user);
+    EXPECT_EQ(testkit::slurp("FILE_BUF.STV")[0], 33);  // H of "bios.rom"
+}
+
+// The fatal message of a pack into an archive whose temporary file is the
+// full device: every write to it fails.
+std::string pack_onto_full_device(const std::vector<std::uint8_t>& input) {
+    std::filesystem::remove("tempbios.rom");
+    std::filesystem::create_symlink("/dev/full", "tempbios.rom");
+    testkit::spit("in.bin", input);
+    std::string name = "in.bin";
+    try {
+        pack_component(name, pack_flags::kQuiet);
+    } catch (const FatalError& e) {
+        return e.message;
+    }
+    return "(no fatal error)";
+}
+
+TEST(Pack, WriteErrorsEndTheRun) {
+    if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+    testkit::WorkDir dir;
+    testkit::spit("bios.rom", "previous");
+    // Compressed: the writes go wrong unseen, and the end finds them.
+    EXPECT_EQ(pack_onto_full_device(testkit::corpus(testkit::CorpusKind::Text, 20000)), "Can't write");
+    // Stored: the copy itself fails.
+    EXPECT_EQ(pack_onto_full_device(testkit::corpus(testkit::CorpusKind::Random, 20000)), "Unable to write");
+    // Neither replaced the archive.
+    EXPECT_EQ(testkit::slurp("bios.rom").size(), 8u);
 }
 
 TEST(Pack, OverlongNameIsRefused) {

@@ -10,6 +10,12 @@
 Outcome run_cals(RunState& state) {
     std::string input = state.rom_file;
     pack_component(input, pack_flags::kQuiet);
+    if (input.empty()) {
+        // Not packed (the writer said why): the archive is not this file's,
+        // so its size would be a wrong answer.
+        state.fail(state.code);
+        return Outcome::EndOfRun;
+    }
     const std::int64_t size = counted_file_size(archive_settings().archive_name);
     console::outf("%s compressed size is ... %.2fK\n", state.rom_file.c_str(),
                   static_cast<double>(size) / 1024.0);
