@@ -127,6 +127,25 @@ TEST(Extract, StoredDataCutShortCannotBeRead) {
     archive_settings().archive_name = "bios.rom";
 }
 
+TEST(Extract, OutputThatCannotBeWrittenEndsTheRun) {
+    if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+    testkit::WorkDir dir;
+    std::filesystem::create_symlink("/dev/full", "original.tmp");
+    for (const auto& fields : {testkit::stored_member(0x7000, 0, "x", 20000),
+                               testkit::packed_member(0x7000, 0, "y", testkit::corpus(testkit::CorpusKind::Text, 20000)),
+                               testkit::stored_member(0x7000, 0, "z", 10)}) {
+        SCOPED_TRACE(fields.method + " " + fields.name);
+        write_archive("w.bin", fields);
+        try {
+            extract_from("w.bin");
+            ADD_FAILURE() << "expected a fatal error";
+        } catch (const FatalError& e) {
+            EXPECT_EQ(e.message, "Unable to write");
+        }
+        archive_settings().archive_name = "bios.rom";
+    }
+}
+
 TEST(Extract, MatchBeforeTheFirstByteCopiesZeros) {
     testkit::WorkDir dir;
     // First expand something else, so that the ring holds other bytes.
