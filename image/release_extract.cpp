@@ -49,7 +49,7 @@ Outcome release(RunState& state, BiosImage& image, const ChainMember& member,
     const std::uint64_t span = member_span(member.header);
     const std::uint32_t end = gap_end(image);
     if (member.position + span > end) {
-        console::conf("The [%s] ROM at %Xh runs past the end of the compressed area (%Xh); "
+        console::conf("The [%s] ROM at %Xh runs past the compressed area's end (%Xh);\n"
                       "it is not released and the image is unchanged.\n",
                       kind_label(state).c_str(), member.position, end);
         state.fail(state.code);
@@ -83,7 +83,7 @@ Outcome extract(RunState& state, BiosImage& image, const ChainMember& member,
     }
     if (target.empty()) {
         if (!plain_file_name(name)) {
-            console::conf("\nThe stored name \"%s\" is no file name of the current directory; "
+            console::conf("\nThe stored name \"%s\" is no file name of the current directory;\n"
                           "type a name. Nothing was extracted.\n", name.c_str());
             state.fail(state.code);
             return Outcome::NextGroup;
@@ -153,11 +153,11 @@ Outcome release_or_extract(RunState& state, BiosImage& image, bool extract_it) {
         report_not_found(state);
         return Outcome::NextGroup;
     case KindSearch::Kind::NoHeader:
-        console::conf("No component header at %Xh: the chain ends there without a [%s] ROM; "
+        console::conf("No component header at %Xh, no [%s] ROM before it;\n"
                       "the image is unchanged.\n", search.position, kind_label(state).c_str());
         return Outcome::NextGroup;
     case KindSearch::Kind::PastFile:
-        console::conf("The component at %Xh runs past the end of %s; the image is unchanged.\n",
+        console::conf("The component at %Xh runs past the end of %s;\nthe image is unchanged.\n",
                       search.position, state.input_file.c_str());
         state.fail(state.code);
         return Outcome::NextGroup;

@@ -232,7 +232,7 @@ TEST(Damaged, MemberRunningPastTheFileOrTheArea) {
     img.image.save("image.bin");
     before = slurp("image.bin");
     OpResult r = run_op(code::hpm, false);
-    EXPECT_NE(r.err.find("runs past the end of the compressed area (3B000h)"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("runs past the compressed area's end (3B000h)"), std::string::npos) << r.err;
     EXPECT_EQ(r.out, "");
     EXPECT_EQ(slurp("image.bin"), before);
     OpResult x = run_op(code::hpm, true, "hpm.bin\n");
