@@ -93,6 +93,33 @@ TEST(Lh5Encoder, BlockEndsWhenTheTokenBufferReaches16360Bytes) {
     EXPECT_EQ(lh5_expand_buffer(out, input.size()), input);
 }
 
+// Queues `groups` groups of eight tokens, `matches` of them 3-byte matches
+// (spread over the first groups), then `tail` literals; returns the token
+// count of the first block written.
+unsigned first_block_count(int groups, int matches, int tail) {
+    std::vector<std::uint8_t> out;
+    start_coder(out);
+    for (int i = 0; i < groups * 8; ++i) {
+        if (i < matches * 8 && i % 8 == 0)
+            queue_token(256, 5);
+        else
+            queue_token(static_cast<unsigned>(i % 200), 0);
+    }
+    for (int i = 0; i < tail; ++i) queue_token('t', 0);
+    finish_coder();
+    BitReader bits{out};
+    return bits.take(16);
+}
+
+TEST(Lh5Encoder, BlockBoundaryIsExactlyAt16360Bytes) {
+    // 1816 groups with 8 matches fill 1816 * 9 + 8 * 2 = 16360 bytes: the
+    // next group starts a new block.
+    EXPECT_EQ(first_block_count(1816, 8, 1), 1816u * 8);
+    // 1815 groups with 12 matches fill 16359 bytes: one more group fits,
+    // and the block ends only after it.
+    EXPECT_EQ(first_block_count(1815, 12, 9), 1816u * 8);
+}
+
 TEST(Lh5Encoder, FibonacciCountsAreLimitedTo16Bits) {
     // Fibonacci counts over 20 symbols make a tree 19 deep: leaves at depth
     // 16 and more count as 16, over-filling the code by 3, so three steps
