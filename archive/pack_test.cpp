@@ -111,6 +111,22 @@ TEST(Pack, EmptyAndIncompressibleInputsAreStored) {
     EXPECT_EQ(cap.out(), "Adding empty.bin  0.0%\nAdding noise.bin  100.0%\n");
 }
 
+TEST(Pack, StreamAsLongAsTheInputStaysCompressed) {
+    // Nine zeros code into nine bytes: the last byte may make the stream as
+    // long as the input read, so the member stays "-lh5-".
+    testkit::WorkDir dir;
+    testkit::spit("z9.bin", std::vector<std::uint8_t>(9, 0));
+    std::string name = "z9.bin";
+    console::Capture cap;
+    pack_component(name, pack_flags::kVerbose);
+    const auto archive = testkit::slurp("bios.rom");
+    EXPECT_EQ(method_of(archive), "-lh5-");
+    EXPECT_EQ(bytes::le32(&archive[7]), 9u);
+    EXPECT_EQ(cap.out(), "Adding z9.bin  100.0%\n");
+    extract_component();
+    EXPECT_EQ(testkit::slurp("original.tmp"), std::vector<std::uint8_t>(9, 0));
+}
+
 TEST(Pack, StoringOnRequest) {
     testkit::WorkDir dir;
     const std::vector<std::uint8_t> zeros(5000, 0);
@@ -134,7 +150,9 @@ TEST(Pack, StoredNameAndTypeIdInTheHeader) {
     archive_settings().type_id = "40a4:0";
     testkit::spit("KorvaBmp.bmp", testkit::corpus(testkit::CorpusKind::Runs, 3000));
     std::string name = "KorvaBmp.bmp";
-    pack_component(name, pack_flags::kQuiet, "logo.bmp");
+    console::Capture cap;
+    pack_component(name, pack_flags::kVerbose, "logo.bmp");
+    EXPECT_EQ(cap.out().rfind("Adding logo.bmp ", 0), 0u) << cap.out();  // the stored name
     auto archive = testkit::slurp("bios.rom");
     EXPECT_EQ(archive[21], 8);
     EXPECT_EQ(std::string(archive.begin() + 22, archive.begin() + 30), "logo.bmp");
