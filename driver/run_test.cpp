@@ -162,6 +162,11 @@ TEST(Errors, BadOtherOperandEndsTheRunBeforeAnything) {
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, kBanner + "Input parameter D0X0:0 error.");
     EXPECT_EQ(r.err, "");
+    // Under /err nothing was added, so the run must not look like a success.
+    auto err = run_tool({"bios.bin", "/other", "D0X0:0", "a.rom", "/err"}, named("mozaik32"));
+    EXPECT_EQ(err.status, 1);
+    EXPECT_EQ(err.out, kBanner + "Input parameter D0X0:0 error.\n");
+    EXPECT_EQ(err.err, "!!! Combine Other have some error.\n");
 }
 
 TEST(Errors, RomFileNamesUpToSixtyThreeCharacters) {
