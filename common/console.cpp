@@ -178,13 +178,18 @@ void wait_key() {
     termios saved{};
     if (tcgetattr(STDIN_FILENO, &saved) != 0) return;
     termios raw = saved;
-    raw.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO);
+    // ISIG off: Ctrl-C is a key like any other here. Were it a signal, the
+    // process would end with the terminal still without echo.
+    raw.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO | ISIG);
     raw.c_cc[VMIN] = 1;
     raw.c_cc[VTIME] = 0;
     tcsetattr(STDIN_FILENO, TCSANOW, &raw);
     char c;
     ssize_t got = read(STDIN_FILENO, &c, 1);
     (void)got;
+    // The rest of a key that sends several bytes (arrows, function keys)
+    // must not reach the shell after the program ends.
+    tcflush(STDIN_FILENO, TCIFLUSH);
     tcsetattr(STDIN_FILENO, TCSANOW, &saved);
 }
 

@@ -71,6 +71,37 @@ TEST(Usage, NoArgumentShowsBannerAndUsageWithoutWaiting) {
     EXPECT_EQ(r.err, "");
 }
 
+// Runs the tool without arguments on a pseudo-terminal, answers the page
+// prompt with Ctrl-C and prints the exit status, whether the second page
+// came, and whether the terminal echoes again afterwards.
+const char* const kPagePromptOnATerminal = R"(
+import os, pty, select, sys, termios, time
+pid, fd = pty.fork()
+if pid == 0:
+    os.environ.pop('_last', None)
+    os.execv(sys.argv[1], ['mozaik32'])
+out, end = b'', time.time() + 10
+def read_some(wait):
+    global out
+    if select.select([fd], [], [], wait)[0]:
+        try: out += os.read(fd, 4096)
+        except OSError: pass
+while b'Press any key' not in out and time.time() < end: read_some(0.05)
+os.write(fd, b'')
+_, status = os.waitpid(pid, 0)
+read_some(0.2)
+echo = bool(termios.tcgetattr(fd)[3] & termios.ECHO)
+code = os.WEXITSTATUS(status) if os.WIFEXITED(status) else -1
+print(code, b'Add software ROM' in out, echo)
+)";
+
+TEST(Usage, CtrlCAtThePagePromptIsAKeyAndTheTerminalKeepsItsEcho) {
+    if (!file_exists("/usr/bin/python3")) GTEST_SKIP() << "no /usr/bin/python3 to drive a pseudo-terminal";
+    auto r = testkit::run_program("/usr/bin/python3", {"-c", kPagePromptOnATerminal, MOZAIK32_BINARY});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "0 True True\n");
+}
+
 TEST(Usage, ProgramPathForms) {
     // 19 characters: printed whole.
     auto whole = run_tool({}, named("tools/bin/mozaik32x"));
