@@ -140,6 +140,24 @@ TEST(SelectKind, WordThatIsNoSwitchEndsTheRunSilentlyWithTheGroupFailed) {
     }
 }
 
+TEST(IsaSegment, DigitsUpToAColonOrSlashAndABadCharacterMarksTheGroup) {
+    struct Case {
+        const char* operand;
+        std::uint32_t value;
+        const char* printed;
+    };
+    const Case cases[] = {
+        {"D800:0", 0xD800, ""}, {"d800", 0xD800, ""}, {"/vga", 0, ""}, {"0", 0, ""},
+        {"D8G0:0", 0xD8, "Input parameter D8G0:0 error."}, {"x", 0, "Input parameter x error."},
+    };
+    for (const Case& c : cases) {
+        Step s({"mozaik32", "bios.bin", "/isa", "a.rom", c.operand});
+        EXPECT_EQ(isa_segment_operand(s.state, c.operand), c.value) << c.operand;
+        EXPECT_EQ(s.cap.out(), c.printed);
+        EXPECT_EQ(s.state.group_failed, *c.printed != '\0') << c.operand;
+    }
+}
+
 TEST(SelectKind, KindsWithoutTypeIdKeepTheText) {
     Step d({"mozaik32", "bios.bin", "/D"});
     ASSERT_TRUE(d.select());

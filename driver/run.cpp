@@ -19,21 +19,6 @@
 namespace {
 
 constexpr std::size_t kMaxRomFileName = 63;
-// Reads the /isa segment operand: hexadecimal digits up to a colon, a slash or the end.
-std::uint32_t isa_operand(const std::string& operand) {
-    std::uint32_t value = 0;
-    for (char ch : operand) {
-        if (ch == ':' || ch == '/') break;
-        int d = hex_digit(ch);
-        if (d < 0) {
-            console::outf("Input parameter %s error.", operand.c_str());
-            break;
-        }
-        value = value * 16 + static_cast<std::uint32_t>(d);
-    }
-    return value;
-}
-
 // One group with a RomFile argument.
 Outcome run_rom_group(RunState& state, BiosImage& image) {
     const std::string& name = state.args[state.option_index + 1];
@@ -52,7 +37,7 @@ Outcome run_rom_group(RunState& state, BiosImage& image) {
     }
     if (c == code::isa) {
         std::size_t at = state.option_index + 2;
-        state.isa_segment = at < state.args.size() ? isa_operand(state.args[at]) : 0;
+        state.isa_segment = at < state.args.size() ? isa_segment_operand(state, state.args[at]) : 0;
         archive_settings().type_id = state.isa_segment != 0 ? "40A0:0" : "40A4:0";
         state.type_value = state.isa_segment != 0 ? 0x40A0 : 0x40A4;
     }

@@ -1,4 +1,4 @@
-// The catalogue step of one option group.
+// The catalogue step of one option group and the operands of /other and /isa.
 #include "driver/select_kind.hpp"
 
 #include "archive/settings.hpp"
@@ -37,6 +37,21 @@ int hex_digit(char ch) {
     if (ch >= 'a' && ch <= 'f') return ch - 'a' + 10;
     if (ch >= 'A' && ch <= 'F') return ch - 'A' + 10;
     return -1;
+}
+
+std::uint32_t isa_segment_operand(RunState& state, std::string_view operand) {
+    std::uint32_t value = 0;
+    for (char ch : operand) {
+        if (ch == ':' || ch == '/') break;
+        int d = hex_digit(ch);
+        if (d < 0) {
+            console::outf("Input parameter %.*s error.", static_cast<int>(operand.size()), operand.data());
+            state.group_failed = true;
+            break;
+        }
+        value = value * 16 + static_cast<std::uint32_t>(d);
+    }
+    return value;
 }
 
 std::optional<std::uint32_t> hex_before_colon(std::string_view text) {

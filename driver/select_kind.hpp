@@ -1,6 +1,11 @@
 // The catalogue step at the start of each option group: the group's code
-// selects its kind and sets the current TypeId text and value.
+// selects its kind and sets the current TypeId text and value; the /isa
+// segment operand that may follow a RomFile.
 #pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string_view>
 
 #include "driver/run_state.hpp"
 
@@ -13,6 +18,12 @@
 // (empty, longer than 7 characters, or with a character that is no
 // hexadecimal digit before its colon) has printed its message.
 bool select_kind(RunState& state, OptionCode c, bool banked);
+
+// The /isa segment operand that follows a RomFile: hexadecimal digits up to
+// a colon, a slash or the end. A character that is no hexadecimal digit
+// stops the reading, prints "Input parameter %s error." and marks the group
+// failed; the digits before it count and the group goes on.
+std::uint32_t isa_segment_operand(RunState& state, std::string_view operand);
 
 // The value of one hexadecimal digit in either case; -1 for any other character.
 int hex_digit(char ch);
