@@ -87,7 +87,9 @@ def read_some(wait):
         try: out += os.read(fd, 4096)
         except OSError: pass
 while b'Press any key' not in out and time.time() < end: read_some(0.05)
-os.write(fd, b'')
+# The key is sent once the tool has switched the terminal to no echo.
+while termios.tcgetattr(fd)[3] & termios.ECHO and time.time() < end: time.sleep(0.01)
+os.write(fd, b'\x03')
 _, status = os.waitpid(pid, 0)
 read_some(0.2)
 echo = bool(termios.tcgetattr(fd)[3] & termios.ECHO)
