@@ -3,6 +3,7 @@
 
 #include <algorithm>
 
+#include "archive/extract.hpp"
 #include "common/bytes.hpp"
 #include "image/records.hpp"
 
@@ -31,7 +32,7 @@ std::uint16_t type_offset(const HeaderBytes& header) {
 }
 
 std::uint64_t member_span(const HeaderBytes& header) {
-    return std::uint64_t{header_size(header)} + packed_size(header) + 3;
+    return next_member_offset(0, header_size(header), packed_size(header), archive_chain::kImageGap);
 }
 
 std::optional<std::uint32_t> next_member_position(std::uint32_t position, const HeaderBytes& header,

@@ -14,15 +14,17 @@
 #include <optional>
 #include <vector>
 
+#include "archive/member_header.hpp"
 #include "common/file.hpp"
 
-// Header fields the walk reads, as offsets from the member's first byte.
-inline constexpr std::size_t kHeaderSizeAt = 0;     // H, 1 byte
-inline constexpr std::size_t kMethodAt = 2;         // "-lh5-" / "-lh0-"
-inline constexpr std::size_t kPackedSizeAt = 7;     // P, 32-bit
-inline constexpr std::size_t kOriginalSizeAt = 11;  // 32-bit
-inline constexpr std::size_t kTypeOffsetAt = 15;    // 16-bit
-inline constexpr std::size_t kTypeSegmentAt = 17;   // 16-bit
+// Header fields the walk reads, as offsets from the member's first byte
+// (the member format's own layout).
+using member::kHeaderSizeAt;    // H, 1 byte
+using member::kMethodAt;        // "-lh5-" / "-lh0-"
+using member::kPackedSizeAt;    // P, 32-bit
+using member::kOriginalSizeAt;  // 32-bit
+using member::kTypeOffsetAt;    // 16-bit
+using member::kTypeSegmentAt;   // 16-bit
 inline constexpr std::uint32_t kErasedSize = 0xFFFFFFFF;
 
 // The first 64 bytes at a member position; always enough for H, method, P
