@@ -48,5 +48,6 @@ int print_microcode_entry(std::span<const std::uint8_t> buffer, std::size_t offs
                           std::uint32_t length);
 
 // The "Micro Code Information" report. Reads the image, and "CPU_FILE.STV"
-// when `capture` says the walk saved it; removes that file afterwards.
+// when `capture` says the walk saved it; removes that file afterwards. A
+// last line with fewer than four cells is left open after its "|  ".
 void print_microcode_report(BiosImage& image, const MicrocodeCapture& capture);
