@@ -77,14 +77,27 @@ struct DecoderState {
     std::array<std::uint16_t, 1 << kAuxTableBits> aux_table{};
 };
 
+// One node of the match tree: its list links and parent side by side, so a
+// walk along a child list or an unlink touches one cache line per node.
+// `position` is used by inner nodes and roots only; list heads use `next`
+// only.
+struct TreeNode {
+    std::int16_t parent = 0;
+    std::int16_t prev = 0;
+    std::int16_t next = 0;
+    std::uint16_t position = 0;  // most recent text position, kPassUp mark
+};
+
+// Depth and child count of an inner node or root.
+struct NodeDepth {
+    std::uint8_t level = 0;
+    std::uint8_t child_count = 0;
+};
+
 struct MatchTree {
     std::array<std::uint8_t, kTextSize> text{};
-    std::array<std::uint8_t, kLevelSize> level{};
-    std::array<std::uint8_t, kLevelSize> child_count{};
-    std::array<std::uint16_t, kLevelSize> position{};
-    std::array<std::int16_t, kParentSize> parent{};
-    std::array<std::int16_t, kParentSize> prev_link{};
-    std::array<std::int16_t, kNextSize> next_link{};
+    std::array<TreeNode, kNextSize> node{};  // parent, prev up to kParentSize
+    std::array<NodeDepth, kLevelSize> depth{};
     int free_node = 1;      // head of the free inner nodes
     int pos = 0;            // current text position
     int remaining = 0;      // input bytes not yet coded

@@ -2,6 +2,7 @@
 #include "archive/match_finder.hpp"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 
 #include "archive/codec_storage.hpp"
@@ -14,177 +15,215 @@ namespace {
 inline int child_hash(int q, int c) { return q + (c << (kDictBits - 9)) + 2 * kDictSize; }
 
 inline std::int16_t n16(int v) { return static_cast<std::int16_t>(v); }
+inline std::uint16_t u16(int v) { return static_cast<std::uint16_t>(v); }
+
+inline int child_of(TreeNode* nd, int q, int c) {
+    int r = nd[child_hash(q, c)].next;
+    nd[0].parent = n16(q);  // stop mark
+    while (nd[r].parent != q) r = nd[r].next;
+    return r;
+}
+
+inline void link_child(MatchTree& t, int q, int c, int r) {
+    TreeNode* nd = t.node.data();
+    const int h = child_hash(q, c);
+    const int old_head = nd[h].next;
+    nd[h].next = n16(r);
+    nd[r].next = n16(old_head);
+    nd[old_head].prev = n16(r);
+    nd[r].prev = n16(h);
+    nd[r].parent = n16(q);
+    ++t.depth[q].child_count;
+}
+
+// split_node with the match state passed in: `length` and `match_pos` of
+// the current match at text position `pos`.
+void split_at(MatchTree& t, int old, int pos, int length, int match_pos) {
+    TreeNode* nd = t.node.data();
+    const int n = t.free_node;
+    t.free_node = nd[n].next;
+    t.depth[n].child_count = 0;
+    int link = nd[old].prev;
+    nd[n].prev = n16(link);
+    nd[link].next = n16(n);
+    link = nd[old].next;
+    nd[n].next = n16(link);
+    nd[link].prev = n16(n);
+    nd[n].parent = nd[old].parent;
+    t.depth[n].level = static_cast<std::uint8_t>(length);
+    nd[n].position = u16(pos);
+    link_child(t, n, t.text[match_pos + length], old);
+    link_child(t, n, t.text[pos + length], pos);
+}
+
+// Length of the common prefix of the texts at a and b, from `from` up to
+// `limit` (all bytes up to `limit` lie inside the text).
+inline int common_length(const std::uint8_t* a, const std::uint8_t* b, int from, int limit) {
+    int n = from;
+    while (n + 8 <= limit) {
+        std::uint64_t x, y;
+        std::memcpy(&x, a + n, 8);
+        std::memcpy(&y, b + n, 8);
+        if (const std::uint64_t d = x ^ y) {
+            if constexpr (std::endian::native == std::endian::little)
+                return n + std::countr_zero(d) / 8;
+            else
+                return n + std::countl_zero(d) / 8;
+        }
+        n += 8;
+    }
+    while (n < limit && a[n] == b[n]) ++n;
+    return n;
+}
 
 }  // namespace
 
 void match_finder_start() {
     MatchTree& t = storage().tree;
     t.text.fill(0);
-    t.level.fill(0);
-    t.child_count.fill(0);
-    t.position.fill(0);
-    t.parent.fill(0);
-    t.prev_link.fill(0);
-    t.next_link.fill(0);
-    for (int i = kDictSize; i < kLevelSize; ++i) t.level[i] = 1;
-    for (int i = 1; i < kDictSize - 1; ++i) t.next_link[i] = n16(i + 1);
-    t.next_link[kDictSize - 1] = 0;
+    t.node.fill(TreeNode{});
+    t.depth.fill(NodeDepth{});
+    for (int i = kDictSize; i < kLevelSize; ++i) t.depth[i].level = 1;
+    for (int i = 1; i < kDictSize - 1; ++i) t.node[i].next = n16(i + 1);
+    t.node[kDictSize - 1].next = 0;
     t.free_node = 1;
 }
 
-int find_child(int q, int c) {
-    MatchTree& t = storage().tree;
-    int r = t.next_link[child_hash(q, c)];
-    t.parent[0] = n16(q);  // stop mark
-    while (t.parent[r] != q) r = t.next_link[r];
-    return r;
-}
+int find_child(int q, int c) { return child_of(storage().tree.node.data(), q, c); }
 
-void add_child(int q, int c, int r) {
-    MatchTree& t = storage().tree;
-    const int h = child_hash(q, c);
-    const int old_head = t.next_link[h];
-    t.next_link[h] = n16(r);
-    t.next_link[r] = n16(old_head);
-    t.prev_link[old_head] = n16(r);
-    t.prev_link[r] = n16(h);
-    t.parent[r] = n16(q);
-    ++t.child_count[q];
-}
+void add_child(int q, int c, int r) { link_child(storage().tree, q, c, r); }
 
 void split_node(int old) {
     MatchTree& t = storage().tree;
-    const int n = t.free_node;
-    t.free_node = t.next_link[n];
-    t.child_count[n] = 0;
-    int link = t.prev_link[old];
-    t.prev_link[n] = n16(link);
-    t.next_link[link] = n16(n);
-    link = t.next_link[old];
-    t.next_link[n] = n16(link);
-    t.prev_link[link] = n16(n);
-    t.parent[n] = t.parent[old];
-    t.level[n] = static_cast<std::uint8_t>(t.match_length);
-    t.position[n] = static_cast<std::uint16_t>(t.pos);
-    add_child(n, t.text[t.match_pos + t.match_length], old);
-    add_child(n, t.text[t.pos + t.match_length], t.pos);
+    split_at(t, old, t.pos, t.match_length, t.match_pos);
 }
 
 void insert_position() {
     MatchTree& t = storage().tree;
+    TreeNode* nd = t.node.data();
+    const NodeDepth* dp = t.depth.data();
+    const std::uint8_t* text = t.text.data();
+    const int pos = t.pos;
+    int length = t.match_length;
+    int match_pos = t.match_pos;
     int q, r;
-    if (t.match_length >= 4) {
+    if (length >= 4) {
         // Start from the node of the previous match, one byte shorter.
-        --t.match_length;
-        r = (t.match_pos + 1) | kDictSize;
-        while ((q = t.parent[r]) == 0) r = t.next_link[r];
-        while (t.level[q] >= t.match_length) {
+        --length;
+        r = (match_pos + 1) | kDictSize;
+        while ((q = nd[r].parent) == 0) r = nd[r].next;
+        while (dp[q].level >= length) {
             r = q;
-            q = t.parent[q];
+            q = nd[q].parent;
         }
         int u = q;
-        while (t.position[u] & kPassUp) {
-            t.position[u] = static_cast<std::uint16_t>(t.pos);
-            u = t.parent[u];
+        while (nd[u].position & kPassUp) {
+            nd[u].position = u16(pos);
+            u = nd[u].parent;
         }
-        if (u < kDictSize) t.position[u] = static_cast<std::uint16_t>(t.pos | kPassUp);
+        if (u < kDictSize) nd[u].position = u16(pos | kPassUp);
     } else {
-        q = t.text[t.pos] + kDictSize;
-        const int c = t.text[t.pos + 1];
-        if ((r = find_child(q, c)) == 0) {
-            add_child(q, c, t.pos);
+        q = text[pos] + kDictSize;
+        const int c = text[pos + 1];
+        if ((r = child_of(nd, q, c)) == 0) {
+            link_child(t, q, c, pos);
             t.match_length = 1;
             return;
         }
-        t.match_length = 2;
+        length = 2;
     }
     for (;;) {
         int depth;
         if (r >= kDictSize) {
             depth = kMaxMatch;
-            t.match_pos = r;
+            match_pos = r;
         } else {
-            depth = t.level[r];
-            t.match_pos = t.position[r] & ~kPassUp;
+            depth = dp[r].level;
+            match_pos = nd[r].position & ~kPassUp;
         }
-        if (t.match_pos >= t.pos) t.match_pos -= kDictSize;
-        const std::uint8_t* a = &t.text[t.pos + t.match_length];
-        const std::uint8_t* b = &t.text[t.match_pos + t.match_length];
-        while (t.match_length < depth) {
-            if (*a != *b) {
-                split_node(r);
+        if (match_pos >= pos) match_pos -= kDictSize;
+        if (length < depth) {
+            length = common_length(text + pos, text + match_pos, length, depth);
+            if (length < depth) {
+                t.match_length = length;
+                t.match_pos = match_pos;
+                split_at(t, r, pos, length, match_pos);
                 return;
             }
-            ++t.match_length;
-            ++a;
-            ++b;
         }
-        if (t.match_length >= kMaxMatch) break;
-        t.position[r] = static_cast<std::uint16_t>(t.pos);
+        if (length >= kMaxMatch) break;
+        nd[r].position = u16(pos);
         q = r;
-        if ((r = find_child(q, *a)) == 0) {
-            add_child(q, *a, t.pos);
+        const int c = text[pos + length];
+        if ((r = child_of(nd, q, c)) == 0) {
+            link_child(t, q, c, pos);
+            t.match_length = length;
+            t.match_pos = match_pos;
             return;
         }
-        ++t.match_length;
+        ++length;
     }
+    t.match_length = length;
+    t.match_pos = match_pos;
     // A full match: the new leaf replaces the old one, which keeps a link
     // to its replacement.
-    int link = t.prev_link[r];
-    t.prev_link[t.pos] = n16(link);
-    t.next_link[link] = n16(t.pos);
-    link = t.next_link[r];
-    t.next_link[t.pos] = n16(link);
-    t.prev_link[link] = n16(t.pos);
-    t.parent[t.pos] = n16(q);
-    t.parent[r] = 0;
-    t.next_link[r] = n16(t.pos);
+    int link = nd[r].prev;
+    nd[pos].prev = n16(link);
+    nd[link].next = n16(pos);
+    link = nd[r].next;
+    nd[pos].next = n16(link);
+    nd[link].prev = n16(pos);
+    nd[pos].parent = n16(q);
+    nd[r].parent = 0;
+    nd[r].next = n16(pos);
 }
 
 void delete_position() {
     MatchTree& t = storage().tree;
-    if (t.parent[t.pos] == 0) return;
-    int r = t.prev_link[t.pos];
-    int s = t.next_link[t.pos];
-    t.next_link[r] = n16(s);
-    t.prev_link[s] = n16(r);
-    r = t.parent[t.pos];
-    t.parent[t.pos] = 0;
-    if (r >= kDictSize || --t.child_count[r] > 1) return;
+    TreeNode* nd = t.node.data();
+    const int pos = t.pos;
+    if (nd[pos].parent == 0) return;
+    int r = nd[pos].prev;
+    int s = nd[pos].next;
+    nd[r].next = n16(s);
+    nd[s].prev = n16(r);
+    r = nd[pos].parent;
+    nd[pos].parent = 0;
+    if (r >= kDictSize || --t.depth[r].child_count > 1) return;
 
     // r is left with one child: pass the most recent position upwards and
     // let the child take r's place.
-    int pt = t.position[r] & ~kPassUp;
-    if (pt >= t.pos) pt -= kDictSize;
+    int pt = nd[r].position & ~kPassUp;
+    if (pt >= pos) pt -= kDictSize;
     s = pt;
-    int q = t.parent[r];
+    int q = nd[r].parent;
     int u;
-    while ((u = t.position[q]) & kPassUp) {
+    while ((u = nd[q].position) & kPassUp) {
         u &= ~kPassUp;
-        if (u >= t.pos) u -= kDictSize;
+        if (u >= pos) u -= kDictSize;
         if (u > s) s = u;
-        t.position[q] = static_cast<std::uint16_t>(s | kDictSize);
-        q = t.parent[q];
+        nd[q].position = u16(s | kDictSize);
+        q = nd[q].parent;
     }
     if (q < kDictSize) {
-        if (u >= t.pos) u -= kDictSize;
+        if (u >= pos) u -= kDictSize;
         if (u > s) s = u;
-        t.position[q] = static_cast<std::uint16_t>(s | kDictSize | kPassUp);
+        nd[q].position = u16(s | kDictSize | kPassUp);
     }
-    s = find_child(r, t.text[pt + t.level[r]]);
-    int link = t.prev_link[s];
-    int after = t.next_link[s];
-    t.next_link[link] = n16(after);
-    t.prev_link[after] = n16(link);
-    link = t.prev_link[r];
-    t.next_link[link] = n16(s);
-    t.prev_link[s] = n16(link);
-    link = t.next_link[r];
-    t.prev_link[link] = n16(s);
-    t.next_link[s] = n16(link);
-    t.parent[s] = t.parent[r];
-    t.parent[r] = 0;
-    t.next_link[r] = n16(t.free_node);
+    s = child_of(nd, r, t.text[pt + t.depth[r].level]);
+    int link = nd[s].prev;
+    int after = nd[s].next;
+    nd[link].next = n16(after);
+    nd[after].prev = n16(link);
+    link = nd[r].prev;
+    nd[link].next = n16(s);
+    nd[s].prev = n16(link);
+    link = nd[r].next;
+    nd[link].prev = n16(s);
+    nd[s].next = n16(link);
+    nd[s].parent = nd[r].parent;
+    nd[r].parent = 0;
+    nd[r].next = n16(t.free_node);
     t.free_node = r;
 }
 

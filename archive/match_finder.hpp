@@ -6,7 +6,7 @@
 // Node numbers: 1-8191 inner nodes (0 is "none"), 8192-8447 the roots (one
 // per first byte), 8192-16383 leaves (the leaf number is its text
 // position). A child list is found by child_hash(q, c) = q + (c << 4) +
-// 16384; its head lives in next_link, the lists are doubly linked.
+// 16384; its head is that entry's `next`, the lists are doubly linked.
 #pragma once
 
 #include <cstdint>
