@@ -37,8 +37,9 @@ inline constexpr int kNodeCount = 2 * kNumSymbols - 1;  // 1019
 inline constexpr int kTextSize = 2 * kDictSize + kMaxMatch;        // 16640
 inline constexpr int kLevelSize = kDictSize + 256;                  // 8448
 inline constexpr int kParentSize = 2 * kDictSize;                   // 16384
-inline constexpr int kMaxHash = 3 * kDictSize + (kDictSize / 512 + 1) * 255;  // 28911
-inline constexpr int kNextSize = kMaxHash + 1;                      // 28912
+inline constexpr int kHashBits = 14;                                 // child list heads
+inline constexpr int kNextSize = kParentSize + (1 << kHashBits);    // 32768
+static_assert(kNextSize - 1 <= 0x7FFF, "a link to a list head must fit a 16-bit link");
 inline constexpr std::uint16_t kPassUp = 0x8000;                    // position's pass-up mark
 
 // Token buffer of the block coder.
@@ -96,7 +97,7 @@ struct NodeDepth {
 
 struct MatchTree {
     std::array<std::uint8_t, kTextSize> text{};
-    std::array<TreeNode, kNextSize> node{};  // parent, prev up to kParentSize
+    std::array<TreeNode, kNextSize> node{};  // nodes, then the list heads
     std::array<NodeDepth, kLevelSize> depth{};
     int free_node = 1;      // head of the free inner nodes
     int pos = 0;            // current text position

@@ -12,7 +12,12 @@
 namespace lh5 {
 namespace {
 
-inline int child_hash(int q, int c) { return q + (c << (kDictBits - 9)) + 2 * kDictSize; }
+// The list head of (q, c): a multiplicative hash of both, so that the
+// children of neighbouring nodes and bytes spread over all heads.
+inline int child_hash(int q, int c) {
+    const std::uint32_t key = (static_cast<std::uint32_t>(q) << 8) | static_cast<std::uint32_t>(c);
+    return kParentSize + static_cast<int>((key * 0x9E3779B1u) >> (32 - kHashBits));
+}
 
 inline std::int16_t n16(int v) { return static_cast<std::int16_t>(v); }
 inline std::uint16_t u16(int v) { return static_cast<std::uint16_t>(v); }
