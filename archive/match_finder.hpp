@@ -5,8 +5,8 @@
 //
 // Node numbers: 1-8191 inner nodes (0 is "none"), 8192-8447 the roots (one
 // per first byte), 8192-16383 leaves (the leaf number is its text
-// position). A child list is found by child_hash(q, c) = q + (c << 4) +
-// 16384; its head is that entry's `next`, the lists are doubly linked.
+// position). The children of all nodes hang in doubly linked lists whose
+// heads are the node entries 16384-32767, chosen by a hash of (q, c).
 #pragma once
 
 #include <cstdint>
