@@ -37,9 +37,9 @@ inline constexpr int kNodeCount = 2 * kNumSymbols - 1;  // 1019
 inline constexpr int kTextSize = 2 * kDictSize + kMaxMatch;        // 16640
 inline constexpr int kLevelSize = kDictSize + 256;                  // 8448
 inline constexpr int kParentSize = 2 * kDictSize;                   // 16384
-inline constexpr int kHashBits = 14;                                 // child list heads
-inline constexpr int kNextSize = kParentSize + (1 << kHashBits);    // 32768
-static_assert(kNextSize - 1 <= 0x7FFF, "a link to a list head must fit a 16-bit link");
+inline constexpr int kHashBits = 15;                                 // child list heads
+inline constexpr int kNextSize = kParentSize + (1 << kHashBits);    // 49152: links to nodes and heads
+static_assert(kNextSize - 1 <= 0xFFFF, "a link to a list head must fit a 16-bit link");
 inline constexpr std::uint16_t kPassUp = 0x8000;                    // position's pass-up mark
 
 // Token buffer of the block coder.
@@ -80,11 +80,10 @@ struct DecoderState {
 
 // One node of the match tree: its list links and parent side by side, so a
 // walk along a child list or an unlink touches one cache line per node.
-// `position` is used by inner nodes and roots only; list heads use `next`
-// only.
+// `position` is used by inner nodes and roots only.
 struct TreeNode {
     std::int16_t parent = 0;
-    std::int16_t prev = 0;
+    std::uint16_t prev = 0;  // link number: a node or a list head
     std::int16_t next = 0;
     std::uint16_t position = 0;  // most recent text position, kPassUp mark
 };
@@ -97,7 +96,10 @@ struct NodeDepth {
 
 struct MatchTree {
     std::array<std::uint8_t, kTextSize> text{};
-    std::array<TreeNode, kNextSize> node{};  // nodes, then the list heads
+    std::array<TreeNode, kParentSize> node{};
+    // Child list heads: link number kParentSize + i is head[i] (a node's
+    // `prev` is a link number, so it may name a head).
+    std::array<std::int16_t, kNextSize - kParentSize> head{};
     std::array<NodeDepth, kLevelSize> depth{};
     int free_node = 1;      // head of the free inner nodes
     int pos = 0;            // current text position

@@ -22,8 +22,15 @@ inline int child_hash(int q, int c) {
 inline std::int16_t n16(int v) { return static_cast<std::int16_t>(v); }
 inline std::uint16_t u16(int v) { return static_cast<std::uint16_t>(v); }
 
-inline int child_of(TreeNode* nd, int q, int c) {
-    int r = nd[child_hash(q, c)].next;
+// The `next` field of link number `link`: a node's or a list head.
+inline std::int16_t& next_of(MatchTree& t, int link) {
+    return link >= kParentSize ? t.head[static_cast<std::size_t>(link - kParentSize)]
+                               : t.node[static_cast<std::size_t>(link)].next;
+}
+
+inline int child_of(MatchTree& t, int q, int c) {
+    TreeNode* nd = t.node.data();
+    int r = t.head[static_cast<std::size_t>(child_hash(q, c) - kParentSize)];
     nd[0].parent = n16(q);  // stop mark
     while (nd[r].parent != q) r = nd[r].next;
     return r;
@@ -32,11 +39,12 @@ inline int child_of(TreeNode* nd, int q, int c) {
 inline void link_child(MatchTree& t, int q, int c, int r) {
     TreeNode* nd = t.node.data();
     const int h = child_hash(q, c);
-    const int old_head = nd[h].next;
-    nd[h].next = n16(r);
+    std::int16_t& head = t.head[static_cast<std::size_t>(h - kParentSize)];
+    const int old_head = head;
+    head = n16(r);
     nd[r].next = n16(old_head);
-    nd[old_head].prev = n16(r);
-    nd[r].prev = n16(h);
+    nd[old_head].prev = u16(r);
+    nd[r].prev = u16(h);
     nd[r].parent = n16(q);
     ++t.depth[q].child_count;
 }
@@ -49,11 +57,11 @@ void split_at(MatchTree& t, int old, int pos, int length, int match_pos) {
     t.free_node = nd[n].next;
     t.depth[n].child_count = 0;
     int link = nd[old].prev;
-    nd[n].prev = n16(link);
-    nd[link].next = n16(n);
+    nd[n].prev = u16(link);
+    next_of(t, link) = n16(n);
     link = nd[old].next;
     nd[n].next = n16(link);
-    nd[link].prev = n16(n);
+    nd[link].prev = u16(n);
     nd[n].parent = nd[old].parent;
     t.depth[n].level = static_cast<std::uint8_t>(length);
     nd[n].position = u16(pos);
@@ -87,6 +95,7 @@ void match_finder_start() {
     MatchTree& t = storage().tree;
     t.text.fill(0);
     t.node.fill(TreeNode{});
+    t.head.fill(0);
     t.depth.fill(NodeDepth{});
     for (int i = kDictSize; i < kLevelSize; ++i) t.depth[i].level = 1;
     for (int i = 1; i < kDictSize - 1; ++i) t.node[i].next = n16(i + 1);
@@ -94,7 +103,7 @@ void match_finder_start() {
     t.free_node = 1;
 }
 
-int find_child(int q, int c) { return child_of(storage().tree.node.data(), q, c); }
+int find_child(int q, int c) { return child_of(storage().tree, q, c); }
 
 void add_child(int q, int c, int r) { link_child(storage().tree, q, c, r); }
 
@@ -130,7 +139,7 @@ void insert_position() {
     } else {
         q = text[pos] + kDictSize;
         const int c = text[pos + 1];
-        if ((r = child_of(nd, q, c)) == 0) {
+        if ((r = child_of(t, q, c)) == 0) {
             link_child(t, q, c, pos);
             t.match_length = 1;
             return;
@@ -160,7 +169,7 @@ void insert_position() {
         nd[r].position = u16(pos);
         q = r;
         const int c = text[pos + length];
-        if ((r = child_of(nd, q, c)) == 0) {
+        if ((r = child_of(t, q, c)) == 0) {
             link_child(t, q, c, pos);
             t.match_length = length;
             t.match_pos = match_pos;
@@ -173,11 +182,11 @@ void insert_position() {
     // A full match: the new leaf replaces the old one, which keeps a link
     // to its replacement.
     int link = nd[r].prev;
-    nd[pos].prev = n16(link);
-    nd[link].next = n16(pos);
+    nd[pos].prev = u16(link);
+    next_of(t, link) = n16(pos);
     link = nd[r].next;
     nd[pos].next = n16(link);
-    nd[link].prev = n16(pos);
+    nd[link].prev = u16(pos);
     nd[pos].parent = n16(q);
     nd[r].parent = 0;
     nd[r].next = n16(pos);
@@ -190,8 +199,8 @@ void delete_position() {
     if (nd[pos].parent == 0) return;
     int r = nd[pos].prev;
     int s = nd[pos].next;
-    nd[r].next = n16(s);
-    nd[s].prev = n16(r);
+    next_of(t, r) = n16(s);
+    nd[s].prev = u16(r);
     r = nd[pos].parent;
     nd[pos].parent = 0;
     if (r >= kDictSize || --t.depth[r].child_count > 1) return;
@@ -215,16 +224,16 @@ void delete_position() {
         if (u > s) s = u;
         nd[q].position = u16(s | kDictSize | kPassUp);
     }
-    s = child_of(nd, r, t.text[pt + t.depth[r].level]);
+    s = child_of(t, r, t.text[pt + t.depth[r].level]);
     int link = nd[s].prev;
     int after = nd[s].next;
-    nd[link].next = n16(after);
-    nd[after].prev = n16(link);
+    next_of(t, link) = n16(after);
+    nd[after].prev = u16(link);
     link = nd[r].prev;
-    nd[link].next = n16(s);
-    nd[s].prev = n16(link);
+    next_of(t, link) = n16(s);
+    nd[s].prev = u16(link);
     link = nd[r].next;
-    nd[link].prev = n16(s);
+    nd[link].prev = u16(s);
     nd[s].next = n16(link);
     nd[s].parent = nd[r].parent;
     nd[r].parent = 0;

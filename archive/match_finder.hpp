@@ -6,7 +6,7 @@
 // Node numbers: 1-8191 inner nodes (0 is "none"), 8192-8447 the roots (one
 // per first byte), 8192-16383 leaves (the leaf number is its text
 // position). The children of all nodes hang in doubly linked lists whose
-// heads are the node entries 16384-32767, chosen by a hash of (q, c).
+// heads (link numbers 16384-49151) are chosen by a hash of (q, c).
 #pragma once
 
 #include <cstdint>
