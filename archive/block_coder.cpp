@@ -129,6 +129,7 @@ void emit_bits(int n, unsigned value) {
 
 void block_coder_start() {
     BlockCoder& c = storage().coder;
+    if (c.token_capacity == 0) c.token_capacity = kTokenBufferSize;
     while (!c.tokens) {
         c.tokens.reset(new (std::nothrow) std::uint8_t[c.token_capacity]);
         if (c.tokens) break;

@@ -101,7 +101,7 @@ struct MatchTree {
     // `prev` is a link number, so it may name a head).
     std::array<std::int16_t, kNextSize - kParentSize> head{};
     std::array<NodeDepth, kLevelSize> depth{};
-    int free_node = 1;      // head of the free inner nodes
+    int free_node = 0;      // head of the free inner nodes (set per file)
     int pos = 0;            // current text position
     int remaining = 0;      // input bytes not yet coded
     int match_length = 0;
@@ -111,7 +111,7 @@ struct MatchTree {
 
 struct BlockCoder {
     std::unique_ptr<std::uint8_t[]> tokens;  // allocated once, on first use
-    std::size_t token_capacity = kTokenBufferSize;
+    std::size_t token_capacity = 0;  // set on first use
     std::size_t fill = 0;       // next free byte of `tokens`
     std::size_t flag_pos = 0;   // the current flag byte
     unsigned flag_mask = 0;
@@ -123,7 +123,7 @@ struct BlockCoder {
     std::array<std::uint8_t, kNumPre> aux_lengths{};  // pre-code, then distance
     std::array<std::uint16_t, kNumPre> aux_codes{};
     unsigned out_byte = 0;  // bit holder
-    int out_free = 8;       // free bits in the holder
+    int out_free = 0;       // free bits in the holder (set per file)
 };
 
 struct Counters {
@@ -133,6 +133,8 @@ struct Counters {
     bool give_up = false;             // compression does not pay: store
 };
 
+// Every member starts as zero, so the one instance lives in zero-filled
+// memory (.bss) and costs nothing to load.
 struct CodecStorage {
     // Node arrays of the decode tables and of the Huffman construction.
     std::array<std::uint16_t, kNodeCount> left{};
