@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "common/console.hpp"
+#include "driver/listing_testing.hpp"
 #include "driver/operations.hpp"
 #include "image/bios_image.hpp"
 #include "testkit/image_builder.hpp"
@@ -33,17 +34,11 @@ std::string frame(const std::string& name) {
            "================================================================================\n";
 }
 
+// The listing's standard output; it writes nothing on the console channel.
 std::string list(const SyntheticImage& image) {
-    image.save("img.bin");
-    std::optional<BiosImage> opened = open_image("img.bin", true);
-    EXPECT_TRUE(opened.has_value());
-    if (!opened) return {};
-    RunState state;
-    state.input_file = "img.bin";
-    console::Capture cap;
-    EXPECT_EQ(list_components(state, *opened), Outcome::NextGroup);
-    EXPECT_EQ(cap.err(), "");
-    return cap.out();
+    Listing got = list_image(image);
+    EXPECT_EQ(got.err, "");
+    return got.out;
 }
 
 // 256 KB, system BIOS at 0, area end 0x2F000, one good member at 0x10000;

@@ -7,6 +7,7 @@
 
 #include "common/console.hpp"
 #include "driver/listing.hpp"
+#include "driver/listing_testing.hpp"
 #include "driver/operations.hpp"
 #include "image/bios_image.hpp"
 #include "testkit/image_builder.hpp"
@@ -46,22 +47,7 @@ std::vector<std::string> operator+(std::vector<std::string> a, const std::vector
     return a;
 }
 
-struct Listing {
-    std::string out, err;
-};
-
-// Saves `image` as img.bin in the current (work) directory and lists it in process.
-Listing list(const SyntheticImage& image) {
-    image.save("img.bin");
-    std::optional<BiosImage> opened = open_image("img.bin", true);
-    EXPECT_TRUE(opened.has_value());
-    if (!opened) return {};
-    RunState state;
-    state.input_file = "img.bin";
-    console::Capture cap;
-    EXPECT_EQ(list_components(state, *opened), Outcome::NextGroup);
-    return {cap.out(), cap.err()};
-}
+Listing list(const SyntheticImage& image) { return list_image(image); }
 
 // A 256 KB image with the system BIOS member at 0 and a "*BBSS*" record that
 // ends the compressed area at 0x2F000.

@@ -4,7 +4,6 @@
 
 #include <cstdlib>
 #include <optional>
-#include <strings.h>
 
 #include "archive/settings.hpp"
 #include "common/console.hpp"
@@ -19,6 +18,7 @@
 namespace {
 
 constexpr std::size_t kMaxRomFileName = 63;
+
 // One group with a RomFile argument.
 Outcome run_rom_group(RunState& state, BiosImage& image) {
     const std::string& name = state.args[state.option_index + 1];

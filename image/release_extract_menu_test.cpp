@@ -6,6 +6,7 @@
 #include "driver/select_kind.hpp"
 #include "image/bios_image.hpp"
 #include "image/release_extract.hpp"
+#include "image/release_extract_testing.hpp"
 #include "testkit/extract_kit.hpp"
 #include "testkit/workdir.hpp"
 
@@ -15,26 +16,6 @@ using testkit::kChainStart;
 using testkit::slurp;
 
 namespace {
-
-struct MenuRun {
-    Outcome outcome = Outcome::NextGroup;
-    std::string out, err;
-    RunState state;
-};
-
-MenuRun run_menu(OptionCode c, bool extract, const std::string& input) {
-    MenuRun r;
-    r.state.input_file = "image.bin";
-    r.state.err_mode = true;
-    EXPECT_TRUE(select_kind(r.state, c, false));
-    std::optional<BiosImage> image = open_image("image.bin", !extract);
-    EXPECT_TRUE(image.has_value());
-    console::Capture cap(input);
-    r.outcome = release_or_extract(r.state, *image, extract);
-    r.out = cap.out();
-    r.err = cap.err();
-    return r;
-}
 
 std::vector<std::uint8_t> rom(std::uint16_t segment, const std::string& name, std::uint8_t seed) {
     return testkit::member_bytes(testkit::stored_member(segment, 0, name, 0x400, seed));
@@ -58,7 +39,7 @@ std::vector<std::uint16_t> segments() {
 TEST(InstanceMenu, LoneInstanceIsTakenWithoutAsking) {
     testkit::WorkDir dir;
     save_chain({rom(0x4003, "ACPI.BIN", 1), rom(0x4088, "NIC.ROM", 2), rom(0x4080, "VGA.ROM", 3)});
-    MenuRun r = run_menu(code::pci, false, "Z\n");  // the answer is never read
+    OpResult r = run_op(code::pci, false, "Z\n");  // the answer is never read
     EXPECT_EQ(r.out, "PCI ROM - - - [C] : NIC.ROM\n[PCI-C] ROM is release\n");
     EXPECT_EQ(segments(), (std::vector<std::uint16_t>{0x4003, 0x4080}));
 }
@@ -68,7 +49,7 @@ TEST(InstanceMenu, InvalidChoiceEndsTheRunWithNoChange) {
     save_chain({rom(0x4080, "A.ROM", 1), rom(0x4081, "B.ROM", 2), rom(0x4083, "D.ROM", 3)});
     const auto before = slurp("image.bin");
     for (const char* answer : {"7\n", "A\n", "\n"}) {
-        MenuRun r = run_menu(code::vga, false, answer);
+        OpResult r = run_op(code::vga, false, answer);
         EXPECT_EQ(r.out, "VGA ROM - - - [1] : A.ROM\n"
                          "VGA ROM - - - [2] : B.ROM\n"
                          "VGA ROM - - - [4] : D.ROM\n"
@@ -78,7 +59,7 @@ TEST(InstanceMenu, InvalidChoiceEndsTheRunWithNoChange) {
         EXPECT_TRUE(r.state.failed_kinds.empty());
         EXPECT_EQ(slurp("image.bin"), before);
     }
-    MenuRun ok = run_menu(code::vga, false, "4\n");
+    OpResult ok = run_op(code::vga, false, "4\n");
     EXPECT_EQ(ok.outcome, Outcome::NextGroup);
     EXPECT_EQ(segments(), (std::vector<std::uint16_t>{0x4080, 0x4081}));
 }
@@ -87,18 +68,18 @@ TEST(InstanceMenu, IsaLetterAndDigitSlots) {
     testkit::WorkDir dir;
     const std::string list = "ISA ROM - - - [B] : LOW.ROM\nISA ROM - - - [2] : HIGH.ROM\nEnter a choice:";
     save_chain({rom(0x40A1, "LOW.ROM", 1), rom(0x40A5, "HIGH.ROM", 2)});
-    MenuRun digit = run_menu(code::isa, false, "2\n");
+    OpResult digit = run_op(code::isa, false, "2\n");
     EXPECT_EQ(digit.out, list + "[ISA-2] ROM is release\n");
     EXPECT_EQ(segments(), std::vector<std::uint16_t>{0x40A1});
 
     save_chain({rom(0x40A1, "LOW.ROM", 1), rom(0x40A5, "HIGH.ROM", 2)});
-    MenuRun letter = run_menu(code::isa, false, "b\n");
+    OpResult letter = run_op(code::isa, false, "b\n");
     EXPECT_EQ(letter.out, list + "[ISA-B] ROM is release\n");
     EXPECT_EQ(segments(), std::vector<std::uint16_t>{0x40A5});
 
     // Slot 0x40A5 is also reachable by the letter F; the messages name it "2".
     save_chain({rom(0x40A1, "LOW.ROM", 1), rom(0x40A5, "HIGH.ROM", 2)});
-    MenuRun f = run_menu(code::isa, true, "F\nhigh.out\n");
+    OpResult f = run_op(code::isa, true, "F\nhigh.out\n");
     EXPECT_EQ(f.out.substr(0, list.size() + 47), list + "Enter an extract file Name :(HIGH.ROM) [ISA-2] ");
     EXPECT_EQ(slurp("high.out"), testkit::stored_member(0x40A5, 0, "HIGH.ROM", 0x400, 2).data);
 }
@@ -107,14 +88,14 @@ TEST(InstanceMenu, ValidCharacterForAnEmptySlotFindsNothing) {
     testkit::WorkDir dir;
     save_chain({rom(0x4086, "A.ROM", 1), rom(0x4087, "B.ROM", 2), rom(0x409F, "Z.ROM", 3)});
     const auto before = slurp("image.bin");
-    MenuRun r = run_menu(code::pci, true, "E\nout.bin\n");
+    OpResult r = run_op(code::pci, true, "E\nout.bin\n");
     EXPECT_EQ(r.out, "PCI ROM - - - [A] : A.ROM\nPCI ROM - - - [B] : B.ROM\nPCI ROM - - - [Z] : Z.ROM\n"
                      "Enter a choice:Can't found [PCI] ROM...\n");
     EXPECT_EQ(r.outcome, Outcome::NextGroup);
     EXPECT_FALSE(file_exists("out.bin"));
     EXPECT_EQ(slurp("image.bin"), before);
 
-    MenuRun z = run_menu(code::pci, true, "z\nout.bin\n");
+    OpResult z = run_op(code::pci, true, "z\nout.bin\n");
     EXPECT_NE(z.out.find("[PCI-Z] ROM is extracted"), std::string::npos) << z.out;
     EXPECT_EQ(slurp("out.bin"), testkit::stored_member(0x409F, 0, "Z.ROM", 0x400, 3).data);
 }
@@ -130,7 +111,7 @@ TEST(InstanceMenu, IsaAnswerPastItsSlotsTouchesNoOtherKind) {
     const std::string list = "ISA ROM - - - [A] : A.ROM\nISA ROM - - - [C] : C.ROM\nEnter a choice:";
     for (bool extract : {false, true})
         for (const char* answer : {"Q\n", "q\n", "5\n"}) {
-            MenuRun r = run_menu(code::isa, extract, std::string(answer) + "x.bin\n");
+            OpResult r = run_op(code::isa, extract, std::string(answer) + "x.bin\n");
             EXPECT_EQ(r.out, list + "Can't found [ISA] ROM...\n") << answer;
             EXPECT_EQ(r.outcome, Outcome::NextGroup) << answer;
             EXPECT_TRUE(r.state.group_failed);
@@ -154,7 +135,7 @@ TEST(InstanceMenu, EndOfInputAtTheChoiceEndsTheRunAsAFailure) {
     testkit::WorkDir dir;
     save_chain({rom(0x4080, "A.ROM", 1), rom(0x4081, "B.ROM", 2)});
     const auto before = slurp("image.bin");
-    MenuRun r = run_menu(code::vga, true, "");
+    OpResult r = run_op(code::vga, true, "");
     EXPECT_EQ(r.outcome, Outcome::EndOfRun);
     EXPECT_NE(r.err.find("No choice was read"), std::string::npos) << r.err;
     EXPECT_EQ(r.state.failed_kinds.count(code::vga), 1u);
@@ -172,7 +153,7 @@ TEST(InstanceMenu, NameLengthPastTheHeaderIsCutAtTheHeaderEnd) {
     std::string header_tail(nic.begin() + 22, nic.begin() + 34);
     header_tail.resize(header_tail.find('\0') == std::string::npos ? header_tail.size()
                                                                    : header_tail.find('\0'));
-    MenuRun r = run_menu(code::pci, false, "!\n");
+    OpResult r = run_op(code::pci, false, "!\n");
     EXPECT_EQ(r.out, "PCI ROM - - - [A] : A.ROM\nPCI ROM - - - [C] : " + header_tail + "\nEnter a choice:");
     EXPECT_EQ(r.out.find('d'), std::string::npos);
 }

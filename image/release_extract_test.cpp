@@ -9,6 +9,7 @@
 #include "driver/operations.hpp"
 #include "driver/select_kind.hpp"
 #include "image/bios_image.hpp"
+#include "image/release_extract_testing.hpp"
 #include "testkit/extract_kit.hpp"
 #include "testkit/workdir.hpp"
 
@@ -20,29 +21,6 @@ using testkit::slurp;
 using testkit::stored_member;
 
 namespace {
-
-struct OpResult {
-    Outcome outcome = Outcome::NextGroup;
-    std::string out, err;
-    RunState state;
-};
-
-// Runs one option group "image.bin /<c> release|extract" with `input` on
-// standard input, under /err.
-OpResult run_op(OptionCode c, bool extract, const std::string& input = {}, int group_number = 0) {
-    OpResult r;
-    r.state.input_file = "image.bin";
-    r.state.err_mode = true;
-    r.state.group_number = group_number;
-    EXPECT_TRUE(select_kind(r.state, c, false));
-    std::optional<BiosImage> image = open_image("image.bin", !extract);
-    EXPECT_TRUE(image.has_value());
-    console::Capture cap(input);
-    r.outcome = release_or_extract(r.state, *image, extract);
-    r.out = cap.out();
-    r.err = cap.err();
-    return r;
-}
 
 std::vector<std::uint8_t> stored(std::uint16_t segment, const std::string& name, std::uint32_t size,
                                  std::uint8_t seed, std::uint16_t offset = 0) {

@@ -1,0 +1,29 @@
+// Test helper shared by the listing tests: an image listed in process.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+
+#include "common/console.hpp"
+#include "driver/operations.hpp"
+#include "image/bios_image.hpp"
+#include "testkit/image_builder.hpp"
+
+struct Listing {
+    std::string out, err;
+};
+
+// Saves `image` as img.bin in the current (work) directory and lists it in process.
+inline Listing list_image(const testkit::SyntheticImage& image) {
+    image.save("img.bin");
+    std::optional<BiosImage> opened = open_image("img.bin", true);
+    EXPECT_TRUE(opened.has_value());
+    if (!opened) return {};
+    RunState state;
+    state.input_file = "img.bin";
+    console::Capture cap;
+    EXPECT_EQ(list_components(state, *opened), Outcome::NextGroup);
+    return {cap.out(), cap.err()};
+}
