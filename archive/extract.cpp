@@ -9,12 +9,9 @@
 #include "archive/crc16.hpp"
 #include "archive/lh5_decoder.hpp"
 #include "archive/settings.hpp"
+#include "archive/work_files.hpp"
 #include "common/console.hpp"
 #include "common/fatal.hpp"
-
-namespace {
-constexpr const char* kOutputName = "original.tmp";
-}
 
 std::uint64_t next_member_offset(std::uint64_t offset, std::uint8_t header_size,
                                  std::uint32_t packed_size, std::uint64_t gap) {
@@ -23,16 +20,14 @@ std::uint64_t next_member_offset(std::uint64_t offset, std::uint8_t header_size,
 
 ExpandResult expand_member(File& archive, const ComponentHeader& header, bool close_output) {
     ExpandResult result;
-    result.output = File(kOutputName, "wb");
+    result.output = File(work_file::kExpanded, "wb");
     if (!result.output.is_open()) {
-        console::conf("Can't open %s\n", kOutputName);
+        console::conf("Can't open %s\n", work_file::kExpanded);
         return result;
     }
     // "-lh" and "-" around one method character: 0 stored, 4 and 5 LH5.
     const char m = header.method[3];
-    const bool known = (m == '0' || m == '4' || m == '5') && header.method[0] == '-' &&
-                       header.method[1] == 'l' && header.method[2] == 'h' && header.method[4] == '-';
-    if (!known) {
+    if (!known_method(std::string_view(header.method.data(), header.method.size()))) {
         console::conf("Unknown method: %u\n", static_cast<unsigned>(static_cast<unsigned char>(m)));
         result.output.close();
         return result;
@@ -78,4 +73,17 @@ void extract_component() {
         return;
     }
     expand_member(archive, *header, true);
+}
+
+void extract_archive(const std::string& archive) {
+    std::string& name = archive_settings().archive_name;
+    const std::string saved = name;
+    name = archive;
+    try {
+        extract_component();
+    } catch (...) {
+        name = saved;
+        throw;
+    }
+    name = saved;
 }

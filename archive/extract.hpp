@@ -3,22 +3,16 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "archive/member_header.hpp"
 #include "common/file.hpp"
 
-namespace archive_chain {
-// Bytes between two members of a chain besides header and data: none in an
-// archive file, one (the archive's end byte, copied along) inside an image.
-inline constexpr std::uint64_t kArchiveGap = 0;
-inline constexpr std::uint64_t kImageGap = 1;
-}  // namespace archive_chain
-
 // Offset of the member after the one at `offset` whose header size is H and
-// packed size P: offset + H + 2 + P + gap (see archive_chain).
+// packed size P: offset + H + 2 + P in an archive file, plus `gap` bytes
+// where members are kept apart (inside an image, image/chain.hpp).
 std::uint64_t next_member_offset(std::uint64_t offset, std::uint8_t header_size,
-                                 std::uint32_t packed_size,
-                                 std::uint64_t gap = archive_chain::kArchiveGap);
+                                 std::uint32_t packed_size, std::uint64_t gap = 0);
 
 struct ExpandResult {
     File output;            // "original.tmp", open only when not closed
@@ -38,3 +32,8 @@ ExpandResult expand_member(File& archive, const ComponentHeader& header, bool cl
 // setting into "original.tmp". When the archive cannot be opened or holds
 // no member, says so on the console channel and creates nothing.
 void extract_component();
+
+// extract_component on the archive file `archive`: the archive-name setting
+// names it for the call and is restored afterwards, also when a fatal error
+// ends the expansion.
+void extract_archive(const std::string& archive);

@@ -190,7 +190,7 @@ TEST(Extract, ExpandMemberReportsTheCrcOfItsOutput) {
 
 TEST(Extract, NextMemberOffset) {
     EXPECT_EQ(next_member_offset(100, 36, 1000), 1138u);
-    EXPECT_EQ(next_member_offset(100, 36, 1000, archive_chain::kImageGap), 1139u);
+    EXPECT_EQ(next_member_offset(100, 36, 1000, 1), 1139u);
 }
 
 }  // namespace

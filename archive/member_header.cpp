@@ -27,6 +27,12 @@ TypeIdValue parse_type_id(std::string_view text) {
     return v;
 }
 
+bool known_method(std::string_view method) {
+    if (method.size() != member::kMethodLength) return false;
+    const char m = method[3];
+    return method.substr(0, 3) == "-lh" && method[4] == '-' && (m == '0' || m == '4' || m == '5');
+}
+
 std::optional<std::uint8_t> header_sum(std::span<const std::uint8_t> member) {
     if (member.empty()) return std::nullopt;
     std::size_t h = member[member::kHeaderSizeAt];

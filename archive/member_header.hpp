@@ -78,6 +78,10 @@ struct ComponentHeader {
     std::uint8_t header_size = 0;  // H as read; the writer uses N + 25
 };
 
+// True for the methods the expansion knows: "-lh0-" (stored), "-lh4-" and
+// "-lh5-" (LH5). `method` is the five bytes at offset 2.
+bool known_method(std::string_view method);
+
 // Sum of the H bytes from offset 2 of `member` (H from its first byte),
 // modulo 256; nothing when the buffer is shorter than the header.
 std::optional<std::uint8_t> header_sum(std::span<const std::uint8_t> member);

@@ -10,11 +10,11 @@
 #include "archive/crc16.hpp"
 #include "archive/lh5_encoder.hpp"
 #include "archive/settings.hpp"
+#include "archive/work_files.hpp"
 #include "common/console.hpp"
 #include "common/fatal.hpp"
 
 namespace {
-constexpr const char* kTempName = "tempbios.rom";
 
 // True when `input` names the same file as the work file `work` (the
 // temporary file is truncated before the input is read, the archive removed
@@ -102,7 +102,7 @@ void pack_component(std::string& file_name, unsigned flags, std::string_view sto
     const bool verbose = (flags & 0xFF) != 0;
 
     const ArchiveSettings& settings = archive_settings();
-    for (const std::string& work : {std::string(kTempName), settings.archive_name}) {
+    for (const std::string& work : {std::string(work_file::kTemporary), settings.archive_name}) {
         if (is_same_file(file_name, work)) {
             console::conf("Can't pack %s: it is the work file %s\n", file_name.c_str(), work.c_str());
             file_name.clear();
@@ -110,7 +110,7 @@ void pack_component(std::string& file_name, unsigned flags, std::string_view sto
         }
     }
     File old_archive(settings.archive_name, "rb");
-    File temp(kTempName, "wb");
+    File temp(work_file::kTemporary, "wb");
     if (!temp.is_open()) fatal("Can't open temporary file");
 
     ComponentHeader header;
@@ -135,5 +135,5 @@ void pack_component(std::string& file_name, unsigned flags, std::string_view sto
 
     old_archive.close();
     std::remove(settings.archive_name.c_str());
-    if (std::rename(kTempName, settings.archive_name.c_str()) != 0) console::out("Can't rename");
+    if (std::rename(work_file::kTemporary, settings.archive_name.c_str()) != 0) console::out("Can't rename");
 }

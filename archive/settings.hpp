@@ -5,8 +5,10 @@
 
 #include <string>
 
+#include "archive/work_files.hpp"
+
 struct ArchiveSettings {
-    std::string archive_name = "bios.rom";  // set back after every option group
+    std::string archive_name = work_file::kArchive;  // set back after every option group
     std::string type_id = "7000:0";         // set by the catalogue step, never reset
 };
 

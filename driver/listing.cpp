@@ -24,8 +24,6 @@
 
 namespace {
 
-inline constexpr std::uint32_t kWalkMargin = 0x40;  // the walk stops this far below area_end
-
 // A member's whole header (H + 2 bytes, at most 257) as far as the file holds it.
 struct FullHeader {
     std::array<std::uint8_t, kLongestHeader> bytes{};
@@ -78,8 +76,7 @@ std::uint32_t list_system_bios(BiosImage& image) {
 
 // The chain rows; returns the space they take.
 std::uint32_t list_chain(BiosImage& image, MicrocodeCapture& capture) {
-    std::uint32_t limit = image.area_end > kWalkMargin ? image.area_end - kWalkMargin : 0;
-    ChainWalk walk = walk_chain(image.file, image.chain_start, limit);
+    ChainWalk walk = walk_chain(image.file, image.chain_start, walk_limit(image.area_end));
     std::uint32_t used = 0;
     int row_number = 0;
     for (const ChainMember& member : walk.members) {

@@ -128,7 +128,7 @@ int run(int argc, char** argv) {
         state.option_index += state.lone_code != 0 ? 1 : 2;
         if (state.code == code::isa && state.isa_segment != 0) state.option_index += 1;
         if (state.option_index >= state.args.size()) break;
-        archive_settings().archive_name = "bios.rom";
+        archive_settings().archive_name = work_file::kArchive;
     }
     return end_of_run(state, image, last_code);
 }

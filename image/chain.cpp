@@ -32,7 +32,7 @@ std::uint16_t type_offset(const HeaderBytes& header) {
 }
 
 std::uint64_t member_span(const HeaderBytes& header) {
-    return next_member_offset(0, header_size(header), packed_size(header), archive_chain::kImageGap);
+    return next_member_offset(0, header_size(header), packed_size(header), kMemberEndByte);
 }
 
 std::optional<std::uint32_t> next_member_position(std::uint32_t position, const HeaderBytes& header,
@@ -93,6 +93,21 @@ bool move_down(File& file, std::uint64_t from, std::uint64_t to, std::uint64_t c
 }
 
 }  // namespace
+
+bool copy_out(File& image, std::uint64_t from, std::uint64_t count, const std::string& path) {
+    File out(path, "wb");
+    if (!out.is_open()) return false;
+    std::vector<std::uint8_t> piece(kMovePiece);
+    while (count > 0) {
+        const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(count, kMovePiece));
+        std::span<std::uint8_t> part(piece.data(), n);
+        if (image.read_at(static_cast<std::int64_t>(from), part) != n) return false;
+        if (!out.write(part)) return false;
+        from += n;
+        count -= n;
+    }
+    return out.flush();
+}
 
 bool close_gap(File& file, std::uint32_t dst, std::uint32_t length, std::uint32_t end) {
     std::int64_t file_size = file.size();

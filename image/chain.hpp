@@ -12,6 +12,7 @@
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "archive/member_header.hpp"
@@ -26,6 +27,15 @@ using member::kOriginalSizeAt;  // 32-bit
 using member::kTypeOffsetAt;    // 16-bit
 using member::kTypeSegmentAt;   // 16-bit
 inline constexpr std::uint32_t kErasedSize = 0xFFFFFFFF;
+// The archive's end byte every member keeps behind its data in the image.
+inline constexpr std::uint64_t kMemberEndByte = 1;
+// The listing and the add walk the chain up to this far below area_end.
+inline constexpr std::uint32_t kWalkMargin = 0x40;
+
+// The walk limit of the listing and the add: area_end - 0x40 (0 below that).
+inline std::uint32_t walk_limit(std::uint32_t area_end) {
+    return area_end > kWalkMargin ? area_end - kWalkMargin : 0;
+}
 
 // The first 64 bytes at a member position; always enough for H, method, P
 // and the TypeId.
@@ -81,6 +91,11 @@ struct ChainWalk {
 // the file size for an unbounded walk). The first position is not compared
 // with `limit`.
 ChainWalk walk_chain(File& file, std::uint32_t start, std::uint32_t limit);
+
+// Copies the `count` bytes at `from` of the image into the work file
+// `path` (created or truncated), in pieces of at most 0x8000 bytes. Returns
+// false when a byte could not be read or the file not be written.
+bool copy_out(File& image, std::uint64_t from, std::uint64_t count, const std::string& path);
 
 // Removes the `length` bytes at `dst`: the members behind them, up to `end`,
 // move down by `length` bytes, keeping order and contents, and the bytes

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "archive/extract.hpp"
-#include "archive/settings.hpp"
+#include "archive/work_files.hpp"
 #include "common/bytes.hpp"
 #include "common/console.hpp"
 #include "image/bios_image.hpp"
@@ -14,23 +14,8 @@
 
 namespace {
 
-constexpr std::size_t kCopyPiece = 0x8000;
 constexpr std::size_t kHeaderSumAt = 1;
 constexpr std::size_t kSummedFrom = 2;
-
-// Copies `count` bytes of the image at `from` into `out`.
-bool copy_out(File& image, std::uint64_t from, std::uint64_t count, File& out) {
-    std::vector<std::uint8_t> piece(kCopyPiece);
-    while (count > 0) {
-        const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(count, kCopyPiece));
-        std::span<std::uint8_t> part(piece.data(), n);
-        if (image.read_at(static_cast<std::int64_t>(from), part) != n) return false;
-        if (!out.write(part)) return false;
-        from += n;
-        count -= n;
-    }
-    return true;
-}
 
 // An ISA ROM is kept in the image with its address in the type offset; the
 // copy gets type offset 0. The header sum is moved by the same change, so a
@@ -50,20 +35,18 @@ bool clear_type_offset(File& copy, std::uint8_t header_size) {
     return copy.write_at(0, head);
 }
 
-// The methods the expansion knows: "-lh0-" (stored), "-lh4-" and "-lh5-".
-bool known_method(const HeaderBytes& header) {
-    const std::uint8_t m = header[kMethodAt + 3];
-    return bytes::has_text(header, kMethodAt, "-lh") && header[kMethodAt + 4] == '-' &&
-           (m == '0' || m == '4' || m == '5');
+bool stores_known_method(const HeaderBytes& header) {
+    return known_method(std::string_view(reinterpret_cast<const char*>(header.data()) + kMethodAt,
+                                         member::kMethodLength));
 }
 
 // Moves the expansion to `target`. A rename replaces an existing file in
 // one step; across file systems the bytes are written beside the target
 // first, so a failed write never leaves the target half-written.
 bool move_to_target(const std::string& target) {
-    if (std::rename(kExpanded, target.c_str()) == 0) return true;
+    if (std::rename(work_file::kExpanded, target.c_str()) == 0) return true;
     if (errno != EXDEV) return false;
-    std::optional<std::vector<std::uint8_t>> data = read_file(kExpanded);
+    std::optional<std::vector<std::uint8_t>> data = read_file(work_file::kExpanded);
     const std::string part = target + ".part";
     if (!data || !write_file(part, *data)) {
         std::remove(part.c_str());
@@ -73,7 +56,7 @@ bool move_to_target(const std::string& target) {
         std::remove(part.c_str());
         return false;
     }
-    std::remove(kExpanded);
+    std::remove(work_file::kExpanded);
     return true;
 }
 
@@ -83,26 +66,25 @@ bool extract_member(BiosImage& image, const ChainMember& member, OptionCode c,
                     const std::string& target) {
     const HeaderBytes& header = member.header;
     {
-        File copy(kMemberCopy, "w+b");
-        bool written = copy.is_open() && copy_out(image.file, member.position, member_span(header), copy);
-        if (written && c == code::isa) written = clear_type_offset(copy, header_size(header));
-        if (written) written = copy.flush();
+        bool written = copy_out(image.file, member.position, member_span(header), work_file::kMemberCopy);
+        if (written && c == code::isa) {
+            File copy(work_file::kMemberCopy, "r+b");
+            written = clear_type_offset(copy, header_size(header)) && copy.flush();
+        }
         if (!written) {
-            console::conf("Can't write %s; nothing was extracted.\n", kMemberCopy);
-            copy.close();
-            std::remove(kMemberCopy);
+            console::conf("Can't write %s; nothing was extracted.\n", work_file::kMemberCopy);
+            std::remove(work_file::kMemberCopy);
             return false;
         }
     }
     // A stale expansion must not pass for this one.
-    std::remove(kExpanded);
-    archive_settings().archive_name = kMemberCopy;
-    extract_component();  // fatal errors end the run here, leaving FILE_BUF.BIN
-    std::remove(kMemberCopy);
+    std::remove(work_file::kExpanded);
+    extract_archive(work_file::kMemberCopy);  // fatal errors end the run here, leaving FILE_BUF.BIN
+    std::remove(work_file::kMemberCopy);
 
     const std::uint32_t original_size = bytes::le32(header.data() + kOriginalSizeAt);
-    File expanded(kExpanded, "rb");
-    const bool complete = expanded.is_open() && known_method(header) &&
+    File expanded(work_file::kExpanded, "rb");
+    const bool complete = expanded.is_open() && stores_known_method(header) &&
                           expanded.size() == std::int64_t{original_size};
     expanded.close();
     if (!complete) {
@@ -110,7 +92,7 @@ bool extract_member(BiosImage& image, const ChainMember& member, OptionCode c,
         return false;
     }
     if (!move_to_target(target)) {
-        console::conf("Can't create %s; the extracted bytes are left in %s.\n", target.c_str(), kExpanded);
+        console::conf("Can't create %s; the extracted bytes are left in %s.\n", target.c_str(), work_file::kExpanded);
         return false;
     }
     return true;

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include "archive/work_files.hpp"
 #include "common/console.hpp"
 #include "common/fatal.hpp"
 #include "driver/operations.hpp"
@@ -107,8 +108,8 @@ TEST(Extract, EmptyAnswerTakesTheStoredNameAndLeavesTheImageAlone) {
     EXPECT_EQ(r.out, "Enter an extract file Name :(ACPI.BIN) [ACPI] ROM is extracted to ACPI.BIN");
     EXPECT_EQ(r.err, "");
     EXPECT_EQ(slurp("ACPI.BIN"), acpi.data);
-    EXPECT_FALSE(file_exists(kMemberCopy));
-    EXPECT_FALSE(file_exists(kExpanded));
+    EXPECT_FALSE(file_exists(work_file::kMemberCopy));
+    EXPECT_FALSE(file_exists(work_file::kExpanded));
     EXPECT_EQ(slurp("image.bin"), before);
 
     // End of input ends the answer: the stored name again.
@@ -237,7 +238,7 @@ TEST(Damaged, FailedExpansionKeepsTheUsersFile) {
     // A fatal error of the expansion ends the run before the target is touched.
     EXPECT_THROW(run_op(code::acpi, true, "keep.bin\n"), FatalError);
     EXPECT_EQ(slurp("keep.bin"), std::vector<std::uint8_t>(mine.begin(), mine.end()));
-    EXPECT_TRUE(file_exists(kMemberCopy));
+    EXPECT_TRUE(file_exists(work_file::kMemberCopy));
 }
 
 TEST(Damaged, TargetNamesThatCannotBeUsed) {
@@ -253,7 +254,7 @@ TEST(Damaged, TargetNamesThatCannotBeUsed) {
 
     OpResult too_long = run_op(code::hpm, true, std::string(kMaxTargetName + 1, 'n') + "\n");
     EXPECT_NE(too_long.err.find("longer than 4095"), std::string::npos) << too_long.err;
-    EXPECT_FALSE(file_exists(kMemberCopy));
+    EXPECT_FALSE(file_exists(work_file::kMemberCopy));
 
     // A name that just fits is used (and refused by the file system here).
     OpResult fits = run_op(code::hpm, true, std::string(kMaxTargetName, 'n') + "\n");
@@ -280,6 +281,6 @@ TEST(Damaged, ExtractNeverReplacesTheImageItself) {
         EXPECT_EQ(r.out.find("extracted"), std::string::npos) << r.out;
         EXPECT_EQ(r.state.failed_kinds.count(code::vsa), 1u);
         EXPECT_EQ(slurp("image.bin"), before);
-        EXPECT_FALSE(file_exists(kMemberCopy));
+        EXPECT_FALSE(file_exists(work_file::kMemberCopy));
     }
 }

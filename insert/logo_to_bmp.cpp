@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "archive/work_files.hpp"
 #include "common/bytes.hpp"
 #include "common/console.hpp"
 #include "common/file.hpp"
@@ -11,7 +12,6 @@
 
 namespace {
 
-constexpr const char* kWorkFile = "StdBMP.BMP";
 constexpr std::size_t kBmpHeaderBytes = 54;
 constexpr std::uint32_t kPixelsPerMetre = 3780;  // 96 dots an inch
 // No LogoImage within the picture limits comes near this.
@@ -127,14 +127,14 @@ bool logo_to_bmp(const std::string& file) {
 
     const auto bmp = make_bitmap(data, *w, *h, *layout);
     std::error_code ec;
-    if (!write_file(kWorkFile, bmp)) {
-        std::filesystem::remove(kWorkFile, ec);
-        console::conf(" !! Can't write %s !!\n", kWorkFile);
+    if (!write_file(work_file::kStdBitmap, bmp)) {
+        std::filesystem::remove(work_file::kStdBitmap, ec);
+        console::conf(" !! Can't write %s !!\n", work_file::kStdBitmap);
         return false;
     }
-    std::filesystem::rename(kWorkFile, file, ec);
+    std::filesystem::rename(work_file::kStdBitmap, file, ec);
     if (ec) {
-        std::filesystem::remove(kWorkFile, ec);
+        std::filesystem::remove(work_file::kStdBitmap, ec);
         console::conf(" !! Can't write %s !!\n", file.c_str());
         return false;
     }

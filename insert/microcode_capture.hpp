@@ -10,8 +10,6 @@
 class File;
 
 inline constexpr std::uint16_t kCpuCodeSegment = 0x4001;
-inline constexpr const char* kCpuCodeFile = "CPU_FILE.STV";
-inline constexpr const char* kMemberBufferFile = "FILE_BUF.BIN";
 // The largest component the capture expands; a header promising more is
 // damaged (an image holds at most a few MB of components), and expanding it
 // would fill the disk.

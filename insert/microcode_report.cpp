@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "archive/work_files.hpp"
 #include "common/bytes.hpp"
 #include "common/console.hpp"
 #include "common/file.hpp"
@@ -122,8 +123,8 @@ void print_boot_block_table(BiosImage& image, int& column) {
 
 void print_captured_component(const MicrocodeCapture& capture, int& column) {
     if (!capture.captured) return;
-    std::optional<std::vector<std::uint8_t>> data = read_file(kCpuCodeFile);
-    std::remove(kCpuCodeFile);
+    std::optional<std::vector<std::uint8_t>> data = read_file(work_file::kCpuCode);
+    std::remove(work_file::kCpuCode);
     if (!data) return;
     std::span<const std::uint8_t> component(data->data(),
                                             std::min<std::size_t>(data->size(), capture.original_size));

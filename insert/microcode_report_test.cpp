@@ -7,6 +7,7 @@
 
 #include <cstdio>
 
+#include "archive/work_files.hpp"
 #include "common/console.hpp"
 #include "common/file.hpp"
 #include "image/bios_image.hpp"
@@ -249,12 +250,12 @@ TEST(MicrocodeReport, CompressedAreaComponentStoredOrCompressed) {
         MicrocodeCapture capture = capture_first_member(image);
         ASSERT_TRUE(capture.captured);
         EXPECT_EQ(capture.original_size, code.size());
-        EXPECT_EQ(testkit::slurp(kCpuCodeFile), code);
-        EXPECT_FALSE(file_exists(kMemberBufferFile));
+        EXPECT_EQ(testkit::slurp(work_file::kCpuCode), code);
+        EXPECT_FALSE(file_exists(work_file::kMemberCopy));
         // The erased entry fails both tests and is skipped.
         EXPECT_EQ(report(image, capture),
                   kTitle + kIntelHeading + "SERVER 0A   0F12  |  SLOT1  0B   0633  |  PGA478 0C   0F24  |  ");
-        EXPECT_FALSE(file_exists(kCpuCodeFile));
+        EXPECT_FALSE(file_exists(work_file::kCpuCode));
     }
 }
 
@@ -270,7 +271,7 @@ TEST(MicrocodeReport, DamagedCompressedComponentIsNotCaptured) {
     image.put_member(0x10000, huge);
     MicrocodeCapture capture = capture_first_member(image);
     EXPECT_FALSE(capture.captured);
-    EXPECT_FALSE(file_exists(kCpuCodeFile));
+    EXPECT_FALSE(file_exists(work_file::kCpuCode));
     EXPECT_FALSE(file_exists("original.tmp"));
 
     // A stream whose code tables are inconsistent: the codec's fatal error is
@@ -283,8 +284,8 @@ TEST(MicrocodeReport, DamagedCompressedComponentIsNotCaptured) {
     capture = capture_first_member(damaged);
     EXPECT_FALSE(capture.captured);
     EXPECT_EQ(cap.err(), "Bad table\n");
-    EXPECT_FALSE(file_exists(kCpuCodeFile));
-    EXPECT_FALSE(file_exists(kMemberBufferFile));
+    EXPECT_FALSE(file_exists(work_file::kCpuCode));
+    EXPECT_FALSE(file_exists(work_file::kMemberCopy));
 }
 
 // A 256 KB image with the top-placed block `block` ending at area end 0x2F000

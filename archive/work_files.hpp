@@ -1,0 +1,17 @@
+// The fixed names of the work files the tool makes in the current
+// directory. Each operation says which it removes and which it leaves.
+#pragma once
+
+namespace work_file {
+inline constexpr const char* kArchive = "bios.rom";        // the last packed component (left behind)
+inline constexpr const char* kTemporary = "tempbios.rom";  // archive under construction
+inline constexpr const char* kExpanded = "original.tmp";   // the last expanded component (left behind)
+inline constexpr const char* kMemberCopy = "FILE_BUF.BIN"; // a member copied out of the image
+inline constexpr const char* kRomCopy = "FILE_BUF.STV";    // a ROM member copied out for comparison
+inline constexpr const char* kBody = "FILE_TEM.STV";       // the body of a DOS executable
+inline constexpr const char* kCpuCode = "CPU_FILE.STV";    // the CPU microcode component, expanded
+inline constexpr const char* kBitmap = "KorvaBmp.bmp";     // a converted bitmap
+inline constexpr const char* kMibText = "KorvaMIB.doc";    // a converted text document
+inline constexpr const char* kJpeg = "KRV-JPEG.BIN";       // a JPEG file with its 16-byte prefix
+inline constexpr const char* kStdBitmap = "StdBMP.BMP";    // a picture turned back into a bitmap
+}  // namespace work_file
