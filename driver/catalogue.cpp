@@ -158,6 +158,26 @@ std::string group_type_id(int group_number) {
     return buf;
 }
 
+std::optional<SlotFamily> slot_family(OptionCode c) {
+    switch (c) {
+    case code::vga: return kVgaSlots;
+    case code::pci: return kPciSlots;
+    case code::isa: return kIsaSlots;
+    default: return std::nullopt;
+    }
+}
+
+char slot_char(const SlotFamily& family, int index) {
+    if (family.base == kVgaSlots.base) return static_cast<char>('1' + index);
+    if (family.base == kIsaSlots.base && index >= 4) return static_cast<char>('1' + index - 4);
+    return static_cast<char>('A' + index);
+}
+
+char slot_char(OptionCode c, int index) {
+    std::optional<SlotFamily> family = slot_family(c);
+    return family ? slot_char(*family, index) : '?';
+}
+
 std::string listing_name(std::uint16_t s, std::uint16_t o) {
     // Kinds with a fixed name: the first row whose segment is s.
     bool fixed = (s >= 0x4000 && s <= 0x4028) || (s >= 0x4045 && s <= 0x4067) || s == 0x407F ||
@@ -166,11 +186,14 @@ std::string listing_name(std::uint16_t s, std::uint16_t o) {
         for (const ComponentKind& k : kTable)
             if (k.type_value == s && !k.listing_name.empty()) return std::string(k.listing_name);
     }
-    if (s >= 0x4029 && s <= 0x4044) return format("GROUP ROM[%2d]   ", s - 0x4029);
-    if (s >= 0x4080 && s <= 0x4085) return format("VGA ROM[%c]      ", '1' + (s - 0x4080));
-    if (s >= 0x4086 && s <= 0x409F) return format("PCI ROM[%c]      ", 'A' + (s - 0x4086));
-    if (s >= 0x40A0 && s <= 0x40A3) return format("ISA ROM[%c]      ", 'A' + (s - 0x40A0));
-    if (s >= 0x40A4 && s <= 0x40A6) return format("ISA ROM[%c]      ", '1' + (s - 0x40A4));
+    if (s >= kGroupSlots.base && s < kGroupSlots.base + kGroupSlots.listed)
+        return format("GROUP ROM[%2d]   ", s - kGroupSlots.base);
+    for (const SlotFamily& family : {kVgaSlots, kPciSlots, kIsaSlots}) {
+        if (s < family.base || s >= family.base + family.listed) continue;
+        char buf[32];
+        std::snprintf(buf, sizeof buf, "%s ROM[%c]      ", family.label, slot_char(family, s - family.base));
+        return buf;
+    }
     char buf[32];
     std::snprintf(buf, sizeof buf, "Other(%04X:%04X)", s, o);
     return buf;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -30,6 +31,38 @@ struct ComponentKind {
     std::uint16_t type_value;       // the TypeId's segment; 0xFFFF when none
     std::string_view listing_name;  // the fixed listing name; empty when made from the slot
 };
+
+// The slots of a multi-instance kind: one TypeId segment per copy, named in
+// the listing, the instance list and the messages by a slot character.
+//   VGA   0x4080-0x4085  "1" to "6"
+//   PCI   0x4086-0x409F  "A" to "Z"
+//   ISA   0x40A0-0x40A3  "A" to "D",  0x40A4-0x40A7  "1" to "4"
+//   GROUP 0x4029-0x4044  " 0" to "27" (the listing's decimal number)
+// The listing names the ISA slots up to 0x40A6 only; 0x40A7 shows as "Other".
+struct SlotFamily {
+    const char* label;    // "VGA", "PCI", "ISA", "GROUP"
+    std::uint16_t base;   // segment of slot 0
+    std::uint16_t count;  // number of slots
+    std::uint16_t listed; // slots the listing names by their slot
+};
+inline constexpr SlotFamily kVgaSlots{"VGA", 0x4080, 6, 6};
+inline constexpr SlotFamily kPciSlots{"PCI", 0x4086, 26, 26};
+inline constexpr SlotFamily kIsaSlots{"ISA", 0x40A0, 8, 7};
+inline constexpr SlotFamily kGroupSlots{"GROUP", 0x4029, 28, 28};
+
+// The option ROM segments: the add's slot rule keeps one flag per segment
+// from 0x4080 on, for 50 segments (0x4080-0x40B1).
+inline constexpr std::uint16_t kRomSegmentBase = 0x4080;
+inline constexpr std::size_t kRomSlotFlags = 50;
+
+// The slot family of an option ROM kind (after /ncr and /aha became /pci);
+// nothing for the single-instance kinds.
+std::optional<SlotFamily> slot_family(OptionCode c);
+
+// The character that names slot `index` of `family` (not GROUP).
+char slot_char(const SlotFamily& family, int index);
+// The same for the family of option `c`.
+char slot_char(OptionCode c, int index);
 
 // Row `c` of the catalogue (index 0 is an empty row).
 const ComponentKind& kind(OptionCode c);

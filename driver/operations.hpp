@@ -3,15 +3,13 @@
 #pragma once
 
 #include "driver/run_state.hpp"
+#include "image/release_extract.hpp"
 
 struct BiosImage;
 class File;
 
 // /D: the component listing and space report.
 Outcome list_components(RunState& state, BiosImage& image);
-
-// "release" or "extract" after a switch: removes the kind's member or writes it to a file.
-Outcome release_or_extract(RunState& state, BiosImage& image, bool extract);
 
 // A switch with a RomFile (`rom` open for reading), or a lone switch of a
 // kind that has a default file (`rom` null): prepares, packs and places it.

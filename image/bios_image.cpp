@@ -122,16 +122,13 @@ void find_first_member(BiosImage& image) {
 // Step 10: the "*BS1" free-space pointer.
 void read_bs1_pointer(BiosImage& image) {
     std::uint32_t size = image.file_size;
-    std::uint32_t from = size > kBs1ScanFrom ? size - kBs1ScanFrom : 0;
     std::uint32_t limit = size > kBs1ScanStopFromEnd ? size - kBs1ScanStopFromEnd : 0;
-    auto marker = find_text(image.file, from, limit, kBs1Text);
+    auto marker = find_bs1_marker(image.file, limit);
     if (!marker) return;
-    auto address = read_u32_at(image.file, std::uint64_t{*marker} + kBs1AddressAt);
-    if (!address || *address == 0 || *address == 0xFFFFFFFFu) return;
-    std::uint32_t offset = *address + size;  // modulo 2^32
-    if (offset > size) return;  // an address outside the ROM's mapping
+    auto offset = bs1_pointer(image.file, *marker);
+    if (!offset) return;
     image.bs1_present = true;
-    image.free_pointer = offset;
+    image.free_pointer = *offset;
 }
 
 }  // namespace

@@ -69,17 +69,30 @@ BootRecordSearch find_boot_record(File& file, std::uint32_t top_base,
     return result;  // not found: the second window is in the buffer, count 1
 }
 
+std::optional<std::uint32_t> find_bs1_marker(File& file, std::uint32_t limit) {
+    std::uint64_t size = size_of(file);
+    if (size > 0xFFFFFFFFu) return std::nullopt;
+    std::uint32_t file_size = static_cast<std::uint32_t>(size);
+    std::uint32_t from = file_size > kBs1ScanFrom ? file_size - kBs1ScanFrom : 0;
+    return find_text(file, from, limit, kBs1Text);
+}
+
+std::optional<std::uint32_t> bs1_pointer(File& file, std::uint32_t marker) {
+    std::uint64_t size = size_of(file);
+    if (size > 0xFFFFFFFFu) return std::nullopt;
+    auto address = read_u32_at(file, std::uint64_t{marker} + kBs1AddressAt);
+    if (!address || *address == 0 || *address == 0xFFFFFFFFu) return std::nullopt;
+    std::uint32_t offset = *address + static_cast<std::uint32_t>(size);  // modulo 2^32
+    if (offset > size) return std::nullopt;  // an address outside the ROM's mapping
+    return offset;
+}
+
 std::uint32_t find_bs1_address(File& file) {
     std::uint64_t size = size_of(file);
     if (size > 0xFFFFFFFFu) return 0;
-    std::uint32_t file_size = static_cast<std::uint32_t>(size);
-    std::uint32_t from = file_size > kBs1ScanFrom ? file_size - kBs1ScanFrom : 0;
-    auto marker = find_text(file, from, file_size, kBs1Text);
+    auto marker = find_bs1_marker(file, static_cast<std::uint32_t>(size));
     if (!marker) return 0;
-    auto address = read_u32_at(file, std::uint64_t{*marker} + kBs1AddressAt);
-    if (!address || *address == 0 || *address == 0xFFFFFFFFu) return 0;
-    std::uint32_t offset = *address + file_size;  // modulo 2^32
-    return offset <= file_size ? offset : 0;
+    return bs1_pointer(file, *marker).value_or(0);
 }
 
 std::uint32_t find_alin16_value(File& file) {

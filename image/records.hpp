@@ -73,6 +73,15 @@ struct BootRecordSearch {
 BootRecordSearch find_boot_record(File& file, std::uint32_t top_base,
                                   std::span<std::uint8_t> window);
 
+// The first "*BS1" marker from file_size - 0x1FFFF (or 0) up to, not
+// including, `limit`; nothing when there is none.
+std::optional<std::uint32_t> find_bs1_marker(File& file, std::uint32_t limit);
+
+// The file offset the "*BS1" record at `marker` points at: its address +
+// file_size, modulo 2^32. Nothing when the address is 0 or 0xFFFFFFFF (no
+// pointer), lies outside the file, or the offset would lie past its end.
+std::optional<std::uint32_t> bs1_pointer(File& file, std::uint32_t marker);
+
 // The file offset that the "*BS1" record's address names: scans from
 // file_size - 0x1FFFF (or 0) to the end of the file; the address + file_size,
 // modulo 2^32. 0 when the marker is missing, the address is 0 or 0xFFFFFFFF

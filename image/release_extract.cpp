@@ -7,7 +7,6 @@
 #include <system_error>
 
 #include "common/console.hpp"
-#include "driver/operations.hpp"
 #include "image/bios_image.hpp"
 #include "image/records.hpp"
 #include "insert/logo.hpp"

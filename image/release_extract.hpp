@@ -1,13 +1,9 @@
 // Release (remove a kind's member from the image, closing the gap) and
-// extract (write a kind's member back to a file, expanded): the pieces the
-// operation release_or_extract (driver/operations.hpp) is made of.
+// extract (write a kind's member back to a file, expanded): the option
+// group "/kind release" or "/kind extract" and the pieces it is made of.
 //
-// The option ROM kinds have several numbered slots, one TypeId segment each;
-// the other kinds have one segment. The slots and the characters that name
-// them in the instance list:
-//   /vga  0x4080-0x4085  "1" to "6"
-//   /pci  0x4086-0x409F  "A" to "Z"
-//   /isa  0x40A0-0x40A3  "A" to "D",  0x40A4-0x40A7  "1" to "4"
+// The option ROM kinds have several numbered slots, one TypeId segment each
+// (the slot families of the catalogue); the other kinds have one segment.
 #pragma once
 
 #include <cstdint>
@@ -15,24 +11,14 @@
 #include <string>
 
 #include "driver/catalogue.hpp"
+#include "driver/run_state.hpp"
 #include "image/chain.hpp"
 
 struct BiosImage;
 
-// The slots of a multi-instance kind.
-struct SlotFamily {
-    const char* label;           // "VGA", "PCI", "ISA"
-    std::uint16_t base;          // segment of slot 0
-    std::uint16_t count;         // number of slots
-};
-
-// The slot family of an option (after /ncr and /aha became /pci); nothing
-// for the single-instance kinds.
-std::optional<SlotFamily> slot_family(OptionCode c);
-
-// The character that names slot `index` of the option `c` in the list and
-// in the messages.
-char slot_char(OptionCode c, int index);
+// "release" or "extract" after a switch: removes the kind's member (closing
+// the gap) or writes it, expanded, to a file the user names.
+Outcome release_or_extract(RunState& state, BiosImage& image, bool extract);
 
 // The slot index the answer character `ch` selects for option `c`: "1" to
 // "6" (/vga: 0-5, /isa: 4-9), "A" to "Z" or "a" to "z" (/pci, /isa: 0-25).
@@ -79,10 +65,6 @@ std::string stored_name(BiosImage& image, std::uint32_t position);
 
 // The longest answer to the name prompt: the longest path the platform accepts.
 inline constexpr std::size_t kMaxTargetName = 4095;
-
-// The work files of an extract.
-inline constexpr const char* kMemberCopy = "FILE_BUF.BIN";
-inline constexpr const char* kExpanded = "original.tmp";
 
 // Copies the member found at `member.position` into "FILE_BUF.BIN" (for
 // /isa with its type offset cleared and the header sum made to match),

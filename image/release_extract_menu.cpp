@@ -20,21 +20,6 @@ ChainWalk walk_whole_chain(BiosImage& image) {
 
 }  // namespace
 
-std::optional<SlotFamily> slot_family(OptionCode c) {
-    switch (c) {
-    case code::vga: return SlotFamily{"VGA", 0x4080, 6};
-    case code::pci: return SlotFamily{"PCI", 0x4086, 26};
-    case code::isa: return SlotFamily{"ISA", 0x40A0, 8};
-    default: return std::nullopt;
-    }
-}
-
-char slot_char(OptionCode c, int index) {
-    if (c == code::vga) return static_cast<char>('1' + index);
-    if (c == code::isa && index >= 4) return static_cast<char>('1' + index - 4);
-    return static_cast<char>('A' + index);
-}
-
 std::optional<int> slot_for_answer(OptionCode c, char ch) {
     std::optional<SlotFamily> family = slot_family(c);
     if (!family) return std::nullopt;

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "common/console.hpp"
-#include "driver/operations.hpp"
+#include "image/release_extract.hpp"
 #include "driver/select_kind.hpp"
 #include "image/bios_image.hpp"
 
