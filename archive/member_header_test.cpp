@@ -84,7 +84,7 @@ TEST(MemberHeader, RoundTripThroughAFile) {
         File f("m.bin", "wb");
         ASSERT_TRUE(write_member_header(h, f));
         const std::uint8_t tail[] = {9, 9};
-        f.write(tail);
+        ASSERT_TRUE(f.write(tail));
     }
     File f("m.bin", "rb");
     const auto r = read_member_header(f);

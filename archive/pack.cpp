@@ -64,8 +64,8 @@ bool write_member(File& out, const std::string& input_name, ComponentHeader& hea
 
     if (k.give_up) {
         header.method[3] = '0';
-        input.seek(0);
-        out.seek(data_start);
+        if (!input.seek(0)) fatal("Can't read");
+        if (!out.seek(data_start)) fatal("Can't write");
         k.original_size = 0;
         k.crc = 0;
         std::array<std::uint8_t, lh5::kPieceSize> piece;
@@ -84,9 +84,9 @@ bool write_member(File& out, const std::string& input_name, ComponentHeader& hea
     header.data_crc = k.crc;
     input.close();
 
-    out.seek(member_start);
-    write_member_header(header, out);
-    out.seek(data_start + header.packed_size);
+    if (!out.seek(member_start) || !write_member_header(header, out) ||
+        !out.seek(data_start + header.packed_size))
+        fatal("Can't write");
 
     if (verbose) {
         const std::uint32_t r = compression_ratio(header.packed_size, header.original_size);
@@ -95,7 +95,7 @@ bool write_member(File& out, const std::string& input_name, ComponentHeader& hea
     return true;
 }
 
-void pack_component(std::string& file_name, unsigned flags, std::string_view stored_name) {
+bool pack_component(const std::string& file_name, unsigned flags, std::string_view stored_name) {
     lh5::Counters& k = lh5::storage().counters;
     k.give_up = (flags & pack_flags::kStore) != 0;
     flags &= ~pack_flags::kStore;
@@ -105,8 +105,7 @@ void pack_component(std::string& file_name, unsigned flags, std::string_view sto
     for (const std::string& work : {std::string(work_file::kTemporary), settings.archive_name}) {
         if (is_same_file(file_name, work)) {
             console::conf("Can't pack %s: it is the work file %s\n", file_name.c_str(), work.c_str());
-            file_name.clear();
-            return;
+            return false;
         }
     }
     File old_archive(settings.archive_name, "rb");
@@ -121,19 +120,19 @@ void pack_component(std::string& file_name, unsigned flags, std::string_view sto
 
     if (header.name.size() > member::kMaxNameLength) {
         console::conf("Name too long: %s\n", header.name.c_str());
-        file_name.clear();
-        return;
+        return false;
     }
-    if (!write_member(temp, file_name, header, verbose)) {
-        file_name.clear();
-        return;
-    }
+    if (!write_member(temp, file_name, header, verbose)) return false;
     const std::uint8_t end_byte = 0;
-    temp.write(std::span(&end_byte, 1));
-    if (lh5::storage().sink.failed || std::ferror(temp.get()) || !temp.flush()) fatal("Can't write");
+    const bool ended = temp.write(std::span(&end_byte, 1));
+    if (!ended || lh5::storage().sink.failed || std::ferror(temp.get()) || !temp.flush()) fatal("Can't write");
     temp.close();
 
     old_archive.close();
     std::remove(settings.archive_name.c_str());
-    if (std::rename(work_file::kTemporary, settings.archive_name.c_str()) != 0) console::out("Can't rename");
+    if (std::rename(work_file::kTemporary, settings.archive_name.c_str()) != 0) {
+        console::out("Can't rename");
+        return false;  // the archive is missing: it holds no member
+    }
+    return true;
 }

@@ -23,15 +23,17 @@ inline constexpr unsigned kStore = 2;  // store without compression
 // storing; any other bit of the low eight makes it verbose ("Adding %s "
 // ... " %d.%d%%\n" on standard output, dots on the console channel).
 // `stored_name` is the name for the header; empty means `file_name`.
-// When the input cannot be opened ("Can't open %s\n" on the console
-// channel) or the name is longer than 230 bytes ("Name too long: %s\n"),
-// `file_name` is cleared and the archive is left as it was. An input that
+// Returns true when the archive holds the new member. Returns false, with
+// the archive left as it was, when the input cannot be opened ("Can't open
+// %s\n" on the console channel) or the name is longer than 230 bytes
+// ("Name too long: %s\n"). An input that
 // is the temporary file or the archive itself is refused the same way
 // ("Can't pack %s: it is the work file %s\n"), before anything is created,
 // so that the caller's file is neither truncated nor replaced.
 // Fatal: "Can't open temporary file", "Can't write", "Unable to write",
 // "Out of memory.". A failed rename prints "Can't rename" and goes on.
-void pack_component(std::string& file_name, unsigned flags, std::string_view stored_name = {});
+[[nodiscard]] bool pack_component(const std::string& file_name, unsigned flags,
+                                  std::string_view stored_name = {});
 
 // Writes one member at the position of `out` from the file `input_name`,
 // with `header`'s name and TypeId, and leaves `out` at the member's end.

@@ -26,7 +26,7 @@ public:
 
     // Size in bytes (the position is kept); -1 on failure.
     std::int64_t size() const;
-    bool seek(std::int64_t offset);
+    [[nodiscard]] bool seek(std::int64_t offset);
     std::int64_t tell() const;
 
     // Reads up to buf.size() bytes at the current position; returns how many.
@@ -34,9 +34,9 @@ public:
     // Reads at `offset`; bytes past the end of the file are not touched.
     std::size_t read_at(std::int64_t offset, std::span<std::uint8_t> buf);
     // Writes all of `data`; false when the file took less.
-    bool write(std::span<const std::uint8_t> data);
-    bool write_at(std::int64_t offset, std::span<const std::uint8_t> data);
-    bool flush();
+    [[nodiscard]] bool write(std::span<const std::uint8_t> data);
+    [[nodiscard]] bool write_at(std::int64_t offset, std::span<const std::uint8_t> data);
+    [[nodiscard]] bool flush();
 
 private:
     std::FILE* fp_ = nullptr;
@@ -45,5 +45,5 @@ private:
 // The whole content of a file, or nothing when it cannot be read.
 std::optional<std::vector<std::uint8_t>> read_file(const std::string& path);
 // Writes `data` as the whole file; false on failure.
-bool write_file(const std::string& path, std::span<const std::uint8_t> data);
+[[nodiscard]] bool write_file(const std::string& path, std::span<const std::uint8_t> data);
 bool file_exists(const std::string& path);

@@ -8,9 +8,7 @@
 #include "image/records.hpp"
 
 Outcome run_cals(RunState& state) {
-    std::string input = state.rom_file;
-    pack_component(input, pack_flags::kQuiet);
-    if (input.empty()) {
+    if (!pack_component(state.rom_file, pack_flags::kQuiet)) {
         // Not packed (the writer said why): the archive is not this file's,
         // so its size would be a wrong answer.
         state.fail(state.code);

@@ -154,6 +154,6 @@ std::optional<BiosImage> open_image(const std::string& path, bool scan_bs1) {
     image.counted_size = static_cast<std::uint32_t>(counted_file_size(image.file));
     image.ncpu_size = ncpu_trailer_size(image.file, image.area_end);
     if (scan_bs1) read_bs1_pointer(image);
-    image.file.seek(0);
+    if (!image.file.seek(0)) return std::nullopt;
     return image;
 }

@@ -119,7 +119,7 @@ TEST(Sizes, CountedFileSizeByStreamAndName) {
     testkit::WorkDir dir;
     SyntheticImage img(0x12345);
     File f = saved(img);
-    f.seek(0x100);
+    ASSERT_TRUE(f.seek(0x100));
     EXPECT_EQ(counted_file_size(f), 0x12345);
     EXPECT_EQ(counted_file_size("image.bin"), 0x12345);
     EXPECT_EQ(counted_file_size("missing.bin"), 0);
