@@ -65,7 +65,7 @@ bool write_member(File& out, const std::string& input_name, ComponentHeader& hea
     if (k.give_up) {
         header.method[3] = '0';
         if (!input.seek(0)) fatal("Can't read");
-        if (!out.seek(data_start)) fatal("Can't write");
+        if (!out.seek(data_start)) fatal("Unable to write");  // the seek flushes the compressed bytes
         k.original_size = 0;
         k.crc = 0;
         std::array<std::uint8_t, lh5::kPieceSize> piece;
