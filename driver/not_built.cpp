@@ -13,12 +13,10 @@ Outcome not_built(const char* what) {
 
 }  // namespace
 
-Outcome add_component(RunState&, BiosImage&, File*) { return not_built("adding a component"); }
-
 Outcome add_boot_block_vga(RunState&, BiosImage&) { return not_built("the boot-block VGA ROM (/btvga)"); }
 
 Outcome add_memory_module(RunState&, BiosImage&) { return not_built("the memory module (/NVMM)"); }
 
-void close_image_bookkeeping(RunState&, const std::string&) {
-    not_built("updating the image's pointers and checksums");
+Outcome add_top_microcode(RunState&, BiosImage&) {
+    return not_built("the uncompressed CPU microcode block (/NC_CPUCODE)");
 }

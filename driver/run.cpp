@@ -10,6 +10,7 @@
 #include "common/file.hpp"
 #include "driver/cals.hpp"
 #include "driver/command_line.hpp"
+#include "driver/fixups.hpp"
 #include "driver/operations.hpp"
 #include "driver/select_kind.hpp"
 #include "driver/usage.hpp"
@@ -18,6 +19,16 @@
 namespace {
 
 constexpr std::size_t kMaxRomFileName = 63;
+
+// The kinds with a placement of their own; every other kind is an add.
+Outcome add_group(RunState& state, BiosImage& image, File* rom) {
+    switch (state.code) {
+    case code::btvga: return add_boot_block_vga(state, image);
+    case code::nvmm: return add_memory_module(state, image);
+    case code::nc_cpucode: return rom ? add_top_microcode(state, image) : add_component(state, image, rom);
+    default: return add_component(state, image, rom);
+    }
+}
 
 // One group with a RomFile argument.
 Outcome run_rom_group(RunState& state, BiosImage& image) {
@@ -46,7 +57,7 @@ Outcome run_rom_group(RunState& state, BiosImage& image) {
         return run_cals(state);
     }
     state.component_used = true;
-    return add_component(state, image, &rom);
+    return add_group(state, image, &rom);
 }
 
 Outcome run_group(RunState& state, BiosImage& image) {
@@ -65,21 +76,23 @@ Outcome run_group(RunState& state, BiosImage& image) {
     if (state.lone_code == 0) return run_rom_group(state, image);
     switch (state.code) {
     case code::d: return list_components(state, image);
-    case code::btvga: return add_boot_block_vga(state, image);
-    case code::nvmm: return add_memory_module(state, image);
-    default: return add_component(state, image, nullptr);
+    default: return add_group(state, image, nullptr);
     }
 }
 
+// The fix-ups follow a run that used a component file and did not end with
+// /D, and any run that changed the image: its sums must hold again.
 int end_of_run(RunState& state, std::optional<BiosImage>& image, OptionCode last_code) {
-    image.reset();
     if (state.err_mode && !state.failed_kinds.empty()) {
+        image.reset();
         console::out("\n");
         for (OptionCode c : state.failed_kinds)
             console::conf("!!! Combine %s have some error.\n", std::string(short_name(c)).c_str());
         return 1;
     }
-    if (state.component_used && last_code != code::d) close_image_bookkeeping(state, state.input_file);
+    if ((state.component_used && last_code != code::d) || state.image_changed)
+        close_image_bookkeeping(state, *image);
+    image.reset();
     return 0;
 }
 

@@ -1,6 +1,7 @@
 // The state of one run, shared by every operation of the option loop.
 #pragma once
 
+#include <bitset>
 #include <cstdint>
 #include <set>
 #include <string>
@@ -30,6 +31,8 @@ struct RunState {
     bool component_used = false;        // a component file was opened (and not given up as no valid ROM)
     OptionCode code = 0;                // the current group's code (after /ncr and /aha became /pci)
     std::uint16_t type_value = 0xFFFF;  // the current group's TypeId value
+    std::bitset<kRomSlotFlags> rom_slot_used;  // ROM segments from 0x4080 the add walks have seen taken
+    bool image_changed = false;         // an operation of the run changed the image
 
     // Records a failure of the current group's kind (kept only under /err).
     void fail(OptionCode kind) {

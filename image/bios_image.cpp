@@ -136,6 +136,7 @@ void read_bs1_pointer(BiosImage& image) {
 std::optional<BiosImage> open_image(const std::string& path, bool scan_bs1) {
     BiosImage image;
     image.file = File(path, "r+b");
+    image.path = path;
     if (!image.file.is_open()) return std::nullopt;
     std::int64_t size = image.file.size();
     if (size < 0 || size > 0xFFFFFFFF) return std::nullopt;
@@ -153,6 +154,7 @@ std::optional<BiosImage> open_image(const std::string& path, bool scan_bs1) {
     image.area_end = std::min(image.area_end, image.file_size);
     image.counted_size = static_cast<std::uint32_t>(counted_file_size(image.file));
     image.ncpu_size = ncpu_trailer_size(image.file, image.area_end);
+    image.ncpu_block = ncpu_trailer_present(image.file, image.area_end);
     if (scan_bs1) read_bs1_pointer(image);
     if (!image.file.seek(0)) return std::nullopt;
     return image;

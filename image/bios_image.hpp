@@ -25,7 +25,8 @@ inline constexpr std::uint32_t kChecksumBlockSize = 0x1000;
 inline constexpr std::uint32_t kImdBlockSize = 0x400;
 
 struct BiosImage {
-    File file;  // opened "r+b": window reads, header reads, moves and in-place writes
+    File file;         // opened "r+b": window reads, header reads, moves and in-place writes
+    std::string path;  // the InputFile, for messages
 
     std::uint32_t file_size = 0;     // as the file system reports it
     std::uint32_t counted_size = 0;  // counted by reading the file to its end
@@ -48,6 +49,7 @@ struct BiosImage {
     std::uint32_t chain_start = 0;   // first further member; 0 when a small image has no
                                      // system BIOS at offset 0 (or a large one has no "-lh")
     std::uint32_t ncpu_size = 0;     // uncompressed microcode block below area_end, 0 when none
+    bool ncpu_block = false;         // its trailer stands below area_end (also with a length of 0)
 
     // "*BS1" record (read only when open_image was asked to).
     bool bs1_present = false;

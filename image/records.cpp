@@ -136,6 +136,13 @@ std::uint32_t ncpu_trailer_size(File& file, std::uint32_t area_end) {
     return length <= area_end - kNcpuTrailerSize ? length : 0;
 }
 
+bool ncpu_trailer_present(File& file, std::uint32_t area_end) {
+    if (area_end < kNcpuTrailerSize) return false;
+    std::uint8_t trailer[kNcpuTrailerSize];
+    if (read_window(file, area_end - kNcpuTrailerSize, trailer) != sizeof trailer) return false;
+    return bytes::has_text(trailer, kNcpuNameAt, kNcpuName);
+}
+
 std::int64_t counted_file_size(File& file) {
     if (!file.is_open() || !file.seek(0)) return 0;
     std::vector<std::uint8_t> chunk(kWindowSize);

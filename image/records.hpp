@@ -104,6 +104,8 @@ std::uint32_t find_paragraph_marker(File& file, std::uint32_t start, bool check,
 // word of the trailer when "NCPUCODE.BIN\0" stands at area_end - 16, else 0.
 // Also 0 when the block that length describes would start before the file.
 std::uint32_t ncpu_trailer_size(File& file, std::uint32_t area_end);
+// True when "NCPUCODE.BIN\0" stands at area_end - 16 (a block of any length).
+bool ncpu_trailer_present(File& file, std::uint32_t area_end);
 
 // Bytes of the file counted by reading from its start to its end.
 std::int64_t counted_file_size(File& file);

@@ -60,6 +60,7 @@ Outcome release(RunState& state, BiosImage& image, const ChainMember& member,
         state.fail(state.code);
         return Outcome::NextGroup;
     }
+    state.image_changed = true;
     if (family)
         console::outf("[%s-%c] ROM is release\n", family->label, slot_char(state.code, index));
     else

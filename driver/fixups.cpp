@@ -1,0 +1,149 @@
+// Pointers and sums brought up to date at the end of a run.
+//
+// Check bytes of the compressed area, in the 4 KB checksum block:
+//   +0xFFE  S, the 8-bit sum of the bytes from the first member up to +0xFFE
+//   +0xFFF  S - E + F, with E and F the two bytes as they stood
+// The word that balances the file's word sum: at the "IMD$" block when the
+// image resets it, else at top_base + 0x1E054.
+#include "driver/fixups.hpp"
+
+#include <algorithm>
+#include <array>
+#include <vector>
+
+#include "common/bytes.hpp"
+#include "image/bios_image.hpp"
+#include "image/image_writer.hpp"
+#include "image/records.hpp"
+
+namespace {
+
+inline constexpr std::uint32_t kCheckByteAt = 0xFFE;
+inline constexpr std::uint32_t kSumWordFromTop = 0x1E054;
+inline constexpr std::string_view kImdText = "IMD$";
+inline constexpr std::uint32_t kSumPiece = 0x8000;
+
+std::uint8_t read8(BiosImage& image, std::uint64_t at) {
+    std::uint8_t b[1];
+    read_window(image.file, at, b);
+    return b[0];
+}
+
+std::uint16_t read16(BiosImage& image, std::uint64_t at) {
+    std::uint8_t b[2];
+    read_window(image.file, at, b);
+    return bytes::le16(b);
+}
+
+void write8(BiosImage& image, std::uint64_t at, std::uint8_t value) {
+    write_image(image, at, std::span(&value, 1));
+}
+
+void write16(BiosImage& image, std::uint64_t at, std::uint16_t value) {
+    std::uint8_t b[2];
+    bytes::put16(b, value);
+    write_image(image, at, b);
+}
+
+// The 8-bit sum of the bytes in [from, to).
+std::uint8_t byte_sum(BiosImage& image, std::uint64_t from, std::uint64_t to) {
+    std::vector<std::uint8_t> piece(kSumPiece);
+    unsigned sum = 0;
+    for (std::uint64_t at = from; at < to; at += kSumPiece) {
+        const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(kSumPiece, to - at));
+        read_window(image.file, at, std::span(piece.data(), n));
+        for (std::size_t i = 0; i < n; ++i) sum += piece[i];
+    }
+    return static_cast<std::uint8_t>(sum);
+}
+
+bool has_boot_record(const BiosImage& image) { return image.bbss_offset != kNoBootRecord; }
+
+// Step 1: the "*BS1" pointer rewritten from the free pointer; the check
+// bytes follow the change of its bytes.
+void write_free_pointer(BiosImage& image) {
+    const std::uint32_t size = image.counted_size;
+    if (size == 0 || !image.bs1_present) return;  // no free pointer is known: nothing to write
+    const std::uint32_t from = size > kBs1ScanFrom ? size - kBs1ScanFrom : 0;
+    auto marker = find_text(image.file, from, size, kBs1Text);
+    if (!marker) return;
+    const std::uint64_t at = std::uint64_t{*marker} + kBs1AddressAt;
+    std::uint8_t old_bytes[4], new_bytes[4];
+    if (read_window(image.file, at, old_bytes) != sizeof old_bytes) return;
+    bytes::put32(new_bytes, image.free_pointer - size);  // the physical address, modulo 2^32
+    write_image(image, at, new_bytes);
+    int d = 0;
+    for (int i = 0; i < 4; ++i) d += new_bytes[i] - old_bytes[i];
+    if (!has_boot_record(image)) return;  // no check bytes to keep
+    const std::uint64_t check = std::uint64_t{image.checksum_block} + kCheckByteAt;
+    write8(image, check, static_cast<std::uint8_t>(read8(image, check) + d));
+    write8(image, check + 1, static_cast<std::uint8_t>(read8(image, check + 1) + 2 * d));
+}
+
+// Step 2: the bank block's last byte is the sum of the bytes before it.
+void write_bank_check_byte(BiosImage& image) {
+    const std::uint64_t record = std::uint64_t{image.boot_window} + image.bbss_offset;
+    const std::uint64_t block = image.boot_window + (read16(image, record + kBbssBankAt) & 0xFFF0u);
+    const std::uint16_t n = read16(image, block + kBankLengthAt);
+    if (n == 0 || block + n > image.file_size) return;
+    write8(image, block + n - 1, byte_sum(image, block, block + n - 1));
+}
+
+// Step 3: the compressed area's check bytes.
+void write_area_check_bytes(BiosImage& image) {
+    const std::uint64_t check = std::uint64_t{image.checksum_block} + kCheckByteAt;
+    const std::uint8_t s = byte_sum(image, image.first_member, std::max<std::uint64_t>(check, image.first_member));
+    const std::uint8_t e = read8(image, check);
+    const std::uint8_t f = read8(image, check + 1);
+    write8(image, check, s);
+    write8(image, check + 1, static_cast<std::uint8_t>(s - e + f));
+}
+
+// Steps 4 and 5: the "IMD$" area and the file sums. Returns early when the
+// area is marked "IMD$": its sums stay as they are.
+void balance_file_sums(BiosImage& image) {
+    if (image.imd_reset) {
+        std::array<std::uint8_t, kImdBlockSize> block;
+        read_window(image.file, image.imd_block, block);
+        if (bytes::has_text(block, 0, kImdText)) return;
+        block.fill(0xFF);
+        write_image(image, image.imd_block, block);
+    }
+    const std::uint64_t p = image.imd_reset ? image.imd_block : std::uint64_t{image.top_base} + kSumWordFromTop;
+    if (p % 2 != 0 || p + 2 > image.file_size) return;  // no word of the sum stands there
+    const std::uint16_t t = file_sums(image).words;
+    write16(image, p, static_cast<std::uint16_t>(read16(image, p) - t));
+    if (!image.imd_reset) return;
+    // Each group FF FF FF FF -> 00 00 FE FF adds 1 to the byte sum and 0 to the word sum.
+    const unsigned k = static_cast<std::uint8_t>(0 - file_sums(image).bytes);
+    for (unsigned g = 0; g < k; ++g) {
+        const std::uint64_t at = p + 2 + 4 * g;
+        write16(image, at, static_cast<std::uint16_t>(read16(image, at) + 1));
+        write16(image, at + 2, static_cast<std::uint16_t>(read16(image, at + 2) - 1));
+    }
+}
+
+}  // namespace
+
+FileSums file_sums(BiosImage& image) {
+    std::vector<std::uint8_t> piece(kSumPiece);
+    unsigned words = 0, sum = 0;
+    for (std::uint64_t at = 0; at < image.file_size; at += kSumPiece) {
+        const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(kSumPiece, image.file_size - at));
+        read_window(image.file, at, std::span(piece.data(), n));
+        for (std::size_t i = 0; i + 1 < n; i += 2) words += bytes::le16(piece.data() + i);
+        for (std::size_t i = 0; i < n; ++i) sum += piece[i];
+    }
+    return {static_cast<std::uint16_t>(words), static_cast<std::uint8_t>(sum)};
+}
+
+void close_image_bookkeeping(RunState& state, BiosImage& image) {
+    const bool pointer_step = (state.ncpu_requested || image.bs1_present) && !(state.group_failed && !state.err_mode);
+    if (pointer_step) {
+        write_free_pointer(image);
+        if (image.banked) write_bank_check_byte(image);
+    }
+    if (has_boot_record(image)) write_area_check_bytes(image);
+    balance_file_sums(image);
+    finish_image_writes(image);
+}

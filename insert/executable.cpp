@@ -1,0 +1,20 @@
+// The body of a DOS executable.
+#include "insert/executable.hpp"
+
+#include "common/bytes.hpp"
+
+namespace {
+inline constexpr std::size_t kHeaderParagraphsAt = 8;
+inline constexpr std::size_t kParagraph = 16;
+}  // namespace
+
+bool is_executable(std::span<const std::uint8_t> file) {
+    return file.size() >= 2 && file[0] == 'M' && file[1] == 'Z';
+}
+
+std::optional<std::vector<std::uint8_t>> executable_body(std::span<const std::uint8_t> file) {
+    if (!is_executable(file)) return std::nullopt;
+    const std::size_t start = std::size_t{bytes::get16(file, kHeaderParagraphsAt).value_or(0)} * kParagraph;
+    if (start >= file.size()) return std::vector<std::uint8_t>{};
+    return std::vector<std::uint8_t>(file.begin() + static_cast<std::ptrdiff_t>(start), file.end());
+}

@@ -1,0 +1,193 @@
+// The add's plan: the walk with the ROM comparison, the slot rule and the
+// replacements, then the member's bytes at the free place and the space check.
+#include "insert/placement.hpp"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "archive/extract.hpp"
+#include "archive/member_header.hpp"
+#include "archive/work_files.hpp"
+#include "common/bytes.hpp"
+#include "common/console.hpp"
+#include "common/fatal.hpp"
+#include "common/file.hpp"
+#include "image/bios_image.hpp"
+#include "image/records.hpp"
+#include "insert/microcode_capture.hpp"
+#include "insert/rom_checks.hpp"
+
+namespace {
+
+inline constexpr std::uint16_t kRomCompareLast = 0x40A6;  // members compared: 0x4080-0x40A6
+inline constexpr std::uint32_t kAlignment = 16;          // /NoCompress data start
+
+// The uncompressed ROM of a member already in the image, copied out
+// unchanged and expanded through the work files ("original.tmp" stays).
+std::vector<std::uint8_t> expand_rom_member(BiosImage& image, const ChainMember& m) {
+    std::vector<std::uint8_t> rom;
+    std::remove(work_file::kExpanded);
+    if (copy_out(image.file, m.position, member_span(m.header), work_file::kRomCopy)) {
+        try {
+            extract_archive(work_file::kRomCopy);
+            rom = read_prefix(work_file::kExpanded, kMaxRomBytes).value_or(std::vector<std::uint8_t>{});
+        } catch (const FatalError& error) {
+            // A damaged member is no match; it stays in the image as it is.
+            console::conf("%s\n", error.message.c_str());
+        }
+    }
+    std::remove(work_file::kRomCopy);
+    return rom;
+}
+
+bool in_slot_flags(std::uint16_t segment) {
+    return segment >= kRomSegmentBase && segment < kRomSegmentBase + kRomSlotFlags;
+}
+
+// The walk: replacements and the ROM slot. False when the add ends here.
+bool walk_members(RunState& state, BiosImage& image, const PreparedMember& member,
+                  const ChainWalk& walk, std::uint16_t& chosen, AddPlan& plan) {
+    const OptionCode c = state.code;
+    const bool rom_kind = is_rom_kind(c);
+    MicrocodeCapture capture;
+    for (const ChainMember& m : walk.members) {
+        const std::uint16_t segment = type_segment(m.header);
+        bool same = false;
+        if (rom_kind && segment >= kRomSegmentBase && segment <= kRomCompareLast)
+            same = same_rom(c, member.rom, expand_rom_member(image, m));
+        if (rom_kind && !same) {
+            if (in_slot_flags(segment)) state.rom_slot_used.set(segment - kRomSegmentBase);
+            if (segment == chosen) {
+                do ++chosen;
+                while (in_slot_flags(chosen) && state.rom_slot_used.test(chosen - kRomSegmentBase));
+            }
+            if (c == code::vga && chosen >= kVgaSlots.base + kVgaSlots.count) {
+                console::con("WARNING : VGA ROM Max 6 slots.\n");
+                state.fail(code::vga);
+                return false;
+            }
+            if (c == code::isa && chosen >= kIsaSlots.base + kIsaSlots.count) {
+                console::con("WARNING : ISA ROM Max 8 slots.\n");
+                state.fail(code::isa);
+                return false;
+            }
+        }
+        if (segment == chosen || same) {
+            if (c == code::isa) {
+                console::conf("CAUTION : This [%s] ISA ROM Exist\n", state.rom_file.c_str());
+                state.fail(code::isa);
+                return false;
+            }
+            plan.removals.push_back(m);
+            continue;
+        }
+        if (segment == kCpuCodeSegment) capture_microcode(image.file, m, capture);
+    }
+    return true;
+}
+
+// Where the chain may end: the start of the microcode block, else area_end.
+std::uint32_t space_limit(const BiosImage& image) {
+    if (!image.ncpu_block) return image.area_end;
+    return image.area_end - kNcpuTrailerSize - image.ncpu_size;
+}
+
+// Bytes missing for a member of `extent` bytes at `position`: it must start
+// where the walk still looks (below area_end - 0x40) and end within the
+// space limit. 0 when it fits.
+std::uint64_t shortfall(const BiosImage& image, std::uint32_t position, std::uint64_t extent) {
+    const std::uint64_t end = std::uint64_t{position} + extent;
+    const std::uint64_t limit = space_limit(image);
+    std::uint64_t over = end > limit ? end - limit : 0;
+    const std::uint32_t walk_end = walk_limit(image.area_end);
+    if (position >= walk_end) over = std::max<std::uint64_t>(over, position - walk_end + 1);
+    return over;
+}
+
+void report_no_room(RunState& state, const BiosImage& image, std::uint64_t over) {
+    console::conf("%s have not enough space for adding ROM. (Over %04Xh bytes)\n\n", image.path.c_str(),
+                  static_cast<unsigned>(std::min<std::uint64_t>(over, 0xFFFFFFFF)));
+    state.fail(state.code);
+}
+
+// The prepared member's bytes as they go to `position`, or nothing when the
+// file holds no usable member (reported). `extent` gets H + P + 3.
+std::optional<std::vector<std::uint8_t>> member_bytes(RunState& state, const BiosImage& image,
+                                                      const PreparedMember& member, std::uint32_t position,
+                                                      std::uint16_t chosen, std::uint64_t& extent) {
+    std::optional<std::vector<std::uint8_t>> head = read_prefix(member.path, 2 + 255);
+    const bool usable = head && head->size() >= member::kFixedBytes && bytes::has_text(*head, kMethodAt, "-lh") &&
+                        (*head)[kHeaderSizeAt] >= member::kHeaderSizeExtra &&
+                        (*head)[kHeaderSizeAt] + 2u <= head->size();
+    if (!usable) {
+        console::conf("%s holds no component header; nothing is added.\n", member.path.c_str());
+        state.fail(state.code);
+        return std::nullopt;
+    }
+    std::vector<std::uint8_t> header(head->begin(), head->begin() + (*head)[kHeaderSizeAt] + 2);
+    std::uint8_t h = header[kHeaderSizeAt];
+    std::uint32_t packed = bytes::le32(header.data() + kPackedSizeAt);
+    const std::uint32_t original = bytes::le32(header.data() + kOriginalSizeAt);
+    const bool stored = header[kMethodAt + 3] == '0';
+    const std::uint64_t old_header = header.size();
+    std::uint64_t data_bytes;  // bytes taken from behind the old header
+    if (state.code == code::nocompress) {
+        // Lengthen the header so that the data starts on a 16-byte boundary:
+        // the name takes the pad, the byte behind the old name becomes 0.
+        const std::uint32_t r = (position + h + 2) % kAlignment;
+        const std::uint32_t pad = r == 0 ? 0 : kAlignment - r;
+        if (pad != 0) {
+            const std::uint8_t n = header[member::kNameLengthAt];
+            if (member::kNameAt + n < header.size()) header[member::kNameAt + n] = 0;
+            header.insert(header.end(), pad, 0xFF);
+            packed += pad;
+            h = static_cast<std::uint8_t>(h + pad);
+            header[kHeaderSizeAt] = h;
+            header[member::kNameLengthAt] = static_cast<std::uint8_t>(n + pad);
+            bytes::put32(header.data() + kPackedSizeAt, packed);
+        }
+        data_bytes = packed;
+        print_combine(state.rom_file, image);
+    } else {
+        data_bytes = (stored ? std::uint64_t{original} + h + 2 : std::uint64_t{packed} + h + 3) - old_header;
+        if (is_rom_kind(state.code) && (state.code != code::isa || state.isa_segment != 0)) {
+            bytes::put16(header.data() + kTypeSegmentAt, chosen);
+            if (state.code == code::isa) bytes::put32(header.data() + kTypeOffsetAt, state.isa_segment);
+        }
+    }
+    header[member::kHeaderSumAt] = *header_sum(header);
+    extent = std::max<std::uint64_t>(std::uint64_t{h} + packed + 3, header.size() + data_bytes);
+    if (const std::uint64_t over = shortfall(image, position, extent); over != 0) {
+        report_no_room(state, image, over);
+        return std::nullopt;
+    }
+    // Fits: the data, with 0xFF for every byte past the end of the file.
+    std::vector<std::uint8_t> out = std::move(header);
+    std::optional<std::vector<std::uint8_t>> all = read_prefix(member.path, old_header + data_bytes);
+    std::size_t have = all ? all->size() : 0;
+    for (std::uint64_t i = old_header; i < old_header + data_bytes; ++i) out.push_back(i < have ? (*all)[i] : 0xFF);
+    return out;
+}
+
+}  // namespace
+
+std::optional<AddPlan> plan_add(RunState& state, BiosImage& image, const PreparedMember& member) {
+    AddPlan plan;
+    const ChainWalk walk = walk_chain(image.file, image.chain_start, walk_limit(image.area_end));
+    std::uint16_t chosen = state.type_value;
+    if (!walk_members(state, image, member, walk, chosen, plan)) return std::nullopt;
+    if (walk.end == ChainEnd::NoMember || walk.end == ChainEnd::FileEnd) {
+        console::conf("Damaged component chain at %05Xh: nothing added\n", walk.end_position);
+        state.fail(state.code);
+        return std::nullopt;
+    }
+    std::uint64_t removed = 0;
+    for (const ChainMember& m : plan.removals) removed += member_span(m.header);
+    plan.chain_end = walk.end_position;
+    plan.position = static_cast<std::uint32_t>(walk.end_position - removed);
+    std::uint64_t extent = 0;
+    std::optional<std::vector<std::uint8_t>> bytes = member_bytes(state, image, member, plan.position, chosen, extent);
+    if (!bytes) return std::nullopt;
+    plan.bytes = std::move(*bytes);
+    return plan;
+}

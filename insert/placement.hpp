@@ -1,0 +1,34 @@
+// The plan of an add, worked out in memory from one walk of the chain before
+// anything is written: which members the new one replaces (a member of the
+// same kind, or the same option ROM), which ROM slot it takes, where it goes
+// (the free place the chain ends at, once the replaced members are taken
+// out), the bytes written there, and whether they fit.
+//
+// Space: the new member's whole extent in the chain, H + P + 3 bytes, must
+// end at or below the start of the uncompressed microcode block below
+// area_end (area_end - ncpu_size - 32 when its trailer stands there), else
+// at or below area_end. The replaced members' bytes count as free.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+#include "driver/run_state.hpp"
+#include "image/chain.hpp"
+#include "insert/prepare.hpp"
+
+struct BiosImage;
+
+struct AddPlan {
+    std::vector<ChainMember> removals;  // the members replaced, in image order
+    std::uint32_t chain_end = 0;        // where the chain ended before the add: the end of the gaps
+    std::uint32_t position = 0;         // where the new member goes, after the removals
+    std::vector<std::uint8_t> bytes;    // what is written there
+};
+
+// The plan for the prepared member, or nothing when the add fails: its
+// message is printed and the failure recorded (the group ends, the image
+// unchanged). Updates state.rom_slot_used with the ROM slots the walk saw.
+// Saves a CPU microcode member the walk passes as "CPU_FILE.STV".
+std::optional<AddPlan> plan_add(RunState& state, BiosImage& image, const PreparedMember& member);

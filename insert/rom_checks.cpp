@@ -1,0 +1,57 @@
+// Option ROM signature, ISA sum and the PCI identity of a ROM.
+#include "insert/rom_checks.hpp"
+
+#include <algorithm>
+#include <array>
+#include <numeric>
+#include <optional>
+
+#include "common/bytes.hpp"
+#include "common/console.hpp"
+
+namespace {
+
+inline constexpr std::size_t kLengthAt = 2;
+inline constexpr std::size_t kBlock = 512;
+inline constexpr std::size_t kPciPointerAt = 0x18;
+inline constexpr std::size_t kPciIdsAt = 4;      // vendor and device, 4 bytes
+inline constexpr std::size_t kPciClassAt = 14;   // sub-class and base class, 2 bytes
+
+// Vendor, device, sub-class and base class.
+using PciIdentity = std::array<std::uint8_t, 6>;
+
+std::optional<PciIdentity> pci_identity(std::span<const std::uint8_t> rom) {
+    auto at = bytes::get16(rom, kPciPointerAt);
+    if (!at || std::size_t{*at} + kPciClassAt + 2 > rom.size()) return std::nullopt;
+    PciIdentity id;
+    std::copy_n(rom.begin() + *at + kPciIdsAt, 4, id.begin());
+    std::copy_n(rom.begin() + *at + kPciClassAt, 2, id.begin() + 4);
+    return id;
+}
+
+bool isa_sum_ok(std::span<const std::uint8_t> rom) {
+    const std::size_t length = std::size_t{rom[kLengthAt]} * kBlock;
+    if (length == 0) return true;
+    if (rom.size() < length) return false;
+    return std::accumulate(rom.begin(), rom.begin() + static_cast<std::ptrdiff_t>(length), 0u,
+                           [](unsigned sum, std::uint8_t b) { return (sum + b) & 0xFF; }) == 0;
+}
+
+}  // namespace
+
+bool is_rom_kind(OptionCode c) { return c == code::vga || c == code::pci || c == code::isa; }
+
+bool check_option_rom(OptionCode c, std::span<const std::uint8_t> rom, const std::string& rom_file) {
+    bool ok = rom.size() > kLengthAt && rom[0] == 0x55 && rom[1] == 0xAA;
+    if (ok && c == code::isa) ok = isa_sum_ok(rom);
+    if (!ok) console::conf("CAUTION: %s file is not BIOS ROM\n", rom_file.c_str());
+    return ok;
+}
+
+bool same_rom(OptionCode c, std::span<const std::uint8_t> new_rom, std::span<const std::uint8_t> old_rom) {
+    if (c == code::isa)
+        return old_rom.size() >= new_rom.size() && std::equal(new_rom.begin(), new_rom.end(), old_rom.begin());
+    auto a = pci_identity(new_rom);
+    auto b = pci_identity(old_rom);
+    return a && b && *a == *b;
+}
