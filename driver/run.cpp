@@ -56,7 +56,6 @@ Outcome run_rom_group(RunState& state, BiosImage& image) {
         rom.close();
         return run_cals(state);
     }
-    state.component_used = true;
     return add_group(state, image, &rom);
 }
 
@@ -80,9 +79,10 @@ Outcome run_group(RunState& state, BiosImage& image) {
     }
 }
 
-// The fix-ups follow a run that used a component file and did not end with
-// /D, and any run that changed the image: its sums must hold again.
-int end_of_run(RunState& state, std::optional<BiosImage>& image, OptionCode last_code) {
+// The fix-ups follow every run that changed the image, so that its pointers
+// and sums hold again; a run that changed nothing (every add refused, or a
+// listing only) leaves the image byte-identical.
+int end_of_run(RunState& state, std::optional<BiosImage>& image) {
     if (state.err_mode && !state.failed_kinds.empty()) {
         image.reset();
         console::out("\n");
@@ -90,8 +90,7 @@ int end_of_run(RunState& state, std::optional<BiosImage>& image, OptionCode last
             console::conf("!!! Combine %s have some error.\n", std::string(short_name(c)).c_str());
         return 1;
     }
-    if ((state.component_used && last_code != code::d) || state.image_changed)
-        close_image_bookkeeping(state, *image);
+    if (state.image_changed) close_image_bookkeeping(state, *image);
     image.reset();
     return 0;
 }
@@ -129,19 +128,17 @@ int run(int argc, char** argv) {
         return 0;
     }
 
-    OptionCode last_code = 0;
     for (;;) {
         state.isa_segment = 0;
         state.lone_code = 0;
         state.group_failed = false;
         OptionCode c = lookup_option(state.args[state.option_index]);
         if (!select_kind(state, c, image->banked)) break;
-        last_code = state.code;
         if (run_group(state, *image) == Outcome::EndOfRun) break;
         state.option_index += state.lone_code != 0 ? 1 : 2;
         if (state.code == code::isa && state.isa_segment != 0) state.option_index += 1;
         if (state.option_index >= state.args.size()) break;
         archive_settings().archive_name = work_file::kArchive;
     }
-    return end_of_run(state, image, last_code);
+    return end_of_run(state, image);
 }

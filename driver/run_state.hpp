@@ -28,7 +28,6 @@ struct RunState {
     std::uint32_t isa_segment = 0;      // segment operand of /isa; 0 when none
     bool group_failed = false;          // failure mark of the current group
     bool ncpu_requested = false;        // /NC_CPUCODE was selected
-    bool component_used = false;        // a component file was opened (and not given up as no valid ROM)
     OptionCode code = 0;                // the current group's code (after /ncr and /aha became /pci)
     std::uint16_t type_value = 0xFFFF;  // the current group's TypeId value
     std::bitset<kRomSlotFlags> rom_slot_used;  // ROM segments from 0x4080 the add walks have seen taken

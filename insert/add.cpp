@@ -34,7 +34,6 @@ Outcome add_component(RunState& state, BiosImage& image, File* rom) {
     }
     if (is_rom_kind(state.code) && !check_option_rom(state.code, p.member.rom, state.rom_file)) {
         state.fail(state.code);
-        state.component_used = false;  // given up as no valid ROM
         return Outcome::EndOfRun;
     }
     std::optional<AddPlan> plan = plan_add(state, image, p.member);

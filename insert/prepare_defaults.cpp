@@ -93,7 +93,6 @@ Preparation prepare_default(RunState& state, const BiosImage& image) {
             p.member.path = d->source;
         else if (!pack_component(d->source, pack_flags::kVerbose))
             return not_found(state, *d);
-        state.component_used = true;
         print_combine(d->source, image);
         return p;
     }
@@ -112,7 +111,6 @@ Preparation prepare_default(RunState& state, const BiosImage& image) {
         packed = pack_component(d->body, pack_flags::kVerbose);
     }
     if (!packed) return not_found(state, *d);
-    state.component_used = true;
     print_combine(d->body, image);
     return {Prepared::Ready, {work_file::kArchive, {}}};
 }

@@ -1,0 +1,129 @@
+// Adding components through the real binary: the outcome of each rule (slot,
+// replacement, refusal, space) on the whole image, and the member each kind
+// of input becomes, expanded by an independent LZH tool.
+#include <gtest/gtest.h>
+
+#include <map>
+#include <optional>
+
+#include "common/file.hpp"
+#include "insert/add_testing.hpp"
+#include "insert/logo_testing.hpp"
+#include "testkit/components.hpp"
+#include "testkit/corpus.hpp"
+#include "testkit/members.hpp"
+
+using add_testing::chain_of;
+using add_testing::segments;
+using add_testing::tool;
+using testkit::option_rom;
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+Bytes rom(std::uint16_t device, std::uint8_t build = 1, std::uint32_t size = 0x1000) {
+    return option_rom({.size = size, .device = device, .build = build});
+}
+
+Bytes packed(std::uint16_t segment, const Bytes& data, const std::string& name = "OLD.ROM") {
+    return testkit::member_bytes(testkit::packed_member(segment, 0, name, data));
+}
+
+Bytes stored(std::uint16_t segment, std::uint32_t size, const std::string& name = "OLD.BIN") {
+    return testkit::member_bytes(testkit::stored_member(segment, 0, name, size));
+}
+
+Bytes with_end_byte(Bytes member) {
+    member.push_back(0);
+    return member;
+}
+
+struct OutcomeCase {
+    const char* what;
+    std::vector<Bytes> members;          // the chain before the add
+    std::map<std::string, Bytes> files;  // in the current directory
+    std::vector<std::string> args;
+    std::string err;                     // the console channel, exactly
+    std::optional<std::vector<std::uint16_t>> chain;  // the segments after; nothing: the image is unchanged
+    int status = 0;
+    std::function<void(testkit::SyntheticImage&)> touch = nullptr;
+};
+
+constexpr std::uint32_t kTop = testkit::kChainImageAreaEnd - 32 - 0x100;  // below a 0x100-byte microcode block
+
+TEST(Add, EachRuleOnTheWholeImage) {
+    const Bytes vga = rom(0x40);
+    const Bytes isa = rom(0x77);
+    const Bytes big = testkit::corpus(testkit::CorpusKind::Random, 0x30000);
+    const auto fit = [](std::uint32_t extra) {  // a member whose extent ends at kTop, plus `extra`
+        return with_end_byte(stored(0x4008, kTop - testkit::kChainStart - 35 + extra, "FIT.BIN"));
+    };
+    const auto ncpu = [](testkit::SyntheticImage& img) {
+        img.put_ncpu_block(testkit::kChainImageAreaEnd, Bytes(0x100, 0x90));
+    };
+    const std::vector<OutcomeCase> cases = {
+        {"a VGA ROM into an empty chain", {}, {{"vga.rom", vga}}, {"/vga", "vga.rom"}, "", {{0x4080}}},
+        {"another VGA ROM takes the next slot", {packed(0x4080, rom(0x99))}, {{"vga.rom", vga}},
+         {"/vga", "vga.rom"}, "", {{0x4080, 0x4081}}},
+        {"a newer build of a present ROM replaces it at the end of the chain",
+         {packed(0x4080, rom(0x40, 1)), packed(0x4086, rom(0x55))}, {{"vga.rom", rom(0x40, 2)}},
+         {"/vga", "vga.rom"}, "", {{0x4086, 0x4080}}},
+        {"a seventh VGA slot", {packed(0x4080, rom(1)), packed(0x4081, rom(2)), packed(0x4082, rom(3)),
+                                packed(0x4083, rom(4)), packed(0x4084, rom(5)), packed(0x4085, rom(6))},
+         {{"vga.rom", vga}}, {"/vga", "vga.rom"}, "WARNING : VGA ROM Max 6 slots.\n", std::nullopt},
+        {"the same ISA ROM again", {packed(0x40A4, isa)}, {{"isa.rom", isa}}, {"/isa", "isa.rom"},
+         "CAUTION : This [isa.rom] ISA ROM Exist\n", std::nullopt},
+        {"an ISA ROM with its address", {}, {{"isa.rom", isa}}, {"/isa", "isa.rom", "40A10000"}, "", {{0x40A1}}},
+        {"a file that is no option ROM", {}, {{"junk.bin", Bytes(600, 0x41)}}, {"/vga", "junk.bin", "/err"},
+         "CAUTION: junk.bin file is not BIOS ROM\n!!! Combine VGA have some error.\n", std::nullopt, 1},
+        {"no room: the component it would replace stays", {stored(0x4000, 0x10000)}, {{"big.bin", big}},
+         {"/logo", "big.bin", "/err"},
+         "img.bin have not enough space for adding ROM. (Over 5023h bytes)\n\n!!! Combine Logo have some error.\n",
+         std::nullopt, 1},
+        {"a damaged chain is not written over", {Bytes(40, 0x00)}, {{"vga.rom", vga}}, {"/vga", "vga.rom"},
+         "Damaged component chain at 10000h: nothing added\n", std::nullopt},
+        {"a member that ends at the microcode block fits", {}, {{"fit.lzh", fit(0)}}, {"/fnt0", "fit.lzh"}, "",
+         {{0x4008}}, 0, ncpu},
+        {"one byte more runs into the microcode block", {}, {{"fit.lzh", fit(1)}}, {"/fnt0", "fit.lzh"},
+         "img.bin have not enough space for adding ROM. (Over 0001h bytes)\n\n", std::nullopt, 0, ncpu},
+        {"a chain that reaches the walk's limit is full", {stored(0x4010, 0x2AFD0 - 36, "FILL.BIN")},
+         {{"a.bin", Bytes(100, 1)}}, {"/fnt0", "a.bin"},
+         "img.bin have not enough space for adding ROM. (Over 0011h bytes)\n\n", std::nullopt},
+    };
+    for (const OutcomeCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        testkit::WorkDir dir;
+        testkit::ChainImage img = testkit::chain_image(c.members);
+        if (c.touch) c.touch(img.image);
+        img.image.save("img.bin");
+        for (const auto& [name, data] : c.files) testkit::spit(name, data);
+        const Bytes before = testkit::slurp("img.bin");
+        const testkit::RunResult r = tool(c.args);
+        std::string err = r.err;
+        err.erase(0, err.find_first_not_of('.'));  // the progress dots of a long pack
+        EXPECT_EQ(err, c.err);
+        EXPECT_EQ(r.status, c.status);
+        const Bytes after = testkit::slurp("img.bin");
+        ASSERT_EQ(after.size(), before.size());
+        if (!c.chain) {
+            EXPECT_TRUE(after == before) << "the image changed";
+            continue;
+        }
+        EXPECT_EQ(segments(chain_of(after)), *c.chain);
+        EXPECT_EQ(testkit::word_sum(after), 0);
+    }
+}
+
+TEST(Add, IsaAddressTakesTheTypeIdField) {
+    testkit::WorkDir dir;
+    testkit::chain_image({}).image.save("img.bin");
+    testkit::spit("isa.rom", rom(0x77));
+    ASSERT_EQ(tool({"/isa", "isa.rom", "40A10000"}).status, 0);
+    const auto chain = chain_of(testkit::slurp("img.bin"));
+    ASSERT_EQ(chain.size(), 1u);
+    EXPECT_EQ(chain[0].offset, 0x0000);
+    EXPECT_EQ(chain[0].segment, 0x40A1);
+}
+
+}  // namespace
