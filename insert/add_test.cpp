@@ -127,3 +127,117 @@ TEST(Add, IsaAddressTakesTheTypeIdField) {
 }
 
 }  // namespace
+
+namespace {
+
+// The original bytes of a member, expanded by bsdtar from the member copied
+// out as a one-member archive; 7z must find the archive sound as well.
+std::optional<Bytes> peer_expand(const add_testing::Member& m) {
+    testkit::spit("one.lzh", with_end_byte(m.bytes));
+    const auto tested = testkit::run_program("/usr/bin/7z", {"t", "one.lzh"});
+    EXPECT_EQ(tested.status, 0) << m.name << ": " << tested.out;
+    const auto r = testkit::run_program("/usr/bin/bsdtar", {"-xOf", "one.lzh"});
+    if (r.status != 0) return std::nullopt;
+    return Bytes(r.out.begin(), r.out.end());
+}
+
+struct PrepareCase {
+    const char* what;
+    std::map<std::string, Bytes> files;
+    std::vector<std::string> args;
+    std::uint16_t segment;
+    std::string name, method;  // of the new member; method "" when either is right
+    Bytes content;             // what the member expands to
+    std::vector<std::string> gone;  // work files that must not be left behind
+};
+
+TEST(Add, EachInputBecomesItsMember) {
+    if (!testkit::find_on_path("bsdtar") || !testkit::find_on_path("7z"))
+        GTEST_SKIP() << "bsdtar or 7z missing (make deps installs them)";
+    const Bytes body = testkit::corpus(testkit::CorpusKind::Code, 5000, 3);
+    const Bytes exe = testkit::dos_executable(body);
+    const Bytes jpeg = testkit::corpus(testkit::CorpusKind::Random, 3000, 4);
+    Bytes jpeg_member(16, 0);
+    jpeg_member.insert(jpeg_member.end(), jpeg.begin(), jpeg.end());
+    const Bytes dsdt = testkit::corpus(testkit::CorpusKind::Text, 900, 5);
+    Bytes acpi = body;
+    acpi.insert(acpi.end(), dsdt.begin(), dsdt.end());
+    const std::vector<PrepareCase> cases = {
+        {"an executable gives its body, stored", {{"font.exe", exe}}, {"/fnt0", "font.exe"}, 0x4008, "font.exe",
+         "-lh0-", body, {"FILE_TEM.STV", "FILE_BUF.STV"}},
+        {"an OEM executable is the component whole", {{"oem.exe", exe}}, {"/oem0", "oem.exe"}, 0x4012, "oem.exe",
+         "", exe, {}},
+        {"a VGA ROM in an executable is checked and stored as its body", {{"vga.exe", testkit::dos_executable(rom(0x40))}},
+         {"/vga", "vga.exe"}, 0x4080, "vga.exe", "-lh0-", rom(0x40), {}},
+        {"a JPEG picture gets 16 zero bytes in front", {{"pic.jpg", jpeg}}, {"/JPEG", "pic.jpg"}, 0x4057,
+         "KRV-JPEG.BIN", "", jpeg_member, {"KRV-JPEG.BIN"}},
+        {"the microcode executable by default", {{"CPUCODE.EXE", exe}}, {"/cpucode"}, 0x4001, "CPUCODE.BIN", "",
+         body, {}},
+        {"the ACPI executable by default, with DSDT.AML behind its body",
+         {{"ACPITBL.EXE", exe}, {"DSDT.AML", dsdt}}, {"/acpitbl"}, 0x4003, "ACPITBL.BIN", "", acpi, {}},
+        {"a member file is placed as it stands", {{"old.lzh", with_end_byte(packed(0x4009, body, "F1.BIN"))}},
+         {"/fnt1", "old.lzh"}, 0x4009, "F1.BIN", "-lh5-", body, {}},
+    };
+    for (const PrepareCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        testkit::WorkDir dir;
+        testkit::chain_image({}).image.save("img.bin");
+        for (const auto& [name, data] : c.files) testkit::spit(name, data);
+        const testkit::RunResult r = tool(c.args);
+        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(r.err.find_first_not_of('.'), std::string::npos) << r.err;
+        const auto chain = chain_of(testkit::slurp("img.bin"));
+        ASSERT_EQ(chain.size(), 1u);
+        EXPECT_EQ(chain[0].segment, c.segment);
+        EXPECT_EQ(chain[0].name, c.name);
+        if (!c.method.empty()) {
+            EXPECT_EQ(chain[0].method, c.method);
+        }
+        EXPECT_EQ(peer_expand(chain[0]), c.content);
+        for (const auto& [name, data] : c.files) EXPECT_EQ(testkit::slurp(name), data) << name << " was changed";
+        for (const std::string& work : c.gone) EXPECT_FALSE(file_exists(work)) << work;
+    }
+}
+
+TEST(Add, NoCompressDataStartsOnSixteenBytes) {
+    const Bytes table = testkit::corpus(testkit::CorpusKind::Text, 777, 6);
+    for (const std::uint32_t filler : {0u, 1u, 5u, 11u}) {  // four free positions, four paddings
+        testkit::WorkDir dir;
+        testkit::chain_image({stored(0x4010, 100 + filler, "F.BIN")}).image.save("img.bin");
+        testkit::spit("tbl.bin", table);
+        ASSERT_EQ(tool({"/NoCompress", "tbl.bin"}).status, 0);
+        const auto chain = chain_of(testkit::slurp("img.bin"));
+        ASSERT_EQ(chain.size(), 2u);
+        const auto& m = chain[1];
+        EXPECT_EQ(m.method, "-lh0-");
+        EXPECT_EQ((m.position + m.bytes[0] + 2) % 16, 0u) << filler;
+        const Bytes data = m.data();
+        ASSERT_GE(data.size(), table.size());
+        EXPECT_TRUE(std::equal(table.begin(), table.end(), data.begin()));
+    }
+}
+
+TEST(Add, LogoFromAPilBitmapReplacesTheOldLogo) {
+    testkit::WorkDir dir;
+    testkit::chain_image({stored(0x4000, 300, "OLD.BMP"), stored(0x4008, 200)}).image.save("img.bin");
+    logo_testing::peer({"make8", "pic.bmp", "64", "32", "16", "ramp"});
+    const testkit::RunResult r = tool({"/logo", "pic.bmp"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_FALSE(file_exists("KorvaBmp.bmp"));
+    const auto chain = chain_of(testkit::slurp("img.bin"));
+    ASSERT_EQ(segments(chain), (std::vector<std::uint16_t>{0x4008, 0x4000}));
+    EXPECT_EQ(chain[1].name, "pic.bmp");
+}
+
+TEST(Add, MissingDefaultNeverTakesAnOldArchive) {
+    testkit::WorkDir dir;
+    testkit::chain_image({}).image.save("img.bin");
+    testkit::spit("bios.rom", with_end_byte(packed(0x4003, Bytes(100, 7), "STALE.BIN")));
+    const Bytes before = testkit::slurp("img.bin");
+    const testkit::RunResult r = tool({"/acpi"});
+    EXPECT_EQ(r.err, "Can't open ACPITBL.BIN\nNot found ACPITBL.BIN file !!!\n");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_TRUE(testkit::slurp("img.bin") == before);
+}
+
+}  // namespace

@@ -40,14 +40,17 @@ struct Writer {
     bool fits(std::size_t bytes) const {
         return out.size() + bytes + 2 + 2 * (starts.size() + 1) <= kMaxMibDocument;
     }
+    // A 79th character starts a new line; a line end right after the 78th
+    // ends that line (no empty line follows it).
     void put(std::uint8_t ch) {
         if (full) return;
+        if (column == kLineWidth && fits(1)) end_line();
         if (!fits(1)) {
             full = true;
             return;
         }
         out.push_back(ch);
-        if (++column == kLineWidth) end_line();
+        ++column;
     }
 };
 

@@ -87,7 +87,9 @@ Preparation prepare_default(RunState& state, const BiosImage& image) {
     const Default* d = find_default(state.code);
     if (!d) return {Prepared::Nothing, {}};
     if (!d->body) {
-        if (!file_exists(d->source)) return not_found(state, *d);
+        // "ACPITBL.BIN" goes to the packer, which says when it is missing;
+        // the others are only looked for.
+        if (state.code != code::acpi && !file_exists(d->source)) return not_found(state, *d);
         Preparation p{Prepared::Ready, {work_file::kArchive, {}}};
         if (state.code == code::logo || state.code == code::vsa)
             p.member.path = d->source;
