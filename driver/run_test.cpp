@@ -321,7 +321,7 @@ TEST(OptionLoop, LoneSwitchAdvancesByOne) {
     auto r = run_tool({"bios.bin", "/cpucode", "/vga", "a.rom", "/acpi"}, named("mozaik32"));
     // Three groups: two lone switches whose default files are missing, one add.
     EXPECT_EQ(adds(r), 1);
-    EXPECT_EQ(r.err, "CPUCODE.EXE file open error !!!\nNot found ACPITBL.BIN file !!!\n");
+    EXPECT_EQ(r.err, "CPUCODE.EXE file open error !!!\nCan't open ACPITBL.BIN\nNot found ACPITBL.BIN file !!!\n");
 }
 
 }  // namespace
