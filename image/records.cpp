@@ -17,12 +17,13 @@ std::uint64_t size_of(File& file) {
 }  // namespace
 
 std::size_t read_window(File& file, std::uint64_t offset, std::span<std::uint8_t> buf) {
-    std::fill(buf.begin(), buf.end(), std::uint8_t{0xFF});
     std::uint64_t size = size_of(file);
-    if (offset >= size || buf.empty()) return 0;
-    std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(buf.size(), size - offset));
-    std::size_t got = file.read_at(static_cast<std::int64_t>(offset), buf.first(want));
-    if (got < want) std::fill(buf.begin() + static_cast<std::ptrdiff_t>(got), buf.end(), 0xFF);
+    std::size_t got = 0;
+    if (offset < size && !buf.empty()) {
+        std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(buf.size(), size - offset));
+        got = file.read_at(static_cast<std::int64_t>(offset), buf.first(want));
+    }
+    std::fill(buf.begin() + static_cast<std::ptrdiff_t>(got), buf.end(), std::uint8_t{0xFF});
     return got;
 }
 
@@ -39,9 +40,15 @@ std::optional<std::uint32_t> find_text(File& file, std::uint32_t begin, std::uin
         std::size_t got = read_window(file, at, window);
         std::span<const std::uint8_t> data(window.data(), got);
         std::uint64_t positions = std::min<std::uint64_t>(step, end - at);
-        for (std::uint64_t i = 0; i < positions; ++i)
-            if (bytes::has_text(data, static_cast<std::size_t>(i), text))
-                return static_cast<std::uint32_t>(at + i);
+        // Candidates by their first byte, then the whole text.
+        const std::uint8_t* base = data.data();
+        for (std::uint64_t i = 0; i < positions && i < data.size(); ++i) {
+            const void* hit = std::memchr(base + i, static_cast<unsigned char>(text[0]),
+                                          static_cast<std::size_t>(std::min<std::uint64_t>(positions, data.size()) - i));
+            if (!hit) break;
+            i = static_cast<std::uint64_t>(static_cast<const std::uint8_t*>(hit) - base);
+            if (bytes::has_text(data, static_cast<std::size_t>(i), text)) return static_cast<std::uint32_t>(at + i);
+        }
     }
     return std::nullopt;
 }
@@ -58,9 +65,13 @@ BootRecordSearch find_boot_record(File& file, std::uint32_t top_base,
     for (int count = 2; count >= 1; --count) {
         read_window(file, top_base + std::uint64_t{kWindowSize} * (2 - count), window);
         // Positions 0 to 0xFFF9: the text must fit inside the window.
-        for (std::uint32_t i = 0; i < kNoBootRecord && i + kBbssText.size() <= window.size(); ++i) {
+        const std::size_t positions = std::min<std::size_t>(kNoBootRecord, window.size() + 1 - kBbssText.size());
+        for (std::size_t i = 0; i < positions; ++i) {
+            const void* star = std::memchr(window.data() + i, '*', positions - i);
+            if (!star) break;
+            i = static_cast<std::size_t>(static_cast<const std::uint8_t*>(star) - window.data());
             if (bytes::has_text(window, i, kBbssText)) {
-                result.bbss_offset = i;
+                result.bbss_offset = static_cast<std::uint32_t>(i);
                 result.count = count;
                 return result;
             }

@@ -162,10 +162,13 @@ std::optional<std::vector<std::uint8_t>> member_bytes(RunState& state, const Bio
         return std::nullopt;
     }
     // Fits: the data, with 0xFF for every byte past the end of the file.
+    const std::size_t header_size_now = header.size();
     std::vector<std::uint8_t> out = std::move(header);
     std::optional<std::vector<std::uint8_t>> all = read_prefix(member.path, old_header + data_bytes);
-    std::size_t have = all ? all->size() : 0;
-    for (std::uint64_t i = old_header; i < old_header + data_bytes; ++i) out.push_back(i < have ? (*all)[i] : 0xFF);
+    const std::size_t have = all ? all->size() : 0;
+    if (have > old_header)
+        out.insert(out.end(), all->begin() + static_cast<std::ptrdiff_t>(old_header), all->end());
+    out.resize(static_cast<std::size_t>(header_size_now + data_bytes), 0xFF);  // 0xFF past the end of the file
     return out;
 }
 
