@@ -11,8 +11,9 @@ all: build
 deps:
 	@tools/install-deps.sh
 
+# Warnings are errors for the developers' and CI's builds only.
 build:
-	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=$(CMAKE_TYPE) >/dev/null
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=$(CMAKE_TYPE) -DMOZAIK_WERROR=ON >/dev/null
 	cmake --build $(BUILD) -j$(JOBS)
 
 test: deps build
@@ -20,7 +21,7 @@ test: deps build
 
 # The same tests under AddressSanitizer and UndefinedBehaviorSanitizer.
 sanitize: deps
-	cmake -S . -B $(BUILD_SAN) -DCMAKE_BUILD_TYPE=Debug -DMOZAIK_SANITIZE=ON -DMOZAIK_BENCH=OFF >/dev/null
+	cmake -S . -B $(BUILD_SAN) -DCMAKE_BUILD_TYPE=Debug -DMOZAIK_WERROR=ON -DMOZAIK_SANITIZE=ON -DMOZAIK_BENCH=OFF >/dev/null
 	cmake --build $(BUILD_SAN) -j$(JOBS)
 	cd $(BUILD_SAN) && ASAN_OPTIONS=detect_leaks=0 MOZAIK_SANITIZED=1 ctest --output-on-failure -j$(JOBS)
 
