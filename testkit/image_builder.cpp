@@ -27,8 +27,9 @@ void le(std::vector<std::uint8_t>& out, std::uint64_t value, int width) {
 std::vector<std::uint8_t> member_bytes(const MemberFields& fields) {
     if (fields.method.size() != 5) throw std::invalid_argument("method must have 5 characters");
     if (fields.name.size() > 230) throw std::invalid_argument("member name too long");
-    std::vector<std::uint8_t> out;
     std::size_t n = fields.name.size();
+    std::vector<std::uint8_t> out;
+    out.reserve(n + 27 + fields.data.size());  // the header is H + 2 bytes
     out.push_back(static_cast<std::uint8_t>(n + 25));  // H
     out.push_back(0);                                   // header sum, below
     out.insert(out.end(), fields.method.begin(), fields.method.end());

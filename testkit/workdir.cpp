@@ -25,7 +25,11 @@ WorkDir::~WorkDir() {
 }
 
 std::string testdata(const std::string& relative) {
-    return std::string(MOZAIK_TESTDATA_DIR) + "/" + relative;
+    std::string path = std::string(MOZAIK_TESTDATA_DIR) + "/" + relative;
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(path, ec))
+        throw std::runtime_error("missing test vector " + path);
+    return path;
 }
 
 std::vector<std::uint8_t> slurp(const std::string& path) {

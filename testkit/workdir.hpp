@@ -1,5 +1,5 @@
 // Test helpers for files: a fresh temporary folder that a test works in,
-// and paths of the shared test vectors.
+// and paths of the test vectors kept in the repository's testdata/ folder.
 #pragma once
 
 #include <cstdint>
@@ -24,7 +24,9 @@ private:
     std::string previous_;
 };
 
-// Path of a file under the shared test-vector folder.
+// Path of a file under the repository's testdata/ folder. Throws, naming the
+// file, when it is not there, so that a missing vector fails the test that
+// wanted it instead of reading as an empty list.
 std::string testdata(const std::string& relative);
 
 // Whole-file helpers that fail the calling test loudly through an exception.

@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
 # The demo: a sample 256 KB image and sample components in demo/, and the
 # tool run on them the way a build script would.
+# Usage: tools/demo.sh [BUILD_DIR]   (the folder holding mozaik32 and mkimage;
+# `make demo` builds them in build-demo/). Each step's command line is bold
+# on a terminal and plain text in a file or a pipe.
 set -euo pipefail
-build=${1:-build}
+build=${1:-build-demo}
 root=$(cd "$(dirname "$0")/.." && pwd)
 tool="$root/$build/mozaik32"
 mkimage="$root/$build/mkimage"
@@ -10,7 +13,11 @@ rm -rf "$root/demo"
 mkdir -p "$root/demo"
 cd "$root/demo"
 
-step() { printf '\n\033[1m$ %s\033[0m\n' "$*"; }
+if [ -t 1 ]; then
+  step() { printf '\n\033[1m$ %s\033[0m\n' "$*"; }
+else
+  step() { printf '\n$ %s\n' "$*"; }
+fi
 
 "$mkimage" sample.bin --size 256K --samples . >/dev/null
 step "mozaik32 sample.bin /D"

@@ -1,9 +1,14 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and the tests need, when missing.
+#   install-deps.sh          everything `make test` needs
+#   install-deps.sh build    only what building the tool and mkimage needs (`make demo`)
 # The LZH archivers and the picture library are independent peers the tests
-# check the tool against.
+# check the tool against; groff checks the manual page.
 set -euo pipefail
-need=(cmake g++ make libgtest-dev libbenchmark-dev libarchive-tools p7zip-full lhasa jlha-utils python3-pil)
+need=(cmake g++ make)
+if [ "${1:-}" != build ]; then
+  need+=(libgtest-dev libbenchmark-dev groff-base libarchive-tools p7zip-full lhasa jlha-utils python3-pil)
+fi
 missing=()
 for p in "${need[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")

@@ -4,6 +4,7 @@
 // Usage: mkimage OUT.bin [--size 128K|256K|512K|1M] [--member SEG:OFF:NAME:FILE]...
 //                        [--samples DIR]
 //        mkimage OUT.bin --showcase
+//        mkimage -h | --help
 //
 //   --size     image size (default 256K).
 //   --member   a stored ("-lh0-") member of TypeId SEG:OFF (hexadecimal),
@@ -20,6 +21,8 @@
 // S - 0x2000 gives area end, checksum block S - 0x3000 and IMD block S - 0x1000.
 // --showcase writes instead a 256 KB image that gives every kind of row of
 // the listing (see testkit/listing_showcase.hpp).
+// -h or --help prints the usage on standard output. An option mkimage does
+// not know is an error, also in the place of OUT.bin.
 // Exit status 0 on success, 1 on a bad argument or a file error.
 #include <cstdint>
 #include <filesystem>
@@ -97,11 +100,28 @@ void write_samples(const std::string& dir) {
     }
 }
 
+constexpr const char* kUsage =
+    "usage: mkimage OUT.bin [--size 128K|256K|512K|1M]\n"
+    "         [--member SEG:OFF:NAME:FILE]... [--samples DIR]\n"
+    "       mkimage OUT.bin --showcase\n"
+    "       mkimage -h | --help\n"
+    "Writes a synthetic BIOS image of the given size (default 256K) with a\n"
+    "system BIOS member and a chain of stored members: the --member ones, or a\n"
+    "sample VGA and PCI ROM. --samples DIR also writes vga.rom, isa.rom and\n"
+    "data.bin there. --showcase writes an image with every kind of listing row.\n";
+
+bool is_help(const std::string& arg) { return arg == "-h" || arg == "--help"; }
+
 int make_image(const std::vector<std::string>& args) {
-    if (args.empty() || args[0].starts_with("--"))
-        throw std::invalid_argument(
-            "usage: mkimage OUT.bin [--size 128K|256K|512K|1M]\n"
-            "         [--member SEG:OFF:NAME:FILE]... [--samples DIR]");
+    for (const std::string& arg : args) {
+        if (is_help(arg)) {
+            console::out(kUsage);
+            return 0;
+        }
+    }
+    if (args.empty()) throw std::invalid_argument(std::string("no output file\n") + kUsage);
+    if (args[0].starts_with("-"))
+        throw std::invalid_argument("unknown option " + args[0] + " (mkimage --help shows the usage)");
     std::string out = args[0];
     if (args.size() == 2 && args[1] == "--showcase") {
         testkit::listing_showcase_image().save(out);
@@ -111,14 +131,15 @@ int make_image(const std::vector<std::string>& args) {
     std::uint32_t size = 256 * KB;
     std::vector<MemberFields> members;
     std::string samples;
-    for (std::size_t i = 1; i < args.size(); ++i) {
-        if (i + 1 >= args.size()) throw std::invalid_argument("missing value after " + args[i]);
+    for (std::size_t i = 1; i < args.size(); i += 2) {
+        const std::string& option = args[i];
+        if (option != "--size" && option != "--member" && option != "--samples")
+            throw std::invalid_argument("unknown argument " + option + " (mkimage --help shows the usage)");
+        if (i + 1 >= args.size()) throw std::invalid_argument("missing value after " + option);
         const std::string& value = args[i + 1];
-        if (args[i] == "--size") size = parse_size(value);
-        else if (args[i] == "--member") members.push_back(parse_member(value));
-        else if (args[i] == "--samples") samples = value;
-        else throw std::invalid_argument("unknown argument " + args[i]);
-        ++i;
+        if (option == "--size") size = parse_size(value);
+        else if (option == "--member") members.push_back(parse_member(value));
+        else samples = value;
     }
     if (members.empty()) {
         members.push_back({.type_segment = 0x4080, .name = "VGA.ROM", .data = option_rom(0x2000, 0x31)});
