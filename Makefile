@@ -32,7 +32,7 @@ sanitize: deps
 # Only the tool and mkimage, in a build folder of their own (no GoogleTest
 # needed); the build's progress lines are dropped, its diagnostics are not.
 demo:
-	@tools/install-deps.sh build
+	@tools/install-deps.sh demo
 	@echo "building mozaik32 and mkimage in $(BUILD_DEMO)/ ..."
 	@cmake -S . -B $(BUILD_DEMO) -DCMAKE_BUILD_TYPE=$(CMAKE_TYPE) -DMOZAIK_TESTS=OFF -DMOZAIK_BENCH=OFF -DMOZAIK_TOOLS=ON >/dev/null
 	@cmake --build $(BUILD_DEMO) -j$(JOBS) --target mozaik32 mkimage >/dev/null

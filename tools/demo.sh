@@ -19,6 +19,29 @@ else
   step() { printf '\n$ %s\n' "$*"; }
 fi
 
+# The file's 16-bit little-endian word sum, computed here, not by the tool.
+word_sum() {
+  /usr/bin/python3 -c 'import sys; d = open(sys.argv[1], "rb").read()
+print("%04Xh" % (sum(d[i] | d[i + 1] << 8 for i in range(0, len(d) - 1, 2)) & 0xFFFF))' "$1"
+}
+
+# An image assembled from parts, as a build script does it.
+"$mkimage" build.bin --size 256K --chain empty --parts . >/dev/null
+/usr/bin/python3 -c 'from PIL import Image
+img = Image.new("P", (320, 200))
+img.putpalette([v for i in range(256) for v in (i, 255 - i, (3 * i) % 256)])
+img.putdata([((x // 20) + (y // 20) * 16) % 256 for y in range(200) for x in range(320)])
+img.save("logo.bmp")'
+step "mozaik32 build.bin /vga vga.rom /pci pci.rom /logo logo.bmp /fnt0 font.bin /fnt1 tool.exe /NoCompress table.bin"
+"$tool" build.bin /vga vga.rom /pci pci.rom /logo logo.bmp /fnt0 font.bin /fnt1 tool.exe /NoCompress table.bin
+step "mozaik32 build.bin /D"
+"$tool" build.bin /D
+step "mozaik32 build.bin /vga vga_new.rom   (a newer build of the same VGA ROM replaces it)"
+"$tool" build.bin /vga vga_new.rom
+step "mozaik32 build.bin /D"
+"$tool" build.bin /D
+echo "word sum of build.bin: $(word_sum build.bin)"
+
 "$mkimage" sample.bin --size 256K --samples . >/dev/null
 step "mozaik32 sample.bin /D"
 "$tool" sample.bin /D

@@ -1,12 +1,15 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and the tests need, when missing.
 #   install-deps.sh          everything `make test` needs
-#   install-deps.sh build    only what building the tool and mkimage needs (`make demo`)
+#   install-deps.sh build    only what building the tool and mkimage needs
+#   install-deps.sh demo     that and the picture library the demo draws its logo with
 # The LZH archivers and the picture library are independent peers the tests
 # check the tool against; groff checks the manual page.
 set -euo pipefail
 need=(cmake g++ make)
-if [ "${1:-}" != build ]; then
+if [ "${1:-}" = demo ]; then
+  need+=(python3-pil)
+elif [ "${1:-}" != build ]; then
   need+=(libgtest-dev libbenchmark-dev groff-base libarchive-tools p7zip-full lhasa jlha-utils python3-pil)
 fi
 missing=()

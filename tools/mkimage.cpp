@@ -1,8 +1,8 @@
 // mkimage: writes a synthetic system BIOS image (and sample component files)
 // for the demo and for trying the tool by hand.
 //
-// Usage: mkimage OUT.bin [--size 128K|256K|512K|1M] [--member SEG:OFF:NAME:FILE]...
-//                        [--samples DIR]
+// Usage: mkimage OUT.bin [--size 128K|256K|512K|1M] [--chain sample|empty]
+//                        [--member SEG:OFF:NAME:FILE]... [--samples DIR] [--parts DIR]
 //        mkimage OUT.bin --showcase
 //        mkimage -h | --help
 //
@@ -14,6 +14,8 @@
 //   --samples  also writes sample component files into DIR (made if missing):
 //              vga.rom and isa.rom (option ROMs with 55 AA signature, length
 //              byte and a zero byte sum) and data.bin.
+//   --chain    empty: no sample members when no --member is given.
+//   --parts    writes the demo's components into DIR (see write_parts).
 //
 // Layout, for an image of size S: a system BIOS member (5000:0) at offset 0,
 // the chain from 0x10000, the rest 0xFF; the compressed area ends at
@@ -32,6 +34,7 @@
 
 #include "common/console.hpp"
 #include "common/file.hpp"
+#include "testkit/components.hpp"
 #include "testkit/image_builder.hpp"
 #include "testkit/listing_showcase.hpp"
 
@@ -100,15 +103,39 @@ void write_samples(const std::string& dir) {
     }
 }
 
+// The parts of the demo's build: two builds of one VGA ROM (same vendor,
+// device and class), a PCI ROM, a font, a DOS executable carrying a table in
+// its body, and a table that is stored uncompressed.
+void write_parts(const std::string& dir) {
+    std::filesystem::create_directories(dir);
+    std::vector<std::uint8_t> font(0x1000);
+    for (std::size_t i = 0; i < font.size(); ++i)
+        font[i] = static_cast<std::uint8_t>((i % 16 > 2 && i % 16 < 13) ? 0x18 << (i / 16 % 3) : 0);
+    std::vector<std::uint8_t> table = sample_data(0x300);
+    const std::pair<const char*, std::vector<std::uint8_t>> parts[] = {
+        {"vga.rom", testkit::option_rom({.size = 0x4000, .vendor = 0x10DE, .device = 0x0040, .build = 1})},
+        {"vga_new.rom", testkit::option_rom({.size = 0x4000, .vendor = 0x10DE, .device = 0x0040, .build = 2})},
+        {"pci.rom", testkit::option_rom({.size = 0x2000, .vendor = 0x8086, .device = 0x100E, .base_class = 2})},
+        {"font.bin", font},
+        {"tool.exe", testkit::dos_executable(sample_data(0x1800))},
+        {"table.bin", table},
+    };
+    for (const auto& [name, bytes] : parts)
+        if (!write_file(dir + "/" + name, bytes)) throw std::runtime_error("cannot write " + dir + "/" + name);
+}
+
 constexpr const char* kUsage =
-    "usage: mkimage OUT.bin [--size 128K|256K|512K|1M]\n"
-    "         [--member SEG:OFF:NAME:FILE]... [--samples DIR]\n"
+    "usage: mkimage OUT.bin [--size 128K|256K|512K|1M] [--chain sample|empty]\n"
+    "         [--member SEG:OFF:NAME:FILE]... [--samples DIR] [--parts DIR]\n"
     "       mkimage OUT.bin --showcase\n"
     "       mkimage -h | --help\n"
     "Writes a synthetic BIOS image of the given size (default 256K) with a\n"
     "system BIOS member and a chain of stored members: the --member ones, or a\n"
     "sample VGA and PCI ROM. --samples DIR also writes vga.rom, isa.rom and\n"
-    "data.bin there. --showcase writes an image with every kind of listing row.\n";
+    "data.bin there. --chain empty leaves the chain empty. --parts DIR writes\n"
+    "the demo's components there: vga.rom, vga_new.rom (a newer build of it),\n"
+    "pci.rom, font.bin, tool.exe and table.bin. --showcase writes an image with\n"
+    "every kind of listing row.\n";
 
 bool is_help(const std::string& arg) { return arg == "-h" || arg == "--help"; }
 
@@ -130,18 +157,23 @@ int make_image(const std::vector<std::string>& args) {
     }
     std::uint32_t size = 256 * KB;
     std::vector<MemberFields> members;
-    std::string samples;
+    std::string samples, parts;
+    bool sample_chain = true;
     for (std::size_t i = 1; i < args.size(); i += 2) {
         const std::string& option = args[i];
-        if (option != "--size" && option != "--member" && option != "--samples")
+        if (option != "--size" && option != "--member" && option != "--samples" && option != "--parts" &&
+            option != "--chain")
             throw std::invalid_argument("unknown argument " + option + " (mkimage --help shows the usage)");
         if (i + 1 >= args.size()) throw std::invalid_argument("missing value after " + option);
         const std::string& value = args[i + 1];
         if (option == "--size") size = parse_size(value);
         else if (option == "--member") members.push_back(parse_member(value));
+        else if (option == "--parts") parts = value;
+        else if (option == "--chain" && (value == "sample" || value == "empty")) sample_chain = value == "sample";
+        else if (option == "--chain") throw std::invalid_argument("--chain is sample or empty: " + value);
         else samples = value;
     }
-    if (members.empty()) {
+    if (members.empty() && sample_chain) {
         members.push_back({.type_segment = 0x4080, .name = "VGA.ROM", .data = option_rom(0x2000, 0x31)});
         members.push_back({.type_segment = 0x4086, .name = "PCI.ROM", .data = option_rom(0x1800, 0x5B)});
     }
@@ -160,6 +192,7 @@ int make_image(const std::vector<std::string>& args) {
     img.put_bbss({.window = 1, .offset = 0xE000, .w8 = 0xD000, .w12 = 0xB000, .w18 = 0xF000});
     img.save(out);
     if (!samples.empty()) write_samples(samples);
+    if (!parts.empty()) write_parts(parts);
     console::outf("%s: %u bytes, %zu members from 10000h, area end %05Xh\n", out.c_str(), size,
                   members.size(), area_end);
     return 0;
