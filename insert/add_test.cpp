@@ -59,6 +59,8 @@ TEST(Add, EachRuleOnTheWholeImage) {
     const auto fit = [](std::uint32_t extra) {  // a member whose extent ends at kTop, plus `extra`
         return with_end_byte(stored(0x4008, kTop - testkit::kChainStart - 35 + extra, "FIT.BIN"));
     };
+    Bytes isa_at_address = packed(0x40A0, rom(0x77));
+    testkit::retag_member(isa_at_address, 0x40A0, 0xD800);
     const auto ncpu = [](testkit::SyntheticImage& img) {
         img.put_ncpu_block(testkit::kChainImageAreaEnd, Bytes(0x100, 0x90));
     };
@@ -90,6 +92,17 @@ TEST(Add, EachRuleOnTheWholeImage) {
         {"a chain that reaches the walk's limit is full", {stored(0x4010, 0x2AFD0 - 36, "FILL.BIN")},
          {{"a.bin", Bytes(100, 1)}}, {"/fnt0", "a.bin"},
          "img.bin have not enough space for adding ROM. (Over 0011h bytes)\n\n", std::nullopt},
+        {"an uncompressed table that does not fit leaves nothing behind", {stored(0x4010, 0x2A000)},
+         {{"tbl.bin", Bytes(0x1000, 0x33)}}, {"/NoCompress", "tbl.bin"},
+         "img.bin have not enough space for adding ROM. (Over 005Ch bytes)\n\n", std::nullopt},
+        {"an ISA ROM kept with its address is compared, not broken", {isa_at_address}, {{"isa.rom", rom(0x78)}},
+         {"/isa", "isa.rom"}, "", {{0x40A0, 0x40A4}}},
+        {"an add followed by a file given up keeps its sums right", {}, {{"vga.rom", vga}, {"junk.bin", Bytes(9, 1)}},
+         {"/vga", "vga.rom", "/pci", "junk.bin"}, "CAUTION: junk.bin file is not BIOS ROM\n", {{0x4080}}},
+        {"slots seen taken by an earlier group stay taken in the run",
+         {packed(0x4080, rom(0x40, 1)), packed(0x4081, rom(0x41, 1))},
+         {{"a2.rom", rom(0x40, 2)}, {"b2.rom", rom(0x41, 2)}}, {"/vga", "a2.rom", "/vga", "b2.rom"}, "",
+         {{0x4080, 0x4082}}},
     };
     for (const OutcomeCase& c : cases) {
         SCOPED_TRACE(c.what);
