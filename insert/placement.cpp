@@ -14,12 +14,12 @@
 #include "common/file.hpp"
 #include "image/bios_image.hpp"
 #include "image/records.hpp"
-#include "insert/microcode_capture.hpp"
 #include "insert/rom_checks.hpp"
 
 namespace {
 
-inline constexpr std::uint16_t kRomCompareLast = 0x40A6;  // members compared: 0x4080-0x40A6
+inline constexpr std::uint16_t kRomCompareLast = 0x40A6;  // members compared: 0x4080-0x40A6,
+inline constexpr std::uint16_t kRomChosenLast = 0x40A7;   // while the new ROM's slot is 0x4080-0x40A7
 inline constexpr std::uint32_t kAlignment = 16;          // /NoCompress data start
 
 // The uncompressed ROM of a member already in the image, copied out
@@ -49,11 +49,10 @@ bool walk_members(RunState& state, BiosImage& image, const PreparedMember& membe
                   const ChainWalk& walk, std::uint16_t& chosen, AddPlan& plan) {
     const OptionCode c = state.code;
     const bool rom_kind = is_rom_kind(c);
-    MicrocodeCapture capture;
     for (const ChainMember& m : walk.members) {
         const std::uint16_t segment = type_segment(m.header);
         bool same = false;
-        if (rom_kind && segment >= kRomSegmentBase && segment <= kRomCompareLast)
+        if (rom_kind && segment >= kRomSegmentBase && segment <= kRomCompareLast && chosen <= kRomChosenLast)
             same = same_rom(c, member.rom, expand_rom_member(image, m));
         if (rom_kind && !same) {
             if (in_slot_flags(segment)) state.rom_slot_used.set(segment - kRomSegmentBase);
@@ -79,9 +78,7 @@ bool walk_members(RunState& state, BiosImage& image, const PreparedMember& membe
                 return false;
             }
             plan.removals.push_back(m);
-            continue;
         }
-        if (segment == kCpuCodeSegment) capture_microcode(image.file, m, capture);
     }
     return true;
 }

@@ -30,5 +30,6 @@ struct AddPlan {
 // The plan for the prepared member, or nothing when the add fails: its
 // message is printed and the failure recorded (the group ends, the image
 // unchanged). Updates state.rom_slot_used with the ROM slots the walk saw.
-// Saves a CPU microcode member the walk passes as "CPU_FILE.STV".
+// (The walk copies no CPU microcode member out: only the listing's report
+// reads that copy, and the listing makes its own.)
 std::optional<AddPlan> plan_add(RunState& state, BiosImage& image, const PreparedMember& member);
