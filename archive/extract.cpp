@@ -75,6 +75,29 @@ void extract_component() {
     expand_member(archive, *header, true);
 }
 
+std::vector<std::uint8_t> expand_in_memory(File& file, std::uint64_t offset, std::size_t limit) {
+    std::vector<std::uint8_t> out;
+    if (!file.seek(static_cast<std::int64_t>(offset))) return out;
+    std::optional<ComponentHeader> header = read_member_header(file);
+    if (!header || !known_method(std::string_view(header->method.data(), header->method.size()))) return out;
+    const std::size_t want = std::min<std::size_t>(header->original_size, limit);
+    if (header->method[3] == '0') {
+        out.resize(want);
+        if (file.read(out) != want) fatal("Can't read");
+        return out;
+    }
+    std::array<std::uint8_t, lh5::kPieceSize>& buffer = lh5::storage().expand_buffer;
+    buffer.fill(0);  // a match that reaches before the first output byte copies zeros
+    lh5::source_from_file(file, header->packed_size);
+    lh5_expand_start();
+    while (out.size() < want) {
+        const std::size_t n = std::min<std::size_t>(want - out.size(), lh5::kPieceSize);
+        lh5_expand(n, buffer.data());
+        out.insert(out.end(), buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(n));
+    }
+    return out;
+}
+
 void extract_archive(const std::string& archive) {
     std::string& name = archive_settings().archive_name;
     const std::string saved = name;

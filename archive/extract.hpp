@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "archive/member_header.hpp"
 #include "common/file.hpp"
@@ -32,6 +33,13 @@ ExpandResult expand_member(File& archive, const ComponentHeader& header, bool cl
 // setting into "original.tmp". When the archive cannot be opened or holds
 // no member, says so on the console channel and creates nothing.
 void extract_component();
+
+// The first `limit` bytes of the expanded data of the member whose header
+// starts at `offset` of `file`, in memory: no work file is written. Empty
+// for a method the expansion does not know or a byte 0 where the header
+// size would stand. Fatal errors as expand_member ("Header sum error",
+// "Can't read", "Bad table").
+std::vector<std::uint8_t> expand_in_memory(File& file, std::uint64_t offset, std::size_t limit);
 
 // extract_component on the archive file `archive`: the archive-name setting
 // names it for the call and is restored afterwards, also when a fatal error

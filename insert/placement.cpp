@@ -3,15 +3,12 @@
 #include "insert/placement.hpp"
 
 #include <algorithm>
-#include <cstdio>
 
 #include "archive/extract.hpp"
 #include "archive/member_header.hpp"
-#include "archive/work_files.hpp"
 #include "common/bytes.hpp"
 #include "common/console.hpp"
 #include "common/fatal.hpp"
-#include "common/file.hpp"
 #include "image/bios_image.hpp"
 #include "image/records.hpp"
 #include "insert/rom_checks.hpp"
@@ -22,22 +19,16 @@ inline constexpr std::uint16_t kRomCompareLast = 0x40A6;  // members compared: 0
 inline constexpr std::uint16_t kRomChosenLast = 0x40A7;   // while the new ROM's slot is 0x4080-0x40A7
 inline constexpr std::uint32_t kAlignment = 16;          // /NoCompress data start
 
-// The uncompressed ROM of a member already in the image, copied out
-// unchanged and expanded through the work files ("original.tmp" stays).
+// The uncompressed ROM of a member already in the image (its first 128 KiB),
+// expanded in memory; the member itself is only read.
 std::vector<std::uint8_t> expand_rom_member(BiosImage& image, const ChainMember& m) {
-    std::vector<std::uint8_t> rom;
-    std::remove(work_file::kExpanded);
-    if (copy_out(image.file, m.position, member_span(m.header), work_file::kRomCopy)) {
-        try {
-            extract_archive(work_file::kRomCopy);
-            rom = read_prefix(work_file::kExpanded, kMaxRomBytes).value_or(std::vector<std::uint8_t>{});
-        } catch (const FatalError& error) {
-            // A damaged member is no match; it stays in the image as it is.
-            console::conf("%s\n", error.message.c_str());
-        }
+    try {
+        return expand_in_memory(image.file, m.position, kMaxRomBytes);
+    } catch (const FatalError& error) {
+        // A damaged member is no match; it stays in the image as it is.
+        console::conf("%s\n", error.message.c_str());
+        return {};
     }
-    std::remove(work_file::kRomCopy);
-    return rom;
 }
 
 bool in_slot_flags(std::uint16_t segment) {
