@@ -7,7 +7,6 @@ inline constexpr const char* kArchive = "bios.rom";        // the last packed co
 inline constexpr const char* kTemporary = "tempbios.rom";  // archive under construction
 inline constexpr const char* kExpanded = "original.tmp";   // the last expanded component (left behind)
 inline constexpr const char* kMemberCopy = "FILE_BUF.BIN"; // a member copied out of the image
-inline constexpr const char* kRomCopy = "FILE_BUF.STV";    // a ROM member copied out for comparison
 inline constexpr const char* kBody = "FILE_TEM.STV";       // the body of a DOS executable
 inline constexpr const char* kCpuCode = "CPU_FILE.STV";    // the CPU microcode component, expanded
 inline constexpr const char* kBitmap = "KorvaBmp.bmp";     // a converted bitmap
