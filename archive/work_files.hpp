@@ -8,6 +8,7 @@ inline constexpr const char* kTemporary = "tempbios.rom";  // archive under cons
 inline constexpr const char* kExpanded = "original.tmp";   // the last expanded component (left behind)
 inline constexpr const char* kMemberCopy = "FILE_BUF.BIN"; // a member copied out of the image
 inline constexpr const char* kBody = "FILE_TEM.STV";       // the body of a DOS executable
+inline constexpr const char* kTopMicrocode = "NCPUCODE.BIN";  // the body for the top block (left behind)
 inline constexpr const char* kCpuCode = "CPU_FILE.STV";    // the CPU microcode component, expanded
 inline constexpr const char* kBitmap = "KorvaBmp.bmp";     // a converted bitmap
 inline constexpr const char* kMibText = "KorvaMIB.doc";    // a converted text document

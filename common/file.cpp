@@ -2,6 +2,8 @@
 #include "common/file.hpp"
 
 #include <sys/stat.h>
+
+#include <algorithm>
 #include <utility>
 
 File::File(const std::string& path, const char* mode) : fp_(std::fopen(path.c_str(), mode)) {}
@@ -58,15 +60,16 @@ bool File::write_at(std::int64_t offset, std::span<const std::uint8_t> data) {
 
 bool File::flush() { return fp_ && std::fflush(fp_) == 0; }
 
-std::optional<std::vector<std::uint8_t>> read_file(const std::string& path) {
+std::optional<std::vector<std::uint8_t>> read_file(const std::string& path, std::size_t limit) {
     File f(path, "rb");
     if (!f.is_open()) return std::nullopt;
     std::vector<std::uint8_t> data;
     std::uint8_t chunk[65536];
-    for (;;) {
-        std::size_t got = f.read(chunk);
+    while (data.size() < limit) {
+        const std::size_t want = std::min(sizeof chunk, limit - data.size());
+        const std::size_t got = f.read(std::span(chunk, want));
         data.insert(data.end(), chunk, chunk + got);
-        if (got < sizeof chunk) break;
+        if (got < want) break;
     }
     if (std::ferror(f.get())) return std::nullopt;
     return data;

@@ -2,6 +2,7 @@
 // through File, so no handle outlives its scope.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <optional>
@@ -42,8 +43,9 @@ private:
     std::FILE* fp_ = nullptr;
 };
 
-// The whole content of a file, or nothing when it cannot be read.
-std::optional<std::vector<std::uint8_t>> read_file(const std::string& path);
+// The content of a file, its first `limit` bytes at most (all of it by
+// default), or nothing when it cannot be read.
+std::optional<std::vector<std::uint8_t>> read_file(const std::string& path, std::size_t limit = SIZE_MAX);
 // Writes `data` as the whole file; false on failure.
 [[nodiscard]] bool write_file(const std::string& path, std::span<const std::uint8_t> data);
 bool file_exists(const std::string& path);

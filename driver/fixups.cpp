@@ -166,7 +166,9 @@ FileSums file_sums(BiosImage& image) {
 }
 
 void close_image_bookkeeping(RunState& state, BiosImage& image) {
-    const bool pointer_step = (state.ncpu_requested || image.bs1_present) && !(state.group_failed && !state.err_mode);
+    // A block placed in the run is pointed to whatever the last group did.
+    const bool pointer_step = (state.ncpu_requested || image.bs1_present) &&
+                              (image.free_pointer_moved || !(state.group_failed && !state.err_mode));
     if (pointer_step) {
         write_free_pointer(image);
         if (image.banked) write_bank_check_byte(image);

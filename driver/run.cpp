@@ -22,6 +22,12 @@ constexpr std::size_t kMaxRomFileName = 63;
 
 // The kinds with a placement of their own; every other kind is an add.
 Outcome add_group(RunState& state, BiosImage& image, File* rom) {
+    const bool own_slot = state.code == code::btvga || state.code == code::nvmm;
+    if (own_slot && !rom) {
+        console::conf("%s: no file given; the image is unchanged.\n", state.args[state.option_index].c_str());
+        state.fail(state.code);
+        return Outcome::NextGroup;
+    }
     switch (state.code) {
     case code::btvga: return add_boot_block_vga(state, image);
     case code::nvmm: return add_memory_module(state, image);

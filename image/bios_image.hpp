@@ -54,6 +54,7 @@ struct BiosImage {
     // "*BS1" record (read only when open_image was asked to).
     bool bs1_present = false;
     std::uint32_t free_pointer = 0;  // its address as a file offset; 0 when absent
+    bool free_pointer_moved = false; // a microcode block placed in this run starts at free_pointer
 };
 
 // Opens `path` for reading and writing and works out every field above.

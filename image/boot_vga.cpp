@@ -1,14 +1,20 @@
-// The listing's view of the boot-block VGA ROM.
+// The boot-block VGA ROM: /btvga, and the listing's view of it.
 #include "image/boot_vga.hpp"
 
 #include <algorithm>
 #include <array>
+#include <string>
+#include <vector>
 
+#include "archive/pack.hpp"
+#include "archive/settings.hpp"
+#include "archive/work_files.hpp"
 #include "common/bytes.hpp"
 #include "common/console.hpp"
 #include "common/listing_row.hpp"
 #include "image/bios_image.hpp"
 #include "image/chain.hpp"
+#include "image/image_writer.hpp"
 #include "image/member_name.hpp"
 #include "image/records.hpp"
 
@@ -40,4 +46,84 @@ void report_on_board_vga(BiosImage& image) {
     std::uint32_t found = find_paragraph_marker(image.file, image.top_base, false, kBtBkVgaText);
     if (found == 0) found = find_paragraph_marker(image.file, image.top_base, false, kBtVgaText);
     if (found == 1) console::out("\n ****** On Board VGA ROM In BootBlock ******\n");
+}
+
+std::optional<BootSlot> find_boot_slot(BiosImage& image, std::string_view text) {
+    const std::uint32_t k = find_paragraph_marker(image.file, image.top_base, true, text);
+    if (k >= kParagraphRange) return std::nullopt;
+    std::uint8_t record[kParagraph];
+    if (read_window(image.file, std::uint64_t{image.top_base} + k - kParagraph, record) < kSlotEndAt + 2)
+        return std::nullopt;
+    BootSlot slot;
+    slot.start = bytes::le16(record + kSlotStartAt);
+    slot.end = bytes::le16(record + kSlotEndAt);
+    const std::int64_t base = std::int64_t{image.file_size} - kSlotBase;
+    if (base + slot.start < 0 || slot.end < slot.start || base + slot.end > image.file_size) return std::nullopt;
+    slot.begin = static_cast<std::uint32_t>(base + slot.start);
+    slot.limit = static_cast<std::uint32_t>(base + slot.end);
+    return slot;
+}
+
+namespace {
+
+inline constexpr std::uint32_t kRoomEnd = 0x1E000;  // the "BtBkVgaRom" room ends at top_base + this
+inline constexpr std::size_t kRomBlock = 512;
+
+void no_room(RunState& state, const BiosImage& image) {
+    console::conf("%s have not enough space for adding ROM.\n\n", image.path.c_str());
+    state.fail(state.code);
+}
+
+// Writes `data` at `at`, then 0xFF up to `limit`, as one write.
+void place(BiosImage& image, std::uint32_t at, std::vector<std::uint8_t> data, std::uint32_t limit) {
+    data.resize(limit - at, 0xFF);
+    write_image(image, at, data);
+    finish_image_writes(image);
+}
+
+}  // namespace
+
+Outcome add_boot_block_vga(RunState& state, BiosImage& image) {
+    const std::string& name = state.rom_file;
+    std::optional<std::vector<std::uint8_t>> rom = read_file(name);
+    if (!rom || rom->size() < 3 || (*rom)[0] != 0x55 || (*rom)[1] != 0xAA) {
+        console::con("The ROM Not VGA BIOS\n\n");
+        state.fail(state.code);
+        return Outcome::EndOfRun;
+    }
+    const std::size_t length = std::size_t{(*rom)[2]} * kRomBlock;
+    rom->resize(length, 0xFF);  // a file shorter than its length byte says: 0xFF for the rest
+
+    const std::uint32_t k = find_paragraph_marker(image.file, image.top_base, true, kBtBkVgaText);
+    if (k < kParagraphRange) {
+        const std::uint32_t room_end = image.top_base + kRoomEnd;
+        if (room_end > image.file_size || length > kRoomEnd - k) {
+            no_room(state, image);
+            return Outcome::NextGroup;
+        }
+        console::outf("Adding %s into BootBlock ..... ", name.c_str());
+        place(image, image.top_base + k, std::move(*rom), room_end);
+    } else {
+        std::optional<BootSlot> slot = find_boot_slot(image, kBtVgaText);
+        if (!slot) {
+            console::conf("%s has no room for a boot-block VGA ROM; nothing is added.\n", image.path.c_str());
+            state.fail(state.code);
+            return Outcome::NextGroup;
+        }
+        std::string& type_id = archive_settings().type_id;
+        const std::string saved = type_id;
+        type_id = "4000:0";
+        const bool packed = pack_component(name, pack_flags::kVerbose);
+        type_id = saved;
+        std::optional<std::vector<std::uint8_t>> member = packed ? read_file(work_file::kArchive) : std::nullopt;
+        if (!member || member->empty() || member->size() >= std::size_t{slot->end} - slot->start) {
+            no_room(state, image);
+            return Outcome::NextGroup;
+        }
+        console::outf("Adding %s into BootBlock ..... ", name.c_str());
+        place(image, slot->begin, std::move(*member), slot->limit);
+    }
+    state.image_changed = true;
+    console::out("Success\n");
+    return Outcome::NextGroup;
 }

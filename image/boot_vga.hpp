@@ -1,6 +1,6 @@
-// The VGA ROM kept in the boot block (top 128 KB), as the component listing
-// shows it: the "(BB)" row of a member in the "*BT-VGA*" slot and the
-// "On Board VGA ROM In BootBlock" line. (Placing a ROM there is /btvga.)
+// The VGA ROM kept in the boot block (top 128 KB): /btvga, which places it,
+// and the listing's "(BB)" row of a member in the "*BT-VGA*" slot and its
+// "On Board VGA ROM In BootBlock" line.
 //
 // Two 16-byte records announce the room, found at 16-byte steps from top_base:
 //   "BtBkVgaRom"  the ROM follows the record uncompressed, up to top_base + 0x1E000
@@ -10,7 +10,10 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string_view>
+
+#include "driver/run_state.hpp"
 
 struct BiosImage;
 
@@ -19,6 +22,22 @@ inline constexpr std::string_view kBtBkVgaText = "BtBkVgaRom";
 inline constexpr std::uint32_t kSlotStartAt = 8;  // in a slot record
 inline constexpr std::uint32_t kSlotEndAt = 10;
 inline constexpr std::uint32_t kSlotBase = 0x10000;  // slot offsets count from file_size - this
+
+// The slot a 16-byte record such as "*BT-VGA*" or "*NVDAMM*" names, as
+// file offsets; nothing without the record, or when the slot's start or end
+// lies outside the file or its end below its start.
+struct BootSlot {
+    std::uint16_t start = 0, end = 0;  // as stored in the record
+    std::uint32_t begin = 0, limit = 0;  // file offsets of start and end
+};
+std::optional<BootSlot> find_boot_slot(BiosImage& image, std::string_view text);
+
+// /btvga RomFile (state.rom_file): the ROM uncompressed behind a
+// "BtBkVgaRom" record, up to top_base + 0x1E000 (an exact fit is accepted),
+// or else packed under TypeId 4000:0 into the "*BT-VGA*" slot (the member
+// and its end byte must be shorter than the slot). The rest of the room is
+// 0xFF. A file without 55 AA ends the run ("The ROM Not VGA BIOS").
+Outcome add_boot_block_vga(RunState& state, BiosImage& image);
 
 // Prints the "(BB) Compress BT-VGA " row in the listing's columns when a
 // "*BT-VGA*" record exists and its slot holds a member ("-lh" at byte 2)

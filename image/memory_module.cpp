@@ -1,4 +1,4 @@
-// The listing's view of the memory-module slot.
+// The memory-module slot: /NVMM, and the listing's view of it.
 #include "image/memory_module.hpp"
 
 #include <algorithm>
@@ -8,8 +8,10 @@
 
 #include "common/bytes.hpp"
 #include "common/console.hpp"
+#include "common/file.hpp"
 #include "image/bios_image.hpp"
 #include "image/boot_vga.hpp"
+#include "image/image_writer.hpp"
 #include "image/records.hpp"
 
 namespace {
@@ -69,4 +71,34 @@ void list_memory_module(BiosImage& image) {
     console::outf(" %s", third_text.c_str());
     console::outf(" * Start Offset => %x, End Offset => %x ***\n", static_cast<unsigned>(start),
                   static_cast<unsigned>(end));
+}
+
+Outcome add_memory_module(RunState& state, BiosImage& image) {
+    const std::string& name = state.rom_file;
+    std::optional<std::vector<std::uint8_t>> module = read_file(name);
+    if (!module) {
+        console::conf("Can't open %s file\n\n", name.c_str());
+        state.fail(state.code);
+        return Outcome::EndOfRun;
+    }
+    std::optional<BootSlot> slot = find_boot_slot(image, kNvdammText);
+    if (!slot) {
+        console::conf("%s isn't nVidia chipset BIOS ROM.\n", image.path.c_str());
+        console::out("\n");
+        state.fail(state.code);
+        return Outcome::NextGroup;
+    }
+    if (module->size() > std::size_t{slot->end} - slot->start) {
+        console::conf("%s have not enough space for adding ROM.\n", image.path.c_str());
+        console::out("\n");
+        state.fail(state.code);
+        return Outcome::NextGroup;
+    }
+    console::outf("Adding %s into BootBlock .....(Start %x) ", name.c_str(), slot->start);
+    module->resize(slot->limit - slot->begin, 0x00);  // the slot's rest is 0x00
+    write_image(image, slot->begin, *module);
+    finish_image_writes(image);
+    state.image_changed = true;
+    console::out("Success\n");
+    return Outcome::NextGroup;
 }

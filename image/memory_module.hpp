@@ -1,5 +1,5 @@
-// The memory-module block kept in the boot block, as the component listing
-// shows it. (Writing a module into the slot is /NVMM.)
+// The memory-module block kept in the boot block: /NVMM, which writes it
+// into its slot, and the listing's line.
 //
 // A 16-byte "*NVDAMM*" record, found at a 16-byte step from top_base, names
 // the slot: +8 start s, +10 end e, 16-bit offsets inside the top 64 KB
@@ -11,11 +11,18 @@
 #include <cstdint>
 #include <string_view>
 
+#include "driver/run_state.hpp"
+
 struct BiosImage;
 
 inline constexpr std::string_view kNvdammText = "*NVDAMM*";
 inline constexpr std::string_view kNvmmText = "NVMM";
 inline constexpr std::uint32_t kNvmmTextsLength = 48;  // bytes after "NVMM" holding the texts
+
+// /NVMM RomFile (state.rom_file): the file as it stands at the slot's
+// start, 0x00 up to its end (an exact fit is accepted). Without a slot, or
+// when the file is longer, the image is unchanged and the kind fails.
+Outcome add_memory_module(RunState& state, BiosImage& image);
 
 // When the slot holds "NVMM" (searched from s up to and including e), prints
 // "\n *** " with the three texts after it, each after one blank, and

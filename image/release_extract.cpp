@@ -34,13 +34,10 @@ bool plain_file_name(const std::string& name) {
 }
 
 // The end of the space a release closes: the "*BS1" free-space pointer when
-// the image has one, the end of the compressed area otherwise.
-std::uint32_t gap_end(BiosImage& image) {
-    if (image.bs1_present) {
-        std::uint32_t address = find_bs1_address(image.file);
-        if (address != 0) return address;
-    }
-    return image.area_end;
+// the image has one (the start of a microcode block placed earlier in the
+// run, once there is one), the end of the compressed area otherwise.
+std::uint32_t gap_end(const BiosImage& image) {
+    return image.bs1_present ? image.free_pointer : image.area_end;
 }
 
 Outcome release(RunState& state, BiosImage& image, const ChainMember& member,

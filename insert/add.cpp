@@ -2,10 +2,15 @@
 #include "insert/add.hpp"
 
 #include <algorithm>
+#include <cstdio>
 
+#include "archive/work_files.hpp"
+#include "common/console.hpp"
 #include "common/file.hpp"
 #include "image/bios_image.hpp"
 #include "image/image_writer.hpp"
+#include "image/records.hpp"
+#include "insert/executable.hpp"
 #include "insert/placement.hpp"
 #include "insert/prepare.hpp"
 #include "insert/rom_checks.hpp"
@@ -20,9 +25,42 @@ void commit(RunState& state, BiosImage& image, const AddPlan& plan) {
     write_image(image, plan.position, plan.bytes);
     finish_image_writes(image);
     state.image_changed = true;
+    if (plan.top_block) {
+        // Later groups of the run see the new block; the fix-ups write its
+        // start into the "*BS1" record.
+        image.ncpu_block = true;
+        image.ncpu_size = image.area_end - kNcpuTrailerSize - *plan.top_block;
+        image.free_pointer = *plan.top_block;
+        image.bs1_present = true;
+        image.free_pointer_moved = true;
+    }
 }
 
 }  // namespace
+
+Outcome add_top_microcode(RunState& state, BiosImage& image) {
+    std::optional<std::vector<std::uint8_t>> input = read_file(state.rom_file);
+    if (!input) {
+        console::conf("Can't open %s file\n\n", state.rom_file.c_str());
+        state.fail(state.code);
+        return Outcome::EndOfRun;
+    }
+    std::remove(work_file::kTopMicrocode);
+    std::vector<std::uint8_t> body;
+    if (!input->empty()) {
+        // Only an executable gives a body; any other file leaves it empty.
+        body = executable_body(*input).value_or(std::vector<std::uint8_t>{});
+        if (!write_file(work_file::kTopMicrocode, body)) {
+            console::conf("Can't write %s\n", work_file::kTopMicrocode);
+            state.fail(state.code);
+            return Outcome::NextGroup;
+        }
+    }
+    print_combine(work_file::kTopMicrocode, image);
+    std::optional<AddPlan> plan = plan_top_block(state, image, body);
+    if (plan) commit(state, image, *plan);
+    return Outcome::NextGroup;
+}
 
 Outcome add_component(RunState& state, BiosImage& image, File* rom) {
     const Preparation p = rom ? prepare_rom_file(state, image, *rom) : prepare_default(state, image);

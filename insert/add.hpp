@@ -17,3 +17,9 @@ struct BiosImage;
 // for a lone switch. Failures found while the file is opened, checked or
 // converted end the run; failures from the walk on end only the group.
 Outcome add_component(RunState& state, BiosImage& image, File* rom);
+
+// /NC_CPUCODE RomFile (state.rom_file): the body of the executable (empty
+// for any other file) as "NCPUCODE.BIN", placed uncompressed with its
+// 32-byte trailer so that it ends at area_end; an "NC-CPUCODE" member of the
+// chain is replaced. Later groups of the run and the fix-ups see the new block.
+Outcome add_top_microcode(RunState& state, BiosImage& image);

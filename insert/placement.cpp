@@ -18,6 +18,7 @@ namespace {
 inline constexpr std::uint16_t kRomCompareLast = 0x40A6;  // members compared: 0x4080-0x40A6,
 inline constexpr std::uint16_t kRomChosenLast = 0x40A7;   // while the new ROM's slot is 0x4080-0x40A7
 inline constexpr std::uint32_t kAlignment = 16;          // /NoCompress data start
+inline constexpr std::size_t kMaxTopBlock = 0x10000;     // the longest microcode block placed at the top
 
 // The uncompressed ROM of a member already in the image (its first 128 KiB),
 // expanded in memory; the member itself is only read.
@@ -103,7 +104,7 @@ void report_no_room(RunState& state, const BiosImage& image, std::uint64_t over)
 std::optional<std::vector<std::uint8_t>> member_bytes(RunState& state, const BiosImage& image,
                                                       const PreparedMember& member, std::uint32_t position,
                                                       std::uint16_t chosen, std::uint64_t& extent) {
-    std::optional<std::vector<std::uint8_t>> head = read_prefix(member.path, 2 + 255);
+    std::optional<std::vector<std::uint8_t>> head = read_file(member.path, 2 + 255);
     const bool usable = head && head->size() >= member::kFixedBytes && bytes::has_text(*head, kMethodAt, "-lh") &&
                         (*head)[kHeaderSizeAt] >= member::kHeaderSizeExtra &&
                         (*head)[kHeaderSizeAt] + 2u <= head->size();
@@ -152,7 +153,7 @@ std::optional<std::vector<std::uint8_t>> member_bytes(RunState& state, const Bio
     // Fits: the data, with 0xFF for every byte past the end of the file.
     const std::size_t header_size_now = header.size();
     std::vector<std::uint8_t> out = std::move(header);
-    std::optional<std::vector<std::uint8_t>> all = read_prefix(member.path, old_header + data_bytes);
+    std::optional<std::vector<std::uint8_t>> all = read_file(member.path, old_header + data_bytes);
     const std::size_t have = all ? all->size() : 0;
     if (have > old_header)
         out.insert(out.end(), all->begin() + static_cast<std::ptrdiff_t>(old_header), all->end());
@@ -160,12 +161,11 @@ std::optional<std::vector<std::uint8_t>> member_bytes(RunState& state, const Bio
     return out;
 }
 
-}  // namespace
-
-std::optional<AddPlan> plan_add(RunState& state, BiosImage& image, const PreparedMember& member) {
+// The walk's part of a plan: the replaced members and the free place.
+std::optional<AddPlan> plan_walk(RunState& state, BiosImage& image, const PreparedMember& member,
+                                 std::uint16_t& chosen) {
     AddPlan plan;
     const ChainWalk walk = walk_chain(image.file, image.chain_start, walk_limit(image.area_end));
-    std::uint16_t chosen = state.type_value;
     if (!walk_members(state, image, member, walk, chosen, plan)) return std::nullopt;
     if (walk.end == ChainEnd::NoMember || walk.end == ChainEnd::FileEnd) {
         console::conf("Damaged component chain at %05Xh: nothing added\n", walk.end_position);
@@ -176,9 +176,50 @@ std::optional<AddPlan> plan_add(RunState& state, BiosImage& image, const Prepare
     for (const ChainMember& m : plan.removals) removed += member_span(m.header);
     plan.chain_end = walk.end_position;
     plan.position = static_cast<std::uint32_t>(walk.end_position - removed);
+    return plan;
+}
+
+}  // namespace
+
+std::optional<AddPlan> plan_add(RunState& state, BiosImage& image, const PreparedMember& member) {
+    std::uint16_t chosen = state.type_value;
+    std::optional<AddPlan> plan = plan_walk(state, image, member, chosen);
+    if (!plan) return std::nullopt;
     std::uint64_t extent = 0;
-    std::optional<std::vector<std::uint8_t>> bytes = member_bytes(state, image, member, plan.position, chosen, extent);
+    std::optional<std::vector<std::uint8_t>> bytes = member_bytes(state, image, member, plan->position, chosen, extent);
     if (!bytes) return std::nullopt;
-    plan.bytes = std::move(*bytes);
+    plan->bytes = std::move(*bytes);
+    return plan;
+}
+
+std::optional<AddPlan> plan_top_block(RunState& state, BiosImage& image, std::span<const std::uint8_t> body) {
+    std::uint16_t chosen = state.type_value;
+    std::optional<AddPlan> plan = plan_walk(state, image, PreparedMember{}, chosen);
+    if (!plan) return std::nullopt;
+    // The block may take every byte between the chain's end and area_end,
+    // the old block's included.
+    const std::uint64_t free = plan->position;
+    const std::uint64_t end = free + body.size() + kNcpuTrailerSize;
+    if (body.size() > kMaxTopBlock || end > image.area_end) {
+        report_no_room(state, image, std::max<std::uint64_t>(end > image.area_end ? end - image.area_end : 0,
+                                                             body.size() > kMaxTopBlock ? body.size() - kMaxTopBlock : 0));
+        return std::nullopt;
+    }
+    const std::uint32_t start = image.area_end - kNcpuTrailerSize - static_cast<std::uint32_t>(body.size());
+    // Bytes of an old, longer block below the new one become erased space,
+    // so that the chain ends at 0xFF again; none below the chain's end.
+    std::uint32_t from = start;
+    if (image.ncpu_block)
+        from = std::max<std::uint32_t>(static_cast<std::uint32_t>(free),
+                                       std::min(start, image.area_end - kNcpuTrailerSize - image.ncpu_size));
+    plan->bytes.assign(start - from, 0xFF);
+    plan->bytes.insert(plan->bytes.end(), body.begin(), body.end());
+    std::uint8_t trailer[kNcpuTrailerSize] = {};
+    std::copy(kAlin16Text.begin(), kAlin16Text.end(), trailer);
+    bytes::put32(trailer + kNcpuLengthAt, static_cast<std::uint32_t>(body.size()));
+    std::copy(kNcpuName.begin(), kNcpuName.end(), trailer + kNcpuNameAt);
+    plan->bytes.insert(plan->bytes.end(), std::begin(trailer), std::end(trailer));
+    plan->position = from;
+    plan->top_block = start;
     return plan;
 }

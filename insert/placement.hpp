@@ -12,6 +12,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <vector>
 
 #include "driver/run_state.hpp"
@@ -25,6 +26,7 @@ struct AddPlan {
     std::uint32_t chain_end = 0;        // where the chain ended before the add: the end of the gaps
     std::uint32_t position = 0;         // where the new member goes, after the removals
     std::vector<std::uint8_t> bytes;    // what is written there
+    std::optional<std::uint32_t> top_block;  // a microcode block placed at the top: its start
 };
 
 // The plan for the prepared member, or nothing when the add fails: its
@@ -33,3 +35,10 @@ struct AddPlan {
 // (The walk copies no CPU microcode member out: only the listing's report
 // reads that copy, and the listing makes its own.)
 std::optional<AddPlan> plan_add(RunState& state, BiosImage& image, const PreparedMember& member);
+
+// The plan of /NC_CPUCODE: the walk's replacements (an "NC-CPUCODE" member of
+// the chain), then `body` and its 32-byte trailer as the block that ends at
+// area_end. The block must fit between the chain's end and area_end, the
+// old block's bytes counted as free, and be at most 64 KiB; bytes of a
+// longer old block below the new one become 0xFF.
+std::optional<AddPlan> plan_top_block(RunState& state, BiosImage& image, std::span<const std::uint8_t> body);

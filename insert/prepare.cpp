@@ -69,21 +69,6 @@ Preparation run_failed(RunState& state, bool record = true) {
 
 }  // namespace
 
-std::optional<std::vector<std::uint8_t>> read_prefix(const std::string& path, std::size_t limit) {
-    File f(path, "rb");
-    if (!f.is_open()) return std::nullopt;
-    std::vector<std::uint8_t> data;
-    std::vector<std::uint8_t> piece(0x10000);
-    while (data.size() < limit) {
-        const std::size_t want = std::min(piece.size(), limit - data.size());
-        const std::size_t got = f.read(std::span(piece.data(), want));
-        data.insert(data.end(), piece.begin(), piece.begin() + static_cast<std::ptrdiff_t>(got));
-        if (got < want) break;
-    }
-    if (std::ferror(f.get())) return std::nullopt;
-    return data;
-}
-
 void print_combine(const std::string& file, const BiosImage& image) {
     console::outf("Combine %s file to %s...\n", file.c_str(), image.path.c_str());
 }
@@ -108,10 +93,10 @@ Preparation prepare_rom_file(RunState& state, const BiosImage& image, File& rom)
         if (is_rom_kind(c)) {
             std::remove(work_file::kExpanded);  // a stale expansion must not pass for this one
             extract_archive(name);
-            rom_bytes = read_prefix(work_file::kExpanded, kMaxRomBytes);
+            rom_bytes = read_file(work_file::kExpanded, kMaxRomBytes);
         }
     } else if (c == code::mib) {
-        std::optional<std::vector<std::uint8_t>> text = read_prefix(name);
+        std::optional<std::vector<std::uint8_t>> text = read_file(name);
         if (!text) return run_failed(state);
         packed = write_work_file(work_file::kMibText, mib_document(*text)) &&
                  pack_work_file(work_file::kMibText, pack_flags::kVerbose, name);
@@ -124,7 +109,7 @@ Preparation prepare_rom_file(RunState& state, const BiosImage& image, File& rom)
         }
         packed = pack_work_file(work_file::kBitmap, pack_flags::kVerbose, name);
     } else if (is_executable(head) && !keeps_executable_whole(c)) {
-        std::optional<std::vector<std::uint8_t>> file = read_prefix(name);
+        std::optional<std::vector<std::uint8_t>> file = read_file(name);
         if (!file) return run_failed(state);
         std::vector<std::uint8_t> body = executable_body(*file).value_or(std::vector<std::uint8_t>{});
         if (is_rom_kind(c))
@@ -133,7 +118,7 @@ Preparation prepare_rom_file(RunState& state, const BiosImage& image, File& rom)
         // The body is packed under the user's name; the user's file stays as it is.
         packed = write_work_file(work_file::kBody, body) && pack_work_file(work_file::kBody, kStoredVerbose, name);
     } else if (is_jpeg(c)) {
-        std::optional<std::vector<std::uint8_t>> file = read_prefix(name);
+        std::optional<std::vector<std::uint8_t>> file = read_file(name);
         if (!file) return run_failed(state);
         file->insert(file->begin(), kJpegPrefix, 0);
         packed = write_work_file(work_file::kJpeg, *file) && pack_work_file(work_file::kJpeg, pack_flags::kVerbose, "");
@@ -142,7 +127,7 @@ Preparation prepare_rom_file(RunState& state, const BiosImage& image, File& rom)
     }
     if (!packed) return run_failed(state);
     if (is_rom_kind(c)) {
-        if (!rom_bytes) rom_bytes = read_prefix(name, kMaxRomBytes);
+        if (!rom_bytes) rom_bytes = read_file(name, kMaxRomBytes);
         p.member.rom = rom_bytes.value_or(std::vector<std::uint8_t>{});
     }
     return p;

@@ -49,6 +49,3 @@ Preparation prepare_default(RunState& state, const BiosImage& image);
 // Prints "Combine %s file to %s...\n" with the prepared file and the image.
 void print_combine(const std::string& file, const BiosImage& image);
 
-// The first `limit` bytes of the file `path` (all of it by default);
-// nothing when it cannot be read.
-std::optional<std::vector<std::uint8_t>> read_prefix(const std::string& path, std::size_t limit = SIZE_MAX);

@@ -57,7 +57,7 @@ Preparation not_found(RunState& state, const Default& d) {
 // The body of the executable d.source written as d.body (ACPITBL.BIN gets
 // DSDT.AML behind it). False, with the message printed, when there is none.
 bool write_body(RunState& state, const Default& d) {
-    std::optional<std::vector<std::uint8_t>> exe = read_prefix(d.source);
+    std::optional<std::vector<std::uint8_t>> exe = read_file(d.source);
     if (!exe) {
         console::conf("%s file open error !!!\n", d.source);
         return false;
@@ -71,7 +71,7 @@ bool write_body(RunState& state, const Default& d) {
     }
     if (state.code == code::acpitbl) {
         body->resize(std::min(body->size(), kPiece));
-        std::vector<std::uint8_t> dsdt = read_prefix("DSDT.AML", kPiece).value_or(std::vector<std::uint8_t>{});
+        std::vector<std::uint8_t> dsdt = read_file("DSDT.AML", kPiece).value_or(std::vector<std::uint8_t>{});
         body->insert(body->end(), dsdt.begin(), dsdt.end());
     }
     if (!write_file(d.body, *body)) {
@@ -103,7 +103,7 @@ Preparation prepare_default(RunState& state, const BiosImage& image) {
         return {Prepared::GroupFailed, {}};
     }
     bool packed = false;
-    std::optional<std::vector<std::uint8_t>> head = read_prefix(d->body, 2);
+    std::optional<std::vector<std::uint8_t>> head = read_file(d->body, 2);
     if (state.code == code::epa && head && head->size() == 2 && (*head)[0] == 'B' && (*head)[1] == 'M') {
         packed = logo_convert(d->body, work_file::kBitmap, LogoMode::Epa, 0, state.no_reserve) !=
                      LogoColours::Failed &&
