@@ -40,7 +40,15 @@ step "mozaik32 build.bin /vga vga_new.rom   (a newer build of the same VGA ROM r
 "$tool" build.bin /vga vga_new.rom
 step "mozaik32 build.bin /D"
 "$tool" build.bin /D
-echo "word sum of build.bin: $(word_sum build.bin)"
+printf '\nword sum of build.bin: %s\n' "$(word_sum build.bin)"
+
+# The placements outside the chain, on a banked 1 MB image.
+"$mkimage" banked.bin --size 1M --banked --chain empty >/dev/null
+step "mozaik32 banked.bin /btvga vga.rom /NC_CPUCODE ucode.exe /fnt0 font.bin"
+"$tool" banked.bin /btvga vga.rom /NC_CPUCODE ucode.exe /fnt0 font.bin
+step "mozaik32 banked.bin /D   (the (BB) and (SP) NCPUCODE rows, the microcode of the new block)"
+"$tool" banked.bin /D
+printf '\nword sum of banked.bin: %s\n' "$(word_sum banked.bin)"
 
 "$mkimage" sample.bin --size 256K --samples . >/dev/null
 step "mozaik32 sample.bin /D"

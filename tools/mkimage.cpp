@@ -16,6 +16,8 @@
 //              byte and a zero byte sum) and data.bin.
 //   --chain    empty: no sample members when no --member is given.
 //   --parts    writes the demo's components into DIR (see write_parts).
+//   --banked   the banked form of the boot block (1M images), with a
+//              "*BT-VGA*" slot.
 //
 // Layout, for an image of size S: a system BIOS member (5000:0) at offset 0,
 // the chain from 0x10000, the rest 0xFF; the compressed area ends at
@@ -36,6 +38,7 @@
 #include "common/file.hpp"
 #include "testkit/components.hpp"
 #include "testkit/image_builder.hpp"
+#include "testkit/microcode_builder.hpp"
 #include "testkit/listing_showcase.hpp"
 
 namespace {
@@ -119,6 +122,9 @@ void write_parts(const std::string& dir) {
         {"font.bin", font},
         {"tool.exe", testkit::dos_executable(sample_data(0x1800))},
         {"table.bin", table},
+        {"ucode.exe", testkit::dos_executable(testkit::concat(
+                          {testkit::intel_microcode({.revision = 0x21, .signature = 0x0F29, .flags = 0x10}),
+                           testkit::intel_microcode({.revision = 0x08, .signature = 0x0686, .flags = 0x01})}))},
     };
     for (const auto& [name, bytes] : parts)
         if (!write_file(dir + "/" + name, bytes)) throw std::runtime_error("cannot write " + dir + "/" + name);
@@ -126,7 +132,7 @@ void write_parts(const std::string& dir) {
 
 constexpr const char* kUsage =
     "usage: mkimage OUT.bin [--size 128K|256K|512K|1M] [--chain sample|empty]\n"
-    "         [--member SEG:OFF:NAME:FILE]... [--samples DIR] [--parts DIR]\n"
+    "         [--banked] [--member SEG:OFF:NAME:FILE]... [--samples DIR] [--parts DIR]\n"
     "       mkimage OUT.bin --showcase\n"
     "       mkimage -h | --help\n"
     "Writes a synthetic BIOS image of the given size (default 256K) with a\n"
@@ -134,8 +140,9 @@ constexpr const char* kUsage =
     "sample VGA and PCI ROM. --samples DIR also writes vga.rom, isa.rom and\n"
     "data.bin there. --chain empty leaves the chain empty. --parts DIR writes\n"
     "the demo's components there: vga.rom, vga_new.rom (a newer build of it),\n"
-    "pci.rom, font.bin, tool.exe and table.bin. --showcase writes an image with\n"
-    "every kind of listing row.\n";
+    "pci.rom, font.bin, tool.exe, table.bin and ucode.exe (CPU microcode in an\n"
+    "executable). --banked (1M only) gives the boot block the banked form and a\n"
+    "*BT-VGA* slot. --showcase writes an image with every kind of listing row.\n";
 
 bool is_help(const std::string& arg) { return arg == "-h" || arg == "--help"; }
 
@@ -159,8 +166,14 @@ int make_image(const std::vector<std::string>& args) {
     std::vector<MemberFields> members;
     std::string samples, parts;
     bool sample_chain = true;
+    bool banked = false;
     for (std::size_t i = 1; i < args.size(); i += 2) {
         const std::string& option = args[i];
+        if (option == "--banked") {
+            banked = true;
+            --i;  // takes no value
+            continue;
+        }
         if (option != "--size" && option != "--member" && option != "--samples" && option != "--parts" &&
             option != "--chain")
             throw std::invalid_argument("unknown argument " + option + " (mkimage --help shows the usage)");
@@ -173,6 +186,7 @@ int make_image(const std::vector<std::string>& args) {
         else if (option == "--chain") throw std::invalid_argument("--chain is sample or empty: " + value);
         else samples = value;
     }
+    if (banked && size != 1024 * KB) throw std::invalid_argument("--banked needs --size 1M");
     if (members.empty() && sample_chain) {
         members.push_back({.type_segment = 0x4080, .name = "VGA.ROM", .data = option_rom(0x2000, 0x31)});
         members.push_back({.type_segment = 0x4086, .name = "PCI.ROM", .data = option_rom(0x1800, 0x5B)});
@@ -189,7 +203,15 @@ int make_image(const std::vector<std::string>& args) {
     }
     img.put_bs1(size - 0x4800, img.physical(area_end));
     // The record sits in the upper 64 KB window; its words are offsets in that window.
-    img.put_bbss({.window = 1, .offset = 0xE000, .w8 = 0xD000, .w12 = 0xB000, .w18 = 0xF000});
+    if (!banked) {
+        img.put_bbss({.window = 1, .offset = 0xE000, .w8 = 0xD000, .w12 = 0xB000, .w18 = 0xF000});
+    } else {
+        // Bank 15: the bank block (0x800 bytes) and the check bytes in the
+        // window's last page; a "*BT-VGA*" slot from 0xC000 to 0xD000.
+        img.put_bbss({.window = 1, .offset = 0xE000, .w6 = 0xF00F, .w8 = 0xD001, .w12 = 0xB000, .w18 = 0xF000,
+                      .bank_length = 0x800});
+        img.put_slot_record(0, "*BT-VGA*", 0xC000, 0xD000);
+    }
     img.save(out);
     if (!samples.empty()) write_samples(samples);
     if (!parts.empty()) write_parts(parts);
