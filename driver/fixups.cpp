@@ -95,8 +95,7 @@ bool has_boot_record(const BiosImage& image) { return image.bbss_offset != kNoBo
 void write_free_pointer(BiosImage& image) {
     const std::uint32_t size = image.counted_size;
     if (size == 0 || !image.bs1_present) return;  // no free pointer is known: nothing to write
-    const std::uint32_t from = size > kBs1ScanFrom ? size - kBs1ScanFrom : 0;
-    auto marker = find_text(image.file, from, size, kBs1Text);
+    auto marker = find_bs1_marker(image.file, size);
     if (!marker) return;
     const std::uint64_t at = std::uint64_t{*marker} + kBs1AddressAt;
     std::uint8_t old_bytes[4], new_bytes[4];

@@ -97,6 +97,12 @@ TEST(Fixups, PointersCheckBytesAndSums) {
              EXPECT_EQ(after[kCheck + 1],
                        static_cast<std::uint8_t>(s - before[kCheck] - d + before[kCheck + 1] + 2 * d));
          }},
+        {"no pointer is known: the *BS1 bytes stay", [] {
+             SyntheticImage img = plain(false);
+             img.put_bs1(0x3B800, 0xFFFFFFFF);
+             return img;
+         }, [](RunState& state, BiosImage&) { state.ncpu_requested = true; }, true, false,
+         [](const Bytes&, const Bytes& after) { EXPECT_EQ(le32(after, 0x3B800 + 11), 0xFFFFFFFFu); }},
         {"a banked record in the upper window sums its bank block", [] {
              SyntheticImage img(512 * KB);
              img.put_member(0x100, testkit::stored_member(0x5000, 0, "SYSBIOS.BIN", 0x9000, 0x42));

@@ -26,16 +26,19 @@ struct RunState {
     std::string rom_file;               // the RomFile of the current group (at most 63 characters)
     OptionCode lone_code = 0;           // the group's code while its switch stands alone, else 0
     std::uint32_t isa_segment = 0;      // segment operand of /isa; 0 when none
-    bool group_failed = false;          // failure mark of the current group
+    // The failure mark the closing fix-ups read: set when the group's add
+    // found no room, a release or extract found no member of its kind, an
+    // operand was bad, the word was no switch, or /btvga met an image that is
+    // not banked.
+    bool group_failed = false;
     bool ncpu_requested = false;        // /NC_CPUCODE was selected
     OptionCode code = 0;                // the current group's code (after /ncr and /aha became /pci)
     std::uint16_t type_value = 0xFFFF;  // the current group's TypeId value
     std::bitset<kRomSlotFlags> rom_slot_used;  // ROM segments from 0x4080 the add walks have seen taken
     bool image_changed = false;         // an operation of the run changed the image
 
-    // Records a failure of the current group's kind (kept only under /err).
+    // Records a failure of the group's kind (kept only under /err).
     void fail(OptionCode kind) {
-        group_failed = true;
         if (err_mode) failed_kinds.insert(kind);
     }
 };

@@ -15,6 +15,7 @@ bool select_other(RunState& state) {
     state.option_index = at;  // the operand is stepped over in every case
     if (at >= state.args.size()) {
         console::out("Input parameter error: /other needs a TypeId operand such as D000:0.\n");
+        state.group_failed = true;
         state.fail(code::other);
         return false;
     }
@@ -22,6 +23,7 @@ bool select_other(RunState& state) {
     auto value = hex_before_colon(operand);
     if (!value || operand.empty() || operand.size() > kMaxTypeIdText) {
         console::outf("Input parameter %s error.", operand.c_str());
+        state.group_failed = true;
         state.fail(code::other);
         return false;
     }
@@ -83,6 +85,7 @@ bool select_kind(RunState& state, OptionCode c, bool banked) {
         if (state.group_number > kMaxGroup) {
             console::outf("Input parameter /group%d error: groups are numbered 0 to %d.\n",
                           state.group_number, kMaxGroup);
+            state.group_failed = true;
             state.fail(code::group);
             return false;
         }

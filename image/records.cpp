@@ -137,21 +137,27 @@ std::uint32_t find_paragraph_marker(File& file, std::uint32_t start, bool check,
     return std::memcmp(next, "\x55\xAA\x00\x00", 4) == 0 ? 1 : 0;
 }
 
-std::uint32_t ncpu_trailer_size(File& file, std::uint32_t area_end) {
-    if (area_end < kNcpuTrailerSize) return 0;
+namespace {
+
+// The length field of the trailer ending at area_end; nothing without one.
+std::optional<std::uint32_t> ncpu_trailer_length(File& file, std::uint32_t area_end) {
+    if (area_end < kNcpuTrailerSize) return std::nullopt;
     std::uint8_t trailer[kNcpuTrailerSize];
-    if (read_window(file, area_end - kNcpuTrailerSize, trailer) != sizeof trailer) return 0;
-    if (!bytes::has_text(trailer, kNcpuNameAt, kNcpuName)) return 0;
-    std::uint32_t length = bytes::le32(trailer + kNcpuLengthAt);
+    if (read_window(file, area_end - kNcpuTrailerSize, trailer) != sizeof trailer) return std::nullopt;
+    if (!bytes::has_text(trailer, kNcpuNameAt, kNcpuName)) return std::nullopt;
+    return bytes::le32(trailer + kNcpuLengthAt);
+}
+
+}  // namespace
+
+std::uint32_t ncpu_trailer_size(File& file, std::uint32_t area_end) {
+    const std::uint32_t length = ncpu_trailer_length(file, area_end).value_or(0);
     // The block lies below its trailer; a length reaching before the file is no block.
     return length <= area_end - kNcpuTrailerSize ? length : 0;
 }
 
 bool ncpu_trailer_present(File& file, std::uint32_t area_end) {
-    if (area_end < kNcpuTrailerSize) return false;
-    std::uint8_t trailer[kNcpuTrailerSize];
-    if (read_window(file, area_end - kNcpuTrailerSize, trailer) != sizeof trailer) return false;
-    return bytes::has_text(trailer, kNcpuNameAt, kNcpuName);
+    return ncpu_trailer_length(file, area_end).has_value();
 }
 
 std::int64_t counted_file_size(File& file) {

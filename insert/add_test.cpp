@@ -59,6 +59,14 @@ TEST(Add, EachRuleOnTheWholeImage) {
     const auto fit = [](std::uint32_t extra) {  // a member whose extent ends at kTop, plus `extra`
         return with_end_byte(stored(0x4008, kTop - testkit::kChainStart - 35 + extra, "FIT.BIN"));
     };
+    const Bytes big_isa = rom(0x79, 1, 0x18000);
+    Bytes big_isa_changed = big_isa;
+    big_isa_changed[0x12000] += 1;
+    big_isa_changed[0x12001] -= 1;  // the sum stays 0
+    Bytes damaged_vga = packed(0x4080, rom(0x40));
+    damaged_vga[1] ^= 1;  // header sum
+    Bytes huge = stored(0x4010, 0x10);
+    huge[10] = 0x10;  // packed size 0x10000010
     Bytes isa_at_address = packed(0x40A0, rom(0x77));
     testkit::retag_member(isa_at_address, 0x40A0, 0xD800);
     const auto ncpu = [](testkit::SyntheticImage& img) {
@@ -95,8 +103,23 @@ TEST(Add, EachRuleOnTheWholeImage) {
         {"an uncompressed table that does not fit leaves nothing behind", {stored(0x4010, 0x2A000)},
          {{"tbl.bin", Bytes(0x1000, 0x33)}}, {"/NoCompress", "tbl.bin"},
          "img.bin have not enough space for adding ROM. (Over 005Ch bytes)\n\n", std::nullopt},
-        {"an ISA ROM kept with its address is compared, not broken", {isa_at_address}, {{"isa.rom", rom(0x78)}},
-         {"/isa", "isa.rom"}, "", {{0x40A0, 0x40A4}}},
+        {"an ISA ROM kept with its address is compared, not broken", {isa_at_address}, {{"isa.rom", isa}},
+         {"/isa", "isa.rom"}, "CAUTION : This [isa.rom] ISA ROM Exist\n", std::nullopt},
+        {"ISA ROMs over 64 KiB are compared whole: the same one", {packed(0x40A4, big_isa)}, {{"isa.rom", big_isa}},
+         {"/isa", "isa.rom"}, "CAUTION : This [isa.rom] ISA ROM Exist\n", std::nullopt},
+        {"ISA ROMs over 64 KiB are compared whole: one that differs past 64 KiB",
+         {packed(0x40A4, big_isa)}, {{"isa.rom", big_isa_changed}}, {"/isa", "isa.rom"}, "", {{0x40A4, 0x40A4}}},
+        {"a damaged ROM in the image ends the run before anything is written", {damaged_vga}, {{"vga.rom", vga}},
+         {"/vga", "vga.rom"}, "", std::nullopt, 1},
+        {"a member that runs past the area is damage, not moved", {},
+         {{"a.bin", Bytes(100, 1)}}, {"/fnt0", "a.bin"}, "Damaged component chain at 10000h: nothing added\n",
+         std::nullopt, 0, [](testkit::SyntheticImage& img) {
+             img.put_member(testkit::kChainStart, stored(0x4000, 0x2B900));
+         }},
+        {"a member whose size runs past the file", {huge}, {{"a.bin", Bytes(100, 1)}}, {"/fnt0", "a.bin"},
+         "Damaged component chain at 10000h: nothing added\n", std::nullopt},
+        {"an executable without a body", {}, {{"e.exe", testkit::dos_executable({})}}, {"/fnt0", "e.exe"},
+         "e.exe holds no DOS executable body; nothing is added.\n", std::nullopt},
         {"an add followed by a file given up keeps its sums right", {}, {{"vga.rom", vga}, {"junk.bin", Bytes(9, 1)}},
          {"/vga", "vga.rom", "/pci", "junk.bin"}, "CAUTION: junk.bin file is not BIOS ROM\n", {{0x4080}}},
         {"slots seen taken by an earlier group stay taken in the run",
@@ -126,17 +149,6 @@ TEST(Add, EachRuleOnTheWholeImage) {
         EXPECT_EQ(segments(chain_of(after)), *c.chain);
         EXPECT_EQ(testkit::word_sum(after), 0);
     }
-}
-
-TEST(Add, IsaAddressTakesTheTypeIdField) {
-    testkit::WorkDir dir;
-    testkit::chain_image({}).image.save("img.bin");
-    testkit::spit("isa.rom", rom(0x77));
-    ASSERT_EQ(tool({"/isa", "isa.rom", "40A10000"}).status, 0);
-    const auto chain = chain_of(testkit::slurp("img.bin"));
-    ASSERT_EQ(chain.size(), 1u);
-    EXPECT_EQ(chain[0].offset, 0x0000);
-    EXPECT_EQ(chain[0].segment, 0x40A1);
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 #include "insert/executable.hpp"
 
 #include "common/bytes.hpp"
+#include "common/console.hpp"
 
 namespace {
 inline constexpr std::size_t kHeaderParagraphsAt = 8;
@@ -10,6 +11,13 @@ inline constexpr std::size_t kParagraph = 16;
 
 bool is_executable(std::span<const std::uint8_t> file) {
     return file.size() >= 2 && file[0] == 'M' && file[1] == 'Z';
+}
+
+std::optional<std::vector<std::uint8_t>> component_body(std::span<const std::uint8_t> file, const std::string& name) {
+    std::optional<std::vector<std::uint8_t>> body = executable_body(file);
+    if (body && !body->empty()) return body;
+    console::conf("%s holds no DOS executable body; nothing is added.\n", name.c_str());
+    return std::nullopt;
 }
 
 std::optional<std::vector<std::uint8_t>> executable_body(std::span<const std::uint8_t> file) {

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <string>
 #include <vector>
 
 // True when `file` begins with "MZ".
@@ -15,3 +16,8 @@ bool is_executable(std::span<const std::uint8_t> file);
 // on (empty when the header claims the whole file or more). Nothing when
 // `file` is no executable.
 std::optional<std::vector<std::uint8_t>> executable_body(std::span<const std::uint8_t> file);
+
+// The body of `file`, the executable `name`, as a component. An empty body
+// or a file that is no executable gives no component: "%s holds no DOS
+// executable body; nothing is added." on the console channel, and nothing.
+std::optional<std::vector<std::uint8_t>> component_body(std::span<const std::uint8_t> file, const std::string& name);

@@ -8,7 +8,6 @@
 #include "archive/member_header.hpp"
 #include "common/bytes.hpp"
 #include "common/console.hpp"
-#include "common/fatal.hpp"
 #include "image/bios_image.hpp"
 #include "image/records.hpp"
 #include "insert/rom_checks.hpp"
@@ -21,15 +20,10 @@ inline constexpr std::uint32_t kAlignment = 16;          // /NoCompress data sta
 inline constexpr std::size_t kMaxTopBlock = 0x10000;     // the longest microcode block placed at the top
 
 // The uncompressed ROM of a member already in the image (its first 128 KiB),
-// expanded in memory; the member itself is only read.
+// expanded in memory; the member itself is only read. A damaged member ends
+// the run with the codec's fatal error, before anything is written.
 std::vector<std::uint8_t> expand_rom_member(BiosImage& image, const ChainMember& m) {
-    try {
-        return expand_in_memory(image.file, m.position, kMaxRomBytes);
-    } catch (const FatalError& error) {
-        // A damaged member is no match; it stays in the image as it is.
-        console::conf("%s\n", error.message.c_str());
-        return {};
-    }
+    return expand_in_memory(image.file, m.position, kMaxRomBytes);
 }
 
 bool in_slot_flags(std::uint16_t segment) {
@@ -96,6 +90,7 @@ std::uint64_t shortfall(const BiosImage& image, std::uint32_t position, std::uin
 void report_no_room(RunState& state, const BiosImage& image, std::uint64_t over) {
     console::conf("%s have not enough space for adding ROM. (Over %04Xh bytes)\n\n", image.path.c_str(),
                   static_cast<unsigned>(std::min<std::uint64_t>(over, 0xFFFFFFFF)));
+    state.group_failed = true;  // the fix-ups read this mark
     state.fail(state.code);
 }
 
@@ -105,9 +100,11 @@ std::optional<std::vector<std::uint8_t>> member_bytes(RunState& state, const Bio
                                                       const PreparedMember& member, std::uint32_t position,
                                                       std::uint16_t chosen, std::uint64_t& extent) {
     std::optional<std::vector<std::uint8_t>> head = read_file(member.path, 2 + 255);
-    const bool usable = head && head->size() >= member::kFixedBytes && bytes::has_text(*head, kMethodAt, "-lh") &&
-                        (*head)[kHeaderSizeAt] >= member::kHeaderSizeExtra &&
-                        (*head)[kHeaderSizeAt] + 2u <= head->size();
+    bool usable = head && head->size() >= member::kFixedBytes && bytes::has_text(*head, kMethodAt, "-lh") &&
+                  (*head)[kHeaderSizeAt] >= member::kHeaderSizeExtra && (*head)[kHeaderSizeAt] + 2u <= head->size();
+    // A stored member is written as its original size of data: that must be its packed size too.
+    if (usable && (*head)[kMethodAt + 3] == '0')
+        usable = bytes::le32(head->data() + kPackedSizeAt) == bytes::le32(head->data() + kOriginalSizeAt);
     if (!usable) {
         console::conf("%s holds no component header; nothing is added.\n", member.path.c_str());
         state.fail(state.code);
@@ -167,8 +164,15 @@ std::optional<AddPlan> plan_walk(RunState& state, BiosImage& image, const Prepar
     AddPlan plan;
     const ChainWalk walk = walk_chain(image.file, image.chain_start, walk_limit(image.area_end));
     if (!walk_members(state, image, member, walk, chosen, plan)) return std::nullopt;
-    if (walk.end == ChainEnd::NoMember || walk.end == ChainEnd::FileEnd) {
-        console::conf("Damaged component chain at %05Xh: nothing added\n", walk.end_position);
+    // A member that runs past the area (into the microcode block or the
+    // boot block) is damage as much as bytes that are no member: moving it
+    // would carry those bytes along and erase behind it.
+    std::optional<std::uint32_t> damage;
+    if (walk.end == ChainEnd::NoMember || walk.end == ChainEnd::FileEnd) damage = walk.end_position;
+    for (const ChainMember& m : walk.members)
+        if (!damage && m.position + member_span(m.header) > space_limit(image)) damage = m.position;
+    if (damage) {
+        console::conf("Damaged component chain at %05Xh: nothing added\n", *damage);
         state.fail(state.code);
         return std::nullopt;
     }

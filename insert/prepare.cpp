@@ -111,7 +111,9 @@ Preparation prepare_rom_file(RunState& state, const BiosImage& image, File& rom)
     } else if (is_executable(head) && !keeps_executable_whole(c)) {
         std::optional<std::vector<std::uint8_t>> file = read_file(name);
         if (!file) return run_failed(state);
-        std::vector<std::uint8_t> body = executable_body(*file).value_or(std::vector<std::uint8_t>{});
+        std::optional<std::vector<std::uint8_t>> found = component_body(*file, name);
+        if (!found) return run_failed(state);
+        std::vector<std::uint8_t> body = std::move(*found);
         if (is_rom_kind(c))
             rom_bytes = std::vector<std::uint8_t>(
                 body.begin(), body.begin() + static_cast<std::ptrdiff_t>(std::min(body.size(), kMaxRomBytes)));

@@ -62,13 +62,9 @@ bool write_body(RunState& state, const Default& d) {
         console::conf("%s file open error !!!\n", d.source);
         return false;
     }
-    std::optional<std::vector<std::uint8_t>> body = executable_body(*exe);
-    if (!body || body->empty()) {
-        // An empty body or a file that is no executable gives no component;
-        // an earlier body file of that name must not be taken for it.
-        console::conf("%s holds no DOS executable body; nothing is added.\n", d.source);
-        return false;
-    }
+    // No body: no component; an earlier body file of that name must not be taken for it.
+    std::optional<std::vector<std::uint8_t>> body = component_body(*exe, d.source);
+    if (!body) return false;
     if (state.code == code::acpitbl) {
         body->resize(std::min(body->size(), kPiece));
         std::vector<std::uint8_t> dsdt = read_file("DSDT.AML", kPiece).value_or(std::vector<std::uint8_t>{});
