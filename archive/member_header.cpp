@@ -33,6 +33,16 @@ bool known_method(std::string_view method) {
     return method.substr(0, 3) == "-lh" && method[4] == '-' && (m == '0' || m == '4' || m == '5');
 }
 
+std::optional<std::uint16_t> recorded_crc(std::span<const std::uint8_t> header) {
+    if (header.empty() || header[0] < member::kHeaderSizeExtra || header.size() < header[0] + 2u) return std::nullopt;
+    const std::size_t h = header[0];
+    const std::size_t n = header[member::kNameLengthAt];
+    if (member::kNameAt + n > h - 3) return std::nullopt;  // the name reaches into the CRC's place
+    for (std::size_t i = member::kNameAt; i < member::kNameAt + n; ++i)
+        if (header[i] == 0) return std::nullopt;
+    return static_cast<std::uint16_t>(header[h - 3] | header[h - 2] << 8);
+}
+
 std::optional<std::uint8_t> header_sum(std::span<const std::uint8_t> member) {
     if (member.empty()) return std::nullopt;
     std::size_t h = member[member::kHeaderSizeAt];

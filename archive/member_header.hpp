@@ -82,6 +82,12 @@ struct ComponentHeader {
 // "-lh5-" (LH5). `method` is the five bytes at offset 2.
 bool known_method(std::string_view method);
 
+// The data CRC a header records (at H - 3), or nothing when it records
+// none: a header grown for alignment carries its CRC bytes inside its name,
+// which then holds a 0 byte. `header` is the member's first bytes, its whole
+// header at least (nothing otherwise).
+std::optional<std::uint16_t> recorded_crc(std::span<const std::uint8_t> header);
+
 // Sum of the H bytes from offset 2 of `member` (H from its first byte),
 // modulo 256; nothing when the buffer is shorter than the header.
 std::optional<std::uint8_t> header_sum(std::span<const std::uint8_t> member);

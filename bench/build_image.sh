@@ -70,11 +70,12 @@ files=(vga.rom lan.rom raid.rom logo.bmp fnt0.bin fnt1.bin setup.exe oem0.bin ac
 args=(/vga vga.rom /pci lan.rom /pci raid.rom /logo logo.bmp /fnt0 fnt0.bin /fnt1 fnt1.bin
       /fnt2 setup.exe /oem0 oem0.bin /acpi acpi.bin /ros ros.bin /D)
 
-# Median wall time in seconds of RUNS runs of the given shell snippet.
+# Median wall time in seconds of RUNS runs of the given shell snippet, each
+# on a fresh copy of the image $2 (base.bin by default) as img.bin.
 median() {
   local times=() t0 t1
   for ((i = 0; i < runs; i++)); do
-    cp base.bin img.bin
+    cp "${2:-base.bin}" img.bin
     t0=$(date +%s.%N)
     eval "$1" >/dev/null 2>&1
     t1=$(date +%s.%N)
@@ -93,6 +94,13 @@ cals_runs='for f in "${files[@]}"; do "$tool" img.bin /CALS "$f"; done; "$tool" 
 calls=$(median "$build_calls")
 one=$(median "$build_run")
 cals=$(median "$cals_runs")
+# The check of the built image next to its listing.
+cp base.bin img.bin
+"$tool" img.bin "${args[@]}" >/dev/null 2>&1
+cp img.bin built.bin
+list=$(median '"$tool" img.bin /D' built.bin)
+verify=$(median '"$tool" img.bin /verify' built.bin)
+cp base.bin img.bin
 /usr/bin/time -o rss.txt -f '%M' "$tool" img.bin "${args[@]}" >/dev/null 2>&1
 rss=$(tail -1 rss.txt)
 "$tool" img.bin /D > listing.txt
@@ -103,3 +111,5 @@ printf 'image work on top              %8.1f %%\n' "$(echo "($calls - $cals) * 1
 printf 'ten adds and /D in one run     %8.3f s\n' "$one"
 printf 'peak resident memory (one run) %8d KB\n' "$rss"
 printf 'listing rows afterwards        %8d\n' "$members"
+printf '/D of the built image          %8.3f s\n' "$list"
+printf '/verify of the built image     %8.3f s\n' "$verify"

@@ -174,7 +174,8 @@ void flush() {
 void wait_key() {
     Screen& s = screen();
     flush();
-    if (s.capturing || !isatty(STDIN_FILENO)) return;
+    // Only a person at a terminal, who sees the prompt, is asked for a key.
+    if (s.capturing || !isatty(STDIN_FILENO) || !isatty(STDOUT_FILENO)) return;
     termios saved{};
     if (tcgetattr(STDIN_FILENO, &saved) != 0) return;
     termios raw = saved;

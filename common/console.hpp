@@ -37,7 +37,8 @@ void conf(const char* format, ...) __attribute__((format(printf, 1, 2)));
 // Writes out any unfinished line of standard output and flushes both channels.
 void flush();
 
-// Waits for one key press without echo when standard input is a terminal
+// Waits for one key press without echo when standard input and standard
+// output are both terminals
 // (Ctrl-C counts as a key; the terminal's settings are restored either way);
 // otherwise returns at once, so that no scripted run can hang.
 void wait_key();

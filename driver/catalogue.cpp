@@ -123,6 +123,7 @@ constexpr std::array<ComponentKind, code::last + 1> kTable = {{
     row(96, "/GV3", "GV3", "4067:0", "GV3              "),
     row(97, "/NVMM", "NVMM", "", ""),
     row(98, "/CALS", "CALSVersion", "4068:0", ""),
+    row(99, "/verify", "VERIFY", "", ""),
 }};
 
 constexpr bool rows_in_order() {

@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-// 1 to 98, one per option switch; 0 is "no switch". Code 6 is unassigned.
+// 1 to 99, one per option switch; 0 is "no switch". Code 6 is unassigned.
 using OptionCode = std::uint8_t;
 
 namespace code {
@@ -19,8 +19,8 @@ inline constexpr OptionCode vga = 1, ncr = 2, aha = 3, other = 4, logo = 5, d = 
     epa2 = 38, epa7 = 43, logo2 = 44, logo7 = 49, krvflash = 50, nnoprom = 51, ros = 52,
     group = 53, nocompress = 54, osb_logo = 55, osb_bmp = 56, osb_bmp7 = 63, osb_logo1 = 64,
     osb_logo7 = 70, nc_cpucode = 71, jpeg = 72, jpeg1 = 73, jpeg3 = 75, rpb = 76, ver = 77,
-    jpeg_eng = 78, srom0 = 79, setup0 = 84, biosf0 = 86, gv3 = 96, nvmm = 97, cals = 98;
-inline constexpr OptionCode last = 98;
+    jpeg_eng = 78, srom0 = 79, setup0 = 84, biosf0 = 86, gv3 = 96, nvmm = 97, cals = 98, verify = 99;
+inline constexpr OptionCode last = 99;
 }  // namespace code
 
 struct ComponentKind {

@@ -19,7 +19,7 @@ bool is_one_of(OptionCode c, std::initializer_list<OptionCode> codes) {
 // Switches that may stand alone as the only option of a command line.
 bool may_stand_alone(OptionCode c) {
     return is_one_of(c, {code::ncr, code::aha, code::logo, code::d, code::cpucode, code::epa,
-                         code::acpi, code::acpitbl, code::hpm, code::hpc});
+                         code::acpi, code::acpitbl, code::hpm, code::hpc, code::verify});
 }
 
 bool is_logo_kind(OptionCode c) {
@@ -74,7 +74,8 @@ Form choose_form(RunState& state, const char* last_variable) {
         c = lookup_option(state.args[2]);
         if (n < 3 && !may_stand_alone(c)) c = 0;
     }
-    if (c == code::d && state.option_index + 1 < state.args.size()) c = 0;
+    // /D and /verify as the first option must be the last argument.
+    if ((c == code::d || c == code::verify) && state.option_index + 1 < state.args.size()) c = 0;
     return c == 0 ? Form::Usage : (state.option_index == 1 ? Form::Last : Form::Explicit);
 }
 

@@ -133,9 +133,8 @@ void write_area_check_bytes(BiosImage& image) {
 // area is marked "IMD$": its sums stay as they are.
 void balance_file_sums(BiosImage& image) {
     if (image.imd_reset) {
+        if (imd_area_marked(image)) return;
         std::array<std::uint8_t, kImdBlockSize> block;
-        read_window(image.file, image.imd_block, block);
-        if (bytes::has_text(block, 0, kImdText)) return;
         block.fill(0xFF);
         write_image(image, image.imd_block, block);
     }
@@ -154,6 +153,16 @@ void balance_file_sums(BiosImage& image) {
 }
 
 }  // namespace
+
+std::uint8_t range_byte_sum(BiosImage& image, std::uint64_t from, std::uint64_t to) {
+    return byte_sum(image, from, std::max(from, to));
+}
+
+bool imd_area_marked(BiosImage& image) {
+    std::uint8_t head[4];
+    read_window(image.file, image.imd_block, head);
+    return bytes::has_text(head, 0, kImdText);
+}
 
 FileSums file_sums(BiosImage& image) {
     const HalfSums s = half_sums(image, 0, image.file_size);

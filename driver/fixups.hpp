@@ -5,6 +5,8 @@
 // adjusting reserved bytes. The file keeps its size; nothing is printed.
 #pragma once
 
+#include <cstdint>
+
 #include "driver/run_state.hpp"
 
 struct BiosImage;
@@ -20,3 +22,9 @@ struct FileSums {
     std::uint8_t bytes = 0;
 };
 FileSums file_sums(BiosImage& image);
+
+// The 8-bit sum of the bytes in [from, to) of the image.
+std::uint8_t range_byte_sum(BiosImage& image, std::uint64_t from, std::uint64_t to);
+
+// True when the image's "IMD$" block begins with "IMD$" (its sums are then kept).
+bool imd_area_marked(BiosImage& image);

@@ -14,11 +14,20 @@
 #include "driver/operations.hpp"
 #include "driver/select_kind.hpp"
 #include "driver/usage.hpp"
+#include "driver/verify.hpp"
 #include "image/bios_image.hpp"
 
 namespace {
 
 constexpr std::size_t kMaxRomFileName = 63;
+
+// A group that would change a read-only image ends the run before it does anything.
+bool refused_read_only(RunState& state, const BiosImage& image) {
+    if (!image.read_only) return false;
+    console::conf("%s is read-only: nothing changed\n", image.path.c_str());
+    state.fail(state.code);
+    return true;
+}
 
 // The kinds with a placement of their own; every other kind is an add.
 Outcome add_group(RunState& state, BiosImage& image, File* rom) {
@@ -62,6 +71,7 @@ Outcome run_rom_group(RunState& state, BiosImage& image) {
         rom.close();
         return run_cals(state);
     }
+    if (refused_read_only(state, image)) return Outcome::EndOfRun;
     return add_group(state, image, &rom);
 }
 
@@ -72,16 +82,20 @@ Outcome run_group(RunState& state, BiosImage& image) {
     // first option) is left to start the next group, where a word that is no
     // switch ends the run. Handed on as a RomFile it would be added under
     // the previous group's TypeId.
-    if (!has_next || lookup_option(state.args[next]) != 0 || state.code == code::d) {
+    if (!has_next || lookup_option(state.args[next]) != 0 || state.code == code::d || state.code == code::verify) {
         state.lone_code = state.code;
     }
     if (state.lone_code == 0 &&
-        (equals_nocase(state.args[next], "release") || equals_nocase(state.args[next], "extract")))
-        return release_or_extract(state, image, equals_nocase(state.args[next], "extract"));
+        (equals_nocase(state.args[next], "release") || equals_nocase(state.args[next], "extract"))) {
+        const bool extract = equals_nocase(state.args[next], "extract");
+        if (!extract && refused_read_only(state, image)) return Outcome::EndOfRun;
+        return release_or_extract(state, image, extract);
+    }
     if (state.lone_code == 0) return run_rom_group(state, image);
     switch (state.code) {
     case code::d: return list_components(state, image);
-    default: return add_group(state, image, nullptr);
+    case code::verify: return verify_image(state, image);
+    default: return refused_read_only(state, image) ? Outcome::EndOfRun : add_group(state, image, nullptr);
     }
 }
 
@@ -98,6 +112,7 @@ int end_of_run(RunState& state, std::optional<BiosImage>& image) {
     }
     if (state.image_changed) close_image_bookkeeping(state, *image);
     image.reset();
+    if (state.verify_problems != 0) return 1;
     return 0;
 }
 

@@ -36,6 +36,7 @@ struct RunState {
     std::uint16_t type_value = 0xFFFF;  // the current group's TypeId value
     std::bitset<kRomSlotFlags> rom_slot_used;  // ROM segments from 0x4080 the add walks have seen taken
     bool image_changed = false;         // an operation of the run changed the image
+    int verify_problems = 0;            // what /verify found; the run then ends with status 1
 
     // Records a failure of the group's kind (kept only under /err).
     void fail(OptionCode kind) {

@@ -94,6 +94,7 @@ bool select_kind(RunState& state, OptionCode c, bool banked) {
         return true;
     case code::d:
     case code::nvmm:
+    case code::verify:
         return true;
     case code::btvga:
         if (!banked) state.group_failed = true;

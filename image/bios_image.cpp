@@ -137,6 +137,10 @@ std::optional<BiosImage> open_image(const std::string& path, bool scan_bs1) {
     BiosImage image;
     image.file = File(path, "r+b");
     image.path = path;
+    if (!image.file.is_open()) {
+        image.file = File(path, "rb");
+        image.read_only = true;
+    }
     if (!image.file.is_open()) return std::nullopt;
     std::int64_t size = image.file.size();
     if (size < 0 || size > 0xFFFFFFFF) return std::nullopt;

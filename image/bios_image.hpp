@@ -27,6 +27,7 @@ inline constexpr std::uint32_t kImdBlockSize = 0x400;
 struct BiosImage {
     File file;         // opened "r+b": window reads, header reads, moves and in-place writes
     std::string path;  // the InputFile, for messages
+    bool read_only = false;  // opened for reading only: the groups that would change it are refused
 
     std::uint32_t file_size = 0;     // as the file system reports it
     std::uint32_t counted_size = 0;  // counted by reading the file to its end
@@ -57,7 +58,8 @@ struct BiosImage {
     bool free_pointer_moved = false; // a microcode block placed in this run starts at free_pointer
 };
 
-// Opens `path` for reading and writing and works out every field above.
+// Opens `path` for reading and writing (for reading only, with read_only
+// set, when writing is not allowed) and works out every field above.
 // `scan_bs1`: read the "*BS1" record (the first option is /D, or the
 // argument after it is "release"). Returns nothing when the file cannot be
 // opened for reading and writing, or is 4 GB or larger (positions are

@@ -94,10 +94,12 @@ Outcome extract(RunState& state, BiosImage& image, const ChainMember& member,
         state.fail(state.code);
         return Outcome::NextGroup;
     }
-    if (!extract_member(image, member, state.code, target)) {
+    const Extraction done = extract_member(image, member, state.code, target);
+    if (done == Extraction::Failed) {
         state.fail(state.code);
         return Outcome::NextGroup;
     }
+    if (done == Extraction::CrcError) state.fail(state.code);  // the bytes are there, but damaged
     if (state.code == code::logo || state.code == code::epa) {
         if (!logo_to_bmp(target)) state.fail(state.code);
     }

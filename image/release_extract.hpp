@@ -73,5 +73,7 @@ inline constexpr std::size_t kMaxTargetName = 4095;
 // a message on the console channel and `target` as it was, when a work file
 // cannot be written, the expansion gives nothing (an unknown method) or the
 // target cannot be written. Fatal errors of the expansion propagate.
-bool extract_member(BiosImage& image, const ChainMember& member, OptionCode c,
-                    const std::string& target);
+// Extracted: `target` holds the expansion; CrcError: it does too, but its
+// CRC is not the one the header records (said on the console channel).
+enum class Extraction { Failed, Extracted, CrcError };
+Extraction extract_member(BiosImage& image, const ChainMember& member, OptionCode c, const std::string& target);

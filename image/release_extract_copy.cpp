@@ -1,15 +1,19 @@
 // Extract: the chosen member copied out of the image into "FILE_BUF.BIN",
 // expanded into "original.tmp" and moved to the name the user gave.
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstdio>
 #include <vector>
 
+#include "archive/crc16.hpp"
 #include "archive/extract.hpp"
 #include "archive/work_files.hpp"
 #include "common/bytes.hpp"
 #include "common/console.hpp"
 #include "image/bios_image.hpp"
+#include "image/member_name.hpp"
+#include "image/records.hpp"
 #include "image/release_extract.hpp"
 
 namespace {
@@ -62,8 +66,7 @@ bool move_to_target(const std::string& target) {
 
 }  // namespace
 
-bool extract_member(BiosImage& image, const ChainMember& member, OptionCode c,
-                    const std::string& target) {
+Extraction extract_member(BiosImage& image, const ChainMember& member, OptionCode c, const std::string& target) {
     const HeaderBytes& header = member.header;
     {
         bool written = copy_out(image.file, member.position, member_span(header), work_file::kMemberCopy);
@@ -74,7 +77,7 @@ bool extract_member(BiosImage& image, const ChainMember& member, OptionCode c,
         if (!written) {
             console::conf("Can't write %s; nothing was extracted.\n", work_file::kMemberCopy);
             std::remove(work_file::kMemberCopy);
-            return false;
+            return Extraction::Failed;
         }
     }
     // A stale expansion must not pass for this one.
@@ -89,11 +92,23 @@ bool extract_member(BiosImage& image, const ChainMember& member, OptionCode c,
     expanded.close();
     if (!complete) {
         console::conf("Nothing was extracted; %s is unchanged.\n", target.c_str());
-        return false;
+        return Extraction::Failed;
     }
+    // The CRC the header records, checked before the move (the target may
+    // be a picture that is converted afterwards).
+    std::array<std::uint8_t, kLongestHeader> full;
+    const std::size_t got = read_window(image.file, member.position, full);
+    const std::optional<std::uint16_t> recorded = recorded_crc(std::span(full.data(), got));
+    std::optional<std::vector<std::uint8_t>> bytes = read_file(work_file::kExpanded);
+    const bool damaged = recorded && bytes && crc16::update(0, *bytes) != *recorded;
     if (!move_to_target(target)) {
         console::conf("Can't create %s; the extracted bytes are left in %s.\n", target.c_str(), work_file::kExpanded);
-        return false;
+        return Extraction::Failed;
     }
-    return true;
+    if (damaged) {
+        // The prompt for the name left its line open.
+        console::conf("\nCRC error in %s: the extracted bytes are damaged\n", target.c_str());
+        return Extraction::CrcError;
+    }
+    return Extraction::Extracted;
 }

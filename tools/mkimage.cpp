@@ -16,8 +16,8 @@
 //              byte and a zero byte sum) and data.bin.
 //   --chain    empty: no sample members when no --member is given.
 //   --parts    writes the demo's components into DIR (see write_parts).
-//   --banked   the banked form of the boot block (1M images), with a
-//              "*BT-VGA*" slot.
+//   --banked   the banked form of the boot block (1M images): the area ends
+//              at 0xEC000, the record at 0xED000, a "*BT-VGA*" slot.
 //
 // Layout, for an image of size S: a system BIOS member (5000:0) at offset 0,
 // the chain from 0x10000, the rest 0xFF; the compressed area ends at
@@ -193,7 +193,9 @@ int make_image(const std::vector<std::string>& args) {
     }
 
     testkit::SyntheticImage img(size);
-    const std::uint32_t area_end = size - 0x5000;
+    // Banked: the record in the lower window of the boot block, the area
+    // ending below it at 0xEC000.
+    const std::uint32_t area_end = banked ? 0xEC000 : size - 0x5000;
     img.put_member(0, testkit::stored_member(0x5000, 0, "SYSBIOS.BIN", 0x9000, 0x42));
     std::uint32_t chain_end = 0x10000;
     for (const MemberFields& m : members) {
@@ -206,11 +208,12 @@ int make_image(const std::vector<std::string>& args) {
     if (!banked) {
         img.put_bbss({.window = 1, .offset = 0xE000, .w8 = 0xD000, .w12 = 0xB000, .w18 = 0xF000});
     } else {
-        // Bank 15: the bank block (0x800 bytes) and the check bytes in the
-        // window's last page; a "*BT-VGA*" slot from 0xC000 to 0xD000.
-        img.put_bbss({.window = 1, .offset = 0xE000, .w6 = 0xF00F, .w8 = 0xD001, .w12 = 0xB000, .w18 = 0xF000,
+        // Bank 14: the bank block (0x800 bytes) and the check bytes in the
+        // page at 0xEF000, above the area; a "*BT-VGA*" slot from 0xC000 to
+        // 0xD000 of the top 64 KB, its record at 0xEE800.
+        img.put_bbss({.window = 0, .offset = 0xD000, .w6 = 0xF00E, .w8 = 0xD001, .w12 = 0xC000, .w18 = 0xF000,
                       .bank_length = 0x800});
-        img.put_slot_record(0, "*BT-VGA*", 0xC000, 0xD000);
+        img.put_slot_record(0xE80, "*BT-VGA*", 0xC000, 0xD000);
     }
     img.save(out);
     if (!samples.empty()) write_samples(samples);

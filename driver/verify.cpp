@@ -1,0 +1,199 @@
+// The image check of /verify.
+#include "driver/verify.hpp"
+
+#include <algorithm>
+#include <array>
+#include <string>
+
+#include "archive/crc16.hpp"
+#include "archive/extract.hpp"
+#include "archive/member_header.hpp"
+#include "common/bytes.hpp"
+#include "common/console.hpp"
+#include "common/fatal.hpp"
+#include "driver/catalogue.hpp"
+#include "driver/fixups.hpp"
+#include "image/bios_image.hpp"
+#include "image/boot_vga.hpp"
+#include "image/chain.hpp"
+#include "image/member_name.hpp"
+#include "image/records.hpp"
+
+namespace {
+
+// The largest component the check expands; a header promising more is damaged.
+inline constexpr std::uint32_t kMaxCheckedSize = 16u << 20;
+
+struct Check {
+    BiosImage& image;
+    int members = 0;
+    int problems = 0;
+
+    void line(const std::string& text, bool problem) {
+        console::out(text + "\n");
+        if (problem) ++problems;
+    }
+};
+
+std::string format(const char* pattern, auto... values) {
+    char buf[160];
+    std::snprintf(buf, sizeof buf, pattern, values...);
+    return buf;
+}
+
+std::string trimmed(std::string name) {
+    while (!name.empty() && name.back() == ' ') name.pop_back();
+    return name;
+}
+
+// The result of one member: "ok", what is wrong, or "CRC not recorded".
+std::string member_result(Check& c, std::uint32_t position, std::span<const std::uint8_t> header, bool& problem) {
+    problem = true;
+    const std::uint8_t stored_sum = header[member::kHeaderSumAt];
+    const std::optional<std::uint8_t> sum = header_sum(header);
+    if (!sum) return "header cut short";
+    if (*sum != stored_sum) return format("sum should be %02Xh", *sum);
+    const std::string_view method(reinterpret_cast<const char*>(header.data()) + kMethodAt, member::kMethodLength);
+    if (!known_method(method)) return "unknown method";
+    const std::uint32_t original = bytes::le32(header.data() + kOriginalSizeAt);
+    if (original > kMaxCheckedSize) return "too large to check";
+    std::vector<std::uint8_t> data;
+    try {
+        data = expand_in_memory(c.image.file, position, original);
+    } catch (const FatalError&) {
+        return "data damaged";
+    }
+    if (data.size() != original) return "data cut short";
+    const std::optional<std::uint16_t> stored_crc = recorded_crc(header);
+    if (!stored_crc) {
+        problem = false;
+        return "CRC not recorded";
+    }
+    const std::uint16_t crc = crc16::update(0, data);
+    if (crc != *stored_crc) return format("data CRC is %04Xh", crc);
+    problem = false;
+    return "ok";
+}
+
+void check_member(Check& c, std::uint32_t position, const std::string& name) {
+    std::array<std::uint8_t, kLongestHeader> header;
+    const std::size_t got = read_window(c.image.file, position, header);
+    const std::span<const std::uint8_t> bytes_read(header.data(), got);
+    ++c.members;
+    const std::string method(reinterpret_cast<const char*>(header.data()) + kMethodAt, member::kMethodLength);
+    bool problem = false;
+    const std::string result = member_result(c, position, bytes_read, problem);
+    const std::uint8_t h = header[kHeaderSizeAt];
+    c.line(format("%05Xh %-16s %s %05Xh %05Xh sum %02Xh CRC %04Xh %s", position, trimmed(name).c_str(),
+                  method.c_str(), bytes::le32(header.data() + kOriginalSizeAt), bytes::le32(header.data() + kPackedSizeAt),
+                  header[member::kHeaderSumAt], h >= 3 ? bytes::le16(header.data() + h - 3) : 0, result.c_str()),
+           problem);
+}
+
+std::uint32_t system_bios_position(const BiosImage& image) {
+    if (image.large_image) return image.first_member;
+    return image.chain_start != 0 ? 0 : image.top_base;
+}
+
+// Where the chain may end: the top block's start, else area_end.
+std::uint32_t chain_limit(const BiosImage& image) {
+    return image.ncpu_block ? image.area_end - kNcpuTrailerSize - image.ncpu_size : image.area_end;
+}
+
+void check_chain(Check& c) {
+    BiosImage& image = c.image;
+    const ChainWalk walk = walk_chain(image.file, image.chain_start, walk_limit(image.area_end));
+    const std::uint32_t limit = chain_limit(image);
+    for (const ChainMember& m : walk.members) {
+        check_member(c, m.position, listing_name(type_segment(m.header), type_offset(m.header)));
+        if (m.position + member_span(m.header) > limit)
+            c.line(format("the component at %05Xh runs past the area's end, %05Xh", m.position, limit), true);
+    }
+    switch (walk.end) {
+    case ChainEnd::NoMember:
+        c.line(format("chain damaged at %05Xh: no component header", walk.end_position), true);
+        return;
+    case ChainEnd::FileEnd:
+        c.line(format("chain damaged at %05Xh: the component runs past the file", walk.end_position), true);
+        return;
+    case ChainEnd::Limit:
+        c.line(format("chain ends at %05Xh: the area is full", walk.end_position), false);
+        return;
+    case ChainEnd::Erased:
+        break;
+    }
+    // Erased space from the end up to the top block or the area's end.
+    std::vector<std::uint8_t> piece(kWindowSize);
+    for (std::uint64_t at = walk.end_position; at < limit; at += kWindowSize) {
+        const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(kWindowSize, limit - at));
+        read_window(image.file, at, std::span(piece.data(), n));
+        for (std::size_t i = 0; i < n; ++i) {
+            if (piece[i] != 0xFF) {
+                c.line(format("chain ends at %05Xh; bytes at %05Xh behind it are not erased", walk.end_position,
+                              static_cast<std::uint32_t>(at + i)),
+                       true);
+                return;
+            }
+        }
+    }
+    c.line(format("chain ends at %05Xh: erased space up to %05Xh", walk.end_position, limit), false);
+}
+
+void check_top_block(Check& c) {
+    BiosImage& image = c.image;
+    if (!image.ncpu_block) return;
+    const std::uint32_t start = chain_limit(image);
+    c.line(format("top block at %05Xh, %05Xh bytes, trailer NCPUCODE.BIN", start, image.ncpu_size), false);
+    std::optional<std::uint32_t> marker = find_bs1_marker(image.file, image.file_size);
+    std::optional<std::uint32_t> pointer = marker ? bs1_pointer(image.file, *marker) : std::nullopt;
+    if (!pointer)
+        c.line("no *BS1 pointer: the top block is not pointed at", true);
+    else if (*pointer != start)
+        c.line(format("*BS1 points at %05Xh, not at the top block", *pointer), true);
+    else
+        c.line("*BS1 points at the top block", false);
+}
+
+void check_sums(Check& c) {
+    BiosImage& image = c.image;
+    if (image.bbss_offset != kNoBootRecord) {
+        const std::uint32_t at = image.checksum_block + 0xFFE;
+        std::uint8_t stored[1];
+        read_window(image.file, at, stored);
+        const std::uint8_t s = range_byte_sum(image, image.first_member, at);
+        if (stored[0] == s)
+            c.line(format("check byte at %05Xh: ok", at), false);
+        else
+            c.line(format("check byte at %05Xh is %02Xh, should be %02Xh", at, stored[0], s), true);
+    }
+    const FileSums sums = file_sums(image);
+    if (image.imd_reset && imd_area_marked(image)) {
+        c.line(format("word sum %04Xh: kept, the IMD area is marked IMD$", sums.words), false);
+        return;
+    }
+    c.line(format("word sum %04Xh: %s", sums.words, sums.words == 0 ? "ok" : "should be 0000h"), sums.words != 0);
+    if (image.imd_reset)
+        c.line(format("byte sum %02Xh: %s", sums.bytes, sums.bytes == 0 ? "ok" : "should be 00h"), sums.bytes != 0);
+}
+
+}  // namespace
+
+Outcome verify_image(RunState& state, BiosImage& image) {
+    Check c{image};
+    console::outf("\nVerifying %s\n", state.input_file.c_str());
+    const std::uint32_t bios = system_bios_position(image);
+    const HeaderBytes head = read_header_bytes(image.file, bios);
+    if (holds_member(head))
+        check_member(c, bios, "System BIOS");
+    else
+        c.line(format("%05Xh no system BIOS component", bios), true);
+    check_chain(c);
+    if (std::optional<BootSlot> slot = find_boot_slot(image, kBtVgaText);
+        slot && holds_member(read_header_bytes(image.file, slot->begin)))
+        check_member(c, slot->begin, "Compress BT-VGA");
+    check_top_block(c);
+    check_sums(c);
+    c.line(format("%d members checked, %d problems found", c.members, c.problems), false);
+    state.verify_problems += c.problems;
+    return Outcome::NextGroup;
+}

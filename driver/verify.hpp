@@ -1,0 +1,16 @@
+// /verify: whether an image is whole before it goes to the flash programmer.
+// One line per finding on standard output: each member (the system BIOS,
+// the chain, the "*BT-VGA*" slot) with its header sum and the CRC-16 of its
+// data after a full expansion in memory; where and how the chain ends; the
+// top microcode block and the "*BS1" pointer; the area's check byte and the
+// file sums against what the closing fix-ups write; then the counts.
+// Changes nothing and writes no work file.
+#pragma once
+
+#include "driver/run_state.hpp"
+
+struct BiosImage;
+
+// Counts the problems into state.verify_problems (the run then ends with
+// status 1). Always goes on with the next group.
+Outcome verify_image(RunState& state, BiosImage& image);
