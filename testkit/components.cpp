@@ -55,4 +55,17 @@ std::uint8_t byte_sum(std::span<const std::uint8_t> data) {
     return static_cast<std::uint8_t>(sum);
 }
 
+void balance_image(std::vector<std::uint8_t>& image, std::uint32_t first, std::uint32_t checksum_block,
+                   std::uint32_t balance_at) {
+    const std::uint32_t check = checksum_block + 0xFFE;
+    if (check + 2 > image.size() || balance_at % 2 != 0 || balance_at + 2 > image.size() || first > check)
+        throw std::invalid_argument("balance_image: positions outside the image");
+    image[check] = byte_sum(std::span(image).subspan(first, check - first));
+    image[balance_at] = image[balance_at + 1] = 0;
+    const std::uint16_t rest = word_sum(image);
+    const std::uint16_t balance = static_cast<std::uint16_t>(0x10000 - rest);
+    image[balance_at] = static_cast<std::uint8_t>(balance);
+    image[balance_at + 1] = static_cast<std::uint8_t>(balance >> 8);
+}
+
 }  // namespace testkit

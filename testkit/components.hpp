@@ -32,4 +32,11 @@ std::vector<std::uint8_t> dos_executable(std::span<const std::uint8_t> body, std
 std::uint16_t word_sum(std::span<const std::uint8_t> data);
 std::uint8_t byte_sum(std::span<const std::uint8_t> data);
 
+// Makes `image` check out as the closing fix-ups leave an image: the byte at
+// checksum_block + 0xFFE becomes the 8-bit sum of the bytes from `first` up
+// to it, and the word at `balance_at` (even) is set so that the word sum of
+// the whole image is 0.
+void balance_image(std::vector<std::uint8_t>& image, std::uint32_t first, std::uint32_t checksum_block,
+                   std::uint32_t balance_at);
+
 }  // namespace testkit

@@ -41,6 +41,8 @@ step "mozaik32 build.bin /vga vga_new.rom   (a newer build of the same VGA ROM r
 step "mozaik32 build.bin /D"
 "$tool" build.bin /D
 printf '\nword sum of build.bin: %s\n' "$(word_sum build.bin)"
+step "mozaik32 build.bin /verify"
+"$tool" build.bin /verify
 
 # The placements outside the chain, on a banked 1 MB image.
 "$mkimage" banked.bin --size 1M --banked --chain empty >/dev/null
@@ -49,6 +51,8 @@ step "mozaik32 banked.bin /btvga vga.rom /NC_CPUCODE ucode.exe /fnt0 font.bin"
 step "mozaik32 banked.bin /D   (the (BB) and (SP) NCPUCODE rows, the microcode of the new block)"
 "$tool" banked.bin /D
 printf '\nword sum of banked.bin: %s\n' "$(word_sum banked.bin)"
+step "mozaik32 banked.bin /verify"
+"$tool" banked.bin /verify
 
 "$mkimage" sample.bin --size 256K --samples . >/dev/null
 step "mozaik32 sample.bin /D"

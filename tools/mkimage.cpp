@@ -215,6 +215,10 @@ int make_image(const std::vector<std::string>& args) {
                       .bank_length = 0x800});
         img.put_slot_record(0xE80, "*BT-VGA*", 0xC000, 0xD000);
     }
+    // The check byte and the word sum as the tool's fix-ups leave them, so
+    // that the new image checks out with /verify.
+    const std::uint32_t checksum_block = banked ? 0xEF000 : size - 0x3000;
+    testkit::balance_image(img.bytes, 0, checksum_block, img.top_base() + 0x1E054);
     img.save(out);
     if (!samples.empty()) write_samples(samples);
     if (!parts.empty()) write_parts(parts);
