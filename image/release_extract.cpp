@@ -3,10 +3,14 @@
 // then removes it closing the gap, or writes it expanded to a file.
 #include "image/release_extract.hpp"
 
+#include <cerrno>
+#include <cstdio>
 #include <filesystem>
 #include <system_error>
 
+#include "archive/work_files.hpp"
 #include "common/console.hpp"
+#include "common/file.hpp"
 #include "image/bios_image.hpp"
 #include "image/records.hpp"
 #include "insert/logo.hpp"
@@ -65,6 +69,22 @@ Outcome release(RunState& state, BiosImage& image, const ChainMember& member,
     return Outcome::NextGroup;
 }
 
+// Moves the converted picture to `target`: a rename, or across file systems
+// a copy written beside the target first, so that the target is never left
+// half-written.
+bool move_picture(const std::string& target) {
+    if (std::rename(work_file::kExpanded, target.c_str()) == 0) return true;
+    if (errno != EXDEV) return false;
+    const std::optional<std::vector<std::uint8_t>> data = read_file(work_file::kExpanded);
+    const std::string part = target + ".part";
+    if (!data || !write_file(part, *data) || std::rename(part.c_str(), target.c_str()) != 0) {
+        std::remove(part.c_str());
+        return false;
+    }
+    std::remove(work_file::kExpanded);
+    return true;
+}
+
 Outcome extract(RunState& state, BiosImage& image, const ChainMember& member,
                 const std::optional<SlotFamily>& family, int index) {
     const std::string name = stored_name(image, member.position);
@@ -94,12 +114,31 @@ Outcome extract(RunState& state, BiosImage& image, const ChainMember& member,
         state.fail(state.code);
         return Outcome::NextGroup;
     }
-    if (!extract_member(image, member, state.code, target)) {
+    // A picture is turned into a bitmap in "original.tmp" and only then
+    // moved to the target, so that a bitmap that cannot be written leaves
+    // the target as it was.
+    const bool picture = state.code == code::logo || state.code == code::epa;
+    if (!extract_member(image, member, state.code, picture ? work_file::kExpanded : target)) {
         state.fail(state.code);
         return Outcome::NextGroup;
     }
-    if (state.code == code::logo || state.code == code::epa) {
-        if (!logo_to_bmp(target)) state.fail(state.code);
+    if (picture) {
+        bool write_failed = false;
+        if (!logo_to_bmp(work_file::kExpanded, &write_failed)) {
+            state.fail(state.code);  // a picture that is no LogoImage is extracted as it is
+            if (write_failed) {
+                std::remove(work_file::kExpanded);
+                console::conf("The [%s] ROM is not extracted; %s is unchanged.\n",
+                              std::string(short_name(state.code)).c_str(), target.c_str());
+                return Outcome::NextGroup;
+            }
+        }
+        if (!move_picture(target)) {
+            console::conf("Can't create %s; the extracted bytes are left in %s.\n", target.c_str(),
+                          work_file::kExpanded);
+            state.fail(state.code);
+            return Outcome::NextGroup;
+        }
     }
     if (family)
         console::outf("[%s-%c] ROM is extracted to %s\n", family->label, slot_char(state.code, index),
