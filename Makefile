@@ -2,13 +2,16 @@
 BUILD      ?= build
 BUILD_SAN  ?= build-san
 BUILD_DEMO ?= build-demo
+BUILD_FUZZ ?= build-fuzz
+FUZZ_SECONDS ?= 60
+FUZZ_TARGETS = lh5_decoder member_header listing release_extract add logo mib
 JOBS       ?= 2
 CMAKE_TYPE ?= RelWithDebInfo
 
 # No "Entering directory" lines from the builds cmake runs.
 MAKEFLAGS += --no-print-directory
 
-.PHONY: all deps build test sanitize demo bench clean
+.PHONY: all deps build test sanitize demo bench fuzz clean
 
 all: build
 
@@ -38,8 +41,24 @@ demo:
 	@cmake --build $(BUILD_DEMO) -j$(JOBS) --target mozaik32 mkimage >/dev/null
 	@tools/demo.sh $(BUILD_DEMO)
 
+# Each libFuzzer target for FUZZ_SECONDS, from its seeds in fuzz/corpus/
+# (new inputs go to $(BUILD_FUZZ)/corpus/); a crash stops with status 1 and
+# leaves the input as $(BUILD_FUZZ)/crash-*.
+fuzz:
+	@tools/install-deps.sh fuzz
+	CC=clang CXX=clang++ cmake -S . -B $(BUILD_FUZZ) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMOZAIK_WERROR=ON -DMOZAIK_FUZZ=ON -DMOZAIK_TESTS=OFF -DMOZAIK_BENCH=OFF >/dev/null
+	cmake --build $(BUILD_FUZZ) -j$(JOBS)
+	@for t in $(FUZZ_TARGETS); do \
+	  mkdir -p $(BUILD_FUZZ)/corpus/$$t fuzz/corpus/$$t; \
+	  echo "fuzz_$$t: $(FUZZ_SECONDS) s"; \
+	  ASAN_OPTIONS=detect_leaks=0 $(BUILD_FUZZ)/fuzz/fuzz_$$t -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 \
+	    -artifact_prefix=$(CURDIR)/$(BUILD_FUZZ)/ $(CURDIR)/$(BUILD_FUZZ)/corpus/$$t $(CURDIR)/fuzz/corpus/$$t 2>$(BUILD_FUZZ)/fuzz_$$t.log \
+	    || { tail -40 $(BUILD_FUZZ)/fuzz_$$t.log; exit 1; }; \
+	  grep -E "^#[0-9]+.*DONE|^stat::(number_of_executed_units|average_exec_per_sec)" $(BUILD_FUZZ)/fuzz_$$t.log; \
+	done
+
 bench: build
 	@for b in $(BUILD)/*_bench; do [ -x "$$b" ] && "$$b"; done
 
 clean:
-	rm -rf $(BUILD) $(BUILD_SAN) $(BUILD_DEMO) demo
+	rm -rf $(BUILD) $(BUILD_SAN) $(BUILD_DEMO) $(BUILD_FUZZ) demo

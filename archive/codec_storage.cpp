@@ -16,6 +16,7 @@ void source_from_file(File& file, std::uint64_t limit) {
     s.memory = {};
     s.limit = limit;
     s.buffer_pos = s.buffer_end = 0;
+    s.past_end = 0;
 }
 
 void source_from_memory(std::span<const std::uint8_t> memory) {
@@ -24,6 +25,7 @@ void source_from_memory(std::span<const std::uint8_t> memory) {
     s.memory = memory;
     s.limit = memory.size();
     s.buffer_pos = s.buffer_end = 0;
+    s.past_end = 0;
 }
 
 std::size_t source_read(std::span<std::uint8_t> out) {

@@ -55,7 +55,13 @@ struct ByteSource {
     std::uint64_t limit = 0;  // bytes still to take (file or memory)
     std::array<std::uint8_t, 8192> buffer{};
     std::size_t buffer_pos = 0, buffer_end = 0;
+    std::size_t past_end = 0;  // zero bytes the decoder took past the end
 };
+
+// The bit window of the decoder holds 64 bits, so a sound stream never makes
+// it take more than 8 bytes past its last one; a stream that asks for more
+// has run out (it is cut short or damaged).
+inline constexpr std::size_t kReadAhead = 8;
 
 // Where compressed bytes go: a file or a vector, through a buffer.
 struct ByteSink {
@@ -72,6 +78,7 @@ struct DecoderState {
     std::uint32_t block_left = 0;  // symbols left in the block (32-bit, wraps)
     std::uint32_t copy_left = 0;   // pending copy
     std::uint32_t copy_from = 0;
+    bool ended = false;            // the stream ran out: nothing more comes
     std::array<std::uint8_t, kNumSymbols> symbol_lengths{};
     std::array<std::uint8_t, kNumPre> aux_lengths{};  // pre-code, then distance
     std::array<std::uint16_t, 1 << kSymbolTableBits> symbol_table{};

@@ -18,6 +18,14 @@ std::uint64_t next_member_offset(std::uint64_t offset, std::uint8_t header_size,
     return offset + header_size + 2 + packed_size + gap;
 }
 
+namespace {
+
+void report_data_end(const ComponentHeader& header) {
+    console::conf("%s: compressed data ends early\n", header.name.c_str());
+}
+
+}  // namespace
+
 ExpandResult expand_member(File& archive, const ComponentHeader& header, bool close_output) {
     ExpandResult result;
     result.output = File(work_file::kExpanded, "wb");
@@ -42,14 +50,20 @@ ExpandResult expand_member(File& archive, const ComponentHeader& header, bool cl
     std::uint16_t crc = 0;
     for (std::uint32_t left = header.original_size; left > 0;) {
         const std::size_t n = std::min<std::size_t>(left, lh5::kPieceSize);
+        std::size_t got = n;
         if (m == '0') {
             if (archive.read(std::span(buffer).first(n)) != n) fatal("Can't read");
         } else {
-            lh5_expand(n, buffer.data());
+            got = lh5_expand(n, buffer.data());
         }
-        const std::span<const std::uint8_t> piece(buffer.data(), n);
+        const std::span<const std::uint8_t> piece(buffer.data(), got);
         if (!result.output.write(piece)) fatal("Unable to write");
         crc = crc16::update(crc, piece);
+        if (got < n) {
+            report_data_end(header);
+            result.ended_early = true;
+            break;
+        }
         left -= static_cast<std::uint32_t>(n);
     }
     result.crc = crc;
@@ -60,23 +74,25 @@ ExpandResult expand_member(File& archive, const ComponentHeader& header, bool cl
     return result;
 }
 
-void extract_component() {
+bool extract_component() {
     const std::string& name = archive_settings().archive_name;
     File archive(name, "rb");
     if (!archive.is_open()) {
         console::conf("Can't open %s\n", name.c_str());
-        return;
+        return false;
     }
     std::optional<ComponentHeader> header = read_member_header(archive);
     if (!header) {
         console::conf("No component in %s\n", name.c_str());
-        return;
+        return false;
     }
-    expand_member(archive, *header, true);
+    return !expand_member(archive, *header, true).ended_early;
 }
 
-std::vector<std::uint8_t> expand_in_memory(File& file, std::uint64_t offset, std::size_t limit) {
+std::vector<std::uint8_t> expand_in_memory(File& file, std::uint64_t offset, std::size_t limit,
+                                           bool* ended_early) {
     std::vector<std::uint8_t> out;
+    if (ended_early) *ended_early = false;
     if (!file.seek(static_cast<std::int64_t>(offset))) return out;
     std::optional<ComponentHeader> header = read_member_header(file);
     if (!header || !known_method(std::string_view(header->method.data(), header->method.size()))) return out;
@@ -92,21 +108,28 @@ std::vector<std::uint8_t> expand_in_memory(File& file, std::uint64_t offset, std
     lh5_expand_start();
     while (out.size() < want) {
         const std::size_t n = std::min<std::size_t>(want - out.size(), lh5::kPieceSize);
-        lh5_expand(n, buffer.data());
-        out.insert(out.end(), buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(n));
+        const std::size_t got = lh5_expand(n, buffer.data());
+        out.insert(out.end(), buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(got));
+        if (got < n) {
+            report_data_end(*header);
+            if (ended_early) *ended_early = true;
+            break;
+        }
     }
     return out;
 }
 
-void extract_archive(const std::string& archive) {
+bool extract_archive(const std::string& archive) {
     std::string& name = archive_settings().archive_name;
     const std::string saved = name;
     name = archive;
+    bool complete = false;
     try {
-        extract_component();
+        complete = extract_component();
     } catch (...) {
         name = saved;
         throw;
     }
     name = saved;
+    return complete;
 }

@@ -188,6 +188,56 @@ TEST(Extract, ExpandMemberReportsTheCrcOfItsOutput) {
     EXPECT_EQ(testkit::slurp("original.tmp"), input);
 }
 
+// Data that runs out is damage: the expansion stops, says so, and writes no
+// more than the data gives, however large the original size claims to be.
+TEST(Extract, DataThatEndsEarlyStopsTheExpansion) {
+    testkit::WorkDir dir;
+    const auto input = testkit::corpus(testkit::CorpusKind::Text, 20000);
+    const auto whole = testkit::packed_member(0x7000, 0, "y", input);
+    ASSERT_EQ(whole.method, "-lh5-");
+    auto cut = whole;
+    cut.data.resize(whole.data.size() / 2);
+    const struct {
+        const char* what;
+        testkit::MemberFields fields;
+        std::uint32_t original_size;
+        std::size_t min_out, max_out;  // bytes of "original.tmp"
+    } rows[] = {
+        {"sound data, original size near 4 GB", whole, 0xFFFFFFF0u, 20000, 20000},
+        {"data cut in half", cut, 20000, 1000, 19999},
+        {"data cut in half, original size near 4 GB", cut, 0xFFFFFFF0u, 1000, 19999},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        auto fields = row.fields;
+        fields.original_size = row.original_size;
+        write_archive("w.bin", fields);
+        console::Capture cap;
+        archive_settings().archive_name = "w.bin";
+        EXPECT_FALSE(extract_component());
+        archive_settings().archive_name = "bios.rom";
+        EXPECT_EQ(cap.err(), "y: compressed data ends early\n");
+        const auto out = testkit::slurp("original.tmp");
+        EXPECT_GE(out.size(), row.min_out);
+        EXPECT_LE(out.size(), row.max_out);
+        EXPECT_TRUE(std::equal(out.begin(), out.begin() + 1000, input.begin()));
+        // The same bound in memory.
+        File archive("w.bin", "rb");
+        bool ended_early = false;
+        const auto in_memory = expand_in_memory(archive, 0, SIZE_MAX, &ended_early);
+        EXPECT_TRUE(ended_early);
+        EXPECT_EQ(in_memory, out);
+    }
+    // A sound member still expands in full, and says nothing.
+    write_archive("w.bin", whole);
+    console::Capture cap;
+    archive_settings().archive_name = "w.bin";
+    EXPECT_TRUE(extract_component());
+    archive_settings().archive_name = "bios.rom";
+    EXPECT_EQ(testkit::slurp("original.tmp"), input);
+    EXPECT_EQ(cap.err(), "");
+}
+
 TEST(Extract, NextMemberOffset) {
     EXPECT_EQ(next_member_offset(100, 36, 1000), 1138u);
     EXPECT_EQ(next_member_offset(100, 36, 1000, 1), 1139u);

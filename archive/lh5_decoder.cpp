@@ -21,8 +21,11 @@ struct Bits {
     int count = 0;           // valid bits in `bits`
 };
 
+// Thrown by the bit input when the stream has run out; lh5_expand catches it.
+struct DataEnded {};
+
 // Tops the window up to at least 57 valid bits. Past the source's end the
-// stream continues with zero bytes.
+// stream continues with zero bytes, at most kReadAhead of them.
 inline void refill(Bits& d) {
     ByteSource& s = storage().source;
     if (s.buffer_end - s.buffer_pos >= 8) {  // whole bytes at once
@@ -41,8 +44,10 @@ inline void refill(Bits& d) {
             s.buffer_end = source_read(s.buffer);
             s.buffer_pos = 0;
             if (s.buffer_end == 0) {
-                d.count = 64;  // the rest reads as zero bits
-                return;
+                // A zero byte; the window's bits below are zero already.
+                if (++s.past_end > kReadAhead) throw DataEnded{};
+                d.count += 8;
+                continue;
             }
         }
         d.bits |= static_cast<std::uint64_t>(s.buffer[s.buffer_pos++]) << (56 - d.count);
@@ -168,16 +173,18 @@ inline unsigned decode_distance(const DecoderState& t, Bits& d) {
 void lh5_expand_start() {
     DecoderState& t = storage().decoder;
     Bits d;
-    refill(d);
-    t.bits = d.bits;
-    t.bit_count = d.count;
     t.block_left = 0;
     t.copy_left = 0;
     t.copy_from = 0;
+    t.ended = false;
+    refill(d);  // never throws: 8 bytes, zero bytes included, fill the window
+    t.bits = d.bits;
+    t.bit_count = d.count;
 }
 
-void lh5_expand(std::size_t count, std::uint8_t* buffer) {
+std::size_t lh5_expand(std::size_t count, std::uint8_t* buffer) {
     DecoderState& t = storage().decoder;
+    if (t.ended) return 0;
     Bits d{t.bits, t.bit_count};
     auto save = [&] {
         t.bits = d.bits;
@@ -188,37 +195,46 @@ void lh5_expand(std::size_t count, std::uint8_t* buffer) {
     const std::uint32_t n = static_cast<std::uint32_t>(count);
     std::uint32_t left = t.copy_left;
     std::uint32_t from = t.copy_from;
-    for (;;) {
-        // The usual copy: neither the source nor the output reaches an end.
-        if (left > 0 && from + left <= kDictSize && r + left < n) {
-            for (std::uint32_t i = 0; i < left; ++i) buffer[r + i] = buffer[from + i];
-            r += left;
-            from = (from + left) & kRing;
-            left = 0;
-        }
-        while (left > 0) {
-            buffer[r] = buffer[from];
-            from = (from + 1) & kRing;
-            --left;
-            if (++r == n) {
-                t.copy_left = left;
-                t.copy_from = from;
-                save();
-                return;
+    try {
+        for (;;) {
+            // The usual copy: neither the source nor the output reaches an end.
+            if (left > 0 && from + left <= kDictSize && r + left < n) {
+                for (std::uint32_t i = 0; i < left; ++i) buffer[r + i] = buffer[from + i];
+                r += left;
+                from = (from + left) & kRing;
+                left = 0;
+            }
+            while (left > 0) {
+                buffer[r] = buffer[from];
+                from = (from + 1) & kRing;
+                --left;
+                if (++r == n) {
+                    t.copy_left = left;
+                    t.copy_from = from;
+                    save();
+                    return n;
+                }
+            }
+            const unsigned s = decode_symbol(t, d);
+            if (s <= 255) {
+                buffer[r] = static_cast<std::uint8_t>(s);
+                if (++r == n) {
+                    t.copy_left = 0;
+                    save();
+                    return n;
+                }
+            } else {
+                left = s - (256 - kThreshold);
+                from = (r - decode_distance(t, d) - 1) & kRing;
             }
         }
-        const unsigned s = decode_symbol(t, d);
-        if (s <= 255) {
-            buffer[r] = static_cast<std::uint8_t>(s);
-            if (++r == n) {
-                t.copy_left = 0;
-                save();
-                return;
-            }
-        } else {
-            left = s - (256 - kThreshold);
-            from = (r - decode_distance(t, d) - 1) & kRing;
-        }
+    } catch (const DataEnded&) {
+        // The bytes before the symbol that could not be read are output;
+        // the symbol and everything after it are not.
+        t.ended = true;
+        t.copy_left = 0;
+        save();
+        return r;
     }
 }
 
@@ -230,9 +246,10 @@ std::vector<std::uint8_t> lh5_expand_buffer(std::span<const std::uint8_t> stream
     source_from_memory(stream);
     lh5_expand_start();
     for (std::size_t left = original_size; left > 0;) {
-        std::size_t n = std::min(left, kPieceSize);
-        lh5_expand(n, ring.data());
-        out.insert(out.end(), ring.begin(), ring.begin() + static_cast<std::ptrdiff_t>(n));
+        const std::size_t n = std::min(left, kPieceSize);
+        const std::size_t got = lh5_expand(n, ring.data());
+        out.insert(out.end(), ring.begin(), ring.begin() + static_cast<std::ptrdiff_t>(got));
+        if (got < n) break;  // the stream ran out
         left -= n;
     }
     return out;

@@ -14,16 +14,21 @@
 #include <vector>
 
 // Starts decoding a member whose compressed bytes come from the codec's
-// source (set it first with lh5::source_from_file/memory; bytes beyond its
-// limit read as 0). Resets the bit window, the block and the pending copy.
+// source (set it first with lh5::source_from_file/memory). Past the
+// source's end (its limit, or the end of its file) the stream reads as zero
+// bytes, lh5::kReadAhead of them at most: the window's read-ahead. Resets
+// the bit window, the block and the pending copy.
 void lh5_expand_start();
 
-// Produces exactly `count` (1 to 8192) bytes into `buffer`, an 8192-byte
-// ring that also holds earlier output: pass the same buffer each time, with
-// 8192 on every call but the last. Fatal "Bad table" on inconsistent code
-// lengths.
-void lh5_expand(std::size_t count, std::uint8_t* buffer);
+// Produces `count` (1 to 8192) bytes into `buffer`, an 8192-byte ring that
+// also holds earlier output: pass the same buffer each time, with 8192 on
+// every call but the last. Returns `count`, or fewer when the stream has run
+// out (it needed more than kReadAhead bytes past the source's end): then the
+// bytes before the symbol that could not be read are in `buffer`, and every
+// later call returns 0. Fatal "Bad table" on inconsistent code lengths.
+[[nodiscard]] std::size_t lh5_expand(std::size_t count, std::uint8_t* buffer);
 
-// Whole-buffer form: expands `stream` into `original_size` bytes.
+// Whole-buffer form: expands `stream` into `original_size` bytes, or fewer
+// when the stream runs out first.
 std::vector<std::uint8_t> lh5_expand_buffer(std::span<const std::uint8_t> stream,
                                             std::size_t original_size);

@@ -118,20 +118,31 @@ bool pack_component(const std::string& file_name, unsigned flags, std::string_vi
     header.type_segment = type.segment;
     header.type_offset = type.offset;
 
+    // A write that fails ends the run; no half-written archive is left behind.
+    auto drop_temporary = [&temp] {
+        temp.close();
+        std::remove(work_file::kTemporary);
+    };
     if (header.name.size() > member::kMaxNameLength) {
         console::conf("Name too long: %s\n", header.name.c_str());
         return false;
     }
-    if (!write_member(temp, file_name, header, verbose)) return false;
-    const std::uint8_t end_byte = 0;
-    const bool ended = temp.write(std::span(&end_byte, 1));
-    if (!ended || lh5::storage().sink.failed || std::ferror(temp.get()) || !temp.flush()) fatal("Can't write");
+    try {
+        if (!write_member(temp, file_name, header, verbose)) return false;
+        const std::uint8_t end_byte = 0;
+        const bool ended = temp.write(std::span(&end_byte, 1));
+        if (!ended || lh5::storage().sink.failed || std::ferror(temp.get()) || !temp.flush()) fatal("Can't write");
+    } catch (const FatalError&) {
+        drop_temporary();
+        throw;
+    }
     temp.close();
 
     old_archive.close();
     std::remove(settings.archive_name.c_str());
     if (std::rename(work_file::kTemporary, settings.archive_name.c_str()) != 0) {
         console::out("Can't rename");
+        console::conf("The packed %s is left in %s.\n", file_name.c_str(), work_file::kTemporary);
         return false;  // the archive is missing: it holds no member
     }
     return true;

@@ -31,7 +31,9 @@ inline constexpr unsigned kStore = 2;  // store without compression
 // ("Can't pack %s: it is the work file %s\n"), before anything is created,
 // so that the caller's file is neither truncated nor replaced.
 // Fatal: "Can't open temporary file", "Can't write", "Unable to write",
-// "Out of memory.". A failed rename prints "Can't rename" and goes on.
+// "Out of memory."; a fatal write error removes the temporary file. A failed
+// rename prints "Can't rename", names the temporary file that keeps the
+// member on the console channel, and goes on.
 [[nodiscard]] bool pack_component(const std::string& file_name, unsigned flags,
                                   std::string_view stored_name = {});
 

@@ -3,10 +3,14 @@
 // then removes it closing the gap, or writes it expanded to a file.
 #include "image/release_extract.hpp"
 
+#include <cerrno>
+#include <cstdio>
 #include <filesystem>
 #include <system_error>
 
+#include "archive/work_files.hpp"
 #include "common/console.hpp"
+#include "common/file.hpp"
 #include "image/bios_image.hpp"
 #include "image/records.hpp"
 #include "insert/logo.hpp"
@@ -94,14 +98,33 @@ Outcome extract(RunState& state, BiosImage& image, const ChainMember& member,
         state.fail(state.code);
         return Outcome::NextGroup;
     }
-    const Extraction done = extract_member(image, member, state.code, target);
+    // A picture is turned into a bitmap in "original.tmp" and only then
+    // moved to the target, so that a bitmap that cannot be written leaves
+    // the target as it was.
+    const bool picture = state.code == code::logo || state.code == code::epa;
+    const Extraction done = extract_member(image, member, state.code, picture ? work_file::kExpanded : target);
     if (done == Extraction::Failed) {
         state.fail(state.code);
         return Outcome::NextGroup;
     }
     if (done == Extraction::CrcError) state.fail(state.code);  // the bytes are there, but damaged
-    if (state.code == code::logo || state.code == code::epa) {
-        if (!logo_to_bmp(target)) state.fail(state.code);
+    if (picture) {
+        bool write_failed = false;
+        if (!logo_to_bmp(work_file::kExpanded, &write_failed)) {
+            state.fail(state.code);  // a picture that is no LogoImage is extracted as it is
+            if (write_failed) {
+                std::remove(work_file::kExpanded);
+                console::conf("The [%s] ROM is not extracted; %s is unchanged.\n",
+                              std::string(short_name(state.code)).c_str(), target.c_str());
+                return Outcome::NextGroup;
+            }
+        }
+        if (!move_expansion(target)) {
+            console::conf("Can't create %s; the extracted bytes are left in %s.\n", target.c_str(),
+                          work_file::kExpanded);
+            state.fail(state.code);
+            return Outcome::NextGroup;
+        }
     }
     if (family)
         console::outf("[%s-%c] ROM is extracted to %s\n", family->label, slot_char(state.code, index),

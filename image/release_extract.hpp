@@ -73,6 +73,11 @@ inline constexpr std::size_t kMaxTargetName = 4095;
 // a message on the console channel and `target` as it was, when a work file
 // cannot be written, the expansion gives nothing (an unknown method) or the
 // target cannot be written. Fatal errors of the expansion propagate.
+// Moves "original.tmp" to `target`: a rename, or across file systems a copy
+// written beside the target first, so that the target is never left
+// half-written. False when that fails ("original.tmp" then stays).
+bool move_expansion(const std::string& target);
+
 // Extracted: `target` holds the expansion; CrcError: it does too, but its
 // CRC is not the one the header records (said on the console channel).
 enum class Extraction { Failed, Extracted, CrcError };

@@ -44,10 +44,12 @@ bool stores_known_method(const HeaderBytes& header) {
                                          member::kMethodLength));
 }
 
+}  // namespace
+
 // Moves the expansion to `target`. A rename replaces an existing file in
 // one step; across file systems the bytes are written beside the target
 // first, so a failed write never leaves the target half-written.
-bool move_to_target(const std::string& target) {
+bool move_expansion(const std::string& target) {
     if (std::rename(work_file::kExpanded, target.c_str()) == 0) return true;
     if (errno != EXDEV) return false;
     std::optional<std::vector<std::uint8_t>> data = read_file(work_file::kExpanded);
@@ -63,8 +65,6 @@ bool move_to_target(const std::string& target) {
     std::remove(work_file::kExpanded);
     return true;
 }
-
-}  // namespace
 
 Extraction extract_member(BiosImage& image, const ChainMember& member, OptionCode c, const std::string& target) {
     const HeaderBytes& header = member.header;
@@ -101,7 +101,7 @@ Extraction extract_member(BiosImage& image, const ChainMember& member, OptionCod
     const std::optional<std::uint16_t> recorded = recorded_crc(std::span(full.data(), got));
     std::optional<std::vector<std::uint8_t>> bytes = read_file(work_file::kExpanded);
     const bool damaged = recorded && bytes && crc16::update(0, *bytes) != *recorded;
-    if (!move_to_target(target)) {
+    if (!move_expansion(target)) {
         console::conf("Can't create %s; the extracted bytes are left in %s.\n", target.c_str(), work_file::kExpanded);
         return Extraction::Failed;
     }

@@ -60,8 +60,10 @@ LogoColours osb_convert(const std::string& source, const std::string& target,
 // Turns the LogoImage `file` back into a Windows bitmap under the same name,
 // through the work file "StdBMP.BMP". Returns true when done. A file that is
 // no LogoImage (no "RGB " marker where a row length puts it, or cut short) is
-// refused with a message on the console channel and left as it was.
-bool logo_to_bmp(const std::string& file);
+// refused with a message on the console channel and left as it was. When the
+// bitmap cannot be written, `*write_failed` (when given) is set, "StdBMP.BMP"
+// is removed and `file` is left as it was.
+bool logo_to_bmp(const std::string& file, bool* write_failed = nullptr);
 
 // Limits on a picture, chosen to cover every screen a BIOS logo is shown on
 // while keeping a converted picture well inside a 1 MB ROM image.

@@ -102,7 +102,8 @@ std::vector<std::uint8_t> make_bitmap(std::span<const std::uint8_t> data, std::s
 
 }  // namespace
 
-bool logo_to_bmp(const std::string& file) {
+bool logo_to_bmp(const std::string& file, bool* write_failed) {
+    if (write_failed) *write_failed = false;
     File in(file, "rb");
     const std::int64_t size = in.is_open() ? in.size() : -1;
     if (size < 0 || size > kMaxLogoFileBytes) {
@@ -130,12 +131,14 @@ bool logo_to_bmp(const std::string& file) {
     if (!write_file(work_file::kStdBitmap, bmp)) {
         std::filesystem::remove(work_file::kStdBitmap, ec);
         console::conf(" !! Can't write %s !!\n", work_file::kStdBitmap);
+        if (write_failed) *write_failed = true;
         return false;
     }
     std::filesystem::rename(work_file::kStdBitmap, file, ec);
     if (ec) {
         std::filesystem::remove(work_file::kStdBitmap, ec);
         console::conf(" !! Can't write %s !!\n", file.c_str());
+        if (write_failed) *write_failed = true;
         return false;
     }
     return true;

@@ -15,16 +15,16 @@
 namespace {
 
 // Expands the one member in "FILE_BUF.BIN" into "original.tmp"; false when
-// the codec gave up on it.
+// the codec gave up on it or its data ended early (the expansion said so),
+// and then no "original.tmp" is left.
 bool expand_buffer_file() {
-    bool ok = true;
+    bool ok = false;
     try {
-        extract_archive(work_file::kMemberCopy);
+        ok = extract_archive(work_file::kMemberCopy);
     } catch (const FatalError& error) {
         console::conf("%s\n", error.message.c_str());
-        std::remove(work_file::kExpanded);
-        ok = false;
     }
+    if (!ok) std::remove(work_file::kExpanded);
     return ok && file_exists(work_file::kExpanded);
 }
 

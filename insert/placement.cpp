@@ -3,6 +3,7 @@
 #include "insert/placement.hpp"
 
 #include <algorithm>
+#include <optional>
 
 #include "archive/extract.hpp"
 #include "archive/member_header.hpp"
@@ -21,9 +22,13 @@ inline constexpr std::size_t kMaxTopBlock = 0x10000;     // the longest microcod
 
 // The uncompressed ROM of a member already in the image (its first 128 KiB),
 // expanded in memory; the member itself is only read. A damaged member ends
-// the run with the codec's fatal error, before anything is written.
-std::vector<std::uint8_t> expand_rom_member(BiosImage& image, const ChainMember& m) {
-    return expand_in_memory(image.file, m.position, kMaxRomBytes);
+// the run with the codec's fatal error, before anything is written; one
+// whose data ends early (the expansion said so) gives nothing.
+std::optional<std::vector<std::uint8_t>> expand_rom_member(BiosImage& image, const ChainMember& m) {
+    bool ended_early = false;
+    std::vector<std::uint8_t> rom = expand_in_memory(image.file, m.position, kMaxRomBytes, &ended_early);
+    if (ended_early) return std::nullopt;
+    return rom;
 }
 
 bool in_slot_flags(std::uint16_t segment) {
@@ -38,8 +43,15 @@ bool walk_members(RunState& state, BiosImage& image, const PreparedMember& membe
     for (const ChainMember& m : walk.members) {
         const std::uint16_t segment = type_segment(m.header);
         bool same = false;
-        if (rom_kind && segment >= kRomSegmentBase && segment <= kRomCompareLast && chosen <= kRomChosenLast)
-            same = same_rom(c, member.rom, expand_rom_member(image, m));
+        if (rom_kind && segment >= kRomSegmentBase && segment <= kRomCompareLast && chosen <= kRomChosenLast) {
+            const std::optional<std::vector<std::uint8_t>> old_rom = expand_rom_member(image, m);
+            if (!old_rom) {
+                console::conf("The component at %Xh is damaged; nothing is added.\n", m.position);
+                state.fail(c);
+                return false;
+            }
+            same = same_rom(c, member.rom, *old_rom);
+        }
         if (rom_kind && !same) {
             if (in_slot_flags(segment)) state.rom_slot_used.set(segment - kRomSegmentBase);
             if (segment == chosen) {

@@ -3,12 +3,15 @@
 #   install-deps.sh          everything `make test` needs
 #   install-deps.sh build    only what building the tool and mkimage needs
 #   install-deps.sh demo     that and the picture library the demo draws its logo with
+#   install-deps.sh fuzz     that and clang, for the libFuzzer targets
 # The LZH archivers and the picture library are independent peers the tests
 # check the tool against; groff checks the manual page.
 set -euo pipefail
 need=(cmake g++ make)
 if [ "${1:-}" = demo ]; then
   need+=(python3-pil)
+elif [ "${1:-}" = fuzz ]; then
+  need+=(clang)
 elif [ "${1:-}" != build ]; then
   need+=(libgtest-dev libbenchmark-dev groff-base libarchive-tools p7zip-full lhasa jlha-utils python3-pil)
 fi

@@ -1,0 +1,121 @@
+#include "fuzz/fuzz_support.hpp"
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <new>
+
+#include "common/console.hpp"
+#include "common/fatal.hpp"
+#include "driver/run.hpp"
+#include "testkit/components.hpp"
+#include "testkit/extract_kit.hpp"
+#include "testkit/members.hpp"
+#include "testkit/microcode_builder.hpp"
+
+namespace fuzz {
+
+void enter_memory_folder() {
+    static bool done = false;
+    if (done) return;
+    const std::string dir = "/dev/shm/mozaik-fuzz-" + std::to_string(getpid());
+    std::filesystem::create_directories(dir);
+    std::filesystem::current_path(dir);
+    static const std::string folder = dir;
+    std::atexit([] {
+        std::error_code ec;
+        std::filesystem::remove_all(folder, ec);
+    });
+    done = true;
+}
+
+namespace {
+
+// The base images: a chain of stored and packed members of several kinds
+// (option ROMs, a logo, CPU microcode, a table), with and without "*BS1".
+const std::vector<std::vector<std::uint8_t>>& bases() {
+    static const std::vector<std::vector<std::uint8_t>> images = [] {
+        testkit::RomFields vga;
+        testkit::RomFields pci;
+        pci.size = 0x800;
+        pci.device = 0x1234;
+        pci.base_class = 0x02;
+        const auto vga_rom = testkit::option_rom(vga);
+        const auto pci_rom = testkit::option_rom(pci);
+        std::vector<std::uint8_t> logo = {'K', 'R', 'B', 'M', 8, 0, 2, 0};
+        logo.resize(8 + 16, 3);
+        for (char c : std::string("RGB ")) logo.push_back(static_cast<std::uint8_t>(c));
+        logo.resize(logo.size() + 768, 9);
+        const auto ucode = testkit::intel_microcode(testkit::IntelEntry{});
+        const std::vector<std::vector<std::uint8_t>> members = {
+            testkit::member_bytes(testkit::packed_member(0x4080, 0, "VGA.ROM", vga_rom)),
+            testkit::member_bytes(testkit::packed_member(0x4086, 0, "PCI.ROM", pci_rom)),
+            testkit::member_bytes(testkit::packed_member(0x4000, 0, "LOGO.BMP", logo)),
+            testkit::member_bytes(testkit::packed_member(0x4001, 0, "CPUCODE.BIN", ucode)),
+            testkit::member_bytes(testkit::stored_member(0x4003, 0, "ACPI.BIN", 300)),
+        };
+        std::vector<std::vector<std::uint8_t>> out;
+        for (bool bs1 : {false, true}) {
+            testkit::ChainImage img = testkit::chain_image(
+                members, bs1 ? std::optional<std::uint32_t>(testkit::kChainImageAreaEnd) : std::nullopt);
+            out.push_back(img.image.bytes);
+        }
+        return out;
+    }();
+    return images;
+}
+
+}  // namespace
+
+std::vector<std::uint8_t> patched_image(std::span<const std::uint8_t> input) {
+    if (input.empty()) return bases()[0];
+    const std::uint8_t pick = input[0];
+    std::vector<std::uint8_t> image = bases()[pick & 1];
+    // Bits 1-7: 0 keeps the whole image, else it is cut to that many 2 KiB.
+    if (pick >> 1) image.resize(std::min<std::size_t>(image.size(), static_cast<std::size_t>(pick >> 1) * 2048));
+    std::size_t at = 1;
+    while (!image.empty() && at + 4 <= input.size()) {
+        const std::size_t offset =
+            ((std::size_t{input[at]} << 16) | (std::size_t{input[at + 1]} << 8) | input[at + 2]) % image.size();
+        const std::size_t n = std::min<std::size_t>(input[at + 3], input.size() - at - 4);
+        at += 4;
+        for (std::size_t i = 0; i < n && offset + i < image.size(); ++i) image[offset + i] = input[at + i];
+        at += n;
+    }
+    return image;
+}
+
+void put_file(const std::string& path, std::span<const std::uint8_t> data) {
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    if (!f || std::fwrite(data.data(), 1, data.size(), f) != data.size() || std::fclose(f) != 0) std::abort();
+}
+
+std::vector<std::uint8_t> get_file(const std::string& path) {
+    std::vector<std::uint8_t> data;
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) return data;
+    std::uint8_t buf[65536];
+    for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, f)) > 0;) data.insert(data.end(), buf, buf + n);
+    std::fclose(f);
+    return data;
+}
+
+int run_tool(const std::vector<std::string>& args, const std::string& input) {
+    std::vector<std::string> all = {"mozaik32"};
+    all.insert(all.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& a : all) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    console::Capture capture(input);
+    try {
+        return run(static_cast<int>(all.size()), argv.data());
+    } catch (const FatalError&) {
+        return 1;
+    } catch (const std::bad_alloc&) {
+        return 1;
+    }
+}
+
+}  // namespace fuzz
