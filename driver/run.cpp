@@ -94,7 +94,11 @@ Outcome run_group(RunState& state, BiosImage& image) {
     if (state.lone_code == 0) return run_rom_group(state, image);
     switch (state.code) {
     case code::d: return list_components(state, image);
-    case code::verify: return verify_image(state, image);
+    case code::verify:
+        // Checked as it will be left: the fix-ups of the run's changes first
+        // (they come out the same when they run again at the end).
+        if (state.image_changed) close_image_bookkeeping(state, image);
+        return verify_image(state, image);
     default: return refused_read_only(state, image) ? Outcome::EndOfRun : add_group(state, image, nullptr);
     }
 }

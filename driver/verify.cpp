@@ -76,17 +76,18 @@ std::string member_result(Check& c, std::uint32_t position, std::span<const std:
 }
 
 void check_member(Check& c, std::uint32_t position, const std::string& name) {
-    std::array<std::uint8_t, kLongestHeader> header;
+    std::array<std::uint8_t, kLongestHeader> header{};
     const std::size_t got = read_window(c.image.file, position, header);
     const std::span<const std::uint8_t> bytes_read(header.data(), got);
     ++c.members;
     const std::string method(reinterpret_cast<const char*>(header.data()) + kMethodAt, member::kMethodLength);
     bool problem = false;
     const std::string result = member_result(c, position, bytes_read, problem);
-    const std::uint8_t h = header[kHeaderSizeAt];
-    c.line(format("%05Xh %-16s %s %05Xh %05Xh sum %02Xh CRC %04Xh %s", position, trimmed(name).c_str(),
-                  method.c_str(), bytes::le32(header.data() + kOriginalSizeAt), bytes::le32(header.data() + kPackedSizeAt),
-                  header[member::kHeaderSumAt], h >= 3 ? bytes::le16(header.data() + h - 3) : 0, result.c_str()),
+    const std::optional<std::uint16_t> crc = recorded_crc(bytes_read);
+    const std::string crc_text = crc ? format("%04Xh", *crc) : std::string("---- ");
+    c.line(format("%05Xh %-16s %s %05Xh %05Xh sum %02Xh CRC %s %s", position, trimmed(name).c_str(), method.c_str(),
+                  bytes::le32(header.data() + kOriginalSizeAt), bytes::le32(header.data() + kPackedSizeAt),
+                  header[member::kHeaderSumAt], crc_text.c_str(), result.c_str()),
            problem);
 }
 
@@ -95,15 +96,10 @@ std::uint32_t system_bios_position(const BiosImage& image) {
     return image.chain_start != 0 ? 0 : image.top_base;
 }
 
-// Where the chain may end: the top block's start, else area_end.
-std::uint32_t chain_limit(const BiosImage& image) {
-    return image.ncpu_block ? image.area_end - kNcpuTrailerSize - image.ncpu_size : image.area_end;
-}
-
 void check_chain(Check& c) {
     BiosImage& image = c.image;
-    const ChainWalk walk = walk_chain(image.file, image.chain_start, walk_limit(image.area_end));
-    const std::uint32_t limit = chain_limit(image);
+    const ChainWalk walk = walk_chain(image.file, image.chain_start, chain_walk_limit(image));
+    const std::uint32_t limit = top_block_start(image);
     for (const ChainMember& m : walk.members) {
         check_member(c, m.position, listing_name(type_segment(m.header), type_offset(m.header)));
         if (m.position + member_span(m.header) > limit)
@@ -117,7 +113,9 @@ void check_chain(Check& c) {
         c.line(format("chain damaged at %05Xh: the component runs past the file", walk.end_position), true);
         return;
     case ChainEnd::Limit:
-        c.line(format("chain ends at %05Xh: the area is full", walk.end_position), false);
+        c.line(format("chain ends at %05Xh: %s", walk.end_position,
+                      image.ncpu_block && walk.end_position >= limit ? "at the top block" : "the area is full"),
+               false);
         return;
     case ChainEnd::Erased:
         break;
@@ -142,7 +140,21 @@ void check_chain(Check& c) {
 void check_top_block(Check& c) {
     BiosImage& image = c.image;
     if (!image.ncpu_block) return;
-    const std::uint32_t start = chain_limit(image);
+    const std::uint32_t start = top_block_start(image);
+    const std::uint32_t trailer_at = image.area_end - kNcpuTrailerSize;
+    std::uint8_t trailer[kNcpuTrailerSize];
+    read_window(image.file, trailer_at, trailer);
+    const std::uint32_t length = bytes::le32(trailer + kNcpuLengthAt);
+    // Zero: the word after the length and the three bytes after the name.
+    const bool zeros = bytes::le32(trailer + kNcpuLengthAt + 4) == 0 &&
+                       std::all_of(trailer + kNcpuNameAt + kNcpuName.size(), trailer + kNcpuTrailerSize,
+                                   [](std::uint8_t b) { return b == 0; });
+    if (!bytes::has_text(trailer, 0, kAlin16Text) || !zeros)
+        c.line(format("top block trailer at %05Xh is damaged", trailer_at), true);
+    if (length != image.ncpu_size) {
+        c.line(format("top block length %08Xh at %05Xh runs out of the area", length, trailer_at + kNcpuLengthAt), true);
+        return;
+    }
     c.line(format("top block at %05Xh, %05Xh bytes, trailer NCPUCODE.BIN", start, image.ncpu_size), false);
     std::optional<std::uint32_t> marker = find_bs1_marker(image.file, image.file_size);
     std::optional<std::uint32_t> pointer = marker ? bs1_pointer(image.file, *marker) : std::nullopt;

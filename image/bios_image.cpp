@@ -3,6 +3,8 @@
 
 #include <algorithm>
 #include <cctype>
+#include <filesystem>
+#include <system_error>
 #include <vector>
 
 #include "common/bytes.hpp"
@@ -133,11 +135,20 @@ void read_bs1_pointer(BiosImage& image) {
 
 }  // namespace
 
+std::uint32_t top_block_start(const BiosImage& image) {
+    return image.ncpu_block ? image.area_end - kNcpuTrailerSize - image.ncpu_size : image.area_end;
+}
+
+std::uint32_t chain_walk_limit(const BiosImage& image) {
+    return std::min(walk_limit(image.area_end), top_block_start(image));
+}
+
 std::optional<BiosImage> open_image(const std::string& path, bool scan_bs1) {
     BiosImage image;
     image.file = File(path, "r+b");
     image.path = path;
-    if (!image.file.is_open()) {
+    std::error_code ec;
+    if (!image.file.is_open() && std::filesystem::is_regular_file(path, ec)) {
         image.file = File(path, "rb");
         image.read_only = true;
     }

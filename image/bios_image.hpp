@@ -58,6 +58,15 @@ struct BiosImage {
     bool free_pointer_moved = false; // a microcode block placed in this run starts at free_pointer
 };
 
+// Where the chain may end: the start of the uncompressed microcode block
+// below area_end when its trailer stands there, else area_end.
+std::uint32_t top_block_start(const BiosImage& image);
+
+// The limit of the add's and /verify's walk of the chain: area_end - 0x40,
+// or the top block's start when that is lower (a chain that reaches the
+// block is full, and the block's bytes are no member).
+std::uint32_t chain_walk_limit(const BiosImage& image);
+
 // Opens `path` for reading and writing (for reading only, with read_only
 // set, when writing is not allowed) and works out every field above.
 // `scan_bs1`: read the "*BS1" record (the first option is /D, or the

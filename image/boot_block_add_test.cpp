@@ -102,6 +102,8 @@ TEST(BootBlockAdd, EachRoomAndSlot) {
          {"/btvga", "x.bin", "/btvga", "vga.rom"}, "Release]\n", "The ROM Not VGA BIOS\n\n", 0, nullptr, ""},
         {"/btvga alone", with_room, {}, {"/btvga", "/D"}, "", "/btvga: no file given; the image is unchanged.\n",
          0, nullptr, ""},
+        {"/NVMM alone", nvidia, {}, {"/NVMM", "/D"}, "", "/NVMM: no file given; the image is unchanged.\n", 0,
+         nullptr, ""},
         {"a module with 0x00 behind it", nvidia, {{"m.bin", module(0xC00)}}, {"/NVMM", "m.bin"},
          "Adding m.bin into BootBlock .....(Start c000) Success\n", "", 0,
          [](const Bytes& img) {

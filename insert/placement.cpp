@@ -81,20 +81,15 @@ bool walk_members(RunState& state, BiosImage& image, const PreparedMember& membe
     return true;
 }
 
-// Where the chain may end: the start of the microcode block, else area_end.
-std::uint32_t space_limit(const BiosImage& image) {
-    if (!image.ncpu_block) return image.area_end;
-    return image.area_end - kNcpuTrailerSize - image.ncpu_size;
-}
 
 // Bytes missing for a member of `extent` bytes at `position`: it must start
 // where the walk still looks (below area_end - 0x40) and end within the
 // space limit. 0 when it fits.
 std::uint64_t shortfall(const BiosImage& image, std::uint32_t position, std::uint64_t extent) {
     const std::uint64_t end = std::uint64_t{position} + extent;
-    const std::uint64_t limit = space_limit(image);
+    const std::uint64_t limit = top_block_start(image);
     std::uint64_t over = end > limit ? end - limit : 0;
-    const std::uint32_t walk_end = walk_limit(image.area_end);
+    const std::uint32_t walk_end = chain_walk_limit(image);
     if (position >= walk_end) over = std::max<std::uint64_t>(over, position - walk_end + 1);
     return over;
 }
@@ -174,7 +169,7 @@ std::optional<std::vector<std::uint8_t>> member_bytes(RunState& state, const Bio
 std::optional<AddPlan> plan_walk(RunState& state, BiosImage& image, const PreparedMember& member,
                                  std::uint16_t& chosen) {
     AddPlan plan;
-    const ChainWalk walk = walk_chain(image.file, image.chain_start, walk_limit(image.area_end));
+    const ChainWalk walk = walk_chain(image.file, image.chain_start, chain_walk_limit(image));
     if (!walk_members(state, image, member, walk, chosen, plan)) return std::nullopt;
     // A member that runs past the area (into the microcode block or the
     // boot block) is damage as much as bytes that are no member: moving it
@@ -182,7 +177,7 @@ std::optional<AddPlan> plan_walk(RunState& state, BiosImage& image, const Prepar
     std::optional<std::uint32_t> damage;
     if (walk.end == ChainEnd::NoMember || walk.end == ChainEnd::FileEnd) damage = walk.end_position;
     for (const ChainMember& m : walk.members)
-        if (!damage && m.position + member_span(m.header) > space_limit(image)) damage = m.position;
+        if (!damage && m.position + member_span(m.header) > top_block_start(image)) damage = m.position;
     if (damage) {
         console::conf("Damaged component chain at %05Xh: nothing added\n", *damage);
         state.fail(state.code);
@@ -226,8 +221,7 @@ std::optional<AddPlan> plan_top_block(RunState& state, BiosImage& image, std::sp
     // so that the chain ends at 0xFF again; none below the chain's end.
     std::uint32_t from = start;
     if (image.ncpu_block)
-        from = std::max<std::uint32_t>(static_cast<std::uint32_t>(free),
-                                       std::min(start, image.area_end - kNcpuTrailerSize - image.ncpu_size));
+        from = std::max<std::uint32_t>(static_cast<std::uint32_t>(free), std::min(start, top_block_start(image)));
     plan->bytes.assign(start - from, 0xFF);
     plan->bytes.insert(plan->bytes.end(), body.begin(), body.end());
     std::uint8_t trailer[kNcpuTrailerSize] = {};

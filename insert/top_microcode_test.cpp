@@ -70,6 +70,16 @@ TEST(TopMicrocode, BlockPointerAndLaterGroups) {
          {{"cpu.exe", testkit::dos_executable(big)}, {"r.bin", testkit::corpus(testkit::CorpusKind::Random, 0x3000)}},
          {"/NC_CPUCODE", "cpu.exe", "/fnt0", "r.bin"},
          "img.bin have not enough space for adding ROM. (Over 0041h bytes)\n\n", 0x4000},
+        {"a block that fills its room exactly; an add after it finds the area full",
+         {testkit::stored_member(0x4010, 0, "FILL.BIN", 0x69FBC)},
+         {{"cpu.exe", testkit::dos_executable(Bytes(0x1000, 0x42))},
+          {"r.bin", testkit::corpus(testkit::CorpusKind::Random, 100)}},
+         {"/NC_CPUCODE", "cpu.exe", "/fnt0", "r.bin"},
+         "img.bin have not enough space for adding ROM. (Over 0085h bytes)\n\n", 0x1000, [](const Bytes&) {
+             const auto check = add_testing::tool({"/verify"});
+             EXPECT_EQ(check.status, 0) << check.out;
+             EXPECT_NE(check.out.find("chain ends at 79FE0h: at the top block"), std::string::npos) << check.out;
+         }},
         {"a later release in the run closes its gap below the new block",
          {testkit::stored_member(0x4009, 0, "F1.BIN", 0x200), testkit::stored_member(0x4008, 0, "F.BIN", 0x100)},
          {{"cpu.exe", testkit::dos_executable(big)}}, {"/NC_CPUCODE", "cpu.exe", "/fnt1", "release"}, "", 0x4000,
