@@ -116,7 +116,7 @@ int end_of_run(RunState& state, std::optional<BiosImage>& image) {
     }
     if (state.image_changed) close_image_bookkeeping(state, *image);
     image.reset();
-    if (state.verify_problems != 0) return 1;
+    if (state.verify_problems != 0 || state.write_failed) return 1;
     return 0;
 }
 

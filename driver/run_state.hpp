@@ -37,6 +37,7 @@ struct RunState {
     std::bitset<kRomSlotFlags> rom_slot_used;  // ROM segments from 0x4080 the add walks have seen taken
     bool image_changed = false;         // an operation of the run changed the image
     int verify_problems = 0;            // what /verify found; the run then ends with status 1
+    bool write_failed = false;          // a work file or a target could not be written: status 1
 
     // Records a failure of the group's kind (kept only under /err).
     void fail(OptionCode kind) {

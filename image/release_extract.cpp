@@ -103,8 +103,9 @@ Outcome extract(RunState& state, BiosImage& image, const ChainMember& member,
     // the target as it was.
     const bool picture = state.code == code::logo || state.code == code::epa;
     const Extraction done = extract_member(image, member, state.code, picture ? work_file::kExpanded : target);
-    if (done == Extraction::Failed) {
+    if (done == Extraction::Failed || done == Extraction::WriteFailed) {
         state.fail(state.code);
+        if (done == Extraction::WriteFailed) state.write_failed = true;
         return Outcome::NextGroup;
     }
     if (done == Extraction::CrcError) state.fail(state.code);  // the bytes are there, but damaged
@@ -113,6 +114,7 @@ Outcome extract(RunState& state, BiosImage& image, const ChainMember& member,
         if (!logo_to_bmp(work_file::kExpanded, &write_failed)) {
             state.fail(state.code);  // a picture that is no LogoImage is extracted as it is
             if (write_failed) {
+                state.write_failed = true;
                 std::remove(work_file::kExpanded);
                 console::conf("The [%s] ROM is not extracted; %s is unchanged.\n",
                               std::string(short_name(state.code)).c_str(), target.c_str());
@@ -122,6 +124,7 @@ Outcome extract(RunState& state, BiosImage& image, const ChainMember& member,
         if (!move_expansion(target)) {
             console::conf("Can't create %s; the extracted bytes are left in %s.\n", target.c_str(),
                           work_file::kExpanded);
+            state.write_failed = true;
             state.fail(state.code);
             return Outcome::NextGroup;
         }

@@ -79,6 +79,7 @@ inline constexpr std::size_t kMaxTargetName = 4095;
 bool move_expansion(const std::string& target);
 
 // Extracted: `target` holds the expansion; CrcError: it does too, but its
-// CRC is not the one the header records (said on the console channel).
-enum class Extraction { Failed, Extracted, CrcError };
+// CRC is not the one the header records (said on the console channel);
+// WriteFailed: a work file or the target could not be written.
+enum class Extraction { Failed, WriteFailed, Extracted, CrcError };
 Extraction extract_member(BiosImage& image, const ChainMember& member, OptionCode c, const std::string& target);

@@ -77,7 +77,7 @@ Extraction extract_member(BiosImage& image, const ChainMember& member, OptionCod
         if (!written) {
             console::conf("Can't write %s; nothing was extracted.\n", work_file::kMemberCopy);
             std::remove(work_file::kMemberCopy);
-            return Extraction::Failed;
+            return Extraction::WriteFailed;
         }
     }
     // A stale expansion must not pass for this one.
@@ -103,7 +103,7 @@ Extraction extract_member(BiosImage& image, const ChainMember& member, OptionCod
     const bool damaged = recorded && bytes && crc16::update(0, *bytes) != *recorded;
     if (!move_expansion(target)) {
         console::conf("Can't create %s; the extracted bytes are left in %s.\n", target.c_str(), work_file::kExpanded);
-        return Extraction::Failed;
+        return Extraction::WriteFailed;
     }
     if (damaged) {
         // The prompt for the name left its line open.
