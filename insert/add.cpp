@@ -1,7 +1,6 @@
 // add_component: the stages in order, and the one commit at the end.
 #include "insert/add.hpp"
 
-#include <algorithm>
 #include <cstdio>
 
 #include "archive/work_files.hpp"

@@ -59,11 +59,9 @@ bool write_work_file(const char* work, std::span<const std::uint8_t> data) {
     return false;
 }
 
+// `record`: the kind fails (a refused bitmap conversion records none).
 Preparation run_failed(RunState& state, bool record = true) {
-    if (record)
-        state.fail(state.code);
-    else
-        state.group_failed = true;
+    if (record) state.fail(state.code);
     return {Prepared::RunFailed, {}};
 }
 
