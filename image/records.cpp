@@ -124,11 +124,19 @@ std::uint32_t find_paragraph_marker(File& file, std::uint32_t start, bool check,
         std::uint32_t span = std::min(kWindowSize, kParagraphRange - base);
         std::size_t got = read_window(file, std::uint64_t{start} + base, window);
         std::span<const std::uint8_t> data(window.data(), got);  // only bytes of the file
-        for (std::uint32_t k = 0; k < span; k += kParagraph) {
-            if (bytes::has_text(data, k, text)) {
-                result = base + k + kParagraph;
+        // Candidates are the places of the text's first byte (memchr); only
+        // one at the start of a paragraph is compared in full.
+        const std::size_t limit = std::min<std::size_t>(span, got);
+        for (std::size_t k = 0; k < limit;) {
+            const auto* hit = static_cast<const std::uint8_t*>(
+                text.empty() ? data.data() + k : std::memchr(data.data() + k, text[0], limit - k));
+            if (!hit) break;
+            const auto at = static_cast<std::size_t>(hit - data.data());
+            if (at % kParagraph == 0 && bytes::has_text(data, at, text)) {
+                result = base + static_cast<std::uint32_t>(at) + kParagraph;
                 break;
             }
+            k = (at / kParagraph + 1) * kParagraph;
         }
     }
     if (check) return result;

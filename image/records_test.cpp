@@ -24,7 +24,10 @@ TEST(ParagraphMarker, FoundOnlyAtSixteenByteSteps) {
     img.put_slot_record(3, "*BT-VGA*", 0x8000, 0xA000);
     img.put_text(img.top_base() + 16 * 5 + 8, "*NVDAMM*");  // 8 bytes off a step
     img.put_record16(7, "*nvdamm*");                        // other case
+    img.put_text(img.top_base() + 16 * 10 + 15, "BtBk");    // a first byte off a step...
+    img.put_record16(12, "BtBkVgaRom");                     // ...does not hide the record behind it
     File f = saved(img);
+    EXPECT_EQ(find_paragraph_marker(f, img.top_base(), true, "BtBkVgaRom"), 16u * 13);
     EXPECT_EQ(find_paragraph_marker(f, img.top_base(), true, "*BT-VGA*"), 64u);
     EXPECT_EQ(find_paragraph_marker(f, img.top_base(), true, "*NVDAMM*"), 0x1E000u);
     // From a start 8 bytes further the off-step record is on the step.
