@@ -51,7 +51,7 @@ fuzz:
 	@for t in $(FUZZ_TARGETS); do \
 	  mkdir -p $(BUILD_FUZZ)/corpus/$$t fuzz/corpus/$$t; \
 	  echo "fuzz_$$t: $(FUZZ_SECONDS) s"; \
-	  ASAN_OPTIONS=detect_leaks=0 $(BUILD_FUZZ)/fuzz/fuzz_$$t -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 \
+	  ASAN_OPTIONS=detect_leaks=0:quarantine_size_mb=16 $(BUILD_FUZZ)/fuzz/fuzz_$$t -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 \
 	    -artifact_prefix=$(CURDIR)/$(BUILD_FUZZ)/ $(CURDIR)/$(BUILD_FUZZ)/corpus/$$t $(CURDIR)/fuzz/corpus/$$t 2>$(BUILD_FUZZ)/fuzz_$$t.log \
 	    || { tail -40 $(BUILD_FUZZ)/fuzz_$$t.log; exit 1; }; \
 	  grep -E "^#[0-9]+.*DONE|^stat::(number_of_executed_units|average_exec_per_sec)" $(BUILD_FUZZ)/fuzz_$$t.log; \

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <new>
 
@@ -11,7 +12,7 @@
 #include "common/fatal.hpp"
 #include "driver/run.hpp"
 #include "testkit/components.hpp"
-#include "testkit/extract_kit.hpp"
+#include "testkit/image_builder.hpp"
 #include "testkit/members.hpp"
 #include "testkit/microcode_builder.hpp"
 
@@ -33,11 +34,15 @@ void enter_memory_folder() {
 
 namespace {
 
-// The base images: a chain of stored and packed members of several kinds
-// (option ROMs, a logo, CPU microcode, a table), with and without "*BS1".
+// The base images, 128 KB each with small members (the smallest image size,
+// so that a run costs little): a system BIOS member at 0, then from 64 KB a chain of
+// packed and stored members of several kinds (option ROMs, a logo, CPU
+// microcode, a table), the "*BBSS*" record in the upper window giving the
+// area's end 0x1B000, and in the second image a "*BS1" record too.
 const std::vector<std::vector<std::uint8_t>>& bases() {
     static const std::vector<std::vector<std::uint8_t>> images = [] {
         testkit::RomFields vga;
+        vga.size = 0x1000;
         testkit::RomFields pci;
         pci.size = 0x800;
         pci.device = 0x1234;
@@ -56,11 +61,17 @@ const std::vector<std::vector<std::uint8_t>>& bases() {
             testkit::member_bytes(testkit::packed_member(0x4001, 0, "CPUCODE.BIN", ucode)),
             testkit::member_bytes(testkit::stored_member(0x4003, 0, "ACPI.BIN", 300)),
         };
+        constexpr std::uint32_t kAreaEnd = 0x1B000;
         std::vector<std::vector<std::uint8_t>> out;
         for (bool bs1 : {false, true}) {
-            testkit::ChainImage img = testkit::chain_image(
-                members, bs1 ? std::optional<std::uint32_t>(testkit::kChainImageAreaEnd) : std::nullopt);
-            out.push_back(img.image.bytes);
+            testkit::SyntheticImage img(128 * testkit::KB);
+            img.put_member(0, testkit::stored_member(0x5000, 0, "SYSBIOS.BIN", 0x1000, 0x42));
+            std::uint32_t at = 0x10000;
+            for (const auto& m : members) at = img.put_member(at, m);
+            if (at > kAreaEnd) std::abort();
+            img.put_bbss({.window = 1, .offset = 0xE000, .w8 = 0xD000, .w12 = 0xB000, .w18 = 0xF000});
+            if (bs1) img.put_bs1(img.size() - 0x4800, img.physical(kAreaEnd));
+            out.push_back(img.bytes);
         }
         return out;
     }();
@@ -69,10 +80,11 @@ const std::vector<std::vector<std::uint8_t>>& bases() {
 
 }  // namespace
 
-std::vector<std::uint8_t> patched_image(std::span<const std::uint8_t> input) {
-    if (input.empty()) return bases()[0];
+const std::vector<std::uint8_t>& patched_image(std::span<const std::uint8_t> input) {
+    static std::vector<std::uint8_t> image;  // reused: no fresh pages on each run
+    if (input.empty()) return image = bases()[0];
     const std::uint8_t pick = input[0];
-    std::vector<std::uint8_t> image = bases()[pick & 1];
+    image = bases()[pick & 1];
     // Bits 1-7: 0 keeps the whole image, else it is cut to that many 2 KiB.
     if (pick >> 1) image.resize(std::min<std::size_t>(image.size(), static_cast<std::size_t>(pick >> 1) * 2048));
     std::size_t at = 1;
@@ -92,14 +104,16 @@ void put_file(const std::string& path, std::span<const std::uint8_t> data) {
     if (!f || std::fwrite(data.data(), 1, data.size(), f) != data.size() || std::fclose(f) != 0) std::abort();
 }
 
-std::vector<std::uint8_t> get_file(const std::string& path) {
-    std::vector<std::uint8_t> data;
+bool file_is(const std::string& path, std::span<const std::uint8_t> expected) {
     std::FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f) return data;
-    std::uint8_t buf[65536];
-    for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, f)) > 0;) data.insert(data.end(), buf, buf + n);
+    if (!f) return false;
+    static std::vector<std::uint8_t> buf(65536);
+    std::size_t at = 0;
+    bool same = true;
+    for (std::size_t n; same && (n = std::fread(buf.data(), 1, buf.size(), f)) > 0; at += n)
+        same = at + n <= expected.size() && std::memcmp(buf.data(), expected.data() + at, n) == 0;
     std::fclose(f);
-    return data;
+    return same && at == expected.size();
 }
 
 int run_tool(const std::vector<std::string>& args, const std::string& input) {

@@ -20,11 +20,13 @@ void enter_memory_folder();
 // patches follow, each 3 bytes of offset (big-endian, modulo the image
 // size), 1 byte of length and that many bytes. The rest of the input after
 // `reserved` bytes at its start is used.
-std::vector<std::uint8_t> patched_image(std::span<const std::uint8_t> input);
+// The image stays valid until the next call.
+const std::vector<std::uint8_t>& patched_image(std::span<const std::uint8_t> input);
 
 // Writes `data` as the file `path`; aborts when it cannot.
 void put_file(const std::string& path, std::span<const std::uint8_t> data);
-std::vector<std::uint8_t> get_file(const std::string& path);
+// The file `path` holds exactly `expected`.
+bool file_is(const std::string& path, std::span<const std::uint8_t> expected);
 
 // Runs the tool with `args` (the program name first is added), both
 // channels captured and `input` as standard input; the exit status, with a
