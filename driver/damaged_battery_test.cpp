@@ -21,40 +21,46 @@ void put32(Bytes& b, std::size_t at, std::uint32_t v) {
 
 // A sound image: a packed VGA ROM and a stored member from 0x10000, a
 // "*BS1" pointer and a "*BT-VGA*" slot record.
-Bytes base() {
+testkit::ChainImage base() {
     testkit::ChainImage c = testkit::chain_image(
         {testkit::member_bytes(testkit::packed_member(0x4080, 0, "VGA.ROM", testkit::option_rom({.size = 0x2000}))),
          testkit::member_bytes(testkit::stored_member(0x4008, 0, "F.BIN", 0x300))},
         testkit::kChainImageAreaEnd);
     c.image.put_slot_record(0x1C00, "*BT-VGA*", 0xC000, 0xD000);
-    return c.image.bytes;
+    return c;
 }
 
 std::vector<std::pair<std::string, Bytes>> battery() {
-    const Bytes good = base();
+    const testkit::ChainImage sound = base();
+    const Bytes& good = sound.image.bytes;
     std::vector<std::pair<std::string, Bytes>> images;
     for (std::size_t size : {0u, 1u, 2u, 21u, 64u, 0x100u, 0x1000u, 0x9026u, 0x10000u, 0x10005u, 0x10030u, 0x10400u,
                              0x1FFFFu, 0x20000u, 0x20001u, 0x2A000u, 0x3B000u, 0x3E005u, 0x3FFFFu})
         images.emplace_back("cut at " + std::to_string(size), Bytes(good.begin(), good.begin() + size));
-    for (std::size_t size = 0x3000; size < good.size(); size += 0x4000)
+    for (std::size_t size = 0x3000; size < good.size(); size += 0x2000)
         images.emplace_back("cut at " + std::to_string(size), Bytes(good.begin(), good.begin() + size));
     const auto damaged = [&](std::string what, std::function<void(Bytes&)> f) {
         Bytes b = good;
         f(b);
         images.emplace_back(std::move(what), std::move(b));
     };
+    // The same damages to the first member (packed) and to the last (stored).
+    for (const std::uint32_t first : sound.positions) {
+        const std::string at = " at " + std::to_string(first);
+        for (std::uint32_t packed : {0xFFFFFFF0u, 0x7FFFFFFFu, 0x0003FFF0u, 0u})
+            damaged("packed size " + std::to_string(packed) + at, [&](Bytes& b) { put32(b, first + 7, packed); });
+        for (std::uint32_t original : {0xFFFFFFF0u, 0x01000000u, 0u})
+            damaged("original size " + std::to_string(original) + at, [&](Bytes& b) { put32(b, first + 11, original); });
+        for (std::uint8_t n : {200, 255, 40})
+            damaged("name length " + std::to_string(n) + at, [&](Bytes& b) { b[first + 21] = n; });
+        for (std::uint8_t h : {0, 1, 20, 255})
+            damaged("header size " + std::to_string(h) + at, [&](Bytes& b) { b[first] = h; });
+        for (std::size_t i = 0; i < 27; ++i)  // every header byte, cleared, set and halved
+            for (std::uint8_t v : {0x00, 0xFF, 0x80})
+                damaged("header byte " + std::to_string(i) + " = " + std::to_string(v) + at,
+                        [&](Bytes& b) { b[first + i] = v; });
+    }
     const std::uint32_t first = testkit::kChainStart;
-    for (std::uint32_t packed : {0xFFFFFFF0u, 0x7FFFFFFFu, 0x0003FFF0u, 0u})
-        damaged("packed size " + std::to_string(packed), [&](Bytes& b) { put32(b, first + 7, packed); });
-    for (std::uint32_t original : {0xFFFFFFF0u, 0x01000000u, 0u})
-        damaged("original size " + std::to_string(original), [&](Bytes& b) { put32(b, first + 11, original); });
-    for (std::uint8_t n : {200, 255, 40})
-        damaged("name length " + std::to_string(n), [&](Bytes& b) { b[first + 21] = n; });
-    for (std::uint8_t h : {0, 1, 20, 255})
-        damaged("header size " + std::to_string(h), [&](Bytes& b) { b[first] = h; });
-    for (std::size_t at = 0; at < 27; ++at)  // every header byte of the first member, cleared and set
-        for (std::uint8_t v : {0x00, 0xFF})
-            damaged("header byte " + std::to_string(at) + " = " + std::to_string(v), [&](Bytes& b) { b[first + at] = v; });
     damaged("zeroed chain start", [&](Bytes& b) { std::fill(b.begin() + first, b.begin() + first + 64, 0); });
     damaged("erased chain start", [&](Bytes& b) { std::fill(b.begin() + first, b.begin() + first + 64, 0xFF); });
     damaged("*BS1 outside the file", [&](Bytes& b) { put32(b, b.size() - 0x4800 + 11, 0x12345678); });
