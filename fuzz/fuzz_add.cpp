@@ -16,7 +16,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         pci.base_class = 0x02;
         fuzz::put_file("pci.rom", testkit::option_rom(pci));
         std::vector<std::uint8_t> table(300);
-        for (std::size_t i = 0; i < table.size(); ++i) table[i] = static_cast<std::uint8_t>(i / 25);  // few symbols: a short code table
+        // Few symbols: a short code table to build.
+        for (std::size_t i = 0; i < table.size(); ++i) table[i] = static_cast<std::uint8_t>(i / 25);
         fuzz::put_file("table.bin", table);
         return true;
     }();

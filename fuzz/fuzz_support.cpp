@@ -34,11 +34,11 @@ void enter_memory_folder() {
 
 namespace {
 
-// The base images, 128 KB each with small members (the smallest image size,
-// so that a run costs little): a system BIOS member at 0, then from 64 KB a chain of
-// packed and stored members of several kinds (option ROMs, a logo, CPU
-// microcode, a table), the "*BBSS*" record in the upper window giving the
-// area's end 0x1B000, and in the second image a "*BS1" record too.
+// The base images, 128 KB each with small members (the smallest image
+// size, so that a run costs little): a system BIOS member at 0, then from
+// 64 KB a chain of packed and stored members of several kinds (option ROMs,
+// a logo, CPU microcode, a table), the "*BBSS*" record in the upper window
+// giving the area's end 0x1B000, and in the second image a "*BS1" record.
 const std::vector<std::vector<std::uint8_t>>& bases() {
     static const std::vector<std::vector<std::uint8_t>> images = [] {
         testkit::RomFields vga;
