@@ -4,7 +4,7 @@ BUILD_SAN  ?= build-san
 BUILD_DEMO ?= build-demo
 BUILD_FUZZ ?= build-fuzz
 FUZZ_SECONDS ?= 60
-FUZZ_TARGETS = lh5_decoder member_header listing release_extract add logo mib verify
+FUZZ_TARGETS = lh5_decoder member_header listing release_extract add logo mib verify group_runs
 JOBS       ?= 2
 CMAKE_TYPE ?= RelWithDebInfo
 

@@ -13,8 +13,6 @@
 #include <span>
 #include <vector>
 
-class File;
-
 namespace lh5 {
 
 inline constexpr int kDictBits = 13;
@@ -47,10 +45,8 @@ inline constexpr std::size_t kTokenBufferSize = 16384;
 inline constexpr std::size_t kTokenBufferMin = 4096;
 inline constexpr std::size_t kPieceSize = 8192;  // input and output pieces
 
-// Where compressed or plain bytes come from: a file (at most `limit` bytes
-// of it) or a buffer in memory.
+// Where compressed or plain bytes come from: a buffer in memory.
 struct ByteSource {
-    File* file = nullptr;
     std::span<const std::uint8_t> memory;
     std::uint64_t limit = 0;  // bytes still to take (file or memory)
     std::array<std::uint8_t, 8192> buffer{};
@@ -63,13 +59,11 @@ struct ByteSource {
 // has run out (it is cut short or damaged).
 inline constexpr std::size_t kReadAhead = 8;
 
-// Where compressed bytes go: a file or a vector, through a buffer.
+// Where compressed bytes go: a vector, through a buffer.
 struct ByteSink {
-    File* file = nullptr;
     std::vector<std::uint8_t>* memory = nullptr;
     std::array<std::uint8_t, 8192> buffer{};
     std::size_t fill = 0;
-    bool failed = false;  // the file took fewer bytes than offered
 };
 
 struct DecoderState {
@@ -159,20 +153,17 @@ struct CodecStorage {
 extern CodecStorage g_storage;
 inline CodecStorage& storage() { return g_storage; }
 
-// Points the source at `file` (at most `limit` bytes from its position) or at
-// `memory`; empties its buffer.
-void source_from_file(File& file, std::uint64_t limit);
+// Points the source at `memory`; empties its buffer.
 void source_from_memory(std::span<const std::uint8_t> memory);
 
 // Reads up to `out.size()` bytes from the source; returns how many (fewer
 // only at its end or limit).
 std::size_t source_read(std::span<std::uint8_t> out);
 
-// Points the sink at `file` or `memory`; empties its buffer.
-void sink_to_file(File& file);
+// Points the sink at `memory`; empties its buffer.
 void sink_to_memory(std::vector<std::uint8_t>& memory);
 
-// Writes the sink's buffer out. Sets `failed` on a short write.
+// Appends the sink's buffer to its vector.
 void sink_flush();
 
 // Appends one byte to the sink.

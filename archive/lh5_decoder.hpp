@@ -14,10 +14,9 @@
 #include <vector>
 
 // Starts decoding a member whose compressed bytes come from the codec's
-// source (set it first with lh5::source_from_file/memory). Past the
-// source's end (its limit, or the end of its file) the stream reads as zero
-// bytes, lh5::kReadAhead of them at most: the window's read-ahead. Resets
-// the bit window, the block and the pending copy.
+// source (set it first with lh5::source_from_memory). Past the source's end
+// the stream reads as zero bytes, lh5::kReadAhead of them at most: the
+// window's read-ahead. Resets the bit window, the block and the pending copy.
 void lh5_expand_start();
 
 // Produces `count` (1 to 8192) bytes into `buffer`, an 8192-byte ring that

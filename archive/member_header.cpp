@@ -3,7 +3,6 @@
 
 #include "common/bytes.hpp"
 #include "common/fatal.hpp"
-#include "common/file.hpp"
 
 TypeIdValue parse_type_id(std::string_view text) {
     TypeIdValue v;
@@ -75,15 +74,11 @@ std::vector<std::uint8_t> header_bytes(const ComponentHeader& header) {
     return b;
 }
 
-bool write_member_header(const ComponentHeader& header, File& file) {
-    return file.write(header_bytes(header));
-}
-
-std::optional<ComponentHeader> read_member_header(File& file) {
-    std::array<std::uint8_t, 257> raw{};
-    if (file.read(std::span(raw).first(1)) != 1 || raw[0] == 0) return std::nullopt;
-    const std::size_t h = raw[0];
-    if (file.read(std::span(raw).subspan(1, h + 1)) != h + 1) fatal("Header sum error");
+std::optional<ComponentHeader> read_member_header(std::span<const std::uint8_t> bytes) {
+    if (bytes.empty() || bytes[0] == 0) return std::nullopt;
+    const std::size_t h = bytes[0];
+    if (bytes.size() < h + 2) fatal("Header sum error");
+    const std::span<const std::uint8_t> raw = bytes.first(h + 2);
     if (*header_sum(raw) != raw[member::kHeaderSumAt]) fatal("Header sum error");
     // The fields up to the name length byte, and the name, must lie inside H.
     if (h + 2 <= member::kNameLengthAt) fatal("Header sum error");

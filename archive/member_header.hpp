@@ -30,8 +30,6 @@
 #include <string_view>
 #include <vector>
 
-class File;
-
 namespace member {
 inline constexpr std::size_t kHeaderSizeAt = 0;
 inline constexpr std::size_t kHeaderSumAt = 1;
@@ -96,12 +94,8 @@ std::optional<std::uint8_t> header_sum(std::span<const std::uint8_t> member);
 // included. Requires a name of at most 230 bytes (fatal otherwise).
 std::vector<std::uint8_t> header_bytes(const ComponentHeader& header);
 
-// Writes header_bytes(header) at the file's position. Returns false when the
-// file took fewer bytes.
-bool write_member_header(const ComponentHeader& header, File& file);
-
-// Reads one header at the file's position and leaves the file at the first
-// data byte. Returns nothing when the header size byte is 0 or the file is
-// at its end (no member). Fatal "Header sum error" when the checksum does
-// not match, the header is cut short, or the name does not fit inside H.
-std::optional<ComponentHeader> read_member_header(File& file);
+// Reads the header at the start of `bytes` (its data begins at H + 2).
+// Returns nothing when `bytes` is empty or the header size byte is 0 (no
+// member). Fatal "Header sum error" when the checksum does not match, the
+// header is cut short, or the name does not fit inside H.
+std::optional<ComponentHeader> read_member_header(std::span<const std::uint8_t> bytes);

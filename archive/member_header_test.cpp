@@ -71,8 +71,7 @@ TEST(MemberHeader, WriterLayout) {
     EXPECT_EQ(b[1], sum & 0xFF);
 }
 
-TEST(MemberHeader, RoundTripThroughAFile) {
-    testkit::WorkDir dir;
+TEST(MemberHeader, RoundTrip) {
     ComponentHeader h;
     h.name = "a.rom";
     h.method = {'-', 'l', 'h', '0', '-'};
@@ -80,14 +79,9 @@ TEST(MemberHeader, RoundTripThroughAFile) {
     h.original_size = 77;
     h.type_segment = 0x4080;
     h.data_crc = 0x1234;
-    {
-        File f("m.bin", "wb");
-        ASSERT_TRUE(write_member_header(h, f));
-        const std::uint8_t tail[] = {9, 9};
-        ASSERT_TRUE(f.write(tail));
-    }
-    File f("m.bin", "rb");
-    const auto r = read_member_header(f);
+    std::vector<std::uint8_t> bytes = header_bytes(h);
+    bytes.insert(bytes.end(), {9, 9});
+    const auto r = read_member_header(bytes);
     ASSERT_TRUE(r);
     EXPECT_EQ(r->name, "a.rom");
     EXPECT_EQ(r->method[3], '0');
@@ -95,31 +89,19 @@ TEST(MemberHeader, RoundTripThroughAFile) {
     EXPECT_EQ(r->original_size, 77u);
     EXPECT_EQ(r->data_crc, 0x1234);
     EXPECT_EQ(r->type_segment, 0x4080);
-    EXPECT_EQ(r->header_size, 30);
-    EXPECT_EQ(f.tell(), 32);  // at the first data byte
+    EXPECT_EQ(r->header_size, 30);  // the data starts at H + 2 = 32
 }
 
-TEST(MemberHeader, ZeroSizeByteEndsTheChainWithoutReadingOn) {
-    testkit::WorkDir dir;
-    testkit::spit("z.bin", std::vector<std::uint8_t>{0, 0xAA, 0xBB});
-    File f("z.bin", "rb");
-    EXPECT_FALSE(read_member_header(f));
-    EXPECT_EQ(f.tell(), 1);
-    testkit::spit("e.bin", std::vector<std::uint8_t>{});
-    File e("e.bin", "rb");
-    EXPECT_FALSE(read_member_header(e));
+TEST(MemberHeader, ZeroSizeByteOrNothingIsNoMember) {
+    EXPECT_FALSE(read_member_header(std::vector<std::uint8_t>{0, 0xAA, 0xBB}));
+    EXPECT_FALSE(read_member_header(std::vector<std::uint8_t>{}));
 }
 
 TEST(MemberHeader, DamagedHeadersStopWithHeaderSumError) {
-    testkit::WorkDir dir;
     ComponentHeader h;
     h.name = "X.BIN";
     const auto good = header_bytes(h);
-    auto read_bytes = [](const std::vector<std::uint8_t>& bytes) {
-        testkit::spit("h.bin", bytes);
-        File f("h.bin", "rb");
-        read_member_header(f);
-    };
+    auto read_bytes = [](const std::vector<std::uint8_t>& bytes) { (void)read_member_header(bytes); };
     // Checksum off by one.
     auto bad = good;
     ++bad[1];
@@ -145,7 +127,6 @@ TEST(MemberHeader, DamagedHeadersStopWithHeaderSumError) {
 TEST(MemberHeader, DamagedHeadersNeverReadOutside) {
     // Mutated headers with their sums made right again: each is read, or
     // ends the chain, or is refused; a header read has its name inside H.
-    testkit::WorkDir dir;
     ComponentHeader h;
     h.name = "SOME.ROM";
     const auto good = header_bytes(h);
@@ -157,14 +138,12 @@ TEST(MemberHeader, DamagedHeadersNeverReadOutside) {
         b.resize(b.size() + next() % 40, 0x5A);
         for (int k = 0; k < 3; ++k) b[next() % b.size()] = static_cast<std::uint8_t>(next());
         if (b[0] != 0 && b.size() >= b[0] + 2u) b[1] = *header_sum(b);
-        testkit::spit("h.bin", b);
-        File f("h.bin", "rb");
         try {
-            const auto r = read_member_header(f);
+            const auto r = read_member_header(b);
             if (r) {
                 ++read;
                 EXPECT_LE(member::kNameAt + r->name.size(), r->header_size + 2u);
-                EXPECT_EQ(f.tell(), r->header_size + 2);
+                EXPECT_LE(r->header_size + 2u, b.size());
             }
         } catch (const FatalError& e) {
             ASSERT_EQ(e.message, "Header sum error");

@@ -1,6 +1,10 @@
-// The fixed names of the work files the tool makes in the current
-// directory. Each operation says which it removes and which it leaves.
+// The fixed names of the work files the tool leaves in the current
+// directory, and how they are written. A work file is a by-product: no
+// operation reads one back to learn what it just wrote.
 #pragma once
+
+#include <cstdint>
+#include <span>
 
 namespace work_file {
 inline constexpr const char* kArchive = "bios.rom";        // the last packed component (left behind)
@@ -15,3 +19,8 @@ inline constexpr const char* kMibText = "KorvaMIB.doc";    // a converted text d
 inline constexpr const char* kJpeg = "KRV-JPEG.BIN";       // a JPEG file with its 16-byte prefix
 inline constexpr const char* kStdBitmap = "StdBMP.BMP";    // a picture turned back into a bitmap
 }  // namespace work_file
+
+// Writes the work file `name` whole or not at all (a temporary file of this
+// process and a rename, see replace_file). False, with "Can't write %s" on
+// the console channel, when it cannot be written.
+[[nodiscard]] bool keep_work_file(const char* name, std::span<const std::uint8_t> data);

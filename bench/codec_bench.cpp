@@ -14,7 +14,6 @@
 
 #include "archive/extract.hpp"
 #include "archive/lh5_decoder.hpp"
-#include "archive/settings.hpp"
 #include "common/fatal.hpp"
 #include "common/file.hpp"
 #include "archive/lh5_encoder.hpp"
@@ -94,14 +93,15 @@ int write_sample(const std::string& kind_name, const char* size_text, const std:
 int main(int argc, char** argv) {
     if (argc == 5 && std::strcmp(argv[1], "--write-sample") == 0) return write_sample(argv[2], argv[3], argv[4]);
     if (argc == 3 && std::strcmp(argv[1], "--expand") == 0) {
-        archive_settings().archive_name = argv[2];
+        std::optional<std::vector<std::uint8_t>> archive = read_file(argv[2]);
+        if (!archive) return 1;
         try {
-            extract_component();
+            const Expansion e = expand_member(*archive);
+            return write_file("original.tmp", e.data) ? 0 : 1;
         } catch (const FatalError& e) {
             std::printf("%s\n", e.message.c_str());
             return 1;
         }
-        return 0;
     }
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;

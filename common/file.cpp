@@ -2,8 +2,11 @@
 #include "common/file.hpp"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <filesystem>
+#include <system_error>
 #include <utility>
 
 File::File(const std::string& path, const char* mode) : fp_(std::fopen(path.c_str(), mode)) {}
@@ -75,12 +78,38 @@ std::optional<std::vector<std::uint8_t>> read_file(const std::string& path, std:
     return data;
 }
 
+std::optional<std::vector<std::uint8_t>> read_input_file(const std::string& path) {
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(path, ec)) return std::nullopt;
+    const std::uintmax_t size = std::filesystem::file_size(path, ec);
+    if (ec || size > kMaxInputFile) return std::nullopt;
+    std::optional<std::vector<std::uint8_t>> data = read_file(path, kMaxInputFile + 1);
+    if (data && data->size() > kMaxInputFile) return std::nullopt;  // it grew while being read
+    return data;
+}
+
 bool write_file(const std::string& path, std::span<const std::uint8_t> data) {
     File f(path, "wb");
     if (!f.is_open()) return false;
     bool ok = f.write(data) && f.flush();
     f.close();
     return ok;
+}
+
+bool replace_file(const std::string& path, std::span<const std::uint8_t> data) {
+    const std::string temporary = path + "." + std::to_string(static_cast<long>(getpid())) + ".tmp";
+    std::error_code ec;
+    if (!write_file(temporary, data)) {
+        std::filesystem::remove(temporary, ec);
+        return false;
+    }
+    std::filesystem::rename(temporary, path, ec);
+    if (ec) {
+        std::error_code ignored;
+        std::filesystem::remove(temporary, ignored);
+        return false;
+    }
+    return true;
 }
 
 bool file_exists(const std::string& path) {

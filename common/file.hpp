@@ -46,6 +46,23 @@ private:
 // The content of a file, its first `limit` bytes at most (all of it by
 // default), or nothing when it cannot be read.
 std::optional<std::vector<std::uint8_t>> read_file(const std::string& path, std::size_t limit = SIZE_MAX);
+
+// The largest file the tool takes as an input: far more than any component
+// of a 1 MB image, and a bound on what is held in memory.
+inline constexpr std::size_t kMaxInputFile = 64u << 20;
+
+// The whole content of a file given as input: nothing when it is not a
+// regular file (a folder, a device, a pipe), cannot be read, or is larger
+// than kMaxInputFile.
+std::optional<std::vector<std::uint8_t>> read_input_file(const std::string& path);
+
 // Writes `data` as the whole file; false on failure.
 [[nodiscard]] bool write_file(const std::string& path, std::span<const std::uint8_t> data);
+
+// Writes `data` as the whole file `path` through a temporary file of this
+// process beside it and a rename, so that no reader ever sees half a file
+// and runs in one folder never share a temporary file. False on failure;
+// the temporary file is then removed and `path` is as it was.
+[[nodiscard]] bool replace_file(const std::string& path, std::span<const std::uint8_t> data);
+
 bool file_exists(const std::string& path);

@@ -3,7 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include "archive/settings.hpp"
 #include "common/console.hpp"
 #include "driver/select_kind.hpp"
 
@@ -60,7 +59,6 @@ struct Step {
     RunState state;
     console::Capture cap;
     explicit Step(std::vector<std::string> args) {
-        archive_settings() = ArchiveSettings{};
         state.args = std::move(args);
         state.option_index = 2;
         state.err_mode = true;
@@ -74,7 +72,7 @@ TEST(SelectKind, NcrAndAhaBecomePci) {
         ASSERT_TRUE(s.select());
         EXPECT_EQ(s.state.code, code::pci);
         EXPECT_EQ(s.state.type_value, 0x4086);
-        EXPECT_EQ(archive_settings().type_id, "4086:0");
+        EXPECT_EQ(s.state.type_id, "4086:0");
     }
 }
 
@@ -82,20 +80,20 @@ TEST(SelectKind, OtherTakesItsOperand) {
     Step s({"mozaik32", "bios.bin", "/other", "C800:0", "a.rom"});
     ASSERT_TRUE(s.select());
     EXPECT_EQ(s.state.type_value, 0xC800);
-    EXPECT_EQ(archive_settings().type_id, "C800:0");
+    EXPECT_EQ(s.state.type_id, "C800:0");
     EXPECT_EQ(s.state.option_index, 3u);
 
     Step nocolon({"mozaik32", "bios.bin", "/other", "8000", "a.rom"});
     ASSERT_TRUE(nocolon.select());
     EXPECT_EQ(nocolon.state.type_value, 0x8000);
-    EXPECT_EQ(archive_settings().type_id, "8000");
+    EXPECT_EQ(nocolon.state.type_id, "8000");
 }
 
 TEST(SelectKind, BadMissingOrOverlongOtherOperandEndsTheRun) {
     Step bad({"mozaik32", "bios.bin", "/other", "D0X0:0", "a.rom"});
     EXPECT_FALSE(bad.select());
     EXPECT_EQ(bad.cap.out(), "Input parameter D0X0:0 error.");
-    EXPECT_EQ(archive_settings().type_id, "7000:0");
+    EXPECT_EQ(bad.state.type_id, "7000:0");
     EXPECT_TRUE(bad.state.failed_kinds.count(code::other));
 
     Step longer({"mozaik32", "bios.bin", "/other", "D0000:00", "a.rom"});
@@ -106,28 +104,28 @@ TEST(SelectKind, BadMissingOrOverlongOtherOperandEndsTheRun) {
     EXPECT_FALSE(empty.select());
     EXPECT_EQ(empty.cap.out(), "Input parameter  error.");
     EXPECT_TRUE(empty.state.group_failed);
-    EXPECT_EQ(archive_settings().type_id, "7000:0");
+    EXPECT_EQ(empty.state.type_id, "7000:0");
 
     Step missing({"mozaik32", "bios.bin", "/other"});
     EXPECT_FALSE(missing.select());
     EXPECT_NE(missing.cap.out().find("/other needs a TypeId"), std::string::npos);
-    EXPECT_EQ(archive_settings().type_id, "7000:0");
+    EXPECT_EQ(missing.state.type_id, "7000:0");
 }
 
 TEST(SelectKind, GroupNumbersZeroToTwentySix) {
     Step first({"mozaik32", "bios.bin", "/group", "a.rom"});
     ASSERT_TRUE(first.select());
-    EXPECT_EQ(archive_settings().type_id, "4029:0");
+    EXPECT_EQ(first.state.type_id, "4029:0");
     Step last({"mozaik32", "bios.bin", "/group", "a.rom"});
     last.state.group_number = 26;
     ASSERT_TRUE(last.select());
-    EXPECT_EQ(archive_settings().type_id, "4043:0");
+    EXPECT_EQ(last.state.type_id, "4043:0");
     EXPECT_EQ(last.state.type_value, 0x4043);
     Step over({"mozaik32", "bios.bin", "/group", "a.rom"});
     over.state.group_number = 27;
     EXPECT_FALSE(over.select());
     EXPECT_NE(over.cap.out().find("/group27"), std::string::npos);
-    EXPECT_EQ(archive_settings().type_id, "7000:0");
+    EXPECT_EQ(over.state.type_id, "7000:0");
 }
 
 TEST(SelectKind, WordThatIsNoSwitchEndsTheRunSilentlyWithTheGroupFailed) {
@@ -162,7 +160,7 @@ TEST(SelectKind, KindsWithoutTypeIdKeepTheText) {
     Step d({"mozaik32", "bios.bin", "/D"});
     ASSERT_TRUE(d.select());
     EXPECT_EQ(d.state.type_value, 0xFFFF);
-    EXPECT_EQ(archive_settings().type_id, "7000:0");
+    EXPECT_EQ(d.state.type_id, "7000:0");
     Step btvga({"mozaik32", "bios.bin", "/btvga"});
     EXPECT_FALSE(btvga.select(false));
     EXPECT_TRUE(btvga.cap.out().empty());
@@ -170,7 +168,7 @@ TEST(SelectKind, KindsWithoutTypeIdKeepTheText) {
     Step nc({"mozaik32", "bios.bin", "/NC_CPUCODE", "a.bin"});
     ASSERT_TRUE(nc.select());
     EXPECT_TRUE(nc.state.ncpu_requested);
-    EXPECT_EQ(archive_settings().type_id, "4056:0");
+    EXPECT_EQ(nc.state.type_id, "4056:0");
 }
 
 }  // namespace

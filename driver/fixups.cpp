@@ -26,13 +26,13 @@ inline constexpr std::uint32_t kSumPiece = 0x8000;
 
 std::uint8_t read8(BiosImage& image, std::uint64_t at) {
     std::uint8_t b[1];
-    read_window(image.file, at, b);
+    read_window(image.bytes, at, b);
     return b[0];
 }
 
 std::uint16_t read16(BiosImage& image, std::uint64_t at) {
     std::uint8_t b[2];
-    read_window(image.file, at, b);
+    read_window(image.bytes, at, b);
     return bytes::le16(b);
 }
 
@@ -57,7 +57,7 @@ HalfSums half_sums(BiosImage& image, std::uint64_t from, std::uint64_t to) {
     HalfSums sums;
     for (std::uint64_t at = from; at < to; at += kSumPiece) {
         const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(kSumPiece, to - at));
-        read_window(image.file, at, std::span(piece.data(), n));
+        read_window(image.bytes, at, std::span(piece.data(), n));
         std::uint64_t a = 0, b = 0;  // bytes at even and odd positions of the piece
         const std::size_t whole = n / 8 * 8;
         for (std::size_t i = 0; i < whole;) {
@@ -90,16 +90,48 @@ std::uint8_t byte_sum(BiosImage& image, std::uint64_t from, std::uint64_t to) {
 
 bool has_boot_record(const BiosImage& image) { return image.bbss_offset != kNoBootRecord; }
 
+// The bytes the fix-ups may change, each as a range (empty when absent).
+ByteRange pointer_bytes(const BiosImage& image) {
+    const auto marker = find_bs1_marker(image.bytes, image.counted_size);
+    if (!marker) return {};
+    return {*marker + kBs1AddressAt, *marker + kBs1AddressAt + 4};
+}
+
+ByteRange check_bytes(const BiosImage& image) {
+    const std::optional<std::uint32_t> at = check_bytes_position(image);
+    return at ? ByteRange{*at, *at + 2} : ByteRange{};
+}
+
+// The bank block's last byte (banked images).
+ByteRange bank_check_byte(const BiosImage& image) {
+    if (!image.banked || !has_boot_record(image)) return {};
+    const std::uint64_t record = std::uint64_t{image.boot_window} + image.bbss_offset;
+    std::uint8_t w[2];
+    read_window(image.bytes, record + kBbssBankAt, w);
+    const std::uint64_t block = image.boot_window + (bytes::le16(w) & 0xFFF0u);
+    read_window(image.bytes, block + kBankLengthAt, w);
+    const std::uint16_t n = bytes::le16(w);
+    if (n == 0 || block + n > image.file_size) return {};
+    return {static_cast<std::uint32_t>(block + n - 1), static_cast<std::uint32_t>(block + n)};
+}
+
+// The "IMD$" block, or the word that balances the word sum.
+ByteRange sum_bytes(const BiosImage& image) {
+    if (image.imd_reset) return {image.imd_block, image.imd_block + kImdBlockSize};
+    const std::uint32_t p = image.top_base + kSumWordFromTop;
+    return {p, p + 2};
+}
+
 // Step 1: the "*BS1" pointer rewritten from the free pointer; the check
 // bytes follow the change of its bytes.
 void write_free_pointer(BiosImage& image) {
     const std::uint32_t size = image.counted_size;
     if (size == 0 || !image.bs1_present) return;  // no free pointer is known: nothing to write
-    auto marker = find_bs1_marker(image.file, size);
+    auto marker = find_bs1_marker(image.bytes, size);
     if (!marker) return;
     const std::uint64_t at = std::uint64_t{*marker} + kBs1AddressAt;
     std::uint8_t old_bytes[4], new_bytes[4];
-    if (read_window(image.file, at, old_bytes) != sizeof old_bytes) return;
+    if (read_window(image.bytes, at, old_bytes) != sizeof old_bytes) return;
     bytes::put32(new_bytes, image.free_pointer - size);  // the physical address, modulo 2^32
     write_image(image, at, new_bytes);
     int d = 0;
@@ -160,7 +192,7 @@ std::uint8_t range_byte_sum(BiosImage& image, std::uint64_t from, std::uint64_t 
 
 bool imd_area_marked(BiosImage& image) {
     std::uint8_t head[4];
-    read_window(image.file, image.imd_block, head);
+    read_window(image.bytes, image.imd_block, head);
     return bytes::has_text(head, 0, kImdText);
 }
 
@@ -174,6 +206,7 @@ FileSums file_sums(BiosImage& image) {
 }
 
 void close_image_bookkeeping(RunState& state, BiosImage& image) {
+    WriteScope scope(image, {pointer_bytes(image), check_bytes(image), bank_check_byte(image), sum_bytes(image)});
     // A block placed in the run is pointed to whatever the last group did.
     const bool pointer_step = (state.ncpu_requested || image.bs1_present) &&
                               (image.free_pointer_moved || !(state.group_failed && !state.err_mode));
@@ -183,5 +216,4 @@ void close_image_bookkeeping(RunState& state, BiosImage& image) {
     }
     if (has_boot_record(image)) write_area_check_bytes(image);
     balance_file_sums(image);
-    finish_image_writes(image);
 }

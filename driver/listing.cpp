@@ -33,9 +33,9 @@ struct FullHeader {
     std::string_view name() const { return listed_member_name(std::span(bytes.data(), in_file)); }
 };
 
-FullHeader read_full_header(File& file, std::uint32_t position) {
+FullHeader read_full_header(ImageBytes image, std::uint32_t position) {
     FullHeader header;
-    header.in_file = read_window(file, position, header.bytes);
+    header.in_file = read_window(image, position, header.bytes);
     return header;
 }
 
@@ -57,7 +57,7 @@ std::uint32_t list_system_bios(BiosImage& image) {
     std::uint32_t position = image.large_image ? image.first_member
                              : image.chain_start != 0 ? 0
                                                       : image.top_base;
-    FullHeader header = read_full_header(image.file, position);
+    FullHeader header = read_full_header(image.bytes, position);
     std::string lead = row_lead(0, "System BIOS     ");
     if (!bytes::has_text(header.bytes, kMethodAt, "-lh")) {
         // Nothing stored there: only the space reserved for it.
@@ -76,18 +76,18 @@ std::uint32_t list_system_bios(BiosImage& image) {
 
 // The chain rows; returns the space they take.
 std::uint32_t list_chain(BiosImage& image, MicrocodeCapture& capture) {
-    ChainWalk walk = walk_chain(image.file, image.chain_start, walk_limit(image.area_end));
+    ChainWalk walk = walk_image_chain(image);
     std::uint32_t used = 0;
     int row_number = 0;
     for (const ChainMember& member : walk.members) {
-        FullHeader header = read_full_header(image.file, member.position);
+        FullHeader header = read_full_header(image.bytes, member.position);
         std::uint16_t segment = type_segment(member.header);
         // The walk took only members inside the file, so the span fits 32 bits.
         std::uint32_t space = static_cast<std::uint32_t>(member_span(member.header));
         print_listing_row(row_lead(++row_number, listing_name(segment, type_offset(member.header))),
                           header.field32(kOriginalSizeAt), size_text(space), header.name());
         used += space;
-        if (segment == kCpuCodeSegment) capture_microcode(image.file, member, capture);
+        if (segment == kCpuCodeSegment) capture_microcode(image.bytes, member, capture);
     }
     return used;
 }

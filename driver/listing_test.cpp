@@ -261,7 +261,7 @@ TEST(Listing, SecondListingInOneRunStartsAgainFromRowZero) {
     SyntheticImage image = small_image_with_system_bios();
     image.put_chain(0x10000, {stored_member(0x4080, 0, "VGA.ROM", 0x2000)});
     image.save("img.bin");
-    std::optional<BiosImage> opened = open_image("img.bin", true);
+    std::optional<BiosImage> opened = open_image("img.bin").image;
     ASSERT_TRUE(opened.has_value());
     RunState state;
     state.input_file = "img.bin";

@@ -18,7 +18,7 @@ struct Listing {
 // Saves `image` as img.bin in the current (work) directory and lists it in process.
 inline Listing list_image(const testkit::SyntheticImage& image) {
     image.save("img.bin");
-    std::optional<BiosImage> opened = open_image("img.bin", true);
+    std::optional<BiosImage> opened = open_image("img.bin").image;
     EXPECT_TRUE(opened.has_value());
     if (!opened) return {};
     RunState state;

@@ -5,7 +5,6 @@
 #include <cstdlib>
 #include <optional>
 
-#include "archive/settings.hpp"
 #include "common/console.hpp"
 #include "common/file.hpp"
 #include "driver/cals.hpp"
@@ -30,7 +29,8 @@ bool refused_read_only(RunState& state, const BiosImage& image) {
 }
 
 // The kinds with a placement of their own; every other kind is an add.
-Outcome add_group(RunState& state, BiosImage& image, File* rom) {
+// `rom`: the group has a RomFile (state.rom_file, state.rom_bytes).
+Outcome add_group(RunState& state, BiosImage& image, bool rom) {
     const bool own_slot = state.code == code::btvga || state.code == code::nvmm;
     if (own_slot && !rom) {
         console::conf("%s: no file given; the image is unchanged.\n", state.args[state.option_index].c_str());
@@ -55,24 +55,23 @@ Outcome run_rom_group(RunState& state, BiosImage& image) {
         return Outcome::EndOfRun;
     }
     state.rom_file = name;
-    File rom(name, "rb");
-    if (!rom.is_open()) {
+    // Read whole: anything that is no regular file (a folder, a device) is refused here.
+    std::optional<std::vector<std::uint8_t>> rom = read_input_file(name);
+    if (!rom) {
         console::conf("Can't open %s file\n\n", name.c_str());
         state.fail(c);
         return Outcome::EndOfRun;
     }
+    state.rom_bytes = std::move(*rom);
     if (c == code::isa) {
         std::size_t at = state.option_index + 2;
         state.isa_segment = at < state.args.size() ? isa_segment_operand(state, state.args[at]) : 0;
-        archive_settings().type_id = state.isa_segment != 0 ? "40A0:0" : "40A4:0";
+        state.type_id = state.isa_segment != 0 ? "40A0:0" : "40A4:0";
         state.type_value = state.isa_segment != 0 ? 0x40A0 : 0x40A4;
     }
-    if (c == code::cals) {
-        rom.close();
-        return run_cals(state);
-    }
+    if (c == code::cals) return run_cals(state);
     if (refused_read_only(state, image)) return Outcome::EndOfRun;
-    return add_group(state, image, &rom);
+    return add_group(state, image, true);
 }
 
 Outcome run_group(RunState& state, BiosImage& image) {
@@ -99,23 +98,23 @@ Outcome run_group(RunState& state, BiosImage& image) {
         // (they come out the same when they run again at the end).
         if (state.image_changed) close_image_bookkeeping(state, image);
         return verify_image(state, image);
-    default: return refused_read_only(state, image) ? Outcome::EndOfRun : add_group(state, image, nullptr);
+    default: return refused_read_only(state, image) ? Outcome::EndOfRun : add_group(state, image, false);
     }
 }
 
 // The fix-ups follow every run that changed the image, so that its pointers
 // and sums hold again; a run that changed nothing (every add refused, or a
 // listing only) leaves the image byte-identical.
-int end_of_run(RunState& state, std::optional<BiosImage>& image) {
+int end_of_run(RunState& state, BiosImage& image) {
     if (state.err_mode && !state.failed_kinds.empty()) {
-        image.reset();
+        save_image(image);
         console::out("\n");
         for (OptionCode c : state.failed_kinds)
             console::conf("!!! Combine %s have some error.\n", std::string(short_name(c)).c_str());
         return 1;
     }
-    if (state.image_changed) close_image_bookkeeping(state, *image);
-    image.reset();
+    if (state.image_changed) close_image_bookkeeping(state, image);
+    save_image(image);
     if (state.verify_problems != 0 || state.write_failed) return 1;
     return 0;
 }
@@ -126,7 +125,6 @@ int run(int argc, char** argv) {
     RunState state;
     state.args.assign(argv, argv + argc);
     if (state.args.empty()) state.args.emplace_back("mozaik32");
-    archive_settings() = ArchiveSettings{};
 
     console::out("MOZAIK32 V1.52 [08/17/05 Release]\n");
     for (std::size_t i = 1; i < state.args.size(); ++i)
@@ -144,26 +142,28 @@ int run(int argc, char** argv) {
         break;
     }
 
-    const std::size_t first = state.option_index;
-    const bool scan_bs1 = lookup_option(state.args[first]) == code::d ||
-                          (first + 1 < state.args.size() && equals_nocase(state.args[first + 1], "release"));
-    std::optional<BiosImage> image = open_image(state.input_file, scan_bs1);
-    if (!image) {
-        console::outf("%s file not found", state.input_file.c_str());
+    OpenedImage opened = open_image(state.input_file);
+    if (!opened.image) {
+        if (opened.failure == OpenFailure::TooLarge)
+            console::conf("%s is larger than %u MB: no BIOS image\n", state.input_file.c_str(), kMaxImageSize >> 20);
+        else
+            console::outf("%s file not found", state.input_file.c_str());
         return 0;
     }
+    BiosImage& image = *opened.image;
 
     for (;;) {
         state.isa_segment = 0;
         state.lone_code = 0;
         state.group_failed = false;
         OptionCode c = lookup_option(state.args[state.option_index]);
-        if (!select_kind(state, c, image->banked)) break;
-        if (run_group(state, *image) == Outcome::EndOfRun) break;
+        state.rom_file.clear();
+        state.rom_bytes.clear();
+        if (!select_kind(state, c, image.banked)) break;
+        if (run_group(state, image) == Outcome::EndOfRun) break;
         state.option_index += state.lone_code != 0 ? 1 : 2;
         if (state.code == code::isa && state.isa_segment != 0) state.option_index += 1;
         if (state.option_index >= state.args.size()) break;
-        archive_settings().archive_name = work_file::kArchive;
     }
     return end_of_run(state, image);
 }

@@ -24,6 +24,7 @@ struct RunState {
     std::int32_t osb_x = 0, osb_y = 0;  // screen position of an OSB CPU bitmap
     bool osb_position_given = false;
     std::string rom_file;               // the RomFile of the current group (at most 63 characters)
+    std::vector<std::uint8_t> rom_bytes;  // its content, read whole when the group starts
     OptionCode lone_code = 0;           // the group's code while its switch stands alone, else 0
     std::uint32_t isa_segment = 0;      // segment operand of /isa; 0 when none
     // The failure mark the closing fix-ups read: set when the group's add
@@ -33,6 +34,7 @@ struct RunState {
     bool group_failed = false;
     bool ncpu_requested = false;        // /NC_CPUCODE was selected
     OptionCode code = 0;                // the current group's code (after /ncr and /aha became /pci)
+    std::string type_id = "7000:0";     // the current TypeId text: set by each group's kind, never reset
     std::uint16_t type_value = 0xFFFF;  // the current group's TypeId value
     std::bitset<kRomSlotFlags> rom_slot_used;  // ROM segments from 0x4080 the add walks have seen taken
     bool image_changed = false;         // an operation of the run changed the image

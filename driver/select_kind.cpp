@@ -1,7 +1,6 @@
 // The catalogue step of one option group and the operands of /other and /isa.
 #include "driver/select_kind.hpp"
 
-#include "archive/settings.hpp"
 #include "common/console.hpp"
 
 namespace {
@@ -27,7 +26,7 @@ bool select_other(RunState& state) {
         state.fail(code::other);
         return false;
     }
-    archive_settings().type_id = operand;
+    state.type_id = operand;
     state.type_value = static_cast<std::uint16_t>(*value);
     return true;
 }
@@ -89,7 +88,7 @@ bool select_kind(RunState& state, OptionCode c, bool banked) {
             state.fail(code::group);
             return false;
         }
-        archive_settings().type_id = group_type_id(state.group_number);
+        state.type_id = group_type_id(state.group_number);
         state.type_value = static_cast<std::uint16_t>(0x4029 + state.group_number);
         return true;
     case code::d:
@@ -103,7 +102,7 @@ bool select_kind(RunState& state, OptionCode c, bool banked) {
         break;
     }
     const ComponentKind& k = kind(state.code);
-    archive_settings().type_id = std::string(k.type_id);
+    state.type_id = std::string(k.type_id);
     state.type_value = k.type_value;
     if (state.code == code::nc_cpucode) state.ncpu_requested = true;
     return true;

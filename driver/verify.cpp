@@ -58,12 +58,13 @@ std::string member_result(Check& c, std::uint32_t position, std::span<const std:
     if (!known_method(method)) return "unknown method";
     const std::uint32_t original = bytes::le32(header.data() + kOriginalSizeAt);
     if (original > kMaxCheckedSize) return "too large to check";
-    std::vector<std::uint8_t> data;
+    Expansion e;
     try {
-        data = expand_in_memory(c.image.file, position, original);
+        e = expand_member(std::span(c.image.bytes).subspan(position), original);
     } catch (const FatalError&) {
         return "data damaged";
     }
+    const std::vector<std::uint8_t>& data = e.data;
     if (data.size() != original) return "data cut short";
     const std::optional<std::uint16_t> stored_crc = recorded_crc(header);
     if (!stored_crc) {
@@ -78,7 +79,7 @@ std::string member_result(Check& c, std::uint32_t position, std::span<const std:
 
 void check_member(Check& c, std::uint32_t position, const std::string& name) {
     std::array<std::uint8_t, kLongestHeader> header{};
-    const std::size_t got = read_window(c.image.file, position, header);
+    const std::size_t got = read_window(c.image.bytes, position, header);
     const std::span<const std::uint8_t> bytes_read(header.data(), got);
     ++c.members;
     const std::string method(reinterpret_cast<const char*>(header.data()) + kMethodAt, member::kMethodLength);
@@ -97,10 +98,24 @@ std::uint32_t system_bios_position(const BiosImage& image) {
     return image.chain_start != 0 ? 0 : image.top_base;
 }
 
+// The first byte in [from, to) that is not 0xFF.
+std::optional<std::uint32_t> first_unerased(const BiosImage& image, std::uint64_t from, std::uint64_t to) {
+    static const std::vector<std::uint8_t> erased(kChecksumBlockSize, 0xFF);
+    to = std::min<std::uint64_t>(to, image.bytes.size());
+    // One compare a block for the usual case, byte by byte only to name the place.
+    for (std::uint64_t at = from; at < to; at += erased.size()) {
+        const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(erased.size(), to - at));
+        if (std::memcmp(image.bytes.data() + at, erased.data(), n) == 0) continue;
+        for (std::size_t i = 0; i < n; ++i)
+            if (image.bytes[at + i] != 0xFF) return static_cast<std::uint32_t>(at + i);
+    }
+    return std::nullopt;
+}
+
 void check_chain(Check& c) {
     BiosImage& image = c.image;
-    const ChainWalk walk = walk_chain(image.file, image.chain_start, chain_walk_limit(image));
-    const std::uint32_t limit = top_block_start(image);
+    const ChainWalk walk = walk_image_chain(image);
+    const std::uint32_t limit = chain_space_end(image);
     for (const ChainMember& m : walk.members) {
         check_member(c, m.position, listing_name(type_segment(m.header), type_offset(m.header)));
         if (m.position + member_span(m.header) > limit)
@@ -113,45 +128,53 @@ void check_chain(Check& c) {
     case ChainEnd::FileEnd:
         c.line(format("chain damaged at %05Xh: the component runs past the file", walk.end_position), true);
         return;
-    case ChainEnd::Limit:
-        c.line(format("chain ends at %05Xh: %s", walk.end_position,
-                      image.ncpu_block && walk.end_position >= limit ? "at the top block" : "the area is full"),
-               false);
-        return;
+    case ChainEnd::Full:
     case ChainEnd::Erased:
         break;
     }
-    // Erased space from the end up to the top block or the area's end.
-    std::vector<std::uint8_t> piece(kWindowSize);
-    const std::vector<std::uint8_t> erased(kWindowSize, 0xFF);
-    for (std::uint64_t at = walk.end_position; at < limit; at += kWindowSize) {
-        const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(kWindowSize, limit - at));
-        read_window(image.file, at, std::span(piece.data(), n));
-        if (std::memcmp(piece.data(), erased.data(), n) == 0) continue;  // one call for the usual case
-        for (std::size_t i = 0; i < n; ++i) {
-            if (piece[i] != 0xFF) {
-                c.line(format("chain ends at %05Xh; bytes at %05Xh behind it are not erased", walk.end_position,
-                              static_cast<std::uint32_t>(at + i)),
-                       true);
-                return;
-            }
-        }
+    // Erased space from the end up to the chain space's end.
+    if (const std::optional<std::uint32_t> stray = first_unerased(image, walk.end_position, limit)) {
+        c.line(format("chain ends at %05Xh; bytes at %05Xh behind it are not erased", walk.end_position, *stray), true);
+        return;
     }
-    c.line(format("chain ends at %05Xh: erased space up to %05Xh", walk.end_position, limit), false);
+    if (walk.end == ChainEnd::Full)
+        c.line(format("chain ends at %05Xh: %s", walk.end_position,
+                      image.ncpu_block && walk.end_position + kSmallestMember > top_block_start(image)
+                          ? "at the top block"
+                          : "the area is full"),
+               false);
+    else
+        c.line(format("chain ends at %05Xh: erased space up to %05Xh", walk.end_position, limit), false);
 }
 
 void check_top_block(Check& c) {
     BiosImage& image = c.image;
-    if (!image.ncpu_block) return;
+    const std::optional<std::uint32_t> marker = find_bs1_marker(image.bytes, image.file_size);
+    const std::uint32_t pointer = marker ? bs1_pointer(image.bytes, *marker).value_or(0) : 0;  // 0: none
+    if (!image.ncpu_block) {
+        // A pointer below the area's end promises a top block there: one
+        // that is missing has been lost.
+        if (pointer != 0 && pointer < image.area_end)
+            c.line(format("*BS1 points at %05Xh, below the area's end %05Xh, but no top block ends there", pointer,
+                          image.area_end),
+                   true);
+        return;
+    }
     const std::uint32_t start = top_block_start(image);
     const std::uint32_t trailer_at = image.area_end - kNcpuTrailerSize;
     std::uint8_t trailer[kNcpuTrailerSize];
-    read_window(image.file, trailer_at, trailer);
+    read_window(image.bytes, trailer_at, trailer);
     const std::uint32_t length = bytes::le32(trailer + kNcpuLengthAt);
-    // Zero: the word after the length and the three bytes after the name.
-    const bool zeros = bytes::le32(trailer + kNcpuLengthAt + 4) == 0 &&
-                       std::all_of(trailer + kNcpuNameAt + kNcpuName.size(), trailer + kNcpuTrailerSize,
-                                   [](std::uint8_t b) { return b == 0; });
+    // Zero: the word after the length and the three bytes after the name,
+    // but for the area's check bytes when they stand there.
+    const std::optional<std::uint32_t> check = check_bytes_position(image);
+    auto zero_or_check = [&](std::uint32_t i) {
+        const std::uint32_t at = trailer_at + i;
+        return trailer[i] == 0 || (check && at >= *check && at < *check + 2);
+    };
+    bool zeros = bytes::le32(trailer + kNcpuLengthAt + 4) == 0;
+    for (std::uint32_t i = kNcpuNameAt + static_cast<std::uint32_t>(kNcpuName.size()); i < kNcpuTrailerSize; ++i)
+        zeros = zeros && zero_or_check(i);
     if (!bytes::has_text(trailer, 0, kAlin16Text) || !zeros)
         c.line(format("top block trailer at %05Xh is damaged", trailer_at), true);
     if (length != image.ncpu_size) {
@@ -159,12 +182,10 @@ void check_top_block(Check& c) {
         return;
     }
     c.line(format("top block at %05Xh, %05Xh bytes, trailer NCPUCODE.BIN", start, image.ncpu_size), false);
-    std::optional<std::uint32_t> marker = find_bs1_marker(image.file, image.file_size);
-    std::optional<std::uint32_t> pointer = marker ? bs1_pointer(image.file, *marker) : std::nullopt;
-    if (!pointer)
+    if (pointer == 0)
         c.line("no *BS1 pointer: the top block is not pointed at", true);
-    else if (*pointer != start)
-        c.line(format("*BS1 points at %05Xh, not at the top block", *pointer), true);
+    else if (pointer != start)
+        c.line(format("*BS1 points at %05Xh, not at the top block", pointer), true);
     else
         c.line("*BS1 points at the top block", false);
 }
@@ -174,7 +195,7 @@ void check_sums(Check& c) {
     if (image.bbss_offset != kNoBootRecord) {
         const std::uint32_t at = image.checksum_block + 0xFFE;
         std::uint8_t stored[1];
-        read_window(image.file, at, stored);
+        read_window(image.bytes, at, stored);
         const std::uint8_t s = range_byte_sum(image, image.first_member, at);
         if (stored[0] == s)
             c.line(format("check byte at %05Xh: ok", at), false);
@@ -197,14 +218,14 @@ Outcome verify_image(RunState& state, BiosImage& image) {
     Check c{image};
     console::outf("\nVerifying %s\n", state.input_file.c_str());
     const std::uint32_t bios = system_bios_position(image);
-    const HeaderBytes head = read_header_bytes(image.file, bios);
+    const HeaderBytes head = read_header_bytes(image.bytes, bios);
     if (holds_member(head))
         check_member(c, bios, "System BIOS");
     else
         c.line(format("%05Xh no system BIOS component", bios), true);
     check_chain(c);
     if (std::optional<BootSlot> slot = find_boot_slot(image, kBtVgaText);
-        slot && holds_member(read_header_bytes(image.file, slot->begin)))
+        slot && holds_member(read_header_bytes(image.bytes, slot->begin)))
         check_member(c, slot->begin, "Compress BT-VGA");
     check_top_block(c);
     check_sums(c);

@@ -4,17 +4,13 @@
 #include "archive/member_header.hpp"
 #include "common/console.hpp"
 #include "common/fatal.hpp"
-#include "fuzz/fuzz_support.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    fuzz::enter_memory_folder();
-    fuzz::put_file("member.bin", std::span(data, size));
-    File file("member.bin", "rb");
+    const std::span<const std::uint8_t> bytes(data, size);
     console::Capture quiet;
     try {
-        (void)read_member_header(file);
-        bool ended_early = false;
-        (void)expand_in_memory(file, 0, 65536, &ended_early);
+        (void)read_member_header(bytes);
+        (void)expand_member(bytes, 65536);
     } catch (const FatalError&) {
     }
     return 0;

@@ -6,11 +6,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <new>
 
-#include "common/console.hpp"
-#include "common/fatal.hpp"
-#include "driver/run.hpp"
+#include "testkit/group_runs.hpp"
 #include "testkit/components.hpp"
 #include "testkit/image_builder.hpp"
 #include "testkit/members.hpp"
@@ -117,19 +114,7 @@ bool file_is(const std::string& path, std::span<const std::uint8_t> expected) {
 }
 
 int run_tool(const std::vector<std::string>& args, const std::string& input) {
-    std::vector<std::string> all = {"mozaik32"};
-    all.insert(all.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (std::string& a : all) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    console::Capture capture(input);
-    try {
-        return run(static_cast<int>(all.size()), argv.data());
-    } catch (const FatalError&) {
-        return 1;
-    } catch (const std::bad_alloc&) {
-        return 1;
-    }
+    return testkit::run_in_process(args, input);
 }
 
 }  // namespace fuzz

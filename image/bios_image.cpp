@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "common/bytes.hpp"
+#include "common/fatal.hpp"
+#include "common/file.hpp"
 #include "image/chain.hpp"
 #include "image/records.hpp"
 
@@ -39,13 +41,13 @@ void forget_boot_record(BiosImage& image) {
 // Steps 4 to 6 of opening: the "*BBSS*" record and the positions it gives.
 void read_boot_record(BiosImage& image) {
     std::vector<std::uint8_t> window(kWindowSize);
-    BootRecordSearch found = find_boot_record(image.file, image.top_base, window);
+    BootRecordSearch found = find_boot_record(image.bytes, image.top_base, window);
     image.boot_window = image.top_base + static_cast<std::uint32_t>(2 - found.count) * kWindowSize;
     forget_boot_record(image);
     if (found.bbss_offset == kNoBootRecord) return;  // imd_reset stays clear: no IMD block is known
 
     std::uint8_t record[kBbssRecordSize];
-    if (read_window(image.file, std::uint64_t{image.boot_window} + found.bbss_offset, record) !=
+    if (read_window(image.bytes, std::uint64_t{image.boot_window} + found.bbss_offset, record) !=
         sizeof record)
         return;  // the record's words run past the end of the file
     std::uint16_t w6 = bytes::le16(record + kBbssBankAt);
@@ -87,13 +89,12 @@ void read_boot_record(BiosImage& image) {
 
 // The first "-lh" of a large image, at positions 2 to 0xFFFC of each 64 KB
 // window, compared without regard to case; its member starts 2 bytes earlier.
-std::optional<std::uint32_t> scan_first_member(File& file, std::uint32_t file_size) {
-    std::vector<std::uint8_t> window(kWindowSize);
-    for (std::uint64_t start = 0; start < file_size; start += kWindowSize) {
-        std::size_t got = read_window(file, start, window);
-        for (std::size_t p = 2; p <= 0xFFFC && p + 3 <= got; ++p) {
-            if (window[p] == '-' && std::tolower(window[p + 1]) == 'l' &&
-                std::tolower(window[p + 2]) == 'h')
+std::optional<std::uint32_t> scan_first_member(ImageBytes image) {
+    for (std::uint64_t start = 0; start < image.size(); start += kWindowSize) {
+        const std::span<const std::uint8_t> window =
+            image.subspan(start, std::min<std::uint64_t>(kWindowSize, image.size() - start));
+        for (std::size_t p = 2; p <= 0xFFFC && p + 3 <= window.size(); ++p) {
+            if (window[p] == '-' && std::tolower(window[p + 1]) == 'l' && std::tolower(window[p + 2]) == 'h')
                 return static_cast<std::uint32_t>(start + p - 2);
         }
     }
@@ -105,14 +106,14 @@ void find_first_member(BiosImage& image) {
     image.first_member = 0;
     image.chain_start = 0;
     if (image.large_image) {
-        auto first = scan_first_member(image.file, image.file_size);
+        auto first = scan_first_member(image.bytes);
         if (!first) return;  // no member anywhere: no chain either
         image.first_member = *first;
-        HeaderBytes header = read_header_bytes(image.file, *first);
+        HeaderBytes header = read_header_bytes(image.bytes, *first);
         image.chain_start = clamp_to(*first + first_member_space(header), image.file_size);
         return;
     }
-    HeaderBytes header = read_header_bytes(image.file, 0);
+    HeaderBytes header = read_header_bytes(image.bytes, 0);
     if (type_segment(header) == kSystemBiosSegment) {
         image.chain_start = clamp_to(first_member_space(header), image.file_size);
     } else {
@@ -125,9 +126,9 @@ void find_first_member(BiosImage& image) {
 void read_bs1_pointer(BiosImage& image) {
     std::uint32_t size = image.file_size;
     std::uint32_t limit = size > kBs1ScanStopFromEnd ? size - kBs1ScanStopFromEnd : 0;
-    auto marker = find_bs1_marker(image.file, limit);
+    auto marker = find_bs1_marker(image.bytes, limit);
     if (!marker) return;
-    auto offset = bs1_pointer(image.file, *marker);
+    auto offset = bs1_pointer(image.bytes, *marker);
     if (!offset) return;
     image.bs1_present = true;
     image.free_pointer = *offset;
@@ -139,38 +140,69 @@ std::uint32_t top_block_start(const BiosImage& image) {
     return image.ncpu_block ? image.area_end - kNcpuTrailerSize - image.ncpu_size : image.area_end;
 }
 
-std::uint32_t chain_walk_limit(const BiosImage& image) {
-    return std::min(walk_limit(image.area_end), top_block_start(image));
+std::optional<std::uint32_t> check_bytes_position(const BiosImage& image) {
+    if (image.bbss_offset == kNoBootRecord) return std::nullopt;
+    return image.checksum_block + kCheckBytesAt;
 }
 
-std::optional<BiosImage> open_image(const std::string& path, bool scan_bs1) {
-    BiosImage image;
-    image.file = File(path, "r+b");
-    image.path = path;
-    std::error_code ec;
-    if (!image.file.is_open() && std::filesystem::is_regular_file(path, ec)) {
-        image.file = File(path, "rb");
-        image.read_only = true;
-    }
-    if (!image.file.is_open()) return std::nullopt;
-    std::int64_t size = image.file.size();
-    if (size < 0 || size > 0xFFFFFFFF) return std::nullopt;
+std::uint32_t chain_space_end(const BiosImage& image) {
+    const std::uint32_t end = top_block_start(image);
+    const std::optional<std::uint32_t> check = check_bytes_position(image);
+    return check && *check >= image.chain_start && *check < end ? *check : end;
+}
 
-    image.file_size = static_cast<std::uint32_t>(size);
+OpenedImage open_image(const std::string& path) {
+    OpenedImage opened;
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(path, ec)) return opened;
+    const std::uintmax_t size = std::filesystem::file_size(path, ec);
+    if (ec) return opened;
+    if (size > kMaxImageSize) {
+        opened.failure = OpenFailure::TooLarge;
+        return opened;
+    }
+    BiosImage image;
+    image.path = path;
+    image.read_only = !File(path, "r+b").is_open();
+    std::optional<std::vector<std::uint8_t>> bytes = read_file(path, kMaxImageSize + 1);
+    if (!bytes) return opened;
+    if (bytes->size() > kMaxImageSize) {
+        opened.failure = OpenFailure::TooLarge;
+        return opened;
+    }
+    image.bytes = std::move(*bytes);
+    image.on_disk = image.bytes;
+
+    image.file_size = static_cast<std::uint32_t>(image.bytes.size());
+    image.counted_size = image.file_size;
     image.large_image = image.file_size / kWindowSize > 4;
     image.top_base = image.file_size > kTopSize ? image.file_size - kTopSize : 0;
-    if (image.file_size >= kLogoFlagsFromEnd) {
-        std::uint8_t flags[1];
-        read_window(image.file, image.file_size - kLogoFlagsFromEnd, flags);
-        image.logo_flags = flags[0];
-    }
+    if (image.file_size >= kLogoFlagsFromEnd) image.logo_flags = image.bytes[image.file_size - kLogoFlagsFromEnd];
     read_boot_record(image);
     find_first_member(image);
     image.area_end = std::min(image.area_end, image.file_size);
-    image.counted_size = static_cast<std::uint32_t>(counted_file_size(image.file));
-    image.ncpu_size = ncpu_trailer_size(image.file, image.area_end);
-    image.ncpu_block = ncpu_trailer_present(image.file, image.area_end);
-    if (scan_bs1) read_bs1_pointer(image);
-    if (!image.file.seek(0)) return std::nullopt;
-    return image;
+    image.ncpu_size = ncpu_trailer_size(image.bytes, image.area_end);
+    image.ncpu_block = ncpu_trailer_present(image.bytes, image.area_end);
+    read_bs1_pointer(image);
+    opened.image = std::move(image);
+    return opened;
+}
+
+void save_image(BiosImage& image) {
+    if (image.bytes == image.on_disk) return;
+    File file(image.path, "r+b");
+    bool written = file.is_open() && image.bytes.size() == image.on_disk.size();
+    // Only the runs of bytes that changed are written.
+    for (std::size_t at = 0; written && at < image.bytes.size();) {
+        if (image.bytes[at] == image.on_disk[at]) {
+            ++at;
+            continue;
+        }
+        std::size_t end = at;
+        while (end < image.bytes.size() && image.bytes[end] != image.on_disk[end]) ++end;
+        written = file.write_at(static_cast<std::int64_t>(at), std::span(image.bytes).subspan(at, end - at));
+        at = end;
+    }
+    if (!written || !file.flush()) fatal("Can't write " + image.path);
+    image.on_disk = image.bytes;
 }

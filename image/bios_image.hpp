@@ -2,8 +2,12 @@
 // opened: the boot block (top 128 KB) and its "*BBSS*" record, the end of
 // the compressed area, the first member (the system BIOS) and the start of
 // the chain behind it, the uncompressed microcode block and the "*BS1"
-// free-space pointer. The image is read and patched in place through `file`;
-// it is never loaded whole.
+// free-space pointer.
+//
+// A run works on the image in memory: it is read whole when it is opened,
+// every group reads and changes `bytes`, and save_image writes the bytes
+// that changed back into the file, in place, at the end of the run. A run
+// that ends early (a fatal error) writes nothing.
 //
 // Images of any size are accepted. Files smaller than 128 KB have their boot
 // block clamped to the whole file (top_base 0), and every position a record
@@ -14,8 +18,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
-
-#include "common/file.hpp"
+#include <vector>
 
 inline constexpr std::uint32_t kDefaultAreaEnd = 0xB000;     // area_end with no "*BBSS*" record
 inline constexpr std::uint32_t kSystemBiosSegment = 0x5000;  // TypeId segment of the system BIOS
@@ -23,11 +26,21 @@ inline constexpr std::uint32_t kFirstMemberMinSpace = 0x10000;
 inline constexpr std::uint32_t kLogoFlagsFromEnd = 0x1FA6;
 inline constexpr std::uint32_t kChecksumBlockSize = 0x1000;
 inline constexpr std::uint32_t kImdBlockSize = 0x400;
+inline constexpr std::uint32_t kCheckBytesAt = 0xFFE;  // the area's two check bytes in the checksum block
+// The largest file opened as an image: sixteen times the largest BIOS image.
+inline constexpr std::uint32_t kMaxImageSize = 16u << 20;
+
+// A byte range [begin, end) of the image.
+struct ByteRange {
+    std::uint32_t begin = 0, end = 0;
+};
 
 struct BiosImage {
-    File file;         // opened "r+b": window reads, header reads, moves and in-place writes
     std::string path;  // the InputFile, for messages
-    bool read_only = false;  // opened for reading only: the groups that would change it are refused
+    bool read_only = false;  // not writable: the groups that would change it are refused
+    std::vector<std::uint8_t> bytes;    // the image as the run has it
+    std::vector<std::uint8_t> on_disk;  // the file as it was read
+    std::vector<ByteRange> writable;    // what the operation under way may change (WriteScope)
 
     std::uint32_t file_size = 0;     // as the file system reports it
     std::uint32_t counted_size = 0;  // counted by reading the file to its end
@@ -52,25 +65,39 @@ struct BiosImage {
     std::uint32_t ncpu_size = 0;     // uncompressed microcode block below area_end, 0 when none
     bool ncpu_block = false;         // its trailer stands below area_end (also with a length of 0)
 
-    // "*BS1" record (read only when open_image was asked to).
+    // "*BS1" record.
     bool bs1_present = false;
     std::uint32_t free_pointer = 0;  // its address as a file offset; 0 when absent
     bool free_pointer_moved = false; // a microcode block placed in this run starts at free_pointer
 };
 
-// Where the chain may end: the start of the uncompressed microcode block
-// below area_end when its trailer stands there, else area_end.
+// The start of the uncompressed microcode block below area_end when its
+// trailer stands there, else area_end.
 std::uint32_t top_block_start(const BiosImage& image);
 
-// The limit of the add's and /verify's walk of the chain: area_end - 0x40,
-// or the top block's start when that is lower (a chain that reaches the
-// block is full, and the block's bytes are no member).
-std::uint32_t chain_walk_limit(const BiosImage& image);
+// The position of the area's check bytes (checksum_block + 0xFFE), when the
+// image has a "*BBSS*" record.
+std::optional<std::uint32_t> check_bytes_position(const BiosImage& image);
 
-// Opens `path` for reading and writing (for reading only, with read_only
-// set, when writing is not allowed) and works out every field above.
-// `scan_bs1`: read the "*BS1" record (the first option is /D, or the
-// argument after it is "release"). Returns nothing when the file cannot be
-// opened for reading and writing, or is 4 GB or larger (positions are
-// 32-bit); the caller reports it. On return the file is positioned at 0.
-std::optional<BiosImage> open_image(const std::string& path, bool scan_bs1);
+// Where the chain's space ends: the top block's start, or the area's check
+// bytes when they stand between the chain's start and that (a checksum block
+// that is the last 4 KB of the area): no member may reach over them.
+std::uint32_t chain_space_end(const BiosImage& image);
+
+// How an image file could not be opened.
+enum class OpenFailure { NotFound, TooLarge };
+
+struct OpenedImage {
+    std::optional<BiosImage> image;
+    OpenFailure failure = OpenFailure::NotFound;  // when `image` is empty
+};
+
+// Reads the file `path` whole (read_only set when it cannot be written) and
+// works out every field above. NotFound: it is no regular file or cannot be
+// read; TooLarge: it is larger than kMaxImageSize.
+OpenedImage open_image(const std::string& path);
+
+// Writes the bytes of `image.bytes` that differ from `image.on_disk` into
+// the file, in place, and takes them as the new `on_disk`. Fatal "Can't
+// write %s" when the file cannot be written.
+void save_image(BiosImage& image);

@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "archive/pack.hpp"
-#include "archive/settings.hpp"
 #include "archive/work_files.hpp"
 #include "common/bytes.hpp"
 #include "common/console.hpp"
@@ -19,18 +18,18 @@
 #include "image/records.hpp"
 
 void list_boot_block_vga(BiosImage& image) {
-    std::uint32_t k = find_paragraph_marker(image.file, image.top_base, true, kBtVgaText);
+    std::uint32_t k = find_paragraph_marker(image.bytes, image.top_base, true, kBtVgaText);
     if (k >= kParagraphRange) return;
     std::uint8_t record[kParagraph];
     std::uint64_t record_at = std::uint64_t{image.top_base} + k - kParagraph;
-    if (read_window(image.file, record_at, record) < kSlotStartAt + 2) return;
+    if (read_window(image.bytes, record_at, record) < kSlotStartAt + 2) return;
     std::uint16_t start = bytes::le16(record + kSlotStartAt);
 
     // The slot lies in the top 64 KB; in a smaller file part of it is outside.
     std::int64_t h = std::int64_t{image.file_size} - kSlotBase + start;
     if (h < 0 || h >= image.file_size) return;
     std::array<std::uint8_t, kLongestHeader> header;
-    std::size_t got = read_window(image.file, static_cast<std::uint64_t>(h), header);
+    std::size_t got = read_window(image.bytes, static_cast<std::uint64_t>(h), header);
     if (got <= kNameLengthAt) return;  // not even the fixed fields are in the file
     if (!bytes::has_text(header, kMethodAt, "-lh")) return;  // erased or foreign bytes
     std::uint32_t original = bytes::le32(header.data() + kOriginalSizeAt);
@@ -43,16 +42,16 @@ void list_boot_block_vga(BiosImage& image) {
 }
 
 void report_on_board_vga(BiosImage& image) {
-    std::uint32_t found = find_paragraph_marker(image.file, image.top_base, false, kBtBkVgaText);
-    if (found == 0) found = find_paragraph_marker(image.file, image.top_base, false, kBtVgaText);
+    std::uint32_t found = find_paragraph_marker(image.bytes, image.top_base, false, kBtBkVgaText);
+    if (found == 0) found = find_paragraph_marker(image.bytes, image.top_base, false, kBtVgaText);
     if (found == 1) console::out("\n ****** On Board VGA ROM In BootBlock ******\n");
 }
 
 std::optional<BootSlot> find_boot_slot(BiosImage& image, std::string_view text) {
-    const std::uint32_t k = find_paragraph_marker(image.file, image.top_base, true, text);
+    const std::uint32_t k = find_paragraph_marker(image.bytes, image.top_base, true, text);
     if (k >= kParagraphRange) return std::nullopt;
     std::uint8_t record[kParagraph];
-    if (read_window(image.file, std::uint64_t{image.top_base} + k - kParagraph, record) < kSlotEndAt + 2)
+    if (read_window(image.bytes, std::uint64_t{image.top_base} + k - kParagraph, record) < kSlotEndAt + 2)
         return std::nullopt;
     BootSlot slot;
     slot.start = bytes::le16(record + kSlotStartAt);
@@ -74,19 +73,19 @@ void no_room(RunState& state, const BiosImage& image) {
     state.fail(state.code);
 }
 
-// Writes `data` at `at`, then 0xFF up to `limit`, as one write.
+// Writes `data` at `at`, then 0xFF up to `limit`: the room and nothing else.
 void place(BiosImage& image, std::uint32_t at, std::vector<std::uint8_t> data, std::uint32_t limit) {
+    WriteScope scope(image, {ByteRange{at, limit}});
     data.resize(limit - at, 0xFF);
     write_image(image, at, data);
-    finish_image_writes(image);
 }
 
 }  // namespace
 
 Outcome add_boot_block_vga(RunState& state, BiosImage& image) {
     const std::string& name = state.rom_file;
-    std::optional<std::vector<std::uint8_t>> rom = read_file(name);
-    if (!rom || rom->size() < 3 || (*rom)[0] != 0x55 || (*rom)[1] != 0xAA) {
+    std::optional<std::vector<std::uint8_t>> rom = state.rom_bytes;
+    if (rom->size() < 3 || (*rom)[0] != 0x55 || (*rom)[1] != 0xAA) {
         console::con("The ROM Not VGA BIOS\n\n");
         state.fail(state.code);
         return Outcome::EndOfRun;
@@ -94,7 +93,7 @@ Outcome add_boot_block_vga(RunState& state, BiosImage& image) {
     const std::size_t length = std::size_t{(*rom)[2]} * kRomBlock;
     rom->resize(length, 0xFF);  // a file shorter than its length byte says: 0xFF for the rest
 
-    const std::uint32_t k = find_paragraph_marker(image.file, image.top_base, true, kBtBkVgaText);
+    const std::uint32_t k = find_paragraph_marker(image.bytes, image.top_base, true, kBtBkVgaText);
     if (k < kParagraphRange) {
         const std::uint32_t room_end = image.top_base + kRoomEnd;
         if (room_end > image.file_size || length > kRoomEnd - k) {
@@ -110,13 +109,15 @@ Outcome add_boot_block_vga(RunState& state, BiosImage& image) {
             state.fail(state.code);
             return Outcome::NextGroup;
         }
-        std::string& type_id = archive_settings().type_id;
-        const std::string saved = type_id;
-        type_id = "4000:0";
-        const bool packed = pack_component(name, pack_flags::kVerbose);
-        type_id = saved;
-        std::optional<std::vector<std::uint8_t>> member = packed ? read_file(work_file::kArchive) : std::nullopt;
-        if (!member || member->empty() || member->size() >= std::size_t{slot->end} - slot->start) {
+        // Packed whole (the file as it is, not cut to its length byte) under TypeId 4000:0.
+        std::optional<std::vector<std::uint8_t>> member =
+            pack_member(state.rom_bytes, {.type_id = std::string(kBootVgaTypeId), .name = name, .verbose = true});
+        if (member && !keep_work_file(work_file::kArchive, *member)) {
+            state.write_failed = true;
+            state.fail(state.code);
+            return Outcome::NextGroup;
+        }
+        if (!member || member->size() >= std::size_t{slot->end} - slot->start) {
             no_room(state, image);
             return Outcome::NextGroup;
         }

@@ -22,6 +22,7 @@ inline constexpr std::string_view kBtBkVgaText = "BtBkVgaRom";
 inline constexpr std::uint32_t kSlotStartAt = 8;  // in a slot record
 inline constexpr std::uint32_t kSlotEndAt = 10;
 inline constexpr std::uint32_t kSlotBase = 0x10000;  // slot offsets count from file_size - this
+inline constexpr std::string_view kBootVgaTypeId = "4000:0";  // of the member in the "*BT-VGA*" slot
 
 // The slot a 16-byte record such as "*BT-VGA*" or "*NVDAMM*" names, as
 // file offsets; nothing without the record, or when the slot's start or end

@@ -21,7 +21,7 @@ struct Printed {
 
 Printed print_both(const SyntheticImage& image) {
     image.save("img.bin");
-    std::optional<BiosImage> opened = open_image("img.bin", false);
+    std::optional<BiosImage> opened = open_image("img.bin").image;
     EXPECT_TRUE(opened.has_value());
     if (!opened) return {};
     Printed printed;

@@ -1,15 +1,17 @@
-// Member positions inside the image: the header window, the walk and the gap closing.
+// Member positions inside the image: the header window, the walk, where the
+// chain ends, and the gap closing.
 #include "image/chain.hpp"
 
 #include <algorithm>
+#include <cstring>
 
 #include "archive/extract.hpp"
 #include "common/bytes.hpp"
-#include "image/records.hpp"
+#include "image/bios_image.hpp"
 
-HeaderBytes read_header_bytes(File& file, std::uint64_t position) {
+HeaderBytes read_header_bytes(ImageBytes image, std::uint64_t position) {
     HeaderBytes header;
-    read_window(file, position, header);
+    read_window(image, position, header);
     return header;
 }
 
@@ -42,14 +44,13 @@ std::optional<std::uint32_t> next_member_position(std::uint32_t position, const 
     return static_cast<std::uint32_t>(next);
 }
 
-ChainWalk walk_chain(File& file, std::uint32_t start, std::uint32_t limit) {
+ChainWalk walk_chain(ImageBytes image, std::uint32_t start, std::uint32_t limit) {
     ChainWalk walk;
-    std::int64_t size = file.size();
-    std::uint32_t file_size = static_cast<std::uint32_t>(std::clamp<std::int64_t>(size, 0, 0xFFFFFFFF));
+    const auto file_size = static_cast<std::uint32_t>(std::min<std::size_t>(image.size(), 0xFFFFFFFF));
     std::uint32_t position = start;
     for (;;) {
         walk.end_position = position;
-        HeaderBytes header = read_header_bytes(file, position);
+        HeaderBytes header = read_header_bytes(image, position);
         if (packed_size(header) == kErasedSize) {
             walk.end = ChainEnd::Erased;
             return walk;
@@ -67,69 +68,36 @@ ChainWalk walk_chain(File& file, std::uint32_t start, std::uint32_t limit) {
         position = *next;
         if (position >= limit) {
             walk.end_position = position;
-            walk.end = ChainEnd::Limit;
+            walk.end = ChainEnd::Full;
             return walk;
         }
     }
 }
 
-namespace {
-
-inline constexpr std::uint32_t kMovePiece = 0x8000;
-
-// Copies `count` bytes from `from` down to `to` (to < from), piece by piece.
-bool move_down(File& file, std::uint64_t from, std::uint64_t to, std::uint64_t count,
-               std::vector<std::uint8_t>& piece) {
-    while (count > 0) {
-        std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(count, kMovePiece));
-        std::span<std::uint8_t> part(piece.data(), n);
-        if (file.read_at(static_cast<std::int64_t>(from), part) != n) return false;
-        if (!file.write_at(static_cast<std::int64_t>(to), part)) return false;
-        from += n;
-        to += n;
-        count -= n;
-    }
-    return true;
+std::uint32_t chain_walk_limit(const BiosImage& image) {
+    const std::uint32_t by_area = image.area_end > kWalkMargin ? image.area_end - kWalkMargin : 0;
+    const std::uint32_t space_end = chain_space_end(image);
+    const std::uint32_t by_space = space_end >= kSmallestMember ? space_end - kSmallestMember + 1 : 0;
+    return std::min(by_area, by_space);
 }
 
-}  // namespace
-
-bool copy_out(File& image, std::uint64_t from, std::uint64_t count, const std::string& path) {
-    File out(path, "wb");
-    if (!out.is_open()) return false;
-    std::vector<std::uint8_t> piece(kMovePiece);
-    while (count > 0) {
-        const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(count, kMovePiece));
-        std::span<std::uint8_t> part(piece.data(), n);
-        if (image.read_at(static_cast<std::int64_t>(from), part) != n) return false;
-        if (!out.write(part)) return false;
-        from += n;
-        count -= n;
-    }
-    return out.flush();
+ChainWalk walk_image_chain(const BiosImage& image) {
+    return walk_chain(image.bytes, image.chain_start, chain_walk_limit(image));
 }
 
-bool close_gap(File& file, std::uint32_t dst, std::uint32_t length, std::uint32_t end) {
-    std::int64_t file_size = file.size();
-    if (file_size < 0) return false;
-    std::uint64_t stop = std::min<std::uint64_t>(end, static_cast<std::uint64_t>(file_size));
-    if (dst >= stop) return true;  // nothing lies between dst and the end
-    std::uint64_t src = std::uint64_t{dst} + length;
+void close_gap(std::span<std::uint8_t> image, std::uint32_t dst, std::uint32_t length, std::uint32_t end) {
+    const std::uint64_t stop = std::min<std::uint64_t>(end, image.size());
+    if (dst >= stop) return;  // nothing lies between dst and the end
+    const std::uint64_t src = std::uint64_t{dst} + length;
     std::uint64_t moved = 0;
-    std::vector<std::uint8_t> piece(kMovePiece);
     while (src + moved < stop) {
-        HeaderBytes header = read_header_bytes(file, src + moved);
+        const HeaderBytes header = read_header_bytes(image, src + moved);
         if (packed_size(header) == kErasedSize) break;
-        std::uint64_t n = std::min<std::uint64_t>(member_span(header), stop - (src + moved));
-        if (length > 0 && !move_down(file, src + moved, dst + moved, n, piece)) return false;
+        const std::uint64_t n = std::min<std::uint64_t>(member_span(header), stop - (src + moved));
+        std::memmove(image.data() + dst + moved, image.data() + src + moved, static_cast<std::size_t>(n));
         moved += n;
     }
     // Erase from the end of the moved members up to the end of the gap.
-    std::vector<std::uint8_t> erased(kMovePiece, 0xFF);
-    for (std::uint64_t at = dst + moved; at < stop;) {
-        std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(stop - at, kMovePiece));
-        if (!file.write_at(static_cast<std::int64_t>(at), std::span(erased.data(), n))) return false;
-        at += n;
-    }
-    return file.flush();
+    std::fill(image.begin() + static_cast<std::ptrdiff_t>(dst + moved), image.begin() + static_cast<std::ptrdiff_t>(stop),
+              std::uint8_t{0xFF});
 }

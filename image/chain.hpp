@@ -1,6 +1,6 @@
 // The chain of members inside an image: reading a member's header bytes at
-// a position, stepping from one member to the next, and closing the gap a
-// removed member leaves.
+// a position, stepping from one member to the next, where a chain ends, and
+// closing the gap a removed member leaves.
 //
 // Inside the image every member keeps the end byte of the work archive it
 // was copied from, so a member with header size H (byte 0) and packed size P
@@ -16,7 +16,9 @@
 #include <vector>
 
 #include "archive/member_header.hpp"
-#include "common/file.hpp"
+#include "image/records.hpp"
+
+struct BiosImage;
 
 // Header fields the walk reads, as offsets from the member's first byte
 // (the member format's own layout).
@@ -32,10 +34,9 @@ inline constexpr std::uint64_t kMemberEndByte = 1;
 // The listing and the add walk the chain up to this far below area_end.
 inline constexpr std::uint32_t kWalkMargin = 0x40;
 
-// The walk limit of the listing and the add: area_end - 0x40 (0 below that).
-inline std::uint32_t walk_limit(std::uint32_t area_end) {
-    return area_end > kWalkMargin ? area_end - kWalkMargin : 0;
-}
+// The smallest member: a header with an empty name (H = 25, H + 2 bytes),
+// no data and the end byte.
+inline constexpr std::uint32_t kSmallestMember = 28;
 
 // The first 64 bytes at a member position; always enough for H, method, P
 // and the TypeId.
@@ -44,7 +45,7 @@ using HeaderBytes = std::array<std::uint8_t, kHeaderWindow>;
 
 // The 64 bytes at `position`; bytes outside the file read 0xFF, so a
 // position at or past the end of the file reads as erased space.
-HeaderBytes read_header_bytes(File& file, std::uint64_t position);
+HeaderBytes read_header_bytes(ImageBytes image, std::uint64_t position);
 
 // Bytes 2 to 4 are "-lh" (exact bytes).
 bool holds_member(const HeaderBytes& header);
@@ -65,7 +66,7 @@ std::optional<std::uint32_t> next_member_position(std::uint32_t position, const 
 enum class ChainEnd {
     Erased,    // a packed size of 0xFFFFFFFF (erased space, also past the end of the file)
     NoMember,  // bytes 2 to 4 are not "-lh"
-    Limit,     // the next position was not below the walk's limit
+    Full,      // the next position was not below the walk's limit: no further member fits
     FileEnd,   // the member would run past the end of the file (or past 2^32)
 };
 
@@ -78,7 +79,7 @@ struct ChainWalk {
     std::vector<ChainMember> members;  // in image order
     ChainEnd end = ChainEnd::Erased;
     // Where the walk stopped: the position after the last member (the free
-    // place for Erased, NoMember and Limit), or the position of the member
+    // place for Erased, NoMember and Full), or the position of the member
     // that ran past the end of the file.
     std::uint32_t end_position = 0;
 };
@@ -86,23 +87,26 @@ struct ChainWalk {
 // Walks the members from `start`. At each position: erased space ends the
 // walk (checked first: all-0xFF is erased, not a stray byte), then a missing
 // "-lh"; otherwise the member is taken unless it runs past the end of the
-// file; the next position is position + H + P + 3, and the walk ends when
-// that is not below `limit` (area_end - 0x40 for the listing and the add;
-// the file size for an unbounded walk). The first position is not compared
-// with `limit`.
-ChainWalk walk_chain(File& file, std::uint32_t start, std::uint32_t limit);
+// file; the next position is position + H + P + 3, and the walk ends (Full)
+// when that is not below `limit`. The first position is not compared with
+// `limit`.
+ChainWalk walk_chain(ImageBytes image, std::uint32_t start, std::uint32_t limit);
 
-// Copies the `count` bytes at `from` of the image into the work file
-// `path` (created or truncated), in pieces of at most 0x8000 bytes. Returns
-// false when a byte could not be read or the file not be written.
-bool copy_out(File& image, std::uint64_t from, std::uint64_t count, const std::string& path);
+// The limit of every walk of an image's chain (the add's, the listing's,
+// release and extract, /verify): area_end - 0x40, or, when that is lower,
+// the first position from which not even the smallest member fits below
+// chain_space_end. A chain that ends there is full, not damaged: the bytes
+// at its end may be the top block's, and are no header.
+std::uint32_t chain_walk_limit(const BiosImage& image);
+
+// The chain of the image: walk_chain from chain_start up to chain_walk_limit.
+ChainWalk walk_image_chain(const BiosImage& image);
 
 // Removes the `length` bytes at `dst`: the members behind them, up to `end`,
 // move down by `length` bytes, keeping order and contents, and the bytes
 // from where the moved members now end up to `end` become 0xFF. Members are
-// moved one by one (H + P + 3 bytes each, in pieces of at most 0x8000 bytes)
-// until a packed size of 0xFFFFFFFF; a member that reaches past `end` is
-// moved only up to `end`, so no byte at or above `end` is moved or written.
-// `end` is bounded by the end of the file. Changes no header, checksum or
-// record. Returns false when a read or write of the file failed.
-bool close_gap(File& file, std::uint32_t dst, std::uint32_t length, std::uint32_t end);
+// moved one by one (H + P + 3 bytes each) until a packed size of
+// 0xFFFFFFFF; a member that reaches past `end` is moved only up to `end`, so
+// no byte at or above `end` is moved or written. `end` is bounded by the end
+// of the image. Changes no header, checksum or record.
+void close_gap(std::span<std::uint8_t> image, std::uint32_t dst, std::uint32_t length, std::uint32_t end);

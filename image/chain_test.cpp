@@ -6,7 +6,6 @@
 #include <algorithm>
 
 #include "testkit/image_builder.hpp"
-#include "testkit/workdir.hpp"
 
 using testkit::KB;
 using testkit::SyntheticImage;
@@ -26,11 +25,9 @@ std::vector<std::uint8_t> slice(const std::vector<std::uint8_t>& v, std::uint32_
 }  // namespace
 
 TEST(Chain, HeaderFieldsAndSpan) {
-    testkit::WorkDir dir;
     SyntheticImage img(128 * KB);
     img.put_member(0x100, stored_member(0x4086, 0x12, "CPUCODE.BIN", 0x1234));
-    img.save("image.bin");
-    File f("image.bin", "r+b");
+    const auto& f = img.bytes;
     HeaderBytes h = read_header_bytes(f, 0x100);
     EXPECT_TRUE(holds_member(h));
     EXPECT_EQ(header_size(h), 36);
@@ -45,14 +42,12 @@ TEST(Chain, HeaderFieldsAndSpan) {
 }
 
 TEST(Chain, WalkStopsAtErasedSpaceNoMemberAndLimit) {
-    testkit::WorkDir dir;
     SyntheticImage img(256 * KB);
     std::uint32_t end = img.put_chain(0x10000, {member_of_span(0x4080, 0x400, 1),
                                                 member_of_span(0x4086, 0x800, 2),
                                                 member_of_span(0x4001, 0x200, 3)});
     EXPECT_EQ(end, 0x10E00u);
-    img.save("image.bin");
-    File f("image.bin", "r+b");
+    const auto& f = img.bytes;
 
     ChainWalk all = walk_chain(f, 0x10000, 0x20000 - 0x40);
     ASSERT_EQ(all.members.size(), 3u);
@@ -64,12 +59,11 @@ TEST(Chain, WalkStopsAtErasedSpaceNoMemberAndLimit) {
     // The member that ends at the limit is still listed; the walk goes no further.
     ChainWalk limited = walk_chain(f, 0x10000, 0x10C00);
     EXPECT_EQ(limited.members.size(), 2u);
-    EXPECT_EQ(limited.end, ChainEnd::Limit);
+    EXPECT_EQ(limited.end, ChainEnd::Full);
     EXPECT_EQ(limited.end_position, 0x10C00u);
 
     img.fill(0x10E00, 0x40, 0x00);  // no "-lh", not erased
-    img.save("image.bin");
-    File g("image.bin", "r+b");
+    const auto& g = img.bytes;
     ChainWalk stray = walk_chain(g, 0x10000, 0x20000);
     EXPECT_EQ(stray.members.size(), 3u);
     EXPECT_EQ(stray.end, ChainEnd::NoMember);
@@ -77,13 +71,11 @@ TEST(Chain, WalkStopsAtErasedSpaceNoMemberAndLimit) {
 }
 
 TEST(Chain, WalkNeverPassesTheEndOfTheFile) {
-    testkit::WorkDir dir;
     SyntheticImage img(128 * KB);
     std::uint32_t next = img.put_member(0x1F000, member_of_span(0x4080, 0x400, 1));
     img.put_member(next, member_of_span(0x4080, 0x400, 2));
     img.put32(next + 7, 0xFFFFFFF0);  // packed size that wraps 32 bits
-    img.save("image.bin");
-    File f("image.bin", "r+b");
+    const auto& f = img.bytes;
     ChainWalk walk = walk_chain(f, 0x1F000, 0xFFFFFFFF);
     EXPECT_EQ(walk.members.size(), 1u);
     EXPECT_EQ(walk.end, ChainEnd::FileEnd);
@@ -95,20 +87,15 @@ TEST(Chain, WalkNeverPassesTheEndOfTheFile) {
 }
 
 TEST(CloseGap, MembersBehindMoveDownAndTheFreedBytesReadErased) {
-    testkit::WorkDir dir;
     SyntheticImage img(256 * KB);
     std::uint32_t end = img.put_chain(0x10000, {member_of_span(0x4080, 0x1000, 1),
                                                 member_of_span(0x4086, 0x800, 2),
                                                 member_of_span(0x4087, 0x800, 3)});
     EXPECT_EQ(end, 0x12000u);
     img.put_ncpu_block(0x30000, std::vector<std::uint8_t>(0x100, 0xA5));  // above the gap's end
-    img.save("image.bin");
-    auto before = testkit::slurp("image.bin");
-    {
-        File f("image.bin", "r+b");
-        ASSERT_TRUE(close_gap(f, 0x10000, 0x1000, 0x30000 - 32 - 0x100));
-    }
-    auto after = testkit::slurp("image.bin");
+    const auto before = img.bytes;
+    close_gap(img.bytes, 0x10000, 0x1000, 0x30000 - 32 - 0x100);
+    const auto& after = img.bytes;
     ASSERT_EQ(after.size(), before.size());
     EXPECT_EQ(slice(after, 0x10000, 0x1000), slice(before, 0x11000, 0x1000));
     EXPECT_TRUE(std::all_of(after.begin() + 0x11000, after.begin() + 0x2FEE0,
@@ -116,8 +103,7 @@ TEST(CloseGap, MembersBehindMoveDownAndTheFreedBytesReadErased) {
     EXPECT_EQ(slice(after, 0x2FEE0, 0x10120), slice(before, 0x2FEE0, 0x10120));
     EXPECT_EQ(slice(after, 0, 0x10000), slice(before, 0, 0x10000));
 
-    File f("image.bin", "r+b");
-    ChainWalk walk = walk_chain(f, 0x10000, 0x30000);
+    ChainWalk walk = walk_chain(img.bytes, 0x10000, 0x30000);
     ASSERT_EQ(walk.members.size(), 2u);
     EXPECT_EQ(type_segment(walk.members[0].header), 0x4086);
     EXPECT_EQ(walk.members[1].position, 0x10800u);
@@ -125,16 +111,11 @@ TEST(CloseGap, MembersBehindMoveDownAndTheFreedBytesReadErased) {
 }
 
 TEST(CloseGap, ReleasingTheLastMemberLeavesTheChainEndingThere) {
-    testkit::WorkDir dir;
     SyntheticImage img(128 * KB);
     std::uint32_t second = img.put_member(0x100, member_of_span(0x4080, 0x300, 1));
     img.put_member(second, member_of_span(0x4081, 0x300, 2));
-    img.save("image.bin");
-    {
-        File f("image.bin", "r+b");
-        ASSERT_TRUE(close_gap(f, second, 0x300, 0x8000));
-    }
-    File f("image.bin", "r+b");
+    close_gap(img.bytes, second, 0x300, 0x8000);
+    const auto& f = img.bytes;
     ChainWalk walk = walk_chain(f, 0x100, 0x8000);
     EXPECT_EQ(walk.members.size(), 1u);
     EXPECT_EQ(walk.end, ChainEnd::Erased);
@@ -142,17 +123,12 @@ TEST(CloseGap, ReleasingTheLastMemberLeavesTheChainEndingThere) {
 }
 
 TEST(CloseGap, NothingAtOrAboveTheEndIsTouched) {
-    testkit::WorkDir dir;
     SyntheticImage img(128 * KB);
     std::uint32_t second = img.put_member(0x1000, member_of_span(0x4080, 0x200, 1));
     img.put_member(second, member_of_span(0x4081, 0x1000, 2));  // runs past the gap's end
-    img.save("image.bin");
-    auto before = testkit::slurp("image.bin");
-    {
-        File f("image.bin", "r+b");
-        ASSERT_TRUE(close_gap(f, 0x1000, 0x200, 0x1800));
-    }
-    auto after = testkit::slurp("image.bin");
+    const auto before = img.bytes;
+    close_gap(img.bytes, 0x1000, 0x200, 0x1800);
+    const auto& after = img.bytes;
     // Bytes below the end shift down by 0x200; the top 0x200 below the end are erased.
     EXPECT_EQ(slice(after, 0x1000, 0x600), slice(before, 0x1200, 0x600));
     EXPECT_EQ(slice(after, 0x1600, 0x200), std::vector<std::uint8_t>(0x200, 0xFF));
@@ -160,17 +136,12 @@ TEST(CloseGap, NothingAtOrAboveTheEndIsTouched) {
 }
 
 TEST(CloseGap, EndPastTheFileIsBoundedByIt) {
-    testkit::WorkDir dir;
     SyntheticImage img(128 * KB);
     std::uint32_t second = img.put_member(0x1F000, member_of_span(0x4080, 0x200, 1));
     img.put_member(second, member_of_span(0x4081, 0x200, 2));
-    img.save("image.bin");
-    auto before = testkit::slurp("image.bin");
-    {
-        File f("image.bin", "r+b");
-        ASSERT_TRUE(close_gap(f, 0x1F000, 0x200, 0xFFFFFFF0));
-    }
-    auto after = testkit::slurp("image.bin");
+    const auto before = img.bytes;
+    close_gap(img.bytes, 0x1F000, 0x200, 0xFFFFFFF0);
+    const auto& after = img.bytes;
     ASSERT_EQ(after.size(), 0x20000u);
     EXPECT_EQ(slice(after, 0x1F000, 0x200), slice(before, second, 0x200));
     EXPECT_EQ(slice(after, 0x1F200, 0xE00), std::vector<std::uint8_t>(0xE00, 0xFF));

@@ -1,28 +1,52 @@
-// A write of the image that fails is reported and ends the run; it is never
-// taken for success.
+// The one writer: only the declared ranges change, the file only at the
+// end, and a write that fails is reported.
 #include "image/image_writer.hpp"
 
 #include <gtest/gtest.h>
+
+#include <filesystem>
 
 #include "common/fatal.hpp"
 #include "image/bios_image.hpp"
 #include "testkit/image_builder.hpp"
 #include "testkit/workdir.hpp"
 
-TEST(ImageWriter, AFailedWriteEndsTheRun) {
+TEST(ImageWriter, OnlyDeclaredRangesChangeAndTheFileOnlyWhenSaved) {
     testkit::WorkDir dir;
     testkit::SyntheticImage(128 * testkit::KB).save("img.bin");
-    std::optional<BiosImage> image = open_image("img.bin", false);
+    std::optional<BiosImage> image = open_image("img.bin").image;
     ASSERT_TRUE(image);
-    image->file = File("img.bin", "rb");  // a handle that cannot write
-    const std::uint8_t byte[1] = {0};
-    for (std::uint64_t at : {std::uint64_t{0x100}, std::uint64_t{128 * testkit::KB}}) {  // inside, and past the end
-        try {
-            write_image(*image, at, byte);
-            finish_image_writes(*image);
-            ADD_FAILURE() << "no fatal error at " << at;
-        } catch (const FatalError& e) {
-            EXPECT_EQ(e.message, "Can't write img.bin");
+    const std::vector<std::uint8_t> before = image->bytes;
+    const std::uint8_t two[2] = {1, 2};
+    {
+        WriteScope scope(*image, {ByteRange{0x100, 0x200}});
+        write_image(*image, 0x1FE, two);
+        // One byte over the range, outside any range, past the file: refused, nothing changes.
+        for (std::uint64_t at : {std::uint64_t{0x1FF}, std::uint64_t{0x300}, std::uint64_t{128 * testkit::KB}}) {
+            EXPECT_THROW(write_image(*image, at, two), FatalError) << at;
         }
+        EXPECT_THROW(remove_from_image(*image, 0x180, 0x10, 0x201), FatalError);
+    }
+    EXPECT_THROW(write_image(*image, 0x100, two), FatalError);  // no scope: nothing may change
+    std::vector<std::uint8_t> expected = before;
+    expected[0x1FE] = 1;
+    expected[0x1FF] = 2;
+    EXPECT_EQ(image->bytes, expected);
+    EXPECT_EQ(testkit::slurp("img.bin"), before);
+    save_image(*image);
+    EXPECT_EQ(testkit::slurp("img.bin"), expected);
+
+    // A file that can no longer be written ends the run.
+    {
+        WriteScope scope(*image, {ByteRange{0, 0x10}});
+        write_image(*image, 0, two);
+    }
+    std::filesystem::remove("img.bin");
+    std::filesystem::create_directory("img.bin");
+    try {
+        save_image(*image);
+        ADD_FAILURE() << "no fatal error";
+    } catch (const FatalError& e) {
+        EXPECT_EQ(e.message, "Can't write img.bin");
     }
 }

@@ -8,7 +8,6 @@
 
 #include "common/bytes.hpp"
 #include "common/console.hpp"
-#include "common/file.hpp"
 #include "image/bios_image.hpp"
 #include "image/boot_vga.hpp"
 #include "image/image_writer.hpp"
@@ -33,10 +32,10 @@ struct TextCursor {
 }  // namespace
 
 void list_memory_module(BiosImage& image) {
-    std::uint32_t k = find_paragraph_marker(image.file, image.top_base, true, kNvdammText);
+    std::uint32_t k = find_paragraph_marker(image.bytes, image.top_base, true, kNvdammText);
     if (k >= kParagraphRange) return;
     std::uint8_t record[kParagraph];
-    if (read_window(image.file, std::uint64_t{image.top_base} + k - kParagraph, record) <
+    if (read_window(image.bytes, std::uint64_t{image.top_base} + k - kParagraph, record) <
         kSlotEndAt + 2)
         return;
     std::uint16_t start = bytes::le16(record + kSlotStartAt);
@@ -48,7 +47,7 @@ void list_memory_module(BiosImage& image) {
     std::int64_t last = base + end;  // last position where "NVMM" may begin
     if (end < start || last < first || first >= image.file_size) return;
     std::vector<std::uint8_t> slot(static_cast<std::size_t>(last - first) + kNvmmText.size());
-    std::size_t got = read_window(image.file, static_cast<std::uint64_t>(first), slot);
+    std::size_t got = read_window(image.bytes, static_cast<std::uint64_t>(first), slot);
     std::span<const std::uint8_t> in_file(slot.data(), got);
     std::optional<std::size_t> match;
     for (std::size_t p = 0; p <= static_cast<std::size_t>(last - first); ++p) {
@@ -61,7 +60,7 @@ void list_memory_module(BiosImage& image) {
 
     // "NVMM" and the 48 bytes after it; the texts end at the end of the file.
     std::array<std::uint8_t, kNvmmText.size() + kNvmmTextsLength> block;
-    std::size_t block_got = read_window(image.file, static_cast<std::uint64_t>(first) + *match, block);
+    std::size_t block_got = read_window(image.bytes, static_cast<std::uint64_t>(first) + *match, block);
     TextCursor texts{std::span<const std::uint8_t>(block.data(), block_got)};
     std::string first_text = texts.next();
     std::string second_text = texts.next();
@@ -75,12 +74,7 @@ void list_memory_module(BiosImage& image) {
 
 Outcome add_memory_module(RunState& state, BiosImage& image) {
     const std::string& name = state.rom_file;
-    std::optional<std::vector<std::uint8_t>> module = read_file(name);
-    if (!module) {
-        console::conf("Can't open %s file\n\n", name.c_str());
-        state.fail(state.code);
-        return Outcome::EndOfRun;
-    }
+    std::vector<std::uint8_t> module = state.rom_bytes;
     std::optional<BootSlot> slot = find_boot_slot(image, kNvdammText);
     if (!slot) {
         console::conf("%s isn't nVidia chipset BIOS ROM.\n", image.path.c_str());
@@ -88,16 +82,16 @@ Outcome add_memory_module(RunState& state, BiosImage& image) {
         state.fail(state.code);
         return Outcome::NextGroup;
     }
-    if (module->size() > std::size_t{slot->end} - slot->start) {
+    if (module.size() > std::size_t{slot->end} - slot->start) {
         console::conf("%s have not enough space for adding ROM.\n", image.path.c_str());
         console::out("\n");
         state.fail(state.code);
         return Outcome::NextGroup;
     }
     console::outf("Adding %s into BootBlock .....(Start %x) ", name.c_str(), slot->start);
-    module->resize(slot->limit - slot->begin, 0x00);  // the slot's rest is 0x00
-    write_image(image, slot->begin, *module);
-    finish_image_writes(image);
+    module.resize(slot->limit - slot->begin, 0x00);  // the slot's rest is 0x00
+    WriteScope scope(image, {ByteRange{slot->begin, slot->limit}});
+    write_image(image, slot->begin, module);
     state.image_changed = true;
     console::out("Success\n");
     return Outcome::NextGroup;

@@ -16,7 +16,7 @@ using namespace std::string_literals;
 
 std::string module_line(const SyntheticImage& image) {
     image.save("img.bin");
-    std::optional<BiosImage> opened = open_image("img.bin", false);
+    std::optional<BiosImage> opened = open_image("img.bin").image;
     EXPECT_TRUE(opened.has_value());
     if (!opened) return {};
     console::Capture cap;

@@ -4,9 +4,9 @@
 // and the 16-byte boot-block records ("*BT-VGA*", "BtBkVgaRom", "*NVDAMM*").
 // Also the bounded window reads everything here is built on.
 //
-// Every search reads through windows of at most 64 KB and never outside the
-// file: a record whose marker or value would lie (partly) outside the file
-// counts as absent.
+// Every search reads the image's bytes in memory and never outside them: a
+// record whose marker or value would lie (partly) outside the file counts as
+// absent.
 #pragma once
 
 #include <cstdint>
@@ -15,7 +15,6 @@
 #include <string>
 #include <string_view>
 
-#include "common/file.hpp"
 
 inline constexpr std::uint32_t kWindowSize = 0x10000;   // largest read of the image
 inline constexpr std::uint32_t kTopSize = 0x20000;      // the boot block: top 128 KB
@@ -48,17 +47,20 @@ inline constexpr std::string_view kNcpuName{"NCPUCODE.BIN\0", 13};  // with its 
 inline constexpr std::uint32_t kParagraph = 16;
 inline constexpr std::uint32_t kParagraphRange = 0x1E000;  // result when not found
 
+// The image's bytes, as every reader takes them.
+using ImageBytes = std::span<const std::uint8_t>;
+
 // Reads buf.size() bytes at `offset`. Bytes outside the file are set to 0xFF
 // (they read as erased space). Returns how many bytes came from the file.
-std::size_t read_window(File& file, std::uint64_t offset, std::span<std::uint8_t> buf);
+std::size_t read_window(ImageBytes image, std::uint64_t offset, std::span<std::uint8_t> buf);
 
 // The first position p with begin <= p < limit where `text` stands wholly
 // inside the file, byte for byte; nothing when there is none.
-std::optional<std::uint32_t> find_text(File& file, std::uint32_t begin, std::uint32_t limit,
+std::optional<std::uint32_t> find_text(ImageBytes image, std::uint32_t begin, std::uint32_t limit,
                                        std::string_view text);
 
 // A 32-bit value at `offset`, or nothing when its four bytes are not all in the file.
-std::optional<std::uint32_t> read_u32_at(File& file, std::uint64_t offset);
+std::optional<std::uint32_t> read_u32_at(ImageBytes image, std::uint64_t offset);
 
 struct BootRecordSearch {
     std::uint32_t bbss_offset = kNoBootRecord;  // position inside the window, or kNoBootRecord
@@ -70,44 +72,41 @@ struct BootRecordSearch {
 // not seen (it does not fit the window). REQUIRES: window.size() == 0x10000.
 // On return `window` holds the window searched last (bytes outside the file
 // are 0xFF), so the caller reads the record's fields from it.
-BootRecordSearch find_boot_record(File& file, std::uint32_t top_base,
+BootRecordSearch find_boot_record(ImageBytes image, std::uint32_t top_base,
                                   std::span<std::uint8_t> window);
 
 // The first "*BS1" marker from file_size - 0x1FFFF (or 0) up to, not
 // including, `limit`; nothing when there is none.
-std::optional<std::uint32_t> find_bs1_marker(File& file, std::uint32_t limit);
+std::optional<std::uint32_t> find_bs1_marker(ImageBytes image, std::uint32_t limit);
 
 // The file offset the "*BS1" record at `marker` points at: its address +
 // file_size, modulo 2^32. Nothing when the address is 0 or 0xFFFFFFFF (no
 // pointer), lies outside the file, or the offset would lie past its end.
-std::optional<std::uint32_t> bs1_pointer(File& file, std::uint32_t marker);
+std::optional<std::uint32_t> bs1_pointer(ImageBytes image, std::uint32_t marker);
 
 // The file offset that the "*BS1" record's address names: scans from
 // file_size - 0x1FFFF (or 0) to the end of the file; the address + file_size,
 // modulo 2^32. 0 when the marker is missing, the address is 0 or 0xFFFFFFFF
 // (no pointer), or the offset would lie past the end of the file.
-std::uint32_t find_bs1_address(File& file);
+std::uint32_t find_bs1_address(ImageBytes image);
 
 // The length after the first "*ALIN16*" at or after find_bs1_address's
 // offset; 0 when there is none before the end of the file.
-std::uint32_t find_alin16_value(File& file);
+std::uint32_t find_alin16_value(ImageBytes image);
 
 // Looks at the 16-byte records from `start` on (at most 0x1E000 bytes) for
 // one whose first bytes are `text`. With `check` set: the distance from
 // `start` to the end of the matching record (16 for the first record), or
 // 0x1E000 when none matches. With `check` clear: 1 when the 16 bytes after
 // that point begin 55 AA 00 00, else 0. Records outside the file do not match.
-std::uint32_t find_paragraph_marker(File& file, std::uint32_t start, bool check,
+std::uint32_t find_paragraph_marker(ImageBytes image, std::uint32_t start, bool check,
                                     std::string_view text);
 
 // Length of the uncompressed microcode block below `area_end`: the length
 // word of the trailer when "NCPUCODE.BIN\0" stands at area_end - 16, else 0.
 // Also 0 when the block that length describes would start before the file.
-std::uint32_t ncpu_trailer_size(File& file, std::uint32_t area_end);
+std::uint32_t ncpu_trailer_size(ImageBytes image, std::uint32_t area_end);
 // True when "NCPUCODE.BIN\0" stands at area_end - 16 (a block of any length).
-bool ncpu_trailer_present(File& file, std::uint32_t area_end);
+bool ncpu_trailer_present(ImageBytes image, std::uint32_t area_end);
 
-// Bytes of the file counted by reading from its start to its end.
-std::int64_t counted_file_size(File& file);
-// The same for a named file opened for binary reading; 0 when it cannot be opened.
-std::int64_t counted_file_size(const std::string& path);
+

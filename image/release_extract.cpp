@@ -3,17 +3,13 @@
 // then removes it closing the gap, or writes it expanded to a file.
 #include "image/release_extract.hpp"
 
-#include <cerrno>
-#include <cstdio>
 #include <filesystem>
 #include <system_error>
 
-#include "archive/work_files.hpp"
 #include "common/console.hpp"
-#include "common/file.hpp"
 #include "image/bios_image.hpp"
+#include "image/image_writer.hpp"
 #include "image/records.hpp"
-#include "insert/logo.hpp"
 
 namespace {
 
@@ -37,17 +33,20 @@ bool plain_file_name(const std::string& name) {
     return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos;
 }
 
-// The end of the space a release closes: the "*BS1" free-space pointer when
-// the image has one (the start of a microcode block placed earlier in the
-// run, once there is one), the end of the compressed area otherwise.
-std::uint32_t gap_end(const BiosImage& image) {
-    return image.bs1_present ? image.free_pointer : image.area_end;
+// The end of the space a release closes: the chain's space end (the top
+// block's start, whatever the group's place in the run), or the "*BS1" free
+// pointer when it lies between the chain's end and that. Nothing above it
+// is ever moved or erased.
+std::uint32_t gap_end(const BiosImage& image, std::uint32_t chain_end) {
+    const std::uint32_t end = chain_space_end(image);
+    if (image.bs1_present && image.free_pointer >= chain_end && image.free_pointer < end) return image.free_pointer;
+    return end;
 }
 
 Outcome release(RunState& state, BiosImage& image, const ChainMember& member,
                 const std::optional<SlotFamily>& family, int index) {
     const std::uint64_t span = member_span(member.header);
-    const std::uint32_t end = gap_end(image);
+    const std::uint32_t end = gap_end(image, walk_image_chain(image).end_position);
     if (member.position + span > end) {
         console::conf("The [%s] ROM at %Xh runs past the compressed area's end (%Xh);\n"
                       "it is not released and the image is unchanged.\n",
@@ -55,11 +54,9 @@ Outcome release(RunState& state, BiosImage& image, const ChainMember& member,
         state.fail(state.code);
         return Outcome::NextGroup;
     }
-    if (!close_gap(image.file, member.position, static_cast<std::uint32_t>(span), end)) {
-        console::conf("Can't write %s; the release of the [%s] ROM did not complete.\n",
-                      state.input_file.c_str(), kind_label(state).c_str());
-        state.fail(state.code);
-        return Outcome::NextGroup;
+    {
+        WriteScope scope(image, {chain_range(image)});
+        remove_from_image(image, member.position, static_cast<std::uint32_t>(span), end);
     }
     state.image_changed = true;
     if (family)
@@ -98,37 +95,15 @@ Outcome extract(RunState& state, BiosImage& image, const ChainMember& member,
         state.fail(state.code);
         return Outcome::NextGroup;
     }
-    // A picture is turned into a bitmap in "original.tmp" and only then
-    // moved to the target, so that a bitmap that cannot be written leaves
-    // the target as it was.
     const bool picture = state.code == code::logo || state.code == code::epa;
-    const Extraction done = extract_member(image, member, state.code, picture ? work_file::kExpanded : target);
+    const Extraction done = extract_member(image, member, picture, target);
     if (done == Extraction::Failed || done == Extraction::WriteFailed) {
         state.fail(state.code);
         if (done == Extraction::WriteFailed) state.write_failed = true;
         return Outcome::NextGroup;
     }
-    if (done == Extraction::CrcError) state.fail(state.code);  // the bytes are there, but damaged
-    if (picture) {
-        bool write_failed = false;
-        if (!logo_to_bmp(work_file::kExpanded, &write_failed)) {
-            state.fail(state.code);  // a picture that is no LogoImage is extracted as it is
-            if (write_failed) {
-                state.write_failed = true;
-                std::remove(work_file::kExpanded);
-                console::conf("The [%s] ROM is not extracted; %s is unchanged.\n",
-                              std::string(short_name(state.code)).c_str(), target.c_str());
-                return Outcome::NextGroup;
-            }
-        }
-        if (!move_expansion(target)) {
-            console::conf("Can't create %s; the extracted bytes are left in %s.\n", target.c_str(),
-                          work_file::kExpanded);
-            state.write_failed = true;
-            state.fail(state.code);
-            return Outcome::NextGroup;
-        }
-    }
+    // The bytes are there, but damaged, or not the picture the kind holds.
+    if (done == Extraction::CrcError || done == Extraction::NoPicture) state.fail(state.code);
     if (family)
         console::outf("[%s-%c] ROM is extracted to %s\n", family->label, slot_char(state.code, index),
                       target.c_str());

@@ -39,7 +39,7 @@ struct InstanceChoice {
 // Chosen: the index slot_for_answer gives (possibly past the family's
 // slots). Invalid: the answer is no slot character of the option.
 // EndOfInput: standard input ended before an answer.
-InstanceChoice choose_instance(BiosImage& image, OptionCode c);
+InstanceChoice choose_instance(const BiosImage& image, OptionCode c);
 
 // Where the search for a kind's member ended.
 struct KindSearch {
@@ -53,33 +53,31 @@ struct KindSearch {
     std::uint32_t position = 0;
 };
 
-// Walks the chain from the image's chain start (not bounded by the end of
-// the compressed area, only by the file) for the first member whose TypeId
-// segment is `segment`.
-KindSearch find_kind_member(BiosImage& image, std::uint16_t segment);
+// Walks the image's chain (walk_image_chain) for the first member whose
+// TypeId segment is `segment`.
+KindSearch find_kind_member(const BiosImage& image, std::uint16_t segment);
 
 // The stored name of the member at `position` (the name-length byte at +21,
 // the name at +22) as the listing shows it: never past the header's H + 2
 // bytes or the end of the file, and ending at a 0 byte.
-std::string stored_name(BiosImage& image, std::uint32_t position);
+std::string stored_name(const BiosImage& image, std::uint32_t position);
 
 // The longest answer to the name prompt: the longest path the platform accepts.
 inline constexpr std::size_t kMaxTargetName = 4095;
 
-// Copies the member found at `member.position` into "FILE_BUF.BIN" (for
-// /isa with its type offset cleared and the header sum made to match),
-// expands it into "original.tmp" and moves that to `target`, replacing a
-// file of that name only once the expansion is complete. Returns false, with
-// a message on the console channel and `target` as it was, when a work file
-// cannot be written, the expansion gives nothing (an unknown method) or the
-// target cannot be written. Fatal errors of the expansion propagate.
-// Moves "original.tmp" to `target`: a rename, or across file systems a copy
-// written beside the target first, so that the target is never left
-// half-written. False when that fails ("original.tmp" then stays).
-bool move_expansion(const std::string& target);
+// The largest component an extract expands: a header promising more is damaged.
+inline constexpr std::uint32_t kMaxExtracted = 64u << 20;
 
 // Extracted: `target` holds the expansion; CrcError: it does too, but its
 // CRC is not the one the header records (said on the console channel);
-// WriteFailed: a work file or the target could not be written.
-enum class Extraction { Failed, WriteFailed, Extracted, CrcError };
-Extraction extract_member(BiosImage& image, const ChainMember& member, OptionCode c, const std::string& target);
+// NoPicture: a picture kind's member holds no LogoImage, and `target` holds
+// its bytes as they are (said on the console channel); Failed: nothing was
+// extracted (an unknown method, data that ends early, too large; said);
+// WriteFailed: the target could not be written.
+enum class Extraction { Failed, WriteFailed, Extracted, CrcError, NoPicture };
+
+// Expands the member and writes it to `target`, whole or not at all (the
+// target as it was when it cannot be written); for a picture kind
+// (`picture`) the Windows bitmap of its LogoImage. No work file is made.
+// Fatal errors of the expansion ("Header sum error", ...) propagate.
+Extraction extract_member(const BiosImage& image, const ChainMember& member, bool picture, const std::string& target);

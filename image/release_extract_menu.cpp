@@ -13,10 +13,6 @@ namespace {
 // Only the first character of the answer counts; the rest of the line is dropped.
 constexpr std::size_t kMaxChoiceLine = 255;
 
-// All members from the chain start, bounded only by the end of the file.
-ChainWalk walk_whole_chain(BiosImage& image) {
-    return walk_chain(image.file, image.chain_start, image.file_size);
-}
 
 }  // namespace
 
@@ -32,18 +28,18 @@ std::optional<int> slot_for_answer(OptionCode c, char ch) {
     return index;  // may lie past the family's slots (an ISA "Q" is 16)
 }
 
-std::string stored_name(BiosImage& image, std::uint32_t position) {
+std::string stored_name(const BiosImage& image, std::uint32_t position) {
     std::array<std::uint8_t, kLongestHeader> header;
-    const std::size_t got = read_window(image.file, position, header);
+    const std::size_t got = read_window(image.bytes, position, header);
     return std::string(listed_member_name(std::span(header.data(), got)));
 }
 
-InstanceChoice choose_instance(BiosImage& image, OptionCode c) {
+InstanceChoice choose_instance(const BiosImage& image, OptionCode c) {
     InstanceChoice choice;
     std::optional<SlotFamily> family = slot_family(c);
     if (!family) return choice;
     int listed = 0;
-    for (const ChainMember& m : walk_whole_chain(image).members) {
+    for (const ChainMember& m : walk_image_chain(image).members) {
         const int index = type_segment(m.header) - family->base;
         if (index < 0 || index >= family->count) continue;
         console::outf("%s ROM - - - [%c] : %s\n", family->label, slot_char(c, index),
@@ -72,9 +68,9 @@ InstanceChoice choose_instance(BiosImage& image, OptionCode c) {
     return choice;
 }
 
-KindSearch find_kind_member(BiosImage& image, std::uint16_t segment) {
+KindSearch find_kind_member(const BiosImage& image, std::uint16_t segment) {
     KindSearch search;
-    ChainWalk walk = walk_whole_chain(image);
+    ChainWalk walk = walk_image_chain(image);
     for (const ChainMember& m : walk.members) {
         if (type_segment(m.header) == segment) {
             search.kind = KindSearch::Kind::Found;
@@ -86,7 +82,7 @@ KindSearch find_kind_member(BiosImage& image, std::uint16_t segment) {
     search.position = walk.end_position;
     switch (walk.end) {
     case ChainEnd::Erased:
-    case ChainEnd::Limit: search.kind = KindSearch::Kind::NotFound; break;
+    case ChainEnd::Full: search.kind = KindSearch::Kind::NotFound; break;
     case ChainEnd::NoMember: search.kind = KindSearch::Kind::NoHeader; break;
     case ChainEnd::FileEnd: search.kind = KindSearch::Kind::PastFile; break;
     }

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "common/console.hpp"
+#include "common/file.hpp"
 #include "driver/operations.hpp"
 #include "driver/select_kind.hpp"
 #include "image/bios_image.hpp"
@@ -27,9 +28,8 @@ void save_chain(const std::vector<std::vector<std::uint8_t>>& members) {
 
 // The TypeId segments of the chain, in order.
 std::vector<std::uint16_t> segments() {
-    File f("image.bin", "rb");
     std::vector<std::uint16_t> s;
-    for (const ChainMember& m : walk_chain(f, kChainStart, kChainImageAreaEnd).members)
+    for (const ChainMember& m : walk_chain(testkit::slurp("image.bin"), kChainStart, kChainImageAreaEnd).members)
         s.push_back(type_segment(m.header));
     return s;
 }

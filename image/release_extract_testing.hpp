@@ -25,11 +25,12 @@ inline OpResult run_op(OptionCode c, bool extract, const std::string& input = {}
     r.state.err_mode = true;
     r.state.group_number = group_number;
     EXPECT_TRUE(select_kind(r.state, c, false));
-    std::optional<BiosImage> image = open_image("image.bin", !extract);
+    std::optional<BiosImage> image = open_image("image.bin").image;
     EXPECT_TRUE(image.has_value());
     if (!image) return r;
     console::Capture cap(input);
     r.outcome = release_or_extract(r.state, *image, extract);
+    save_image(*image);  // as the end of the run does
     r.out = cap.out();
     r.err = cap.err();
     return r;

@@ -5,7 +5,6 @@
 
 #include "archive/work_files.hpp"
 #include "common/console.hpp"
-#include "common/file.hpp"
 #include "image/bios_image.hpp"
 #include "image/image_writer.hpp"
 #include "image/records.hpp"
@@ -17,12 +16,13 @@
 namespace {
 
 // Writes the plan: the replaced members go, last first, so that each
-// position of the plan still holds its member; then the new member.
+// position of the plan still holds its member; then the new member. An add
+// changes the chain only; a top block also the bytes up to area_end.
 void commit(RunState& state, BiosImage& image, const AddPlan& plan) {
+    WriteScope scope(image, {plan.top_block ? ByteRange{image.chain_start, image.area_end} : chain_range(image)});
     for (auto m = plan.removals.rbegin(); m != plan.removals.rend(); ++m)
         remove_from_image(image, m->position, static_cast<std::uint32_t>(member_span(m->header)), plan.chain_end);
     write_image(image, plan.position, plan.bytes);
-    finish_image_writes(image);
     state.image_changed = true;
     if (plan.top_block) {
         // Later groups of the run see the new block; the fix-ups write its
@@ -38,22 +38,16 @@ void commit(RunState& state, BiosImage& image, const AddPlan& plan) {
 }  // namespace
 
 Outcome add_top_microcode(RunState& state, BiosImage& image) {
-    std::optional<std::vector<std::uint8_t>> input = read_file(state.rom_file);
-    if (!input) {
-        console::conf("Can't open %s file\n\n", state.rom_file.c_str());
-        state.fail(state.code);
-        return Outcome::EndOfRun;
-    }
-    std::remove(work_file::kTopMicrocode);
     std::vector<std::uint8_t> body;
-    if (!input->empty()) {
+    if (!state.rom_bytes.empty()) {
         // Only an executable gives a body; any other file leaves it empty.
-        body = executable_body(*input).value_or(std::vector<std::uint8_t>{});
-        if (!write_file(work_file::kTopMicrocode, body)) {
-            console::conf("Can't write %s\n", work_file::kTopMicrocode);
+        body = executable_body(state.rom_bytes).value_or(std::vector<std::uint8_t>{});
+        if (!keep_group_file(state, work_file::kTopMicrocode, body)) {
             state.fail(state.code);
             return Outcome::NextGroup;
         }
+    } else {
+        std::remove(work_file::kTopMicrocode);
     }
     print_combine(work_file::kTopMicrocode, image);
     std::optional<AddPlan> plan = plan_top_block(state, image, body);
@@ -61,8 +55,8 @@ Outcome add_top_microcode(RunState& state, BiosImage& image) {
     return Outcome::NextGroup;
 }
 
-Outcome add_component(RunState& state, BiosImage& image, File* rom) {
-    const Preparation p = rom ? prepare_rom_file(state, image, *rom) : prepare_default(state, image);
+Outcome add_component(RunState& state, BiosImage& image, bool rom) {
+    const Preparation p = rom ? prepare_rom_file(state, image) : prepare_default(state, image);
     switch (p.status) {
     case Prepared::Ready: break;
     case Prepared::Nothing:

@@ -10,15 +10,15 @@
 
 #include "driver/run_state.hpp"
 
-class File;
 struct BiosImage;
 
-// `rom` is the RomFile, open for reading (state.rom_file names it), or null
-// for a lone switch. Failures found while the file is opened, checked or
-// converted end the run; failures from the walk on end only the group.
-Outcome add_component(RunState& state, BiosImage& image, File* rom);
+// `rom`: the group has a RomFile (state.rom_file, read as state.rom_bytes);
+// false for a lone switch. Failures found while the file is prepared,
+// checked or converted end the run; failures from the walk on end only the
+// group.
+Outcome add_component(RunState& state, BiosImage& image, bool rom);
 
-// /NC_CPUCODE RomFile (state.rom_file): the body of the executable (empty
+// /NC_CPUCODE RomFile (state.rom_bytes): the body of the executable (empty
 // for any other file) as "NCPUCODE.BIN", placed uncompressed with its
 // 32-byte trailer so that it ends at area_end; an "NC-CPUCODE" member of the
 // chain is replaced. Later groups of the run and the fix-ups see the new block.

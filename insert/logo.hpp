@@ -12,9 +12,12 @@
 // R and the coding of a row are in logo_format.hpp.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
+#include <vector>
 
 // What a conversion produced; the values are the colour codes the add
 // pipeline stores (non-zero means success).
@@ -34,36 +37,46 @@ inline constexpr std::uint8_t kNoBlack = 0x40;
 inline constexpr std::uint8_t kNoBlue = 0x80;  // EPA only
 }  // namespace logo_option
 
-// Converts the Windows bitmap `source` into the LogoImage `target`.
-// `palette_option` switches single reservations off (logo_option bits);
-// `no_reserve` switches all reservation and remapping off, keeping the
-// source's palette and indices.
-// Returns the colour code. Fails (Failed, with `target` left empty) on a
-// depth other than 4 or 8 bits uncompressed (" !! BMP colors not support ...
-// !!" on stdout) and on a damaged or oversized bitmap (a message on the
-// console channel); `target` is written whole or not at all.
-LogoColours logo_convert(const std::string& source, const std::string& target, LogoMode mode,
-                         std::uint8_t palette_option, bool no_reserve);
+// What a conversion produced: the colour code and, on success, the
+// LogoImage bytes.
+struct LogoConversion {
+    LogoColours colours = LogoColours::Failed;
+    std::vector<std::uint8_t> image;  // empty when Failed
+};
+
+// Converts `bitmap`, the whole Windows bitmap file, into a LogoImage; `name`
+// names it in messages. `palette_option` switches single reservations off
+// (logo_option bits); `no_reserve` switches all reservation and remapping
+// off, keeping the source's palette and indices.
+// Fails (Failed, no image) on a depth other than 4 or 8 bits uncompressed
+// (" !! BMP colors not support ... !!" on stdout) and on a damaged or
+// oversized bitmap (a message naming `name` on the console channel).
+// Reading the bitmap and writing the image are the caller's.
+LogoConversion logo_convert(std::span<const std::uint8_t> bitmap, const std::string& name,
+                            LogoMode mode, std::uint8_t palette_option, bool no_reserve);
 
 // Screen position written in place of "KRBM" for an OSB CPU bitmap.
 struct OsbPosition {
     std::int32_t x = 0, y = 0;  // stored as u16 each
 };
 
-// Converts the Windows bitmap `source` into the LogoImage `target` as it is:
-// no frame, no reservation, no remapping; 256-colour rows are `width` bytes.
-// Returns the colour code; fails like logo_convert, with its own depth
-// message (" !! Unsupport this color mode in OSB ... !!" on stdout).
-LogoColours osb_convert(const std::string& source, const std::string& target,
-                        std::optional<OsbPosition> position);
+// Converts `bitmap` into a LogoImage as it is: no frame, no reservation, no
+// remapping; 256-colour rows are `width` bytes. Fails like logo_convert,
+// with its own depth message (" !! Unsupport this color mode in OSB ...
+// !!" on stdout).
+LogoConversion osb_convert(std::span<const std::uint8_t> bitmap, const std::string& name,
+                           std::optional<OsbPosition> position);
 
-// Turns the LogoImage `file` back into a Windows bitmap under the same name,
-// through the work file "StdBMP.BMP". Returns true when done. A file that is
-// no LogoImage (no "RGB " marker where a row length puts it, or cut short) is
-// refused with a message on the console channel and left as it was. When the
-// bitmap cannot be written, `*write_failed` (when given) is set, "StdBMP.BMP"
-// is removed and `file` is left as it was.
-bool logo_to_bmp(const std::string& file, bool* write_failed = nullptr);
+// The largest LogoImage logo_to_bmp takes; no LogoImage within the picture
+// limits below comes near it.
+inline constexpr std::size_t kMaxLogoImageBytes = 4 * 1024 * 1024;
+
+// The Windows bitmap of the LogoImage `logo` (`name` names it in messages).
+// Nothing, with a message naming `name` on the console channel, when `logo`
+// is larger than kMaxLogoImageBytes or is no LogoImage (no "RGB " marker
+// where a row length puts it, or cut short).
+std::optional<std::vector<std::uint8_t>> logo_to_bmp(std::span<const std::uint8_t> logo,
+                                                     const std::string& name);
 
 // Limits on a picture, chosen to cover every screen a BIOS logo is shown on
 // while keeping a converted picture well inside a 1 MB ROM image.

@@ -14,6 +14,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -53,17 +54,18 @@ struct SourceBitmap {
     }
 };
 
-// Reads and checks the bitmap `path`. A depth other than 4 or 8 bits a pixel
-// without compression prints `depth_message` on standard output; any other
-// fault (unreadable, no bitmap, size 0 or over kMaxLogoSide, data offset
-// outside the file, palette shorter than its colour count, rows cut short)
-// prints a message naming `path` on the console channel. Returns nothing
-// after either.
-std::optional<SourceBitmap> read_source_bitmap(const std::string& path,
+// Reads and checks `file`, the whole bitmap file, which `name` names in
+// messages. A depth other than 4 or 8 bits a pixel without compression
+// prints `depth_message` on standard output; any other fault (no bitmap,
+// size 0 or over kMaxLogoSide, data offset outside the file, palette shorter
+// than its colour count, rows cut short) prints a message naming `name` on
+// the console channel. Returns nothing after either.
+std::optional<SourceBitmap> read_source_bitmap(std::span<const std::uint8_t> file,
+                                               const std::string& name,
                                                std::string_view depth_message);
 
 // Prints the refusal of a picture whose LogoImage would exceed
 // kMaxLogoPixelBytes (console channel).
-void report_too_large(const std::string& path, const SourceBitmap& bmp, std::size_t pixel_bytes);
+void report_too_large(const std::string& name, const SourceBitmap& bmp, std::size_t pixel_bytes);
 
 }  // namespace logo_bitmap

@@ -1,12 +1,9 @@
 // Windows bitmap to LogoImage: the logo and EPA conversions (frame, reserved
 // colours, remapping, strip) and the plain OSB conversion.
 #include <algorithm>
-#include <filesystem>
-#include <system_error>
+#include <utility>
 
 #include "common/bytes.hpp"
-#include "common/console.hpp"
-#include "common/file.hpp"
 #include "insert/logo.hpp"
 #include "insert/logo_bitmap.hpp"
 #include "insert/logo_format.hpp"
@@ -34,13 +31,6 @@ struct Placement {
     std::size_t row_bytes = 0;          // R
     std::size_t top = 0, left = 0;      // margins of a framed picture
 };
-
-// A failed conversion leaves an empty target (never the source itself).
-LogoColours fail(const std::string& source, const std::string& target) {
-    std::error_code ec;
-    if (!std::filesystem::equivalent(source, target, ec)) File emptied(target, "wb");
-    return LogoColours::Failed;
-}
 
 std::vector<std::uint8_t> start_image(const Placement& at, std::size_t palette_bytes,
                                       std::optional<OsbPosition> position) {
@@ -99,28 +89,23 @@ void put_strip(const Placement& at, std::vector<std::uint8_t>& image) {
     }
 }
 
-LogoColours finish(const std::string& source, const std::string& target, const SourceBitmap& bmp,
-                   const std::vector<std::uint8_t>& image) {
-    if (!write_file(target, image)) {
-        console::conf(" !! Can't write %s !!\n", target.c_str());
-        return fail(source, target);
-    }
-    return bmp.bits == 8 ? LogoColours::Colours256 : LogoColours::Colours16;
+LogoConversion finish(const SourceBitmap& bmp, std::vector<std::uint8_t> image) {
+    return {bmp.bits == 8 ? LogoColours::Colours256 : LogoColours::Colours16, std::move(image)};
 }
 
-bool too_large(const std::string& source, const SourceBitmap& bmp, const Placement& at) {
+bool too_large(const std::string& name, const SourceBitmap& bmp, const Placement& at) {
     const std::size_t pixel_bytes = at.row_bytes * at.height;
     if (pixel_bytes <= kMaxLogoPixelBytes) return false;
-    logo_bitmap::report_too_large(source, bmp, pixel_bytes);
+    logo_bitmap::report_too_large(name, bmp, pixel_bytes);
     return true;
 }
 
 }  // namespace
 
-LogoColours logo_convert(const std::string& source, const std::string& target, LogoMode mode,
-                         std::uint8_t palette_option, bool no_reserve) {
-    const auto bmp = logo_bitmap::read_source_bitmap(source, kLogoDepthMessage);
-    if (!bmp) return fail(source, target);
+LogoConversion logo_convert(std::span<const std::uint8_t> bitmap, const std::string& name,
+                            LogoMode mode, std::uint8_t palette_option, bool no_reserve) {
+    const auto bmp = logo_bitmap::read_source_bitmap(bitmap, name, kLogoDepthMessage);
+    if (!bmp) return {};
 
     // A 256-colour boot logo smaller than the screen is framed to 640 x 480
     // and centred. A taller one keeps all its rows; a wider one all its
@@ -140,7 +125,7 @@ LogoColours logo_convert(const std::string& source, const std::string& target, L
         at.height = kFrameHeight;
         at.top = (kFrameHeight - bmp->height) / 2;
     }
-    if (too_large(source, *bmp, at)) return fail(source, target);
+    if (too_large(name, *bmp, at)) return {};
 
     std::vector<Colour> palette = bmp->palette;
     std::vector<std::uint8_t> map(bmp->colours());
@@ -157,24 +142,24 @@ LogoColours logo_convert(const std::string& source, const std::string& target, L
         (bmp->height < kStripClearHeight || bmp->width < kFrameWidth))
         put_strip(at, image);
     put_palette(palette, image);
-    return finish(source, target, *bmp, image);
+    return finish(*bmp, std::move(image));
 }
 
-LogoColours osb_convert(const std::string& source, const std::string& target,
-                        std::optional<OsbPosition> position) {
-    const auto bmp = logo_bitmap::read_source_bitmap(source, kOsbDepthMessage);
-    if (!bmp) return fail(source, target);
+LogoConversion osb_convert(std::span<const std::uint8_t> bitmap, const std::string& name,
+                           std::optional<OsbPosition> position) {
+    const auto bmp = logo_bitmap::read_source_bitmap(bitmap, name, kOsbDepthMessage);
+    if (!bmp) return {};
 
     Placement at;
     at.width = bmp->width;
     at.height = bmp->height;
     at.row_bytes = bmp->bits == 8 ? bmp->width : logo_format::row_bytes_16(bmp->width);
-    if (too_large(source, *bmp, at)) return fail(source, target);
+    if (too_large(name, *bmp, at)) return {};
 
     std::vector<std::uint8_t> identity(bmp->colours());
     for (std::size_t i = 0; i < identity.size(); ++i) identity[i] = static_cast<std::uint8_t>(i);
     auto image = start_image(at, bmp->palette.size() * 3, position);
     place_rows(*bmp, at, identity, image);
     put_palette(bmp->palette, image);
-    return finish(source, target, *bmp, image);
+    return finish(*bmp, std::move(image));
 }

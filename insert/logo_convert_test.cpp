@@ -3,15 +3,20 @@
 // cannot become a logo.
 #include <gtest/gtest.h>
 
+#include <set>
+#include <span>
+#include <string>
+
 #include "common/console.hpp"
-#include "common/file.hpp"
 #include "insert/logo.hpp"
 #include "insert/logo_testing.hpp"
 
 namespace {
 
+using logo_testing::convert_file;
 using logo_testing::peer;
 using logo_testing::read_with_peer;
+using logo_testing::to_bmp_file;
 
 // A 20-pixel-wide 16-colour row is 12 bytes: four planes of 3 bytes, the
 // last 4 bits of each plane 0. Pixel indices run 0, 1, 2, ... across rows.
@@ -19,7 +24,7 @@ TEST(LogoPlanes, TwentyPixelRowsAreFourPlanesOfThreeBytes) {
     testkit::WorkDir dir;
     peer({"make4", "src.bmp", "20", "2", "16", "ramp"});
     console::Capture cap;
-    ASSERT_EQ(logo_convert("src.bmp", "logo.bin", LogoMode::Logo, 0, true),
+    ASSERT_EQ(convert_file("src.bmp", "logo.bin", LogoMode::Logo, 0, true),
               LogoColours::Colours16);
     const auto logo = logo_testing::read_logo("logo.bin", 12);
     ASSERT_EQ(logo.data.size(), 8 + 2 * 12 + 4 + 48u);
@@ -43,7 +48,7 @@ TEST(LogoReservation, EpaSixteenColoursReserveBlackGreyBlueWhite) {
     testkit::WorkDir dir;
     peer({"make4", "src.bmp", "12", "1", "12", "ramp", "5"});
     console::Capture cap;
-    ASSERT_EQ(logo_convert("src.bmp", "logo.bin", LogoMode::Epa, 0, false),
+    ASSERT_EQ(convert_file("src.bmp", "logo.bin", LogoMode::Epa, 0, false),
               LogoColours::Colours16);
     const auto logo = logo_testing::read_logo("logo.bin", 8);
     // 16-colour palettes are stored blue, green, red, 0-63.
@@ -56,7 +61,7 @@ TEST(LogoReservation, EpaSixteenColoursReserveBlackGreyBlueWhite) {
     EXPECT_EQ(entry(9), (std::vector<int>{63, 0, 0}));
     EXPECT_EQ(entry(15), (std::vector<int>{63, 63, 63}));
 
-    ASSERT_TRUE(logo_to_bmp("logo.bin"));
+    ASSERT_TRUE(to_bmp_file("logo.bin"));
     const auto back = read_with_peer("logo.bin");
     EXPECT_EQ(back.index, (std::vector<std::uint8_t>{1, 2, 3, 4, 5, 0, 6, 8, 10, 11, 12, 13}));
 }
@@ -66,17 +71,17 @@ TEST(LogoReservation, OptionBitsLeaveEntriesFree) {
     peer({"make4", "src.bmp", "12", "1", "12", "ramp", "5"});
     console::Capture cap;
     const std::uint8_t option = logo_option::kNoGrey | logo_option::kNoWhite | logo_option::kNoBlue;
-    ASSERT_EQ(logo_convert("src.bmp", "logo.bin", LogoMode::Epa, option, false),
+    ASSERT_EQ(convert_file("src.bmp", "logo.bin", LogoMode::Epa, option, false),
               LogoColours::Colours16);
-    ASSERT_TRUE(logo_to_bmp("logo.bin"));
+    ASSERT_TRUE(to_bmp_file("logo.bin"));
     const auto back = read_with_peer("logo.bin");
     EXPECT_EQ(back.index, (std::vector<std::uint8_t>{1, 2, 3, 4, 5, 0, 6, 7, 8, 9, 10, 11}));
 
     // Without black either, the dark colour is an ordinary one.
-    ASSERT_EQ(logo_convert("src.bmp", "logo.bin", LogoMode::Epa,
+    ASSERT_EQ(convert_file("src.bmp", "logo.bin", LogoMode::Epa,
                            option | logo_option::kNoBlack, false),
               LogoColours::Colours16);
-    ASSERT_TRUE(logo_to_bmp("logo.bin"));
+    ASSERT_TRUE(to_bmp_file("logo.bin"));
     EXPECT_EQ(read_with_peer("logo.bin").index,
               (std::vector<std::uint8_t>{0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11}));
 }
@@ -87,7 +92,7 @@ TEST(LogoReservation, ColoursBeyondTheFreeEntriesFallToIndexZero) {
     testkit::WorkDir dir;
     peer({"make8", "src.bmp", "16", "16", "256", "ramp"});
     console::Capture cap;
-    ASSERT_EQ(logo_convert("src.bmp", "logo.bin", LogoMode::Logo,
+    ASSERT_EQ(convert_file("src.bmp", "logo.bin", LogoMode::Logo,
                            logo_option::kNoGreyWhiteOrStrip, false),
               LogoColours::Colours256);
     const auto logo = logo_testing::read_logo("logo.bin", 640);
@@ -106,7 +111,7 @@ TEST(LogoReservation, DarkSourceColourBecomesEntryZero) {
     testkit::WorkDir dir;
     peer({"make8", "src.bmp", "8", "2", "50", "ramp", "7"});
     console::Capture cap;
-    ASSERT_EQ(logo_convert("src.bmp", "logo.bin", LogoMode::Logo, 0, false),
+    ASSERT_EQ(convert_file("src.bmp", "logo.bin", LogoMode::Logo, 0, false),
               LogoColours::Colours256);
     const auto logo = logo_testing::read_logo("logo.bin", 640);
     const std::uint8_t* e = logo.palette(0);  // 256-colour palettes: red, green, blue
@@ -114,24 +119,28 @@ TEST(LogoReservation, DarkSourceColourBecomesEntryZero) {
     EXPECT_EQ(logo.row(239)[316 + 7], 0);  // source index 7, top row
 }
 
-// Refusals: the message, an empty target, nothing else.
+// Refusals: the message, no image and no file written.
 struct Refused {
     std::string out, err;
-    std::size_t target_size;
+    std::size_t image_size;
 };
 
-Refused refuse(LogoColours (*convert)(const std::string&, const std::string&)) {
-    testkit::spit("logo.bin", std::string("old contents"));
+using Convert = LogoConversion (*)(std::span<const std::uint8_t>, const std::string&);
+
+Refused refuse(Convert convert) {
+    const auto folder = logo_testing::folder();
     console::Capture cap;
-    EXPECT_EQ(convert("src.bmp", "logo.bin"), LogoColours::Failed);
-    return Refused{cap.out(), cap.err(), testkit::slurp("logo.bin").size()};
+    const LogoConversion done = convert(testkit::slurp("src.bmp"), "src.bmp");
+    EXPECT_EQ(done.colours, LogoColours::Failed);
+    EXPECT_EQ(logo_testing::folder(), folder);
+    return Refused{cap.out(), cap.err(), done.image.size()};
 }
 
-LogoColours as_logo(const std::string& s, const std::string& t) {
-    return logo_convert(s, t, LogoMode::Logo, 0, false);
+LogoConversion as_logo(std::span<const std::uint8_t> bitmap, const std::string& name) {
+    return logo_convert(bitmap, name, LogoMode::Logo, 0, false);
 }
-LogoColours as_osb(const std::string& s, const std::string& t) {
-    return osb_convert(s, t, std::nullopt);
+LogoConversion as_osb(std::span<const std::uint8_t> bitmap, const std::string& name) {
+    return osb_convert(bitmap, name, std::nullopt);
 }
 
 TEST(LogoRefusal, TrueColourAndRunLengthBitmapsGetTheDepthMessage) {
@@ -143,12 +152,12 @@ TEST(LogoRefusal, TrueColourAndRunLengthBitmapsGetTheDepthMessage) {
         const Refused r = refuse(convert);
         EXPECT_EQ(r.out, convert == as_logo ? logo_msg : osb_msg);
         EXPECT_EQ(r.err, "");
-        EXPECT_EQ(r.target_size, 0u);
+        EXPECT_EQ(r.image_size, 0u);
     }
     peer({"makerle", "src.bmp", "20", "3"});
     const Refused r = refuse(as_logo);
     EXPECT_EQ(r.out, logo_msg);
-    EXPECT_EQ(r.target_size, 0u);
+    EXPECT_EQ(r.image_size, 0u);
 }
 
 // A valid 33 x 5 bitmap with 40 palette entries, damaged at one field.
@@ -167,7 +176,7 @@ protected:
             const Refused r = refuse(convert);
             EXPECT_EQ(r.err, message);
             EXPECT_EQ(r.out, "");
-            EXPECT_EQ(r.target_size, 0u);
+            EXPECT_EQ(r.image_size, 0u);
         }
     }
 };
@@ -228,47 +237,61 @@ TEST(LogoRefusal, PictureTooLargeForABiosLogo) {
     testkit::spit("src.bmp", bmp);
     const Refused r = refuse(as_logo);
     EXPECT_EQ(r.err, " !! src.bmp: 2048x1024 needs 2048 KB, a BIOS logo holds 1024 KB !!\n");
-    EXPECT_EQ(r.target_size, 0u);
+    EXPECT_EQ(r.image_size, 0u);
 }
 
-// A refused conversion whose target is its own source does not empty it.
-TEST(LogoRefusal, SourceNamedAsTargetIsKept) {
+// The conversions write no file of their own: a refused conversion leaves
+// its source as it was, and neither a conversion nor logo_to_bmp leaves a
+// work file behind.
+TEST(LogoRefusal, ConversionsWriteNoFile) {
     testkit::WorkDir dir;
     peer({"make24", "same.bmp", "4", "4"});
     const auto before = testkit::slurp("same.bmp");
     console::Capture cap;
-    EXPECT_EQ(logo_convert("same.bmp", "same.bmp", LogoMode::Epa, 0, false), LogoColours::Failed);
+    const LogoConversion refused = logo_convert(before, "same.bmp", LogoMode::Epa, 0, false);
+    EXPECT_EQ(refused.colours, LogoColours::Failed);
+    EXPECT_TRUE(refused.image.empty());
     EXPECT_EQ(testkit::slurp("same.bmp"), before);
+
+    peer({"make8", "src.bmp", "16", "2", "20", "random:1"});
+    const LogoConversion done = logo_convert(testkit::slurp("src.bmp"), "src.bmp", LogoMode::Logo, 0, false);
+    ASSERT_EQ(done.colours, LogoColours::Colours256);
+    EXPECT_TRUE(logo_to_bmp(done.image, "logo.bin"));
+    EXPECT_EQ(logo_testing::folder(), (std::set<std::string>{"same.bmp", "src.bmp"}));
 }
 
-// logo_to_bmp leaves a file that is no LogoImage as it was.
+// logo_to_bmp refuses bytes that are no LogoImage, and a LogoImage larger
+// than it takes (one that just fits, trailing bytes and all, is taken).
 TEST(LogoToBmp, RefusesFilesWithoutThePaletteMarker) {
     testkit::WorkDir dir;
     peer({"make8", "src.bmp", "16", "2", "20", "random:1"});
     console::Capture cap;
-    ASSERT_EQ(logo_convert("src.bmp", "logo.bin", LogoMode::Epa, 0, false),
+    ASSERT_EQ(convert_file("src.bmp", "logo.bin", LogoMode::Epa, 0, false),
               LogoColours::Colours256);
-    auto logo = testkit::slurp("logo.bin");
+    const auto logo = testkit::slurp("logo.bin");
 
     auto cut = logo;
     cut.resize(cut.size() - 1);  // palette one byte short
-    testkit::spit("cut.bin", cut);
-    EXPECT_FALSE(logo_to_bmp("cut.bin"));
-    EXPECT_EQ(testkit::slurp("cut.bin"), cut);
+    EXPECT_FALSE(logo_to_bmp(cut, "cut.bin"));
 
     auto moved = logo;
     bytes::put16(&moved[4], 17);  // width no longer matches the rows
-    testkit::spit("moved.bin", moved);
-    EXPECT_FALSE(logo_to_bmp("moved.bin"));
-    EXPECT_EQ(testkit::slurp("moved.bin"), moved);
+    EXPECT_FALSE(logo_to_bmp(moved, "moved.bin"));
 
-    testkit::spit("empty.bin", std::string());
-    EXPECT_FALSE(logo_to_bmp("empty.bin"));
-    EXPECT_FALSE(file_exists("StdBMP.BMP"));
+    EXPECT_FALSE(logo_to_bmp({}, "empty.bin"));
+
+    auto big = logo;
+    big.resize(kMaxLogoImageBytes);
+    EXPECT_TRUE(logo_to_bmp(big, "big.bin"));
+    big.push_back(0);
+    EXPECT_FALSE(logo_to_bmp(big, "big.bin"));
+
+    EXPECT_EQ(logo_testing::folder(), (std::set<std::string>{"logo.bin", "src.bmp"}));
     EXPECT_EQ(cap.err(),
               " !! cut.bin is not a BIOS logo picture (no palette behind its rows) !!\n"
               " !! moved.bin is not a BIOS logo picture (no palette behind its rows) !!\n"
-              " !! empty.bin is not a BIOS logo picture (no palette behind its rows) !!\n");
+              " !! empty.bin is not a BIOS logo picture (no palette behind its rows) !!\n"
+              " !! Can't read logo file big.bin !!\n");
 }
 
 }  // namespace

@@ -1,19 +1,25 @@
 // Round trips through an independent bitmap library: bitmaps written by PIL
-// are converted to LogoImages, turned back with logo_to_bmp, and read by PIL.
+// are converted to LogoImages, turned back with logo_to_bmp, and read by PIL
+// (each step from file to file through the helpers of logo_testing.hpp).
 #include "insert/logo.hpp"
 
 #include <gtest/gtest.h>
 
+#include <set>
+#include <string>
+
 #include "common/console.hpp"
-#include "common/file.hpp"
 #include "insert/logo_strip.hpp"
 #include "insert/logo_testing.hpp"
 
 namespace {
 
+using logo_testing::convert_file;
+using logo_testing::osb_file;
 using logo_testing::peer;
 using logo_testing::PeerPicture;
 using logo_testing::read_with_peer;
+using logo_testing::to_bmp_file;
 
 // Every pixel of `src` equals the pixel of `back` at (x + dx, y + dy), each
 // value rounded down to a multiple of 4 (the LogoImage keeps 6 bits).
@@ -61,12 +67,12 @@ TEST_P(RoundTrip256, PicturesComeBackThroughThePalette) {
     peer({"make8", "src.bmp", std::to_string(s.width), std::to_string(s.height),
           std::to_string(s.colours), "random:5"});
     console::Capture cap;
-    ASSERT_EQ(logo_convert("src.bmp", "logo.bin", LogoMode::Epa, 0, false),
+    ASSERT_EQ(convert_file("src.bmp", "logo.bin", LogoMode::Epa, 0, false),
               LogoColours::Colours256);
-    ASSERT_TRUE(logo_to_bmp("logo.bin"));
+    ASSERT_TRUE(to_bmp_file("logo.bin"));
     EXPECT_EQ(cap.out(), "");
     EXPECT_EQ(cap.err(), "");
-    EXPECT_FALSE(file_exists("StdBMP.BMP"));
+    EXPECT_EQ(logo_testing::folder(), (std::set<std::string>{"logo.bin", "src.bmp"}));
 
     const auto src = read_with_peer("src.bmp");
     const auto back = read_with_peer("logo.bin");
@@ -93,9 +99,9 @@ TEST_P(RoundTrip16, PicturesComeBackThroughThePalette) {
     peer({"make4", "src.bmp", std::to_string(s.width), std::to_string(s.height),
           std::to_string(s.colours), "random:9"});
     console::Capture cap;
-    ASSERT_EQ(logo_convert("src.bmp", "logo.bin", LogoMode::Epa, 0, false),
+    ASSERT_EQ(convert_file("src.bmp", "logo.bin", LogoMode::Epa, 0, false),
               LogoColours::Colours16);
-    ASSERT_TRUE(logo_to_bmp("logo.bin"));
+    ASSERT_TRUE(to_bmp_file("logo.bin"));
     EXPECT_EQ(cap.err(), "");
 
     const auto src = read_with_peer("src.bmp");
@@ -116,9 +122,9 @@ TEST(LogoNoReserve, KeepsTheSourcePaletteAndIndices) {
     testkit::WorkDir dir;
     peer({"make8", "src.bmp", "33", "4", "256", "random:2"});
     console::Capture cap;
-    ASSERT_EQ(logo_convert("src.bmp", "logo.bin", LogoMode::Epa, 0, true),
+    ASSERT_EQ(convert_file("src.bmp", "logo.bin", LogoMode::Epa, 0, true),
               LogoColours::Colours256);
-    ASSERT_TRUE(logo_to_bmp("logo.bin"));
+    ASSERT_TRUE(to_bmp_file("logo.bin"));
     const auto src = read_with_peer("src.bmp");
     const auto back = read_with_peer("logo.bin");
     EXPECT_EQ(back.index, src.index);
@@ -131,7 +137,7 @@ TEST(LogoFrame, SmallLogoIsCentredInTheScreenWithTheStrip) {
     testkit::WorkDir dir;
     peer({"make8", "src.bmp", "320", "200", "100", "random:4"});
     console::Capture cap;
-    ASSERT_EQ(logo_convert("src.bmp", "logo.bin", LogoMode::Logo, 0, false),
+    ASSERT_EQ(convert_file("src.bmp", "logo.bin", LogoMode::Logo, 0, false),
               LogoColours::Colours256);
 
     const auto logo = logo_testing::read_logo("logo.bin", 640);
@@ -154,7 +160,7 @@ TEST(LogoFrame, SmallLogoIsCentredInTheScreenWithTheStrip) {
     }
 
     // Through PIL: the picture sits at (160, 140) of a 640 x 480 bitmap.
-    ASSERT_TRUE(logo_to_bmp("logo.bin"));
+    ASSERT_TRUE(to_bmp_file("logo.bin"));
     const auto src = read_with_peer("src.bmp");
     const auto back = read_with_peer("logo.bin");
     ASSERT_EQ(back.width, 640);
@@ -166,7 +172,7 @@ TEST(LogoFrame, NoStripWithBitZeroOfThePaletteOption) {
     testkit::WorkDir dir;
     peer({"make8", "src.bmp", "320", "200", "100", "random:4"});
     console::Capture cap;
-    ASSERT_EQ(logo_convert("src.bmp", "logo.bin", LogoMode::Logo,
+    ASSERT_EQ(convert_file("src.bmp", "logo.bin", LogoMode::Logo,
                            logo_option::kNoGreyWhiteOrStrip, false),
               LogoColours::Colours256);
     const auto logo = logo_testing::read_logo("logo.bin", 640);
@@ -180,11 +186,11 @@ TEST(LogoFrame, OddMarginsGiveTheRightSideTheExtraByte) {
     testkit::WorkDir dir;
     peer({"make8", "src.bmp", "321", "5", "60", "random:6"});
     console::Capture cap;
-    ASSERT_EQ(logo_convert("src.bmp", "logo.bin", LogoMode::Logo,
+    ASSERT_EQ(convert_file("src.bmp", "logo.bin", LogoMode::Logo,
                            logo_option::kNoGreyWhiteOrStrip, false),
               LogoColours::Colours256);
     EXPECT_EQ(testkit::slurp("logo.bin").size(), 8 + 640 * 480 + 4 + 768u);
-    ASSERT_TRUE(logo_to_bmp("logo.bin"));
+    ASSERT_TRUE(to_bmp_file("logo.bin"));
     const auto src = read_with_peer("src.bmp");
     const auto back = read_with_peer("logo.bin");
     ASSERT_EQ(back.width, 640);
@@ -197,9 +203,9 @@ TEST(LogoFrame, TallNarrowLogoKeepsAllRowsCentredAcross) {
     testkit::WorkDir dir;
     peer({"make8", "src.bmp", "101", "500", "30", "random:8"});
     console::Capture cap;
-    ASSERT_EQ(logo_convert("src.bmp", "logo.bin", LogoMode::Logo, 0, false),
+    ASSERT_EQ(convert_file("src.bmp", "logo.bin", LogoMode::Logo, 0, false),
               LogoColours::Colours256);
-    ASSERT_TRUE(logo_to_bmp("logo.bin"));
+    ASSERT_TRUE(to_bmp_file("logo.bin"));
     const auto src = read_with_peer("src.bmp");
     auto back = read_with_peer("logo.bin");
     ASSERT_EQ(back.width, 640);
@@ -215,7 +221,7 @@ TEST(LogoFrame, WideShortLogoIsCentredDownWithTheStripRowByRow) {
     testkit::WorkDir dir;
     peer({"make8", "src.bmp", "650", "10", "30", "random:2"});
     console::Capture cap;
-    ASSERT_EQ(logo_convert("src.bmp", "logo.bin", LogoMode::Logo, 0, false),
+    ASSERT_EQ(convert_file("src.bmp", "logo.bin", LogoMode::Logo, 0, false),
               LogoColours::Colours256);
     const auto logo = logo_testing::read_logo("logo.bin", 656);
     EXPECT_EQ(logo.width(), 650);
@@ -225,7 +231,7 @@ TEST(LogoFrame, WideShortLogoIsCentredDownWithTheStripRowByRow) {
         for (std::size_t x = 0; x < 656; ++x)
             ASSERT_EQ(logo.row(y)[x], x < 640 ? strip[(y - 464) * 640 + x] : 0) << x << "," << y;
 
-    ASSERT_TRUE(logo_to_bmp("logo.bin"));
+    ASSERT_TRUE(to_bmp_file("logo.bin"));
     expect_same_picture(read_with_peer("src.bmp"), read_with_peer("logo.bin"), 0, 235);
 }
 
@@ -235,7 +241,7 @@ TEST(OsbConvert, KeepsSizeIndicesAndPosition) {
     testkit::WorkDir dir;
     peer({"make8", "src.bmp", "33", "3", "256", "random:1"});
     console::Capture cap;
-    ASSERT_EQ(osb_convert("src.bmp", "osb.bin", OsbPosition{100, 200}), LogoColours::Colours256);
+    ASSERT_EQ(osb_file("src.bmp", "osb.bin", OsbPosition{100, 200}), LogoColours::Colours256);
     const auto logo = logo_testing::read_logo("osb.bin", 33);
     EXPECT_EQ(bytes::le16(&logo.data[0]), 100);
     EXPECT_EQ(bytes::le16(&logo.data[2]), 200);
@@ -244,7 +250,7 @@ TEST(OsbConvert, KeepsSizeIndicesAndPosition) {
     for (std::size_t y = 0; y < 3; ++y)
         for (std::size_t x = 0; x < 33; ++x) ASSERT_EQ(logo.row(y)[x], src.index[y * 33 + x]);
 
-    ASSERT_TRUE(logo_to_bmp("osb.bin"));
+    ASSERT_TRUE(to_bmp_file("osb.bin"));
     const auto back = read_with_peer("osb.bin");
     EXPECT_EQ(back.index, src.index);
     expect_same_picture(src, back);
@@ -254,10 +260,10 @@ TEST(OsbConvert, SixteenColoursWithoutPositionRoundTrip) {
     testkit::WorkDir dir;
     peer({"make4", "src.bmp", "20", "4", "16", "random:3"});
     console::Capture cap;
-    ASSERT_EQ(osb_convert("src.bmp", "osb.bin", std::nullopt), LogoColours::Colours16);
+    ASSERT_EQ(osb_file("src.bmp", "osb.bin", std::nullopt), LogoColours::Colours16);
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(testkit::slurp("osb.bin").data()), 4),
               "KRBM");
-    ASSERT_TRUE(logo_to_bmp("osb.bin"));
+    ASSERT_TRUE(to_bmp_file("osb.bin"));
     const auto src = read_with_peer("src.bmp");
     const auto back = read_with_peer("osb.bin");
     EXPECT_EQ(back.index, src.index);

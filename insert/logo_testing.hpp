@@ -1,18 +1,62 @@
 // Test helpers for the logo conversions: the PIL peer (insert/logo_peer.py,
-// run as a child process) and a reader of LogoImage bytes.
+// run as a child process), the conversions from file to file that the
+// comparisons with the peer go through, and a reader of LogoImage bytes.
 #pragma once
+
+#include <gtest/gtest.h>
 
 #include <cstdint>
 #include <cstdio>
+#include <filesystem>
+#include <optional>
+#include <set>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "common/bytes.hpp"
+#include "insert/logo.hpp"
 #include "testkit/run.hpp"
 #include "testkit/workdir.hpp"
 
 namespace logo_testing {
+
+// A conversion's result: an image exactly when it did not fail. The image
+// is written as `target` (nothing is written on failure).
+inline LogoColours write_result(const LogoConversion& done, const std::string& target) {
+    EXPECT_EQ(done.image.empty(), done.colours == LogoColours::Failed) << target;
+    if (done.colours != LogoColours::Failed) testkit::spit(target, done.image);
+    return done.colours;
+}
+
+// logo_convert from the bitmap file `source` to the LogoImage file `target`.
+inline LogoColours convert_file(const std::string& source, const std::string& target,
+                                LogoMode mode, std::uint8_t palette_option, bool no_reserve) {
+    return write_result(logo_convert(testkit::slurp(source), source, mode, palette_option, no_reserve),
+                        target);
+}
+
+// osb_convert from the bitmap file `source` to the LogoImage file `target`.
+inline LogoColours osb_file(const std::string& source, const std::string& target,
+                            std::optional<OsbPosition> position) {
+    return write_result(osb_convert(testkit::slurp(source), source, position), target);
+}
+
+// logo_to_bmp on the LogoImage file `file`, the bitmap written over it;
+// false (the file as it was) when refused.
+inline bool to_bmp_file(const std::string& file) {
+    const auto bitmap = logo_to_bmp(testkit::slurp(file), file);
+    if (bitmap) testkit::spit(file, *bitmap);
+    return bitmap.has_value();
+}
+
+// The names in the current folder: a conversion writes no file of its own.
+inline std::set<std::string> folder() {
+    std::set<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator("."))
+        names.insert(entry.path().filename().string());
+    return names;
+}
 
 // Runs the peer with `args`; throws with its error text when it fails.
 inline std::string peer(const std::vector<std::string>& args) {

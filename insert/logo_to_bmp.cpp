@@ -1,12 +1,8 @@
-// LogoImage back to a Windows bitmap, through the work file "StdBMP.BMP".
+// LogoImage back to a Windows bitmap, in memory.
 #include <algorithm>
-#include <filesystem>
-#include <system_error>
 
-#include "archive/work_files.hpp"
 #include "common/bytes.hpp"
 #include "common/console.hpp"
-#include "common/file.hpp"
 #include "insert/logo.hpp"
 #include "insert/logo_format.hpp"
 
@@ -14,8 +10,6 @@ namespace {
 
 constexpr std::size_t kBmpHeaderBytes = 54;
 constexpr std::uint32_t kPixelsPerMetre = 3780;  // 96 dots an inch
-// No LogoImage within the picture limits comes near this.
-constexpr std::int64_t kMaxLogoFileBytes = 4 * 1024 * 1024;
 
 // How a LogoImage's rows are laid out, as found from its "RGB " marker.
 struct Layout {
@@ -102,44 +96,19 @@ std::vector<std::uint8_t> make_bitmap(std::span<const std::uint8_t> data, std::s
 
 }  // namespace
 
-bool logo_to_bmp(const std::string& file, bool* write_failed) {
-    if (write_failed) *write_failed = false;
-    File in(file, "rb");
-    const std::int64_t size = in.is_open() ? in.size() : -1;
-    if (size < 0 || size > kMaxLogoFileBytes) {
-        console::conf(" !! Can't read logo file %s !!\n", file.c_str());
-        return false;
+std::optional<std::vector<std::uint8_t>> logo_to_bmp(std::span<const std::uint8_t> logo,
+                                                     const std::string& name) {
+    if (logo.size() > kMaxLogoImageBytes) {
+        console::conf(" !! Can't read logo file %s !!\n", name.c_str());
+        return std::nullopt;
     }
-    std::vector<std::uint8_t> data(static_cast<std::size_t>(size));
-    if (in.read_at(0, data) != data.size()) {
-        console::conf(" !! Can't read logo file %s !!\n", file.c_str());
-        return false;
-    }
-    in.close();
-
-    const auto w = bytes::get16(data, logo_format::kWidthAt);
-    const auto h = bytes::get16(data, logo_format::kHeightAt);
-    const auto layout = w && h && *w && *h ? find_layout(data, *w, *h) : std::nullopt;
+    const auto w = bytes::get16(logo, logo_format::kWidthAt);
+    const auto h = bytes::get16(logo, logo_format::kHeightAt);
+    const auto layout = w && h && *w && *h ? find_layout(logo, *w, *h) : std::nullopt;
     if (!layout) {
         console::conf(" !! %s is not a BIOS logo picture (no palette behind its rows) !!\n",
-                      file.c_str());
-        return false;
+                      name.c_str());
+        return std::nullopt;
     }
-
-    const auto bmp = make_bitmap(data, *w, *h, *layout);
-    std::error_code ec;
-    if (!write_file(work_file::kStdBitmap, bmp)) {
-        std::filesystem::remove(work_file::kStdBitmap, ec);
-        console::conf(" !! Can't write %s !!\n", work_file::kStdBitmap);
-        if (write_failed) *write_failed = true;
-        return false;
-    }
-    std::filesystem::rename(work_file::kStdBitmap, file, ec);
-    if (ec) {
-        std::filesystem::remove(work_file::kStdBitmap, ec);
-        console::conf(" !! Can't write %s !!\n", file.c_str());
-        if (write_failed) *write_failed = true;
-        return false;
-    }
-    return true;
+    return make_bitmap(logo, *w, *h, *layout);
 }

@@ -2,14 +2,11 @@
 #include "insert/microcode_report.hpp"
 
 #include <algorithm>
-#include <cstdio>
 #include <string>
 #include <vector>
 
-#include "archive/work_files.hpp"
 #include "common/bytes.hpp"
 #include "common/console.hpp"
-#include "common/file.hpp"
 #include "common/listing_row.hpp"
 #include "image/bios_image.hpp"
 #include "image/records.hpp"
@@ -104,7 +101,7 @@ int print_bridge_cell(std::span<const std::uint8_t> e) {
 void print_boot_block_table(BiosImage& image, int& column) {
     std::vector<std::uint8_t> table(kWindowSize, 0xFF);  // no table: reads as erased
     if (image.bbss_offset != kNoBootRecord && image.microcode_table != 0)
-        read_window(image.file, image.microcode_table, table);
+        read_window(image.bytes, image.microcode_table, table);
     if (is_bridge_entry(table)) {
         console::out("    Bridge ID                          |     Bridge ID                         \n");
         console::out(" North    South      Update ID  CPUID  |  North    South      Update ID  CPUID \n");
@@ -123,22 +120,19 @@ void print_boot_block_table(BiosImage& image, int& column) {
 
 void print_captured_component(const MicrocodeCapture& capture, int& column) {
     if (!capture.captured) return;
-    std::optional<std::vector<std::uint8_t>> data = read_file(work_file::kCpuCode);
-    std::remove(work_file::kCpuCode);
-    if (!data) return;
-    std::span<const std::uint8_t> component(data->data(),
-                                            std::min<std::size_t>(data->size(), capture.original_size));
+    std::span<const std::uint8_t> component(capture.data.data(),
+                                            std::min<std::size_t>(capture.data.size(), capture.original_size));
     for (std::size_t offset = 0; offset < component.size(); offset += kMicrocodeEntrySize)
         column = print_microcode_entry(component, offset, column, kMicrocodeEntrySize);
 }
 
 void print_top_block(BiosImage& image, int& column) {
-    std::uint32_t block = find_bs1_address(image.file);
+    std::uint32_t block = find_bs1_address(image.bytes);
     if (block == 0) return;
     std::vector<std::uint8_t> window(kWindowSize);
-    std::size_t got = read_window(image.file, block, window);
+    std::size_t got = read_window(image.bytes, block, window);
     std::span<const std::uint8_t> in_file(window.data(), got);
-    const std::uint64_t limit = find_alin16_value(image.file);
+    const std::uint64_t limit = find_alin16_value(image.bytes);
     for (std::uint64_t offset = 0; offset + kTotalSizeAt + 4 <= in_file.size();) {
         std::uint32_t total = bytes::le32(in_file.data() + offset + kTotalSizeAt);
         if (total == 0xFFFFFFFFu) break;
@@ -156,7 +150,7 @@ void print_top_block(BiosImage& image, int& column) {
 void list_ncpu_block(BiosImage& image) {
     if (image.ncpu_size == 0) return;
     std::uint8_t name[kNcpuName.size()];
-    read_window(image.file, image.area_end - (kNcpuTrailerSize - kNcpuNameAt), name);
+    read_window(image.bytes, image.area_end - (kNcpuTrailerSize - kNcpuNameAt), name);
     std::size_t length = std::find(name, name + sizeof name, 0) - name;
     print_listing_row("(SP) NCPUCODE        ", image.ncpu_size, size_text(image.ncpu_size),
                       std::string_view(reinterpret_cast<const char*>(name), length));

@@ -47,7 +47,7 @@ void list_ncpu_block(BiosImage& image);
 int print_microcode_entry(std::span<const std::uint8_t> buffer, std::size_t offset, int column,
                           std::uint32_t length);
 
-// The "Micro Code Information" report. Reads the image, and "CPU_FILE.STV"
-// when `capture` says the walk saved it; removes that file afterwards. A
-// last line with fewer than four cells is left open after its "|  ".
+// The "Micro Code Information" report. Reads the image, and the component
+// the listing's walk captured. A last line with fewer than four cells is
+// left open after its "|  ".
 void print_microcode_report(BiosImage& image, const MicrocodeCapture& capture);

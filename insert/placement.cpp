@@ -7,6 +7,7 @@
 
 #include "archive/extract.hpp"
 #include "archive/member_header.hpp"
+#include "archive/work_files.hpp"
 #include "common/bytes.hpp"
 #include "common/console.hpp"
 #include "image/bios_image.hpp"
@@ -21,14 +22,14 @@ inline constexpr std::uint32_t kAlignment = 16;          // /NoCompress data sta
 inline constexpr std::size_t kMaxTopBlock = 0x10000;     // the longest microcode block placed at the top
 
 // The uncompressed ROM of a member already in the image (its first 128 KiB),
-// expanded in memory; the member itself is only read. A damaged member ends
-// the run with the codec's fatal error, before anything is written; one
-// whose data ends early (the expansion said so) gives nothing.
-std::optional<std::vector<std::uint8_t>> expand_rom_member(BiosImage& image, const ChainMember& m) {
-    bool ended_early = false;
-    std::vector<std::uint8_t> rom = expand_in_memory(image.file, m.position, kMaxRomBytes, &ended_early);
-    if (ended_early) return std::nullopt;
-    return rom;
+// expanded in memory. A damaged member ends the run with the codec's fatal
+// error, before anything is written; one whose data ends early (the
+// expansion said so) gives nothing; one of a method the expansion does not
+// know is an empty ROM, which matches none.
+std::optional<std::vector<std::uint8_t>> expand_rom_member(const BiosImage& image, const ChainMember& m) {
+    Expansion e = expand_member(std::span(image.bytes).subspan(m.position), kMaxRomBytes);
+    if (e.status == Expansion::Status::EndedEarly) return std::nullopt;
+    return std::move(e.data);
 }
 
 bool in_slot_flags(std::uint16_t segment) {
@@ -83,11 +84,10 @@ bool walk_members(RunState& state, BiosImage& image, const PreparedMember& membe
 
 
 // Bytes missing for a member of `extent` bytes at `position`: it must start
-// where the walk still looks (below area_end - 0x40) and end within the
-// space limit. 0 when it fits.
+// where the walk still looks and end within the chain's space. 0 when it fits.
 std::uint64_t shortfall(const BiosImage& image, std::uint32_t position, std::uint64_t extent) {
     const std::uint64_t end = std::uint64_t{position} + extent;
-    const std::uint64_t limit = top_block_start(image);
+    const std::uint64_t limit = chain_space_end(image);
     std::uint64_t over = end > limit ? end - limit : 0;
     const std::uint32_t walk_end = chain_walk_limit(image);
     if (position >= walk_end) over = std::max<std::uint64_t>(over, position - walk_end + 1);
@@ -106,18 +106,20 @@ void report_no_room(RunState& state, const BiosImage& image, std::uint64_t over)
 std::optional<std::vector<std::uint8_t>> member_bytes(RunState& state, const BiosImage& image,
                                                       const PreparedMember& member, std::uint32_t position,
                                                       std::uint16_t chosen, std::uint64_t& extent) {
-    std::optional<std::vector<std::uint8_t>> head = read_file(member.path, 2 + 255);
-    bool usable = head && head->size() >= member::kFixedBytes && bytes::has_text(*head, kMethodAt, "-lh") &&
-                  (*head)[kHeaderSizeAt] >= member::kHeaderSizeExtra && (*head)[kHeaderSizeAt] + 2u <= head->size();
+    const std::vector<std::uint8_t>& archive = member.archive;
+    bool usable = archive.size() >= member::kFixedBytes && bytes::has_text(archive, kMethodAt, "-lh") &&
+                  archive[kHeaderSizeAt] >= member::kHeaderSizeExtra && archive[kHeaderSizeAt] + 2u <= archive.size();
     // A stored member is written as its original size of data: that must be its packed size too.
-    if (usable && (*head)[kMethodAt + 3] == '0')
-        usable = bytes::le32(head->data() + kPackedSizeAt) == bytes::le32(head->data() + kOriginalSizeAt);
+    if (usable && archive[kMethodAt + 3] == '0')
+        usable = bytes::le32(archive.data() + kPackedSizeAt) == bytes::le32(archive.data() + kOriginalSizeAt);
     if (!usable) {
-        console::conf("%s holds no component header; nothing is added.\n", member.path.c_str());
+        console::conf("%s holds no component header; nothing is added.\n",
+                      member.source.empty() ? work_file::kArchive : member.source.c_str());
         state.fail(state.code);
         return std::nullopt;
     }
-    std::vector<std::uint8_t> header(head->begin(), head->begin() + (*head)[kHeaderSizeAt] + 2);
+    const std::span<const std::uint8_t> head(archive);
+    std::vector<std::uint8_t> header(head.begin(), head.begin() + head[kHeaderSizeAt] + 2);
     std::uint8_t h = header[kHeaderSizeAt];
     std::uint32_t packed = bytes::le32(header.data() + kPackedSizeAt);
     const std::uint32_t original = bytes::le32(header.data() + kOriginalSizeAt);
@@ -157,10 +159,9 @@ std::optional<std::vector<std::uint8_t>> member_bytes(RunState& state, const Bio
     // Fits: the data, with 0xFF for every byte past the end of the file.
     const std::size_t header_size_now = header.size();
     std::vector<std::uint8_t> out = std::move(header);
-    std::optional<std::vector<std::uint8_t>> all = read_file(member.path, old_header + data_bytes);
-    const std::size_t have = all ? all->size() : 0;
-    if (have > old_header)
-        out.insert(out.end(), all->begin() + static_cast<std::ptrdiff_t>(old_header), all->end());
+    const std::size_t have = static_cast<std::size_t>(std::min<std::uint64_t>(archive.size(), old_header + data_bytes));
+    out.insert(out.end(), archive.begin() + static_cast<std::ptrdiff_t>(old_header),
+               archive.begin() + static_cast<std::ptrdiff_t>(have));
     out.resize(static_cast<std::size_t>(header_size_now + data_bytes), 0xFF);  // 0xFF past the end of the file
     return out;
 }
@@ -169,7 +170,7 @@ std::optional<std::vector<std::uint8_t>> member_bytes(RunState& state, const Bio
 std::optional<AddPlan> plan_walk(RunState& state, BiosImage& image, const PreparedMember& member,
                                  std::uint16_t& chosen) {
     AddPlan plan;
-    const ChainWalk walk = walk_chain(image.file, image.chain_start, chain_walk_limit(image));
+    const ChainWalk walk = walk_image_chain(image);
     if (!walk_members(state, image, member, walk, chosen, plan)) return std::nullopt;
     // A member that runs past the area (into the microcode block or the
     // boot block) is damage as much as bytes that are no member: moving it
@@ -177,7 +178,7 @@ std::optional<AddPlan> plan_walk(RunState& state, BiosImage& image, const Prepar
     std::optional<std::uint32_t> damage;
     if (walk.end == ChainEnd::NoMember || walk.end == ChainEnd::FileEnd) damage = walk.end_position;
     for (const ChainMember& m : walk.members)
-        if (!damage && m.position + member_span(m.header) > top_block_start(image)) damage = m.position;
+        if (!damage && m.position + member_span(m.header) > chain_space_end(image)) damage = m.position;
     if (damage) {
         console::conf("Damaged component chain at %05Xh: nothing added\n", *damage);
         state.fail(state.code);
@@ -217,6 +218,14 @@ std::optional<AddPlan> plan_top_block(RunState& state, BiosImage& image, std::sp
         return std::nullopt;
     }
     const std::uint32_t start = image.area_end - kNcpuTrailerSize - static_cast<std::uint32_t>(body.size());
+    // The area's check bytes may stand in the trailer's last three bytes,
+    // which hold zeros only, but nowhere else in the block.
+    const std::optional<std::uint32_t> check = check_bytes_position(image);
+    const bool check_inside = check && *check + 2 > start && *check < image.area_end;
+    if (check_inside && *check + 3 < image.area_end) {
+        report_no_room(state, image, *check + 2 - start);
+        return std::nullopt;
+    }
     // Bytes of an old, longer block below the new one become erased space,
     // so that the chain ends at 0xFF again; none below the chain's end.
     std::uint32_t from = start;
@@ -229,6 +238,11 @@ std::optional<AddPlan> plan_top_block(RunState& state, BiosImage& image, std::sp
     bytes::put32(trailer + kNcpuLengthAt, static_cast<std::uint32_t>(body.size()));
     std::copy(kNcpuName.begin(), kNcpuName.end(), trailer + kNcpuNameAt);
     plan->bytes.insert(plan->bytes.end(), std::begin(trailer), std::end(trailer));
+    if (check_inside) {
+        // The check bytes keep their values: the fix-ups carry them forward.
+        for (std::uint32_t at = *check; at < *check + 2 && at < image.area_end; ++at)
+            plan->bytes[at - from] = image.bytes[at];
+    }
     plan->position = from;
     plan->top_block = start;
     return plan;

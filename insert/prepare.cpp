@@ -1,7 +1,9 @@
 // Preparation of a RomFile by its kind and content.
 #include "insert/prepare.hpp"
 
-#include <cstdio>
+#include <algorithm>
+#include <filesystem>
+#include <system_error>
 
 #include "archive/extract.hpp"
 #include "archive/pack.hpp"
@@ -16,9 +18,7 @@
 
 namespace {
 
-constexpr std::size_t kClassifyBytes = 64;
 constexpr std::size_t kJpegPrefix = 16;
-constexpr unsigned kStoredVerbose = 255;  // verbose, stored without compression
 
 bool in(OptionCode c, OptionCode first, OptionCode last) { return c >= first && c <= last; }
 
@@ -31,32 +31,24 @@ bool is_jpeg(OptionCode c) { return in(c, code::jpeg, code::jpeg3); }
 
 // EPA conversion for /epa, /epa1 and the codes 37 to 48 (/epa2-7, /logo2-6);
 // OSB conversion for the OSB kinds; the framed logo conversion otherwise.
-LogoColours convert_bitmap(const RunState& state, const BiosImage& image, const std::string& source) {
+LogoConversion convert_bitmap(const RunState& state, const BiosImage& image, std::span<const std::uint8_t> bitmap) {
     const OptionCode c = state.code;
+    const std::string& name = state.rom_file;
     if (c == code::epa || c == code::epa1 || in(c, 37, 48))
-        return logo_convert(source, work_file::kBitmap, LogoMode::Epa,
-                            image.logo_flags & ~logo_option::kNoGreyWhiteOrStrip, state.no_reserve);
+        return logo_convert(bitmap, name, LogoMode::Epa, image.logo_flags & ~logo_option::kNoGreyWhiteOrStrip,
+                            state.no_reserve);
     const bool osb_bmp = in(c, code::osb_bmp, code::osb_bmp7);
     if (c == code::osb_logo || osb_bmp || in(c, code::osb_logo1, code::osb_logo7)) {
         std::optional<OsbPosition> at;
         if (osb_bmp && state.osb_position_given) at = OsbPosition{state.osb_x, state.osb_y};
-        return osb_convert(source, work_file::kBitmap, at);
+        return osb_convert(bitmap, name, at);
     }
-    return logo_convert(source, work_file::kBitmap, LogoMode::Logo, image.logo_flags, state.no_reserve);
+    return logo_convert(bitmap, name, LogoMode::Logo, image.logo_flags, state.no_reserve);
 }
 
-// Packs `work` (a work file just written) under the user's name and removes it.
-bool pack_work_file(const char* work, unsigned flags, std::string_view stored_name) {
-    const bool packed = pack_component(work, flags, stored_name);
-    std::remove(work);
-    return packed;
-}
-
-bool write_work_file(const char* work, std::span<const std::uint8_t> data) {
-    if (write_file(work, data)) return true;
-    console::conf("Can't write %s\n", work);
-    std::remove(work);
-    return false;
+// The first 128 KiB of `data`: what the ROM checks read.
+std::vector<std::uint8_t> rom_part(std::span<const std::uint8_t> data) {
+    return {data.begin(), data.begin() + static_cast<std::ptrdiff_t>(std::min(data.size(), kMaxRomBytes))};
 }
 
 // `record`: the kind fails (a refused bitmap conversion records none).
@@ -71,64 +63,71 @@ void print_combine(const std::string& file, const BiosImage& image) {
     console::outf("Combine %s file to %s...\n", file.c_str(), image.path.c_str());
 }
 
-Preparation prepare_rom_file(RunState& state, const BiosImage& image, File& rom) {
+bool keep_group_file(RunState& state, const char* name, std::span<const std::uint8_t> data) {
+    // The group's own file is never replaced by a work file made from it.
+    std::error_code ec;
+    if (!state.rom_file.empty() && std::filesystem::equivalent(state.rom_file, name, ec)) {
+        console::conf("Can't pack %s: it is the work file %s\n", state.rom_file.c_str(), name);
+        return false;
+    }
+    if (keep_work_file(name, data)) return true;
+    state.write_failed = true;
+    return false;
+}
+
+std::optional<std::vector<std::uint8_t>> pack_for_group(RunState& state, std::span<const std::uint8_t> input,
+                                                        const std::string& name, bool store) {
+    std::optional<std::vector<std::uint8_t>> archive =
+        pack_member(input, {.type_id = state.type_id, .name = name, .verbose = true, .store = store});
+    if (!archive || !keep_group_file(state, work_file::kArchive, *archive)) return std::nullopt;
+    return archive;
+}
+
+Preparation prepare_rom_file(RunState& state, const BiosImage& image) {
     const OptionCode c = state.code;
     const std::string& name = state.rom_file;
-    std::vector<std::uint8_t> head(kClassifyBytes);
-    head.resize(rom.read(head));
-    rom.close();
-    const bool member = head.size() > 4 && head[2] == '-' && head[3] == 'l' && head[4] == 'h';
-    const bool bitmap = head.size() >= 2 && head[0] == 'B' && head[1] == 'M';
+    const std::vector<std::uint8_t>& file = state.rom_bytes;
+    const bool member = file.size() > 4 && file[2] == '-' && file[3] == 'l' && file[4] == 'h';
+    const bool bitmap = file.size() >= 2 && file[0] == 'B' && file[1] == 'M';
 
-    Preparation p{Prepared::Ready, {work_file::kArchive, {}}};
-    std::optional<std::vector<std::uint8_t>> rom_bytes;  // the ROM the checks read
-    bool packed = true;
+    std::optional<std::vector<std::uint8_t>> archive;
+    std::optional<std::vector<std::uint8_t>> rom;  // the ROM the checks read
     if (c == code::nocompress) {
-        packed = pack_component(name, pack_flags::kVerbose | pack_flags::kStore);
+        archive = pack_for_group(state, file, name, true);
     } else if (member) {
-        p.member.path = name;
+        archive = file;
         print_combine(name, image);
         if (is_rom_kind(c)) {
-            std::remove(work_file::kExpanded);  // a stale expansion must not pass for this one
-            extract_archive(name);
-            rom_bytes = read_file(work_file::kExpanded, kMaxRomBytes);
+            // The ROM inside, for the checks; its expansion is left as "original.tmp".
+            const Expansion e = expand_member(file, kMaxInputFile);
+            if (e.status == Expansion::Status::UnknownMethod)
+                console::conf("Unknown method: %u\n", static_cast<unsigned>(static_cast<unsigned char>(e.header.method[3])));
+            if (!keep_group_file(state, work_file::kExpanded, e.data)) return run_failed(state);
+            rom = rom_part(e.data);
         }
     } else if (c == code::mib) {
-        std::optional<std::vector<std::uint8_t>> text = read_file(name);
-        if (!text) return run_failed(state);
-        packed = write_work_file(work_file::kMibText, mib_document(*text)) &&
-                 pack_work_file(work_file::kMibText, pack_flags::kVerbose, name);
+        archive = pack_for_group(state, mib_document(file), name, false);
     } else if (c == code::krvflash) {
-        packed = pack_component(name, pack_flags::kVerbose);
+        archive = pack_for_group(state, file, name, false);
     } else if (bitmap) {
-        if (convert_bitmap(state, image, name) == LogoColours::Failed) {
-            std::remove(work_file::kBitmap);
-            return run_failed(state, false);  // the conversion said why; no kind is recorded
-        }
-        packed = pack_work_file(work_file::kBitmap, pack_flags::kVerbose, name);
-    } else if (is_executable(head) && !keeps_executable_whole(c)) {
-        std::optional<std::vector<std::uint8_t>> file = read_file(name);
-        if (!file) return run_failed(state);
-        std::optional<std::vector<std::uint8_t>> found = component_body(*file, name);
-        if (!found) return run_failed(state);
-        std::vector<std::uint8_t> body = std::move(*found);
-        if (is_rom_kind(c))
-            rom_bytes = std::vector<std::uint8_t>(
-                body.begin(), body.begin() + static_cast<std::ptrdiff_t>(std::min(body.size(), kMaxRomBytes)));
-        // The body is packed under the user's name; the user's file stays as it is.
-        packed = write_work_file(work_file::kBody, body) && pack_work_file(work_file::kBody, kStoredVerbose, name);
+        const LogoConversion picture = convert_bitmap(state, image, file);
+        if (picture.colours == LogoColours::Failed) return run_failed(state, false);  // the conversion said why
+        archive = pack_for_group(state, picture.image, name, false);
+    } else if (is_executable(file) && !keeps_executable_whole(c)) {
+        // The body, stored under the user's name; the user's file stays as it is.
+        std::optional<std::vector<std::uint8_t>> body = component_body(file, name);
+        if (!body) return run_failed(state);
+        rom = rom_part(*body);
+        archive = pack_for_group(state, *body, name, true);
     } else if (is_jpeg(c)) {
-        std::optional<std::vector<std::uint8_t>> file = read_file(name);
-        if (!file) return run_failed(state);
-        file->insert(file->begin(), kJpegPrefix, 0);
-        packed = write_work_file(work_file::kJpeg, *file) && pack_work_file(work_file::kJpeg, pack_flags::kVerbose, "");
+        std::vector<std::uint8_t> prefixed(kJpegPrefix, 0);
+        prefixed.insert(prefixed.end(), file.begin(), file.end());
+        archive = pack_for_group(state, prefixed, work_file::kJpeg, false);
     } else {
-        packed = pack_component(name, pack_flags::kVerbose);
+        archive = pack_for_group(state, file, name, false);
     }
-    if (!packed) return run_failed(state);
-    if (is_rom_kind(c)) {
-        if (!rom_bytes) rom_bytes = read_file(name, kMaxRomBytes);
-        p.member.rom = rom_bytes.value_or(std::vector<std::uint8_t>{});
-    }
+    if (!archive) return run_failed(state);
+    Preparation p{Prepared::Ready, {std::move(*archive), member ? name : std::string(), {}}};
+    if (is_rom_kind(c)) p.member.rom = rom ? std::move(*rom) : rom_part(file);
     return p;
 }

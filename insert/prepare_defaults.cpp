@@ -8,9 +8,8 @@
 //   /acpitbl  "ACPITBL.EXE"          its body as "ACPITBL.BIN" with "DSDT.AML" behind it
 //   /epa      "KORVAEPA.EXE"         its body as "KORVAEPA.BIN"; a bitmap body is converted
 // The bodies of the executables stay in the current directory.
-#include <cstdio>
+#include <algorithm>
 
-#include "archive/pack.hpp"
 #include "archive/work_files.hpp"
 #include "common/console.hpp"
 #include "common/file.hpp"
@@ -54,27 +53,28 @@ Preparation not_found(RunState& state, const Default& d) {
     return {Prepared::GroupFailed, {}};
 }
 
-// The body of the executable d.source written as d.body (ACPITBL.BIN gets
-// DSDT.AML behind it). False, with the message printed, when there is none.
-bool write_body(RunState& state, const Default& d) {
-    std::optional<std::vector<std::uint8_t>> exe = read_file(d.source);
+// The body of the executable d.source (ACPITBL.BIN gets DSDT.AML behind
+// it), also left as the file d.body. Nothing, with the message printed,
+// when there is none or it cannot be written.
+std::optional<std::vector<std::uint8_t>> write_body(RunState& state, const Default& d) {
+    std::optional<std::vector<std::uint8_t>> exe = read_input_file(d.source);
     if (!exe) {
         console::conf("%s file open error !!!\n", d.source);
-        return false;
+        return std::nullopt;
     }
-    // No body: no component; an earlier body file of that name must not be taken for it.
     std::optional<std::vector<std::uint8_t>> body = component_body(*exe, d.source);
-    if (!body) return false;
+    if (!body) return std::nullopt;
     if (state.code == code::acpitbl) {
         body->resize(std::min(body->size(), kPiece));
-        std::vector<std::uint8_t> dsdt = read_file("DSDT.AML", kPiece).value_or(std::vector<std::uint8_t>{});
-        body->insert(body->end(), dsdt.begin(), dsdt.end());
+        std::vector<std::uint8_t> dsdt = read_input_file("DSDT.AML").value_or(std::vector<std::uint8_t>{});
+        body->insert(body->end(), dsdt.begin(), dsdt.begin() + static_cast<std::ptrdiff_t>(std::min(dsdt.size(), kPiece)));
     }
-    if (!write_file(d.body, *body)) {
-        console::conf("Can't write %s\n", d.body);
-        return false;
-    }
-    return true;
+    if (!keep_group_file(state, d.body, *body)) return std::nullopt;
+    return body;
+}
+
+bool starts_with_bm(std::span<const std::uint8_t> data) {
+    return data.size() >= 2 && data[0] == 'B' && data[1] == 'M';
 }
 
 }  // namespace
@@ -83,32 +83,38 @@ Preparation prepare_default(RunState& state, const BiosImage& image) {
     const Default* d = find_default(state.code);
     if (!d) return {Prepared::Nothing, {}};
     if (!d->body) {
-        // "ACPITBL.BIN" goes to the packer, which says when it is missing;
-        // the others are only looked for.
-        if (state.code != code::acpi && !file_exists(d->source)) return not_found(state, *d);
-        Preparation p{Prepared::Ready, {work_file::kArchive, {}}};
-        if (state.code == code::logo || state.code == code::vsa)
-            p.member.path = d->source;
-        else if (!pack_component(d->source, pack_flags::kVerbose))
+        std::optional<std::vector<std::uint8_t>> file = read_input_file(d->source);
+        if (!file) {
+            // "ACPITBL.BIN" is packed, and the packer says when it is missing.
+            if (state.code == code::acpi) console::conf("Can't open %s\n", d->source);
             return not_found(state, *d);
+        }
+        Preparation p{Prepared::Ready, {}};
+        if (state.code == code::logo || state.code == code::vsa) {
+            p.member.archive = std::move(*file);
+            p.member.source = d->source;
+        } else {
+            std::optional<std::vector<std::uint8_t>> archive = pack_for_group(state, *file, d->source, false);
+            if (!archive) return not_found(state, *d);
+            p.member.archive = std::move(*archive);
+        }
         print_combine(d->source, image);
         return p;
     }
-    if (!write_body(state, *d)) {
+    std::optional<std::vector<std::uint8_t>> body = write_body(state, *d);
+    if (!body) {
         state.fail(state.code);
         return {Prepared::GroupFailed, {}};
     }
-    bool packed = false;
-    std::optional<std::vector<std::uint8_t>> head = read_file(d->body, 2);
-    if (state.code == code::epa && head && head->size() == 2 && (*head)[0] == 'B' && (*head)[1] == 'M') {
-        packed = logo_convert(d->body, work_file::kBitmap, LogoMode::Epa, 0, state.no_reserve) !=
-                     LogoColours::Failed &&
-                 pack_component(work_file::kBitmap, pack_flags::kVerbose);
-        std::remove(work_file::kBitmap);
+    std::optional<std::vector<std::uint8_t>> archive;
+    if (state.code == code::epa && starts_with_bm(*body)) {
+        const LogoConversion picture = logo_convert(*body, d->body, LogoMode::Epa, 0, state.no_reserve);
+        if (picture.colours != LogoColours::Failed)
+            archive = pack_for_group(state, picture.image, work_file::kBitmap, false);
     } else {
-        packed = pack_component(d->body, pack_flags::kVerbose);
+        archive = pack_for_group(state, *body, d->body, false);
     }
-    if (!packed) return not_found(state, *d);
+    if (!archive) return not_found(state, *d);
     print_combine(d->body, image);
-    return {Prepared::Ready, {work_file::kArchive, {}}};
+    return {Prepared::Ready, {std::move(*archive), {}, {}}};
 }

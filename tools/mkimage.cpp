@@ -18,6 +18,9 @@
 //   --parts    writes the demo's components into DIR (see write_parts).
 //   --banked   the banked form of the boot block (1M images): the area ends
 //              at 0xEC000, the record at 0xED000, a "*BT-VGA*" slot.
+//   --checksum-at-end  the checksum block is the last 4 KB of the compressed
+//              area (S - 0x6000), so that the check bytes stand at its
+//              last two bytes; not with --banked.
 //
 // Layout, for an image of size S: a system BIOS member (5000:0) at offset 0,
 // the chain from 0x10000, the rest 0xFF; the compressed area ends at
@@ -132,7 +135,8 @@ void write_parts(const std::string& dir) {
 
 constexpr const char* kUsage =
     "usage: mkimage OUT.bin [--size 128K|256K|512K|1M] [--chain sample|empty]\n"
-    "         [--banked] [--member SEG:OFF:NAME:FILE]... [--samples DIR] [--parts DIR]\n"
+    "         [--banked | --checksum-at-end] [--member SEG:OFF:NAME:FILE]...\n"
+    "         [--samples DIR] [--parts DIR]\n"
     "       mkimage OUT.bin --showcase\n"
     "       mkimage -h | --help\n"
     "Writes a synthetic BIOS image of the given size (default 256K) with a\n"
@@ -142,7 +146,8 @@ constexpr const char* kUsage =
     "the demo's components there: vga.rom, vga_new.rom (a newer build of it),\n"
     "pci.rom, font.bin, tool.exe, table.bin and ucode.exe (CPU microcode in an\n"
     "executable). --banked (1M only) gives the boot block the banked form and a\n"
-    "*BT-VGA* slot. --showcase writes an image with every kind of listing row.\n";
+    "*BT-VGA* slot. --checksum-at-end makes the checksum block the last 4 KB of\n"
+    "the compressed area. --showcase writes an image with every kind of listing row.\n";
 
 bool is_help(const std::string& arg) { return arg == "-h" || arg == "--help"; }
 
@@ -167,10 +172,11 @@ int make_image(const std::vector<std::string>& args) {
     std::string samples, parts;
     bool sample_chain = true;
     bool banked = false;
+    bool checksum_at_end = false;
     for (std::size_t i = 1; i < args.size(); i += 2) {
         const std::string& option = args[i];
-        if (option == "--banked") {
-            banked = true;
+        if (option == "--banked" || option == "--checksum-at-end") {
+            (option == "--banked" ? banked : checksum_at_end) = true;
             --i;  // takes no value
             continue;
         }
@@ -187,6 +193,7 @@ int make_image(const std::vector<std::string>& args) {
         else samples = value;
     }
     if (banked && size != 1024 * KB) throw std::invalid_argument("--banked needs --size 1M");
+    if (banked && checksum_at_end) throw std::invalid_argument("--checksum-at-end is not for --banked images");
     if (members.empty() && sample_chain) {
         members.push_back({.type_segment = 0x4080, .name = "VGA.ROM", .data = option_rom(0x2000, 0x31)});
         members.push_back({.type_segment = 0x4086, .name = "PCI.ROM", .data = option_rom(0x1800, 0x5B)});
@@ -206,7 +213,8 @@ int make_image(const std::vector<std::string>& args) {
     img.put_bs1(size - 0x4800, img.physical(area_end));
     // The record sits in the upper 64 KB window; its words are offsets in that window.
     if (!banked) {
-        img.put_bbss({.window = 1, .offset = 0xE000, .w8 = 0xD000, .w12 = 0xB000, .w18 = 0xF000});
+        const std::uint16_t w8 = checksum_at_end ? 0xA000 : 0xD000;
+        img.put_bbss({.window = 1, .offset = 0xE000, .w8 = w8, .w12 = 0xB000, .w18 = 0xF000});
     } else {
         // Bank 14: the bank block (0x800 bytes) and the check bytes in the
         // page at 0xEF000, above the area; a "*BT-VGA*" slot from 0xC000 to
@@ -217,7 +225,7 @@ int make_image(const std::vector<std::string>& args) {
     }
     // The check byte and the word sum as the tool's fix-ups leave them, so
     // that the new image checks out with /verify.
-    const std::uint32_t checksum_block = banked ? 0xEF000 : size - 0x3000;
+    const std::uint32_t checksum_block = banked ? 0xEF000 : checksum_at_end ? area_end - 0x1000 : size - 0x3000;
     testkit::balance_image(img.bytes, 0, checksum_block, img.top_base() + 0x1E054);
     img.save(out);
     if (!samples.empty()) write_samples(samples);

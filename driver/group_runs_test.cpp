@@ -1,0 +1,68 @@
+// Runs of several groups on the test kit's images, drawn at random from a
+// fixed seed, each checked for the properties that guard an image; and
+// parallel runs in one folder, which must give what the same runs give one
+// after another.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "testkit/group_runs.hpp"
+#include "testkit/run.hpp"
+#include "testkit/workdir.hpp"
+
+namespace {
+
+TEST(GroupRuns, EveryRunKeepsWhatItDoesNotName) {
+    testkit::WorkDir dir;
+    testkit::write_run_parts();
+    std::uint64_t state = 0x9E3779B97F4A7C15ull;
+    auto pick = [&state] {
+        state = state * 6364136223846793005ull + 1442695040888963407ull;
+        return static_cast<std::uint32_t>(state >> 33);
+    };
+    const auto& images = testkit::run_images();
+    constexpr int kRuns = 300;
+    for (int i = 0; i < kRuns; ++i) {
+        const testkit::RunImage& image = images[static_cast<std::size_t>(i) % images.size()];
+        const testkit::GroupRun run = testkit::make_run(pick);
+        const std::string broken = testkit::check_run(image, run);
+        EXPECT_EQ(broken, "") << testkit::describe(image, run);
+    }
+}
+
+// Eight runs on eight images in one folder at once, then the same runs one
+// after another in another folder: the same images.
+TEST(GroupRuns, ParallelRunsInOneFolderGiveTheSameImages) {
+    testkit::WorkDir dir;
+    const auto& images = testkit::run_images();
+    const std::string tool = MOZAIK32_BINARY;
+    std::string script, serial;
+    for (int i = 0; i < 8; ++i) {
+        const std::string name = "img" + std::to_string(i) + ".bin";
+        const std::string line = tool + " " + name + " /fnt0 font.bin /oem1 oem.bin /pci pci.rom /mib notes.txt" +
+                                 " /vga vga2.rom /err >/dev/null 2>&1";
+        script += line + " &\n";
+        serial += line + "\n";
+    }
+    std::vector<std::vector<std::uint8_t>> alone;
+    for (const char* folder : {"serial", "parallel"}) {
+        std::filesystem::create_directory(folder);
+        std::filesystem::current_path(folder);
+        testkit::write_run_parts();
+        for (int i = 0; i < 8; ++i)
+            testkit::spit("img" + std::to_string(i) + ".bin", images[static_cast<std::size_t>(i) % images.size()].bytes);
+        const bool parallel = std::string(folder) == "parallel";
+        testkit::run_program("/bin/sh", {"-c", parallel ? script + "wait\n" : serial});
+        int changed = 0;
+        for (int i = 0; i < 8; ++i) {
+            const auto bytes = testkit::slurp("img" + std::to_string(i) + ".bin");
+            changed += bytes != images[static_cast<std::size_t>(i) % images.size()].bytes;
+            if (!parallel) alone.push_back(bytes);
+            else EXPECT_TRUE(bytes == alone[static_cast<std::size_t>(i)]) << "img" << i << ".bin differs";
+        }
+        EXPECT_GE(changed, 6) << folder;  // the runs did add their components
+        std::filesystem::current_path("..");
+    }
+}
+
+}  // namespace
