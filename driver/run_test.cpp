@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -186,6 +187,16 @@ TEST(Errors, UnopenableRomFileFailsTheKindUnderErr) {
     EXPECT_EQ(without.status, 0);
     EXPECT_EQ(without.out, kBanner);
     EXPECT_EQ(without.err, "Can't open missing.rom file\n\n");
+
+    // A folder is no file to add, whatever the kind.
+    std::filesystem::create_directory("parts");
+    const auto before = testkit::slurp("bios.bin");
+    for (const char* kind : {"/fnt0", "/NC_CPUCODE", "/NVMM", "/CALS"}) {
+        auto folder = run_tool({"bios.bin", kind, "parts", "/err"}, named("mozaik32"));
+        EXPECT_EQ(folder.status, 1) << kind;
+        EXPECT_EQ(folder.err.rfind("Can't open parts file\n\n!!! Combine ", 0), 0u) << folder.err;
+        EXPECT_EQ(testkit::slurp("bios.bin"), before) << kind;
+    }
 }
 
 TEST(Errors, BadOtherOperandEndsTheRunBeforeAnything) {

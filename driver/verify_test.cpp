@@ -97,6 +97,9 @@ TEST(Verify, NamesEachDamageWithItsOffset) {
          }, "*BS1 points at 3A7F0h, not at the top block", -1},
         {"a damaged trailer of the top block", [&](Bytes& img, const auto&) { img[testkit::kChainImageAreaEnd - 30] = 'x'; },
          "top block trailer at 3AFE0h is damaged", -1},
+        {"a top block lost, its *BS1 pointer left", [&](Bytes& img, const auto&) {
+             std::fill(img.begin() + top, img.begin() + testkit::kChainImageAreaEnd, 0xFF);
+         }, "*BS1 points at 3A7E0h, below the area's end 3B000h, but no top block ends there", -1},
     };
     for (const Damage& d : cases) {
         SCOPED_TRACE(d.what);
@@ -113,6 +116,38 @@ TEST(Verify, NamesEachDamageWithItsOffset) {
         }
         EXPECT_TRUE(testkit::slurp("img.bin") == img) << "/verify changed the image";
     }
+}
+
+// The checksum block as the last 4 KB of the compressed area: its check
+// bytes stand inside the area, are never part of the chain, and keep the
+// image clean through an add, a listing, an extract and a release.
+TEST(Verify, ChecksumBlockAtTheAreaEndIsBookkeeping) {
+    testkit::WorkDir dir;
+    ASSERT_EQ(testkit::run_program(MKIMAGE_BINARY, {"img.bin", "--size", "512K", "--checksum-at-end"}).status, 0);
+    testkit::spit("font.bin", Bytes(0x1000, 0x18));
+    const struct {
+        std::vector<std::string> args;
+        std::string out_has;
+    } steps[] = {
+        {{"/verify"}, "erased space up to 7AFFEh"},
+        {{"/fnt0", "font.bin"}, "Adding font.bin"},
+        {{"/D"}, "FNT0 ROM"},
+        {{"/fnt0", "extract"}, "[FNT0] ROM is extracted to out.bin"},
+        {{"/vga", "release"}, "[VGA-1] ROM is release"},
+        {{"/verify"}, "check byte at 7AFFEh: ok"},
+    };
+    for (const auto& step : steps) {
+        testkit::RunOptions o;
+        o.input = "out.bin\n";
+        std::vector<std::string> args = {"img.bin"};
+        args.insert(args.end(), step.args.begin(), step.args.end());
+        const auto r = testkit::run_tool(args, o);
+        EXPECT_EQ(r.status, 0) << step.args[0] << r.out << r.err;
+        EXPECT_NE(r.out.find(step.out_has), std::string::npos) << r.out;
+        const auto check = add_testing::tool({"/verify"});
+        EXPECT_TRUE(check.out.ends_with(" 0 problems found\n")) << step.args[0] << check.out;
+    }
+    EXPECT_EQ(testkit::slurp("out.bin"), Bytes(0x1000, 0x18));
 }
 
 TEST(Verify, ExtractSaysWhenTheCrcIsWrong) {

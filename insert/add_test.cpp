@@ -48,6 +48,7 @@ struct OutcomeCase {
     std::optional<std::vector<std::uint16_t>> chain;  // the segments after; nothing: the image is unchanged
     int status = 0;
     std::function<void(testkit::SyntheticImage&)> touch = nullptr;
+    std::function<void(const Bytes&)> then = nullptr;  // more checks on the image after the run
 };
 
 constexpr std::uint32_t kTop = testkit::kChainImageAreaEnd - 32 - 0x100;  // below a 0x100-byte microcode block
@@ -122,6 +123,22 @@ TEST(Add, EachRuleOnTheWholeImage) {
          "e.exe holds no DOS executable body; nothing is added.\n", std::nullopt},
         {"an add followed by a file given up keeps its sums right", {}, {{"vga.rom", vga}, {"junk.bin", Bytes(9, 1)}},
          {"/vga", "vga.rom", "/pci", "junk.bin"}, "CAUTION: junk.bin file is not BIOS ROM\n", {{0x4080}}},
+        {"a member ending 5 bytes below the microcode block leaves a full chain, not a damaged one", {},
+         {{"fit.lzh", fit(-5)}, {"a.bin", Bytes(100, 1)}}, {"/fnt0", "fit.lzh"}, "", {{0x4008}}, 0, ncpu,
+         [](const Bytes&) {
+             const auto next = tool({"/fnt1", "a.bin", "/err"});
+             EXPECT_NE(next.err.find("img.bin have not enough space for adding ROM. (Over"), std::string::npos)
+                 << next.err;
+             EXPECT_NE(tool({"/D"}).out.find("FNT0 ROM"), std::string::npos);
+             const auto check = tool({"/verify"});
+             EXPECT_NE(check.out.find("chain ends at 3AEDBh: at the top block\n"), std::string::npos) << check.out;
+         }},
+        {"a release after another group keeps the microcode block",
+         {stored(0x4009, 0x200, "F1.BIN"), stored(0x4008, 0x100, "F0.BIN")}, {{"a.bin", Bytes(100, 1)}},
+         {"/fnt2", "a.bin", "/fnt1", "release"}, "", {{0x4008, 0x400A}}, 0, ncpu, [](const Bytes& after) {
+             EXPECT_EQ(Bytes(after.begin() + kTop, after.begin() + kTop + 0x100), Bytes(0x100, 0x90));
+             EXPECT_EQ(std::string(after.begin() + kTop + 0x100, after.begin() + kTop + 0x108), "*ALIN16*");
+         }},
         {"slots seen taken by an earlier group stay taken in the run",
          {packed(0x4080, rom(0x40, 1)), packed(0x4081, rom(0x41, 1))},
          {{"a2.rom", rom(0x40, 2)}, {"b2.rom", rom(0x41, 2)}}, {"/vga", "a2.rom", "/vga", "b2.rom"}, "",
@@ -148,6 +165,7 @@ TEST(Add, EachRuleOnTheWholeImage) {
         }
         EXPECT_EQ(segments(chain_of(after)), *c.chain);
         EXPECT_EQ(testkit::word_sum(after), 0);
+        if (c.then) c.then(after);
     }
 }
 
