@@ -108,7 +108,7 @@ TEST(Extract, EmptyAnswerTakesTheStoredNameAndLeavesTheImageAlone) {
     EXPECT_EQ(r.out, "Enter an extract file Name :(ACPI.BIN) [ACPI] ROM is extracted to ACPI.BIN");
     EXPECT_EQ(r.err, "");
     EXPECT_EQ(slurp("ACPI.BIN"), acpi.data);
-    EXPECT_FALSE(file_exists(work_file::kMemberCopy));
+    EXPECT_FALSE(file_exists("FILE_BUF.BIN"));
     EXPECT_FALSE(file_exists(work_file::kExpanded));
     EXPECT_EQ(slurp("image.bin"), before);
 
@@ -252,7 +252,7 @@ TEST(Damaged, TargetNamesThatCannotBeUsed) {
 
     OpResult too_long = run_op(code::hpm, true, std::string(kMaxTargetName + 1, 'n') + "\n");
     EXPECT_NE(too_long.err.find("longer than 4095"), std::string::npos) << too_long.err;
-    EXPECT_FALSE(file_exists(work_file::kMemberCopy));
+    EXPECT_FALSE(file_exists("FILE_BUF.BIN"));
 
     // A name that just fits is used (and refused by the file system here).
     OpResult fits = run_op(code::hpm, true, std::string(kMaxTargetName, 'n') + "\n");
@@ -279,6 +279,6 @@ TEST(Damaged, ExtractNeverReplacesTheImageItself) {
         EXPECT_EQ(r.out.find("extracted"), std::string::npos) << r.out;
         EXPECT_EQ(r.state.failed_kinds.count(code::vsa), 1u);
         EXPECT_EQ(slurp("image.bin"), before);
-        EXPECT_FALSE(file_exists(work_file::kMemberCopy));
+        EXPECT_FALSE(file_exists("FILE_BUF.BIN"));
     }
 }
