@@ -153,6 +153,10 @@ OptionCode lookup_option(std::string_view text) {
 
 std::string_view short_name(OptionCode c) { return kind(c).short_name; }
 
+std::string_view failure_name(OptionCode c) {
+    return kind(c).short_name.empty() ? kind(c).switch_text : kind(c).short_name;
+}
+
 std::string group_type_id(int group_number) {
     char buf[16];
     std::snprintf(buf, sizeof buf, "%04X:0", 0x4029 + group_number);

@@ -73,6 +73,10 @@ OptionCode lookup_option(std::string_view text);
 // The short name of a kind for messages.
 std::string_view short_name(OptionCode c);
 
+// The kind as "!!! Combine %s have some error." names it: its short name,
+// or its switch when the short name is empty ("/btvga").
+std::string_view failure_name(OptionCode c);
+
 // The Item-Name text of a member in the listing.
 std::string listing_name(std::uint16_t type_segment, std::uint16_t type_offset);
 

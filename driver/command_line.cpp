@@ -75,10 +75,9 @@ Form choose_form(RunState& state, const char* last_variable) {
         c = lookup_option(state.args[2]);
         if (n < 3 && !may_stand_alone(c)) c = 0;
     }
-    // /D as the first option must be the last argument; so must /verify,
-    // but for "/err", which a build script adds to every call.
-    if (c == code::d && state.option_index + 1 < state.args.size()) c = 0;
-    if (c == code::verify)
+    // /D and /verify as the first option must be the last argument, but for
+    // "/err", which a build script adds to every call.
+    if (c == code::d || c == code::verify)
         for (std::size_t i = state.option_index + 1; i < state.args.size(); ++i)
             if (!equals_nocase(state.args[i], "/err")) c = 0;
     return c == 0 ? Form::Usage : (state.option_index == 1 ? Form::Last : Form::Explicit);

@@ -54,9 +54,7 @@ std::string row_lead(int row_number, std::string_view item_name) {
 
 // Row 0; returns the space the system BIOS takes.
 std::uint32_t list_system_bios(BiosImage& image) {
-    std::uint32_t position = image.large_image ? image.first_member
-                             : image.chain_start != 0 ? 0
-                                                      : image.top_base;
+    const std::uint32_t position = system_bios_position(image);
     FullHeader header = read_full_header(image.bytes, position);
     std::string lead = row_lead(0, "System BIOS     ");
     if (!bytes::has_text(header.bytes, kMethodAt, "-lh")) {

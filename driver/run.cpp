@@ -20,12 +20,36 @@ namespace {
 
 constexpr std::size_t kMaxRomFileName = 63;
 
-// A group that would change a read-only image ends the run before it does anything.
-bool refused_read_only(RunState& state, const BiosImage& image) {
-    if (!image.read_only) return false;
-    console::conf("%s is read-only: nothing changed\n", image.path.c_str());
+// A group that would change an image that is read-only or no BIOS image
+// ends the run before it does anything.
+bool refused_change(RunState& state, const BiosImage& image) {
+    if (image.read_only) {
+        console::conf("%s is read-only: nothing changed\n", image.path.c_str());
+    } else if (const std::optional<std::string> why = not_a_bios_image(image)) {
+        console::conf("%s is no BIOS image: %s; nothing changed\n", image.path.c_str(), why->c_str());
+    } else {
+        return false;
+    }
     state.fail(state.code);
     return true;
+}
+
+bool starts_nocase(std::string_view word, std::string_view key) {
+    return word.size() >= key.size() && equals_nocase(word.substr(0, key.size()), key);
+}
+
+// The words "slot=X" and "to=FILE" after "release" or "extract" at `at`:
+// they answer the prompts, so that nothing is read from standard input.
+void read_answer_words(RunState& state, std::size_t at) {
+    for (; at < state.args.size(); ++at, ++state.group_words) {
+        const std::string& word = state.args[at];
+        if (starts_nocase(word, "slot="))
+            state.slot_word = word.substr(5);
+        else if (starts_nocase(word, "to="))
+            state.target_word = word.substr(3);
+        else
+            break;
+    }
 }
 
 // The kinds with a placement of their own; every other kind is an add.
@@ -64,13 +88,18 @@ Outcome run_rom_group(RunState& state, BiosImage& image) {
     }
     state.rom_bytes = std::move(*rom);
     if (c == code::isa) {
-        std::size_t at = state.option_index + 2;
-        state.isa_segment = at < state.args.size() ? isa_segment_operand(state, state.args[at]) : 0;
+        // An operand that is no switch belongs to the group, whatever its value.
+        const std::size_t at = state.option_index + 2;
+        const bool operand = at < state.args.size() && !state.args[at].starts_with('/');
+        state.isa_segment = operand ? isa_segment_operand(state, state.args[at]) : 0;
+        state.group_words = operand ? 1 : 0;
         state.type_id = state.isa_segment != 0 ? "40A0:0" : "40A4:0";
         state.type_value = state.isa_segment != 0 ? 0x40A0 : 0x40A4;
     }
+    // The screen position of an OSB CPU bitmap in the `_last` form follows its file.
+    if (state.osb_position_given && state.option_index == 1) state.group_words = 2;
     if (c == code::cals) return run_cals(state);
-    if (refused_read_only(state, image)) return Outcome::EndOfRun;
+    if (refused_change(state, image)) return Outcome::EndOfRun;
     return add_group(state, image, true);
 }
 
@@ -87,36 +116,45 @@ Outcome run_group(RunState& state, BiosImage& image) {
     if (state.lone_code == 0 &&
         (equals_nocase(state.args[next], "release") || equals_nocase(state.args[next], "extract"))) {
         const bool extract = equals_nocase(state.args[next], "extract");
-        if (!extract && refused_read_only(state, image)) return Outcome::EndOfRun;
+        read_answer_words(state, next + 1);
+        if (!extract && refused_change(state, image)) return Outcome::EndOfRun;
         return release_or_extract(state, image, extract);
     }
     if (state.lone_code == 0) return run_rom_group(state, image);
     switch (state.code) {
-    case code::d: return list_components(state, image);
+    case code::d:
+        if (const std::optional<std::string> why = not_a_bios_image(image)) {
+            console::conf("%s is no BIOS image: %s\n", image.path.c_str(), why->c_str());
+            state.fail(code::d);
+            return Outcome::NextGroup;
+        }
+        return list_components(state, image);
     case code::verify:
         // Checked as it will be left: the fix-ups of the run's changes first
         // (they come out the same when they run again at the end).
         if (state.image_changed) close_image_bookkeeping(state, image);
         return verify_image(state, image);
-    default: return refused_read_only(state, image) ? Outcome::EndOfRun : add_group(state, image, false);
+    default: return refused_change(state, image) ? Outcome::EndOfRun : add_group(state, image, false);
     }
 }
 
-// The fix-ups follow every run that changed the image, so that its pointers
-// and sums hold again; a run that changed nothing (every add refused, or a
-// listing only) leaves the image byte-identical.
+// Under /err a run that fails (a kind, the run itself, /verify, a write)
+// ends with status 1 and leaves the image as it was: no group's change is
+// kept half-finished. Otherwise the fix-ups follow every run that changed
+// the image, so that its pointers and sums hold again, and the changed
+// bytes are written; a run that changed nothing leaves the image
+// byte-identical.
 int end_of_run(RunState& state, BiosImage& image) {
-    if (state.err_mode && !state.failed_kinds.empty()) {
-        save_image(image);
-        console::out("\n");
+    const bool trouble = state.verify_problems != 0 || state.write_failed;
+    if (state.err_mode && (trouble || state.run_failed || !state.failed_kinds.empty())) {
+        if (!state.failed_kinds.empty()) console::out("\n");
         for (OptionCode c : state.failed_kinds)
-            console::conf("!!! Combine %s have some error.\n", std::string(short_name(c)).c_str());
+            console::conf("!!! Combine %s have some error.\n", std::string(failure_name(c)).c_str());
         return 1;
     }
     if (state.image_changed) close_image_bookkeeping(state, image);
     save_image(image);
-    if (state.verify_problems != 0 || state.write_failed) return 1;
-    return 0;
+    return trouble ? 1 : 0;
 }
 
 }  // namespace
@@ -127,12 +165,18 @@ int run(int argc, char** argv) {
     if (state.args.empty()) state.args.emplace_back("mozaik32");
 
     console::out("MOZAIK32 V1.52 [08/17/05 Release]\n");
+    // Alone on the command line: the version (the banner) or the usage screen, at once.
+    if (state.args.size() == 2 && state.args[1] == "--version") return 0;
+    if (state.args.size() == 2 && state.args[1] == "--help") {
+        print_usage(state.args[0], false);
+        return 0;
+    }
     for (std::size_t i = 1; i < state.args.size(); ++i)
         if (equals_nocase(state.args[i], "/err")) state.err_mode = true;
 
     switch (choose_form(state, std::getenv("_last"))) {
     case Form::Usage:
-        print_usage(state.args[0]);
+        print_usage(state.args[0], true);
         return 0;
     case Form::NoLastVariable:
         console::out("Not settype so unknow BIOS file name...");
@@ -148,7 +192,7 @@ int run(int argc, char** argv) {
             console::conf("%s is larger than %u MB: no BIOS image\n", state.input_file.c_str(), kMaxImageSize >> 20);
         else
             console::outf("%s file not found", state.input_file.c_str());
-        return 0;
+        return state.err_mode ? 1 : 0;
     }
     BiosImage& image = *opened.image;
 
@@ -156,13 +200,15 @@ int run(int argc, char** argv) {
         state.isa_segment = 0;
         state.lone_code = 0;
         state.group_failed = false;
+        state.group_words = 0;
+        state.slot_word.reset();
+        state.target_word.reset();
         OptionCode c = lookup_option(state.args[state.option_index]);
         state.rom_file.clear();
         state.rom_bytes.clear();
-        if (!select_kind(state, c, image.banked)) break;
+        if (!select_kind(state, c)) break;
         if (run_group(state, image) == Outcome::EndOfRun) break;
-        state.option_index += state.lone_code != 0 ? 1 : 2;
-        if (state.code == code::isa && state.isa_segment != 0) state.option_index += 1;
+        state.option_index += (state.lone_code != 0 ? 1 : 2) + state.group_words;
         if (state.option_index >= state.args.size()) break;
     }
     return end_of_run(state, image);

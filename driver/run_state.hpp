@@ -3,6 +3,7 @@
 
 #include <bitset>
 #include <cstdint>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -27,6 +28,7 @@ struct RunState {
     std::vector<std::uint8_t> rom_bytes;  // its content, read whole when the group starts
     OptionCode lone_code = 0;           // the group's code while its switch stands alone, else 0
     std::uint32_t isa_segment = 0;      // segment operand of /isa; 0 when none
+    std::size_t group_words = 0;        // words of the group after its RomFile or "release"/"extract"
     // The failure mark the closing fix-ups read: set when the group's add
     // found no room, a release or extract found no member of its kind, an
     // operand was bad, the word was no switch, or /btvga met an image that is
@@ -40,9 +42,17 @@ struct RunState {
     bool image_changed = false;         // an operation of the run changed the image
     int verify_problems = 0;            // what /verify found; the run then ends with status 1
     bool write_failed = false;          // a work file or a target could not be written: status 1
+    bool run_failed = false;            // a failure of the run that names no kind (kept only under /err)
+    // The words after "release" or "extract" that answer its prompts.
+    std::optional<std::string> slot_word;    // "slot=X": the slot character X
+    std::optional<std::string> target_word;  // "to=FILE": the extract's target
 
     // Records a failure of the group's kind (kept only under /err).
     void fail(OptionCode kind) {
         if (err_mode) failed_kinds.insert(kind);
+    }
+    // Records a failure of the run itself (kept only under /err).
+    void fail_run() {
+        if (err_mode) run_failed = true;
     }
 };

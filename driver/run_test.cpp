@@ -8,6 +8,7 @@
 
 #include "common/file.hpp"
 #include "testkit/components.hpp"
+#include "testkit/extract_kit.hpp"
 #include "testkit/image_builder.hpp"
 #include "testkit/run.hpp"
 #include "testkit/workdir.hpp"
@@ -155,13 +156,13 @@ TEST(Forms, LastFormNeedsTheVariable) {
     EXPECT_EQ(listed.out.find("Syntax:"), std::string::npos);
 }
 
-TEST(Forms, MissingInputFileEndsWithStatusZeroEvenUnderErr) {
+TEST(Forms, MissingInputFileEndsWithStatusOneUnderErr) {
     testkit::WorkDir dir;
     for (bool err : {false, true}) {
         std::vector<std::string> args = {"nothere.bin", "/vga", "a.rom"};
         if (err) args.push_back("/err");
         auto r = run_tool(args, named("mozaik32"));
-        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(r.status, err ? 1 : 0);
         EXPECT_EQ(r.out, kBanner + "nothere.bin file not found");
     }
 }
@@ -272,7 +273,7 @@ int adds(const testkit::RunResult& r) {
 struct LoopImage {
     testkit::WorkDir dir;
     LoopImage() {
-        testkit::spit("bios.bin", std::vector<std::uint8_t>(0x40000, 0xFF));
+        testkit::chain_image({}).image.save("bios.bin");
         testkit::spit("a.rom", testkit::option_rom({.size = 0x800, .build = 1}));
         testkit::spit("b.rom", testkit::option_rom({.size = 0x800, .device = 0x41, .build = 2}));
     }
@@ -296,14 +297,17 @@ TEST(OptionLoop, OtherStepsOverItsOperand) {
     EXPECT_EQ(adds(r), 2);
 }
 
-TEST(OptionLoop, WordsThatAreNoSwitchEndTheRunSilently) {
+TEST(OptionLoop, WordsThatAreNoSwitchEndTheRun) {
     LoopImage img;
     // A "/group" with digits after the first group is no switch.
     auto group = run_tool({"bios.bin", "/vga", "a.rom", "/group4", "b.rom", "/pci", "b.rom"}, named("mozaik32"));
     EXPECT_EQ(adds(group), 1);
-    // In the explicit form "noreserve" is a word like any other.
+    EXPECT_EQ(group.err, "Unknown option /group4: the run ends here\n");
+    EXPECT_EQ(group.status, 0);
+    // In the explicit form "noreserve" ends the run too, silently, as "/err" does.
     auto word = run_tool({"bios.bin", "/logo", "a.rom", "noreserve", "/vga", "b.rom"}, named("mozaik32"));
     EXPECT_EQ(adds(word), 1);
+    EXPECT_EQ(word.err, "");
     // "/err" after a group ends the run as well, but still sets the mode.
     auto err = run_tool({"bios.bin", "/vga", "a.rom", "/err", "/pci", "missing.rom"}, named("mozaik32"));
     EXPECT_EQ(adds(err), 1);

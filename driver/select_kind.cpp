@@ -2,6 +2,7 @@
 #include "driver/select_kind.hpp"
 
 #include "common/console.hpp"
+#include "driver/command_line.hpp"
 
 namespace {
 
@@ -66,14 +67,22 @@ std::optional<std::uint32_t> hex_before_colon(std::string_view text) {
     return value;
 }
 
-bool select_kind(RunState& state, OptionCode c, bool banked) {
+bool select_kind(RunState& state, OptionCode c) {
     state.type_value = 0xFFFF;
     state.code = c;
     switch (c) {
     case 0:
-    case 6:
-        state.group_failed = true;  // a word that is no switch: the run ends silently
+    case 6: {
+        // A word that is no switch ends the run: "/err" and "noreserve"
+        // silently, as words of the command line; any other with a message.
+        state.group_failed = true;
+        const std::string& word = state.args[state.option_index];
+        if (!equals_nocase(word, "/err") && !equals_nocase(word, "noreserve")) {
+            console::conf("Unknown option %s: the run ends here\n", word.c_str());
+            state.fail_run();
+        }
         return false;
+    }
     case code::ncr:
     case code::aha:
         state.code = code::pci;
@@ -95,9 +104,6 @@ bool select_kind(RunState& state, OptionCode c, bool banked) {
     case code::nvmm:
     case code::verify:
         return true;
-    case code::btvga:
-        if (!banked) state.group_failed = true;
-        return banked;
     default:
         break;
     }

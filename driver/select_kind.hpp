@@ -12,12 +12,13 @@
 // Selects the kind of the switch `c` at state.option_index. Sets
 // state.code (/ncr and /aha become /pci), state.type_value and the current
 // TypeId text, and steps state.option_index over the operand of /other.
-// `banked` tells whether the image uses the banked boot block (/btvga needs it).
-// Returns false when the run ends here (no switch, a bad operand, /btvga on
-// an image that is not banked), with the group marked failed; a bad operand
-// (empty, longer than 7 characters, or with a character that is no
-// hexadecimal digit before its colon) has printed its message.
-bool select_kind(RunState& state, OptionCode c, bool banked);
+// Returns false when the run ends here, with the group marked failed: a
+// word that is no switch ("Unknown option %s: the run ends here" on the
+// console channel, a failure of the run, but for "/err" and "noreserve",
+// which end it silently) or a bad operand (empty, longer than 7 characters,
+// or with a character that is no hexadecimal digit before its colon), which
+// has printed its message.
+bool select_kind(RunState& state, OptionCode c);
 
 // The /isa segment operand that follows a RomFile: hexadecimal digits up to
 // a colon, a slash or the end. A character that is no hexadecimal digit

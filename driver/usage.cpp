@@ -59,16 +59,18 @@ std::string program_display_name(const std::string& path) {
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-void print_usage(const std::string& path) {
+void print_usage(const std::string& path, bool page_prompt) {
     const std::string name = program_display_name(path);
     const char* n = name.c_str();
     console::out("Syntax:\n");
     console::outf("     %s InputFile [/other] [8000:0] [RomFile|Release|Extract]\n", n);
     console::outf("     %s InputFile [/D|logo|vga....] [RomFile|Release|Extract]\n", n);
     for (std::string_view line : kFirstPage) console::out(line);
-    console::out("  - Page - [Press any key....]");
-    console::wait_key();
-    console::out("\n");
+    if (page_prompt) {
+        console::out("  - Page - [Press any key....]");
+        console::wait_key();
+        console::out("\n");
+    }
     for (std::string_view line : kSecondPage) console::out(line);
     console::outf("            %s 6a69s000.bin /D\n", n);
     console::outf("            %s 6a69s000.bin /VGA filename\n", n);

@@ -93,11 +93,6 @@ void check_member(Check& c, std::uint32_t position, const std::string& name) {
            problem);
 }
 
-std::uint32_t system_bios_position(const BiosImage& image) {
-    if (image.large_image) return image.first_member;
-    return image.chain_start != 0 ? 0 : image.top_base;
-}
-
 // The first byte in [from, to) that is not 0xFF.
 std::optional<std::uint32_t> first_unerased(const BiosImage& image, std::uint64_t from, std::uint64_t to) {
     static const std::vector<std::uint8_t> erased(kChecksumBlockSize, 0xFF);
@@ -217,6 +212,13 @@ void check_sums(Check& c) {
 Outcome verify_image(RunState& state, BiosImage& image) {
     Check c{image};
     console::outf("\nVerifying %s\n", state.input_file.c_str());
+    if (const std::optional<std::string> why = not_a_bios_image(image)) {
+        // Nothing in it can be checked as a BIOS image.
+        c.line("no BIOS image: " + *why, true);
+        c.line(format("%d members checked, %d problems found", c.members, c.problems), false);
+        state.verify_problems += c.problems;
+        return Outcome::NextGroup;
+    }
     const std::uint32_t bios = system_bios_position(image);
     const HeaderBytes head = read_header_bytes(image.bytes, bios);
     if (holds_member(head))

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
 #include <filesystem>
 #include <system_error>
 #include <vector>
@@ -149,6 +150,26 @@ std::uint32_t chain_space_end(const BiosImage& image) {
     const std::uint32_t end = top_block_start(image);
     const std::optional<std::uint32_t> check = check_bytes_position(image);
     return check && *check >= image.chain_start && *check < end ? *check : end;
+}
+
+std::uint32_t system_bios_position(const BiosImage& image) {
+    if (image.large_image) return image.first_member;
+    return image.chain_start != 0 ? 0 : image.top_base;
+}
+
+std::optional<std::string> not_a_bios_image(const BiosImage& image) {
+    char reason[96];
+    if (image.file_size < kTopSize || image.file_size % kWindowSize != 0) {
+        std::snprintf(reason, sizeof reason, "its size, %Xh bytes, is no multiple of 64 KB from 128 KB",
+                      image.file_size);
+        return reason;
+    }
+    const std::uint32_t at = system_bios_position(image);
+    if (!holds_member(read_header_bytes(image.bytes, at))) {
+        std::snprintf(reason, sizeof reason, "no system BIOS component at %05Xh", at);
+        return reason;
+    }
+    return std::nullopt;
 }
 
 OpenedImage open_image(const std::string& path) {

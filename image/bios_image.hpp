@@ -84,6 +84,15 @@ std::optional<std::uint32_t> check_bytes_position(const BiosImage& image);
 // that is the last 4 KB of the area): no member may reach over them.
 std::uint32_t chain_space_end(const BiosImage& image);
 
+// Where the system BIOS member stands: first_member in a large image; in a
+// small one 0, or top_base when the chain starts at 0.
+std::uint32_t system_bios_position(const BiosImage& image);
+
+// Why the image is no BIOS image ("its size, 1000h bytes, is ..."): a size
+// below 128 KB or not a multiple of 64 KB, or no member where the system
+// BIOS belongs. Nothing for a BIOS image.
+std::optional<std::string> not_a_bios_image(const BiosImage& image);
+
 // How an image file could not be opened.
 enum class OpenFailure { NotFound, TooLarge };
 

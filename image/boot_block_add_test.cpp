@@ -95,7 +95,7 @@ TEST(BootBlockAdd, EachRoomAndSlot) {
              EXPECT_EQ(img[1024 * KB - 0x10000 + 0x6000 - 1], 0xFF);
          }, "(BB) Compress BT-VGA   08000h(32.00K)"},
         {"a slot the member does not fit", with_slot(0x2010), {{"vga.rom", vga}}, {"/btvga", "vga.rom", "/err"},
-         "\n", "img.bin have not enough space for adding ROM.\n\n!!! Combine  have some error.\n", 1, nullptr, ""},
+         "\n", "img.bin have not enough space for adding ROM.\n\n!!! Combine /btvga have some error.\n", 1, nullptr, ""},
         {"no room of either kind", banked, {{"vga.rom", vga}}, {"/btvga", "vga.rom"}, "Release]\n",
          "img.bin has no room for a boot-block VGA ROM; nothing is added.\n", 0, nullptr, ""},
         {"a file that is no VGA ROM ends the run", with_room, {{"x.bin", Bytes(100, 1)}, {"vga.rom", vga}},

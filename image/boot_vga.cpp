@@ -84,6 +84,12 @@ void place(BiosImage& image, std::uint32_t at, std::vector<std::uint8_t> data, s
 
 Outcome add_boot_block_vga(RunState& state, BiosImage& image) {
     const std::string& name = state.rom_file;
+    if (!image.banked) {
+        // Only the banked boot block has a room for a VGA ROM.
+        console::conf("%s has no room for a boot-block VGA ROM; nothing is added.\n", image.path.c_str());
+        state.fail(state.code);
+        return Outcome::NextGroup;
+    }
     std::optional<std::vector<std::uint8_t>> rom = state.rom_bytes;
     if (rom->size() < 3 || (*rom)[0] != 0x55 || (*rom)[1] != 0xAA) {
         console::con("The ROM Not VGA BIOS\n\n");

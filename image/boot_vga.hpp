@@ -37,7 +37,8 @@ std::optional<BootSlot> find_boot_slot(BiosImage& image, std::string_view text);
 // "BtBkVgaRom" record, up to top_base + 0x1E000 (an exact fit is accepted),
 // or else packed under TypeId 4000:0 into the "*BT-VGA*" slot (the member
 // and its end byte must be shorter than the slot). The rest of the room is
-// 0xFF. A file without 55 AA ends the run ("The ROM Not VGA BIOS").
+// 0xFF. A file without 55 AA ends the run ("The ROM Not VGA BIOS"). An
+// image that is not banked, or has no room, fails the kind.
 Outcome add_boot_block_vga(RunState& state, BiosImage& image);
 
 // Prints the "(BB) Compress BT-VGA " row in the listing's columns when a

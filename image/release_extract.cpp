@@ -69,10 +69,15 @@ Outcome release(RunState& state, BiosImage& image, const ChainMember& member,
 Outcome extract(RunState& state, BiosImage& image, const ChainMember& member,
                 const std::optional<SlotFamily>& family, int index) {
     const std::string name = stored_name(image, member.position);
-    console::outf("Enter an extract file Name :(%s) ", name.c_str());
-    // The end of input ends the answer; one character more than the bound
-    // tells a name that is too long from one that just fits.
-    std::string target = console::read_line(kMaxTargetName + 1).value_or("");
+    std::string target;
+    if (state.target_word) {
+        target = *state.target_word;  // "to=FILE": no prompt
+    } else {
+        console::outf("Enter an extract file Name :(%s) ", name.c_str());
+        // The end of input ends the answer; one character more than the bound
+        // tells a name that is too long from one that just fits.
+        target = console::read_line(kMaxTargetName + 1).value_or("");
+    }
     if (target.size() > kMaxTargetName) {
         console::conf("\nThe file name is longer than %zu characters; nothing was extracted.\n",
                       kMaxTargetName);
@@ -115,14 +120,48 @@ Outcome extract(RunState& state, BiosImage& image, const ChainMember& member,
 
 }  // namespace
 
+// The slot "slot=X" names, for a kind with slots; nothing (said, and the
+// kind failed) when X is no slot character of the kind.
+std::optional<int> slot_of_word(RunState& state, const SlotFamily& family) {
+    const std::string& word = *state.slot_word;
+    std::optional<int> index = word.size() == 1 ? slot_for_answer(state.code, word[0]) : std::nullopt;
+    if (!index || *index >= family.count) {
+        console::conf("slot=%s names no slot of %s; the image is unchanged.\n", word.c_str(),
+                      std::string(kind(state.code).switch_text).c_str());
+        state.fail(state.code);
+        return std::nullopt;
+    }
+    return index;
+}
+
 Outcome release_or_extract(RunState& state, BiosImage& image, bool extract_it) {
     const std::optional<SlotFamily> family = slot_family(state.code);
+    const std::string switch_text(kind(state.code).switch_text);
+    if (state.target_word && !extract_it) {
+        console::conf("to=%s goes with extract; nothing is released.\n", state.target_word->c_str());
+        state.fail(state.code);
+        return Outcome::NextGroup;
+    }
+    if (state.slot_word && !family) {
+        console::conf("%s has no slots: slot=%s names nothing; the image is unchanged.\n", switch_text.c_str(),
+                      state.slot_word->c_str());
+        state.fail(state.code);
+        return Outcome::NextGroup;
+    }
     std::uint16_t segment = state.type_value;
     int index = 0;
-    if (family) {
+    if (family && state.slot_word) {
+        const std::optional<int> chosen = slot_of_word(state, *family);
+        if (!chosen) return Outcome::NextGroup;
+        index = *chosen;
+        segment = static_cast<std::uint16_t>(family->base + index);
+    } else if (family) {
         InstanceChoice choice = choose_instance(image, state.code);
         switch (choice.kind) {
         case InstanceChoice::Kind::Invalid:
+            console::conf("\nThe answer \"%s\" names no slot of %s: the run ends here.\n", choice.answer.c_str(),
+                          switch_text.c_str());
+            state.fail(state.code);
             return Outcome::EndOfRun;
         case InstanceChoice::Kind::EndOfInput:
             console::con("\nNo choice was read: standard input has ended. The image is unchanged.\n");
@@ -151,6 +190,8 @@ Outcome release_or_extract(RunState& state, BiosImage& image, bool extract_it) {
     switch (search.kind) {
     case KindSearch::Kind::NotFound:
         report_not_found(state);
+        // A slot named on the command line that holds nothing is a mistake of the script.
+        if (state.slot_word) state.fail(state.code);
         return Outcome::NextGroup;
     case KindSearch::Kind::NoHeader:
         console::conf("No component header at %Xh, no [%s] ROM before it;\n"

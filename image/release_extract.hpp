@@ -17,7 +17,11 @@
 struct BiosImage;
 
 // "release" or "extract" after a switch: removes the kind's member (closing
-// the gap) or writes it, expanded, to a file the user names.
+// the gap) or writes it, expanded, to a file the user names. The words
+// "slot=X" (state.slot_word) and "to=FILE" (state.target_word) answer the
+// instance menu and the name prompt, so that nothing is read from standard
+// input; a slot that is no slot of the kind, or that holds no member, fails
+// the kind.
 Outcome release_or_extract(RunState& state, BiosImage& image, bool extract);
 
 // The slot index the answer character `ch` selects for option `c`: "1" to
@@ -30,7 +34,8 @@ std::optional<int> slot_for_answer(OptionCode c, char ch);
 // How the instance choice ended.
 struct InstanceChoice {
     enum class Kind { Chosen, None, Invalid, EndOfInput } kind = Kind::None;
-    int index = 0;  // the slot, for Chosen
+    int index = 0;       // the slot, for Chosen
+    std::string answer;  // the line read, for Invalid
 };
 
 // Lists the members of the family of `c` from the chain start ("VGA ROM -

@@ -61,6 +61,7 @@ InstanceChoice choose_instance(const BiosImage& image, OptionCode c) {
     std::optional<int> index = answer->empty() ? std::nullopt : slot_for_answer(c, (*answer)[0]);
     if (!index) {
         choice.kind = InstanceChoice::Kind::Invalid;
+        choice.answer = *answer;
         return choice;
     }
     choice.kind = InstanceChoice::Kind::Chosen;

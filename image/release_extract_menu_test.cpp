@@ -1,6 +1,8 @@
 // The instance menu of the VGA, PCI and ISA ROMs, in process.
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include "common/console.hpp"
 #include "common/file.hpp"
 #include "driver/operations.hpp"
@@ -44,7 +46,7 @@ TEST(InstanceMenu, LoneInstanceIsTakenWithoutAsking) {
     EXPECT_EQ(segments(), (std::vector<std::uint16_t>{0x4003, 0x4080}));
 }
 
-TEST(InstanceMenu, InvalidChoiceEndsTheRunWithNoChange) {
+TEST(InstanceMenu, InvalidChoiceEndsTheRunWithNoChangeAndFailsTheKind) {
     testkit::WorkDir dir;
     save_chain({rom(0x4080, "A.ROM", 1), rom(0x4081, "B.ROM", 2), rom(0x4083, "D.ROM", 3)});
     const auto before = slurp("image.bin");
@@ -54,9 +56,10 @@ TEST(InstanceMenu, InvalidChoiceEndsTheRunWithNoChange) {
                          "VGA ROM - - - [2] : B.ROM\n"
                          "VGA ROM - - - [4] : D.ROM\n"
                          "Enter a choice:") << answer;
-        EXPECT_EQ(r.err, "");
+        EXPECT_EQ(r.err, "\nThe answer \"" + std::string(answer, std::strlen(answer) - 1) +
+                             "\" names no slot of /vga: the run ends here.\n");
         EXPECT_EQ(r.outcome, Outcome::EndOfRun);
-        EXPECT_TRUE(r.state.failed_kinds.empty());
+        EXPECT_EQ(r.state.failed_kinds, std::set<OptionCode>{code::vga});
         EXPECT_EQ(slurp("image.bin"), before);
     }
     OpResult ok = run_op(code::vga, false, "4\n");

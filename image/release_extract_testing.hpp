@@ -24,7 +24,7 @@ inline OpResult run_op(OptionCode c, bool extract, const std::string& input = {}
     r.state.input_file = "image.bin";
     r.state.err_mode = true;
     r.state.group_number = group_number;
-    EXPECT_TRUE(select_kind(r.state, c, false));
+    EXPECT_TRUE(select_kind(r.state, c));
     std::optional<BiosImage> image = open_image("image.bin").image;
     EXPECT_TRUE(image.has_value());
     if (!image) return r;

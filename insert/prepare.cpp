@@ -51,9 +51,9 @@ std::vector<std::uint8_t> rom_part(std::span<const std::uint8_t> data) {
     return {data.begin(), data.begin() + static_cast<std::ptrdiff_t>(std::min(data.size(), kMaxRomBytes))};
 }
 
-// `record`: the kind fails (a refused bitmap conversion records none).
-Preparation run_failed(RunState& state, bool record = true) {
-    if (record) state.fail(state.code);
+// The kind fails and the run ends (the message is printed).
+Preparation run_failed(RunState& state) {
+    state.fail(state.code);
     return {Prepared::RunFailed, {}};
 }
 
@@ -111,7 +111,7 @@ Preparation prepare_rom_file(RunState& state, const BiosImage& image) {
         archive = pack_for_group(state, file, name, false);
     } else if (bitmap) {
         const LogoConversion picture = convert_bitmap(state, image, file);
-        if (picture.colours == LogoColours::Failed) return run_failed(state, false);  // the conversion said why
+        if (picture.colours == LogoColours::Failed) return run_failed(state);  // the conversion said why
         archive = pack_for_group(state, picture.image, name, false);
     } else if (is_executable(file) && !keeps_executable_whole(c)) {
         // The body, stored under the user's name; the user's file stays as it is.

@@ -39,9 +39,10 @@ GroupRun make_run(const std::function<std::uint32_t()>& pick);
 // error giving 1 as in main.
 int run_in_process(const std::vector<std::string>& args, const std::string& input = {});
 
-// Writes `image` as "img.bin", runs `run` on it and checks: the top block is
-// unchanged unless the run names /NC_CPUCODE; members of kinds no group names
-// keep their bytes; a run with status 0 leaves an image /verify finds clean.
+// Writes `image` as "img.bin", runs `run` on it and checks: a run that fails
+// under /err leaves the image byte-identical; the top block is unchanged
+// unless the run names /NC_CPUCODE; members of kinds no group names keep
+// their bytes; a run with status 0 leaves an image /verify finds clean.
 // Returns what broke, empty when every property held.
 std::string check_run(const RunImage& image, const GroupRun& run);
 
