@@ -72,7 +72,8 @@ struct DecoderState {
     std::uint32_t block_left = 0;  // symbols left in the block (32-bit, wraps)
     std::uint32_t copy_left = 0;   // pending copy
     std::uint32_t copy_from = 0;
-    bool ended = false;            // the stream ran out: nothing more comes
+    bool ended = false;            // the stream ran out or is damaged: nothing more comes
+    bool bad_table = false;        // it ended on inconsistent code lengths
     std::array<std::uint8_t, kNumSymbols> symbol_lengths{};
     std::array<std::uint8_t, kNumPre> aux_lengths{};  // pre-code, then distance
     std::array<std::uint16_t, 1 << kSymbolTableBits> symbol_table{};

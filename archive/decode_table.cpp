@@ -5,22 +5,21 @@
 #include <array>
 
 #include "archive/codec_storage.hpp"
-#include "common/fatal.hpp"
 
-void build_decode_table(std::span<const std::uint8_t> lengths, int table_bits,
+bool build_decode_table(std::span<const std::uint8_t> lengths, int table_bits,
                         std::span<std::uint16_t> table) {
     std::array<std::uint32_t, 17> count{};
     for (std::uint8_t len : lengths) {
-        if (len > lh5::kMaxCodeLength) fatal("Bad table");
+        if (len > lh5::kMaxCodeLength) return false;
         ++count[len];
     }
     std::array<std::uint32_t, 18> start{};
     for (int i = 1; i <= 16; ++i) start[i + 1] = start[i] + (count[i] << (16 - i));
     if (start[17] == 0) {  // no code at all
         std::fill(table.begin(), table.end(), 0);
-        return;
+        return true;
     }
-    if (start[17] != (1u << 16)) fatal("Bad table");
+    if (start[17] != (1u << 16)) return false;
 
     const int jut = 16 - table_bits;
     std::array<std::uint32_t, 17> weight{};
@@ -48,7 +47,7 @@ void build_decode_table(std::span<const std::uint8_t> lengths, int table_bits,
             for (int i = len - table_bits; i != 0; --i) {
                 if (*p == 0) {
                     // A complete code never needs more nodes than symbols.
-                    if (avail >= lh5::kNodeCount) fatal("Bad table");
+                    if (avail >= lh5::kNodeCount) return false;
                     st.left[avail] = st.right[avail] = 0;
                     *p = static_cast<std::uint16_t>(avail++);
                 }
@@ -59,4 +58,5 @@ void build_decode_table(std::span<const std::uint8_t> lengths, int table_bits,
         }
         start[len] = next_code;
     }
+    return true;
 }

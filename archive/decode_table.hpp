@@ -10,8 +10,8 @@
 // Fills `table` (2^table_bits entries) and the node arrays for the code with
 // `lengths` (one per symbol, 0 = unused, at most 16). Nodes are numbered
 // from lengths.size() upwards.
-// Fails fatally with "Bad table" when a length exceeds 16 or the lengths do
+// Returns false (a bad table) when a length exceeds 16 or the lengths do
 // not make a complete code (sum of 2^(16 - length) not exactly 65536). All
 // lengths 0 is accepted and clears the table to symbol 0.
-void build_decode_table(std::span<const std::uint8_t> lengths, int table_bits,
-                        std::span<std::uint16_t> table);
+[[nodiscard]] bool build_decode_table(std::span<const std::uint8_t> lengths, int table_bits,
+                                      std::span<std::uint16_t> table);

@@ -8,7 +8,6 @@
 #include "archive/crc16.hpp"
 #include "archive/lh5_decoder.hpp"
 #include "common/console.hpp"
-#include "common/fatal.hpp"
 
 std::uint64_t next_member_offset(std::uint64_t offset, std::uint8_t header_size,
                                  std::uint32_t packed_size, std::uint64_t gap) {
@@ -17,9 +16,15 @@ std::uint64_t next_member_offset(std::uint64_t offset, std::uint8_t header_size,
 
 Expansion expand_member(std::span<const std::uint8_t> member, std::size_t limit) {
     Expansion result;
-    std::optional<ComponentHeader> header = read_member_header(member);
-    if (!header) return result;
-    result.header = *header;
+    const HeaderRead read = read_member_header(member);
+    if (read.status == HeaderRead::Status::NoMember) return result;
+    if (read.status == HeaderRead::Status::Damaged) {
+        result.status = Expansion::Status::Damaged;
+        result.damage = "Header sum error";
+        return result;
+    }
+    result.header = read.header;
+    const ComponentHeader* header = &result.header;
     const std::string_view method(header->method.data(), header->method.size());
     if (!known_method(method)) {
         result.status = Expansion::Status::UnknownMethod;
@@ -30,7 +35,11 @@ Expansion expand_member(std::span<const std::uint8_t> member, std::size_t limit)
     const std::size_t want = std::min<std::size_t>(header->original_size, limit);
     result.status = Expansion::Status::Complete;
     if (header->method[3] == '0') {
-        if (after.size() < want) fatal("Can't read");
+        if (after.size() < want) {
+            result.status = Expansion::Status::Damaged;
+            result.damage = "Can't read";
+            return result;
+        }
         result.data.assign(after.begin(), after.begin() + static_cast<std::ptrdiff_t>(want));
         result.crc = crc16::update(0, result.data);
         return result;
@@ -44,6 +53,11 @@ Expansion expand_member(std::span<const std::uint8_t> member, std::size_t limit)
         const std::size_t n = std::min<std::size_t>(want - result.data.size(), lh5::kPieceSize);
         const std::size_t got = lh5_expand(n, buffer.data());
         result.data.insert(result.data.end(), buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(got));
+        if (got < n && lh5_bad_table()) {
+            result.status = Expansion::Status::Damaged;
+            result.damage = "Bad table";
+            break;
+        }
         if (got < n) {
             console::conf("%s: compressed data ends early\n", header->name.c_str());
             result.status = Expansion::Status::EndedEarly;

@@ -20,8 +20,10 @@ struct Expansion {
         NoMember,       // a header size of 0, or nothing at all: no member there
         UnknownMethod,  // a method other than "-lh0-", "-lh4-" and "-lh5-": nothing expanded
         EndedEarly,     // the compressed data ran out: `data` holds the bytes before that point
+        Damaged,        // `damage` says what: nothing, or the bytes before that point, in `data`
     } status = Status::NoMember;
-    ComponentHeader header;         // the member's header (for NoMember: empty)
+    const char* damage = "";        // for Damaged: "Header sum error", "Can't read" or "Bad table"
+    ComponentHeader header;         // the member's header (for NoMember and a damaged header: empty)
     std::vector<std::uint8_t> data;
     std::uint16_t crc = 0;          // CRC-16 of `data`
 };
@@ -30,7 +32,8 @@ struct Expansion {
 // the end of whatever holds it (an archive, or an image from the member's
 // position). At most `limit` bytes of its original data are expanded.
 // EndedEarly also says "%s: compressed data ends early\n" (the stored name)
-// on the console channel; nothing else is printed. Fatal: "Header sum error"
-// (header checksum, or a header cut short or too short for its name), "Can't
-// read" (stored data cut short), "Bad table".
+// on the console channel; nothing else is printed. Damaged: "Header sum
+// error" (header checksum, or a header cut short or too short for its name),
+// "Can't read" (stored data cut short), "Bad table" (inconsistent code
+// lengths); the caller decides whether that ends the run.
 Expansion expand_member(std::span<const std::uint8_t> member, std::size_t limit = SIZE_MAX);

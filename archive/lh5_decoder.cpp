@@ -21,8 +21,11 @@ struct Bits {
     int count = 0;           // valid bits in `bits`
 };
 
-// Thrown by the bit input when the stream has run out; lh5_expand catches it.
+// Thrown by the bit input when the stream has run out, and by the table
+// readers on inconsistent code lengths; lh5_expand catches both and ends
+// the stream.
 struct DataEnded {};
+struct BadTable {};
 
 // Tops the window up to at least 57 valid bits. Past the source's end the
 // stream continues with zero bytes, at most kReadAhead of them.
@@ -78,7 +81,7 @@ inline unsigned walk_nodes(const Bits& d, unsigned node, unsigned mask, unsigned
     const CodecStorage& st = storage();
     const unsigned w = window16(d);
     while (node >= symbols) {
-        if (mask == 0) fatal("Bad table");  // cannot happen for a complete code
+        if (mask == 0) throw BadTable{};  // cannot happen for a complete code
         node = (w & mask) ? st.right[node] : st.left[node];
         mask >>= 1;
     }
@@ -91,12 +94,12 @@ void read_aux_lengths(DecoderState& t, Bits& d, int nn, int width, int special) 
     const int n = static_cast<int>(take_bits(d, width));
     if (n == 0) {
         const unsigned c = take_bits(d, width);
-        if (c >= static_cast<unsigned>(nn)) fatal("Bad table");
+        if (c >= static_cast<unsigned>(nn)) throw BadTable{};
         std::fill(t.aux_lengths.begin(), t.aux_lengths.end(), 0);
         std::fill(t.aux_table.begin(), t.aux_table.end(), static_cast<std::uint16_t>(c));
         return;
     }
-    if (n > nn) fatal("Bad table");
+    if (n > nn) throw BadTable{};
     int i = 0;
     while (i < n) {
         unsigned c = window16(d) >> 13;
@@ -104,28 +107,28 @@ void read_aux_lengths(DecoderState& t, Bits& d, int nn, int width, int special) 
             for (unsigned mask = 1u << 12; mask != 0 && (window16(d) & mask); mask >>= 1) ++c;
         }
         skip_bits(d, c < 7 ? 3 : static_cast<int>(c) - 3);
-        if (c > static_cast<unsigned>(kMaxCodeLength)) fatal("Bad table");
+        if (c > static_cast<unsigned>(kMaxCodeLength)) throw BadTable{};
         t.aux_lengths[i++] = static_cast<std::uint8_t>(c);
         if (i == special) {
             int zeros = static_cast<int>(take_bits(d, 2));
-            if (i + zeros > nn) fatal("Bad table");
+            if (i + zeros > nn) throw BadTable{};
             while (zeros-- > 0) t.aux_lengths[i++] = 0;
         }
     }
     while (i < kNumPre) t.aux_lengths[i++] = 0;
-    build_decode_table(std::span(t.aux_lengths).first(nn), kAuxTableBits, t.aux_table);
+    if (!build_decode_table(std::span(t.aux_lengths).first(nn), kAuxTableBits, t.aux_table)) throw BadTable{};
 }
 
 void read_symbol_lengths(DecoderState& t, Bits& d) {
     const int n = static_cast<int>(take_bits(d, kSymbolCountBits));
     if (n == 0) {
         const unsigned c = take_bits(d, kSymbolCountBits);
-        if (c >= static_cast<unsigned>(kNumSymbols)) fatal("Bad table");
+        if (c >= static_cast<unsigned>(kNumSymbols)) throw BadTable{};
         std::fill(t.symbol_lengths.begin(), t.symbol_lengths.end(), 0);
         std::fill(t.symbol_table.begin(), t.symbol_table.end(), static_cast<std::uint16_t>(c));
         return;
     }
-    if (n > kNumSymbols) fatal("Bad table");
+    if (n > kNumSymbols) throw BadTable{};
     int i = 0;
     while (i < n) {
         unsigned c = t.aux_table[window16(d) >> 8];
@@ -134,7 +137,7 @@ void read_symbol_lengths(DecoderState& t, Bits& d) {
         if (c <= 2) {
             int zeros = c == 0 ? 1 : c == 1 ? static_cast<int>(take_bits(d, 4)) + 3
                                             : static_cast<int>(take_bits(d, kSymbolCountBits)) + 20;
-            if (i + zeros > kNumSymbols) fatal("Bad table");
+            if (i + zeros > kNumSymbols) throw BadTable{};
             std::memset(&t.symbol_lengths[i], 0, static_cast<std::size_t>(zeros));
             i += zeros;
         } else {
@@ -142,7 +145,7 @@ void read_symbol_lengths(DecoderState& t, Bits& d) {
         }
     }
     std::fill(t.symbol_lengths.begin() + i, t.symbol_lengths.end(), 0);
-    build_decode_table(t.symbol_lengths, kSymbolTableBits, t.symbol_table);
+    if (!build_decode_table(t.symbol_lengths, kSymbolTableBits, t.symbol_table)) throw BadTable{};
 }
 
 inline unsigned decode_symbol(DecoderState& t, Bits& d) {
@@ -177,6 +180,7 @@ void lh5_expand_start() {
     t.copy_left = 0;
     t.copy_from = 0;
     t.ended = false;
+    t.bad_table = false;
     refill(d);  // never throws: 8 bytes, zero bytes included, fill the window
     t.bits = d.bits;
     t.bit_count = d.count;
@@ -232,11 +236,16 @@ std::size_t lh5_expand(std::size_t count, std::uint8_t* buffer) {
         // The bytes before the symbol that could not be read are output;
         // the symbol and everything after it are not.
         t.ended = true;
-        t.copy_left = 0;
-        save();
-        return r;
+    } catch (const BadTable&) {
+        t.ended = true;
+        t.bad_table = true;
     }
+    t.copy_left = 0;
+    save();
+    return r;
 }
+
+bool lh5_bad_table() { return storage().decoder.bad_table; }
 
 std::vector<std::uint8_t> lh5_expand_buffer(std::span<const std::uint8_t> stream,
                                             std::size_t original_size) {
@@ -249,6 +258,7 @@ std::vector<std::uint8_t> lh5_expand_buffer(std::span<const std::uint8_t> stream
         const std::size_t n = std::min(left, kPieceSize);
         const std::size_t got = lh5_expand(n, ring.data());
         out.insert(out.end(), ring.begin(), ring.begin() + static_cast<std::ptrdiff_t>(got));
+        if (lh5_bad_table()) fatal("Bad table");
         if (got < n) break;  // the stream ran out
         left -= n;
     }

@@ -22,12 +22,17 @@ void lh5_expand_start();
 // Produces `count` (1 to 8192) bytes into `buffer`, an 8192-byte ring that
 // also holds earlier output: pass the same buffer each time, with 8192 on
 // every call but the last. Returns `count`, or fewer when the stream has run
-// out (it needed more than kReadAhead bytes past the source's end): then the
-// bytes before the symbol that could not be read are in `buffer`, and every
-// later call returns 0. Fatal "Bad table" on inconsistent code lengths.
+// out (it needed more than kReadAhead bytes past the source's end) or its
+// code lengths are inconsistent (lh5_bad_table() then tells): the bytes
+// before the symbol that could not be read are in `buffer`, and every later
+// call returns 0.
 [[nodiscard]] std::size_t lh5_expand(std::size_t count, std::uint8_t* buffer);
 
+// Whether the stream lh5_expand ended on had inconsistent code lengths.
+bool lh5_bad_table();
+
 // Whole-buffer form: expands `stream` into `original_size` bytes, or fewer
-// when the stream runs out first.
+// when the stream runs out first. Fatal "Bad table" on inconsistent code
+// lengths.
 std::vector<std::uint8_t> lh5_expand_buffer(std::span<const std::uint8_t> stream,
                                             std::size_t original_size);

@@ -74,18 +74,20 @@ std::vector<std::uint8_t> header_bytes(const ComponentHeader& header) {
     return b;
 }
 
-std::optional<ComponentHeader> read_member_header(std::span<const std::uint8_t> bytes) {
-    if (bytes.empty() || bytes[0] == 0) return std::nullopt;
+HeaderRead read_member_header(std::span<const std::uint8_t> bytes) {
+    HeaderRead read;
+    if (bytes.empty() || bytes[0] == 0) return read;
+    read.status = HeaderRead::Status::Damaged;
     const std::size_t h = bytes[0];
-    if (bytes.size() < h + 2) fatal("Header sum error");
+    if (bytes.size() < h + 2) return read;
     const std::span<const std::uint8_t> raw = bytes.first(h + 2);
-    if (*header_sum(raw) != raw[member::kHeaderSumAt]) fatal("Header sum error");
+    if (*header_sum(raw) != raw[member::kHeaderSumAt]) return read;
     // The fields up to the name length byte, and the name, must lie inside H.
-    if (h + 2 <= member::kNameLengthAt) fatal("Header sum error");
+    if (h + 2 <= member::kNameLengthAt) return read;
     const std::size_t n = raw[member::kNameLengthAt];
-    if (member::kNameAt + n > h + 2) fatal("Header sum error");
+    if (member::kNameAt + n > h + 2) return read;
 
-    ComponentHeader header;
+    ComponentHeader& header = read.header;
     header.header_size = static_cast<std::uint8_t>(h);
     for (std::size_t i = 0; i < member::kMethodLength; ++i)
         header.method[i] = static_cast<char>(raw[member::kMethodAt + i]);
@@ -95,5 +97,6 @@ std::optional<ComponentHeader> read_member_header(std::span<const std::uint8_t> 
     header.type_segment = bytes::le16(&raw[member::kTypeSegmentAt]);
     header.data_crc = bytes::le16(&raw[h - 3]);
     header.name.assign(reinterpret_cast<const char*>(&raw[member::kNameAt]), n);
-    return header;
+    read.status = HeaderRead::Status::Read;
+    return read;
 }

@@ -94,8 +94,15 @@ std::optional<std::uint8_t> header_sum(std::span<const std::uint8_t> member);
 // included. Requires a name of at most 230 bytes (fatal otherwise).
 std::vector<std::uint8_t> header_bytes(const ComponentHeader& header);
 
-// Reads the header at the start of `bytes` (its data begins at H + 2).
-// Returns nothing when `bytes` is empty or the header size byte is 0 (no
-// member). Fatal "Header sum error" when the checksum does not match, the
-// header is cut short, or the name does not fit inside H.
-std::optional<ComponentHeader> read_member_header(std::span<const std::uint8_t> bytes);
+// What reading a header found.
+struct HeaderRead {
+    enum class Status {
+        Read,      // `header` holds it; the data begins at H + 2
+        NoMember,  // nothing, or a header size byte of 0
+        Damaged,   // the checksum does not match, the header is cut short, or the name does not fit inside H
+    } status = Status::NoMember;
+    ComponentHeader header;
+};
+
+// Reads the header at the start of `bytes`.
+HeaderRead read_member_header(std::span<const std::uint8_t> bytes);

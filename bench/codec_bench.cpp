@@ -95,13 +95,12 @@ int main(int argc, char** argv) {
     if (argc == 3 && std::strcmp(argv[1], "--expand") == 0) {
         std::optional<std::vector<std::uint8_t>> archive = read_file(argv[2]);
         if (!archive) return 1;
-        try {
-            const Expansion e = expand_member(*archive);
-            return write_file("original.tmp", e.data) ? 0 : 1;
-        } catch (const FatalError& e) {
-            std::printf("%s\n", e.message.c_str());
+        const Expansion e = expand_member(*archive);
+        if (e.status == Expansion::Status::Damaged) {
+            std::printf("%s\n", e.damage);
             return 1;
         }
+        return write_file("original.tmp", e.data) ? 0 : 1;
     }
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;

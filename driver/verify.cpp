@@ -11,7 +11,6 @@
 #include "archive/member_header.hpp"
 #include "common/bytes.hpp"
 #include "common/console.hpp"
-#include "common/fatal.hpp"
 #include "driver/catalogue.hpp"
 #include "driver/fixups.hpp"
 #include "image/bios_image.hpp"
@@ -58,12 +57,8 @@ std::string member_result(Check& c, std::uint32_t position, std::span<const std:
     if (!known_method(method)) return "unknown method";
     const std::uint32_t original = bytes::le32(header.data() + kOriginalSizeAt);
     if (original > kMaxCheckedSize) return "too large to check";
-    Expansion e;
-    try {
-        e = expand_member(std::span(c.image.bytes).subspan(position), original);
-    } catch (const FatalError&) {
-        return "data damaged";
-    }
+    const Expansion e = expand_member(std::span(c.image.bytes).subspan(position), original);
+    if (e.status == Expansion::Status::Damaged) return "data damaged";
     const std::vector<std::uint8_t>& data = e.data;
     if (data.size() != original) return "data cut short";
     const std::optional<std::uint16_t> stored_crc = recorded_crc(header);

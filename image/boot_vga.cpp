@@ -18,10 +18,10 @@
 #include "image/records.hpp"
 
 void list_boot_block_vga(BiosImage& image) {
-    std::uint32_t k = find_paragraph_marker(image.bytes, image.top_base, true, kBtVgaText);
-    if (k >= kParagraphRange) return;
+    const std::optional<std::uint32_t> k = paragraph_record_end(image.bytes, image.top_base, kBtVgaText);
+    if (!k) return;
     std::uint8_t record[kParagraph];
-    std::uint64_t record_at = std::uint64_t{image.top_base} + k - kParagraph;
+    std::uint64_t record_at = std::uint64_t{image.top_base} + *k - kParagraph;
     if (read_window(image.bytes, record_at, record) < kSlotStartAt + 2) return;
     std::uint16_t start = bytes::le16(record + kSlotStartAt);
 
@@ -42,16 +42,16 @@ void list_boot_block_vga(BiosImage& image) {
 }
 
 void report_on_board_vga(BiosImage& image) {
-    std::uint32_t found = find_paragraph_marker(image.bytes, image.top_base, false, kBtBkVgaText);
-    if (found == 0) found = find_paragraph_marker(image.bytes, image.top_base, false, kBtVgaText);
-    if (found == 1) console::out("\n ****** On Board VGA ROM In BootBlock ******\n");
+    if (rom_after_paragraph_record(image.bytes, image.top_base, kBtBkVgaText) ||
+        rom_after_paragraph_record(image.bytes, image.top_base, kBtVgaText))
+        console::out("\n ****** On Board VGA ROM In BootBlock ******\n");
 }
 
 std::optional<BootSlot> find_boot_slot(BiosImage& image, std::string_view text) {
-    const std::uint32_t k = find_paragraph_marker(image.bytes, image.top_base, true, text);
-    if (k >= kParagraphRange) return std::nullopt;
+    const std::optional<std::uint32_t> k = paragraph_record_end(image.bytes, image.top_base, text);
+    if (!k) return std::nullopt;
     std::uint8_t record[kParagraph];
-    if (read_window(image.bytes, std::uint64_t{image.top_base} + k - kParagraph, record) < kSlotEndAt + 2)
+    if (read_window(image.bytes, std::uint64_t{image.top_base} + *k - kParagraph, record) < kSlotEndAt + 2)
         return std::nullopt;
     BootSlot slot;
     slot.start = bytes::le16(record + kSlotStartAt);
@@ -99,15 +99,14 @@ Outcome add_boot_block_vga(RunState& state, BiosImage& image) {
     const std::size_t length = std::size_t{(*rom)[2]} * kRomBlock;
     rom->resize(length, 0xFF);  // a file shorter than its length byte says: 0xFF for the rest
 
-    const std::uint32_t k = find_paragraph_marker(image.bytes, image.top_base, true, kBtBkVgaText);
-    if (k < kParagraphRange) {
+    if (const std::optional<std::uint32_t> k = paragraph_record_end(image.bytes, image.top_base, kBtBkVgaText)) {
         const std::uint32_t room_end = image.top_base + kRoomEnd;
-        if (room_end > image.file_size || length > kRoomEnd - k) {
+        if (room_end > image.file_size || length > kRoomEnd - *k) {
             no_room(state, image);
             return Outcome::NextGroup;
         }
         console::outf("Adding %s into BootBlock ..... ", name.c_str());
-        place(image, image.top_base + k, std::move(*rom), room_end);
+        place(image, image.top_base + *k, std::move(*rom), room_end);
     } else {
         std::optional<BootSlot> slot = find_boot_slot(image, kBtVgaText);
         if (!slot) {

@@ -32,10 +32,10 @@ struct TextCursor {
 }  // namespace
 
 void list_memory_module(BiosImage& image) {
-    std::uint32_t k = find_paragraph_marker(image.bytes, image.top_base, true, kNvdammText);
-    if (k >= kParagraphRange) return;
+    const std::optional<std::uint32_t> k = paragraph_record_end(image.bytes, image.top_base, kNvdammText);
+    if (!k) return;
     std::uint8_t record[kParagraph];
-    if (read_window(image.bytes, std::uint64_t{image.top_base} + k - kParagraph, record) <
+    if (read_window(image.bytes, std::uint64_t{image.top_base} + *k - kParagraph, record) <
         kSlotEndAt + 2)
         return;
     std::uint16_t start = bytes::le16(record + kSlotStartAt);

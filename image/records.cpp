@@ -87,29 +87,38 @@ std::uint32_t find_alin16_value(ImageBytes image) {
     return read_u32_at(image, std::uint64_t{*marker} + kAlin16Text.size()).value_or(0);
 }
 
-std::uint32_t find_paragraph_marker(ImageBytes image, std::uint32_t start, bool check, std::string_view text) {
-    std::uint32_t result = kParagraphRange;
-    if (start < image.size()) {
-        const std::span<const std::uint8_t> data =
-            image.subspan(start, std::min<std::size_t>(kParagraphRange, image.size() - start));
-        // Candidates are the places of the text's first byte (memchr); only
-        // one at the start of a paragraph is compared in full.
-        for (std::size_t k = 0; k < data.size();) {
-            const auto* hit = static_cast<const std::uint8_t*>(
-                text.empty() ? data.data() + k : std::memchr(data.data() + k, text[0], data.size() - k));
-            if (!hit) break;
-            const auto at = static_cast<std::size_t>(hit - data.data());
-            if (at % kParagraph == 0 && bytes::has_text(data, at, text)) {
-                result = static_cast<std::uint32_t>(at) + kParagraph;
-                break;
-            }
-            k = (at / kParagraph + 1) * kParagraph;
-        }
+namespace {
+
+// The distance to the end of the matching record, kParagraphRange when none.
+std::uint32_t paragraph_distance(ImageBytes image, std::uint32_t start, std::string_view text) {
+    if (start >= image.size()) return kParagraphRange;
+    const std::span<const std::uint8_t> data =
+        image.subspan(start, std::min<std::size_t>(kParagraphRange, image.size() - start));
+    // Candidates are the places of the text's first byte (memchr); only one
+    // at the start of a paragraph is compared in full.
+    for (std::size_t k = 0; k < data.size();) {
+        const auto* hit = static_cast<const std::uint8_t*>(
+            text.empty() ? data.data() + k : std::memchr(data.data() + k, text[0], data.size() - k));
+        if (!hit) break;
+        const auto at = static_cast<std::size_t>(hit - data.data());
+        if (at % kParagraph == 0 && bytes::has_text(data, at, text)) return static_cast<std::uint32_t>(at) + kParagraph;
+        k = (at / kParagraph + 1) * kParagraph;
     }
-    if (check) return result;
+    return kParagraphRange;
+}
+
+}  // namespace
+
+std::optional<std::uint32_t> paragraph_record_end(ImageBytes image, std::uint32_t start, std::string_view text) {
+    const std::uint32_t distance = paragraph_distance(image, start, text);
+    if (distance >= kParagraphRange) return std::nullopt;
+    return distance;
+}
+
+bool rom_after_paragraph_record(ImageBytes image, std::uint32_t start, std::string_view text) {
     std::uint8_t next[4];
-    if (read_window(image, std::uint64_t{start} + result, next) != sizeof next) return 0;
-    return std::memcmp(next, "\x55\xAA\x00\x00", 4) == 0 ? 1 : 0;
+    const std::uint64_t at = std::uint64_t{start} + paragraph_distance(image, start, text);
+    return read_window(image, at, next) == sizeof next && std::memcmp(next, "\x55\xAA\x00\x00", 4) == 0;
 }
 
 namespace {

@@ -95,12 +95,15 @@ std::uint32_t find_bs1_address(ImageBytes image);
 std::uint32_t find_alin16_value(ImageBytes image);
 
 // Looks at the 16-byte records from `start` on (at most 0x1E000 bytes) for
-// one whose first bytes are `text`. With `check` set: the distance from
-// `start` to the end of the matching record (16 for the first record), or
-// 0x1E000 when none matches. With `check` clear: 1 when the 16 bytes after
-// that point begin 55 AA 00 00, else 0. Records outside the file do not match.
-std::uint32_t find_paragraph_marker(ImageBytes image, std::uint32_t start, bool check,
-                                    std::string_view text);
+// one whose first bytes are `text` (exact bytes): the distance from `start`
+// to the end of the first that matches (16 for the first record). Nothing
+// when none does; the last record of the range, which ends 0x1E000 bytes
+// on, counts as none either. Records outside the file do not match.
+std::optional<std::uint32_t> paragraph_record_end(ImageBytes image, std::uint32_t start, std::string_view text);
+
+// Whether a ROM ("55 AA 00 00") follows that record, or follows the
+// 0x1E000 bytes from `start` when there is none.
+bool rom_after_paragraph_record(ImageBytes image, std::uint32_t start, std::string_view text);
 
 // Length of the uncompressed microcode block below `area_end`: the length
 // word of the trailer when "NCPUCODE.BIN\0" stands at area_end - 16, else 0.

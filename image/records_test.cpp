@@ -24,11 +24,11 @@ TEST(ParagraphMarker, FoundOnlyAtSixteenByteSteps) {
     img.put_text(img.top_base() + 16 * 10 + 15, "BtBk");    // a first byte off a step...
     img.put_record16(12, "BtBkVgaRom");                     // ...does not hide the record behind it
     auto f = saved(img);
-    EXPECT_EQ(find_paragraph_marker(f, img.top_base(), true, "BtBkVgaRom"), 16u * 13);
-    EXPECT_EQ(find_paragraph_marker(f, img.top_base(), true, "*BT-VGA*"), 64u);
-    EXPECT_EQ(find_paragraph_marker(f, img.top_base(), true, "*NVDAMM*"), 0x1E000u);
+    EXPECT_EQ(paragraph_record_end(f, img.top_base(), "BtBkVgaRom"), 16u * 13);
+    EXPECT_EQ(paragraph_record_end(f, img.top_base(), "*BT-VGA*"), 64u);
+    EXPECT_EQ(paragraph_record_end(f, img.top_base(), "*NVDAMM*"), std::nullopt);
     // From a start 8 bytes further the off-step record is on the step.
-    EXPECT_EQ(find_paragraph_marker(f, img.top_base() + 8, true, "*NVDAMM*"), 96u);
+    EXPECT_EQ(paragraph_record_end(f, img.top_base() + 8, "*NVDAMM*"), 96u);
 }
 
 TEST(ParagraphMarker, SearchRangeEndsAt0x1E000) {
@@ -37,11 +37,11 @@ TEST(ParagraphMarker, SearchRangeEndsAt0x1E000) {
     img.put_record16(0x1E000 / 16 - 1, "BtBkVgaRom");  // last record of the range
     img.put_record16(0x1E000 / 16, "*NVDAMM*");         // first record beyond it
     auto f = saved(img);
-    EXPECT_EQ(find_paragraph_marker(f, img.top_base(), true, "BtBkVgaRom"), 0x1E000u);
-    EXPECT_EQ(find_paragraph_marker(f, img.top_base(), true, "*NVDAMM*"), 0x1E000u);
+    EXPECT_EQ(paragraph_record_end(f, img.top_base(), "BtBkVgaRom"), std::nullopt);
+    EXPECT_EQ(paragraph_record_end(f, img.top_base(), "*NVDAMM*"), std::nullopt);
     // Found in the last record of the range: the same value as "not found".
-    EXPECT_EQ(find_paragraph_marker(f, img.top_base() + 16, true, "*NVDAMM*"), 0x1E000u);
-    EXPECT_EQ(find_paragraph_marker(f, img.top_base() + 32, true, "*NVDAMM*"), 0x1DFF0u);
+    EXPECT_EQ(paragraph_record_end(f, img.top_base() + 16, "*NVDAMM*"), std::nullopt);
+    EXPECT_EQ(paragraph_record_end(f, img.top_base() + 32, "*NVDAMM*"), 0x1DFF0u);
 }
 
 TEST(ParagraphMarker, CheckFlagTestsTheBytesAfterTheRecord) {
@@ -52,13 +52,13 @@ TEST(ParagraphMarker, CheckFlagTestsTheBytesAfterTheRecord) {
     img.put_record16(8, "*BT-VGA*");
     img.put(img.top_base() + 144, std::vector<std::uint8_t>{0x55, 0xAA, 0x40, 0x00});
     auto f = saved(img);
-    EXPECT_EQ(find_paragraph_marker(f, img.top_base(), false, "BtBkVgaRom"), 1u);
-    EXPECT_EQ(find_paragraph_marker(f, img.top_base(), false, "*BT-VGA*"), 0u);
+    EXPECT_EQ(rom_after_paragraph_record(f, img.top_base(), "BtBkVgaRom"), true);
+    EXPECT_EQ(rom_after_paragraph_record(f, img.top_base(), "*BT-VGA*"), false);
     // No record: the bytes after the whole range are tested.
-    EXPECT_EQ(find_paragraph_marker(f, img.top_base(), false, "*NVDAMM*"), 0u);
+    EXPECT_EQ(rom_after_paragraph_record(f, img.top_base(), "*NVDAMM*"), false);
     img.put(img.top_base() + 0x1E000, std::vector<std::uint8_t>{0x55, 0xAA, 0x00, 0x00});
     auto g = saved(img);
-    EXPECT_EQ(find_paragraph_marker(g, img.top_base(), false, "*NVDAMM*"), 1u);
+    EXPECT_EQ(rom_after_paragraph_record(g, img.top_base(), "*NVDAMM*"), true);
 }
 
 TEST(ParagraphMarker, RecordsOutsideTheFileDoNotMatch) {
@@ -66,10 +66,10 @@ TEST(ParagraphMarker, RecordsOutsideTheFileDoNotMatch) {
     SyntheticImage img(0x100);
     img.put_text(0xF0, "*BT-VGA*");  // the file's last record
     auto f = saved(img);
-    EXPECT_EQ(find_paragraph_marker(f, 0, true, "*BT-VGA*"), 0x100u);
-    EXPECT_EQ(find_paragraph_marker(f, 0, false, "*BT-VGA*"), 0u);  // nothing follows it
-    EXPECT_EQ(find_paragraph_marker(f, 0x1000, true, "*BT-VGA*"), 0x1E000u);
-    EXPECT_EQ(find_paragraph_marker(f, 0x1000, false, "*BT-VGA*"), 0u);
+    EXPECT_EQ(paragraph_record_end(f, 0, "*BT-VGA*"), 0x100u);
+    EXPECT_EQ(rom_after_paragraph_record(f, 0, "*BT-VGA*"), false);  // nothing follows it
+    EXPECT_EQ(paragraph_record_end(f, 0x1000, "*BT-VGA*"), std::nullopt);
+    EXPECT_EQ(rom_after_paragraph_record(f, 0x1000, "*BT-VGA*"), false);
 }
 
 TEST(Bs1Address, PhysicalAddressBecomesAFileOffset) {

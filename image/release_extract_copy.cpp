@@ -6,6 +6,7 @@
 #include "archive/extract.hpp"
 #include "common/bytes.hpp"
 #include "common/console.hpp"
+#include "common/fatal.hpp"
 #include "common/file.hpp"
 #include "image/bios_image.hpp"
 #include "image/member_name.hpp"
@@ -21,6 +22,7 @@ Extraction extract_member(const BiosImage& image, const ChainMember& member, boo
         return Extraction::Failed;
     }
     const Expansion e = expand_member(std::span(image.bytes).subspan(member.position));
+    if (e.status == Expansion::Status::Damaged) fatal(e.damage);  // a damaged member ends the run
     if (e.status == Expansion::Status::UnknownMethod)
         console::conf("Unknown method: %u\n", static_cast<unsigned>(static_cast<unsigned char>(e.header.method[3])));
     if (e.status != Expansion::Status::Complete) {

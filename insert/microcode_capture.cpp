@@ -6,7 +6,6 @@
 #include "archive/extract.hpp"
 #include "common/bytes.hpp"
 #include "common/console.hpp"
-#include "common/fatal.hpp"
 
 void capture_microcode(ImageBytes image, const ChainMember& member, MicrocodeCapture& capture) {
     capture = MicrocodeCapture{};
@@ -23,16 +22,13 @@ void capture_microcode(ImageBytes image, const ChainMember& member, MicrocodeCap
         capture.data.assign(at.begin() + static_cast<std::ptrdiff_t>(data_at),
                             at.begin() + static_cast<std::ptrdiff_t>(data_at + n));
     } else {
-        try {
-            Expansion e = expand_member(at);
-            if (e.status == Expansion::Status::UnknownMethod)
-                console::conf("Unknown method: %u\n", static_cast<unsigned>(static_cast<unsigned char>(e.header.method[3])));
-            if (e.status != Expansion::Status::Complete) return;
-            capture.data = std::move(e.data);
-        } catch (const FatalError& error) {
-            console::conf("%s\n", error.message.c_str());
-            return;
-        }
+        Expansion e = expand_member(at);
+        // A damaged member is said on the console channel; the listing goes on without it.
+        if (e.status == Expansion::Status::Damaged) console::conf("%s\n", e.damage);
+        if (e.status == Expansion::Status::UnknownMethod)
+            console::conf("Unknown method: %u\n", static_cast<unsigned>(static_cast<unsigned char>(e.header.method[3])));
+        if (e.status != Expansion::Status::Complete) return;
+        capture.data = std::move(e.data);
     }
     capture.captured = true;
     capture.original_size = original;

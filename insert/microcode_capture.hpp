@@ -26,7 +26,6 @@ struct MicrocodeCapture {
 // expanded. REQUIRES: the member lies wholly inside the image (as walk_chain
 // gives it). A member whose original size exceeds kMaxCapturedSize, whose
 // method is unknown ("Unknown method: %u" on the console channel) or whose
-// data ends early is not captured. A fatal codec error while expanding (a
-// damaged member) does not end the run: its message goes to the console
-// channel and nothing is captured.
+// data ends early is not captured. A damaged member does not end the run:
+// what is damaged goes to the console channel and nothing is captured.
 void capture_microcode(ImageBytes image, const ChainMember& member, MicrocodeCapture& capture);

@@ -10,6 +10,7 @@
 #include "archive/work_files.hpp"
 #include "common/bytes.hpp"
 #include "common/console.hpp"
+#include "common/fatal.hpp"
 #include "image/bios_image.hpp"
 #include "image/records.hpp"
 #include "insert/rom_checks.hpp"
@@ -28,6 +29,7 @@ inline constexpr std::size_t kMaxTopBlock = 0x10000;     // the longest microcod
 // know is an empty ROM, which matches none.
 std::optional<std::vector<std::uint8_t>> expand_rom_member(const BiosImage& image, const ChainMember& m) {
     Expansion e = expand_member(std::span(image.bytes).subspan(m.position), kMaxRomBytes);
+    if (e.status == Expansion::Status::Damaged) fatal(e.damage);
     if (e.status == Expansion::Status::EndedEarly) return std::nullopt;
     return std::move(e.data);
 }

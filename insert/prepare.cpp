@@ -9,6 +9,7 @@
 #include "archive/pack.hpp"
 #include "archive/work_files.hpp"
 #include "common/console.hpp"
+#include "common/fatal.hpp"
 #include "common/file.hpp"
 #include "image/bios_image.hpp"
 #include "insert/executable.hpp"
@@ -100,6 +101,7 @@ Preparation prepare_rom_file(RunState& state, const BiosImage& image) {
         if (is_rom_kind(c)) {
             // The ROM inside, for the checks; its expansion is left as "original.tmp".
             const Expansion e = expand_member(file, kMaxInputFile);
+            if (e.status == Expansion::Status::Damaged) fatal(e.damage);  // a damaged member ends the run
             if (e.status == Expansion::Status::UnknownMethod)
                 console::conf("Unknown method: %u\n", static_cast<unsigned>(static_cast<unsigned char>(e.header.method[3])));
             if (!keep_group_file(state, work_file::kExpanded, e.data)) return run_failed(state);
