@@ -1,8 +1,11 @@
 // Reading, writing and summing member headers.
 #include "archive/member_header.hpp"
 
+#include <algorithm>
+
 #include "common/bytes.hpp"
 #include "common/fatal.hpp"
+#include "common/hex.hpp"
 
 TypeIdValue parse_type_id(std::string_view text) {
     TypeIdValue v;
@@ -13,13 +16,8 @@ TypeIdValue parse_type_id(std::string_view text) {
             acc = 0;
             continue;
         }
-        unsigned digit = 0;
-        if (ch >= '0' && ch <= '9')
-            digit = static_cast<unsigned>(ch - '0');
-        else if (ch >= 'A' && ch <= 'F')
-            digit = static_cast<unsigned>(ch - 'A' + 10);
-        else if (ch >= 'a' && ch <= 'f')
-            digit = static_cast<unsigned>(ch - 'a' + 10);
+        // A character that is no hexadecimal digit shifts in a 0.
+        const unsigned digit = static_cast<unsigned>(std::max(hex_digit(ch), 0));
         acc = (acc << 4) + digit;
     }
     v.offset = static_cast<std::uint16_t>(acc);

@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <strings.h>
 
+#include "common/hex.hpp"
+
 namespace {
 
 // Segment of a TypeId text "SSSS:0".
@@ -11,7 +13,7 @@ constexpr std::uint16_t seg(std::string_view id) {
     std::uint16_t v = 0;
     for (char c : id) {
         if (c == ':') break;
-        int d = (c >= '0' && c <= '9') ? c - '0' : (c >= 'a' && c <= 'f') ? c - 'a' + 10 : c - 'A' + 10;
+        const int d = hex_digit(c);
         v = static_cast<std::uint16_t>(v * 16 + d);
     }
     return v;

@@ -16,28 +16,13 @@
 #include "image/bios_image.hpp"
 #include "image/boot_vga.hpp"
 #include "image/chain.hpp"
-#include "image/member_name.hpp"
+#include "archive/member_head.hpp"
 #include "image/memory_module.hpp"
 #include "image/records.hpp"
 #include "insert/microcode_capture.hpp"
 #include "insert/microcode_report.hpp"
 
 namespace {
-
-// A member's whole header (H + 2 bytes, at most 257) as far as the file holds it.
-struct FullHeader {
-    std::array<std::uint8_t, kLongestHeader> bytes{};
-    std::size_t in_file = 0;
-
-    std::uint32_t field32(std::size_t at) const { return bytes::le32(bytes.data() + at); }
-    std::string_view name() const { return listed_member_name(std::span(bytes.data(), in_file)); }
-};
-
-FullHeader read_full_header(ImageBytes image, std::uint32_t position) {
-    FullHeader header;
-    header.in_file = read_window(image, position, header.bytes);
-    return header;
-}
 
 void print_title(const std::string& input_file) {
     console::outf("\n              ******** %12s BIOS component ********\n\n", input_file.c_str());
@@ -55,9 +40,9 @@ std::string row_lead(int row_number, std::string_view item_name) {
 // Row 0; returns the space the system BIOS takes.
 std::uint32_t list_system_bios(BiosImage& image) {
     const std::uint32_t position = system_bios_position(image);
-    FullHeader header = read_full_header(image.bytes, position);
+    const MemberHead header = read_member_head(image.bytes, position);
     std::string lead = row_lead(0, "System BIOS     ");
-    if (!bytes::has_text(header.bytes, kMethodAt, "-lh")) {
+    if (!holds_member(header)) {
         // Nothing stored there: only the space reserved for it.
         std::uint32_t space = system_bios_space(position, 0, 0, image.file_size);
         console::out(lead);
@@ -66,9 +51,8 @@ std::uint32_t list_system_bios(BiosImage& image) {
         console::out("\n");
         return space;
     }
-    std::uint32_t space = system_bios_space(position, header.bytes[kHeaderSizeAt],
-                                            header.field32(kPackedSizeAt), image.file_size);
-    print_listing_row(lead, header.field32(kOriginalSizeAt), size_text(space), header.name());
+    std::uint32_t space = system_bios_space(position, header_size(header), packed_size(header), image.file_size);
+    print_listing_row(lead, original_size(header), size_text(space), listed_name(header));
     return space;
 }
 
@@ -78,12 +62,12 @@ std::uint32_t list_chain(BiosImage& image, MicrocodeCapture& capture) {
     std::uint32_t used = 0;
     int row_number = 0;
     for (const ChainMember& member : walk.members) {
-        FullHeader header = read_full_header(image.bytes, member.position);
-        std::uint16_t segment = type_segment(member.header);
+        const MemberHead& header = member.header;
+        std::uint16_t segment = type_segment(header);
         // The walk took only members inside the file, so the span fits 32 bits.
         std::uint32_t space = static_cast<std::uint32_t>(member_span(member.header));
         print_listing_row(row_lead(++row_number, listing_name(segment, type_offset(member.header))),
-                          header.field32(kOriginalSizeAt), size_text(space), header.name());
+                          original_size(header), size_text(space), listed_name(header));
         used += space;
         if (segment == kCpuCodeSegment) capture_microcode(image.bytes, member, capture);
     }

@@ -2,6 +2,7 @@
 #include "driver/select_kind.hpp"
 
 #include "common/console.hpp"
+#include "common/hex.hpp"
 #include "driver/command_line.hpp"
 
 namespace {
@@ -33,13 +34,6 @@ bool select_other(RunState& state) {
 }
 
 }  // namespace
-
-int hex_digit(char ch) {
-    if (ch >= '0' && ch <= '9') return ch - '0';
-    if (ch >= 'a' && ch <= 'f') return ch - 'a' + 10;
-    if (ch >= 'A' && ch <= 'F') return ch - 'A' + 10;
-    return -1;
-}
 
 std::uint32_t isa_segment_operand(RunState& state, std::string_view operand) {
     std::uint32_t value = 0;

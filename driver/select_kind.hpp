@@ -26,9 +26,6 @@ bool select_kind(RunState& state, OptionCode c);
 // failed; the digits before it count and the group goes on.
 std::uint32_t isa_segment_operand(RunState& state, std::string_view operand);
 
-// The value of one hexadecimal digit in either case; -1 for any other character.
-int hex_digit(char ch);
-
 // Reads hexadecimal digits of `text` up to its first colon. Returns nothing
 // when another character stands before the colon.
 std::optional<std::uint32_t> hex_before_colon(std::string_view text);

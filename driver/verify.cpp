@@ -16,7 +16,7 @@
 #include "image/bios_image.hpp"
 #include "image/boot_vga.hpp"
 #include "image/chain.hpp"
-#include "image/member_name.hpp"
+#include "archive/member_head.hpp"
 #include "image/records.hpp"
 
 namespace {
@@ -46,46 +46,38 @@ std::string trimmed(std::string name) {
     return name;
 }
 
-// The result of one member: "ok", what is wrong, or "CRC not recorded".
-std::string member_result(Check& c, std::uint32_t position, std::span<const std::uint8_t> header, bool& problem) {
-    problem = true;
-    const std::uint8_t stored_sum = header[member::kHeaderSumAt];
-    const std::optional<std::uint8_t> sum = header_sum(header);
-    if (!sum) return "header cut short";
-    if (*sum != stored_sum) return format("sum should be %02Xh", *sum);
-    const std::string_view method(reinterpret_cast<const char*>(header.data()) + kMethodAt, member::kMethodLength);
-    if (!known_method(method)) return "unknown method";
-    const std::uint32_t original = bytes::le32(header.data() + kOriginalSizeAt);
-    if (original > kMaxCheckedSize) return "too large to check";
+// The verdict on one member: "ok", "CRC not recorded", or what is wrong.
+struct MemberVerdict {
+    std::string text;
+    bool problem = true;
+};
+
+MemberVerdict member_verdict(const Check& c, std::uint32_t position, const MemberHead& head) {
+    const std::optional<std::uint8_t> sum = header_sum(header_in_holder(head));
+    if (!sum) return {"header cut short"};
+    if (*sum != recorded_sum(head)) return {format("sum should be %02Xh", *sum)};
+    if (!known_method(method_text(head))) return {"unknown method"};
+    const std::uint32_t original = original_size(head);
+    if (original > kMaxCheckedSize) return {"too large to check"};
     const Expansion e = expand_member(std::span(c.image.bytes).subspan(position), original);
-    if (e.status == Expansion::Status::Damaged) return "data damaged";
-    const std::vector<std::uint8_t>& data = e.data;
-    if (data.size() != original) return "data cut short";
-    const std::optional<std::uint16_t> stored_crc = recorded_crc(header);
-    if (!stored_crc) {
-        problem = false;
-        return "CRC not recorded";
-    }
-    const std::uint16_t crc = crc16::update(0, data);
-    if (crc != *stored_crc) return format("data CRC is %04Xh", crc);
-    problem = false;
-    return "ok";
+    if (e.status == Expansion::Status::Damaged) return {"data damaged"};
+    if (e.data.size() != original) return {"data cut short"};
+    const std::optional<std::uint16_t> stored_crc = recorded_crc(header_in_holder(head));
+    if (!stored_crc) return {"CRC not recorded", false};
+    if (e.crc != *stored_crc) return {format("data CRC is %04Xh", e.crc)};
+    return {"ok", false};
 }
 
 void check_member(Check& c, std::uint32_t position, const std::string& name) {
-    std::array<std::uint8_t, kLongestHeader> header{};
-    const std::size_t got = read_window(c.image.bytes, position, header);
-    const std::span<const std::uint8_t> bytes_read(header.data(), got);
+    const MemberHead head = read_member_head(c.image.bytes, position);
     ++c.members;
-    const std::string method(reinterpret_cast<const char*>(header.data()) + kMethodAt, member::kMethodLength);
-    bool problem = false;
-    const std::string result = member_result(c, position, bytes_read, problem);
-    const std::optional<std::uint16_t> crc = recorded_crc(bytes_read);
+    const MemberVerdict verdict = member_verdict(c, position, head);
+    const std::optional<std::uint16_t> crc = recorded_crc(header_in_holder(head));
     const std::string crc_text = crc ? format("%04Xh", *crc) : std::string("---- ");
-    c.line(format("%05Xh %-16s %s %05Xh %05Xh sum %02Xh CRC %s %s", position, trimmed(name).c_str(), method.c_str(),
-                  bytes::le32(header.data() + kOriginalSizeAt), bytes::le32(header.data() + kPackedSizeAt),
-                  header[member::kHeaderSumAt], crc_text.c_str(), result.c_str()),
-           problem);
+    c.line(format("%05Xh %-16s %s %05Xh %05Xh sum %02Xh CRC %s %s", position, trimmed(name).c_str(),
+                  std::string(method_text(head)).c_str(), original_size(head), packed_size(head),
+                  recorded_sum(head), crc_text.c_str(), verdict.text.c_str()),
+           verdict.problem);
 }
 
 // The first byte in [from, to) that is not 0xFF.
@@ -215,14 +207,13 @@ Outcome verify_image(RunState& state, BiosImage& image) {
         return Outcome::NextGroup;
     }
     const std::uint32_t bios = system_bios_position(image);
-    const HeaderBytes head = read_header_bytes(image.bytes, bios);
-    if (holds_member(head))
+    if (holds_member(read_member_head(image.bytes, bios)))
         check_member(c, bios, "System BIOS");
     else
         c.line(format("%05Xh no system BIOS component", bios), true);
     check_chain(c);
     if (std::optional<BootSlot> slot = find_boot_slot(image, kBtVgaText);
-        slot && holds_member(read_header_bytes(image.bytes, slot->begin)))
+        slot && holds_member(read_member_head(image.bytes, slot->begin)))
         check_member(c, slot->begin, "Compress BT-VGA");
     check_top_block(c);
     check_sums(c);

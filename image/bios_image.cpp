@@ -20,7 +20,7 @@ inline constexpr std::uint32_t kBbssRecordSize = kBbssMicrocodeAt + 2;  // bytes
 inline constexpr std::uint32_t kBs1ScanStopFromEnd = 0x3FFF;  // the pointer scan stays below file_size - this
 
 // Space the first member takes: the larger of 64 KB and H + P + 4.
-std::uint64_t first_member_space(const HeaderBytes& header) {
+std::uint64_t first_member_space(const MemberHead& header) {
     return std::max<std::uint64_t>(kFirstMemberMinSpace, member_span(header) + 1);
 }
 
@@ -110,11 +110,11 @@ void find_first_member(BiosImage& image) {
         auto first = scan_first_member(image.bytes);
         if (!first) return;  // no member anywhere: no chain either
         image.first_member = *first;
-        HeaderBytes header = read_header_bytes(image.bytes, *first);
+        const MemberHead header = read_member_head(image.bytes, *first);
         image.chain_start = clamp_to(*first + first_member_space(header), image.file_size);
         return;
     }
-    HeaderBytes header = read_header_bytes(image.bytes, 0);
+    const MemberHead header = read_member_head(image.bytes, 0);
     if (type_segment(header) == kSystemBiosSegment) {
         image.chain_start = clamp_to(first_member_space(header), image.file_size);
     } else {
@@ -165,7 +165,7 @@ std::optional<std::string> not_a_bios_image(const BiosImage& image) {
         return reason;
     }
     const std::uint32_t at = system_bios_position(image);
-    if (!holds_member(read_header_bytes(image.bytes, at))) {
+    if (!holds_member(read_member_head(image.bytes, at))) {
         std::snprintf(reason, sizeof reason, "no system BIOS component at %05Xh", at);
         return reason;
     }

@@ -14,7 +14,7 @@
 #include "image/bios_image.hpp"
 #include "image/chain.hpp"
 #include "image/image_writer.hpp"
-#include "image/member_name.hpp"
+#include "archive/member_head.hpp"
 #include "image/records.hpp"
 
 void list_boot_block_vga(BiosImage& image) {
@@ -28,17 +28,15 @@ void list_boot_block_vga(BiosImage& image) {
     // The slot lies in the top 64 KB; in a smaller file part of it is outside.
     std::int64_t h = std::int64_t{image.file_size} - kSlotBase + start;
     if (h < 0 || h >= image.file_size) return;
-    std::array<std::uint8_t, kLongestHeader> header;
-    std::size_t got = read_window(image.bytes, static_cast<std::uint64_t>(h), header);
-    if (got <= kNameLengthAt) return;  // not even the fixed fields are in the file
-    if (!bytes::has_text(header, kMethodAt, "-lh")) return;  // erased or foreign bytes
-    std::uint32_t original = bytes::le32(header.data() + kOriginalSizeAt);
+    const MemberHead header = read_member_head(image.bytes, static_cast<std::uint64_t>(h));
+    if (!has_fixed_fields(header)) return;  // not even the fixed fields are in the file
+    if (!holds_member(header)) return;      // erased or foreign bytes
+    const std::uint32_t original = original_size(header);
     if (original == 0) return;
 
-    std::uint32_t packed = bytes::le32(header.data() + kPackedSizeAt);
-    std::uint32_t member = packed + header[kHeaderSizeAt] + 3;  // with its end byte, 32-bit
-    print_listing_row("(BB) Compress BT-VGA ", original, size_text(packed, member / 1024.0),
-                      listed_member_name(std::span(header.data(), got)));
+    const std::uint32_t packed = packed_size(header);
+    const auto member = static_cast<std::uint32_t>(member_span(header));  // with its end byte, 32-bit
+    print_listing_row("(BB) Compress BT-VGA ", original, size_text(packed, member / 1024.0), listed_name(header));
 }
 
 void report_on_board_vga(BiosImage& image) {

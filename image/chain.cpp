@@ -5,39 +5,9 @@
 #include <algorithm>
 #include <cstring>
 
-#include "archive/extract.hpp"
-#include "common/bytes.hpp"
 #include "image/bios_image.hpp"
 
-HeaderBytes read_header_bytes(ImageBytes image, std::uint64_t position) {
-    HeaderBytes header;
-    read_window(image, position, header);
-    return header;
-}
-
-bool holds_member(const HeaderBytes& header) {
-    return bytes::has_text(header, kMethodAt, "-lh");
-}
-
-std::uint8_t header_size(const HeaderBytes& header) { return header[kHeaderSizeAt]; }
-
-std::uint32_t packed_size(const HeaderBytes& header) {
-    return bytes::le32(header.data() + kPackedSizeAt);
-}
-
-std::uint16_t type_segment(const HeaderBytes& header) {
-    return bytes::le16(header.data() + kTypeSegmentAt);
-}
-
-std::uint16_t type_offset(const HeaderBytes& header) {
-    return bytes::le16(header.data() + kTypeOffsetAt);
-}
-
-std::uint64_t member_span(const HeaderBytes& header) {
-    return next_member_offset(0, header_size(header), packed_size(header), kMemberEndByte);
-}
-
-std::optional<std::uint32_t> next_member_position(std::uint32_t position, const HeaderBytes& header,
+std::optional<std::uint32_t> next_member_position(std::uint32_t position, const MemberHead& header,
                                                   std::uint32_t file_size) {
     std::uint64_t next = position + member_span(header);
     if (next > file_size) return std::nullopt;
@@ -50,8 +20,8 @@ ChainWalk walk_chain(ImageBytes image, std::uint32_t start, std::uint32_t limit)
     std::uint32_t position = start;
     for (;;) {
         walk.end_position = position;
-        HeaderBytes header = read_header_bytes(image, position);
-        if (packed_size(header) == kErasedSize) {
+        const MemberHead header = read_member_head(image, position);
+        if (is_erased(header)) {
             walk.end = ChainEnd::Erased;
             return walk;
         }
@@ -91,8 +61,8 @@ void close_gap(std::span<std::uint8_t> image, std::uint32_t dst, std::uint32_t l
     const std::uint64_t src = std::uint64_t{dst} + length;
     std::uint64_t moved = 0;
     while (src + moved < stop) {
-        const HeaderBytes header = read_header_bytes(image, src + moved);
-        if (packed_size(header) == kErasedSize) break;
+        const MemberHead header = read_member_head(image, src + moved);
+        if (is_erased(header)) break;
         const std::uint64_t n = std::min<std::uint64_t>(member_span(header), stop - (src + moved));
         std::memmove(image.data() + dst + moved, image.data() + src + moved, static_cast<std::size_t>(n));
         moved += n;

@@ -15,51 +15,21 @@
 #include <string>
 #include <vector>
 
-#include "archive/member_header.hpp"
+#include "archive/member_head.hpp"
 #include "image/records.hpp"
 
 struct BiosImage;
 
-// Header fields the walk reads, as offsets from the member's first byte
-// (the member format's own layout).
-using member::kHeaderSizeAt;    // H, 1 byte
-using member::kMethodAt;        // "-lh5-" / "-lh0-"
-using member::kPackedSizeAt;    // P, 32-bit
-using member::kOriginalSizeAt;  // 32-bit
-using member::kTypeOffsetAt;    // 16-bit
-using member::kTypeSegmentAt;   // 16-bit
-inline constexpr std::uint32_t kErasedSize = 0xFFFFFFFF;
-// The archive's end byte every member keeps behind its data in the image.
-inline constexpr std::uint64_t kMemberEndByte = 1;
-// The listing and the add walk the chain up to this far below area_end.
+// The walks of the chain stop this far below area_end.
 inline constexpr std::uint32_t kWalkMargin = 0x40;
 
 // The smallest member: a header with an empty name (H = 25, H + 2 bytes),
 // no data and the end byte.
 inline constexpr std::uint32_t kSmallestMember = 28;
 
-// The first 64 bytes at a member position; always enough for H, method, P
-// and the TypeId.
-inline constexpr std::size_t kHeaderWindow = 64;
-using HeaderBytes = std::array<std::uint8_t, kHeaderWindow>;
-
-// The 64 bytes at `position`; bytes outside the file read 0xFF, so a
-// position at or past the end of the file reads as erased space.
-HeaderBytes read_header_bytes(ImageBytes image, std::uint64_t position);
-
-// Bytes 2 to 4 are "-lh" (exact bytes).
-bool holds_member(const HeaderBytes& header);
-std::uint8_t header_size(const HeaderBytes& header);
-std::uint32_t packed_size(const HeaderBytes& header);
-std::uint16_t type_segment(const HeaderBytes& header);
-std::uint16_t type_offset(const HeaderBytes& header);
-
-// Bytes the member takes in the image, H + P + 3, without 32-bit wrap.
-std::uint64_t member_span(const HeaderBytes& header);
-
 // The position after the member at `position`: position + H + P + 3.
 // Nothing when that runs past `file_size` (which also rules out 32-bit wrap).
-std::optional<std::uint32_t> next_member_position(std::uint32_t position, const HeaderBytes& header,
+std::optional<std::uint32_t> next_member_position(std::uint32_t position, const MemberHead& header,
                                                   std::uint32_t file_size);
 
 // How a walk ended.
@@ -72,7 +42,7 @@ enum class ChainEnd {
 
 struct ChainMember {
     std::uint32_t position = 0;
-    HeaderBytes header{};
+    MemberHead header;
 };
 
 struct ChainWalk {

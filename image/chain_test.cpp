@@ -28,7 +28,7 @@ TEST(Chain, HeaderFieldsAndSpan) {
     SyntheticImage img(128 * KB);
     img.put_member(0x100, stored_member(0x4086, 0x12, "CPUCODE.BIN", 0x1234));
     const auto& f = img.bytes;
-    HeaderBytes h = read_header_bytes(f, 0x100);
+    MemberHead h = read_member_head(f, 0x100);
     EXPECT_TRUE(holds_member(h));
     EXPECT_EQ(header_size(h), 36);
     EXPECT_EQ(packed_size(h), 0x1234u);
@@ -36,7 +36,7 @@ TEST(Chain, HeaderFieldsAndSpan) {
     EXPECT_EQ(type_offset(h), 0x12);
     EXPECT_EQ(member_span(h), 0x125Bu);
 
-    HeaderBytes past = read_header_bytes(f, 0x20000 - 10);  // mostly outside the file
+    MemberHead past = read_member_head(f, 0x20000 - 10);  // mostly outside the file
     EXPECT_EQ(packed_size(past), kErasedSize);
     EXPECT_FALSE(holds_member(past));
 }

@@ -9,16 +9,16 @@
 #include "common/fatal.hpp"
 #include "common/file.hpp"
 #include "image/bios_image.hpp"
-#include "image/member_name.hpp"
+#include "archive/member_head.hpp"
 #include "image/records.hpp"
 #include "image/release_extract.hpp"
 #include "insert/logo.hpp"
 
 Extraction extract_member(const BiosImage& image, const ChainMember& member, bool picture, const std::string& target) {
-    const std::uint32_t original_size = bytes::le32(member.header.data() + kOriginalSizeAt);
-    if (original_size > kMaxExtracted) {
+    const std::uint32_t claimed = original_size(member.header);
+    if (claimed > kMaxExtracted) {
         console::conf("The component at %Xh claims %u bytes: too large to extract. %s is unchanged.\n",
-                      member.position, original_size, target.c_str());
+                      member.position, claimed, target.c_str());
         return Extraction::Failed;
     }
     const Expansion e = expand_member(std::span(image.bytes).subspan(member.position));
@@ -30,9 +30,7 @@ Extraction extract_member(const BiosImage& image, const ChainMember& member, boo
         return Extraction::Failed;
     }
     // The CRC the header records, of the bytes as they were stored.
-    std::array<std::uint8_t, kLongestHeader> full;
-    const std::size_t got = read_window(image.bytes, member.position, full);
-    const std::optional<std::uint16_t> recorded = recorded_crc(std::span(full.data(), got));
+    const std::optional<std::uint16_t> recorded = recorded_crc(header_in_holder(member.header));
     const bool damaged = recorded && e.crc != *recorded;
 
     std::optional<std::vector<std::uint8_t>> bitmap;

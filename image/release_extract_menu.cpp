@@ -4,7 +4,7 @@
 
 #include "common/console.hpp"
 #include "image/bios_image.hpp"
-#include "image/member_name.hpp"
+#include "archive/member_head.hpp"
 #include "image/records.hpp"
 #include "image/release_extract.hpp"
 
@@ -29,9 +29,7 @@ std::optional<int> slot_for_answer(OptionCode c, char ch) {
 }
 
 std::string stored_name(const BiosImage& image, std::uint32_t position) {
-    std::array<std::uint8_t, kLongestHeader> header;
-    const std::size_t got = read_window(image.bytes, position, header);
-    return std::string(listed_member_name(std::span(header.data(), got)));
+    return std::string(listed_name(read_member_head(image.bytes, position)));
 }
 
 InstanceChoice choose_instance(const BiosImage& image, OptionCode c) {

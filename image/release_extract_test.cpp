@@ -190,7 +190,7 @@ TEST(Damaged, ChainBrokenBeforeTheKindIsFound) {
 TEST(Damaged, MemberRunningPastTheFileOrTheArea) {
     testkit::WorkDir dir;
     auto img = chain_image({stored(0x4003, "ACPI.BIN", 0x100, 1), stored(0x4005, "HPM.ROM", 0x100, 2)});
-    img.image.put32(img.positions[1] + kPackedSizeAt, 0x40000);  // past the end of the file
+    img.image.put32(img.positions[1] + member::kPackedSizeAt, 0x40000);  // past the end of the file
     img.image.save("image.bin");
     auto before = slurp("image.bin");
     for (bool extract : {false, true}) {

@@ -4,17 +4,16 @@
 #include <algorithm>
 
 #include "archive/extract.hpp"
-#include "common/bytes.hpp"
 #include "common/console.hpp"
 
 void capture_microcode(ImageBytes image, const ChainMember& member, MicrocodeCapture& capture) {
     capture = MicrocodeCapture{};
-    const HeaderBytes& header = member.header;
-    const std::uint32_t original = bytes::le32(header.data() + kOriginalSizeAt);
+    const MemberHead& header = member.header;
+    const std::uint32_t original = original_size(header);
     if (original > kMaxCapturedSize) return;
 
     const std::span<const std::uint8_t> at = image.subspan(member.position);
-    if (bytes::has_text(header, kMethodAt, "-lh0-")) {
+    if (is_stored(header)) {
         // Stored: the data bytes are the component.
         const std::size_t data_at = std::size_t{header_size(header)} + 2;
         const std::size_t n = std::min<std::size_t>(std::min(packed_size(header), original),

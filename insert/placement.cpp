@@ -103,68 +103,59 @@ void report_no_room(RunState& state, const BiosImage& image, std::uint64_t over)
     state.fail(state.code);
 }
 
-// The prepared member's bytes as they go to `position`, or nothing when the
-// file holds no usable member (reported). `extent` gets H + P + 3.
+// The prepared member's header, or nothing (reported, the kind failed)
+// when its archive holds no member the add can place.
+std::optional<MemberHead> usable_head(RunState& state, const PreparedMember& member) {
+    const MemberHead head = read_member_head(member.archive, 0);
+    bool usable = is_whole_header(head);
+    // A stored member is written as its original size of data: that must be its packed size too.
+    if (usable && method_char(head) == '0') usable = packed_size(head) == original_size(head);
+    if (usable) return head;
+    console::conf("%s holds no component header; nothing is added.\n",
+                  member.source.empty() ? work_file::kArchive : member.source.c_str());
+    state.fail(state.code);
+    return std::nullopt;
+}
+
+// The member's bytes as they go to `position`, or nothing when they do not
+// fit (reported). /NoCompress: the header lengthened so that the data starts
+// on a 16-byte boundary; ROM kinds: the slot's TypeId (and an ISA address).
 std::optional<std::vector<std::uint8_t>> member_bytes(RunState& state, const BiosImage& image,
                                                       const PreparedMember& member, std::uint32_t position,
-                                                      std::uint16_t chosen, std::uint64_t& extent) {
-    const std::vector<std::uint8_t>& archive = member.archive;
-    bool usable = archive.size() >= member::kFixedBytes && bytes::has_text(archive, kMethodAt, "-lh") &&
-                  archive[kHeaderSizeAt] >= member::kHeaderSizeExtra && archive[kHeaderSizeAt] + 2u <= archive.size();
-    // A stored member is written as its original size of data: that must be its packed size too.
-    if (usable && archive[kMethodAt + 3] == '0')
-        usable = bytes::le32(archive.data() + kPackedSizeAt) == bytes::le32(archive.data() + kOriginalSizeAt);
-    if (!usable) {
-        console::conf("%s holds no component header; nothing is added.\n",
-                      member.source.empty() ? work_file::kArchive : member.source.c_str());
-        state.fail(state.code);
-        return std::nullopt;
-    }
-    const std::span<const std::uint8_t> head(archive);
-    std::vector<std::uint8_t> header(head.begin(), head.begin() + head[kHeaderSizeAt] + 2);
-    std::uint8_t h = header[kHeaderSizeAt];
-    std::uint32_t packed = bytes::le32(header.data() + kPackedSizeAt);
-    const std::uint32_t original = bytes::le32(header.data() + kOriginalSizeAt);
-    const bool stored = header[kMethodAt + 3] == '0';
-    const std::uint64_t old_header = header.size();
+                                                      std::uint16_t chosen) {
+    std::optional<MemberHead> head = usable_head(state, member);
+    if (!head) return std::nullopt;
+    const std::size_t old_header = std::size_t{header_size(*head)} + 2;
     std::uint64_t data_bytes;  // bytes taken from behind the old header
     if (state.code == code::nocompress) {
-        // Lengthen the header so that the data starts on a 16-byte boundary:
-        // the name takes the pad, the byte behind the old name becomes 0.
-        const std::uint32_t r = (position + h + 2) % kAlignment;
-        const std::uint32_t pad = r == 0 ? 0 : kAlignment - r;
-        if (pad != 0) {
-            const std::uint8_t n = header[member::kNameLengthAt];
-            if (member::kNameAt + n < header.size()) header[member::kNameAt + n] = 0;
-            header.insert(header.end(), pad, 0xFF);
-            packed += pad;
-            h = static_cast<std::uint8_t>(h + pad);
-            header[kHeaderSizeAt] = h;
-            header[member::kNameLengthAt] = static_cast<std::uint8_t>(n + pad);
-            bytes::put32(header.data() + kPackedSizeAt, packed);
+        const std::uint32_t r = (position + old_header) % kAlignment;
+        if (r != 0 && !lengthen_header(*head, static_cast<std::uint8_t>(kAlignment - r))) {
+            report_no_room(state, image, kAlignment - r);  // a header of 255 bytes cannot grow
+            return std::nullopt;
         }
-        data_bytes = packed;
+        data_bytes = packed_size(*head);
         print_combine(state.rom_file, image);
     } else {
-        data_bytes = (stored ? std::uint64_t{original} + h + 2 : std::uint64_t{packed} + h + 3) - old_header;
+        data_bytes = method_char(*head) == '0' ? std::uint64_t{original_size(*head)} : packed_size(*head) + kMemberEndByte;
         if (is_rom_kind(state.code) && (state.code != code::isa || state.isa_segment != 0)) {
-            bytes::put16(header.data() + kTypeSegmentAt, chosen);
-            if (state.code == code::isa) bytes::put32(header.data() + kTypeOffsetAt, state.isa_segment);
+            set_type_segment(*head, chosen);
+            if (state.code == code::isa) set_type_words(*head, state.isa_segment);
         }
     }
-    header[member::kHeaderSumAt] = *header_sum(header);
-    extent = std::max<std::uint64_t>(std::uint64_t{h} + packed + 3, header.size() + data_bytes);
+    resum_header(*head);
+    const std::span<const std::uint8_t> header = header_in_holder(*head);
+    const std::uint64_t extent = std::max<std::uint64_t>(member_span(*head), header.size() + data_bytes);
     if (const std::uint64_t over = shortfall(image, position, extent); over != 0) {
         report_no_room(state, image, over);
         return std::nullopt;
     }
-    // Fits: the data, with 0xFF for every byte past the end of the file.
-    const std::size_t header_size_now = header.size();
-    std::vector<std::uint8_t> out = std::move(header);
+    // Fits: the data, with 0xFF for every byte past the end of the archive.
+    std::vector<std::uint8_t> out(header.begin(), header.end());
+    const std::vector<std::uint8_t>& archive = member.archive;
     const std::size_t have = static_cast<std::size_t>(std::min<std::uint64_t>(archive.size(), old_header + data_bytes));
     out.insert(out.end(), archive.begin() + static_cast<std::ptrdiff_t>(old_header),
                archive.begin() + static_cast<std::ptrdiff_t>(have));
-    out.resize(static_cast<std::size_t>(header_size_now + data_bytes), 0xFF);  // 0xFF past the end of the file
+    out.resize(static_cast<std::size_t>(header.size() + data_bytes), 0xFF);
     return out;
 }
 
@@ -199,8 +190,7 @@ std::optional<AddPlan> plan_add(RunState& state, BiosImage& image, const Prepare
     std::uint16_t chosen = state.type_value;
     std::optional<AddPlan> plan = plan_walk(state, image, member, chosen);
     if (!plan) return std::nullopt;
-    std::uint64_t extent = 0;
-    std::optional<std::vector<std::uint8_t>> bytes = member_bytes(state, image, member, plan->position, chosen, extent);
+    std::optional<std::vector<std::uint8_t>> bytes = member_bytes(state, image, member, plan->position, chosen);
     if (!bytes) return std::nullopt;
     plan->bytes = std::move(*bytes);
     return plan;
