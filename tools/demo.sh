@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# The demo: a sample 256 KB image and sample components in demo/, and the
-# tool run on them the way a build script would.
+# The demo: sample images and sample components in demo/, the tool run on
+# them the way a build script would, and at the end where the images and
+# the tool are.
 # Usage: tools/demo.sh [BUILD_DIR]   (the folder holding mozaik32 and mkimage;
 # `make demo` builds them in build-demo/). Each step's command line is bold
 # on a terminal and plain text in a file or a pipe.
@@ -77,3 +78,16 @@ set +e
 status=$?
 set -e
 echo "exit status $status"
+
+# Where the demo left its files, and the tool to try on them.
+images="build.bin banked.bin sample.bin showcase.bin"
+others=$(for f in *; do case " $images " in *" $f "*) ;; *) printf '%s ' "$f" ;; esac; done)
+printf '\nThe demo images are in %s/:\n' "$PWD"
+printf '  build.bin     assembled from parts, a VGA ROM replaced by its newer build\n'
+printf '  banked.bin    1 MB, banked: a boot-block VGA ROM and a top microcode block\n'
+printf '  sample.bin    the sample image, its PCI ROM released\n'
+printf '  showcase.bin  an image with every kind of listing row\n'
+printf 'Beside them, the components and the files the runs wrote:\n'
+printf '%s\n' "$others" | fold -s -w 74 | sed 's/ *$//; s/^/  /'
+printf 'The tool is %s (mkimage beside it). Try:\n' "$tool"
+printf '  %s %s/build.bin /D\n' "$build/mozaik32" "demo"
