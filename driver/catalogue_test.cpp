@@ -1,5 +1,5 @@
 // The irregular rows of the catalogue and the catalogue step.
-#include "driver/catalogue.hpp"
+#include "common/catalogue.hpp"
 
 #include <gtest/gtest.h>
 

@@ -4,29 +4,14 @@
 
 #include <cstdlib>
 #include <string>
-#include <initializer_list>
 #include <strings.h>
 
 namespace {
 
 constexpr int kMaxGroupDigits = 4;  // more digits than any group needs; keeps the number bounded
 
-bool is_one_of(OptionCode c, std::initializer_list<OptionCode> codes) {
-    for (OptionCode x : codes)
-        if (x == c) return true;
-    return false;
-}
-
 // Switches that may stand alone as the only option of a command line.
-bool may_stand_alone(OptionCode c) {
-    return is_one_of(c, {code::ncr, code::aha, code::logo, code::d, code::cpucode, code::epa,
-                         code::acpi, code::acpitbl, code::hpm, code::hpc, code::verify});
-}
-
-bool is_logo_kind(OptionCode c) {
-    return c == code::logo || c == code::logo1 || (c >= code::logo2 && c <= code::logo7) ||
-           (c >= code::osb_bmp && c <= code::osb_bmp7) || (c >= code::osb_logo1 && c <= code::osb_logo7);
-}
+bool may_stand_alone(OptionCode c) { return kind(c).lone == LoneUse::Always; }
 
 // "/groupN" at args[at]: N becomes the group number and the argument the bare switch.
 void apply_group_prefix(RunState& state, std::size_t at) {
@@ -54,16 +39,16 @@ Form choose_form(RunState& state, const char* last_variable) {
     if (n < 1) return Form::Usage;
     apply_group_prefix(state, 1);
     OptionCode c = lookup_option(state.args[1]);
-    if (is_logo_kind(c)) {
+    if (kind(c).reads_noreserve) {
         for (std::size_t i = 1; i <= n; ++i)
             if (equals_nocase(state.args[i], "noreserve")) state.no_reserve = true;
     }
-    if (c >= code::osb_bmp && c <= code::osb_bmp7 && n == 4) {
+    if (kind(c).picture == Picture::OsbWithPosition && n == 4) {
         state.osb_x = decimal(state.args[3]);
         state.osb_y = decimal(state.args[4]);
         state.osb_position_given = true;
     }
-    if (n < 2 && !may_stand_alone(c) && c != code::btvga) c = 0;
+    if (n < 2 && kind(c).lone == LoneUse::Never) c = 0;
     if (c != 0) {
         if (!last_variable) return Form::NoLastVariable;
         state.input_file = std::string(last_variable) + ".bin";
@@ -77,7 +62,7 @@ Form choose_form(RunState& state, const char* last_variable) {
     }
     // /D and /verify as the first option must be the last argument, but for
     // "/err", which a build script adds to every call.
-    if (c == code::d || c == code::verify)
+    if (kind(c).operation == Operation::List || kind(c).operation == Operation::Verify)
         for (std::size_t i = state.option_index + 1; i < state.args.size(); ++i)
             if (!equals_nocase(state.args[i], "/err")) c = 0;
     return c == 0 ? Form::Usage : (state.option_index == 1 ? Form::Last : Form::Explicit);

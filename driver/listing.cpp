@@ -11,7 +11,7 @@
 #include "common/bytes.hpp"
 #include "common/console.hpp"
 #include "common/listing_row.hpp"
-#include "driver/catalogue.hpp"
+#include "common/catalogue.hpp"
 #include "driver/operations.hpp"
 #include "image/bios_image.hpp"
 #include "image/boot_vga.hpp"

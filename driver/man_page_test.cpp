@@ -9,7 +9,7 @@
 #include <set>
 #include <string>
 
-#include "driver/catalogue.hpp"
+#include "common/catalogue.hpp"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "driver/catalogue.hpp"
+#include "common/catalogue.hpp"
 
 // How an operation ends: the driver goes on with the next option group, or
 // goes straight to the end of the run.

@@ -11,7 +11,7 @@
 #include "archive/member_header.hpp"
 #include "common/bytes.hpp"
 #include "common/console.hpp"
-#include "driver/catalogue.hpp"
+#include "common/catalogue.hpp"
 #include "driver/fixups.hpp"
 #include "image/bios_image.hpp"
 #include "image/boot_vga.hpp"

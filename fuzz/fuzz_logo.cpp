@@ -6,7 +6,7 @@
 
 #include "common/console.hpp"
 #include "common/fatal.hpp"
-#include "insert/logo.hpp"
+#include "picture/logo.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size == 0) return 0;

@@ -10,7 +10,7 @@
 #include <optional>
 #include <string>
 
-#include "driver/catalogue.hpp"
+#include "common/catalogue.hpp"
 #include "driver/run_state.hpp"
 #include "image/chain.hpp"
 

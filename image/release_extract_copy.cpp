@@ -12,7 +12,7 @@
 #include "archive/member_head.hpp"
 #include "image/records.hpp"
 #include "image/release_extract.hpp"
-#include "insert/logo.hpp"
+#include "picture/logo.hpp"
 
 Extraction extract_member(const BiosImage& image, const ChainMember& member, bool picture, const std::string& target) {
     const std::uint32_t claimed = original_size(member.header);

@@ -8,7 +8,7 @@
 
 #include "common/file.hpp"
 #include "insert/add_testing.hpp"
-#include "insert/logo_testing.hpp"
+#include "picture/logo_testing.hpp"
 #include "testkit/components.hpp"
 #include "testkit/corpus.hpp"
 #include "testkit/members.hpp"

@@ -13,7 +13,7 @@
 #include "common/file.hpp"
 #include "image/bios_image.hpp"
 #include "insert/executable.hpp"
-#include "insert/logo.hpp"
+#include "picture/logo.hpp"
 #include "insert/mib_text.hpp"
 #include "insert/rom_checks.hpp"
 

@@ -15,7 +15,7 @@
 #include "common/file.hpp"
 #include "image/bios_image.hpp"
 #include "insert/executable.hpp"
-#include "insert/logo.hpp"
+#include "picture/logo.hpp"
 #include "insert/prepare.hpp"
 
 namespace {

@@ -1,11 +1,11 @@
 // Windows bitmap reading and checking for the logo conversions.
-#include "insert/logo_bitmap.hpp"
+#include "picture/logo_bitmap.hpp"
 
 #include <algorithm>
 
 #include "common/bytes.hpp"
 #include "common/console.hpp"
-#include "insert/logo.hpp"
+#include "picture/logo.hpp"
 
 namespace logo_bitmap {
 namespace {

@@ -4,11 +4,11 @@
 #include <utility>
 
 #include "common/bytes.hpp"
-#include "insert/logo.hpp"
-#include "insert/logo_bitmap.hpp"
-#include "insert/logo_format.hpp"
-#include "insert/logo_palette.hpp"
-#include "insert/logo_strip.hpp"
+#include "picture/logo.hpp"
+#include "picture/logo_bitmap.hpp"
+#include "picture/logo_format.hpp"
+#include "picture/logo_palette.hpp"
+#include "picture/logo_strip.hpp"
 
 namespace {
 

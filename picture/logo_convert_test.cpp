@@ -8,8 +8,8 @@
 #include <string>
 
 #include "common/console.hpp"
-#include "insert/logo.hpp"
-#include "insert/logo_testing.hpp"
+#include "picture/logo.hpp"
+#include "picture/logo_testing.hpp"
 
 namespace {
 

@@ -1,5 +1,5 @@
 // Bit planes of a 16-colour LogoImage row.
-#include "insert/logo_format.hpp"
+#include "picture/logo_format.hpp"
 
 #include <algorithm>
 

@@ -1,5 +1,5 @@
 // Palette reservation and colour remapping for logo conversions.
-#include "insert/logo_palette.hpp"
+#include "picture/logo_palette.hpp"
 
 #include <optional>
 

@@ -10,8 +10,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "insert/logo.hpp"
-#include "insert/logo_bitmap.hpp"
+#include "picture/logo.hpp"
+#include "picture/logo_bitmap.hpp"
 
 namespace logo_palette {
 

@@ -1,6 +1,6 @@
 // The built-in strip's picture, drawn by tools/logo_strip.py (which says what
 // it shows) and kept here as its run-length pairs.
-#include "insert/logo_strip.hpp"
+#include "picture/logo_strip.hpp"
 
 #include <algorithm>
 

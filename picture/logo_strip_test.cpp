@@ -1,5 +1,5 @@
 // The built-in strip's stored runs.
-#include "insert/logo_strip.hpp"
+#include "picture/logo_strip.hpp"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // Round trips through an independent bitmap library: bitmaps written by PIL
 // are converted to LogoImages, turned back with logo_to_bmp, and read by PIL
 // (each step from file to file through the helpers of logo_testing.hpp).
-#include "insert/logo.hpp"
+#include "picture/logo.hpp"
 
 #include <gtest/gtest.h>
 
@@ -9,8 +9,8 @@
 #include <string>
 
 #include "common/console.hpp"
-#include "insert/logo_strip.hpp"
-#include "insert/logo_testing.hpp"
+#include "picture/logo_strip.hpp"
+#include "picture/logo_testing.hpp"
 
 namespace {
 

@@ -1,4 +1,4 @@
-// Test helpers for the logo conversions: the PIL peer (insert/logo_peer.py,
+// Test helpers for the logo conversions: the PIL peer (picture/logo_peer.py,
 // run as a child process), the conversions from file to file that the
 // comparisons with the peer go through, and a reader of LogoImage bytes.
 #pragma once
@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "common/bytes.hpp"
-#include "insert/logo.hpp"
+#include "picture/logo.hpp"
 #include "testkit/run.hpp"
 #include "testkit/workdir.hpp"
 
@@ -60,7 +60,7 @@ inline std::set<std::string> folder() {
 
 // Runs the peer with `args`; throws with its error text when it fails.
 inline std::string peer(const std::vector<std::string>& args) {
-    std::vector<std::string> all{MOZAIK_SOURCE_DIR "/insert/logo_peer.py"};
+    std::vector<std::string> all{MOZAIK_SOURCE_DIR "/picture/logo_peer.py"};
     all.insert(all.end(), args.begin(), args.end());
     const auto r = testkit::run_program("/usr/bin/python3", all);
     if (r.status != 0) throw std::runtime_error("logo_peer.py failed: " + r.err);

@@ -3,8 +3,8 @@
 
 #include "common/bytes.hpp"
 #include "common/console.hpp"
-#include "insert/logo.hpp"
-#include "insert/logo_format.hpp"
+#include "picture/logo.hpp"
+#include "picture/logo_format.hpp"
 
 namespace {
 

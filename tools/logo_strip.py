@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
 """Draws the built-in 640 x 16 logo strip and prints it as the run-length
-pairs (value, count) of insert/logo_strip.cpp.
+pairs (value, count) of picture/logo_strip.cpp.
 
 The strip is one line of text in palette index 1 on index 0, from a small
 5 x 7 font drawn here, each font pixel 2 x 2 screen pixels. The pairs are
