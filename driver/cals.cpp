@@ -8,14 +8,17 @@
 #include "insert/prepare.hpp"
 
 Outcome run_cals(RunState& state) {
-    PackOptions options{.type_id = state.type_id, .name = state.rom_file};
-    std::optional<std::vector<std::uint8_t>> archive = pack_member(state.rom_bytes, options);
+    const GroupRequest& group = state.group;
+    std::optional<std::vector<std::uint8_t>> archive =
+        pack_member(group.rom_bytes, {.type_id = group.type_id, .name = group.rom_file});
     // Not packed (the writer said why), or the archive not kept: no size to report.
-    if (!archive || !keep_group_file(state, work_file::kArchive, *archive)) {
-        state.fail(state.code);
+    const Kept kept = archive ? keep_group_file(group, work_file::kArchive, *archive) : Kept::Refused;
+    if (kept != Kept::Yes) {
+        state.fail(group.code);
+        state.write_failed = state.write_failed || kept == Kept::WriteFailed;
         return Outcome::EndOfRun;
     }
-    console::outf("%s compressed size is ... %.2fK\n", state.rom_file.c_str(),
+    console::outf("%s compressed size is ... %.2fK\n", group.rom_file.c_str(),
                   static_cast<double>(archive->size()) / 1024.0);
     return Outcome::EndOfRun;
 }

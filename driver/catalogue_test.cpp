@@ -70,30 +70,30 @@ TEST(SelectKind, NcrAndAhaBecomePci) {
     for (const char* sw : {"/ncr", "/AHA"}) {
         Step s({"mozaik32", "bios.bin", sw, "a.rom"});
         ASSERT_TRUE(s.select());
-        EXPECT_EQ(s.state.code, code::pci);
-        EXPECT_EQ(s.state.type_value, 0x4086);
-        EXPECT_EQ(s.state.type_id, "4086:0");
+        EXPECT_EQ(s.state.group.code, code::pci);
+        EXPECT_EQ(s.state.group.type_value, 0x4086);
+        EXPECT_EQ(s.state.group.type_id, "4086:0");
     }
 }
 
 TEST(SelectKind, OtherTakesItsOperand) {
     Step s({"mozaik32", "bios.bin", "/other", "C800:0", "a.rom"});
     ASSERT_TRUE(s.select());
-    EXPECT_EQ(s.state.type_value, 0xC800);
-    EXPECT_EQ(s.state.type_id, "C800:0");
+    EXPECT_EQ(s.state.group.type_value, 0xC800);
+    EXPECT_EQ(s.state.group.type_id, "C800:0");
     EXPECT_EQ(s.state.option_index, 3u);
 
     Step nocolon({"mozaik32", "bios.bin", "/other", "8000", "a.rom"});
     ASSERT_TRUE(nocolon.select());
-    EXPECT_EQ(nocolon.state.type_value, 0x8000);
-    EXPECT_EQ(nocolon.state.type_id, "8000");
+    EXPECT_EQ(nocolon.state.group.type_value, 0x8000);
+    EXPECT_EQ(nocolon.state.group.type_id, "8000");
 }
 
 TEST(SelectKind, BadMissingOrOverlongOtherOperandEndsTheRun) {
     Step bad({"mozaik32", "bios.bin", "/other", "D0X0:0", "a.rom"});
     EXPECT_FALSE(bad.select());
     EXPECT_EQ(bad.cap.out(), "Input parameter D0X0:0 error.");
-    EXPECT_EQ(bad.state.type_id, "7000:0");
+    EXPECT_EQ(bad.state.group.type_id, "7000:0");
     EXPECT_TRUE(bad.state.failed_kinds.count(code::other));
 
     Step longer({"mozaik32", "bios.bin", "/other", "D0000:00", "a.rom"});
@@ -104,28 +104,28 @@ TEST(SelectKind, BadMissingOrOverlongOtherOperandEndsTheRun) {
     EXPECT_FALSE(empty.select());
     EXPECT_EQ(empty.cap.out(), "Input parameter  error.");
     EXPECT_TRUE(empty.state.group_failed);
-    EXPECT_EQ(empty.state.type_id, "7000:0");
+    EXPECT_EQ(empty.state.group.type_id, "7000:0");
 
     Step missing({"mozaik32", "bios.bin", "/other"});
     EXPECT_FALSE(missing.select());
     EXPECT_NE(missing.cap.out().find("/other needs a TypeId"), std::string::npos);
-    EXPECT_EQ(missing.state.type_id, "7000:0");
+    EXPECT_EQ(missing.state.group.type_id, "7000:0");
 }
 
 TEST(SelectKind, GroupNumbersZeroToTwentySix) {
     Step first({"mozaik32", "bios.bin", "/group", "a.rom"});
     ASSERT_TRUE(first.select());
-    EXPECT_EQ(first.state.type_id, "4029:0");
+    EXPECT_EQ(first.state.group.type_id, "4029:0");
     Step last({"mozaik32", "bios.bin", "/group", "a.rom"});
     last.state.group_number = 26;
     ASSERT_TRUE(last.select());
-    EXPECT_EQ(last.state.type_id, "4043:0");
-    EXPECT_EQ(last.state.type_value, 0x4043);
+    EXPECT_EQ(last.state.group.type_id, "4043:0");
+    EXPECT_EQ(last.state.group.type_value, 0x4043);
     Step over({"mozaik32", "bios.bin", "/group", "a.rom"});
     over.state.group_number = 27;
     EXPECT_FALSE(over.select());
     EXPECT_NE(over.cap.out().find("/group27"), std::string::npos);
-    EXPECT_EQ(over.state.type_id, "7000:0");
+    EXPECT_EQ(over.state.group.type_id, "7000:0");
 }
 
 TEST(SelectKind, WordThatIsNoSwitchEndsTheRunWithTheGroupFailed) {
@@ -163,15 +163,15 @@ TEST(IsaSegment, DigitsUpToAColonOrSlashAndABadCharacterMarksTheGroup) {
 TEST(SelectKind, KindsWithoutTypeIdKeepTheText) {
     Step d({"mozaik32", "bios.bin", "/D"});
     ASSERT_TRUE(d.select());
-    EXPECT_EQ(d.state.type_value, 0xFFFF);
-    EXPECT_EQ(d.state.type_id, "7000:0");
+    EXPECT_EQ(d.state.group.type_value, 0xFFFF);
+    EXPECT_EQ(d.state.group.type_id, "7000:0");
     Step btvga({"mozaik32", "bios.bin", "/btvga"});
     EXPECT_TRUE(btvga.select());
     EXPECT_TRUE(btvga.cap.out().empty());
     Step nc({"mozaik32", "bios.bin", "/NC_CPUCODE", "a.bin"});
     ASSERT_TRUE(nc.select());
     EXPECT_TRUE(nc.state.ncpu_requested);
-    EXPECT_EQ(nc.state.type_id, "4056:0");
+    EXPECT_EQ(nc.state.group.type_id, "4056:0");
 }
 
 }  // namespace

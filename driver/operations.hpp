@@ -1,8 +1,11 @@
-// The operations the option loop dispatches a group to. Each takes the
-// run's state and the open image and tells the driver how to go on.
+// The operations the option loop dispatches a group to: the driver's own
+// (the listing, /CALS, /verify) take the run's state; those of image/ and
+// insert/ take the group and return what they did.
 #pragma once
 
+#include "driver/cals.hpp"
 #include "driver/run_state.hpp"
+#include "driver/verify.hpp"
 #include "image/boot_vga.hpp"
 #include "image/memory_module.hpp"
 #include "image/release_extract.hpp"
@@ -12,7 +15,4 @@ struct BiosImage;
 
 // /D: the component listing and space report.
 Outcome list_components(RunState& state, BiosImage& image);
-
-// /CALS with a RomFile: reports the compressed size; the image is not touched.
-Outcome run_cals(RunState& state);
 

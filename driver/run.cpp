@@ -5,15 +5,14 @@
 #include <cstdlib>
 #include <optional>
 
+#include "archive/member_header.hpp"
 #include "common/console.hpp"
 #include "common/file.hpp"
-#include "driver/cals.hpp"
 #include "driver/command_line.hpp"
 #include "driver/fixups.hpp"
 #include "driver/operations.hpp"
 #include "driver/select_kind.hpp"
 #include "driver/usage.hpp"
-#include "driver/verify.hpp"
 #include "image/bios_image.hpp"
 
 namespace {
@@ -30,7 +29,7 @@ bool refused_change(RunState& state, const BiosImage& image) {
     } else {
         return false;
     }
-    state.fail(state.code);
+    state.fail(state.group.code);
     return true;
 }
 
@@ -44,98 +43,125 @@ void read_answer_words(RunState& state, std::size_t at) {
     for (; at < state.args.size(); ++at, ++state.group_words) {
         const std::string& word = state.args[at];
         if (starts_nocase(word, "slot="))
-            state.slot_word = word.substr(5);
+            state.group.slot_word = word.substr(5);
         else if (starts_nocase(word, "to="))
-            state.target_word = word.substr(3);
+            state.group.target_word = word.substr(3);
         else
             break;
     }
 }
 
-// The kinds with a placement of their own; every other kind is an add.
-// `rom`: the group has a RomFile (state.rom_file, state.rom_bytes).
-Outcome add_group(RunState& state, BiosImage& image, bool rom) {
-    const bool own_slot = state.code == code::btvga || state.code == code::nvmm;
-    if (own_slot && !rom) {
+// The operation of image/ or insert/ that the group's placement names; the
+// driver keeps the books of what it did.
+Outcome add_group(RunState& state, BiosImage& image) {
+    const GroupRequest& group = state.group;
+    const Placement placement = group.row().placement;
+    const bool own_slot = placement == Placement::BootRoom || placement == Placement::MemorySlot;
+    if (own_slot && group.rom_file.empty()) {
         console::conf("%s: no file given; the image is unchanged.\n", state.args[state.option_index].c_str());
-        state.fail(state.code);
+        state.fail(group.code);
         return Outcome::NextGroup;
     }
-    switch (state.code) {
-    case code::btvga: return add_boot_block_vga(state, image);
-    case code::nvmm: return add_memory_module(state, image);
-    case code::nc_cpucode: return rom ? add_top_microcode(state, image) : add_component(state, image, rom);
-    default: return add_component(state, image, rom);
+    GroupResult r;
+    switch (placement) {
+    case Placement::BootRoom: r = add_boot_block_vga(group, image); break;
+    case Placement::MemorySlot: r = add_memory_module(group, image); break;
+    case Placement::TopBlock:
+        r = group.rom_file.empty() ? add_component(group, state.rom_slots, image)
+                                   : add_top_microcode(group, state.rom_slots, image);
+        break;
+    case Placement::Chain:
+    case Placement::RomSlots: r = add_component(group, state.rom_slots, image); break;
     }
+    state.account(r);
+    return r.next;
+}
+
+// The /isa address operand after the RomFile, and the OSB screen position
+// of the `_last` form, belong to the group.
+void read_operands(RunState& state) {
+    GroupRequest& group = state.group;
+    if (!group.row().type_id_without_operand.empty()) {
+        // An operand that is no switch belongs to the group, whatever its value.
+        const std::size_t at = state.option_index + 2;
+        const bool operand = at < state.args.size() && !state.args[at].starts_with('/');
+        group.isa_segment = operand ? isa_segment_operand(state, state.args[at]) : 0;
+        state.group_words = operand ? 1 : 0;
+        group.type_id = group.isa_segment != 0 ? std::string(group.row().type_id)
+                                               : std::string(group.row().type_id_without_operand);
+        group.type_value = parse_type_id(group.type_id).segment;
+    }
+    if (state.osb_position_given && state.option_index == 1) state.group_words = 2;
 }
 
 // One group with a RomFile argument.
 Outcome run_rom_group(RunState& state, BiosImage& image) {
+    GroupRequest& group = state.group;
     const std::string& name = state.args[state.option_index + 1];
-    const OptionCode c = state.code;
     if (name.size() > kMaxRomFileName) {
         console::conf("File name %s is longer than %zu characters\n\n", name.c_str(), kMaxRomFileName);
-        state.fail(c);
+        state.fail(group.code);
         return Outcome::EndOfRun;
     }
-    state.rom_file = name;
+    group.rom_file = name;
     // Read whole: anything that is no regular file (a folder, a device) is refused here.
     std::optional<std::vector<std::uint8_t>> rom = read_input_file(name);
     if (!rom) {
         console::conf("Can't open %s file\n\n", name.c_str());
-        state.fail(c);
+        state.fail(group.code);
         return Outcome::EndOfRun;
     }
-    state.rom_bytes = std::move(*rom);
-    if (c == code::isa) {
-        // An operand that is no switch belongs to the group, whatever its value.
-        const std::size_t at = state.option_index + 2;
-        const bool operand = at < state.args.size() && !state.args[at].starts_with('/');
-        state.isa_segment = operand ? isa_segment_operand(state, state.args[at]) : 0;
-        state.group_words = operand ? 1 : 0;
-        state.type_id = state.isa_segment != 0 ? "40A0:0" : "40A4:0";
-        state.type_value = state.isa_segment != 0 ? 0x40A0 : 0x40A4;
-    }
-    // The screen position of an OSB CPU bitmap in the `_last` form follows its file.
-    if (state.osb_position_given && state.option_index == 1) state.group_words = 2;
-    if (c == code::cals) return run_cals(state);
+    group.rom_bytes = std::move(*rom);
+    read_operands(state);
+    if (group.row().operation == Operation::SizeReport) return run_cals(state);
     if (refused_change(state, image)) return Outcome::EndOfRun;
-    return add_group(state, image, true);
+    return add_group(state, image);
+}
+
+Outcome release_or_extract_group(RunState& state, BiosImage& image, bool extract) {
+    read_answer_words(state, state.option_index + 2);
+    if (!extract && refused_change(state, image)) return Outcome::EndOfRun;
+    const GroupResult r = release_or_extract(state.group, image, extract);
+    state.account(r);
+    return r.next;
+}
+
+// A switch that stands alone: the listing, /verify, or an add of the kind's default file.
+Outcome run_lone_group(RunState& state, BiosImage& image) {
+    switch (state.group.row().operation) {
+    case Operation::List:
+        if (const std::optional<std::string> why = not_a_bios_image(image)) {
+            console::conf("%s is no BIOS image: %s\n", image.path.c_str(), why->c_str());
+            state.fail(state.group.code);
+            return Outcome::NextGroup;
+        }
+        return list_components(state, image);
+    case Operation::Verify:
+        // Checked as it will be left: the fix-ups of the run's changes first
+        // (they come out the same when they run again at the end).
+        if (state.image_changed) close_image_bookkeeping(state, image);
+        return verify_image(state, image);
+    default: return refused_change(state, image) ? Outcome::EndOfRun : add_group(state, image);
+    }
 }
 
 Outcome run_group(RunState& state, BiosImage& image) {
     const std::size_t next = state.option_index + 1;
     const bool has_next = next < state.args.size();
+    const Operation operation = state.group.row().operation;
     // The listing takes no file: a word after /D (possible when /D is not the
     // first option) is left to start the next group, where a word that is no
     // switch ends the run. Handed on as a RomFile it would be added under
     // the previous group's TypeId.
-    if (!has_next || lookup_option(state.args[next]) != 0 || state.code == code::d || state.code == code::verify) {
-        state.lone_code = state.code;
+    if (!has_next || lookup_option(state.args[next]) != 0 || operation == Operation::List ||
+        operation == Operation::Verify) {
+        state.lone_code = state.group.code;
     }
     if (state.lone_code == 0 &&
-        (equals_nocase(state.args[next], "release") || equals_nocase(state.args[next], "extract"))) {
-        const bool extract = equals_nocase(state.args[next], "extract");
-        read_answer_words(state, next + 1);
-        if (!extract && refused_change(state, image)) return Outcome::EndOfRun;
-        return release_or_extract(state, image, extract);
-    }
+        (equals_nocase(state.args[next], "release") || equals_nocase(state.args[next], "extract")))
+        return release_or_extract_group(state, image, equals_nocase(state.args[next], "extract"));
     if (state.lone_code == 0) return run_rom_group(state, image);
-    switch (state.code) {
-    case code::d:
-        if (const std::optional<std::string> why = not_a_bios_image(image)) {
-            console::conf("%s is no BIOS image: %s\n", image.path.c_str(), why->c_str());
-            state.fail(code::d);
-            return Outcome::NextGroup;
-        }
-        return list_components(state, image);
-    case code::verify:
-        // Checked as it will be left: the fix-ups of the run's changes first
-        // (they come out the same when they run again at the end).
-        if (state.image_changed) close_image_bookkeeping(state, image);
-        return verify_image(state, image);
-    default: return refused_change(state, image) ? Outcome::EndOfRun : add_group(state, image, false);
-    }
+    return run_lone_group(state, image);
 }
 
 // Under /err a run that fails (a kind, the run itself, /verify, a write)
@@ -155,6 +181,34 @@ int end_of_run(RunState& state, BiosImage& image) {
     if (state.image_changed) close_image_bookkeeping(state, image);
     save_image(image);
     return trouble ? 1 : 0;
+}
+
+// Clears what belongs to one group and copies in the run's settings.
+void start_group(RunState& state) {
+    GroupRequest& group = state.group;
+    group.rom_file.clear();
+    group.rom_bytes.clear();
+    group.isa_segment = 0;
+    group.slot_word.reset();
+    group.target_word.reset();
+    group.group_number = state.group_number;
+    group.no_reserve = state.no_reserve;
+    if (state.osb_position_given) group.osb_position = OsbPosition{state.osb_x, state.osb_y};
+    state.lone_code = 0;
+    state.group_failed = false;
+    state.group_words = 0;
+}
+
+// The option loop: each group from state.option_index on, until one ends
+// the run or the arguments are used up.
+void run_groups(RunState& state, BiosImage& image) {
+    for (;;) {
+        start_group(state);
+        if (!select_kind(state, lookup_option(state.args[state.option_index]))) break;
+        if (run_group(state, image) == Outcome::EndOfRun) break;
+        state.option_index += (state.lone_code != 0 ? 1 : 2) + state.group_words;
+        if (state.option_index >= state.args.size()) break;
+    }
 }
 
 }  // namespace
@@ -194,22 +248,6 @@ int run(int argc, char** argv) {
             console::outf("%s file not found", state.input_file.c_str());
         return state.err_mode ? 1 : 0;
     }
-    BiosImage& image = *opened.image;
-
-    for (;;) {
-        state.isa_segment = 0;
-        state.lone_code = 0;
-        state.group_failed = false;
-        state.group_words = 0;
-        state.slot_word.reset();
-        state.target_word.reset();
-        OptionCode c = lookup_option(state.args[state.option_index]);
-        state.rom_file.clear();
-        state.rom_bytes.clear();
-        if (!select_kind(state, c)) break;
-        if (run_group(state, image) == Outcome::EndOfRun) break;
-        state.option_index += (state.lone_code != 0 ? 1 : 2) + state.group_words;
-        if (state.option_index >= state.args.size()) break;
-    }
-    return end_of_run(state, image);
+    run_groups(state, *opened.image);
+    return end_of_run(state, *opened.image);
 }

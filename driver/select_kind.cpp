@@ -17,7 +17,7 @@ bool select_other(RunState& state) {
     if (at >= state.args.size()) {
         console::out("Input parameter error: /other needs a TypeId operand such as D000:0.\n");
         state.group_failed = true;
-        state.fail(code::other);
+        state.fail(state.group.code);
         return false;
     }
     const std::string& operand = state.args[at];
@@ -25,11 +25,11 @@ bool select_other(RunState& state) {
     if (!value || operand.empty() || operand.size() > kMaxTypeIdText) {
         console::outf("Input parameter %s error.", operand.c_str());
         state.group_failed = true;
-        state.fail(code::other);
+        state.fail(state.group.code);
         return false;
     }
-    state.type_id = operand;
-    state.type_value = static_cast<std::uint16_t>(*value);
+    state.group.type_id = operand;
+    state.group.type_value = static_cast<std::uint16_t>(*value);
     return true;
 }
 
@@ -62,11 +62,11 @@ std::optional<std::uint32_t> hex_before_colon(std::string_view text) {
 }
 
 bool select_kind(RunState& state, OptionCode c) {
-    state.type_value = 0xFFFF;
-    state.code = c;
-    switch (c) {
-    case 0:
-    case 6: {
+    GroupRequest& group = state.group;
+    group.type_value = 0xFFFF;
+    group.code = c;
+    const ComponentKind& row = kind(c);
+    if (row.operation == Operation::None) {
         // A word that is no switch ends the run: "/err" and "noreserve"
         // silently, as words of the command line; any other with a message.
         state.group_failed = true;
@@ -77,33 +77,25 @@ bool select_kind(RunState& state, OptionCode c) {
         }
         return false;
     }
-    case code::ncr:
-    case code::aha:
-        state.code = code::pci;
-        break;
-    case code::other:
-        return select_other(state);
-    case code::group:
+    if (row.becomes != 0) group.code = row.becomes;
+    switch (row.type_source) {
+    case TypeSource::Operand: return select_other(state);
+    case TypeSource::GroupNumber:
         if (state.group_number > kMaxGroup) {
             console::outf("Input parameter /group%d error: groups are numbered 0 to %d.\n",
                           state.group_number, kMaxGroup);
             state.group_failed = true;
-            state.fail(code::group);
+            state.fail(c);
             return false;
         }
-        state.type_id = group_type_id(state.group_number);
-        state.type_value = static_cast<std::uint16_t>(0x4029 + state.group_number);
+        group.type_id = group_type_id(state.group_number);
+        group.type_value = static_cast<std::uint16_t>(kGroupSlots.base + state.group_number);
         return true;
-    case code::d:
-    case code::nvmm:
-    case code::verify:
-        return true;
-    default:
-        break;
+    case TypeSource::None: return true;
+    case TypeSource::Fixed: break;
     }
-    const ComponentKind& k = kind(state.code);
-    state.type_id = std::string(k.type_id);
-    state.type_value = k.type_value;
-    if (state.code == code::nc_cpucode) state.ncpu_requested = true;
+    group.type_id = std::string(kind(group.code).type_id);
+    group.type_value = kind(group.code).type_value;
+    if (kind(group.code).placement == Placement::TopBlock) state.ncpu_requested = true;
     return true;
 }

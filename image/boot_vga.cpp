@@ -66,68 +66,66 @@ namespace {
 inline constexpr std::uint32_t kRoomEnd = 0x1E000;  // the "BtBkVgaRom" room ends at top_base + this
 inline constexpr std::size_t kRomBlock = 512;
 
-void no_room(RunState& state, const BiosImage& image) {
+GroupResult no_room(const GroupRequest& group, const BiosImage& image) {
     console::conf("%s have not enough space for adding ROM.\n\n", image.path.c_str());
-    state.fail(state.code);
+    return kind_failed(group.code);
 }
 
 // Writes `data` at `at`, then 0xFF up to `limit`: the room and nothing else.
-void place(BiosImage& image, std::uint32_t at, std::vector<std::uint8_t> data, std::uint32_t limit) {
-    WriteScope scope(image, {ByteRange{at, limit}});
-    data.resize(limit - at, 0xFF);
-    write_image(image, at, data);
+GroupResult place(const GroupRequest& group, BiosImage& image, std::uint32_t at, std::vector<std::uint8_t> data,
+                  std::uint32_t limit) {
+    console::outf("Adding %s into BootBlock ..... ", group.rom_file.c_str());
+    {
+        WriteScope scope(image, {ByteRange{at, limit}});
+        data.resize(limit - at, 0xFF);
+        write_image(image, at, data);
+    }
+    console::out("Success\n");
+    return image_changed();
+}
+
+// The ROM uncompressed behind the "BtBkVgaRom" record at `k` from top_base.
+GroupResult place_in_room(const GroupRequest& group, BiosImage& image, std::uint32_t k,
+                          std::vector<std::uint8_t> rom) {
+    const std::uint32_t room_end = image.top_base + kRoomEnd;
+    if (room_end > image.file_size || rom.size() > kRoomEnd - k) return no_room(group, image);
+    return place(group, image, image.top_base + k, std::move(rom), room_end);
+}
+
+// The ROM packed whole (the file as it is, not cut to its length byte)
+// under TypeId 4000:0 into the "*BT-VGA*" slot.
+GroupResult place_in_slot(const GroupRequest& group, BiosImage& image) {
+    const std::optional<BootSlot> slot = find_boot_slot(image, kBtVgaText);
+    if (!slot) {
+        console::conf("%s has no room for a boot-block VGA ROM; nothing is added.\n", image.path.c_str());
+        return kind_failed(group.code);
+    }
+    std::optional<std::vector<std::uint8_t>> member = pack_member(
+        group.rom_bytes, {.type_id = std::string(kBootVgaTypeId), .name = group.rom_file, .verbose = true});
+    if (member && !keep_work_file(work_file::kArchive, *member)) {
+        GroupResult r = kind_failed(group.code);
+        r.write_failed = true;
+        return r;
+    }
+    if (!member || member->size() >= std::size_t{slot->end} - slot->start) return no_room(group, image);
+    return place(group, image, slot->begin, std::move(*member), slot->limit);
 }
 
 }  // namespace
 
-Outcome add_boot_block_vga(RunState& state, BiosImage& image) {
-    const std::string& name = state.rom_file;
+GroupResult add_boot_block_vga(const GroupRequest& group, BiosImage& image) {
     if (!image.banked) {
         // Only the banked boot block has a room for a VGA ROM.
         console::conf("%s has no room for a boot-block VGA ROM; nothing is added.\n", image.path.c_str());
-        state.fail(state.code);
-        return Outcome::NextGroup;
+        return kind_failed(group.code);
     }
-    std::optional<std::vector<std::uint8_t>> rom = state.rom_bytes;
-    if (rom->size() < 3 || (*rom)[0] != 0x55 || (*rom)[1] != 0xAA) {
+    std::vector<std::uint8_t> rom = group.rom_bytes;
+    if (rom.size() < 3 || rom[0] != 0x55 || rom[1] != 0xAA) {
         console::con("The ROM Not VGA BIOS\n\n");
-        state.fail(state.code);
-        return Outcome::EndOfRun;
+        return kind_failed(group.code, Outcome::EndOfRun);
     }
-    const std::size_t length = std::size_t{(*rom)[2]} * kRomBlock;
-    rom->resize(length, 0xFF);  // a file shorter than its length byte says: 0xFF for the rest
-
-    if (const std::optional<std::uint32_t> k = paragraph_record_end(image.bytes, image.top_base, kBtBkVgaText)) {
-        const std::uint32_t room_end = image.top_base + kRoomEnd;
-        if (room_end > image.file_size || length > kRoomEnd - *k) {
-            no_room(state, image);
-            return Outcome::NextGroup;
-        }
-        console::outf("Adding %s into BootBlock ..... ", name.c_str());
-        place(image, image.top_base + *k, std::move(*rom), room_end);
-    } else {
-        std::optional<BootSlot> slot = find_boot_slot(image, kBtVgaText);
-        if (!slot) {
-            console::conf("%s has no room for a boot-block VGA ROM; nothing is added.\n", image.path.c_str());
-            state.fail(state.code);
-            return Outcome::NextGroup;
-        }
-        // Packed whole (the file as it is, not cut to its length byte) under TypeId 4000:0.
-        std::optional<std::vector<std::uint8_t>> member =
-            pack_member(state.rom_bytes, {.type_id = std::string(kBootVgaTypeId), .name = name, .verbose = true});
-        if (member && !keep_work_file(work_file::kArchive, *member)) {
-            state.write_failed = true;
-            state.fail(state.code);
-            return Outcome::NextGroup;
-        }
-        if (!member || member->size() >= std::size_t{slot->end} - slot->start) {
-            no_room(state, image);
-            return Outcome::NextGroup;
-        }
-        console::outf("Adding %s into BootBlock ..... ", name.c_str());
-        place(image, slot->begin, std::move(*member), slot->limit);
-    }
-    state.image_changed = true;
-    console::out("Success\n");
-    return Outcome::NextGroup;
+    rom.resize(std::size_t{rom[2]} * kRomBlock, 0xFF);  // a file shorter than its length byte says: 0xFF for the rest
+    if (const std::optional<std::uint32_t> k = paragraph_record_end(image.bytes, image.top_base, kBtBkVgaText))
+        return place_in_room(group, image, *k, std::move(rom));
+    return place_in_slot(group, image);
 }

@@ -13,7 +13,7 @@
 #include <optional>
 #include <string_view>
 
-#include "driver/run_state.hpp"
+#include "image/group.hpp"
 
 struct BiosImage;
 
@@ -33,13 +33,13 @@ struct BootSlot {
 };
 std::optional<BootSlot> find_boot_slot(BiosImage& image, std::string_view text);
 
-// /btvga RomFile (state.rom_file): the ROM uncompressed behind a
+// /btvga RomFile (group.rom_file, group.rom_bytes): the ROM uncompressed behind a
 // "BtBkVgaRom" record, up to top_base + 0x1E000 (an exact fit is accepted),
 // or else packed under TypeId 4000:0 into the "*BT-VGA*" slot (the member
 // and its end byte must be shorter than the slot). The rest of the room is
 // 0xFF. A file without 55 AA ends the run ("The ROM Not VGA BIOS"). An
 // image that is not banked, or has no room, fails the kind.
-Outcome add_boot_block_vga(RunState& state, BiosImage& image);
+GroupResult add_boot_block_vga(const GroupRequest& group, BiosImage& image);
 
 // Prints the "(BB) Compress BT-VGA " row in the listing's columns when a
 // "*BT-VGA*" record exists and its slot holds a member ("-lh" at byte 2)

@@ -72,27 +72,25 @@ void list_memory_module(BiosImage& image) {
                   static_cast<unsigned>(end));
 }
 
-Outcome add_memory_module(RunState& state, BiosImage& image) {
-    const std::string& name = state.rom_file;
-    std::vector<std::uint8_t> module = state.rom_bytes;
+GroupResult add_memory_module(const GroupRequest& group, BiosImage& image) {
+    std::vector<std::uint8_t> module = group.rom_bytes;
     std::optional<BootSlot> slot = find_boot_slot(image, kNvdammText);
     if (!slot) {
         console::conf("%s isn't nVidia chipset BIOS ROM.\n", image.path.c_str());
         console::out("\n");
-        state.fail(state.code);
-        return Outcome::NextGroup;
+        return kind_failed(group.code);
     }
     if (module.size() > std::size_t{slot->end} - slot->start) {
         console::conf("%s have not enough space for adding ROM.\n", image.path.c_str());
         console::out("\n");
-        state.fail(state.code);
-        return Outcome::NextGroup;
+        return kind_failed(group.code);
     }
-    console::outf("Adding %s into BootBlock .....(Start %x) ", name.c_str(), slot->start);
+    console::outf("Adding %s into BootBlock .....(Start %x) ", group.rom_file.c_str(), slot->start);
     module.resize(slot->limit - slot->begin, 0x00);  // the slot's rest is 0x00
-    WriteScope scope(image, {ByteRange{slot->begin, slot->limit}});
-    write_image(image, slot->begin, module);
-    state.image_changed = true;
+    {
+        WriteScope scope(image, {ByteRange{slot->begin, slot->limit}});
+        write_image(image, slot->begin, module);
+    }
     console::out("Success\n");
-    return Outcome::NextGroup;
+    return image_changed();
 }

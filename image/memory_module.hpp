@@ -11,7 +11,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "driver/run_state.hpp"
+#include "image/group.hpp"
 
 struct BiosImage;
 
@@ -19,10 +19,10 @@ inline constexpr std::string_view kNvdammText = "*NVDAMM*";
 inline constexpr std::string_view kNvmmText = "NVMM";
 inline constexpr std::uint32_t kNvmmTextsLength = 48;  // bytes after "NVMM" holding the texts
 
-// /NVMM RomFile (state.rom_file): the file as it stands at the slot's
+// /NVMM RomFile (group.rom_bytes): the file as it stands at the slot's
 // start, 0x00 up to its end (an exact fit is accepted). Without a slot, or
 // when the file is longer, the image is unchanged and the kind fails.
-Outcome add_memory_module(RunState& state, BiosImage& image);
+GroupResult add_memory_module(const GroupRequest& group, BiosImage& image);
 
 // When the slot holds "NVMM" (searched from s up to and including e), prints
 // "\n *** " with the three texts after it, each after one blank, and

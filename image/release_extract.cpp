@@ -15,16 +15,19 @@ namespace {
 
 // The name the "Can't found" message gives the kind: "GROUP3" for /group3,
 // the short name otherwise.
-std::string kind_label(const RunState& state) {
-    if (state.code == code::group) return "GROUP" + std::to_string(state.group_number);
-    return std::string(short_name(state.code));
+std::string kind_label(const GroupRequest& group) {
+    if (group.row().type_source == TypeSource::GroupNumber) return "GROUP" + std::to_string(group.group_number);
+    return std::string(short_name(group.code));
 }
 
-// No member of the kind: the group's failure mark is set (the closing
-// fix-ups read it), but the kind is no failed kind, even under /err.
-void report_not_found(RunState& state) {
-    console::outf("Can't found [%s] ROM...\n", kind_label(state).c_str());
-    state.group_failed = true;
+// No member of the kind: the group's mark is set (the closing fix-ups read
+// it), but the kind fails only when the script named the slot itself.
+GroupResult not_found(const GroupRequest& group) {
+    console::outf("Can't found [%s] ROM...\n", kind_label(group).c_str());
+    GroupResult r;
+    if (group.slot_word) r.failed = group.code;
+    r.fixup_mark = true;
+    return r;
 }
 
 // A stored name used as the target must name a file in the current
@@ -43,35 +46,36 @@ std::uint32_t gap_end(const BiosImage& image, std::uint32_t chain_end) {
     return end;
 }
 
-Outcome release(RunState& state, BiosImage& image, const ChainMember& member,
-                const std::optional<SlotFamily>& family, int index) {
+// The "[VGA-2]" or "[HPM]" of the result messages.
+std::string result_label(const GroupRequest& group, int index) {
+    const SlotFamily* family = group.row().family;
+    if (!family) return "[" + std::string(short_name(group.code)) + "]";
+    return "[" + std::string(family->label) + "-" + slot_char(*family, index) + "]";
+}
+
+GroupResult release(const GroupRequest& group, BiosImage& image, const ChainMember& member, int index) {
     const std::uint64_t span = member_span(member.header);
     const std::uint32_t end = gap_end(image, walk_image_chain(image).end_position);
     if (member.position + span > end) {
         console::conf("The [%s] ROM at %Xh runs past the compressed area's end (%Xh);\n"
                       "it is not released and the image is unchanged.\n",
-                      kind_label(state).c_str(), member.position, end);
-        state.fail(state.code);
-        return Outcome::NextGroup;
+                      kind_label(group).c_str(), member.position, end);
+        return kind_failed(group.code);
     }
     {
         WriteScope scope(image, {chain_range(image)});
         remove_from_image(image, member.position, static_cast<std::uint32_t>(span), end);
     }
-    state.image_changed = true;
-    if (family)
-        console::outf("[%s-%c] ROM is release\n", family->label, slot_char(state.code, index));
-    else
-        console::outf("[%s] ROM is release\n", std::string(short_name(state.code)).c_str());
-    return Outcome::NextGroup;
+    console::outf("%s ROM is release\n", result_label(group, index).c_str());
+    return image_changed();
 }
 
-Outcome extract(RunState& state, BiosImage& image, const ChainMember& member,
-                const std::optional<SlotFamily>& family, int index) {
-    const std::string name = stored_name(image, member.position);
+// The file an extract writes: "to=FILE", or the answer to the prompt, or
+// the stored name. Nothing (said) when it cannot be used.
+std::optional<std::string> choose_target(const GroupRequest& group, const BiosImage& image, const std::string& name) {
     std::string target;
-    if (state.target_word) {
-        target = *state.target_word;  // "to=FILE": no prompt
+    if (group.target_word) {
+        target = *group.target_word;  // "to=FILE": no prompt
     } else {
         console::outf("Enter an extract file Name :(%s) ", name.c_str());
         // The end of input ends the answer; one character more than the bound
@@ -79,132 +83,125 @@ Outcome extract(RunState& state, BiosImage& image, const ChainMember& member,
         target = console::read_line(kMaxTargetName + 1).value_or("");
     }
     if (target.size() > kMaxTargetName) {
-        console::conf("\nThe file name is longer than %zu characters; nothing was extracted.\n",
-                      kMaxTargetName);
-        state.fail(state.code);
-        return Outcome::NextGroup;
+        console::conf("\nThe file name is longer than %zu characters; nothing was extracted.\n", kMaxTargetName);
+        return std::nullopt;
     }
-    if (target.empty()) {
-        if (!plain_file_name(name)) {
-            console::conf("\nThe stored name \"%s\" is no file name of the current directory;\n"
-                          "type a name. Nothing was extracted.\n", name.c_str());
-            state.fail(state.code);
-            return Outcome::NextGroup;
-        }
-        target = name;
+    if (target.empty() && !plain_file_name(name)) {
+        console::conf("\nThe stored name \"%s\" is no file name of the current directory;\n"
+                      "type a name. Nothing was extracted.\n", name.c_str());
+        return std::nullopt;
     }
+    if (target.empty()) target = name;
     // The image being patched is never replaced by one of its components.
     std::error_code ec;
-    if (std::filesystem::equivalent(target, state.input_file, ec)) {
+    if (std::filesystem::equivalent(target, image.path, ec)) {
         console::conf("%s is the image being worked on; nothing was extracted.\n", target.c_str());
-        state.fail(state.code);
-        return Outcome::NextGroup;
+        return std::nullopt;
     }
-    const bool picture = state.code == code::logo || state.code == code::epa;
-    const Extraction done = extract_member(image, member, picture, target);
-    if (done == Extraction::Failed || done == Extraction::WriteFailed) {
-        state.fail(state.code);
-        if (done == Extraction::WriteFailed) state.write_failed = true;
-        return Outcome::NextGroup;
-    }
-    // The bytes are there, but damaged, or not the picture the kind holds.
-    if (done == Extraction::CrcError || done == Extraction::NoPicture) state.fail(state.code);
-    if (family)
-        console::outf("[%s-%c] ROM is extracted to %s\n", family->label, slot_char(state.code, index),
-                      target.c_str());
+    return target;
+}
+
+GroupResult extract(const GroupRequest& group, const BiosImage& image, const ChainMember& member, int index) {
+    const std::optional<std::string> target = choose_target(group, image, stored_name(image, member.position));
+    if (!target) return kind_failed(group.code);
+    const Extraction done = extract_member(image, member, group.row().extracts_picture, *target);
+    GroupResult r;
+    // Damaged bytes, or not the picture the kind holds: written, but the kind fails.
+    if (done != Extraction::Extracted) r.failed = group.code;
+    if (done == Extraction::WriteFailed) r.write_failed = true;
+    if (done == Extraction::Failed || done == Extraction::WriteFailed) return r;
+    if (group.row().family)
+        console::outf("%s ROM is extracted to %s\n", result_label(group, index).c_str(), target->c_str());
     else
-        console::outf("[%s] ROM is extracted to %s", std::string(short_name(state.code)).c_str(),
-                      target.c_str());
-    return Outcome::NextGroup;
+        console::outf("%s ROM is extracted to %s", result_label(group, index).c_str(), target->c_str());
+    return r;
+}
+
+// A slot, or how the group ended without one.
+struct SlotChoice {
+    std::optional<int> index;
+    GroupResult ended;
+};
+
+// The slot "slot=X" names; a character that is no slot of the kind fails it.
+SlotChoice slot_from_word(const GroupRequest& group, const SlotFamily& family) {
+    const std::string& word = *group.slot_word;
+    std::optional<int> index = word.size() == 1 ? slot_for_answer(group.code, word[0]) : std::nullopt;
+    if (!index || *index >= family.count) {
+        console::conf("slot=%s names no slot of %s; the image is unchanged.\n", word.c_str(),
+                      std::string(group.row().switch_text).c_str());
+        return {std::nullopt, kind_failed(group.code)};
+    }
+    return {index, {}};
+}
+
+// The slot the instance menu gives: the lone instance, or the answer.
+SlotChoice slot_from_menu(const GroupRequest& group, const BiosImage& image, const SlotFamily& family) {
+    const InstanceChoice choice = choose_instance(image, group.code);
+    switch (choice.kind) {
+    case InstanceChoice::Kind::Invalid:
+        console::conf("\nThe answer \"%s\" names no slot of %s: the run ends here.\n", choice.answer.c_str(),
+                      std::string(group.row().switch_text).c_str());
+        return {std::nullopt, kind_failed(group.code, Outcome::EndOfRun)};
+    case InstanceChoice::Kind::EndOfInput:
+        console::con("\nNo choice was read: standard input has ended. The image is unchanged.\n");
+        return {std::nullopt, kind_failed(group.code, Outcome::EndOfRun)};
+    case InstanceChoice::Kind::Chosen:
+        // An answer past the family's slots would name a segment of another
+        // kind (an ISA "Q" is 0x40B0, a setup module): no ROM of the family.
+        if (choice.index >= family.count) return {std::nullopt, not_found(group)};
+        return {choice.index, {}};
+    case InstanceChoice::Kind::None:
+        break;
+    }
+    return {0, {}};
+}
+
+// The words after "release" or "extract" that do not fit the group.
+std::optional<GroupResult> misplaced_words(const GroupRequest& group, bool extract_it) {
+    if (group.target_word && !extract_it) {
+        console::conf("to=%s goes with extract; nothing is released.\n", group.target_word->c_str());
+        return kind_failed(group.code);
+    }
+    if (group.slot_word && !group.row().family) {
+        console::conf("%s has no slots: slot=%s names nothing; the image is unchanged.\n",
+                      std::string(group.row().switch_text).c_str(), group.slot_word->c_str());
+        return kind_failed(group.code);
+    }
+    return std::nullopt;
+}
+
+// A search that ended without the member.
+GroupResult search_failed(const GroupRequest& group, const BiosImage& image, const KindSearch& search) {
+    if (search.kind == KindSearch::Kind::NoHeader) {
+        console::conf("No component header at %Xh, no [%s] ROM before it;\nthe image is unchanged.\n",
+                      search.position, kind_label(group).c_str());
+        return {};
+    }
+    if (search.kind == KindSearch::Kind::PastFile) {
+        console::conf("The component at %Xh runs past the end of %s;\nthe image is unchanged.\n", search.position,
+                      image.path.c_str());
+        return kind_failed(group.code);
+    }
+    return not_found(group);
 }
 
 }  // namespace
 
-// The slot "slot=X" names, for a kind with slots; nothing (said, and the
-// kind failed) when X is no slot character of the kind.
-std::optional<int> slot_of_word(RunState& state, const SlotFamily& family) {
-    const std::string& word = *state.slot_word;
-    std::optional<int> index = word.size() == 1 ? slot_for_answer(state.code, word[0]) : std::nullopt;
-    if (!index || *index >= family.count) {
-        console::conf("slot=%s names no slot of %s; the image is unchanged.\n", word.c_str(),
-                      std::string(kind(state.code).switch_text).c_str());
-        state.fail(state.code);
-        return std::nullopt;
-    }
-    return index;
-}
-
-Outcome release_or_extract(RunState& state, BiosImage& image, bool extract_it) {
-    const std::optional<SlotFamily> family = slot_family(state.code);
-    const std::string switch_text(kind(state.code).switch_text);
-    if (state.target_word && !extract_it) {
-        console::conf("to=%s goes with extract; nothing is released.\n", state.target_word->c_str());
-        state.fail(state.code);
-        return Outcome::NextGroup;
-    }
-    if (state.slot_word && !family) {
-        console::conf("%s has no slots: slot=%s names nothing; the image is unchanged.\n", switch_text.c_str(),
-                      state.slot_word->c_str());
-        state.fail(state.code);
-        return Outcome::NextGroup;
-    }
-    std::uint16_t segment = state.type_value;
+GroupResult release_or_extract(const GroupRequest& group, BiosImage& image, bool extract_it) {
+    if (std::optional<GroupResult> refused = misplaced_words(group, extract_it)) return *refused;
+    const SlotFamily* family = group.row().family;
+    std::uint16_t segment = group.type_value;
     int index = 0;
-    if (family && state.slot_word) {
-        const std::optional<int> chosen = slot_of_word(state, *family);
-        if (!chosen) return Outcome::NextGroup;
-        index = *chosen;
-        segment = static_cast<std::uint16_t>(family->base + index);
-    } else if (family) {
-        InstanceChoice choice = choose_instance(image, state.code);
-        switch (choice.kind) {
-        case InstanceChoice::Kind::Invalid:
-            console::conf("\nThe answer \"%s\" names no slot of %s: the run ends here.\n", choice.answer.c_str(),
-                          switch_text.c_str());
-            state.fail(state.code);
-            return Outcome::EndOfRun;
-        case InstanceChoice::Kind::EndOfInput:
-            console::con("\nNo choice was read: standard input has ended. The image is unchanged.\n");
-            state.fail(state.code);
-            return Outcome::EndOfRun;
-        case InstanceChoice::Kind::Chosen:
-            // An answer past the family's slots would name a segment of
-            // another kind (an ISA "Q" is 0x40B0, a setup module): no ROM
-            // of this family is there.
-            if (choice.index >= family->count) {
-                report_not_found(state);
-                return Outcome::NextGroup;
-            }
-            index = choice.index;
-            break;
-        case InstanceChoice::Kind::None:
-            break;
-        }
+    if (family) {
+        const SlotChoice choice = group.slot_word ? slot_from_word(group, *family) : slot_from_menu(group, image, *family);
+        if (!choice.index) return choice.ended;
+        index = *choice.index;
         segment = static_cast<std::uint16_t>(family->base + index);
     } else if (segment == 0xFFFF) {
-        report_not_found(state);  // a switch without a TypeId names no member
-        return Outcome::NextGroup;
+        return not_found(group);  // a switch without a TypeId names no member
     }
-
     const KindSearch search = find_kind_member(image, segment);
-    switch (search.kind) {
-    case KindSearch::Kind::NotFound:
-        report_not_found(state);
-        // A slot named on the command line that holds nothing is a mistake of the script.
-        if (state.slot_word) state.fail(state.code);
-        return Outcome::NextGroup;
-    case KindSearch::Kind::NoHeader:
-        console::conf("No component header at %Xh, no [%s] ROM before it;\n"
-                      "the image is unchanged.\n", search.position, kind_label(state).c_str());
-        return Outcome::NextGroup;
-    case KindSearch::Kind::PastFile:
-        console::conf("The component at %Xh runs past the end of %s;\nthe image is unchanged.\n",
-                      search.position, state.input_file.c_str());
-        state.fail(state.code);
-        return Outcome::NextGroup;
-    case KindSearch::Kind::Found:
-        break;
-    }
-    return extract_it ? extract(state, image, search.member, family, index)
-                      : release(state, image, search.member, family, index);
+    if (search.kind != KindSearch::Kind::Found) return search_failed(group, image, search);
+    return extract_it ? extract(group, image, search.member, index) : release(group, image, search.member, index);
 }

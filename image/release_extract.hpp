@@ -11,18 +11,18 @@
 #include <string>
 
 #include "common/catalogue.hpp"
-#include "driver/run_state.hpp"
 #include "image/chain.hpp"
+#include "image/group.hpp"
 
 struct BiosImage;
 
 // "release" or "extract" after a switch: removes the kind's member (closing
 // the gap) or writes it, expanded, to a file the user names. The words
-// "slot=X" (state.slot_word) and "to=FILE" (state.target_word) answer the
+// "slot=X" (group.slot_word) and "to=FILE" (group.target_word) answer the
 // instance menu and the name prompt, so that nothing is read from standard
 // input; a slot that is no slot of the kind, or that holds no member, fails
 // the kind.
-Outcome release_or_extract(RunState& state, BiosImage& image, bool extract);
+GroupResult release_or_extract(const GroupRequest& group, BiosImage& image, bool extract);
 
 // The slot index the answer character `ch` selects for option `c`: "1" to
 // "6" (/vga: 0-5, /isa: 4-9), "A" to "Z" or "a" to "z" (/pci, /isa: 0-25).

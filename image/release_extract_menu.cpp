@@ -17,15 +17,15 @@ constexpr std::size_t kMaxChoiceLine = 255;
 }  // namespace
 
 std::optional<int> slot_for_answer(OptionCode c, char ch) {
-    std::optional<SlotFamily> family = slot_family(c);
+    const SlotFamily* family = kind(c).family;
     if (!family) return std::nullopt;
-    int index = -1;
-    if (c == code::vga && ch >= '1' && ch <= '6') index = ch - '1';
-    if (c == code::isa && ch >= '1' && ch <= '6') index = ch - '1' + 4;
-    if (c != code::vga && ch >= 'A' && ch <= 'Z') index = ch - 'A';
-    if (c != code::vga && ch >= 'a' && ch <= 'z') index = ch - 'a';
-    if (index < 0) return std::nullopt;
-    return index;  // may lie past the family's slots (an ISA "Q" is 16)
+    // Digits name the slots from digits_from on; letters the others, when
+    // the family has any (not the VGA family).
+    const bool digits = family->digits_from >= 0, letters = family->digits_from != 0;
+    if (digits && ch >= '1' && ch <= '6') return ch - '1' + family->digits_from;
+    if (letters && ch >= 'A' && ch <= 'Z') return ch - 'A';
+    if (letters && ch >= 'a' && ch <= 'z') return ch - 'a';
+    return std::nullopt;  // an index may lie past the family's slots (an ISA "Q" is 16)
 }
 
 std::string stored_name(const BiosImage& image, std::uint32_t position) {

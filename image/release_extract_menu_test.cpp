@@ -5,8 +5,6 @@
 
 #include "common/console.hpp"
 #include "common/file.hpp"
-#include "driver/operations.hpp"
-#include "driver/select_kind.hpp"
 #include "image/bios_image.hpp"
 #include "image/release_extract.hpp"
 #include "image/release_extract_testing.hpp"

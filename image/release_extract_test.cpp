@@ -8,8 +8,6 @@
 #include "common/console.hpp"
 #include "common/file.hpp"
 #include "common/fatal.hpp"
-#include "driver/operations.hpp"
-#include "driver/select_kind.hpp"
 #include "image/bios_image.hpp"
 #include "image/release_extract_testing.hpp"
 #include "testkit/extract_kit.hpp"

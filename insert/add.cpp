@@ -18,12 +18,13 @@ namespace {
 // Writes the plan: the replaced members go, last first, so that each
 // position of the plan still holds its member; then the new member. An add
 // changes the chain only; a top block also the bytes up to area_end.
-void commit(RunState& state, BiosImage& image, const AddPlan& plan) {
-    WriteScope scope(image, {plan.top_block ? ByteRange{image.chain_start, image.area_end} : chain_range(image)});
-    for (auto m = plan.removals.rbegin(); m != plan.removals.rend(); ++m)
-        remove_from_image(image, m->position, static_cast<std::uint32_t>(member_span(m->header)), plan.chain_end);
-    write_image(image, plan.position, plan.bytes);
-    state.image_changed = true;
+GroupResult commit(BiosImage& image, const AddPlan& plan) {
+    {
+        WriteScope scope(image, {plan.top_block ? ByteRange{image.chain_start, image.area_end} : chain_range(image)});
+        for (auto m = plan.removals.rbegin(); m != plan.removals.rend(); ++m)
+            remove_from_image(image, m->position, static_cast<std::uint32_t>(member_span(m->header)), plan.chain_end);
+        write_image(image, plan.position, plan.bytes);
+    }
     if (plan.top_block) {
         // Later groups of the run see the new block; the fix-ups write its
         // start into the "*BS1" record.
@@ -33,41 +34,46 @@ void commit(RunState& state, BiosImage& image, const AddPlan& plan) {
         image.bs1_present = true;
         image.free_pointer_moved = true;
     }
+    return image_changed();
+}
+
+GroupResult commit_or_refuse(BiosImage& image, const Planned& planned) {
+    return planned.plan ? commit(image, *planned.plan) : planned.refusal;
 }
 
 }  // namespace
 
-Outcome add_top_microcode(RunState& state, BiosImage& image) {
+GroupResult add_top_microcode(const GroupRequest& group, RomSlots& slots, BiosImage& image) {
     std::vector<std::uint8_t> body;
-    if (!state.rom_bytes.empty()) {
+    if (!group.rom_bytes.empty()) {
         // Only an executable gives a body; any other file leaves it empty.
-        body = executable_body(state.rom_bytes).value_or(std::vector<std::uint8_t>{});
-        if (!keep_group_file(state, work_file::kTopMicrocode, body)) {
-            state.fail(state.code);
-            return Outcome::NextGroup;
+        body = executable_body(group.rom_bytes).value_or(std::vector<std::uint8_t>{});
+        const Kept kept = keep_group_file(group, work_file::kTopMicrocode, body);
+        if (kept != Kept::Yes) {
+            GroupResult r = kind_failed(group.code);
+            r.write_failed = kept == Kept::WriteFailed;
+            return r;
         }
     } else {
         std::remove(work_file::kTopMicrocode);
     }
     print_combine(work_file::kTopMicrocode, image);
-    std::optional<AddPlan> plan = plan_top_block(state, image, body);
-    if (plan) commit(state, image, *plan);
-    return Outcome::NextGroup;
+    return commit_or_refuse(image, plan_top_block(group, slots, image, body));
 }
 
-Outcome add_component(RunState& state, BiosImage& image, bool rom) {
-    const Preparation p = rom ? prepare_rom_file(state, image) : prepare_default(state, image);
+GroupResult add_component(const GroupRequest& group, RomSlots& slots, BiosImage& image) {
+    const Preparation p = group.rom_file.empty() ? prepare_default(group, image) : prepare_rom_file(group, image);
+    GroupResult failed = kind_failed(group.code);
+    failed.write_failed = p.write_failed;
     switch (p.status) {
     case Prepared::Ready: break;
-    case Prepared::Nothing:
-    case Prepared::GroupFailed: return Outcome::NextGroup;
-    case Prepared::RunFailed: return Outcome::EndOfRun;
+    case Prepared::Nothing: return {};
+    case Prepared::GroupFailed: return failed;
+    case Prepared::RunFailed:
+        failed.next = Outcome::EndOfRun;
+        return failed;
     }
-    if (is_rom_kind(state.code) && !check_option_rom(state.code, p.member.rom, state.rom_file)) {
-        state.fail(state.code);
-        return Outcome::EndOfRun;
-    }
-    std::optional<AddPlan> plan = plan_add(state, image, p.member);
-    if (plan) commit(state, image, *plan);
-    return Outcome::NextGroup;
+    if (is_rom_kind(group.code) && !check_option_rom(group.code, p.member.rom, group.rom_file))
+        return kind_failed(group.code, Outcome::EndOfRun);
+    return commit_or_refuse(image, plan_add(group, slots, image, p.member));
 }

@@ -8,18 +8,18 @@
 // a failed add leaves the image byte-identical.
 #pragma once
 
-#include "driver/run_state.hpp"
+#include "image/group.hpp"
 
 struct BiosImage;
 
-// `rom`: the group has a RomFile (state.rom_file, read as state.rom_bytes);
-// false for a lone switch. Failures found while the file is prepared,
-// checked or converted end the run; failures from the walk on end only the
-// group.
-Outcome add_component(RunState& state, BiosImage& image, bool rom);
+// The group's RomFile (group.rom_file, group.rom_bytes), or for a lone
+// switch (an empty rom_file) its kind's default file. Failures found while
+// the file is prepared, checked or converted end the run; failures from the
+// walk on end only the group. `slots`: the ROM slots the run's walks saw taken.
+GroupResult add_component(const GroupRequest& group, RomSlots& slots, BiosImage& image);
 
-// /NC_CPUCODE RomFile (state.rom_bytes): the body of the executable (empty
+// /NC_CPUCODE RomFile (group.rom_bytes): the body of the executable (empty
 // for any other file) as "NCPUCODE.BIN", placed uncompressed with its
 // 32-byte trailer so that it ends at area_end; an "NC-CPUCODE" member of the
 // chain is replaced. Later groups of the run and the fix-ups see the new block.
-Outcome add_top_microcode(RunState& state, BiosImage& image);
+GroupResult add_top_microcode(const GroupRequest& group, RomSlots& slots, BiosImage& image);

@@ -15,8 +15,8 @@
 #include <span>
 #include <vector>
 
-#include "driver/run_state.hpp"
 #include "image/chain.hpp"
+#include "image/group.hpp"
 #include "insert/prepare.hpp"
 
 struct BiosImage;
@@ -29,16 +29,21 @@ struct AddPlan {
     std::optional<std::uint32_t> top_block;  // a microcode block placed at the top: its start
 };
 
-// The plan for the prepared member, or nothing when the add fails: its
-// message is printed and the failure recorded (the group ends, the image
-// unchanged). Updates state.rom_slot_used with the ROM slots the walk saw.
-// (The walk copies no CPU microcode member out: only the listing's report
-// reads that copy, and the listing makes its own.)
-std::optional<AddPlan> plan_add(RunState& state, BiosImage& image, const PreparedMember& member);
+// A plan, or the refusal of the add: its message is printed, and the
+// result says the kind that failed (the image unchanged).
+struct Planned {
+    std::optional<AddPlan> plan;
+    GroupResult refusal;
+};
+
+// The plan for the prepared member. Updates `slots` with the ROM slots the
+// walk saw taken.
+Planned plan_add(const GroupRequest& group, RomSlots& slots, const BiosImage& image, const PreparedMember& member);
 
 // The plan of /NC_CPUCODE: the walk's replacements (an "NC-CPUCODE" member of
 // the chain), then `body` and its 32-byte trailer as the block that ends at
 // area_end. The block must fit between the chain's end and area_end, the
 // old block's bytes counted as free, and be at most 64 KiB; bytes of a
 // longer old block below the new one become 0xFF.
-std::optional<AddPlan> plan_top_block(RunState& state, BiosImage& image, std::span<const std::uint8_t> body);
+Planned plan_top_block(const GroupRequest& group, RomSlots& slots, const BiosImage& image,
+                       std::span<const std::uint8_t> body);

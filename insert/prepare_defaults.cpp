@@ -1,4 +1,4 @@
-// The default files of the lone switches:
+// The default files of the lone switches (the catalogue's DefaultFile rows):
 //   /logo     "i:\eprom\D4LOGO.BMP"  used as it stands (a member already)
 //   /vsa      "i:\eprom\vsa66.bin"   used as it stands
 //   /acpi     "ACPITBL.BIN"          packed
@@ -22,99 +22,83 @@ namespace {
 
 constexpr std::size_t kPiece = 0x8000;  // the most of ACPITBL.BIN and of DSDT.AML that is joined
 
-struct Default {
-    OptionCode code;
-    const char* source;      // the default file, or the executable whose body is taken
-    const char* body;        // where the body goes; nullptr when the source is used itself
-    const char* not_found;   // the name the "Not found" line gives; nullptr for none
-};
-
-constexpr Default kDefaults[] = {
-    {code::logo, "i:\\eprom\\D4LOGO.BMP", nullptr, "i:\\eprom\\D4LOGO.BMP"},
-    {code::vsa, "i:\\eprom\\vsa66.bin", nullptr, "i:\\eprom\\vsa66.bin"},
-    {code::acpi, "ACPITBL.BIN", nullptr, "ACPITBL.BIN"},
-    {code::hpm, "SMI.BIN", nullptr, "SMI.BIN"},
-    {code::cpucode, "CPUCODE.EXE", "CPUCODE.BIN", nullptr},
-    {code::hpc, "HPM.EXE", "HPM.BIN", nullptr},
-    {code::acpitbl, "ACPITBL.EXE", "ACPITBL.BIN", nullptr},
-    {code::epa, "KORVAEPA.EXE", "KORVAEPA.BIN", nullptr},
-};
-
-const Default* find_default(OptionCode c) {
-    for (const Default& d : kDefaults)
-        if (d.code == c) return &d;
-    return nullptr;
-}
-
 // No prepared member: the "Not found" line where the kind has one.
-Preparation not_found(RunState& state, const Default& d) {
-    if (d.not_found) console::conf("Not found %s file !!!\n", d.not_found);
-    state.fail(state.code);
-    return {Prepared::GroupFailed, {}};
+Preparation not_found(const DefaultFile& d, bool write_failed = false) {
+    if (!d.not_found.empty()) console::conf("Not found %s file !!!\n", std::string(d.not_found).c_str());
+    return {Prepared::GroupFailed, {}, write_failed};
 }
+
+// The body of a default executable, or why there is none.
+struct Body {
+    std::optional<std::vector<std::uint8_t>> bytes;
+    bool write_failed = false;  // it could not be written
+};
 
 // The body of the executable d.source (ACPITBL.BIN gets DSDT.AML behind
 // it), also left as the file d.body. Nothing, with the message printed,
 // when there is none or it cannot be written.
-std::optional<std::vector<std::uint8_t>> write_body(RunState& state, const Default& d) {
-    std::optional<std::vector<std::uint8_t>> exe = read_input_file(d.source);
+Body write_body(const GroupRequest& group, const DefaultFile& d) {
+    const std::string source(d.source), body_name(d.body);
+    std::optional<std::vector<std::uint8_t>> exe = read_input_file(source);
     if (!exe) {
-        console::conf("%s file open error !!!\n", d.source);
-        return std::nullopt;
+        console::conf("%s file open error !!!\n", source.c_str());
+        return {};
     }
-    std::optional<std::vector<std::uint8_t>> body = component_body(*exe, d.source);
-    if (!body) return std::nullopt;
-    if (state.code == code::acpitbl) {
+    std::optional<std::vector<std::uint8_t>> body = component_body(*exe, source);
+    if (!body) return {};
+    if (d.joins_dsdt) {
         body->resize(std::min(body->size(), kPiece));
         std::vector<std::uint8_t> dsdt = read_input_file("DSDT.AML").value_or(std::vector<std::uint8_t>{});
         body->insert(body->end(), dsdt.begin(), dsdt.begin() + static_cast<std::ptrdiff_t>(std::min(dsdt.size(), kPiece)));
     }
-    if (!keep_group_file(state, d.body, *body)) return std::nullopt;
-    return body;
+    const Kept kept = keep_group_file(group, body_name.c_str(), *body);
+    if (kept != Kept::Yes) return {std::nullopt, kept == Kept::WriteFailed};
+    return {std::move(body), false};
 }
 
 bool starts_with_bm(std::span<const std::uint8_t> data) {
     return data.size() >= 2 && data[0] == 'B' && data[1] == 'M';
 }
 
+// A default file used as it stands, or packed.
+Preparation prepare_file(const GroupRequest& group, const BiosImage& image, const DefaultFile& d) {
+    const std::string source(d.source);
+    std::optional<std::vector<std::uint8_t>> file = read_input_file(source);
+    if (!file) {
+        // A file that goes to the packer is said missing by it.
+        if (d.packer_names_it) console::conf("Can't open %s\n", source.c_str());
+        return not_found(d);
+    }
+    Preparation p{Prepared::Ready, {}, false};
+    if (d.as_it_stands) {
+        p.member.archive = std::move(*file);
+        p.member.source = source;
+    } else {
+        Packed packed = pack_for_group(group, *file, source, false);
+        if (!packed.archive) return not_found(d, packed.write_failed);
+        p.member.archive = std::move(*packed.archive);
+    }
+    print_combine(source, image);
+    return p;
+}
+
 }  // namespace
 
-Preparation prepare_default(RunState& state, const BiosImage& image) {
-    const Default* d = find_default(state.code);
-    if (!d) return {Prepared::Nothing, {}};
-    if (!d->body) {
-        std::optional<std::vector<std::uint8_t>> file = read_input_file(d->source);
-        if (!file) {
-            // "ACPITBL.BIN" is packed, and the packer says when it is missing.
-            if (state.code == code::acpi) console::conf("Can't open %s\n", d->source);
-            return not_found(state, *d);
-        }
-        Preparation p{Prepared::Ready, {}};
-        if (state.code == code::logo || state.code == code::vsa) {
-            p.member.archive = std::move(*file);
-            p.member.source = d->source;
-        } else {
-            std::optional<std::vector<std::uint8_t>> archive = pack_for_group(state, *file, d->source, false);
-            if (!archive) return not_found(state, *d);
-            p.member.archive = std::move(*archive);
-        }
-        print_combine(d->source, image);
-        return p;
-    }
-    std::optional<std::vector<std::uint8_t>> body = write_body(state, *d);
-    if (!body) {
-        state.fail(state.code);
-        return {Prepared::GroupFailed, {}};
-    }
-    std::optional<std::vector<std::uint8_t>> archive;
-    if (state.code == code::epa && starts_with_bm(*body)) {
-        const LogoConversion picture = logo_convert(*body, d->body, LogoMode::Epa, 0, state.no_reserve);
-        if (picture.colours != LogoColours::Failed)
-            archive = pack_for_group(state, picture.image, work_file::kBitmap, false);
+Preparation prepare_default(const GroupRequest& group, const BiosImage& image) {
+    const DefaultFile* d = group.row().default_file;
+    if (!d) return {Prepared::Nothing, {}, false};
+    if (d->body.empty()) return prepare_file(group, image, *d);
+    const Body body = write_body(group, *d);
+    if (!body.bytes) return {Prepared::GroupFailed, {}, body.write_failed};
+    const std::string body_name(d->body);
+    Packed packed;
+    if (d->converts_bitmap && starts_with_bm(*body.bytes)) {
+        const LogoConversion picture = logo_convert(*body.bytes, body_name, LogoMode::Epa, 0, group.no_reserve);
+        if (picture.colours != LogoColours::Failed) packed = pack_for_group(group, picture.image, work_file::kBitmap, false);
     } else {
-        archive = pack_for_group(state, *body, d->body, false);
+        packed = pack_for_group(group, *body.bytes, body_name, false);
     }
-    if (!archive) return not_found(state, *d);
-    print_combine(d->body, image);
-    return {Prepared::Ready, {std::move(*archive), {}, {}}};
+    if (!packed.archive) return not_found(*d, packed.write_failed);
+    print_combine(body_name, image);
+    return {Prepared::Ready, {std::move(*packed.archive), {}, {}}, false};
 }

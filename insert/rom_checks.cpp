@@ -37,19 +37,22 @@ bool isa_sum_ok(std::span<const std::uint8_t> rom) {
                            [](unsigned sum, std::uint8_t b) { return (sum + b) & 0xFF; }) == 0;
 }
 
+// ISA ROMs are told apart by their bytes, and must sum to 0.
+bool isa_rules(OptionCode c) { return kind(c).family && kind(c).family->isa_rules; }
+
 }  // namespace
 
-bool is_rom_kind(OptionCode c) { return c == code::vga || c == code::pci || c == code::isa; }
+bool is_rom_kind(OptionCode c) { return kind(c).family != nullptr; }
 
 bool check_option_rom(OptionCode c, std::span<const std::uint8_t> rom, const std::string& rom_file) {
     bool ok = rom.size() > kLengthAt && rom[0] == 0x55 && rom[1] == 0xAA;
-    if (ok && c == code::isa) ok = isa_sum_ok(rom);
+    if (ok && isa_rules(c)) ok = isa_sum_ok(rom);
     if (!ok) console::conf("CAUTION: %s file is not BIOS ROM\n", rom_file.c_str());
     return ok;
 }
 
 bool same_rom(OptionCode c, std::span<const std::uint8_t> new_rom, std::span<const std::uint8_t> old_rom) {
-    if (c == code::isa)
+    if (isa_rules(c))
         return old_rom.size() >= new_rom.size() && std::equal(new_rom.begin(), new_rom.end(), old_rom.begin());
     auto a = pci_identity(new_rom);
     auto b = pci_identity(old_rom);

@@ -14,7 +14,7 @@
 #include <span>
 #include <string>
 
-#include "driver/run_state.hpp"
+#include "common/catalogue.hpp"
 
 // The most of a ROM an add reads: 128 KiB.
 inline constexpr std::size_t kMaxRomBytes = 0x20000;

@@ -1,0 +1,59 @@
+// One option group as an operation sees it, and what the operation did. The
+// driver fills the request from the command line and keeps the books from
+// the result: the failed kinds, the exit status and whether the fix-ups run.
+#pragma once
+
+#include <bitset>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "common/catalogue.hpp"
+#include "picture/logo.hpp"
+
+// How an operation ends: the driver goes on with the next option group, or
+// goes straight to the end of the run.
+enum class Outcome { NextGroup, EndOfRun };
+
+// The option ROM segments the add walks have seen taken, for the whole run.
+using RomSlots = std::bitset<kRomSlotFlags>;
+
+struct GroupRequest {
+    OptionCode code = 0;                  // the kind (/ncr and /aha as /pci)
+    std::string type_id = "7000:0";       // the TypeId text its member gets
+    std::uint16_t type_value = 0xFFFF;    // and its segment
+    std::string rom_file;                 // the RomFile; empty for a lone switch
+    std::vector<std::uint8_t> rom_bytes;  // its content, read whole
+    std::uint32_t isa_segment = 0;        // /isa's address operand; 0 when none
+    int group_number = 0;                 // /group's number
+    bool no_reserve = false;              // logos keep their palette ("noreserve")
+    std::optional<OsbPosition> osb_position;  // an OSB CPU bitmap's screen position
+    std::optional<std::string> slot_word;     // "slot=X" after release or extract
+    std::optional<std::string> target_word;   // "to=FILE" after extract
+
+    const ComponentKind& row() const { return kind(code); }
+};
+
+struct GroupResult {
+    Outcome next = Outcome::NextGroup;
+    std::optional<OptionCode> failed;  // the kind that failed: the group's, or /vga or /isa for their slot rules
+    bool changed = false;              // the image changed
+    bool fixup_mark = false;           // no room, or no member of the kind: the fix-ups read it
+    bool write_failed = false;         // a work file or a target could not be written
+};
+
+// The group's kind `kind` failed; the run goes on as `next`.
+inline GroupResult kind_failed(OptionCode kind, Outcome next = Outcome::NextGroup) {
+    GroupResult r;
+    r.failed = kind;
+    r.next = next;
+    return r;
+}
+
+// The image changed.
+inline GroupResult image_changed() {
+    GroupResult r;
+    r.changed = true;
+    return r;
+}
