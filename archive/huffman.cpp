@@ -51,6 +51,39 @@ void count_depths(int root, int n, std::array<int, 17>& count) {
     }
 }
 
+// Limits the code to 16 bits: while it is over-full, takes one 16-bit code
+// away and moves one code from the deepest shorter length down a level
+// (saying "17" on the console channel each time).
+void limit_lengths(std::array<int, 17>& count) {
+    unsigned sum = 0;
+    for (int d = 16; d > 0; --d) sum += static_cast<unsigned>(count[d]) << (16 - d);
+    while (sum != (1u << 16)) {
+        console::con("17");
+        --count[16];
+        for (int d = 15; d > 0; --d) {
+            if (count[d] != 0) {
+                --count[d];
+                count[d + 1] += 2;
+                break;
+            }
+        }
+        --sum;
+    }
+}
+
+// The lengths by count (the rarest symbols the longest codes), and the
+// canonical codes for them.
+void assign_codes(int n, const std::array<int, 17>& count, const std::array<int, lh5::kNumSymbols>& order,
+                  std::uint8_t* lengths, std::uint16_t* codes) {
+    int at = 0;
+    for (int d = 16; d > 0; --d)
+        for (int c = count[d]; c > 0; --c) lengths[order[at++]] = static_cast<std::uint8_t>(d);
+    std::array<std::uint16_t, 18> start{};
+    for (int d = 1; d <= 16; ++d)
+        start[d + 1] = static_cast<std::uint16_t>((start[d] + count[d]) << 1);
+    for (int i = 0; i < n; ++i) codes[i] = start[lengths[i]]++;
+}
+
 }  // namespace
 
 int build_huffman_code(int n, std::uint16_t* freq, std::uint8_t* lengths, std::uint16_t* codes) {
@@ -90,29 +123,7 @@ int build_huffman_code(int n, std::uint16_t* freq, std::uint8_t* lengths, std::u
 
     std::array<int, 17> count{};
     count_depths(k, n, count);
-    // Limit to 16 bits: while the code is over-full, take one 16-bit code
-    // away and move one code from the deepest shorter length down a level.
-    unsigned sum = 0;
-    for (int d = 16; d > 0; --d) sum += static_cast<unsigned>(count[d]) << (16 - d);
-    while (sum != (1u << 16)) {
-        console::con("17");
-        --count[16];
-        for (int d = 15; d > 0; --d) {
-            if (count[d] != 0) {
-                --count[d];
-                count[d + 1] += 2;
-                break;
-            }
-        }
-        --sum;
-    }
-    int at = 0;
-    for (int d = 16; d > 0; --d)
-        for (int c = count[d]; c > 0; --c) lengths[order[at++]] = static_cast<std::uint8_t>(d);
-
-    std::array<std::uint16_t, 18> start{};
-    for (int d = 1; d <= 16; ++d)
-        start[d + 1] = static_cast<std::uint16_t>((start[d] + count[d]) << 1);
-    for (int i = 0; i < n; ++i) codes[i] = start[lengths[i]]++;
+    limit_lengths(count);
+    assign_codes(n, count, order, lengths, codes);
     return k;
 }

@@ -8,13 +8,13 @@
 #include <vector>
 
 // Compresses the codec's source into its sink (set both first with
-// lh5::source_from_* / lh5::sink_to_*). The caller sets the counters
-// (original_size, packed_size, crc) to 0 and give_up to true when storing is
-// forced; the compressor then only reads its first piece of input. On return
-// the stream is complete and flushed to the sink, or give_up is set.
-// `verbose` writes a "." on the console channel for every 8192 bytes read
-// after the first piece.
-void lh5_compress(bool verbose);
+// lh5::source_from_memory / lh5::sink_to_memory), starting its counters
+// (original_size, packed_size, crc) from 0. With `store` the compression is
+// given up from the start: only the first piece of input is read. On return
+// the stream is complete and flushed to the sink, or the counters' give_up
+// is set (compression did not pay, or `store`). `verbose` writes a "." on
+// the console channel for every 8192 bytes read after the first piece.
+void lh5_compress(bool verbose, bool store);
 
 // Reads up to n bytes of input into `buffer`, counting them into
 // original_size and the CRC. Returns how many were read.

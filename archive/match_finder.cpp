@@ -89,6 +89,48 @@ inline int common_length(const std::uint8_t* a, const std::uint8_t* b, int from,
     return n;
 }
 
+// Where the walk for position `pos` starts when the previous match was at
+// least 4 long: at the node of that match, one byte shorter. The nodes it
+// passes up take `pos` as their most recent position.
+struct WalkStart {
+    int q, r, length;
+};
+
+inline WalkStart resume_previous_match(MatchTree& t, int pos) {
+    TreeNode* nd = t.node.data();
+    const NodeDepth* dp = t.depth.data();
+    const int length = t.match_length - 1;
+    int r = (t.match_pos + 1) | kDictSize;
+    int q;
+    while ((q = nd[r].parent) == 0) r = nd[r].next;
+    while (dp[q].level >= length) {
+        r = q;
+        q = nd[q].parent;
+    }
+    int u = q;
+    while (nd[u].position & kPassUp) {
+        nd[u].position = u16(pos);
+        u = nd[u].parent;
+    }
+    if (u < kDictSize) nd[u].position = u16(pos | kPassUp);
+    return {q, r, length};
+}
+
+// A full match: the new leaf `pos` replaces the old one `r` under `q`,
+// which keeps a link to its replacement.
+inline void replace_leaf(MatchTree& t, int pos, int q, int r) {
+    TreeNode* nd = t.node.data();
+    int link = nd[r].prev;
+    nd[pos].prev = u16(link);
+    next_of(t, link) = n16(pos);
+    link = nd[r].next;
+    nd[pos].next = n16(link);
+    nd[link].prev = u16(pos);
+    nd[pos].parent = n16(q);
+    nd[r].parent = 0;
+    nd[r].next = n16(pos);
+}
+
 }  // namespace
 
 void match_finder_start() {
@@ -122,20 +164,10 @@ void insert_position() {
     int match_pos = t.match_pos;
     int q, r;
     if (length >= 4) {
-        // Start from the node of the previous match, one byte shorter.
-        --length;
-        r = (match_pos + 1) | kDictSize;
-        while ((q = nd[r].parent) == 0) r = nd[r].next;
-        while (dp[q].level >= length) {
-            r = q;
-            q = nd[q].parent;
-        }
-        int u = q;
-        while (nd[u].position & kPassUp) {
-            nd[u].position = u16(pos);
-            u = nd[u].parent;
-        }
-        if (u < kDictSize) nd[u].position = u16(pos | kPassUp);
+        const WalkStart start = resume_previous_match(t, pos);
+        q = start.q;
+        r = start.r;
+        length = start.length;
     } else {
         q = text[pos] + kDictSize;
         const int c = text[pos + 1];
@@ -179,17 +211,7 @@ void insert_position() {
     }
     t.match_length = length;
     t.match_pos = match_pos;
-    // A full match: the new leaf replaces the old one, which keeps a link
-    // to its replacement.
-    int link = nd[r].prev;
-    nd[pos].prev = u16(link);
-    next_of(t, link) = n16(pos);
-    link = nd[r].next;
-    nd[pos].next = n16(link);
-    nd[link].prev = u16(pos);
-    nd[pos].parent = n16(q);
-    nd[r].parent = 0;
-    nd[r].next = n16(pos);
+    replace_leaf(t, pos, q, r);
 }
 
 void delete_position() {

@@ -35,13 +35,11 @@ std::optional<std::vector<std::uint8_t>> pack_member(std::span<const std::uint8_
     header.type_segment = type.segment;
     header.type_offset = type.offset;
 
-    lh5::Counters& k = lh5::storage().counters;
-    k = {};
-    k.give_up = options.store;  // storing forced: the compressor reads only its first piece
     std::vector<std::uint8_t> data;
     lh5::source_from_memory(input);
     lh5::sink_to_memory(data);
-    lh5_compress(options.verbose);
+    lh5_compress(options.verbose, options.store);
+    const lh5::Counters& k = lh5::storage().counters;
 
     if (k.give_up) {
         header.method[3] = '0';

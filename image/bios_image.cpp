@@ -43,7 +43,7 @@ void forget_boot_record(BiosImage& image) {
 void read_boot_record(BiosImage& image) {
     std::vector<std::uint8_t> window(kWindowSize);
     BootRecordSearch found = find_boot_record(image.bytes, image.top_base, window);
-    image.boot_window = image.top_base + static_cast<std::uint32_t>(2 - found.count) * kWindowSize;
+    image.boot_window = image.top_base + static_cast<std::uint32_t>(found.window) * kWindowSize;
     forget_boot_record(image);
     if (found.bbss_offset == kNoBootRecord) return;  // imd_reset stays clear: no IMD block is known
 

@@ -39,8 +39,8 @@ std::optional<std::uint32_t> read_u32_at(ImageBytes image, std::uint64_t offset)
 
 BootRecordSearch find_boot_record(ImageBytes image, std::uint32_t top_base, std::span<std::uint8_t> window) {
     BootRecordSearch result;
-    for (int count = 2; count >= 1; --count) {
-        read_window(image, top_base + std::uint64_t{kWindowSize} * (2 - count), window);
+    for (int w = 0; w < 2; ++w) {
+        read_window(image, top_base + std::uint64_t{kWindowSize} * static_cast<unsigned>(w), window);
         // Positions 0 to 0xFFF9: the text must fit inside the window.
         const std::size_t positions = std::min<std::size_t>(kNoBootRecord, window.size() + 1 - kBbssText.size());
         for (std::size_t i = 0; i < positions; ++i) {
@@ -49,12 +49,12 @@ BootRecordSearch find_boot_record(ImageBytes image, std::uint32_t top_base, std:
             i = static_cast<std::size_t>(static_cast<const std::uint8_t*>(star) - window.data());
             if (bytes::has_text(window, i, kBbssText)) {
                 result.bbss_offset = static_cast<std::uint32_t>(i);
-                result.count = count;
+                result.window = w;
                 return result;
             }
         }
     }
-    return result;  // not found: the second window is in the buffer, count 1
+    return result;  // not found: the second window is in the buffer
 }
 
 std::optional<std::uint32_t> find_bs1_marker(ImageBytes image, std::uint32_t limit) {

@@ -64,7 +64,7 @@ std::optional<std::uint32_t> read_u32_at(ImageBytes image, std::uint64_t offset)
 
 struct BootRecordSearch {
     std::uint32_t bbss_offset = kNoBootRecord;  // position inside the window, or kNoBootRecord
-    int count = 1;  // windows left: 2 = found in the first, 1 = in the second or not found
+    int window = 1;  // the window searched last: 0 the one at top_base, 1 the one above it
 };
 
 // Searches "*BBSS*" in the 64 KB window at top_base, then in the one at

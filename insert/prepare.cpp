@@ -6,6 +6,7 @@
 #include <system_error>
 
 #include "archive/extract.hpp"
+#include "archive/member_head.hpp"
 #include "archive/pack.hpp"
 #include "archive/work_files.hpp"
 #include "common/console.hpp"
@@ -119,7 +120,7 @@ Packed pack_for_group(const GroupRequest& group, std::span<const std::uint8_t> i
 
 Preparation prepare_rom_file(const GroupRequest& group, const BiosImage& image) {
     const std::vector<std::uint8_t>& file = group.rom_bytes;
-    const bool member = file.size() > 4 && file[2] == '-' && file[3] == 'l' && file[4] == 'h';
+    const bool member = holds_member(read_member_head(file, 0));
     Packed p = group.row().preparation == FilePreparation::Stored ? pack_for_group(group, file, group.rom_file, true)
                : member                                            ? as_member(group, image)
                                                                    : packed_file(group, image);

@@ -21,12 +21,20 @@ std::span<const std::uint8_t> within(std::span<const std::uint8_t> file, std::ui
                         static_cast<std::size_t>(std::min<std::uint64_t>(count, file.size() - at)));
 }
 
-}  // namespace
+// The header fields the conversions read, checked.
+struct BitmapHeader {
+    std::uint16_t bits = 0;
+    std::uint32_t width = 0, height = 0;
+    std::uint32_t info_size = 0;
+    std::uint32_t colours_used = 0;
+    std::uint64_t data_offset = 0;
+};
 
-std::optional<SourceBitmap> read_source_bitmap(std::span<const std::uint8_t> file,
-                                               const std::string& name,
-                                               std::string_view depth_message) {
-    const char* shown = name.c_str();
+// The header, or nothing after its message: the depth test comes first (4
+// or 8 bits a pixel, and no compression: run-length coded rows cannot be
+// placed row by row), then the file's kind and the picture's size.
+std::optional<BitmapHeader> read_header(std::span<const std::uint8_t> file, const char* shown,
+                                        std::string_view depth_message) {
     // A header cut short reads as zeros past the file's end.
     std::array<std::uint8_t, kHeaderBytes> header{};
     const std::size_t got = std::min(file.size(), header.size());
@@ -35,63 +43,77 @@ std::optional<SourceBitmap> read_source_bitmap(std::span<const std::uint8_t> fil
         console::conf(" !! %s is not a Windows BMP file !!\n", shown);
         return std::nullopt;
     }
-    // The depth test comes first: 4 or 8 bits a pixel, and no compression
-    // (run-length coded rows cannot be placed row by row).
-    const std::uint16_t bits = bytes::le16(&header[kBitsAt]);
-    const std::uint32_t compression =
-        got >= kCompressionAt + 4 ? bytes::le32(&header[kCompressionAt]) : 0;
-    if ((bits != 4 && bits != 8) || compression != 0) {
+    BitmapHeader h;
+    h.bits = bytes::le16(&header[kBitsAt]);
+    const std::uint32_t compression = got >= kCompressionAt + 4 ? bytes::le32(&header[kCompressionAt]) : 0;
+    if ((h.bits != 4 && h.bits != 8) || compression != 0) {
         console::out(depth_message);
         return std::nullopt;
     }
-    const std::uint32_t info_size = bytes::le32(&header[kInfoSizeAt]);
-    if (got < kHeaderBytes || header[0] != 'B' || header[1] != 'M' || info_size < 40 ||
-        info_size > kMaxInfoSize) {
+    h.info_size = bytes::le32(&header[kInfoSizeAt]);
+    if (got < kHeaderBytes || header[0] != 'B' || header[1] != 'M' || h.info_size < 40 || h.info_size > kMaxInfoSize) {
         console::conf(" !! %s is not a Windows BMP file !!\n", shown);
         return std::nullopt;
     }
-
     const auto width = static_cast<std::int32_t>(bytes::le32(&header[kWidthAt]));
     const auto height = static_cast<std::int32_t>(bytes::le32(&header[kHeightAt]));
     if (width <= 0 || height <= 0 || static_cast<std::uint32_t>(width) > kMaxLogoSide ||
         static_cast<std::uint32_t>(height) > kMaxLogoSide) {
-        console::conf(" !! %s: BMP size %dx%d not supported (1 to %u each way) !!\n",
-                      shown, static_cast<int>(width), static_cast<int>(height),
-                      kMaxLogoSide);
+        console::conf(" !! %s: BMP size %dx%d not supported (1 to %u each way) !!\n", shown, static_cast<int>(width),
+                      static_cast<int>(height), kMaxLogoSide);
         return std::nullopt;
     }
+    h.width = static_cast<std::uint32_t>(width);
+    h.height = static_cast<std::uint32_t>(height);
+    h.colours_used = bytes::le32(&header[kColoursUsedAt]);
+    h.data_offset = bytes::le32(&header[kDataOffsetAt]);
+    return h;
+}
 
-    SourceBitmap bmp;
-    bmp.width = static_cast<std::uint32_t>(width);
-    bmp.height = static_cast<std::uint32_t>(height);
-    bmp.bits = bits;
-    bmp.stride = ((std::size_t{bmp.width} * bits + 31) / 32) * 4;
-    const std::size_t colours = std::size_t{1} << bits;
-    const std::uint32_t used = bytes::le32(&header[kColoursUsedAt]);
-    const std::size_t declared = used == 0 || used > colours ? colours : used;
-
-    const std::uint64_t data_offset = bytes::le32(&header[kDataOffsetAt]);
-    const std::uint64_t palette_at = kInfoSizeAt + std::uint64_t{info_size};
+// Whether the data offset, the palette's `declared` colours and the rows
+// lie inside the file; a message when not.
+bool layout_fits(std::span<const std::uint8_t> file, const char* shown, const BitmapHeader& h, std::size_t declared,
+                 std::uint64_t row_bytes) {
+    const std::uint64_t palette_at = kInfoSizeAt + std::uint64_t{h.info_size};
     const std::uint64_t size = file.size();
-    const std::uint64_t row_bytes = std::uint64_t{bmp.stride} * bmp.height;
-    if (data_offset >= size) {
-        console::conf(" !! %s: BMP data offset %llu past the file's end (%llu bytes) !!\n",
-                      shown, static_cast<unsigned long long>(data_offset),
-                      static_cast<unsigned long long>(size));
-        return std::nullopt;
+    if (h.data_offset >= size) {
+        console::conf(" !! %s: BMP data offset %llu past the file's end (%llu bytes) !!\n", shown,
+                      static_cast<unsigned long long>(h.data_offset), static_cast<unsigned long long>(size));
+        return false;
     }
-    const std::uint64_t palette_room = data_offset > palette_at ? data_offset - palette_at : 0;
+    const std::uint64_t palette_room = h.data_offset > palette_at ? h.data_offset - palette_at : 0;
     if (palette_room / 4 < declared) {
         console::conf(" !! %s: BMP palette holds %llu of its %zu colors !!\n", shown,
                       static_cast<unsigned long long>(palette_room / 4), declared);
-        return std::nullopt;
+        return false;
     }
-    if (size - data_offset < row_bytes) {
+    if (size - h.data_offset < row_bytes) {
         console::conf(" !! %s: BMP file is %llu bytes, its rows need %llu !!\n", shown,
-                      static_cast<unsigned long long>(size),
-                      static_cast<unsigned long long>(data_offset + row_bytes));
-        return std::nullopt;
+                      static_cast<unsigned long long>(size), static_cast<unsigned long long>(h.data_offset + row_bytes));
+        return false;
     }
+    return true;
+}
+
+}  // namespace
+
+std::optional<SourceBitmap> read_source_bitmap(std::span<const std::uint8_t> file,
+                                               const std::string& name,
+                                               std::string_view depth_message) {
+    const char* shown = name.c_str();
+    const std::optional<BitmapHeader> h = read_header(file, shown, depth_message);
+    if (!h) return std::nullopt;
+    SourceBitmap bmp;
+    bmp.width = h->width;
+    bmp.height = h->height;
+    bmp.bits = h->bits;
+    bmp.stride = ((std::size_t{bmp.width} * h->bits + 31) / 32) * 4;
+    const std::size_t colours = std::size_t{1} << h->bits;
+    const std::size_t declared = h->colours_used == 0 || h->colours_used > colours ? colours : h->colours_used;
+    const std::uint64_t row_bytes = std::uint64_t{bmp.stride} * bmp.height;
+    if (!layout_fits(file, shown, *h, declared, row_bytes)) return std::nullopt;
+    const std::uint64_t palette_at = kInfoSizeAt + std::uint64_t{h->info_size};
+    const std::uint64_t data_offset = h->data_offset;
 
     // The checks above keep both inside the file; taken through subspan
     // bounds all the same.
