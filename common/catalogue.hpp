@@ -50,7 +50,7 @@ struct SlotFamily {
     bool isa_rules = false;
 };
 inline constexpr SlotFamily kVgaSlots{"VGA", 0x4080, 6, 6, 0, "WARNING : VGA ROM Max 6 slots."};
-inline constexpr SlotFamily kPciSlots{"PCI", 0x4086, 26, 26, -1};
+inline constexpr SlotFamily kPciSlots{"PCI", 0x4086, 26, 26, -1, "WARNING : PCI ROM Max 26 slots."};
 inline constexpr SlotFamily kIsaSlots{"ISA", 0x40A0, 8, 7, 4, "WARNING : ISA ROM Max 8 slots.", true};
 inline constexpr SlotFamily kGroupSlots{"GROUP", 0x4029, 28, 28, -1};
 

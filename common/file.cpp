@@ -97,8 +97,16 @@ bool write_file(const std::string& path, std::span<const std::uint8_t> data) {
 }
 
 bool replace_file(const std::string& path, std::span<const std::uint8_t> data) {
-    const std::string temporary = path + "." + std::to_string(static_cast<long>(getpid())) + ".tmp";
     std::error_code ec;
+    const std::filesystem::file_status status = std::filesystem::symlink_status(path, ec);
+    // A link is followed: the file it names is replaced, the link kept.
+    if (std::filesystem::is_symlink(status)) {
+        const std::filesystem::path target = std::filesystem::weakly_canonical(path, ec);
+        return !ec && replace_file(target.string(), data);
+    }
+    // A device or a pipe is written through, never replaced.
+    if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)) return write_file(path, data);
+    const std::string temporary = path + "." + std::to_string(static_cast<long>(getpid())) + ".tmp";
     if (!write_file(temporary, data)) {
         std::filesystem::remove(temporary, ec);
         return false;

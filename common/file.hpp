@@ -62,7 +62,9 @@ std::optional<std::vector<std::uint8_t>> read_input_file(const std::string& path
 // Writes `data` as the whole file `path` through a temporary file of this
 // process beside it and a rename, so that no reader ever sees half a file
 // and runs in one folder never share a temporary file. False on failure;
-// the temporary file is then removed and `path` is as it was.
+// the temporary file is then removed and `path` is as it was. A symbolic
+// link is followed (the file it names is replaced); a device or a pipe is
+// written through, not replaced.
 [[nodiscard]] bool replace_file(const std::string& path, std::span<const std::uint8_t> data);
 
 bool file_exists(const std::string& path);

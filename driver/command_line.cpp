@@ -34,6 +34,8 @@ bool equals_nocase(std::string_view a, std::string_view b) {
     return a.size() == b.size() && strncasecmp(a.data(), b.data(), b.size()) == 0;
 }
 
+bool is_command_word(std::string_view word) { return equals_nocase(word, "/err") || equals_nocase(word, "noreserve"); }
+
 Form choose_form(RunState& state, const char* last_variable) {
     const std::size_t n = state.args.size() - 1;  // arguments after the program name
     if (n < 1) return Form::Usage;
@@ -43,7 +45,10 @@ Form choose_form(RunState& state, const char* last_variable) {
         for (std::size_t i = 1; i <= n; ++i)
             if (equals_nocase(state.args[i], "noreserve")) state.no_reserve = true;
     }
-    if (kind(c).picture == Picture::OsbWithPosition && n == 4) {
+    // The screen position: exactly two words after the file (a trailing "/err" aside).
+    std::size_t words = n;
+    while (words > 0 && equals_nocase(state.args[words], "/err")) --words;
+    if (kind(c).picture == Picture::OsbWithPosition && words == 4) {
         state.osb_x = decimal(state.args[3]);
         state.osb_y = decimal(state.args[4]);
         state.osb_position_given = true;

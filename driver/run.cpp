@@ -121,6 +121,11 @@ Outcome run_rom_group(RunState& state, BiosImage& image) {
 Outcome release_or_extract_group(RunState& state, BiosImage& image, bool extract) {
     read_answer_words(state, state.option_index + 2);
     if (!extract && refused_change(state, image)) return Outcome::EndOfRun;
+    if (const std::optional<std::string> why = not_a_bios_image(image); extract && why) {
+        console::conf("%s is no BIOS image: %s\n", image.path.c_str(), why->c_str());
+        state.fail(state.group.code);
+        return Outcome::NextGroup;
+    }
     const GroupResult r = release_or_extract(state.group, image, extract);
     state.account(r);
     return r.next;
@@ -153,8 +158,8 @@ Outcome run_group(RunState& state, BiosImage& image) {
     // first option) is left to start the next group, where a word that is no
     // switch ends the run. Handed on as a RomFile it would be added under
     // the previous group's TypeId.
-    if (!has_next || lookup_option(state.args[next]) != 0 || operation == Operation::List ||
-        operation == Operation::Verify) {
+    if (!has_next || lookup_option(state.args[next]) != 0 || is_command_word(state.args[next]) ||
+        operation == Operation::List || operation == Operation::Verify) {
         state.lone_code = state.group.code;
     }
     if (state.lone_code == 0 &&
@@ -203,6 +208,10 @@ void start_group(RunState& state) {
 // the run or the arguments are used up.
 void run_groups(RunState& state, BiosImage& image) {
     for (;;) {
+        // "/err" and "noreserve" are words of the whole command line: passed over.
+        while (state.option_index < state.args.size() && is_command_word(state.args[state.option_index]))
+            ++state.option_index;
+        if (state.option_index >= state.args.size()) break;
         start_group(state);
         if (!select_kind(state, lookup_option(state.args[state.option_index]))) break;
         if (run_group(state, image) == Outcome::EndOfRun) break;
@@ -228,13 +237,15 @@ int run(int argc, char** argv) {
     for (std::size_t i = 1; i < state.args.size(); ++i)
         if (equals_nocase(state.args[i], "/err")) state.err_mode = true;
 
+    // A command line that fits neither form, or names no image, is a failed
+    // run under /err.
     switch (choose_form(state, std::getenv("_last"))) {
     case Form::Usage:
         print_usage(state.args[0], true);
-        return 0;
+        return state.err_mode ? 1 : 0;
     case Form::NoLastVariable:
         console::out("Not settype so unknow BIOS file name...");
-        return 0;
+        return state.err_mode ? 1 : 0;
     case Form::Explicit:
     case Form::Last:
         break;

@@ -131,7 +131,8 @@ TEST(Usage, CommandLinesThatFitNeitherForm) {
                                           {"bios.bin", "/btvga"},
                                           {"/vga"}}) {
         auto r = run_tool(args, named("mozaik32"));
-        EXPECT_EQ(r.status, 0);
+        // Under /err a command line that fits neither form is a failed run.
+        EXPECT_EQ(r.status, std::find(args.begin(), args.end(), "/err") != args.end() ? 1 : 0) << args[1];
         EXPECT_EQ(r.out, usage) << args[1];
     }
 }
@@ -141,6 +142,7 @@ TEST(Forms, LastFormNeedsTheVariable) {
     auto unset = run_tool({"/D"}, named("mozaik32"));
     EXPECT_EQ(unset.status, 0);
     EXPECT_EQ(unset.out, kBanner + "Not settype so unknow BIOS file name...");
+    EXPECT_EQ(run_tool({"/D", "/err"}, named("mozaik32")).status, 1);
 
     RunOptions with_last = named("mozaik32");
     with_last.env = {{"_last", "6a69s000"}};
@@ -297,21 +299,25 @@ TEST(OptionLoop, OtherStepsOverItsOperand) {
     EXPECT_EQ(adds(r), 2);
 }
 
-TEST(OptionLoop, WordsThatAreNoSwitchEndTheRun) {
+TEST(OptionLoop, WordsThatAreNoSwitchEndTheRunButCommandWordsArePassedOver) {
     LoopImage img;
     // A "/group" with digits after the first group is no switch.
     auto group = run_tool({"bios.bin", "/vga", "a.rom", "/group4", "b.rom", "/pci", "b.rom"}, named("mozaik32"));
     EXPECT_EQ(adds(group), 1);
     EXPECT_EQ(group.err, "Unknown option /group4: the run ends here\n");
     EXPECT_EQ(group.status, 0);
-    // In the explicit form "noreserve" ends the run too, silently, as "/err" does.
+    // "noreserve" in the explicit form and "/err" anywhere are words of the
+    // whole command line: the groups after them run (and after a lone switch
+    // they are no file).
     auto word = run_tool({"bios.bin", "/logo", "a.rom", "noreserve", "/vga", "b.rom"}, named("mozaik32"));
-    EXPECT_EQ(adds(word), 1);
+    EXPECT_EQ(adds(word), 2);
     EXPECT_EQ(word.err, "");
-    // "/err" after a group ends the run as well, but still sets the mode.
     auto err = run_tool({"bios.bin", "/vga", "a.rom", "/err", "/pci", "missing.rom"}, named("mozaik32"));
     EXPECT_EQ(adds(err), 1);
-    EXPECT_EQ(err.status, 0);
+    EXPECT_EQ(err.status, 1);
+    EXPECT_NE(err.err.find("Can't open missing.rom file"), std::string::npos) << err.err;
+    auto lone = run_tool({"bios.bin", "/cpucode", "/err"}, named("mozaik32"));
+    EXPECT_EQ(lone.err.rfind("CPUCODE.EXE file open error !!!\n", 0), 0u) << lone.err;
 }
 
 TEST(OptionLoop, ListingAfterAddsAndAWordAfterALaterListingIsNoFile) {

@@ -43,6 +43,7 @@ std::uint32_t isa_segment_operand(RunState& state, std::string_view operand) {
         if (d < 0) {
             console::outf("Input parameter %.*s error.", static_cast<int>(operand.size()), operand.data());
             state.group_failed = true;
+            state.fail(state.group.code);  // the add goes on, but under /err the run has failed
             break;
         }
         value = value * 16 + static_cast<std::uint32_t>(d);
@@ -67,14 +68,10 @@ bool select_kind(RunState& state, OptionCode c) {
     group.code = c;
     const ComponentKind& row = kind(c);
     if (row.operation == Operation::None) {
-        // A word that is no switch ends the run: "/err" and "noreserve"
-        // silently, as words of the command line; any other with a message.
+        // A word that is no switch ends the run.
         state.group_failed = true;
-        const std::string& word = state.args[state.option_index];
-        if (!equals_nocase(word, "/err") && !equals_nocase(word, "noreserve")) {
-            console::conf("Unknown option %s: the run ends here\n", word.c_str());
-            state.fail_run();
-        }
+        console::conf("Unknown option %s: the run ends here\n", state.args[state.option_index].c_str());
+        state.fail_run();
         return false;
     }
     if (row.becomes != 0) group.code = row.becomes;

@@ -14,16 +14,15 @@
 // TypeId text, and steps state.option_index over the operand of /other.
 // Returns false when the run ends here, with the group marked failed: a
 // word that is no switch ("Unknown option %s: the run ends here" on the
-// console channel, a failure of the run, but for "/err" and "noreserve",
-// which end it silently) or a bad operand (empty, longer than 7 characters,
-// or with a character that is no hexadecimal digit before its colon), which
-// has printed its message.
+// console channel, a failure of the run) or a bad operand (empty, longer
+// than 7 characters, or with a character that is no hexadecimal digit
+// before its colon), which has printed its message.
 bool select_kind(RunState& state, OptionCode c);
 
 // The /isa segment operand that follows a RomFile: hexadecimal digits up to
 // a colon, a slash or the end. A character that is no hexadecimal digit
-// stops the reading, prints "Input parameter %s error." and marks the group
-// failed; the digits before it count and the group goes on.
+// stops the reading, prints "Input parameter %s error." and fails the kind
+// (under /err); the digits before it count and the group goes on.
 std::uint32_t isa_segment_operand(RunState& state, std::string_view operand);
 
 // Reads hexadecimal digits of `text` up to its first colon. Returns nothing

@@ -22,7 +22,10 @@ std::optional<std::vector<std::uint8_t>> component_body(std::span<const std::uin
 
 std::optional<std::vector<std::uint8_t>> executable_body(std::span<const std::uint8_t> file) {
     if (!is_executable(file)) return std::nullopt;
-    const std::size_t start = std::size_t{bytes::get16(file, kHeaderParagraphsAt).value_or(0)} * kParagraph;
+    // A file too short for the header's length field carries no body.
+    const std::optional<std::uint16_t> paragraphs = bytes::get16(file, kHeaderParagraphsAt);
+    if (!paragraphs) return std::vector<std::uint8_t>{};
+    const std::size_t start = std::size_t{*paragraphs} * kParagraph;
     if (start >= file.size()) return std::vector<std::uint8_t>{};
     return std::vector<std::uint8_t>(file.begin() + static_cast<std::ptrdiff_t>(start), file.end());
 }
