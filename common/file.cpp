@@ -96,14 +96,28 @@ bool write_file(const std::string& path, std::span<const std::uint8_t> data) {
     return ok;
 }
 
-bool replace_file(const std::string& path, std::span<const std::uint8_t> data) {
+namespace {
+// The file a chain of symbolic links ends at (the path itself when it is
+// none); nothing for a loop or a chain too long to follow.
+std::optional<std::filesystem::path> link_target(std::filesystem::path path) {
+    for (int hops = 0; hops < 40; ++hops) {
+        std::error_code ec;
+        if (!std::filesystem::is_symlink(std::filesystem::symlink_status(path, ec))) return path;
+        const std::filesystem::path next = std::filesystem::read_symlink(path, ec);
+        if (ec) return std::nullopt;
+        path = next.is_absolute() ? next : path.parent_path() / next;
+    }
+    return std::nullopt;
+}
+}  // namespace
+
+bool replace_file(const std::string& link, std::span<const std::uint8_t> data) {
+    // A link is followed: the file it names is replaced, the link kept.
+    const std::optional<std::filesystem::path> target = link_target(link);
+    if (!target) return false;
+    const std::string path = target->string();
     std::error_code ec;
     const std::filesystem::file_status status = std::filesystem::symlink_status(path, ec);
-    // A link is followed: the file it names is replaced, the link kept.
-    if (std::filesystem::is_symlink(status)) {
-        const std::filesystem::path target = std::filesystem::weakly_canonical(path, ec);
-        return !ec && replace_file(target.string(), data);
-    }
     // A device or a pipe is written through, never replaced.
     if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)) return write_file(path, data);
     const std::string temporary = path + "." + std::to_string(static_cast<long>(getpid())) + ".tmp";

@@ -84,6 +84,10 @@ TEST(ExitStatus, EveryFailureCountsUnderErrAndTheImageStaysAsItWas) {
          "Can't found [VGA] ROM..."},
         {"a slot character that is no slot", {"img.bin", "/vga", "release", "slot=Q"}, "",
          "slot=Q names no slot of /vga; the image is unchanged.\n", 0},
+        {"an extract from a text file", {"notes.txt", "/vga", "extract", "slot=1", "to=o.rom"}, "",
+         "notes.txt is no BIOS image: its size", 0},
+        {"an ISA segment that is no hexadecimal number", {"img.bin", "/isa", "lan.rom", "D8Q0"}, "", "", 0,
+         "Input parameter D8Q0 error."},
         {"/verify of a text file", {"notes.txt", "/verify"}, "", "", 1, "no BIOS image: its size"},
     };
     for (const Row& row : rows) {
@@ -145,6 +149,8 @@ TEST(ExitStatus, ReleaseAndExtractWithoutPrompts) {
     } rows[] = {
         {{"/vga", "extract", "slot=2", "to=second.rom"}, "[VGA-2] ROM is extracted to second.rom", 0, "second.rom", 0x41},
         {{"/vga", "extract", "TO=first.rom", "Slot=1"}, "[VGA-1] ROM is extracted to first.rom", 0, "first.rom", 0x40},
+        {{"/vga", "extract", "slot=1", "to=link.rom"}, "[VGA-1] ROM is extracted to link.rom", 0, "real.rom", 0x40},
+        {{"/vga", "extract", "slot=1", "to=loop.rom", "/err"}, "", 1, nullptr, 0},
         {{"/vga", "release", "slot=2", "/D"}, "[VGA-2] ROM is release", 0, nullptr, 0},
         {{"/fnt0", "extract", "to=font.bin"}, "Can't found [FNT0] ROM...", 0, nullptr, 0},
         {{"/fnt0", "release", "slot=1", "/err"}, "", 1, nullptr, 0},
@@ -154,6 +160,8 @@ TEST(ExitStatus, ReleaseAndExtractWithoutPrompts) {
         SCOPED_TRACE(row.args[0] + " " + row.args[1] + " " + row.args[2]);
         testkit::WorkDir dir;
         setup();
+        std::filesystem::create_symlink("real.rom", "link.rom");  // a link target is followed, not replaced
+        std::filesystem::create_symlink("loop.rom", "loop.rom");  // a link that ends nowhere is refused
         std::vector<std::string> args = {"img.bin"};
         args.insert(args.end(), row.args.begin(), row.args.end());
         testkit::RunOptions o;
@@ -163,6 +171,7 @@ TEST(ExitStatus, ReleaseAndExtractWithoutPrompts) {
         EXPECT_NE(r.out.find(row.out_has), std::string::npos) << r.out;
         EXPECT_EQ(r.out.find("Enter"), std::string::npos) << r.out;
         EXPECT_FALSE(std::filesystem::exists("wrong.bin"));
+        EXPECT_TRUE(std::filesystem::is_symlink("link.rom"));
         if (row.file) {
             EXPECT_TRUE(testkit::slurp(row.file) == vga(row.device));
         }

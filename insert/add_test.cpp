@@ -70,6 +70,8 @@ TEST(Add, EachRuleOnTheWholeImage) {
     huge[10] = 0x10;  // packed size 0x10000010
     Bytes isa_at_address = packed(0x40A0, rom(0x77));
     testkit::retag_member(isa_at_address, 0x40A0, 0xD800);
+    std::vector<Bytes> pci_full;
+    for (std::uint16_t i = 0; i < 26; ++i) pci_full.push_back(packed(0x4086 + i, rom(0x100 + i, 1, 0x200)));
     const auto ncpu = [](testkit::SyntheticImage& img) {
         img.put_ncpu_block(testkit::kChainImageAreaEnd, Bytes(0x100, 0x90));
     };
@@ -121,6 +123,10 @@ TEST(Add, EachRuleOnTheWholeImage) {
          "Damaged component chain at 10000h: nothing added\n", std::nullopt},
         {"an executable without a body", {}, {{"e.exe", testkit::dos_executable({})}}, {"/fnt0", "e.exe"},
          "e.exe holds no DOS executable body; nothing is added.\n", std::nullopt},
+        {"an executable too short for its header length", {}, {{"e.exe", Bytes{'M', 'Z', 0, 0}}}, {"/fnt0", "e.exe"},
+         "e.exe holds no DOS executable body; nothing is added.\n", std::nullopt},
+        {"a 27th PCI slot", pci_full, {{"pci.rom", rom(0x40)}}, {"/pci", "pci.rom", "/err"},
+         "WARNING : PCI ROM Max 26 slots.\n!!! Combine PCI have some error.\n", std::nullopt, 1},
         {"an add followed by a file given up keeps its sums right", {}, {{"vga.rom", vga}, {"junk.bin", Bytes(9, 1)}},
          {"/vga", "vga.rom", "/pci", "junk.bin"}, "CAUTION: junk.bin file is not BIOS ROM\n", {{0x4080}}},
         {"a member ending 5 bytes below the microcode block leaves a full chain, not a damaged one", {},
