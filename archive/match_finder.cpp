@@ -49,6 +49,17 @@ inline void link_child(MatchTree& t, int q, int c, int r) {
     ++t.depth[q].child_count;
 }
 
+// Node `n` takes the place of `old` in its list of siblings.
+inline void take_sibling_place(MatchTree& t, int n, int old) {
+    TreeNode* nd = t.node.data();
+    const int prev = nd[old].prev;
+    nd[n].prev = u16(prev);
+    next_of(t, prev) = n16(n);
+    const int next = nd[old].next;
+    nd[n].next = n16(next);
+    nd[next].prev = u16(n);
+}
+
 // split_node with the match state passed in: `length` and `match_pos` of
 // the current match at text position `pos`.
 void split_at(MatchTree& t, int old, int pos, int length, int match_pos) {
@@ -56,12 +67,7 @@ void split_at(MatchTree& t, int old, int pos, int length, int match_pos) {
     const int n = t.free_node;
     t.free_node = nd[n].next;
     t.depth[n].child_count = 0;
-    int link = nd[old].prev;
-    nd[n].prev = u16(link);
-    next_of(t, link) = n16(n);
-    link = nd[old].next;
-    nd[n].next = n16(link);
-    nd[link].prev = u16(n);
+    take_sibling_place(t, n, old);
     nd[n].parent = nd[old].parent;
     t.depth[n].level = static_cast<std::uint8_t>(length);
     nd[n].position = u16(pos);
@@ -120,12 +126,7 @@ inline WalkStart resume_previous_match(MatchTree& t, int pos) {
 // which keeps a link to its replacement.
 inline void replace_leaf(MatchTree& t, int pos, int q, int r) {
     TreeNode* nd = t.node.data();
-    int link = nd[r].prev;
-    nd[pos].prev = u16(link);
-    next_of(t, link) = n16(pos);
-    link = nd[r].next;
-    nd[pos].next = n16(link);
-    nd[link].prev = u16(pos);
+    take_sibling_place(t, pos, r);
     nd[pos].parent = n16(q);
     nd[r].parent = 0;
     nd[r].next = n16(pos);
