@@ -12,7 +12,7 @@
 #include "archive/codec_storage.hpp"
 #include "archive/lh5_decoder.hpp"
 #include "common/fatal.hpp"
-#include "testkit/sha256.hpp"
+#include "common/sha256.hpp"
 #include "testkit/workdir.hpp"
 
 namespace {
@@ -37,7 +37,7 @@ std::vector<Vector> manifest() {
 }
 
 std::string sha256_of(const std::vector<std::uint8_t>& data) {
-    testkit::Sha256 h;
+    Sha256 h;
     h.update(data);
     return h.hex_digest();
 }
@@ -48,7 +48,7 @@ TEST(Sha256, KnownDigests) {
     EXPECT_EQ(sha256_of({abc.begin(), abc.end()}),
               "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
     // 1,000,000 x 'a' fed in uneven pieces crosses the block buffer.
-    testkit::Sha256 h;
+    Sha256 h;
     std::vector<std::uint8_t> piece(777, 'a');
     for (int left = 1000000; left > 0; left -= 777) {
         h.update(std::span(piece).first(std::min(left, 777)));
@@ -110,7 +110,7 @@ TEST(Lh5Vectors, HugeStreamExpandsByStreaming) {
     lh5::source_from_memory(stream);
     lh5_expand_start();
     std::array<std::uint8_t, 8192> ring{};
-    testkit::Sha256 h;
+    Sha256 h;
     for (std::uint64_t left = huge.original_size; left > 0;) {
         const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(left, 8192));
         ASSERT_EQ(lh5_expand(n, ring.data()), n);

@@ -144,12 +144,12 @@ TEST(WorkFiles, WrittenWholeOrNotAtAll) {
     testkit::WorkDir dir;
     const Bytes archive = pack(testkit::corpus(testkit::CorpusKind::Text, 2000), {.name = "in.bin"});
     testkit::spit("bios.rom", "previous");
-    ASSERT_TRUE(keep_work_file("bios.rom", archive));
+    ASSERT_TRUE(keep_work_file("", "bios.rom", archive));
     EXPECT_EQ(testkit::slurp("bios.rom"), archive);
     // A folder with something in it where the file goes: nothing is written.
     std::filesystem::create_directories("busy/inside");
     console::Capture cap;
-    EXPECT_FALSE(keep_work_file("busy", archive));
+    EXPECT_FALSE(keep_work_file("", "busy", archive));
     EXPECT_EQ(cap.err(), "Can't write busy\n");
     EXPECT_TRUE(std::filesystem::is_directory("busy/inside"));
     std::size_t entries = 0;

@@ -4,8 +4,15 @@
 #include "common/console.hpp"
 #include "common/file.hpp"
 
-bool keep_work_file(const char* name, std::span<const std::uint8_t> data) {
-    if (replace_file(name, data)) return true;
+#include <filesystem>
+
+std::string work_file_path(const std::string& folder, const std::string& name) {
+    if (folder.empty()) return name;
+    return (std::filesystem::path(folder) / std::filesystem::path(name).filename()).string();
+}
+
+bool keep_work_file(const std::string& folder, const char* name, std::span<const std::uint8_t> data) {
+    if (replace_file(work_file_path(folder, name), data)) return true;
     console::conf("Can't write %s\n", name);
     return false;
 }

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <span>
+#include <string>
 
 namespace work_file {
 inline constexpr const char* kArchive = "bios.rom";        // the last packed component (left behind)
@@ -16,7 +17,12 @@ inline constexpr const char* kBitmap = "KorvaBmp.bmp";     // a converted bitmap
 inline constexpr const char* kJpeg = "KRV-JPEG.BIN";       // a JPEG file with its 16-byte prefix
 }  // namespace work_file
 
-// Writes the work file `name` whole or not at all (a temporary file of this
-// process and a rename, see replace_file). False, with "Can't write %s" on
-// the console channel, when it cannot be written.
-[[nodiscard]] bool keep_work_file(const char* name, std::span<const std::uint8_t> data);
+// Where a file the run writes goes: `name` itself, or with a work folder
+// (a dry run's private folder) the folder and the last part of `name`.
+std::string work_file_path(const std::string& folder, const std::string& name);
+
+// Writes the work file `name` (in `folder`, see work_file_path) whole or not
+// at all (a temporary file of this process and a rename, see replace_file).
+// False, with "Can't write %s" on the console channel, when it cannot be
+// written.
+[[nodiscard]] bool keep_work_file(const std::string& folder, const char* name, std::span<const std::uint8_t> data);

@@ -181,6 +181,7 @@ constexpr std::array<ComponentKind, code::last + 1> kTable = {{
     row(97, "/NVMM", "NVMM", "", "").placed(Placement::MemorySlot),
     row(98, "/CALS", "CALSVersion", "4068:0", "").operation(Operation::SizeReport),
     row(99, "/verify", "VERIFY", "", "").operation(Operation::Verify).lone(LoneUse::Always),
+    row(100, "/json", "JSON", "", "").operation(Operation::Report).lone(LoneUse::Always),
 }};
 
 constexpr bool rows_in_order() {
@@ -232,6 +233,20 @@ std::string_view short_name(OptionCode c) { return kind(c).short_name; }
 
 std::string_view failure_name(OptionCode c) {
     return kind(c).short_name.empty() ? kind(c).switch_text : kind(c).short_name;
+}
+
+std::string switch_of_type(std::uint16_t segment, std::uint16_t offset) {
+    for (const ComponentKind* k : {&kTable[code::vga], &kTable[code::pci], &kTable[code::isa]})
+        if (segment >= k->family->base && segment < k->family->base + k->family->count)
+            return std::string(k->switch_text);
+    if (segment >= kGroupSlots.base && segment <= kGroupSlots.base + kMaxGroupNumber && offset == 0)
+        return "/group" + std::to_string(segment - kGroupSlots.base);
+    // Every fixed TypeId of the table has offset 0.
+    for (const ComponentKind& k : kTable)
+        if (k.type_source == TypeSource::Fixed && k.becomes == 0 && k.operation == Operation::Add &&
+            k.type_value == segment && offset == 0)
+            return std::string(k.switch_text);
+    return {};
 }
 
 std::string group_type_id(int group_number) {

@@ -13,7 +13,7 @@
 #include <string>
 #include <string_view>
 
-// 1 to 99, one per option switch; 0 is "no switch". Code 6 is unassigned.
+// 1 to 100, one per option switch; 0 is "no switch". Code 6 is unassigned.
 using OptionCode = std::uint8_t;
 
 namespace code {
@@ -23,8 +23,8 @@ inline constexpr OptionCode vga = 1, ncr = 2, aha = 3, other = 4, logo = 5, d = 
     epa2 = 38, epa7 = 43, logo2 = 44, logo7 = 49, krvflash = 50, nnoprom = 51, ros = 52,
     group = 53, nocompress = 54, osb_logo = 55, osb_bmp = 56, osb_bmp7 = 63, osb_logo1 = 64,
     osb_logo7 = 70, nc_cpucode = 71, jpeg = 72, jpeg1 = 73, jpeg3 = 75, rpb = 76, ver = 77,
-    jpeg_eng = 78, srom0 = 79, setup0 = 84, biosf0 = 86, gv3 = 96, nvmm = 97, cals = 98, verify = 99;
-inline constexpr OptionCode last = 99;
+    jpeg_eng = 78, srom0 = 79, setup0 = 84, biosf0 = 86, gv3 = 96, nvmm = 97, cals = 98, verify = 99, json = 100;
+inline constexpr OptionCode last = 100;
 }  // namespace code
 
 // The slots of a multi-instance kind: one TypeId segment per copy, named in
@@ -53,6 +53,7 @@ inline constexpr SlotFamily kVgaSlots{"VGA", 0x4080, 6, 6, 0, "WARNING : VGA ROM
 inline constexpr SlotFamily kPciSlots{"PCI", 0x4086, 26, 26, -1, "WARNING : PCI ROM Max 26 slots."};
 inline constexpr SlotFamily kIsaSlots{"ISA", 0x40A0, 8, 7, 4, "WARNING : ISA ROM Max 8 slots.", true};
 inline constexpr SlotFamily kGroupSlots{"GROUP", 0x4029, 28, 28, -1};
+inline constexpr int kMaxGroupNumber = 26;  // "/group0" to "/group26"
 
 // The option ROM segments: the add's slot rule keeps one flag per segment
 // from 0x4080 on, for 50 segments (0x4080-0x40B1).
@@ -60,7 +61,7 @@ inline constexpr std::uint16_t kRomSegmentBase = 0x4080;
 inline constexpr std::size_t kRomSlotFlags = 50;
 
 // What a group of the kind does.
-enum class Operation : std::uint8_t { None, Add, List, Verify, SizeReport };
+enum class Operation : std::uint8_t { None, Add, List, Verify, SizeReport, Report };
 
 // Where an added component goes.
 enum class Placement : std::uint8_t {
@@ -145,6 +146,10 @@ char slot_char(OptionCode c, int index);
 
 // The Item-Name text of a member in the listing.
 std::string listing_name(std::uint16_t type_segment, std::uint16_t type_offset);
+
+// The switch that adds a member of TypeId segment:offset ("/vga" for any
+// VGA slot, "/group5" for 402E:0); empty when no switch names it.
+std::string switch_of_type(std::uint16_t segment, std::uint16_t offset);
 
 // The TypeId text of group `group_number` (0 to 26): "4029:0" upwards.
 std::string group_type_id(int group_number);

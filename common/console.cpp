@@ -15,6 +15,7 @@ struct Screen {
     std::string line;          // unwritten part of the current stdout line
     int line_start = 0;        // column where `line` begins (text before it is written out)
     int cursor = 0;            // column of the next character
+    bool diverted = false;     // ordinary output goes to the console channel
     // Test capture.
     bool capturing = false;
     std::string out_text, err_text, input;
@@ -26,9 +27,13 @@ Screen& screen() {
     return s;
 }
 
+void write_err(std::string_view text);
+
 void write_out(std::string_view text) {
     Screen& s = screen();
-    if (s.capturing)
+    if (s.diverted)
+        write_err(text);
+    else if (s.capturing)
         s.out_text.append(text);
     else
         std::fwrite(text.data(), 1, text.size(), stdout);
@@ -169,6 +174,23 @@ void flush() {
         std::fflush(stdout);
         std::fflush(stderr);
     }
+}
+
+void divert_output() {
+    flush();
+    screen().diverted = true;
+}
+
+void document(std::string_view text) {
+    Screen& s = screen();
+    flush_line();
+    if (s.capturing) {
+        s.out_text.append(text);
+        return;
+    }
+    std::fflush(stderr);
+    std::fwrite(text.data(), 1, text.size(), stdout);
+    std::fflush(stdout);
 }
 
 void wait_key() {

@@ -37,6 +37,14 @@ void conf(const char* format, ...) __attribute__((format(printf, 1, 2)));
 // Writes out any unfinished line of standard output and flushes both channels.
 void flush();
 
+// From now on, ordinary output goes to the console channel, rendered as
+// before, so that standard output carries only what document() writes.
+void divert_output();
+
+// Writes `text` to standard output as it is: no rendering, not diverted (a
+// machine-readable document).
+void document(std::string_view text);
+
 // Waits for one key press without echo when standard input and standard
 // output are both terminals
 // (Ctrl-C counts as a key; the terminal's settings are restored either way);

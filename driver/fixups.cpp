@@ -205,6 +205,16 @@ FileSums file_sums(BiosImage& image) {
     return sums;
 }
 
+std::vector<NamedRange> fixup_ranges(const BiosImage& image) {
+    std::vector<NamedRange> ranges;
+    for (const NamedRange& r : {NamedRange{"bs1_pointer", pointer_bytes(image)},
+                                NamedRange{"check_bytes", check_bytes(image)},
+                                NamedRange{"bank_check_byte", bank_check_byte(image)},
+                                NamedRange{image.imd_reset ? "imd_block" : "sum_word", sum_bytes(image)}})
+        if (r.range.end > r.range.begin) ranges.push_back(r);
+    return ranges;
+}
+
 void close_image_bookkeeping(RunState& state, BiosImage& image) {
     WriteScope scope(image, {pointer_bytes(image), check_bytes(image), bank_check_byte(image), sum_bytes(image)});
     // A block placed in the run is pointed to whatever the last group did.

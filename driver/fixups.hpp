@@ -6,14 +6,24 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "driver/run_state.hpp"
+#include "image/bios_image.hpp"
 
-struct BiosImage;
 
 // Runs the fix-ups on the open image. Writes go through the image writer:
 // a failed write ends the run with status 1.
 void close_image_bookkeeping(RunState& state, BiosImage& image);
+
+// The bytes the fix-ups may change, each named ("bs1_pointer",
+// "check_bytes", "bank_check_byte", "imd_block" or "sum_word"); absent ones
+// are left out.
+struct NamedRange {
+    const char* what;
+    ByteRange range;
+};
+std::vector<NamedRange> fixup_ranges(const BiosImage& image);
 
 // The 16-bit little-endian word sum of the whole file (a last odd byte is
 // not counted) and its 8-bit byte sum.

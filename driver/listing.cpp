@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <optional>
 #include <cstdio>
 #include <string>
 #include <string_view>
@@ -37,29 +38,37 @@ std::string row_lead(int row_number, std::string_view item_name) {
     return std::string(number) + std::string(item_name);
 }
 
-// Row 0; returns the space the system BIOS takes.
-std::uint32_t list_system_bios(BiosImage& image) {
+// The space the system BIOS takes, and its header when one is stored.
+struct SystemBios {
+    std::uint32_t space = 0;
+    std::optional<MemberHead> header;
+};
+
+SystemBios system_bios(const BiosImage& image) {
     const std::uint32_t position = system_bios_position(image);
     const MemberHead header = read_member_head(image.bytes, position);
-    std::string lead = row_lead(0, "System BIOS     ");
-    if (!holds_member(header)) {
-        // Nothing stored there: only the space reserved for it.
-        std::uint32_t space = system_bios_space(position, 0, 0, image.file_size);
-        console::out(lead);
-        console::move_to_column(kSpaceColumn);
-        console::out(size_text(space));
-        console::out("\n");
-        return space;
-    }
-    std::uint32_t space = system_bios_space(position, header_size(header), packed_size(header), image.file_size);
-    print_listing_row(lead, original_size(header), size_text(space), listed_name(header));
-    return space;
+    // Nothing stored there: only the space reserved for it.
+    if (!holds_member(header)) return {system_bios_space(position, 0, 0, image.file_size), std::nullopt};
+    return {system_bios_space(position, header_size(header), packed_size(header), image.file_size), header};
 }
 
-// The chain rows; returns the space they take.
-std::uint32_t list_chain(BiosImage& image, MicrocodeCapture& capture) {
+// Row 0.
+void list_system_bios(const BiosImage& image) {
+    const SystemBios bios = system_bios(image);
+    std::string lead = row_lead(0, "System BIOS     ");
+    if (!bios.header) {
+        console::out(lead);
+        console::move_to_column(kSpaceColumn);
+        console::out(size_text(bios.space));
+        console::out("\n");
+        return;
+    }
+    print_listing_row(lead, original_size(*bios.header), size_text(bios.space), listed_name(*bios.header));
+}
+
+// The chain rows.
+void list_chain(BiosImage& image, MicrocodeCapture& capture) {
     ChainWalk walk = walk_image_chain(image);
-    std::uint32_t used = 0;
     int row_number = 0;
     for (const ChainMember& member : walk.members) {
         const MemberHead& header = member.header;
@@ -68,10 +77,8 @@ std::uint32_t list_chain(BiosImage& image, MicrocodeCapture& capture) {
         std::uint32_t space = static_cast<std::uint32_t>(member_span(member.header));
         print_listing_row(row_lead(++row_number, listing_name(segment, type_offset(member.header))),
                           original_size(header), size_text(space), listed_name(header));
-        used += space;
         if (segment == kCpuCodeSegment) capture_microcode(image.bytes, member, capture);
     }
-    return used;
 }
 
 void print_space_report(std::uint32_t total, std::uint32_t used) {
@@ -90,18 +97,26 @@ std::uint32_t system_bios_space(std::uint32_t position, std::uint8_t header_size
     return static_cast<std::uint32_t>(std::min<std::uint64_t>(space, file_size - position));
 }
 
+CompressedSpace compressed_space(const BiosImage& image) {
+    const std::uint32_t first_space = system_bios(image).space;
+    std::uint32_t used = first_space;
+    for (const ChainMember& member : walk_image_chain(image).members)
+        used += static_cast<std::uint32_t>(member_span(member.header));
+    // All three are 32-bit values, as the area's pointers are.
+    const std::uint32_t total = image.chain_start != 0 ? image.area_end - image.first_member
+                                                       : first_space + image.area_end;
+    return {total, used + image.ncpu_size};
+}
+
 Outcome list_components(RunState& state, BiosImage& image) {
     print_title(state.input_file);
-    std::uint32_t first_space = list_system_bios(image);
+    list_system_bios(image);
     MicrocodeCapture capture;
-    std::uint32_t used = first_space + list_chain(image, capture);
+    list_chain(image, capture);
     list_ncpu_block(image);
     list_boot_block_vga(image);
-
-    // All three are 32-bit values, as the area's pointers are.
-    std::uint32_t total = image.chain_start != 0 ? image.area_end - image.first_member
-                                                 : first_space + image.area_end;
-    print_space_report(total, used + image.ncpu_size);
+    const CompressedSpace space = compressed_space(image);
+    print_space_report(space.total, space.used);
 
     report_on_board_vga(image);
     list_memory_module(image);

@@ -19,8 +19,18 @@
 
 #include <cstdint>
 
+struct BiosImage;
+
 // The space the system BIOS member at `position` takes: the larger of
 // 0x10000 and H + P + 4, cut at the end of the file (the chain starts
 // there, see open_image); 0 when `position` is not inside the file.
 std::uint32_t system_bios_space(std::uint32_t position, std::uint8_t header_size,
                                 std::uint32_t packed_size, std::uint32_t file_size);
+
+// The space report's figures: the compressed area's size and what the
+// system BIOS, the chain and the top microcode block take (32-bit sums, as
+// the listing prints them).
+struct CompressedSpace {
+    std::uint32_t total = 0, used = 0;
+};
+CompressedSpace compressed_space(const BiosImage& image);

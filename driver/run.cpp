@@ -9,8 +9,10 @@
 #include "common/console.hpp"
 #include "common/file.hpp"
 #include "driver/command_line.hpp"
+#include "driver/dry_run.hpp"
 #include "driver/fixups.hpp"
 #include "driver/operations.hpp"
+#include "driver/report.hpp"
 #include "driver/select_kind.hpp"
 #include "driver/usage.hpp"
 #include "image/bios_image.hpp"
@@ -142,10 +144,12 @@ Outcome run_lone_group(RunState& state, BiosImage& image) {
         }
         return list_components(state, image);
     case Operation::Verify:
+    case Operation::Report:
         // Checked as it will be left: the fix-ups of the run's changes first
         // (they come out the same when they run again at the end).
         if (state.image_changed) close_image_bookkeeping(state, image);
-        return verify_image(state, image);
+        return state.group.row().operation == Operation::Verify ? verify_image(state, image)
+                                                                : report_image(state, image);
     default: return refused_change(state, image) ? Outcome::EndOfRun : add_group(state, image);
     }
 }
@@ -158,8 +162,8 @@ Outcome run_group(RunState& state, BiosImage& image) {
     // first option) is left to start the next group, where a word that is no
     // switch ends the run. Handed on as a RomFile it would be added under
     // the previous group's TypeId.
-    if (!has_next || lookup_option(state.args[next]) != 0 || is_command_word(state.args[next]) ||
-        operation == Operation::List || operation == Operation::Verify) {
+    if (!has_next || lookup_option(state.args[next]) != 0 || is_command_word(state.args[next], state.dry) ||
+        operation == Operation::List || operation == Operation::Verify || operation == Operation::Report) {
         state.lone_code = state.group.code;
     }
     if (state.lone_code == 0 &&
@@ -174,18 +178,24 @@ Outcome run_group(RunState& state, BiosImage& image) {
 // kept half-finished. Otherwise the fix-ups follow every run that changed
 // the image, so that its pointers and sums hold again, and the changed
 // bytes are written; a run that changed nothing leaves the image
-// byte-identical.
-int end_of_run(RunState& state, BiosImage& image) {
+// byte-identical. A dry run (`initial`: the image as it was opened) writes
+// nothing and reports what the run would have written.
+int end_of_run(RunState& state, BiosImage& image, const BiosImage* initial, const std::string& folder) {
     const bool trouble = state.verify_problems != 0 || state.write_failed;
-    if (state.err_mode && (trouble || state.run_failed || !state.failed_kinds.empty())) {
+    const bool failed = state.err_mode && (trouble || state.run_failed || !state.failed_kinds.empty());
+    if (failed) {
         if (!state.failed_kinds.empty()) console::out("\n");
         for (OptionCode c : state.failed_kinds)
             console::conf("!!! Combine %s have some error.\n", std::string(failure_name(c)).c_str());
-        return 1;
+    } else if (state.image_changed) {
+        close_image_bookkeeping(state, image);
     }
-    if (state.image_changed) close_image_bookkeeping(state, image);
-    save_image(image);
-    return trouble ? 1 : 0;
+    const int status = failed || trouble ? 1 : 0;
+    if (initial)
+        report_dry_run(state, *initial, failed ? *initial : image, status, folder);
+    else if (!failed)
+        save_image(image);
+    return status;
 }
 
 // Clears what belongs to one group and copies in the run's settings.
@@ -197,6 +207,7 @@ void start_group(RunState& state) {
     group.slot_word.reset();
     group.target_word.reset();
     group.group_number = state.group_number;
+    group.work_folder = state.work_folder;
     group.no_reserve = state.no_reserve;
     if (state.osb_position_given) group.osb_position = OsbPosition{state.osb_x, state.osb_y};
     state.lone_code = 0;
@@ -209,7 +220,7 @@ void start_group(RunState& state) {
 void run_groups(RunState& state, BiosImage& image) {
     for (;;) {
         // "/err" and "noreserve" are words of the whole command line: passed over.
-        while (state.option_index < state.args.size() && is_command_word(state.args[state.option_index]))
+        while (state.option_index < state.args.size() && is_command_word(state.args[state.option_index], state.dry))
             ++state.option_index;
         if (state.option_index >= state.args.size()) break;
         start_group(state);
@@ -227,16 +238,23 @@ int run(int argc, char** argv) {
     state.args.assign(argv, argv + argc);
     if (state.args.empty()) state.args.emplace_back("mozaik32");
 
-    console::out("MOZAIK32 V1.52 [08/17/05 Release]\n");
+    for (std::size_t i = 1; i < state.args.size(); ++i) {
+        state.err_mode = state.err_mode || equals_nocase(state.args[i], "/err");
+        state.dry = state.dry || equals_nocase(state.args[i], "/dry");
+        state.json = state.json || equals_nocase(state.args[i], "/json");
+    }
+    // With /json standard output carries the document alone: no banner, and
+    // everything else the run prints goes to the console channel.
+    if (state.json)
+        console::divert_output();
+    else
+        console::out("MOZAIK32 V1.52 [08/17/05 Release]\n");
     // Alone on the command line: the version (the banner) or the usage screen, at once.
     if (state.args.size() == 2 && state.args[1] == "--version") return 0;
     if (state.args.size() == 2 && state.args[1] == "--help") {
         print_usage(state.args[0], false);
         return 0;
     }
-    for (std::size_t i = 1; i < state.args.size(); ++i)
-        if (equals_nocase(state.args[i], "/err")) state.err_mode = true;
-
     // A command line that fits neither form, or names no image, is a failed
     // run under /err.
     switch (choose_form(state, std::getenv("_last"))) {
@@ -259,6 +277,17 @@ int run(int argc, char** argv) {
             console::outf("%s file not found", state.input_file.c_str());
         return state.err_mode ? 1 : 0;
     }
-    run_groups(state, *opened.image);
-    return end_of_run(state, *opened.image);
+    BiosImage& image = *opened.image;
+    PrivateFolder folder;
+    std::optional<BiosImage> initial;
+    if (state.dry) {
+        if (!make_private_folder(folder)) {
+            console::conf("Can't make a private folder for the dry run; nothing was run.\n");
+            return 1;
+        }
+        state.work_folder = folder.path;
+        initial = image;
+    }
+    run_groups(state, image);
+    return end_of_run(state, image, initial ? &*initial : nullptr, folder.path);
 }

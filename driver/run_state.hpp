@@ -14,6 +14,9 @@ struct RunState {
     std::vector<std::string> args;      // the argument vector, args[0] the program path
     std::string input_file;             // the InputFile
     bool err_mode = false;              // "/err" was given somewhere
+    bool dry = false;                   // "/dry": nothing is written, what would change is reported
+    bool json = false;                  // "/json": standard output carries one JSON document only
+    std::string work_folder;            // where the run's files go (a dry run's private folder)
     std::size_t option_index = 0;       // index in args of the current group's switch
     int group_number = 0;               // digits after "/group" in the first switch
     bool no_reserve = false;            // "noreserve": no reserved colours for logos

@@ -9,7 +9,6 @@ namespace {
 
 // The current TypeId text holds at most 7 characters.
 constexpr std::size_t kMaxTypeIdText = 7;
-constexpr int kMaxGroup = 26;
 
 bool select_other(RunState& state) {
     std::size_t at = state.option_index + 1;
@@ -78,9 +77,9 @@ bool select_kind(RunState& state, OptionCode c) {
     switch (row.type_source) {
     case TypeSource::Operand: return select_other(state);
     case TypeSource::GroupNumber:
-        if (state.group_number > kMaxGroup) {
+        if (state.group_number > kMaxGroupNumber) {
             console::outf("Input parameter /group%d error: groups are numbered 0 to %d.\n",
-                          state.group_number, kMaxGroup);
+                          state.group_number, kMaxGroupNumber);
             state.group_failed = true;
             state.fail(c);
             return false;

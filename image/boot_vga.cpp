@@ -39,13 +39,16 @@ void list_boot_block_vga(BiosImage& image) {
     print_listing_row("(BB) Compress BT-VGA ", original, size_text(packed, member / 1024.0), listed_name(header));
 }
 
-void report_on_board_vga(BiosImage& image) {
-    if (rom_after_paragraph_record(image.bytes, image.top_base, kBtBkVgaText) ||
-        rom_after_paragraph_record(image.bytes, image.top_base, kBtVgaText))
-        console::out("\n ****** On Board VGA ROM In BootBlock ******\n");
+bool has_on_board_vga(const BiosImage& image) {
+    return rom_after_paragraph_record(image.bytes, image.top_base, kBtBkVgaText) ||
+           rom_after_paragraph_record(image.bytes, image.top_base, kBtVgaText);
 }
 
-std::optional<BootSlot> find_boot_slot(BiosImage& image, std::string_view text) {
+void report_on_board_vga(BiosImage& image) {
+    if (has_on_board_vga(image)) console::out("\n ****** On Board VGA ROM In BootBlock ******\n");
+}
+
+std::optional<BootSlot> find_boot_slot(const BiosImage& image, std::string_view text) {
     const std::optional<std::uint32_t> k = paragraph_record_end(image.bytes, image.top_base, text);
     if (!k) return std::nullopt;
     std::uint8_t record[kParagraph];
@@ -102,7 +105,7 @@ GroupResult place_in_slot(const GroupRequest& group, BiosImage& image) {
     }
     std::optional<std::vector<std::uint8_t>> member = pack_member(
         group.rom_bytes, {.type_id = std::string(kBootVgaTypeId), .name = group.rom_file, .verbose = true});
-    if (member && !keep_work_file(work_file::kArchive, *member)) {
+    if (member && !keep_work_file(group.work_folder, work_file::kArchive, *member)) {
         GroupResult r = kind_failed(group.code);
         r.write_failed = true;
         return r;

@@ -31,7 +31,7 @@ struct BootSlot {
     std::uint16_t start = 0, end = 0;  // as stored in the record
     std::uint32_t begin = 0, limit = 0;  // file offsets of start and end
 };
-std::optional<BootSlot> find_boot_slot(BiosImage& image, std::string_view text);
+std::optional<BootSlot> find_boot_slot(const BiosImage& image, std::string_view text);
 
 // /btvga RomFile (group.rom_file, group.rom_bytes): the ROM uncompressed behind a
 // "BtBkVgaRom" record, up to top_base + 0x1E000 (an exact fit is accepted),
@@ -48,6 +48,9 @@ GroupResult add_boot_block_vga(const GroupRequest& group, BiosImage& image);
 // nothing for an erased slot or a slot outside the file. Reads only.
 void list_boot_block_vga(BiosImage& image);
 
+// Whether the 16 bytes after the "BtBkVgaRom" record, or else after the
+// "*BT-VGA*" record, begin 55 AA 00 00.
+bool has_on_board_vga(const BiosImage& image);
 // Prints "\n ****** On Board VGA ROM In BootBlock ******\n" when the 16 bytes
 // after the "BtBkVgaRom" record, or else after the "*BT-VGA*" record, begin
 // 55 AA 00 00. Reads only.

@@ -31,6 +31,7 @@ struct GroupRequest {
     std::optional<OsbPosition> osb_position;  // an OSB CPU bitmap's screen position
     std::optional<std::string> slot_word;     // "slot=X" after release or extract
     std::optional<std::string> target_word;   // "to=FILE" after extract
+    std::string work_folder;              // where files the run writes go; empty: where they are named
 
     const ComponentKind& row() const { return kind(code); }
 };

@@ -31,21 +31,22 @@ struct TextCursor {
 
 }  // namespace
 
-void list_memory_module(BiosImage& image) {
+std::optional<MemoryModule> find_memory_module(const BiosImage& image) {
     const std::optional<std::uint32_t> k = paragraph_record_end(image.bytes, image.top_base, kNvdammText);
-    if (!k) return;
+    if (!k) return std::nullopt;
     std::uint8_t record[kParagraph];
     if (read_window(image.bytes, std::uint64_t{image.top_base} + *k - kParagraph, record) <
         kSlotEndAt + 2)
-        return;
-    std::uint16_t start = bytes::le16(record + kSlotStartAt);
-    std::uint16_t end = bytes::le16(record + kSlotEndAt);
+        return std::nullopt;
+    MemoryModule module;
+    module.start = bytes::le16(record + kSlotStartAt);
+    module.end = bytes::le16(record + kSlotEndAt);
 
     // Search positions start..end (inclusive) of the slot, inside the file only.
     const std::int64_t base = std::int64_t{image.file_size} - kSlotBase;
-    std::int64_t first = std::max<std::int64_t>(base + start, 0);
-    std::int64_t last = base + end;  // last position where "NVMM" may begin
-    if (end < start || last < first || first >= image.file_size) return;
+    std::int64_t first = std::max<std::int64_t>(base + module.start, 0);
+    std::int64_t last = base + module.end;  // last position where "NVMM" may begin
+    if (module.end < module.start || last < first || first >= image.file_size) return std::nullopt;
     std::vector<std::uint8_t> slot(static_cast<std::size_t>(last - first) + kNvmmText.size());
     std::size_t got = read_window(image.bytes, static_cast<std::uint64_t>(first), slot);
     std::span<const std::uint8_t> in_file(slot.data(), got);
@@ -56,20 +57,25 @@ void list_memory_module(BiosImage& image) {
             break;
         }
     }
-    if (!match) return;
+    if (!match) return std::nullopt;
 
     // "NVMM" and the 48 bytes after it; the texts end at the end of the file.
+    module.block = static_cast<std::uint32_t>(first + static_cast<std::int64_t>(*match));
     std::array<std::uint8_t, kNvmmText.size() + kNvmmTextsLength> block;
-    std::size_t block_got = read_window(image.bytes, static_cast<std::uint64_t>(first) + *match, block);
+    std::size_t block_got = read_window(image.bytes, module.block, block);
     TextCursor texts{std::span<const std::uint8_t>(block.data(), block_got)};
-    std::string first_text = texts.next();
-    std::string second_text = texts.next();
-    std::string third_text = texts.next();
-    console::outf("\n *** %s", first_text.c_str());
-    console::outf(" %s", second_text.c_str());
-    console::outf(" %s", third_text.c_str());
-    console::outf(" * Start Offset => %x, End Offset => %x ***\n", static_cast<unsigned>(start),
-                  static_cast<unsigned>(end));
+    for (std::string& text : module.texts) text = texts.next();
+    return module;
+}
+
+void list_memory_module(BiosImage& image) {
+    const std::optional<MemoryModule> module = find_memory_module(image);
+    if (!module) return;
+    console::outf("\n *** %s", module->texts[0].c_str());
+    console::outf(" %s", module->texts[1].c_str());
+    console::outf(" %s", module->texts[2].c_str());
+    console::outf(" * Start Offset => %x, End Offset => %x ***\n", static_cast<unsigned>(module->start),
+                  static_cast<unsigned>(module->end));
 }
 
 GroupResult add_memory_module(const GroupRequest& group, BiosImage& image) {

@@ -8,7 +8,10 @@
 // separated by 0 bytes.
 #pragma once
 
+#include <array>
 #include <cstdint>
+#include <optional>
+#include <string>
 #include <string_view>
 
 #include "image/group.hpp"
@@ -23,6 +26,17 @@ inline constexpr std::uint32_t kNvmmTextsLength = 48;  // bytes after "NVMM" hol
 // start, 0x00 up to its end (an exact fit is accepted). Without a slot, or
 // when the file is longer, the image is unchanged and the kind fails.
 GroupResult add_memory_module(const GroupRequest& group, BiosImage& image);
+
+// The block in the slot: the record's start and end as stored, where
+// "NVMM" stands (searched from s up to and including e) and the three texts
+// after it. Nothing without a record or without "NVMM". Bytes outside the
+// file are never read.
+struct MemoryModule {
+    std::uint16_t start = 0, end = 0;
+    std::uint32_t block = 0;  // file offset of "NVMM"
+    std::array<std::string, 3> texts;
+};
+std::optional<MemoryModule> find_memory_module(const BiosImage& image);
 
 // When the slot holds "NVMM" (searched from s up to and including e), prints
 // "\n *** " with the three texts after it, each after one blank, and

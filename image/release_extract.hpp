@@ -85,4 +85,6 @@ enum class Extraction { Failed, WriteFailed, Extracted, CrcError, NoPicture };
 // target as it was when it cannot be written); for a picture kind
 // (`picture`) the Windows bitmap of its LogoImage. No work file is made.
 // Fatal errors of the expansion ("Header sum error", ...) propagate.
-Extraction extract_member(const BiosImage& image, const ChainMember& member, bool picture, const std::string& target);
+// The file is written to work_file_path(folder, target).
+Extraction extract_member(const BiosImage& image, const ChainMember& member, bool picture, const std::string& target,
+                          const std::string& folder = {});

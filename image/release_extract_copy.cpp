@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "archive/extract.hpp"
+#include "archive/work_files.hpp"
 #include "common/bytes.hpp"
 #include "common/console.hpp"
 #include "common/fatal.hpp"
@@ -14,7 +15,8 @@
 #include "image/release_extract.hpp"
 #include "picture/logo.hpp"
 
-Extraction extract_member(const BiosImage& image, const ChainMember& member, bool picture, const std::string& target) {
+Extraction extract_member(const BiosImage& image, const ChainMember& member, bool picture, const std::string& target,
+                          const std::string& folder) {
     const std::uint32_t claimed = original_size(member.header);
     if (claimed > kMaxExtracted) {
         console::conf("The component at %Xh claims %u bytes: too large to extract. %s is unchanged.\n",
@@ -35,7 +37,7 @@ Extraction extract_member(const BiosImage& image, const ChainMember& member, boo
 
     std::optional<std::vector<std::uint8_t>> bitmap;
     if (picture) bitmap = logo_to_bmp(e.data, target);  // a picture that is no LogoImage is written as it is
-    if (!replace_file(target, bitmap ? std::span<const std::uint8_t>(*bitmap) : std::span(e.data))) {
+    if (!replace_file(work_file_path(folder, target), bitmap ? std::span<const std::uint8_t>(*bitmap) : std::span(e.data))) {
         console::conf("Can't write %s; nothing was extracted.\n", target.c_str());
         return Extraction::WriteFailed;
     }

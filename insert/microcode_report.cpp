@@ -2,6 +2,7 @@
 #include "insert/microcode_report.hpp"
 
 #include <algorithm>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -98,10 +99,15 @@ int print_bridge_cell(std::span<const std::uint8_t> e) {
     return kIntelFirstColumn + 2 * kIntelColumnStep;
 }
 
-void print_boot_block_table(BiosImage& image, int& column) {
-    std::vector<std::uint8_t> table(kWindowSize, 0xFF);  // no table: reads as erased
+// The boot-block table's 64 KB window; erased when there is none.
+std::vector<std::uint8_t> boot_block_table(const BiosImage& image) {
+    std::vector<std::uint8_t> table(kWindowSize, 0xFF);
     if (image.bbss_offset != kNoBootRecord && image.microcode_table != 0)
         read_window(image.bytes, image.microcode_table, table);
+    return table;
+}
+
+void print_table_heading(std::span<const std::uint8_t> table) {
     if (is_bridge_entry(table)) {
         console::out("    Bridge ID                          |     Bridge ID                         \n");
         console::out(" North    South      Update ID  CPUID  |  North    South      Update ID  CPUID \n");
@@ -110,23 +116,27 @@ void print_boot_block_table(BiosImage& image, int& column) {
         console::out("Update ID  CPUID  |  Update ID  CPUID  |  Update ID  CPUID  |  Update ID  CPUID\n");
         console::out("------------------+--------------------+--------------------+-------------------");
     }
-    column = kIntelFirstColumn;
+}
+
+// Each place the report reads entries from, in the report's order: the
+// boot-block table, the component the walk captured, the top block. `visit`
+// gets the source, its bytes, the entry's offset in them, the entry's length
+// and the file offset of the bytes' start (0 for the component).
+template <typename Visit>
+void visit_entries(const BiosImage& image, const MicrocodeCapture& capture, Visit visit) {
+    const std::vector<std::uint8_t> table = boot_block_table(image);
     for (std::size_t i = 0; i < kBootTableEntries; ++i) {
         std::size_t offset = i * kMicrocodeEntrySize;
         if (table[offset] == 0x00 || table[offset] == 0xFF) break;
-        column = print_microcode_entry(table, offset, column, kMicrocodeEntrySize);
+        visit(MicrocodeSource::BootBlockTable, std::span<const std::uint8_t>(table), offset, kMicrocodeEntrySize,
+              image.microcode_table);
     }
-}
-
-void print_captured_component(const MicrocodeCapture& capture, int& column) {
-    if (!capture.captured) return;
-    std::span<const std::uint8_t> component(capture.data.data(),
-                                            std::min<std::size_t>(capture.data.size(), capture.original_size));
-    for (std::size_t offset = 0; offset < component.size(); offset += kMicrocodeEntrySize)
-        column = print_microcode_entry(component, offset, column, kMicrocodeEntrySize);
-}
-
-void print_top_block(BiosImage& image, int& column) {
+    if (capture.captured) {
+        std::span<const std::uint8_t> component(capture.data.data(),
+                                                std::min<std::size_t>(capture.data.size(), capture.original_size));
+        for (std::size_t offset = 0; offset < component.size(); offset += kMicrocodeEntrySize)
+            visit(MicrocodeSource::Component, component, offset, kMicrocodeEntrySize, 0u);
+    }
     std::uint32_t block = find_bs1_address(image.bytes);
     if (block == 0) return;
     std::vector<std::uint8_t> window(kWindowSize);
@@ -139,10 +149,31 @@ void print_top_block(BiosImage& image, int& column) {
         std::uint64_t length = total == 0 ? kMicrocodeEntrySize : total;
         // The entry must end below the block's length and inside the window read.
         if (offset + length - 1 >= limit || offset + length > in_file.size()) break;
-        column = print_microcode_entry(in_file, static_cast<std::size_t>(offset), column,
-                                       static_cast<std::uint32_t>(length));
+        visit(MicrocodeSource::TopBlock, in_file, static_cast<std::size_t>(offset), static_cast<std::uint32_t>(length),
+              block);
         offset += length;
     }
+}
+
+// The fields of the entry at `offset` of `buffer`, as the report's cells show them.
+std::optional<MicrocodeEntry> decode_entry(std::span<const std::uint8_t> buffer, std::size_t offset,
+                                           std::uint32_t length) {
+    if (offset >= buffer.size()) return std::nullopt;
+    std::span<const std::uint8_t> e = buffer.subspan(offset);
+    MicrocodeEntry entry;
+    if (is_intel_entry(e, length)) {
+        entry.package = package_text(e[kFlagsAt], e[kSignatureFamilyAt]);
+        entry.revision = e[kRevisionAt];
+        entry.signature = bytes::le16(e.data() + kSignatureAt);
+        return entry;
+    }
+    if (!is_bridge_entry(e)) return std::nullopt;
+    entry.bridge = true;
+    entry.north = bytes::le32(e.data() + kNorthAt);
+    entry.south = bytes::le32(e.data() + kSouthAt);
+    entry.update_id = bytes::le32(e.data() + kBridgeUpdateAt);
+    entry.cpuid = bytes::le32(e.data() + kBridgeCpuidAt);
+    return entry;
 }
 
 }  // namespace
@@ -158,23 +189,37 @@ void list_ncpu_block(BiosImage& image) {
 
 int print_microcode_entry(std::span<const std::uint8_t> buffer, std::size_t offset, int column,
                           std::uint32_t length) {
-    if (offset >= buffer.size()) return column;
-    std::span<const std::uint8_t> e = buffer.subspan(offset);
-    if (is_intel_entry(e, length)) {
-        console::out(package_text(e[kFlagsAt], e[kSignatureFamilyAt]));
-        console::outf(" %02X   %04X", e[kRevisionAt], bytes::le16(e.data() + kSignatureAt));
-        return close_grid_cell(column);
-    }
-    if (is_bridge_entry(e)) return print_bridge_cell(e);
-    return column;
+    const std::optional<MicrocodeEntry> entry = decode_entry(buffer, offset, length);
+    if (!entry) return column;
+    if (entry->bridge) return print_bridge_cell(buffer.subspan(offset));
+    console::out(entry->package);
+    console::outf(" %02X   %04X", entry->revision, entry->signature);
+    return close_grid_cell(column);
 }
 
 void print_microcode_report(BiosImage& image, const MicrocodeCapture& capture) {
     console::out("\n                          ** Micro Code Information **\n");
+    print_table_heading(boot_block_table(image));
     int column = kIntelFirstColumn;
-    print_boot_block_table(image, column);
-    print_captured_component(capture, column);
-    print_top_block(image, column);
+    visit_entries(image, capture,
+                  [&column](MicrocodeSource, std::span<const std::uint8_t> buffer, std::size_t offset,
+                            std::uint32_t length, std::uint32_t) {
+                      column = print_microcode_entry(buffer, offset, column, length);
+                  });
     // No line end of its own: a line with fewer than four cells stays open
     // after its last "|  ", as on the console.
+}
+
+std::vector<MicrocodeEntry> microcode_entries(const BiosImage& image, const MicrocodeCapture& capture) {
+    std::vector<MicrocodeEntry> entries;
+    visit_entries(image, capture,
+                  [&entries](MicrocodeSource source, std::span<const std::uint8_t> buffer, std::size_t offset,
+                             std::uint32_t length, std::uint32_t base) {
+                      std::optional<MicrocodeEntry> entry = decode_entry(buffer, offset, length);
+                      if (!entry) return;
+                      entry->source = source;
+                      entry->offset = static_cast<std::uint32_t>(base + offset);
+                      entries.push_back(*entry);
+                  });
+    return entries;
 }

@@ -21,6 +21,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <string_view>
+#include <vector>
 
 #include "insert/microcode_capture.hpp"
 
@@ -46,6 +48,25 @@ void list_ncpu_block(BiosImage& image);
 // (length bytes, 1856 for the bridge test) fails the test that needs it.
 int print_microcode_entry(std::span<const std::uint8_t> buffer, std::size_t offset, int column,
                           std::uint32_t length);
+
+// One entry the report shows. `offset` is a file offset, but for the
+// component's entries, where it is an offset in the expanded component.
+enum class MicrocodeSource { BootBlockTable, Component, TopBlock };
+struct MicrocodeEntry {
+    MicrocodeSource source = MicrocodeSource::BootBlockTable;
+    std::uint32_t offset = 0;
+    bool bridge = false;
+    // Intel: the package text (padded to 6), the update revision's low byte
+    // and the signature's low 16 bits.
+    std::string_view package;
+    std::uint8_t revision = 0;
+    std::uint16_t signature = 0;
+    // Bridge.
+    std::uint32_t north = 0, south = 0, update_id = 0, cpuid = 0;
+};
+
+// The entries of the report, in its order.
+std::vector<MicrocodeEntry> microcode_entries(const BiosImage& image, const MicrocodeCapture& capture);
 
 // The "Micro Code Information" report. Reads the image, and the component
 // the listing's walk captured. A last line with fewer than four cells is

@@ -103,7 +103,7 @@ Kept keep_group_file(const GroupRequest& group, const char* name, std::span<cons
         console::conf("Can't pack %s: it is the work file %s\n", group.rom_file.c_str(), name);
         return Kept::Refused;
     }
-    return keep_work_file(name, data) ? Kept::Yes : Kept::WriteFailed;
+    return keep_work_file(group.work_folder, name, data) ? Kept::Yes : Kept::WriteFailed;
 }
 
 Packed pack_for_group(const GroupRequest& group, std::span<const std::uint8_t> input, const std::string& name,

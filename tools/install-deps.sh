@@ -13,7 +13,7 @@ if [ "${1:-}" = demo ]; then
 elif [ "${1:-}" = fuzz ]; then
   need+=(clang)
 elif [ "${1:-}" != build ]; then
-  need+=(libgtest-dev libbenchmark-dev groff-base libarchive-tools p7zip-full lhasa jlha-utils python3-pil)
+  need+=(libgtest-dev libbenchmark-dev groff-base libarchive-tools p7zip-full lhasa jlha-utils python3-pil python3-jsonschema)
 fi
 missing=()
 for p in "${need[@]}"; do

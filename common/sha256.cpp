@@ -1,10 +1,9 @@
 // SHA-256 (FIPS 180-4).
-#include "testkit/sha256.hpp"
+#include "common/sha256.hpp"
 
 #include <cstdio>
 #include <cstring>
 
-namespace testkit {
 namespace {
 
 constexpr std::array<std::uint32_t, 64> kRound = {
@@ -82,4 +81,8 @@ std::string Sha256::hex_digest() {
     return out;
 }
 
-}  // namespace testkit
+std::string sha256_hex(std::span<const std::uint8_t> data) {
+    Sha256 digest;
+    digest.update(data);
+    return digest.hex_digest();
+}

@@ -1,13 +1,11 @@
-// A small streaming SHA-256 for tests that check large outputs without
-// keeping or writing them.
+// SHA-256: the digest a report gives of an image, and what tests use to
+// check large outputs without keeping them.
 #pragma once
 
 #include <array>
 #include <cstdint>
 #include <span>
 #include <string>
-
-namespace testkit {
 
 class Sha256 {
 public:
@@ -24,4 +22,5 @@ private:
     std::uint64_t total_ = 0;
 };
 
-}  // namespace testkit
+// The digest of `data` as 64 lower-case hexadecimal digits.
+std::string sha256_hex(std::span<const std::uint8_t> data);

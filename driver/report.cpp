@@ -1,0 +1,207 @@
+// The JSON report of an image.
+#include "driver/report.hpp"
+
+#include <cstdio>
+
+#include "common/catalogue.hpp"
+#include "common/console.hpp"
+#include "common/sha256.hpp"
+#include "driver/image_check.hpp"
+#include "driver/listing.hpp"
+#include "image/bios_image.hpp"
+#include "image/boot_vga.hpp"
+#include "image/chain.hpp"
+#include "image/memory_module.hpp"
+#include "image/records.hpp"
+#include "insert/microcode_capture.hpp"
+#include "insert/microcode_report.hpp"
+
+namespace {
+
+inline constexpr std::uint32_t kBootRoomEnd = 0x1E000;  // the "BtBkVgaRom" room ends at top_base + this
+
+std::string trimmed(std::string_view text) {
+    while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
+    return std::string(text);
+}
+
+std::optional<std::uint32_t> unless_zero(std::uint32_t value) {
+    return value != 0 ? std::optional(value) : std::nullopt;
+}
+
+void write_layout(JsonWriter& json, const BiosImage& image) {
+    json.key("layout").begin_object();
+    json.key("top_base").value(image.top_base);
+    json.key("area_end").value(image.area_end);
+    json.key("first_member").value(image.first_member);
+    json.key("chain_start").value(image.chain_start);
+    json.key("checksum_block").value(unless_zero(image.checksum_block));
+    json.key("imd_block").value(image.imd_reset ? std::optional(image.imd_block) : std::nullopt);
+    json.key("imd_reset").value(image.imd_reset);
+    json.key("banked").value(image.banked);
+    json.key("free_pointer").value(image.bs1_present ? std::optional(image.free_pointer) : std::nullopt);
+    json.key("top_block");
+    if (image.ncpu_block) {
+        json.begin_object();
+        json.key("start").value(top_block_start(image));
+        json.key("length").value(image.ncpu_size);
+        json.end_object();
+    } else {
+        json.null();
+    }
+    json.end_object();
+}
+
+const char* place_name(MemberPlace place) {
+    switch (place) {
+    case MemberPlace::SystemBios: return "system_bios";
+    case MemberPlace::Chain: return "chain";
+    case MemberPlace::BootBlock: return "boot_block";
+    }
+    return "chain";
+}
+
+void write_member(JsonWriter& json, const MemberCheck& m) {
+    json.begin_object();
+    json.key("place").value(place_name(m.place));
+    json.key("offset").value(m.position);
+    json.key("extent").value(static_cast<std::int64_t>(member_span(m.head)));
+    json.key("method").value(method_text(m.head));
+    write_member_identity(json, m.head);
+    json.key("header_sum").begin_object();
+    json.key("recorded").value(int{recorded_sum(m.head)});
+    json.key("computed");
+    if (m.computed_sum) json.value(int{*m.computed_sum}); else json.null();
+    json.key("holds").value(m.computed_sum && *m.computed_sum == recorded_sum(m.head));
+    json.end_object();
+    json.key("crc").begin_object();
+    json.key("recorded");
+    if (m.recorded_crc) json.value(int{*m.recorded_crc}); else json.null();
+    json.key("computed");
+    if (m.computed_crc) json.value(int{*m.computed_crc}); else json.null();
+    json.key("matches");
+    if (m.recorded_crc && m.computed_crc) json.value(*m.recorded_crc == *m.computed_crc); else json.null();
+    json.end_object();
+    json.key("verdict").begin_object().key("code").value(m.code).key("text").value(m.verdict).end_object();
+    json.end_object();
+}
+
+void write_boot_block(JsonWriter& json, BiosImage& image) {
+    json.key("boot_block").begin_object();
+    json.key("vga_room");
+    if (const auto k = paragraph_record_end(image.bytes, image.top_base, kBtBkVgaText)) {
+        json.begin_object().key("begin").value(image.top_base + *k);
+        json.key("end").value(image.top_base + kBootRoomEnd).end_object();
+    } else {
+        json.null();
+    }
+    json.key("vga_slot");
+    if (const std::optional<BootSlot> slot = find_boot_slot(image, kBtVgaText))
+        json.begin_object().key("begin").value(slot->begin).key("end").value(slot->limit).end_object();
+    else
+        json.null();
+    json.key("on_board_vga").value(has_on_board_vga(image));
+    json.key("memory_module");
+    if (const std::optional<MemoryModule> module = find_memory_module(image)) {
+        json.begin_object();
+        json.key("start").value(int{module->start}).key("end").value(int{module->end});
+        json.key("block").value(module->block);
+        json.key("texts").begin_array();
+        for (const std::string& text : module->texts) json.value(text);
+        json.end_array().end_object();
+    } else {
+        json.null();
+    }
+    json.end_object();
+}
+
+const char* source_name(MicrocodeSource source) {
+    switch (source) {
+    case MicrocodeSource::BootBlockTable: return "boot_block_table";
+    case MicrocodeSource::Component: return "component";
+    case MicrocodeSource::TopBlock: return "top_block";
+    }
+    return "component";
+}
+
+void write_microcode(JsonWriter& json, const BiosImage& image) {
+    // The component the listing's walk captures: the last CPU microcode member.
+    MicrocodeCapture capture;
+    for (const ChainMember& member : walk_image_chain(image).members)
+        if (type_segment(member.header) == kCpuCodeSegment) capture_microcode(image.bytes, member, capture);
+    json.key("microcode").begin_array();
+    for (const MicrocodeEntry& e : microcode_entries(image, capture)) {
+        json.begin_object();
+        json.key("source").value(source_name(e.source));
+        json.key("offset").value(e.offset);
+        json.key("layout").value(e.bridge ? "bridge" : "intel");
+        if (e.bridge) {
+            json.key("north_bridge").value(e.north).key("south_bridge").value(e.south);
+            json.key("update_id").value(e.update_id).key("cpuid").value(e.cpuid);
+        } else {
+            json.key("package").value(trimmed(e.package));
+            json.key("revision").value(int{e.revision}).key("signature").value(int{e.signature});
+        }
+        json.end_object();
+    }
+    json.end_array();
+}
+
+}  // namespace
+
+void write_tool(JsonWriter& json) {
+    json.key("tool").begin_object().key("name").value("mozaik32").key("version").value("1.52").end_object();
+}
+
+void write_member_identity(JsonWriter& json, const MemberHead& head) {
+    const std::uint16_t segment = type_segment(head), offset = type_offset(head);
+    char type_id[16];
+    std::snprintf(type_id, sizeof type_id, "%04X:%04X", segment, offset);
+    json.key("type_id").value(type_id);
+    const std::string switch_text = switch_of_type(segment, offset);
+    json.key("switch");
+    if (switch_text.empty()) json.null(); else json.value(switch_text);
+    json.key("listing_name").value(trimmed(listing_name(segment, offset)));
+    json.key("stored_name").value(listed_name(head));
+    json.key("original_size").value(original_size(head));
+    json.key("packed_size").value(packed_size(head));
+}
+
+Outcome report_image(RunState& state, BiosImage& image) {
+    const ImageCheck check = check_image(image);
+    const bool bios = !not_a_bios_image(image);
+    JsonWriter json;
+    json.begin_object();
+    json.key("document").value("image_report");
+    write_tool(json);
+    json.key("image").begin_object();
+    json.key("path").value(state.input_file);
+    json.key("size").value(image.file_size);
+    json.key("sha256").value(sha256_hex(image.bytes));
+    json.end_object();
+    write_layout(json, image);
+    json.key("members").begin_array();
+    for (const MemberCheck& m : check.members) write_member(json, m);
+    json.end_array();
+    json.key("space");
+    if (bios) {
+        const CompressedSpace space = compressed_space(image);
+        json.begin_object().key("total").value(space.total).key("used").value(space.used);
+        json.key("free").value(std::int64_t{space.total} - std::int64_t{space.used}).end_object();
+    } else {
+        json.null();
+    }
+    write_boot_block(json, image);
+    write_microcode(json, image);
+    json.key("problems").begin_array();
+    for (const Finding& f : check.findings) {
+        if (!f.problem) continue;
+        json.begin_object().key("offset").value(f.offset).key("code").value(f.code).key("text").value(f.line);
+        json.end_object();
+    }
+    json.end_array();
+    json.end_object();
+    console::document(json.text());
+    state.verify_problems += check.problems;
+    return Outcome::NextGroup;
+}

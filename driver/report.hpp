@@ -1,0 +1,26 @@
+// /json: the image as one JSON document on standard output, for pipelines
+// that check images by machine. It holds the tool, the image (path, size,
+// SHA-256), its layout, every member with its header sum and data CRC, the
+// space figures of the listing, the boot-block rooms and slots, the CPU
+// microcode entries of the listing's report, and the problems /verify
+// finds. Offsets and sizes are numbers. The run then ends with status 1
+// when there is a problem, as after /verify. The document's form is
+// doc/mozaik32-report.schema.json.
+#pragma once
+
+#include <string>
+
+#include "common/json.hpp"
+#include "driver/run_state.hpp"
+
+struct BiosImage;
+struct MemberHead;
+
+Outcome report_image(RunState& state, BiosImage& image);
+
+// The "tool" object both documents begin with.
+void write_tool(JsonWriter& json);
+
+// A member's TypeId, switch, names and sizes, the fields a report and a
+// dry run's changes share.
+void write_member_identity(JsonWriter& json, const MemberHead& head);
