@@ -1,6 +1,9 @@
 // Images, components and properties of the group runs.
 #include "testkit/group_runs.hpp"
 
+#include "common/sha256.hpp"
+#include "testkit/json_schema.hpp"
+
 #include <algorithm>
 #include <new>
 #include <stdexcept>
@@ -183,20 +186,21 @@ GroupRun make_run(const std::function<std::uint32_t()>& pick) {
     return run;
 }
 
-int run_in_process(const std::vector<std::string>& args, const std::string& input) {
+int run_in_process(const std::vector<std::string>& args, const std::string& input, std::string* out) {
     std::vector<std::string> all = {"mozaik32"};
     all.insert(all.end(), args.begin(), args.end());
     std::vector<char*> argv;
     for (std::string& a : all) argv.push_back(a.data());
     argv.push_back(nullptr);
     console::Capture capture(input);
+    int status = 1;
     try {
-        return run(static_cast<int>(all.size()), argv.data());
+        status = run(static_cast<int>(all.size()), argv.data());
     } catch (const FatalError&) {
-        return 1;
     } catch (const std::bad_alloc&) {
-        return 1;
     }
+    if (out) *out = capture.out();
+    return status;
 }
 
 std::string describe(const RunImage& image, const GroupRun& run) {
@@ -209,8 +213,18 @@ std::string check_run(const RunImage& image, const GroupRun& run) {
     spit("img.bin", image.bytes);
     std::vector<std::string> args = {"img.bin"};
     args.insert(args.end(), run.args.begin(), run.args.end());
+    std::vector<std::string> dry = args;
+    dry.insert(dry.end(), {"/dry", "/json"});
+    std::string report;
+    const int dry_status = run_in_process(dry, run.input, &report);
+    if (slurp("img.bin") != image.bytes) return "a dry run changed the image";
     const int status = run_in_process(args, run.input);
     const Bytes after = slurp("img.bin");
+    // A fatal error ends a dry run without a report.
+    if (!report.empty()) {
+        if (dry_status != status) return "the dry run foretold another exit status";
+        if (json_field(report, "sha256_after") != sha256_hex(after)) return "the dry run foretold another image";
+    }
     if (after.size() != image.bytes.size()) return "the image changed its size";
     const bool err = std::find(run.args.begin(), run.args.end(), "/err") != run.args.end();
     if (err && status == 1 && after != image.bytes) return "a run that failed under /err changed the image";

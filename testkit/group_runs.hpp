@@ -35,11 +35,13 @@ struct GroupRun {
 GroupRun make_run(const std::function<std::uint32_t()>& pick);
 
 // The tool run in this process with `args` (the program name is added), both
-// channels captured and `input` on standard input: its exit status, a fatal
-// error giving 1 as in main.
-int run_in_process(const std::vector<std::string>& args, const std::string& input = {});
+// channels captured (standard output into `out` when given) and `input` on
+// standard input: its exit status, a fatal error giving 1 as in main.
+int run_in_process(const std::vector<std::string>& args, const std::string& input = {}, std::string* out = nullptr);
 
-// Writes `image` as "img.bin", runs `run` on it and checks: a run that fails
+// Writes `image` as "img.bin", runs `run` on it and checks: the same run
+// with /dry first leaves the image byte-identical and foretells the exit
+// status and the image's digest; a run that fails
 // under /err leaves the image byte-identical; the top block is unchanged
 // unless the run names /NC_CPUCODE; members of kinds no group names keep
 // their bytes; a run with status 0 leaves an image /verify finds clean.
