@@ -11,7 +11,6 @@
 #include "common/catalogue.hpp"
 #include "common/console.hpp"
 #include "common/json.hpp"
-#include "common/sha256.hpp"
 #include "driver/fixups.hpp"
 #include "driver/report.hpp"
 #include "driver/run_state.hpp"
@@ -210,15 +209,7 @@ void report_dry_run(const RunState& state, const BiosImage& before, const BiosIm
         return;
     }
     JsonWriter json;
-    json.begin_object();
-    json.key("document").value("dry_run");
-    write_tool(json);
-    json.key("image").begin_object();
-    json.key("path").value(state.input_file);
-    json.key("size").value(before.file_size);
-    json.key("sha256").value(sha256_hex(before.bytes));
-    json.key("sha256_after").value(sha256_hex(after.bytes));
-    json.end_object();
+    begin_document(json, "dry_run", state.input_file, before, &after.bytes);
     json.key("exit_status").value(status);
     json.key("image_written").value(written);
     json.key("members").begin_array();

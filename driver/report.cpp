@@ -149,8 +149,17 @@ void write_microcode(JsonWriter& json, const BiosImage& image) {
 
 }  // namespace
 
-void write_tool(JsonWriter& json) {
+void begin_document(JsonWriter& json, const char* document, const std::string& path, const BiosImage& image,
+                    const std::vector<std::uint8_t>* after) {
+    json.begin_object();
+    json.key("document").value(document);
     json.key("tool").begin_object().key("name").value("mozaik32").key("version").value("1.52").end_object();
+    json.key("image").begin_object();
+    json.key("path").value(path);
+    json.key("size").value(image.file_size);
+    json.key("sha256").value(sha256_hex(image.bytes));
+    if (after) json.key("sha256_after").value(sha256_hex(*after));
+    json.end_object();
 }
 
 void write_member_identity(JsonWriter& json, const MemberHead& head) {
@@ -171,14 +180,7 @@ Outcome report_image(RunState& state, BiosImage& image) {
     const ImageCheck check = check_image(image);
     const bool bios = !not_a_bios_image(image);
     JsonWriter json;
-    json.begin_object();
-    json.key("document").value("image_report");
-    write_tool(json);
-    json.key("image").begin_object();
-    json.key("path").value(state.input_file);
-    json.key("size").value(image.file_size);
-    json.key("sha256").value(sha256_hex(image.bytes));
-    json.end_object();
+    begin_document(json, "image_report", state.input_file, image);
     write_layout(json, image);
     json.key("members").begin_array();
     for (const MemberCheck& m : check.members) write_member(json, m);

@@ -8,7 +8,9 @@
 // doc/mozaik32-report.schema.json.
 #pragma once
 
+#include <cstdint>
 #include <string>
+#include <vector>
 
 #include "common/json.hpp"
 #include "driver/run_state.hpp"
@@ -18,8 +20,11 @@ struct MemberHead;
 
 Outcome report_image(RunState& state, BiosImage& image);
 
-// The "tool" object both documents begin with.
-void write_tool(JsonWriter& json);
+// Opens a document of kind `document` ("image_report", "dry_run") with
+// what both begin with: the tool, and the image's path, size and digest
+// (and, with `after`, the digest of the image as the run leaves it).
+void begin_document(JsonWriter& json, const char* document, const std::string& path, const BiosImage& image,
+                    const std::vector<std::uint8_t>* after = nullptr);
 
 // A member's TypeId, switch, names and sizes, the fields a report and a
 // dry run's changes share.
