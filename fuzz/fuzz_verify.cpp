@@ -1,5 +1,5 @@
-// /verify on damaged images: it never changes the image and always ends
-// with a verdict (status 0 or 1).
+// /verify and the JSON report on damaged images: they never change the
+// image and always end with a verdict (status 0 or 1), the same for both.
 #include <cstdlib>
 
 #include "fuzz/fuzz_support.hpp"
@@ -10,6 +10,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     fuzz::put_file("img.bin", image);
     const int status = fuzz::run_tool({"img.bin", "/verify"});
     if (status != 0 && status != 1) std::abort();
+    if (fuzz::run_tool({"img.bin", "/json"}) != status) std::abort();
     if (!fuzz::file_is("img.bin", image)) std::abort();
     return 0;
 }
