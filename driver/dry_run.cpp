@@ -92,38 +92,38 @@ struct ByteChange {
     std::string what;
 };
 
-// What the byte at `at` belongs to; "chain" for the chain's space.
-std::string owner_of(std::uint32_t at, const BiosImage& before, const BiosImage& after) {
-    const auto in = [at](std::uint32_t begin, std::uint32_t end) { return at >= begin && at < end; };
-    for (const NamedRange& r : fixup_ranges(after))
-        if (in(r.range.begin, r.range.end)) return r.what;
-    if (after.ncpu_block && in(top_block_start(after), after.area_end)) return "top_block";
-    if (in(before.chain_start, chain_space_end(before))) return "chain";
-    const BiosImage& image = after;
-    if (const auto k = paragraph_record_end(image.bytes, image.top_base, kBtBkVgaText);
-        k && in(image.top_base + *k, image.top_base + kBootRoomEnd))
-        return "boot_block_vga";
-    if (const auto slot = find_boot_slot(image, kBtVgaText); slot && in(slot->begin, slot->limit))
-        return "boot_block_vga";
-    if (const auto slot = find_boot_slot(image, kNvdammText); slot && in(slot->begin, slot->limit + 1))
-        return "memory_module";
-    return "other";
+// The places bytes outside the chain belong to, looked up in order; the
+// chain's own space is "chain".
+std::vector<NamedRange> places(const BiosImage& before, const BiosImage& after) {
+    std::vector<NamedRange> named = fixup_ranges(after);
+    if (after.ncpu_block) named.push_back({"top_block", {top_block_start(after), after.area_end}});
+    named.push_back({"chain", {before.chain_start, chain_space_end(before)}});
+    if (const auto k = paragraph_record_end(after.bytes, after.top_base, kBtBkVgaText))
+        named.push_back({"boot_block_vga", {after.top_base + *k, after.top_base + kBootRoomEnd}});
+    if (const auto slot = find_boot_slot(after, kBtVgaText)) named.push_back({"boot_block_vga", {slot->begin, slot->limit}});
+    if (const auto slot = find_boot_slot(after, kNvdammText))
+        named.push_back({"memory_module", {slot->begin, slot->limit + 1}});
+    return named;
 }
 
 std::vector<ByteChange> byte_changes(const BiosImage& before, const BiosImage& after) {
+    const std::vector<NamedRange> named = places(before, after);
     std::vector<ByteChange> changes;
     const std::size_t n = std::min(before.bytes.size(), after.bytes.size());
     for (std::size_t i = 0; i < n; ++i) {
         if (before.bytes[i] == after.bytes[i]) continue;
         const auto at = static_cast<std::uint32_t>(i);
-        std::string what = owner_of(at, before, after);
+        const auto place = std::ranges::find_if(named, [at](const NamedRange& r) {
+            return at >= r.range.begin && at < r.range.end;
+        });
+        const std::string what = place == named.end() ? "other" : place->what;
         if (what == "chain") continue;
         // A named place is one range, from its first changed byte to its last.
         ByteChange* last = changes.empty() ? nullptr : &changes.back();
         if (last && last->what == what && (what != "other" || last->offset + last->length == at))
             last->length = at - last->offset + 1;
         else
-            changes.push_back({at, 1, std::move(what)});
+            changes.push_back({at, 1, what});
     }
     return changes;
 }

@@ -157,8 +157,9 @@ void begin_document(JsonWriter& json, const char* document, const std::string& p
     json.key("image").begin_object();
     json.key("path").value(path);
     json.key("size").value(image.file_size);
-    json.key("sha256").value(sha256_hex(image.bytes));
-    if (after) json.key("sha256_after").value(sha256_hex(*after));
+    const std::string digest = sha256_hex(image.bytes);
+    json.key("sha256").value(digest);
+    if (after) json.key("sha256_after").value(*after == image.bytes ? digest : sha256_hex(*after));
     json.end_object();
 }
 
