@@ -1,4 +1,5 @@
-// Child processes for command-line tests: pipes for the three channels.
+// Child processes for command-line tests on Linux: fork and exec, with
+// pipes for the three channels.
 #include "testkit/run.hpp"
 
 #include <cstdlib>
@@ -83,8 +84,6 @@ RunResult run_program(const std::string& path, const std::vector<std::string>& a
     return result;
 }
 
-RunResult run_tool(const std::vector<std::string>& args, const RunOptions& options) {
-    return run_program(MOZAIK32_BINARY, args, options);
-}
+bool running_as_root() { return geteuid() == 0; }
 
 }  // namespace testkit
