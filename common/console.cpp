@@ -3,8 +3,6 @@
 
 #include <cstdarg>
 #include <cstdio>
-#include <termios.h>
-#include <unistd.h>
 #include <vector>
 
 namespace console {
@@ -69,6 +67,13 @@ void end_line(bool to_stdout) {
     s.cursor = 0;
 }
 
+// After a full 80-character line: a console that wrapped by itself (a
+// Windows console 80 columns wide) must not get the line end as well, or it
+// would show a blank line. Files, pipes and captures always get it.
+bool wrapped_by_console(platform::Stream stream) {
+    return !screen().capturing && platform::console_wrapped(stream);
+}
+
 void put_out(char c) {
     Screen& s = screen();
     if (c == '\n') {
@@ -89,7 +94,13 @@ void put_out(char c) {
     s.cursor = s.line_start + pos + 1;
     if (s.cursor >= kWidth) {
         // The console wraps: the rest of the line as drawn is kept.
-        end_line(true);
+        flush_line();
+        if (wrapped_by_console(platform::Stream::Out)) {
+            s.line_start = 0;
+            s.cursor = 0;
+        } else {
+            end_line(true);
+        }
     }
 }
 
@@ -150,7 +161,9 @@ void con(std::string_view text) {
         }
         rendered.push_back(c);
         if (++s.cursor >= kWidth) {
-            rendered.push_back('\n');
+            write_err(rendered);
+            rendered.clear();
+            if (!wrapped_by_console(platform::Stream::Err)) rendered.push_back('\n');
             s.cursor = 0;
         }
         s.line_start = s.cursor;
@@ -197,23 +210,9 @@ void wait_key() {
     Screen& s = screen();
     flush();
     // Only a person at a terminal, who sees the prompt, is asked for a key.
-    if (s.capturing || !isatty(STDIN_FILENO) || !isatty(STDOUT_FILENO)) return;
-    termios saved{};
-    if (tcgetattr(STDIN_FILENO, &saved) != 0) return;
-    termios raw = saved;
-    // ISIG off: Ctrl-C is a key like any other here. Were it a signal, the
-    // process would end with the terminal still without echo.
-    raw.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO | ISIG);
-    raw.c_cc[VMIN] = 1;
-    raw.c_cc[VTIME] = 0;
-    tcsetattr(STDIN_FILENO, TCSANOW, &raw);
-    char c;
-    ssize_t got = read(STDIN_FILENO, &c, 1);
-    (void)got;
-    // The rest of a key that sends several bytes (arrows, function keys)
-    // must not reach the shell after the program ends.
-    tcflush(STDIN_FILENO, TCIFLUSH);
-    tcsetattr(STDIN_FILENO, TCSANOW, &saved);
+    if (s.capturing || !platform::is_terminal(platform::Stream::In) || !platform::is_terminal(platform::Stream::Out))
+        return;
+    platform::read_key();
 }
 
 std::optional<std::string> read_line(std::size_t max_length) {
@@ -236,7 +235,7 @@ std::optional<std::string> read_line(std::size_t max_length) {
     if (!any) return std::nullopt;
     if (!text.empty() && text.back() == '\r') text.pop_back();
     // An answer typed on a terminal was echoed with its line end.
-    if (!s.capturing && isatty(STDIN_FILENO)) {
+    if (!s.capturing && platform::is_terminal(platform::Stream::In)) {
         s.line_start = 0;
         s.cursor = 0;
     }

@@ -16,13 +16,15 @@
 #include <string>
 #include <string_view>
 
+#include "common/platform.hpp"
+
 namespace console {
 
 inline constexpr int kWidth = 80;
 
 // Ordinary output on standard output.
 void out(std::string_view text);
-void outf(const char* format, ...) __attribute__((format(printf, 1, 2)));
+void outf(const char* format, ...) MOZAIK_PRINTF(1, 2);
 
 // Moves the cursor of standard output to `column` (0-based) of the current line.
 void move_to_column(int column);
@@ -32,7 +34,7 @@ int column();
 
 // The console channel (standard error). Flushes standard output first.
 void con(std::string_view text);
-void conf(const char* format, ...) __attribute__((format(printf, 1, 2)));
+void conf(const char* format, ...) MOZAIK_PRINTF(1, 2);
 
 // Writes out any unfinished line of standard output and flushes both channels.
 void flush();

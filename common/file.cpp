@@ -1,13 +1,12 @@
 // RAII file handles over stdio streams.
 #include "common/file.hpp"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <filesystem>
 #include <system_error>
 #include <utility>
+
+#include "common/platform.hpp"
 
 File::File(const std::string& path, const char* mode) : fp_(std::fopen(path.c_str(), mode)) {}
 
@@ -30,16 +29,14 @@ void File::close() {
 
 std::int64_t File::size() const {
     if (!fp_) return -1;
-    struct stat st{};
-    if (fstat(fileno(fp_), &st) != 0) return -1;
-    return static_cast<std::int64_t>(st.st_size);
+    return platform::file_size(fp_);
 }
 
 bool File::seek(std::int64_t offset) {
-    return fp_ && offset >= 0 && fseeko(fp_, static_cast<off_t>(offset), SEEK_SET) == 0;
+    return fp_ && offset >= 0 && platform::seek(fp_, offset);
 }
 
-std::int64_t File::tell() const { return fp_ ? static_cast<std::int64_t>(ftello(fp_)) : -1; }
+std::int64_t File::tell() const { return fp_ ? platform::tell(fp_) : -1; }
 
 std::size_t File::read(std::span<std::uint8_t> buf) {
     if (!fp_ || buf.empty()) return 0;
@@ -120,7 +117,7 @@ bool replace_file(const std::string& link, std::span<const std::uint8_t> data) {
     const std::filesystem::file_status status = std::filesystem::symlink_status(path, ec);
     // A device or a pipe is written through, never replaced.
     if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)) return write_file(path, data);
-    const std::string temporary = path + "." + std::to_string(static_cast<long>(getpid())) + ".tmp";
+    const std::string temporary = path + "." + std::to_string(platform::process_id()) + ".tmp";
     if (!write_file(temporary, data)) {
         std::filesystem::remove(temporary, ec);
         return false;
@@ -135,6 +132,6 @@ bool replace_file(const std::string& link, std::span<const std::uint8_t> data) {
 }
 
 bool file_exists(const std::string& path) {
-    struct stat st{};
-    return stat(path.c_str(), &st) == 0;
+    std::error_code ec;
+    return std::filesystem::exists(path, ec);
 }

@@ -2,8 +2,6 @@
 // opened it with the image as the run would leave it.
 #include "driver/dry_run.hpp"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <filesystem>
 #include <vector>
@@ -11,6 +9,7 @@
 #include "common/catalogue.hpp"
 #include "common/console.hpp"
 #include "common/json.hpp"
+#include "common/platform.hpp"
 #include "driver/fixups.hpp"
 #include "driver/report.hpp"
 #include "driver/run_state.hpp"
@@ -188,7 +187,7 @@ bool make_private_folder(PrivateFolder& folder) {
     if (ec) return false;
     for (int n = 0; n < 100; ++n) {
         const std::filesystem::path p =
-            base / ("mozaik32-dry-" + std::to_string(static_cast<long>(getpid())) + "-" + std::to_string(n));
+            base / ("mozaik32-dry-" + std::to_string(platform::process_id()) + "-" + std::to_string(n));
         if (std::filesystem::create_directory(p, ec) && !ec) {
             folder.path = p.string();
             return true;

@@ -9,6 +9,7 @@
 #include "testkit/group_runs.hpp"
 #include "testkit/run.hpp"
 #include "testkit/workdir.hpp"
+#include "testkit/linux_only.hpp"
 
 namespace {
 
@@ -33,6 +34,7 @@ TEST(GroupRuns, EveryRunKeepsWhatItDoesNotName) {
 // Eight runs on eight images in one folder at once, then the same runs one
 // after another in another folder: the same images.
 TEST(GroupRuns, ParallelRunsInOneFolderGiveTheSameImages) {
+    MOZAIK_LINUX_ONLY("a POSIX shell to start the runs at once");
     testkit::WorkDir dir;
     const auto& images = testkit::run_images();
     const std::string tool = MOZAIK32_BINARY;

@@ -8,6 +8,7 @@
 #include "archive/member_header.hpp"
 #include "common/console.hpp"
 #include "common/file.hpp"
+#include "common/platform.hpp"
 #include "driver/command_line.hpp"
 #include "driver/dry_run.hpp"
 #include "driver/fixups.hpp"
@@ -257,7 +258,8 @@ int run(int argc, char** argv) {
     }
     // A command line that fits neither form, or names no image, is a failed
     // run under /err.
-    switch (choose_form(state, std::getenv("_last"))) {
+    const std::optional<std::string> last = platform::environment("_last");
+    switch (choose_form(state, last ? last->c_str() : nullptr)) {
     case Form::Usage:
         print_usage(state.args[0], true);
         return state.err_mode ? 1 : 0;

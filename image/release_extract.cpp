@@ -7,6 +7,7 @@
 #include <system_error>
 
 #include "common/console.hpp"
+#include "common/platform.hpp"
 #include "image/bios_image.hpp"
 #include "image/image_writer.hpp"
 #include "image/records.hpp"
@@ -33,7 +34,7 @@ GroupResult not_found(const GroupRequest& group) {
 // A stored name used as the target must name a file in the current
 // directory: the image is not trusted to choose where the tool writes.
 bool plain_file_name(const std::string& name) {
-    return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos;
+    return !name.empty() && name != "." && name != ".." && name.find_first_of(platform::kFolderSeparators) == std::string::npos;
 }
 
 // The end of the space a release closes: the chain's space end (the top

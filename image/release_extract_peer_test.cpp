@@ -10,6 +10,7 @@
 #include "testkit/extract_kit.hpp"
 #include "testkit/run.hpp"
 #include "testkit/workdir.hpp"
+#include "testkit/linux_only.hpp"
 
 using testkit::chain_image;
 using testkit::slurp;
@@ -139,6 +140,7 @@ std::string expected_pixels(int w, int h, bool colours256) {
 }  // namespace
 
 TEST(ExtractPeer, JlhaCompressedMemberComesBackByteForByte) {
+    MOZAIK_LINUX_ONLY("jlha");
     testkit::WorkDir dir;
     const std::vector<std::uint8_t> data = payload(50000);
     std::vector<std::uint8_t> member = jlha_member(data, 0x4088);
@@ -160,6 +162,7 @@ TEST(ExtractPeer, JlhaCompressedMemberComesBackByteForByte) {
 }
 
 TEST(ExtractPeer, LogoAndEpaComeOutAsBitmapsPilOpens) {
+    MOZAIK_LINUX_ONLY("jlha and Python's PIL");
     testkit::WorkDir dir;
     testkit::MemberFields logo = testkit::stored_member(0x4000, 0, "MYLOGO.BMP", 0);
     logo.data = logo_256(33, 5);

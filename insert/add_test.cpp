@@ -12,6 +12,7 @@
 #include "testkit/components.hpp"
 #include "testkit/corpus.hpp"
 #include "testkit/members.hpp"
+#include "testkit/linux_only.hpp"
 
 using add_testing::chain_of;
 using add_testing::segments;
@@ -201,6 +202,7 @@ struct PrepareCase {
 };
 
 TEST(Add, EachInputBecomesItsMember) {
+    MOZAIK_LINUX_ONLY("bsdtar and 7z");
     if (!testkit::find_on_path("bsdtar") || !testkit::find_on_path("7z"))
         GTEST_SKIP() << "bsdtar or 7z missing (make deps installs them)";
     const Bytes body = testkit::corpus(testkit::CorpusKind::Code, 5000, 3);
@@ -267,6 +269,7 @@ TEST(Add, NoCompressDataStartsOnSixteenBytes) {
 }
 
 TEST(Add, LogoFromAPilBitmapReplacesTheOldLogo) {
+    MOZAIK_LINUX_ONLY("Python's PIL to draw and read bitmaps");
     testkit::WorkDir dir;
     testkit::chain_image({stored(0x4000, 300, "OLD.BMP"), stored(0x4008, 200)}).image.save("img.bin");
     logo_testing::peer({"make8", "pic.bmp", "64", "32", "16", "ramp"});

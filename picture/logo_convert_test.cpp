@@ -10,6 +10,7 @@
 #include "common/console.hpp"
 #include "picture/logo.hpp"
 #include "picture/logo_testing.hpp"
+#include "testkit/linux_only.hpp"
 
 namespace {
 
@@ -21,6 +22,7 @@ using logo_testing::to_bmp_file;
 // A 20-pixel-wide 16-colour row is 12 bytes: four planes of 3 bytes, the
 // last 4 bits of each plane 0. Pixel indices run 0, 1, 2, ... across rows.
 TEST(LogoPlanes, TwentyPixelRowsAreFourPlanesOfThreeBytes) {
+    MOZAIK_LINUX_ONLY("Python's PIL to draw and read bitmaps");
     testkit::WorkDir dir;
     peer({"make4", "src.bmp", "20", "2", "16", "ramp"});
     console::Capture cap;
@@ -45,6 +47,7 @@ TEST(LogoPlanes, TwentyPixelRowsAreFourPlanesOfThreeBytes) {
 // 9 blue, 15 white; the other colours take free entries in the order the
 // pixels use them (bottom row first, left to right).
 TEST(LogoReservation, EpaSixteenColoursReserveBlackGreyBlueWhite) {
+    MOZAIK_LINUX_ONLY("Python's PIL to draw and read bitmaps");
     testkit::WorkDir dir;
     peer({"make4", "src.bmp", "12", "1", "12", "ramp", "5"});
     console::Capture cap;
@@ -67,6 +70,7 @@ TEST(LogoReservation, EpaSixteenColoursReserveBlackGreyBlueWhite) {
 }
 
 TEST(LogoReservation, OptionBitsLeaveEntriesFree) {
+    MOZAIK_LINUX_ONLY("Python's PIL to draw and read bitmaps");
     testkit::WorkDir dir;
     peer({"make4", "src.bmp", "12", "1", "12", "ramp", "5"});
     console::Capture cap;
@@ -89,6 +93,7 @@ TEST(LogoReservation, OptionBitsLeaveEntriesFree) {
 // 256 light colours beside reserved black: 255 fit, and the colour used
 // last (top row, last pixel) overflows to index 0.
 TEST(LogoReservation, ColoursBeyondTheFreeEntriesFallToIndexZero) {
+    MOZAIK_LINUX_ONLY("Python's PIL to draw and read bitmaps");
     testkit::WorkDir dir;
     peer({"make8", "src.bmp", "16", "16", "256", "ramp"});
     console::Capture cap;
@@ -108,6 +113,7 @@ TEST(LogoReservation, ColoursBeyondTheFreeEntriesFallToIndexZero) {
 }
 
 TEST(LogoReservation, DarkSourceColourBecomesEntryZero) {
+    MOZAIK_LINUX_ONLY("Python's PIL to draw and read bitmaps");
     testkit::WorkDir dir;
     peer({"make8", "src.bmp", "8", "2", "50", "ramp", "7"});
     console::Capture cap;
@@ -144,6 +150,7 @@ LogoConversion as_osb(std::span<const std::uint8_t> bitmap, const std::string& n
 }
 
 TEST(LogoRefusal, TrueColourAndRunLengthBitmapsGetTheDepthMessage) {
+    MOZAIK_LINUX_ONLY("Python's PIL to draw and read bitmaps");
     testkit::WorkDir dir;
     const std::string logo_msg = " !! BMP colors not support (Only support 16 & 256 colors) !!\n";
     const std::string osb_msg = " !! Unsupport this color mode in OSB (Only 16 or 256 colors) !!\n";
@@ -166,6 +173,7 @@ protected:
     testkit::WorkDir dir;
     std::vector<std::uint8_t> bmp;
     void SetUp() override {
+        MOZAIK_LINUX_ONLY("Python's PIL to draw and read bitmaps");
         peer({"make8", "src.bmp", "33", "5", "40", "random:1"});
         bmp = testkit::slurp("src.bmp");
         ASSERT_EQ(bmp.size(), 54 + 160 + 36 * 5u);
@@ -244,6 +252,7 @@ TEST(LogoRefusal, PictureTooLargeForABiosLogo) {
 // its source as it was, and neither a conversion nor logo_to_bmp leaves a
 // work file behind.
 TEST(LogoRefusal, ConversionsWriteNoFile) {
+    MOZAIK_LINUX_ONLY("Python's PIL to draw and read bitmaps");
     testkit::WorkDir dir;
     peer({"make24", "same.bmp", "4", "4"});
     const auto before = testkit::slurp("same.bmp");
@@ -263,6 +272,7 @@ TEST(LogoRefusal, ConversionsWriteNoFile) {
 // logo_to_bmp refuses bytes that are no LogoImage, and a LogoImage larger
 // than it takes (one that just fits, trailing bytes and all, is taken).
 TEST(LogoToBmp, RefusesFilesWithoutThePaletteMarker) {
+    MOZAIK_LINUX_ONLY("Python's PIL to draw and read bitmaps");
     testkit::WorkDir dir;
     peer({"make8", "src.bmp", "16", "2", "20", "random:1"});
     console::Capture cap;

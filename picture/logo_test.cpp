@@ -11,6 +11,7 @@
 #include "common/console.hpp"
 #include "picture/logo_strip.hpp"
 #include "picture/logo_testing.hpp"
+#include "testkit/linux_only.hpp"
 
 namespace {
 
@@ -62,6 +63,7 @@ class RoundTrip256 : public ::testing::TestWithParam<Shape> {};
 // 256 colours, EPA conversion (no frame): widths that are and are not a
 // multiple of 8; PIL stores as many palette entries as the picture has.
 TEST_P(RoundTrip256, PicturesComeBackThroughThePalette) {
+    MOZAIK_LINUX_ONLY("Python's PIL to draw and read bitmaps");
     const Shape s = GetParam();
     testkit::WorkDir dir;
     peer({"make8", "src.bmp", std::to_string(s.width), std::to_string(s.height),
@@ -94,6 +96,7 @@ class RoundTrip16 : public ::testing::TestWithParam<Shape> {};
 // a picture of 12 other colours keeps every colour. The source rows carry
 // junk in their padding and spare nibbles, which must not show.
 TEST_P(RoundTrip16, PicturesComeBackThroughThePalette) {
+    MOZAIK_LINUX_ONLY("Python's PIL to draw and read bitmaps");
     const Shape s = GetParam();
     testkit::WorkDir dir;
     peer({"make4", "src.bmp", std::to_string(s.width), std::to_string(s.height),
@@ -119,6 +122,7 @@ INSTANTIATE_TEST_SUITE_P(Widths, RoundTrip16,
 
 // With "noreserve" the palette and the indices are the source's own.
 TEST(LogoNoReserve, KeepsTheSourcePaletteAndIndices) {
+    MOZAIK_LINUX_ONLY("Python's PIL to draw and read bitmaps");
     testkit::WorkDir dir;
     peer({"make8", "src.bmp", "33", "4", "256", "random:2"});
     console::Capture cap;
@@ -134,6 +138,7 @@ TEST(LogoNoReserve, KeepsTheSourcePaletteAndIndices) {
 // A 320 x 200 boot logo is framed to 640 x 480 and centred: 140 blank rows
 // above and below, 160 blank columns each side, the strip in the last 16 rows.
 TEST(LogoFrame, SmallLogoIsCentredInTheScreenWithTheStrip) {
+    MOZAIK_LINUX_ONLY("Python's PIL to draw and read bitmaps");
     testkit::WorkDir dir;
     peer({"make8", "src.bmp", "320", "200", "100", "random:4"});
     console::Capture cap;
@@ -169,6 +174,7 @@ TEST(LogoFrame, SmallLogoIsCentredInTheScreenWithTheStrip) {
 }
 
 TEST(LogoFrame, NoStripWithBitZeroOfThePaletteOption) {
+    MOZAIK_LINUX_ONLY("Python's PIL to draw and read bitmaps");
     testkit::WorkDir dir;
     peer({"make8", "src.bmp", "320", "200", "100", "random:4"});
     console::Capture cap;
@@ -183,6 +189,7 @@ TEST(LogoFrame, NoStripWithBitZeroOfThePaletteOption) {
 // An odd 640 - width: the right margin takes the extra byte and every framed
 // row is 640 bytes, so the picture is not sheared.
 TEST(LogoFrame, OddMarginsGiveTheRightSideTheExtraByte) {
+    MOZAIK_LINUX_ONLY("Python's PIL to draw and read bitmaps");
     testkit::WorkDir dir;
     peer({"make8", "src.bmp", "321", "5", "60", "random:6"});
     console::Capture cap;
@@ -200,6 +207,7 @@ TEST(LogoFrame, OddMarginsGiveTheRightSideTheExtraByte) {
 // Taller than the screen and narrower: every row is kept, top to bottom,
 // centred across 640 columns; the strip covers its last 16 rows.
 TEST(LogoFrame, TallNarrowLogoKeepsAllRowsCentredAcross) {
+    MOZAIK_LINUX_ONLY("Python's PIL to draw and read bitmaps");
     testkit::WorkDir dir;
     peer({"make8", "src.bmp", "101", "500", "30", "random:8"});
     console::Capture cap;
@@ -218,6 +226,7 @@ TEST(LogoFrame, TallNarrowLogoKeepsAllRowsCentredAcross) {
 // Wider than the screen and shorter: centred down only; the strip takes the
 // first 640 bytes of each of the last 16 rows, not a shear across them.
 TEST(LogoFrame, WideShortLogoIsCentredDownWithTheStripRowByRow) {
+    MOZAIK_LINUX_ONLY("Python's PIL to draw and read bitmaps");
     testkit::WorkDir dir;
     peer({"make8", "src.bmp", "650", "10", "30", "random:2"});
     console::Capture cap;
@@ -238,6 +247,7 @@ TEST(LogoFrame, WideShortLogoIsCentredDownWithTheStripRowByRow) {
 // OSB pictures keep their size and palette; 256-colour rows are the width
 // itself, and the screen position stands in place of "KRBM".
 TEST(OsbConvert, KeepsSizeIndicesAndPosition) {
+    MOZAIK_LINUX_ONLY("Python's PIL to draw and read bitmaps");
     testkit::WorkDir dir;
     peer({"make8", "src.bmp", "33", "3", "256", "random:1"});
     console::Capture cap;
@@ -257,6 +267,7 @@ TEST(OsbConvert, KeepsSizeIndicesAndPosition) {
 }
 
 TEST(OsbConvert, SixteenColoursWithoutPositionRoundTrip) {
+    MOZAIK_LINUX_ONLY("Python's PIL to draw and read bitmaps");
     testkit::WorkDir dir;
     peer({"make4", "src.bmp", "20", "4", "16", "random:3"});
     console::Capture cap;

@@ -3,8 +3,8 @@
 #include "testkit/extract_kit.hpp"
 
 #include <cstdlib>
+#include <filesystem>
 #include <stdexcept>
-#include <unistd.h>
 
 #include "testkit/workdir.hpp"
 
@@ -49,6 +49,17 @@ std::vector<std::uint8_t> first_lzh_member(const std::string& archive) {
     return bytes;
 }
 
+namespace {
+// A regular file with an execute bit (what root may run).
+bool executable(const std::string& path) {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    const fs::file_status status = fs::status(path, ec);
+    constexpr fs::perms any_exec = fs::perms::owner_exec | fs::perms::group_exec | fs::perms::others_exec;
+    return fs::is_regular_file(status) && (status.permissions() & any_exec) != fs::perms::none;
+}
+}  // namespace
+
 std::optional<std::string> find_on_path(const std::string& program) {
     const char* path = std::getenv("PATH");
     if (!path) return std::nullopt;
@@ -58,7 +69,7 @@ std::optional<std::string> find_on_path(const std::string& program) {
         if (colon == std::string::npos) colon = dirs.size();
         std::string dir = dirs.substr(at, colon - at);
         std::string full = (dir.empty() ? "." : dir) + "/" + program;
-        if (access(full.c_str(), X_OK) == 0) return full;
+        if (executable(full)) return full;
         at = colon + 1;
     }
     return std::nullopt;

@@ -9,6 +9,7 @@
 #include "common/file.hpp"
 #include "testkit/run.hpp"
 #include "testkit/workdir.hpp"
+#include "testkit/linux_only.hpp"
 
 using testkit::member_bytes;
 using testkit::stored_member;
@@ -42,6 +43,7 @@ TEST(ImageBuilder, WritesOutsideTheImageThrow) {
 // lhasa tests the header sum and the data CRC of an archive that holds one
 // member and the end byte, as the tool's own work archive does.
 TEST(ImageBuilder, IndependentArchiverAcceptsTheMembers) {
+    MOZAIK_LINUX_ONLY("lhasa");
     if (!file_exists("/usr/bin/lhasa")) GTEST_SKIP() << "lhasa not installed";
     testkit::WorkDir dir;
     auto m = member_bytes(stored_member(0x4086, 0x10, "PCI.ROM", 3000, 0x5A));

@@ -24,6 +24,10 @@ struct RunOptions {
 RunResult run_program(const std::string& path, const std::vector<std::string>& args,
                       const RunOptions& options = {});
 
+// Whether file modes do not bind this process (root on Linux; Windows has
+// no such user: its read-only attribute binds an administrator too).
+bool running_as_root();
+
 // Runs the tool built with the tests.
 RunResult run_tool(const std::vector<std::string>& args, const RunOptions& options = {});
 

@@ -3,8 +3,8 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <random>
 #include <stdexcept>
-#include <unistd.h>
 
 #include "common/file.hpp"
 
@@ -12,9 +12,15 @@ namespace testkit {
 
 WorkDir::WorkDir() {
     previous_ = std::filesystem::current_path().string();
-    std::string tmpl = (std::filesystem::temp_directory_path() / "mozaik32-XXXXXX").string();
-    if (!mkdtemp(tmpl.data())) throw std::runtime_error("cannot create a temporary folder");
-    path_ = tmpl;
+    // A name no other folder has: create_directory fails on one that exists.
+    const std::filesystem::path base = std::filesystem::temp_directory_path();
+    std::random_device seed;
+    std::mt19937_64 random(seed());
+    for (int tries = 0; path_.empty(); ++tries) {
+        if (tries == 100) throw std::runtime_error("cannot create a temporary folder in " + base.string());
+        const std::filesystem::path candidate = base / ("mozaik32-" + std::to_string(random() % 1000000000000u));
+        if (std::filesystem::create_directory(candidate)) path_ = candidate.string();
+    }
     std::filesystem::current_path(path_);
 }
 

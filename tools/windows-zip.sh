@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# Packs the Windows tool for its users: BUILD/mozaik32-windows.zip holds
+# mozaik32.exe, README.txt and mozaik32.txt (the manual page as plain text),
+# the texts with CRLF line ends for Notepad.
+# Usage: windows-zip.sh BUILD (the folder with mozaik32.exe)
+set -euo pipefail
+build=$1
+stage=$build/zip
+rm -rf "$stage" "$build/mozaik32-windows.zip"
+mkdir -p "$stage"
+cp "$build/mozaik32.exe" "$stage/"
+# The build's own .exe keeps its debug information; the user's has none.
+x86_64-w64-mingw32-strip "$stage/mozaik32.exe"
+sed 's/$/\r/' README.md >"$stage/README.txt"
+# Plain text: no bold or underline, neither by escapes nor by overstriking.
+groff -man -Tascii -P-cbou doc/mozaik32.1 2>/dev/null | sed 's/$/\r/' >"$stage/mozaik32.txt"
+[ -s "$stage/mozaik32.txt" ] || { echo "the manual page did not render" >&2; exit 1; }
+(cd "$stage" && zip -q -X ../mozaik32-windows.zip mozaik32.exe README.txt mozaik32.txt)
+rm -rf "$stage"
+echo "$build/mozaik32.exe and $build/mozaik32-windows.zip written"
