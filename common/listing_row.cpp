@@ -25,3 +25,8 @@ void print_listing_row(std::string_view lead, std::uint32_t original_size, std::
     console::out(name);
     console::out("\n");
 }
+
+std::string without_padding(std::string_view name) {
+    while (!name.empty() && name.back() == ' ') name.remove_suffix(1);
+    return std::string(name);
+}

@@ -21,8 +21,6 @@
 
 namespace {
 
-inline constexpr std::uint32_t kBootRoomEnd = 0x1E000;  // the "BtBkVgaRom" room ends at top_base + this
-
 // A member of the chain with the bytes it takes.
 struct Placed {
     std::uint32_t position = 0;
@@ -97,8 +95,7 @@ std::vector<NamedRange> places(const BiosImage& before, const BiosImage& after) 
     std::vector<NamedRange> named = fixup_ranges(after);
     if (after.ncpu_block) named.push_back({"top_block", {top_block_start(after), after.area_end}});
     named.push_back({"chain", {before.chain_start, chain_space_end(before)}});
-    if (const auto k = paragraph_record_end(after.bytes, after.top_base, kBtBkVgaText))
-        named.push_back({"boot_block_vga", {after.top_base + *k, after.top_base + kBootRoomEnd}});
+    if (const auto room = find_boot_room(after)) named.push_back({"boot_block_vga", *room});
     if (const auto slot = find_boot_slot(after, kBtVgaText)) named.push_back({"boot_block_vga", {slot->begin, slot->limit}});
     if (const auto slot = find_boot_slot(after, kNvdammText))
         named.push_back({"memory_module", {slot->begin, slot->limit + 1}});

@@ -7,6 +7,7 @@
 #include "archive/extract.hpp"
 #include "common/bytes.hpp"
 #include "common/catalogue.hpp"
+#include "common/listing_row.hpp"
 #include "driver/fixups.hpp"
 #include "image/bios_image.hpp"
 #include "image/boot_vga.hpp"
@@ -32,11 +33,6 @@ std::string format(const char* pattern, auto... values) {
     char buf[160];
     std::snprintf(buf, sizeof buf, pattern, values...);
     return buf;
-}
-
-std::string trimmed(std::string name) {
-    while (!name.empty() && name.back() == ' ') name.pop_back();
-    return name;
 }
 
 // The verdict on one member, into m.verdict, m.code and m.problem.
@@ -66,7 +62,7 @@ void check_member(Check& c, MemberPlace place, std::uint32_t position, const std
     MemberCheck m;
     m.place = place;
     m.position = position;
-    m.name = trimmed(name);
+    m.name = without_padding(name);
     m.head = read_member_head(c.image.bytes, position);
     judge_member(c.image, m);
     const std::string crc_text = m.recorded_crc ? format("%04Xh", *m.recorded_crc) : std::string("---- ");

@@ -5,6 +5,7 @@
 
 #include "common/catalogue.hpp"
 #include "common/console.hpp"
+#include "common/listing_row.hpp"
 #include "common/sha256.hpp"
 #include "driver/image_check.hpp"
 #include "driver/listing.hpp"
@@ -17,13 +18,6 @@
 #include "insert/microcode_report.hpp"
 
 namespace {
-
-inline constexpr std::uint32_t kBootRoomEnd = 0x1E000;  // the "BtBkVgaRom" room ends at top_base + this
-
-std::string trimmed(std::string_view text) {
-    while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
-    return std::string(text);
-}
 
 std::optional<std::uint32_t> unless_zero(std::uint32_t value) {
     return value != 0 ? std::optional(value) : std::nullopt;
@@ -89,12 +83,10 @@ void write_member(JsonWriter& json, const MemberCheck& m) {
 void write_boot_block(JsonWriter& json, BiosImage& image) {
     json.key("boot_block").begin_object();
     json.key("vga_room");
-    if (const auto k = paragraph_record_end(image.bytes, image.top_base, kBtBkVgaText)) {
-        json.begin_object().key("begin").value(image.top_base + *k);
-        json.key("end").value(image.top_base + kBootRoomEnd).end_object();
-    } else {
+    if (const std::optional<ByteRange> room = find_boot_room(image))
+        json.begin_object().key("begin").value(room->begin).key("end").value(room->end).end_object();
+    else
         json.null();
-    }
     json.key("vga_slot");
     if (const std::optional<BootSlot> slot = find_boot_slot(image, kBtVgaText))
         json.begin_object().key("begin").value(slot->begin).key("end").value(slot->limit).end_object();
@@ -139,7 +131,7 @@ void write_microcode(JsonWriter& json, const BiosImage& image) {
             json.key("north_bridge").value(e.north).key("south_bridge").value(e.south);
             json.key("update_id").value(e.update_id).key("cpuid").value(e.cpuid);
         } else {
-            json.key("package").value(trimmed(e.package));
+            json.key("package").value(without_padding(e.package));
             json.key("revision").value(int{e.revision}).key("signature").value(int{e.signature});
         }
         json.end_object();
@@ -171,7 +163,7 @@ void write_member_identity(JsonWriter& json, const MemberHead& head) {
     const std::string switch_text = switch_of_type(segment, offset);
     json.key("switch");
     if (switch_text.empty()) json.null(); else json.value(switch_text);
-    json.key("listing_name").value(trimmed(listing_name(segment, offset)));
+    json.key("listing_name").value(without_padding(listing_name(segment, offset)));
     json.key("stored_name").value(listed_name(head));
     json.key("original_size").value(original_size(head));
     json.key("packed_size").value(packed_size(head));

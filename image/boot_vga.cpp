@@ -48,6 +48,12 @@ void report_on_board_vga(BiosImage& image) {
     if (has_on_board_vga(image)) console::out("\n ****** On Board VGA ROM In BootBlock ******\n");
 }
 
+std::optional<ByteRange> find_boot_room(const BiosImage& image) {
+    const std::optional<std::uint32_t> k = paragraph_record_end(image.bytes, image.top_base, kBtBkVgaText);
+    if (!k) return std::nullopt;
+    return ByteRange{image.top_base + *k, image.top_base + kBootRoomEnd};
+}
+
 std::optional<BootSlot> find_boot_slot(const BiosImage& image, std::string_view text) {
     const std::optional<std::uint32_t> k = paragraph_record_end(image.bytes, image.top_base, text);
     if (!k) return std::nullopt;
@@ -66,7 +72,6 @@ std::optional<BootSlot> find_boot_slot(const BiosImage& image, std::string_view 
 
 namespace {
 
-inline constexpr std::uint32_t kRoomEnd = 0x1E000;  // the "BtBkVgaRom" room ends at top_base + this
 inline constexpr std::size_t kRomBlock = 512;
 
 GroupResult no_room(const GroupRequest& group, const BiosImage& image) {
@@ -87,12 +92,10 @@ GroupResult place(const GroupRequest& group, BiosImage& image, std::uint32_t at,
     return image_changed();
 }
 
-// The ROM uncompressed behind the "BtBkVgaRom" record at `k` from top_base.
-GroupResult place_in_room(const GroupRequest& group, BiosImage& image, std::uint32_t k,
-                          std::vector<std::uint8_t> rom) {
-    const std::uint32_t room_end = image.top_base + kRoomEnd;
-    if (room_end > image.file_size || rom.size() > kRoomEnd - k) return no_room(group, image);
-    return place(group, image, image.top_base + k, std::move(rom), room_end);
+// The ROM uncompressed in the "BtBkVgaRom" room.
+GroupResult place_in_room(const GroupRequest& group, BiosImage& image, ByteRange room, std::vector<std::uint8_t> rom) {
+    if (room.end > image.file_size || rom.size() > room.end - room.begin) return no_room(group, image);
+    return place(group, image, room.begin, std::move(rom), room.end);
 }
 
 // The ROM packed whole (the file as it is, not cut to its length byte)
@@ -128,7 +131,6 @@ GroupResult add_boot_block_vga(const GroupRequest& group, BiosImage& image) {
         return kind_failed(group.code, Outcome::EndOfRun);
     }
     rom.resize(std::size_t{rom[2]} * kRomBlock, 0xFF);  // a file shorter than its length byte says: 0xFF for the rest
-    if (const std::optional<std::uint32_t> k = paragraph_record_end(image.bytes, image.top_base, kBtBkVgaText))
-        return place_in_room(group, image, *k, std::move(rom));
+    if (const std::optional<ByteRange> room = find_boot_room(image)) return place_in_room(group, image, *room, std::move(rom));
     return place_in_slot(group, image);
 }

@@ -13,9 +13,9 @@
 #include <optional>
 #include <string_view>
 
+#include "image/bios_image.hpp"
 #include "image/group.hpp"
 
-struct BiosImage;
 
 inline constexpr std::string_view kBtVgaText = "*BT-VGA*";
 inline constexpr std::string_view kBtBkVgaText = "BtBkVgaRom";
@@ -23,6 +23,12 @@ inline constexpr std::uint32_t kSlotStartAt = 8;  // in a slot record
 inline constexpr std::uint32_t kSlotEndAt = 10;
 inline constexpr std::uint32_t kSlotBase = 0x10000;  // slot offsets count from file_size - this
 inline constexpr std::string_view kBootVgaTypeId = "4000:0";  // of the member in the "*BT-VGA*" slot
+inline constexpr std::uint32_t kBootRoomEnd = 0x1E000;  // the "BtBkVgaRom" room ends at top_base + this
+
+// The "BtBkVgaRom" room: from the end of its record up to top_base +
+// 0x1E000 (which may lie past the end of a short file); nothing without the
+// record.
+std::optional<ByteRange> find_boot_room(const BiosImage& image);
 
 // The slot a 16-byte record such as "*BT-VGA*" or "*NVDAMM*" names, as
 // file offsets; nothing without the record, or when the slot's start or end
