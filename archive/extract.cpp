@@ -9,11 +9,6 @@
 #include "archive/lh5_decoder.hpp"
 #include "common/console.hpp"
 
-std::uint64_t next_member_offset(std::uint64_t offset, std::uint8_t header_size,
-                                 std::uint32_t packed_size, std::uint64_t gap) {
-    return offset + header_size + 2 + packed_size + gap;
-}
-
 Expansion expand_member(std::span<const std::uint8_t> member, std::size_t limit) {
     Expansion result;
     const HeaderRead read = read_member_header(member);
@@ -31,22 +26,24 @@ Expansion expand_member(std::span<const std::uint8_t> member, std::size_t limit)
         return result;
     }
     const std::size_t data_at = std::size_t{header->header_size} + 2;
-    const std::span<const std::uint8_t> after = member.subspan(std::min(data_at, member.size()));
+    // The member's data: its packed size at most, never the bytes of what follows it.
+    const std::span<const std::uint8_t> rest = member.subspan(std::min(data_at, member.size()));
+    const std::span<const std::uint8_t> data = rest.first(std::min<std::size_t>(rest.size(), header->packed_size));
     const std::size_t want = std::min<std::size_t>(header->original_size, limit);
     result.status = Expansion::Status::Complete;
     if (header->method[3] == '0') {
-        if (after.size() < want) {
+        if (data.size() < want) {
             result.status = Expansion::Status::Damaged;
             result.damage = "Can't read";
             return result;
         }
-        result.data.assign(after.begin(), after.begin() + static_cast<std::ptrdiff_t>(want));
+        result.data.assign(data.begin(), data.begin() + static_cast<std::ptrdiff_t>(want));
         result.crc = crc16::update(0, result.data);
         return result;
     }
     std::array<std::uint8_t, lh5::kPieceSize>& buffer = lh5::storage().expand_buffer;
     buffer.fill(0);  // a match that reaches before the first output byte copies zeros
-    lh5::source_from_memory(after.first(std::min<std::size_t>(after.size(), header->packed_size)));
+    lh5::source_from_memory(data);
     lh5_expand_start();
     result.data.reserve(std::min<std::size_t>(want, 1u << 24));
     while (result.data.size() < want) {

@@ -7,12 +7,6 @@
 
 #include "archive/member_header.hpp"
 
-// Offset of the member after the one at `offset` whose header size is H and
-// packed size P: offset + H + 2 + P in an archive, plus `gap` bytes where
-// members are kept apart (inside an image, image/chain.hpp).
-std::uint64_t next_member_offset(std::uint64_t offset, std::uint8_t header_size,
-                                 std::uint32_t packed_size, std::uint64_t gap = 0);
-
 // What an expansion gave.
 struct Expansion {
     enum class Status {
@@ -34,6 +28,7 @@ struct Expansion {
 // EndedEarly also says "%s: compressed data ends early\n" (the stored name)
 // on the console channel; nothing else is printed. Damaged: "Header sum
 // error" (header checksum, or a header cut short or too short for its name),
-// "Can't read" (stored data cut short), "Bad table" (inconsistent code
+// "Can't read" (stored data cut short: fewer than the original size within
+// the packed size and the holder), "Bad table" (inconsistent code
 // lengths); the caller decides whether that ends the run.
 Expansion expand_member(std::span<const std::uint8_t> member, std::size_t limit = SIZE_MAX);

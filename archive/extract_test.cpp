@@ -82,6 +82,8 @@ TEST(Extract, DamagedHeadersAndCutStoredDataAreDamage) {
     auto fields = testkit::stored_member(0x7000, 0, "x", 100);
     fields.original_size = 200;
     Bytes bytes = testkit::member_bytes(fields);
+    Bytes followed = bytes;  // another member's bytes behind the data are not its own
+    followed.insert(followed.end(), 300, 0x41);
     Bytes bad_sum = bytes;
     bad_sum[1] ^= 1;
     auto tables = testkit::packed_member(0x7000, 0, "t", testkit::corpus(testkit::CorpusKind::Text, 5000));
@@ -92,6 +94,7 @@ TEST(Extract, DamagedHeadersAndCutStoredDataAreDamage) {
         const char* message;
     } rows[] = {
         {"stored data cut short", bytes, "Can't read"},
+        {"stored data shorter than its original size, other bytes behind it", followed, "Can't read"},
         {"header sum", bad_sum, "Header sum error"},
         {"header cut short", Bytes(bytes.begin(), bytes.begin() + 20), "Header sum error"},
         {"inconsistent code lengths", archive_of(tables), "Bad table"},
@@ -162,11 +165,6 @@ TEST(Extract, DataThatEndsEarlyStopsTheExpansion) {
     EXPECT_EQ(e.status, Expansion::Status::Complete);
     EXPECT_EQ(e.data, input);
     EXPECT_EQ(cap.err(), "");
-}
-
-TEST(Extract, NextMemberOffset) {
-    EXPECT_EQ(next_member_offset(100, 36, 1000), 1138u);
-    EXPECT_EQ(next_member_offset(100, 36, 1000, 1), 1139u);
 }
 
 }  // namespace

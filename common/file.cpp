@@ -27,25 +27,13 @@ void File::close() {
     fp_ = nullptr;
 }
 
-std::int64_t File::size() const {
-    if (!fp_) return -1;
-    return platform::file_size(fp_);
-}
-
 bool File::seek(std::int64_t offset) {
     return fp_ && offset >= 0 && platform::seek(fp_, offset);
 }
 
-std::int64_t File::tell() const { return fp_ ? platform::tell(fp_) : -1; }
-
 std::size_t File::read(std::span<std::uint8_t> buf) {
     if (!fp_ || buf.empty()) return 0;
     return std::fread(buf.data(), 1, buf.size(), fp_);
-}
-
-std::size_t File::read_at(std::int64_t offset, std::span<std::uint8_t> buf) {
-    if (!seek(offset)) return 0;
-    return read(buf);
 }
 
 bool File::write(std::span<const std::uint8_t> data) {

@@ -25,15 +25,10 @@ public:
     std::FILE* get() const { return fp_; }
     void close();
 
-    // Size in bytes (the position is kept); -1 on failure.
-    std::int64_t size() const;
     [[nodiscard]] bool seek(std::int64_t offset);
-    std::int64_t tell() const;
 
     // Reads up to buf.size() bytes at the current position; returns how many.
     std::size_t read(std::span<std::uint8_t> buf);
-    // Reads at `offset`; bytes past the end of the file are not touched.
-    std::size_t read_at(std::int64_t offset, std::span<std::uint8_t> buf);
     // Writes all of `data`; false when the file took less.
     [[nodiscard]] bool write(std::span<const std::uint8_t> data);
     [[nodiscard]] bool write_at(std::int64_t offset, std::span<const std::uint8_t> data);

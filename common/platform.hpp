@@ -48,10 +48,8 @@ void read_key();
 // Never for a file, a pipe or a Linux terminal.
 bool console_wrapped(Stream stream);
 
-// 64-bit size and position of an open file; -1 on failure.
-std::int64_t file_size(std::FILE* file);
+// Moves an open file's position to a 64-bit offset.
 bool seek(std::FILE* file, std::int64_t offset);
-std::int64_t tell(std::FILE* file);
 
 long process_id();
 

@@ -2,7 +2,6 @@
 // key, stdio's 64-bit positions, getenv.
 #include "common/platform.hpp"
 
-#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -44,17 +43,9 @@ void read_key() {
 // A terminal here keeps the cursor on the line until the next character.
 bool console_wrapped(Stream) { return false; }
 
-std::int64_t file_size(std::FILE* file) {
-    struct stat st{};
-    if (fstat(fileno(file), &st) != 0) return -1;
-    return static_cast<std::int64_t>(st.st_size);
-}
-
 bool seek(std::FILE* file, std::int64_t offset) {
     return fseeko(file, static_cast<off_t>(offset), SEEK_SET) == 0;
 }
-
-std::int64_t tell(std::FILE* file) { return static_cast<std::int64_t>(ftello(file)); }
 
 long process_id() { return static_cast<long>(getpid()); }
 

@@ -39,13 +39,7 @@ bool console_wrapped(Stream stream) {
     return info.dwCursorPosition.X == 0;
 }
 
-std::int64_t file_size(std::FILE* file) {
-    return static_cast<std::int64_t>(_filelengthi64(_fileno(file)));
-}
-
 bool seek(std::FILE* file, std::int64_t offset) { return _fseeki64(file, offset, SEEK_SET) == 0; }
-
-std::int64_t tell(std::FILE* file) { return static_cast<std::int64_t>(_ftelli64(file)); }
 
 long process_id() { return static_cast<long>(_getpid()); }
 
