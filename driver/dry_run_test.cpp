@@ -45,6 +45,7 @@ TEST(DryRun, ChangesNothingAndSaysWhatTheRunThenDoes) {
         {"a newer build replaces a VGA ROM", {"/vga", "vga_new.rom"}, {"replaced"}, 0},
         {"a release closes its gap", {"/vga", "release", "slot=1"}, {"moved", "moved", "removed"}, 0},
         {"a top microcode block", {"/NC_CPUCODE", "ucode.exe"}, {}, 0, "NCPUCODE.BIN"},
+        {"an empty microcode file leaves the folder's NCPUCODE.BIN", {"/NC_CPUCODE", "empty.exe"}, {}, 0},
         {"a refused add under /err", {"/fnt0", "font.bin", "/pci", "table.bin", "/err"}, {}, 1},
         {"an extract", {"/pci", "extract", "slot=A", "to=pci_a.rom"}, {}, 0, "pci_a.rom"},
     };
@@ -54,6 +55,8 @@ TEST(DryRun, ChangesNothingAndSaysWhatTheRunThenDoes) {
         testkit::WorkDir dir;
         ASSERT_EQ(testkit::run_program(MKIMAGE_BINARY, {"img.bin", "--parts", "."}).status, 0);
         ASSERT_EQ(testkit::run_tool({"img.bin", "/vga", "vga.rom"}).status, 0);  // the ROM vga_new.rom replaces
+        testkit::spit("NCPUCODE.BIN", std::string("from an earlier run"));
+        testkit::spit("empty.exe", std::string());
         std::filesystem::create_directory("tmp");
         testkit::RunOptions private_tmp;
         private_tmp.env = {{"TMPDIR", dir.path() + "/tmp"}};

@@ -96,6 +96,9 @@ TEST(BootBlockAdd, EachRoomAndSlot) {
          }, "(BB) Compress BT-VGA   08000h(32.00K)"},
         {"a slot the member does not fit", with_slot(0x2010), {{"vga.rom", vga}}, {"/btvga", "vga.rom", "/err"},
          "\n", "img.bin have not enough space for adding ROM.\n\n!!! Combine /btvga have some error.\n", 1, nullptr, ""},
+        {"a RomFile named as the work archive is not packed over", with_slot(0x6000), {{"bios.rom", vga}},
+         {"/btvga", "bios.rom", "/err"}, "\n", "Can't pack bios.rom: it is the work file bios.rom\n"
+         "!!! Combine /btvga have some error.\n", 1, nullptr, ""},
         {"no room of either kind", banked, {{"vga.rom", vga}}, {"/btvga", "vga.rom"}, "Release]\n",
          "img.bin has no room for a boot-block VGA ROM; nothing is added.\n", 0, nullptr, ""},
         {"a file that is no VGA ROM ends the run", with_room, {{"x.bin", Bytes(100, 1)}, {"vga.rom", vga}},

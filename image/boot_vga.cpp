@@ -13,6 +13,7 @@
 #include "common/listing_row.hpp"
 #include "image/bios_image.hpp"
 #include "image/chain.hpp"
+#include "image/group_files.hpp"
 #include "image/image_writer.hpp"
 #include "archive/member_head.hpp"
 #include "image/records.hpp"
@@ -108,9 +109,10 @@ GroupResult place_in_slot(const GroupRequest& group, BiosImage& image) {
     }
     std::optional<std::vector<std::uint8_t>> member = pack_member(
         group.rom_bytes, {.type_id = std::string(kBootVgaTypeId), .name = group.rom_file, .verbose = true});
-    if (member && !keep_work_file(group.work_folder, work_file::kArchive, *member)) {
+    const Kept kept = member ? keep_group_file(group, work_file::kArchive, *member) : Kept::Yes;
+    if (kept != Kept::Yes) {
         GroupResult r = kind_failed(group.code);
-        r.write_failed = true;
+        r.write_failed = kept == Kept::WriteFailed;
         return r;
     }
     if (!member || member->size() >= std::size_t{slot->end} - slot->start) return no_room(group, image);

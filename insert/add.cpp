@@ -1,7 +1,6 @@
 // add_component: the stages in order, and the one commit at the end.
 #include "insert/add.hpp"
 
-#include <cstdio>
 
 #include "archive/work_files.hpp"
 #include "common/console.hpp"
@@ -55,7 +54,7 @@ GroupResult add_top_microcode(const GroupRequest& group, RomSlots& slots, BiosIm
             return r;
         }
     } else {
-        std::remove(work_file::kTopMicrocode);
+        drop_group_file(group, work_file::kTopMicrocode);
     }
     print_combine(work_file::kTopMicrocode, image);
     return commit_or_refuse(image, plan_top_block(group, slots, image, body));

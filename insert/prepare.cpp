@@ -2,7 +2,6 @@
 #include "insert/prepare.hpp"
 
 #include <algorithm>
-#include <filesystem>
 #include <system_error>
 
 #include "archive/extract.hpp"
@@ -94,16 +93,6 @@ Packed packed_file(const GroupRequest& group, const BiosImage& image) {
 
 void print_combine(const std::string& file, const BiosImage& image) {
     console::outf("Combine %s file to %s...\n", file.c_str(), image.path.c_str());
-}
-
-Kept keep_group_file(const GroupRequest& group, const char* name, std::span<const std::uint8_t> data) {
-    // The group's own file is never replaced by a work file made from it.
-    std::error_code ec;
-    if (!group.rom_file.empty() && std::filesystem::equivalent(group.rom_file, name, ec)) {
-        console::conf("Can't pack %s: it is the work file %s\n", group.rom_file.c_str(), name);
-        return Kept::Refused;
-    }
-    return keep_work_file(group.work_folder, name, data) ? Kept::Yes : Kept::WriteFailed;
 }
 
 Packed pack_for_group(const GroupRequest& group, std::span<const std::uint8_t> input, const std::string& name,

@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "image/group.hpp"
+#include "image/group_files.hpp"
 
 struct BiosImage;
 
@@ -54,14 +55,6 @@ Preparation prepare_default(const GroupRequest& group, const BiosImage& image);
 
 // Prints "Combine %s file to %s...\n" with the prepared file and the image.
 void print_combine(const std::string& file, const BiosImage& image);
-
-// How keeping a work file went.
-enum class Kept { Yes, Refused, WriteFailed };
-
-// keep_work_file for a group. A work file that is the group's RomFile itself
-// is not replaced: "Can't pack %s: it is the work file %s" on the console
-// channel, and Refused.
-Kept keep_group_file(const GroupRequest& group, const char* name, std::span<const std::uint8_t> data);
 
 // A prepared archive, or the failure of the preparation (said on the
 // console channel).
