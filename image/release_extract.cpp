@@ -54,9 +54,15 @@ std::string result_label(const GroupRequest& group, int index) {
     return "[" + std::string(family->label) + "-" + slot_char(*family, index) + "]";
 }
 
-GroupResult release(const GroupRequest& group, BiosImage& image, const ChainMember& member, int index) {
+GroupResult release(const GroupRequest& group, BiosImage& image, const KindSearch& search, int index) {
+    // Closing the gap would move bytes that are no members as if they were.
+    if (search.end == ChainEnd::NoMember || search.end == ChainEnd::FileEnd) {
+        console::conf("Damaged component chain at %Xh: nothing released\n", search.end_position);
+        return kind_failed(group.code);
+    }
+    const ChainMember& member = search.member;
     const std::uint64_t span = member_span(member.header);
-    const std::uint32_t end = gap_end(image, walk_image_chain(image).end_position);
+    const std::uint32_t end = gap_end(image, search.end_position);
     if (member.position + span > end) {
         console::conf("The [%s] ROM at %Xh runs past the compressed area's end (%Xh);\n"
                       "it is not released and the image is unchanged.\n",
@@ -204,5 +210,5 @@ GroupResult release_or_extract(const GroupRequest& group, BiosImage& image, bool
     }
     const KindSearch search = find_kind_member(image, segment);
     if (search.kind != KindSearch::Kind::Found) return search_failed(group, image, search);
-    return extract_it ? extract(group, image, search.member, index) : release(group, image, search.member, index);
+    return extract_it ? extract(group, image, search.member, index) : release(group, image, search, index);
 }

@@ -56,6 +56,9 @@ struct KindSearch {
     } kind = Kind::NotFound;
     ChainMember member;
     std::uint32_t position = 0;
+    // How and where the walk of the whole chain ended, the member found or not.
+    ChainEnd end = ChainEnd::Erased;
+    std::uint32_t end_position = 0;
 };
 
 // Walks the image's chain (walk_image_chain) for the first member whose

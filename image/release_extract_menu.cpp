@@ -70,6 +70,8 @@ InstanceChoice choose_instance(const BiosImage& image, OptionCode c) {
 KindSearch find_kind_member(const BiosImage& image, std::uint16_t segment) {
     KindSearch search;
     ChainWalk walk = walk_image_chain(image);
+    search.end = walk.end;
+    search.end_position = walk.end_position;
     for (const ChainMember& m : walk.members) {
         if (type_segment(m.header) == segment) {
             search.kind = KindSearch::Kind::Found;

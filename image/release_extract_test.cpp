@@ -31,6 +31,12 @@ std::vector<std::uint8_t> slice(const std::vector<std::uint8_t>& v, std::size_t 
     return {v.begin() + static_cast<std::ptrdiff_t>(at), v.begin() + static_cast<std::ptrdiff_t>(at + n)};
 }
 
+std::string hex_text(std::uint32_t value) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%X", value);
+    return text;
+}
+
 bool all_erased(const std::vector<std::uint8_t>& v, std::size_t from, std::size_t to) {
     for (std::size_t i = from; i < to; ++i)
         if (v[i] != 0xFF) return false;
@@ -183,6 +189,20 @@ TEST(Damaged, ChainBrokenBeforeTheKindIsFound) {
     EXPECT_EQ(r.out, "");
     EXPECT_NE(r.err.find("No component header at"), std::string::npos) << r.err;
     EXPECT_EQ(slurp("image.bin"), before);
+
+    // Broken behind the member: a release would move those bytes as if they
+    // were members; the extract only reads.
+    const auto hpm = stored_member(0x4005, 0, "HPM.ROM", 0x100, 2);
+    img = chain_image({member_bytes(hpm)});
+    img.image.fill(img.chain_end, 0x40, 0x00);
+    img.image.save("image.bin");
+    const auto broken = slurp("image.bin");
+    r = run_op(code::hpm, false);
+    EXPECT_EQ(r.err, "Damaged component chain at " + hex_text(img.chain_end) + "h: nothing released\n");
+    EXPECT_EQ(r.state.failed_kinds.count(code::hpm), 1u);
+    EXPECT_EQ(slurp("image.bin"), broken);
+    run_op(code::hpm, true, "hpm.bin\n");
+    EXPECT_EQ(slurp("hpm.bin"), hpm.data);
 }
 
 TEST(Damaged, MemberRunningPastTheFileOrTheArea) {
