@@ -119,6 +119,14 @@ bool replace_file(const std::string& link, std::span<const std::uint8_t> data) {
     return true;
 }
 
+bool can_replace(const std::string& path) {
+    const std::optional<std::filesystem::path> target = link_target(path);
+    if (!target) return false;
+    std::error_code ec;
+    const std::filesystem::path folder = target->parent_path();
+    return (folder.empty() || std::filesystem::is_directory(folder, ec)) && !std::filesystem::is_directory(*target, ec);
+}
+
 bool file_exists(const std::string& path) {
     std::error_code ec;
     return std::filesystem::exists(path, ec);

@@ -62,4 +62,9 @@ std::optional<std::vector<std::uint8_t>> read_input_file(const std::string& path
 // written through, not replaced.
 [[nodiscard]] bool replace_file(const std::string& path, std::span<const std::uint8_t> data);
 
+// Whether replace_file could write `path` as far as can be told without
+// writing: its links lead somewhere, the folder it ends in exists, and it
+// is no folder itself.
+bool can_replace(const std::string& path);
+
 bool file_exists(const std::string& path);

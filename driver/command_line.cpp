@@ -34,10 +34,7 @@ bool equals_nocase(std::string_view a, std::string_view b) {
     return a.size() == b.size() && strncasecmp(a.data(), b.data(), b.size()) == 0;
 }
 
-bool is_command_word(std::string_view word, bool dry) {
-    return equals_nocase(word, "/err") || equals_nocase(word, "noreserve") || equals_nocase(word, "/dry") ||
-           (dry && equals_nocase(word, "/json"));
-}
+bool is_command_word(std::string_view word) { return equals_nocase(word, "/err") || equals_nocase(word, "noreserve"); }
 
 Form choose_form(RunState& state, const char* last_variable) {
     const std::size_t n = state.args.size() - 1;  // arguments after the program name
@@ -48,10 +45,9 @@ Form choose_form(RunState& state, const char* last_variable) {
         for (std::size_t i = 1; i <= n; ++i)
             if (equals_nocase(state.args[i], "noreserve")) state.no_reserve = true;
     }
-    // The screen position: exactly two words after the file (trailing command words aside).
+    // The screen position: exactly two words after the file (a trailing "/err" aside).
     std::size_t words = n;
-    while (words > 0 && is_command_word(state.args[words], state.dry) && !equals_nocase(state.args[words], "noreserve"))
-        --words;
+    while (words > 0 && equals_nocase(state.args[words], "/err")) --words;
     if (kind(c).picture == Picture::OsbWithPosition && words == 4) {
         state.osb_x = decimal(state.args[3]);
         state.osb_y = decimal(state.args[4]);
@@ -70,11 +66,11 @@ Form choose_form(RunState& state, const char* last_variable) {
         if (n < 3 && !may_stand_alone(c)) c = 0;
     }
     // /D, /verify and /json as the first option must be the last argument,
-    // but for "/err", which a build script adds to every call, and "/dry".
+    // but for "/err", which a build script adds to every call.
     const Operation operation = kind(c).operation;
     if (operation == Operation::List || operation == Operation::Verify || operation == Operation::Report)
         for (std::size_t i = state.option_index + 1; i < state.args.size(); ++i)
-            if (!is_command_word(state.args[i], state.dry) || equals_nocase(state.args[i], "noreserve")) c = 0;
+            if (!equals_nocase(state.args[i], "/err")) c = 0;
     return c == 0 ? Form::Usage : (state.option_index == 1 ? Form::Last : Form::Explicit);
 }
 

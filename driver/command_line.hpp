@@ -19,7 +19,8 @@ Form choose_form(RunState& state, const char* last_variable);
 // Text comparison without regard to case.
 bool equals_nocase(std::string_view a, std::string_view b);
 
-// "/err", "noreserve", "/dry" and, in a dry run, "/json": words of the
-// whole command line, not groups. A switch followed by one stands alone;
-// the option loop passes over them.
-bool is_command_word(std::string_view word, bool dry);
+// "/err" and "noreserve": words of the whole command line, not groups. A
+// switch followed by one stands alone; the option loop passes over them.
+// ("/dry", and "/json" in a dry run, are taken out of the command line
+// before its form is chosen.)
+bool is_command_word(std::string_view word);

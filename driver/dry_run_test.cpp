@@ -48,6 +48,8 @@ TEST(DryRun, ChangesNothingAndSaysWhatTheRunThenDoes) {
         {"an empty microcode file leaves the folder's NCPUCODE.BIN", {"/NC_CPUCODE", "empty.exe"}, {}, 0},
         {"a refused add under /err", {"/fnt0", "font.bin", "/pci", "table.bin", "/err"}, {}, 1},
         {"an extract", {"/pci", "extract", "slot=A", "to=pci_a.rom"}, {}, 0, "pci_a.rom"},
+        {"an extract into a folder that is not there fails as the run does",
+         {"/pci", "extract", "slot=A", "to=nowhere/pci_a.rom", "/err"}, {}, 1},
     };
     std::vector<std::string> documents;
     for (const DryCase& c : cases) {
@@ -94,6 +96,38 @@ TEST(DryRun, ChangesNothingAndSaysWhatTheRunThenDoes) {
     const std::optional<std::string> errors = testkit::schema_errors(documents);
     if (!errors) GTEST_SKIP() << "/usr/bin/python3 with jsonschema missing (make deps installs python3-jsonschema)";
     EXPECT_EQ(*errors, "");
+}
+
+// "/dry", and "/json" with it, stand anywhere, also first in the _last
+// form; a /json that gives no document ends with status 1.
+TEST(DryRun, WordsThatStandAnywhere) {
+    testkit::WorkDir dir;
+    ASSERT_EQ(testkit::run_program(MKIMAGE_BINARY, {"img.bin", "--parts", "."}).status, 0);
+    const auto before = testkit::slurp("img.bin");
+    const struct {
+        std::vector<std::string> args;
+        bool last_form;
+        int status;
+        const char* out_has;  // nullptr: nothing on standard output
+    } rows[] = {
+        {{"img.bin", "/dry", "/fnt0", "font.bin"}, false, 0, "  added     FNT0 ROM"},
+        {{"/DRY", "/fnt0", "font.bin", "/Json"}, true, 0, "\"change\": \"added\""},
+        {{"img.bin", "/fnt0", "font.bin", "/json"}, false, 1, nullptr},
+        {{"nothere.bin", "/json"}, false, 1, nullptr},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.args[1]);
+        testkit::RunOptions options;
+        if (row.last_form) options.env = {{"_last", "img"}};
+        const testkit::RunResult r = testkit::run_tool(row.args, options);
+        EXPECT_EQ(r.status, row.status) << r.err;
+        if (row.out_has) {
+            EXPECT_NE(r.out.find(row.out_has), std::string::npos) << r.out;
+        } else {
+            EXPECT_EQ(r.out, "");
+        }
+        EXPECT_TRUE(testkit::slurp("img.bin") == before);
+    }
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 // the end of run with its exit status.
 #include "driver/run.hpp"
 
+#include <algorithm>
 #include <cstdlib>
 #include <optional>
 
@@ -163,7 +164,7 @@ Outcome run_group(RunState& state, BiosImage& image) {
     // first option) is left to start the next group, where a word that is no
     // switch ends the run. Handed on as a RomFile it would be added under
     // the previous group's TypeId.
-    if (!has_next || lookup_option(state.args[next]) != 0 || is_command_word(state.args[next], state.dry) ||
+    if (!has_next || lookup_option(state.args[next]) != 0 || is_command_word(state.args[next]) ||
         operation == Operation::List || operation == Operation::Verify || operation == Operation::Report) {
         state.lone_code = state.group.code;
     }
@@ -221,7 +222,7 @@ void start_group(RunState& state) {
 void run_groups(RunState& state, BiosImage& image) {
     for (;;) {
         // "/err" and "noreserve" are words of the whole command line: passed over.
-        while (state.option_index < state.args.size() && is_command_word(state.args[state.option_index], state.dry))
+        while (state.option_index < state.args.size() && is_command_word(state.args[state.option_index]))
             ++state.option_index;
         if (state.option_index >= state.args.size()) break;
         start_group(state);
@@ -244,6 +245,14 @@ int run(int argc, char** argv) {
         state.dry = state.dry || equals_nocase(state.args[i], "/dry");
         state.json = state.json || equals_nocase(state.args[i], "/json");
     }
+    // "/dry", and with it "/json", may stand anywhere: they say how the run
+    // goes and what it reports, and are no groups.
+    if (state.dry)
+        state.args.erase(std::remove_if(state.args.begin() + 1, state.args.end(),
+                                        [](const std::string& word) {
+                                            return equals_nocase(word, "/dry") || equals_nocase(word, "/json");
+                                        }),
+                         state.args.end());
     // With /json standard output carries the document alone: no banner, and
     // everything else the run prints goes to the console channel.
     if (state.json)
@@ -257,18 +266,24 @@ int run(int argc, char** argv) {
         return 0;
     }
     // A command line that fits neither form, or names no image, is a failed
-    // run under /err.
+    // run under /err, and with /json, which then gives no document.
+    const int no_run = state.err_mode || state.json ? 1 : 0;
     const std::optional<std::string> last = platform::environment("_last");
     switch (choose_form(state, last ? last->c_str() : nullptr)) {
     case Form::Usage:
         print_usage(state.args[0], true);
-        return state.err_mode ? 1 : 0;
+        return no_run;
     case Form::NoLastVariable:
         console::out("Not settype so unknow BIOS file name...");
-        return state.err_mode ? 1 : 0;
+        return no_run;
     case Form::Explicit:
     case Form::Last:
         break;
+    }
+    // The report describes the image as the run found it: /json stands alone.
+    if (state.json && !state.dry && kind(lookup_option(state.args[state.option_index])).operation != Operation::Report) {
+        console::con("/json stands alone after the InputFile (or goes with /dry); nothing was run.\n");
+        return 1;
     }
 
     OpenedImage opened = open_image(state.input_file);
@@ -277,7 +292,7 @@ int run(int argc, char** argv) {
             console::conf("%s is larger than %u MB: no BIOS image\n", state.input_file.c_str(), kMaxImageSize >> 20);
         else
             console::outf("%s file not found", state.input_file.c_str());
-        return state.err_mode ? 1 : 0;
+        return no_run;
     }
     BiosImage& image = *opened.image;
     PrivateFolder folder;
