@@ -3,11 +3,37 @@
 
 #include <cstdio>
 
-std::string json_string(std::string_view bytes) {
+namespace {
+
+// The length of the well-formed UTF-8 sequence of two to four bytes at the
+// start of `s`; 0 when there is none.
+std::size_t utf8_sequence(std::string_view s) {
+    const auto byte = [&s](std::size_t i) { return static_cast<unsigned char>(s[i]); };
+    const unsigned char lead = byte(0);
+    const std::size_t n = lead >= 0xC2 && lead <= 0xDF ? 2 : lead >= 0xE0 && lead <= 0xEF ? 3
+                          : lead >= 0xF0 && lead <= 0xF4 ? 4 : 0;
+    if (n == 0 || s.size() < n) return 0;
+    for (std::size_t i = 1; i < n; ++i)
+        if ((byte(i) & 0xC0) != 0x80) return 0;
+    // No overlong forms, no surrogates, nothing past U+10FFFF.
+    if ((lead == 0xE0 && byte(1) < 0xA0) || (lead == 0xED && byte(1) > 0x9F) || (lead == 0xF0 && byte(1) < 0x90) ||
+        (lead == 0xF4 && byte(1) > 0x8F))
+        return 0;
+    return n;
+}
+
+}  // namespace
+
+std::string json_string(std::string_view bytes, bool keep_utf8) {
     std::string out = "\"";
-    for (const char ch : bytes) {
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        const char ch = bytes[i];
         const auto c = static_cast<unsigned char>(ch);
-        if (c == '"' || c == '\\') {
+        const std::size_t sequence = keep_utf8 && c >= 0x80 ? utf8_sequence(bytes.substr(i)) : 0;
+        if (sequence > 0) {
+            out += bytes.substr(i, sequence);
+            i += sequence - 1;
+        } else if (c == '"' || c == '\\') {
             out += '\\';
             out += ch;
         } else if (c >= 0x20 && c < 0x7F) {
@@ -77,6 +103,12 @@ JsonWriter& JsonWriter::key(std::string_view name) {
 JsonWriter& JsonWriter::value(std::string_view text) {
     start_value();
     text_ += json_string(text);
+    return *this;
+}
+
+JsonWriter& JsonWriter::path(std::string_view name) {
+    start_value();
+    text_ += json_string(name, true);
     return *this;
 }
 

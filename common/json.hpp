@@ -2,7 +2,7 @@
 // indented two blanks a level, one member or element a line. Strings are
 // taken as bytes: printable ASCII stands as it is, every other byte is
 // escaped as \u00XX (its Latin-1 code point), so that any stored name gives
-// valid UTF-8.
+// valid UTF-8 (paths and file names keep their UTF-8 characters).
 #pragma once
 
 #include <cstdint>
@@ -22,6 +22,7 @@ public:
     JsonWriter& key(std::string_view name);
     JsonWriter& value(std::string_view text);
     JsonWriter& value(const char* text) { return value(std::string_view(text)); }
+    JsonWriter& path(std::string_view name);  // a path or file name: its UTF-8 kept
     JsonWriter& value(std::int64_t number);
     JsonWriter& value(std::uint32_t number) { return value(std::int64_t{number}); }
     JsonWriter& value(int number) { return value(std::int64_t{number}); }
@@ -46,5 +47,7 @@ private:
     bool after_key_ = false;
 };
 
-// `bytes` as a JSON string, quotes included.
-std::string json_string(std::string_view bytes);
+// `bytes` as a JSON string, quotes included. With `keep_utf8` (a path or a
+// file name, as the system spells it) well-formed UTF-8 sequences stand as
+// they are and only the other bytes are escaped.
+std::string json_string(std::string_view bytes, bool keep_utf8 = false);

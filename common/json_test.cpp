@@ -16,6 +16,9 @@ TEST(Json, StringsAreBytesEscapedToValidText) {
         {std::string_view("x\0y", 3), R"("x\u0000y")"},
     };
     for (const auto& c : cases) EXPECT_EQ(json_string(c.bytes), c.json);
+    // A path keeps its UTF-8 characters; bytes that form none are escaped.
+    EXPECT_EQ(json_string("b\xc3\xbc.bin \xe2\x82\xac\xc3 \xed\xa0\x80", true),
+              "\"b\xc3\xbc.bin \xe2\x82\xac\\u00c3 \\u00ed\\u00a0\\u0080\"");
 }
 
 TEST(Json, NestedValuesOneALine) {

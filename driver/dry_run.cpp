@@ -222,7 +222,7 @@ void report_dry_run(const RunState& state, const BiosImage& before, const BiosIm
     json.end_array();
     json.key("files").begin_array();
     for (const WrittenFile& f : files)
-        json.begin_object().key("name").value(f.name).key("size").value(static_cast<std::int64_t>(f.size)).end_object();
+        json.begin_object().key("name").path(f.name).key("size").value(static_cast<std::int64_t>(f.size)).end_object();
     json.end_array();
     json.end_object();
     console::document(json.text());

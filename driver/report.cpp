@@ -147,7 +147,7 @@ void begin_document(JsonWriter& json, const char* document, const std::string& p
     json.key("document").value(document);
     json.key("tool").begin_object().key("name").value("mozaik32").key("version").value("1.52").end_object();
     json.key("image").begin_object();
-    json.key("path").value(path);
+    json.key("path").path(path);
     json.key("size").value(image.file_size);
     const std::string digest = sha256_hex(image.bytes);
     json.key("sha256").value(digest);
