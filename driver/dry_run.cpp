@@ -98,7 +98,7 @@ std::vector<NamedRange> places(const BiosImage& before, const BiosImage& after) 
     if (const auto room = find_boot_room(after)) named.push_back({"boot_block_vga", *room});
     if (const auto slot = find_boot_slot(after, kBtVgaText)) named.push_back({"boot_block_vga", {slot->begin, slot->limit}});
     if (const auto slot = find_boot_slot(after, kNvdammText))
-        named.push_back({"memory_module", {slot->begin, slot->limit + 1}});
+        named.push_back({"memory_module", {slot->begin, slot->limit}});
     return named;
 }
 

@@ -19,7 +19,6 @@
 
 namespace {
 
-inline constexpr std::uint32_t kCheckByteAt = 0xFFE;
 inline constexpr std::uint32_t kSumWordFromTop = 0x1E054;
 inline constexpr std::string_view kImdText = "IMD$";
 inline constexpr std::uint32_t kSumPiece = 0x8000;
@@ -137,7 +136,7 @@ void write_free_pointer(BiosImage& image) {
     int d = 0;
     for (int i = 0; i < 4; ++i) d += new_bytes[i] - old_bytes[i];
     if (!has_boot_record(image)) return;  // no check bytes to keep
-    const std::uint64_t check = std::uint64_t{image.checksum_block} + kCheckByteAt;
+    const std::uint64_t check = std::uint64_t{image.checksum_block} + kCheckBytesAt;
     write8(image, check, static_cast<std::uint8_t>(read8(image, check) + d));
     write8(image, check + 1, static_cast<std::uint8_t>(read8(image, check + 1) + 2 * d));
 }
@@ -153,7 +152,7 @@ void write_bank_check_byte(BiosImage& image) {
 
 // Step 3: the compressed area's check bytes.
 void write_area_check_bytes(BiosImage& image) {
-    const std::uint64_t check = std::uint64_t{image.checksum_block} + kCheckByteAt;
+    const std::uint64_t check = std::uint64_t{image.checksum_block} + kCheckBytesAt;
     const std::uint8_t s = byte_sum(image, image.first_member, std::max<std::uint64_t>(check, image.first_member));
     const std::uint8_t e = read8(image, check);
     const std::uint8_t f = read8(image, check + 1);

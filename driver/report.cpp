@@ -9,6 +9,7 @@
 #include "common/sha256.hpp"
 #include "driver/image_check.hpp"
 #include "driver/listing.hpp"
+#include "driver/run.hpp"
 #include "image/bios_image.hpp"
 #include "image/boot_vga.hpp"
 #include "image/chain.hpp"
@@ -145,7 +146,7 @@ void begin_document(JsonWriter& json, const char* document, const std::string& p
                     const std::vector<std::uint8_t>* after) {
     json.begin_object();
     json.key("document").value(document);
-    json.key("tool").begin_object().key("name").value("mozaik32").key("version").value("1.52").end_object();
+    json.key("tool").begin_object().key("name").value("mozaik32").key("version").value(kVersion).end_object();
     json.key("image").begin_object();
     json.key("path").path(path);
     json.key("size").value(image.file_size);

@@ -258,7 +258,7 @@ int run(int argc, char** argv) {
     if (state.json)
         console::divert_output();
     else
-        console::out("MOZAIK32 V1.52 [08/17/05 Release]\n");
+        console::outf("MOZAIK32 V%s [08/17/05 Release]\n", kVersion);
     // Alone on the command line: the version (the banner) or the usage screen, at once.
     if (state.args.size() == 2 && state.args[1] == "--version") return 0;
     if (state.args.size() == 2 && state.args[1] == "--help") {
