@@ -61,7 +61,8 @@ TEST(DryRun, ChangesNothingAndSaysWhatTheRunThenDoes) {
         testkit::spit("empty.exe", std::string());
         std::filesystem::create_directory("tmp");
         testkit::RunOptions private_tmp;
-        private_tmp.env = {{"TMPDIR", dir.path() + "/tmp"}};
+        const std::string tmp = dir.path() + "/tmp";
+        private_tmp.env = {{"TMPDIR", tmp}, {"TMP", tmp}, {"TEMP", tmp}};  // as Linux and Windows look for it
         const auto before = folder_state(".");
 
         std::vector<std::string> args = {"img.bin"};
@@ -93,6 +94,7 @@ TEST(DryRun, ChangesNothingAndSaysWhatTheRunThenDoes) {
         }
     }
     MOZAIK_LINUX_ONLY("Python's jsonschema");
+    testkit::WorkDir dir;
     const std::optional<std::string> errors = testkit::schema_errors(documents);
     if (!errors) GTEST_SKIP() << "/usr/bin/python3 with jsonschema missing (make deps installs python3-jsonschema)";
     EXPECT_EQ(*errors, "");

@@ -36,15 +36,17 @@ bool no_temporary_left() {
     return true;
 }
 
+struct DiskCase {
+    const char* what;
+    std::vector<std::string> args;
+    std::string input;
+    std::function<void()> break_disk;
+    std::vector<std::string> out_lacks;  // claims a failed run must not make
+    std::string err_has;
+};
+
 TEST(FailingDisk, EveryWriteFailureIsReportedAndTheImageStaysAsItWas) {
-    const struct {
-        const char* what;
-        std::vector<std::string> args;
-        std::string input;
-        std::function<void()> break_disk;
-        std::vector<std::string> out_lacks;  // claims a failed run must not make
-        std::string err_has;
-    } rows[] = {
+    std::vector<DiskCase> rows = {
         {"/logo extract, the target is a folder in use", {"/logo", "extract"}, "OUT.BMP\n",
          [] { busy_folder("OUT.BMP"); }, {"is extracted"}, "Can't write OUT.BMP"},
         {"/epa extract, the target's folder is a file", {"/epa", "extract"}, "plain/OUT.BMP\n",
@@ -55,6 +57,10 @@ TEST(FailingDisk, EveryWriteFailureIsReportedAndTheImageStaysAsItWas) {
         {"/acpi add, the work archive cannot be written", {"/acpi", "data.bin"}, "",
          [] { busy_folder("bios.rom"); }, {"Combine"}, "Can't write bios.rom\n"},
     };
+    // A write that fails part of the way: the target is a link to a full disk.
+    if (fs::exists("/dev/full"))
+        rows.push_back({"/logo extract onto a full disk", {"/logo", "extract"}, "FULL.BMP\n",
+                        [] { fs::create_symlink("/dev/full", "FULL.BMP"); }, {"is extracted"}, "Can't write FULL.BMP"});
     for (const auto& row : rows) {
         // A write that failed ends the run with status 1, with or without /err.
         for (const bool err : {false, true}) {

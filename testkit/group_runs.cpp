@@ -220,11 +220,10 @@ std::string check_run(const RunImage& image, const GroupRun& run) {
     if (slurp("img.bin") != image.bytes) return "a dry run changed the image";
     const int status = run_in_process(args, run.input);
     const Bytes after = slurp("img.bin");
-    // A fatal error ends a dry run without a report.
-    if (!report.empty()) {
-        if (dry_status != status) return "the dry run foretold another exit status";
-        if (json_field(report, "sha256_after") != sha256_hex(after)) return "the dry run foretold another image";
-    }
+    // A fatal error ends a dry run, as the run itself, with status 1 and no report.
+    if (dry_status != status) return "the dry run foretold another exit status";
+    if (report.empty() ? status != 1 : json_field(report, "sha256_after") != sha256_hex(after))
+        return "the dry run foretold another image";
     if (after.size() != image.bytes.size()) return "the image changed its size";
     const bool err = std::find(run.args.begin(), run.args.end(), "/err") != run.args.end();
     if (err && status == 1 && after != image.bytes) return "a run that failed under /err changed the image";
