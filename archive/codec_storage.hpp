@@ -48,7 +48,7 @@ inline constexpr std::size_t kPieceSize = 8192;  // input and output pieces
 // Where compressed or plain bytes come from: a buffer in memory.
 struct ByteSource {
     std::span<const std::uint8_t> memory;
-    std::uint64_t limit = 0;  // bytes still to take (file or memory)
+    std::uint64_t limit = 0;  // bytes of `memory` still to take
     std::array<std::uint8_t, 8192> buffer{};
     std::size_t buffer_pos = 0, buffer_end = 0;
     std::size_t past_end = 0;  // zero bytes the decoder took past the end

@@ -64,3 +64,7 @@ Expansion expand_member(std::span<const std::uint8_t> member, std::size_t limit)
     result.crc = crc16::update(0, result.data);
     return result;
 }
+
+void say_unknown_method(const Expansion& e) {
+    console::conf("Unknown method: %u\n", static_cast<unsigned>(static_cast<unsigned char>(e.header.method[3])));
+}

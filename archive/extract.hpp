@@ -32,3 +32,7 @@ struct Expansion {
 // the packed size and the holder), "Bad table" (inconsistent code
 // lengths); the caller decides whether that ends the run.
 Expansion expand_member(std::span<const std::uint8_t> member, std::size_t limit = SIZE_MAX);
+
+// Says "Unknown method: %u" (the method's fourth byte) on the console
+// channel, for an expansion that ended UnknownMethod.
+void say_unknown_method(const Expansion& e);

@@ -14,11 +14,10 @@ std::size_t read_input(std::uint8_t* buffer, std::size_t n) {
     return got;
 }
 
-void lh5_compress(bool verbose, bool store) {
+void lh5_compress(bool verbose) {
     using namespace lh5;
     CodecStorage& st = storage();
     st.counters = {};
-    st.counters.give_up = store;
     MatchTree& t = st.tree;
     match_finder_start();
     block_coder_start();
@@ -54,7 +53,7 @@ Lh5Stream lh5_compress_buffer(std::span<const std::uint8_t> input) {
     lh5::CodecStorage& st = lh5::storage();
     lh5::source_from_memory(input);
     lh5::sink_to_memory(result.data);
-    lh5_compress(false, false);
+    lh5_compress(false);
     result.gave_up = st.counters.give_up;
     result.crc = st.counters.crc;
     if (result.gave_up) result.data.clear();

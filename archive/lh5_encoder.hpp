@@ -9,12 +9,11 @@
 
 // Compresses the codec's source into its sink (set both first with
 // lh5::source_from_memory / lh5::sink_to_memory), starting its counters
-// (original_size, packed_size, crc) from 0. With `store` the compression is
-// given up from the start: only the first piece of input is read. On return
-// the stream is complete and flushed to the sink, or the counters' give_up
-// is set (compression did not pay, or `store`). `verbose` writes a "." on
+// (original_size, packed_size, crc) from 0. On return the stream is
+// complete and flushed to the sink, or the counters' give_up is set
+// (compression did not pay). `verbose` writes a "." on
 // the console channel for every 8192 bytes read after the first piece.
-void lh5_compress(bool verbose, bool store);
+void lh5_compress(bool verbose);
 
 // Reads up to n bytes of input into `buffer`, counting them into
 // original_size and the CRC. Returns how many were read.

@@ -36,11 +36,7 @@ std::vector<Vector> manifest() {
     return rows;
 }
 
-std::string sha256_of(const std::vector<std::uint8_t>& data) {
-    Sha256 h;
-    h.update(data);
-    return h.hex_digest();
-}
+std::string sha256_of(const std::vector<std::uint8_t>& data) { return sha256_hex(data); }
 
 TEST(Sha256, KnownDigests) {
     EXPECT_EQ(sha256_of({}), "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");

@@ -1,7 +1,8 @@
 // A member's header as it stands in the bytes that hold it (an image from
-// any position, a work archive, a user's member file): the one place its
-// fields are read, and where a copy of it is edited (TypeId, alignment) and
-// re-summed. The layout is member_header.hpp's.
+// any position, a work archive, a user's member file): where the image's
+// operations read its fields, and where a copy of it is edited (TypeId,
+// alignment) and re-summed. The layout, and the whole-header reader the
+// expansion uses, are member_header.hpp's.
 #pragma once
 
 #include <array>

@@ -36,18 +36,22 @@ std::optional<std::vector<std::uint8_t>> pack_member(std::span<const std::uint8_
     header.type_offset = type.offset;
 
     std::vector<std::uint8_t> data;
-    lh5::source_from_memory(input);
-    lh5::sink_to_memory(data);
-    lh5_compress(options.verbose, options.store);
+    bool stored = options.store;
+    if (!stored) {
+        lh5::source_from_memory(input);
+        lh5::sink_to_memory(data);
+        lh5_compress(options.verbose);
+        stored = lh5::storage().counters.give_up;
+    }
     const lh5::Counters& k = lh5::storage().counters;
 
-    if (k.give_up) {
+    if (stored) {
         header.method[3] = '0';
         data.assign(input.begin(), input.end());
         header.data_crc = crc16::update(0, input);
         header.original_size = header.packed_size = static_cast<std::uint32_t>(input.size());
     } else {
-        if (data.size() != k.packed_size) fatal("Can't write");  // the coder's count and its output disagree
+        if (data.size() != k.packed_size) fatal("Internal error: the coder's count and its output disagree");
         header.data_crc = k.crc;
         header.original_size = k.original_size;
         header.packed_size = k.packed_size;

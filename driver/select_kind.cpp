@@ -3,7 +3,6 @@
 
 #include "common/console.hpp"
 #include "common/hex.hpp"
-#include "driver/command_line.hpp"
 
 namespace {
 

@@ -10,8 +10,8 @@
 #include "driver/run_state.hpp"
 
 // Selects the kind of the switch `c` at state.option_index. Sets
-// state.code (/ncr and /aha become /pci), state.type_value and the current
-// TypeId text, and steps state.option_index over the operand of /other.
+// state.group.code (/ncr and /aha become /pci), state.group.type_value and
+// the current TypeId text, and steps state.option_index over the operand of /other.
 // Returns false when the run ends here, with the group marked failed: a
 // word that is no switch ("Unknown option %s: the run ends here" on the
 // console channel, a failure of the run) or a bad operand (empty, longer

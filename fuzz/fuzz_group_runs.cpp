@@ -2,7 +2,8 @@
 // image, then two bytes a choice) on the test kit's run images, each
 // checked for the properties that guard an image: the top block unchanged
 // unless the run places one, members of kinds no group names kept, a run
-// with status 0 leaving an image /verify finds clean.
+// with status 0 leaving an image /verify finds clean, and the same run with
+// /dry first changing nothing and foretelling the status and the image.
 #include <cstdio>
 #include <cstdlib>
 

@@ -26,7 +26,7 @@ Extraction extract_member(const BiosImage& image, const ChainMember& member, boo
     const Expansion e = expand_member(std::span(image.bytes).subspan(member.position));
     if (e.status == Expansion::Status::Damaged) fatal(e.damage);  // a damaged member ends the run
     if (e.status == Expansion::Status::UnknownMethod)
-        console::conf("Unknown method: %u\n", static_cast<unsigned>(static_cast<unsigned char>(e.header.method[3])));
+        say_unknown_method(e);
     if (e.status != Expansion::Status::Complete) {
         console::conf("Nothing was extracted; %s is unchanged.\n", target.c_str());
         return Extraction::Failed;

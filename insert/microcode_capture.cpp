@@ -25,7 +25,7 @@ void capture_microcode(ImageBytes image, const ChainMember& member, MicrocodeCap
         // A damaged member is said on the console channel; the listing goes on without it.
         if (e.status == Expansion::Status::Damaged) console::conf("%s\n", e.damage);
         if (e.status == Expansion::Status::UnknownMethod)
-            console::conf("Unknown method: %u\n", static_cast<unsigned>(static_cast<unsigned char>(e.header.method[3])));
+            say_unknown_method(e);
         if (e.status != Expansion::Status::Complete) return;
         capture.data = std::move(e.data);
     }

@@ -49,7 +49,7 @@ Packed as_member(const GroupRequest& group, const BiosImage& image) {
         const Expansion e = expand_member(group.rom_bytes, kMaxInputFile);
         if (e.status == Expansion::Status::Damaged) fatal(e.damage);  // a damaged member ends the run
         if (e.status == Expansion::Status::UnknownMethod)
-            console::conf("Unknown method: %u\n", static_cast<unsigned>(static_cast<unsigned char>(e.header.method[3])));
+            say_unknown_method(e);
         const Kept kept = keep_group_file(group, work_file::kExpanded, e.data);
         p.write_failed = kept == Kept::WriteFailed;
         if (kept != Kept::Yes) return p;
