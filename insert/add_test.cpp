@@ -215,7 +215,7 @@ TEST(Add, EachInputBecomesItsMember) {
     acpi.insert(acpi.end(), dsdt.begin(), dsdt.end());
     const std::vector<PrepareCase> cases = {
         {"an executable gives its body, stored", {{"font.exe", exe}}, {"/fnt0", "font.exe"}, 0x4008, "font.exe",
-         "-lh0-", body, {"FILE_TEM.STV", "FILE_BUF.STV"}},
+         "-lh0-", body, {}},
         {"an OEM executable is the component whole", {{"oem.exe", exe}}, {"/oem0", "oem.exe"}, 0x4012, "oem.exe",
          "", exe, {}},
         {"a VGA ROM in an executable is checked and stored as its body", {{"vga.exe", testkit::dos_executable(rom(0x40))}},

@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <set>
 #include <string>
 
 #include "common/console.hpp"
@@ -74,7 +73,6 @@ TEST_P(RoundTrip256, PicturesComeBackThroughThePalette) {
     ASSERT_TRUE(to_bmp_file("logo.bin"));
     EXPECT_EQ(cap.out(), "");
     EXPECT_EQ(cap.err(), "");
-    EXPECT_EQ(logo_testing::folder(), (std::set<std::string>{"logo.bin", "src.bmp"}));
 
     const auto src = read_with_peer("src.bmp");
     const auto back = read_with_peer("logo.bin");

@@ -7,9 +7,7 @@
 
 #include <cstdint>
 #include <cstdio>
-#include <filesystem>
 #include <optional>
-#include <set>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -48,14 +46,6 @@ inline bool to_bmp_file(const std::string& file) {
     const auto bitmap = logo_to_bmp(testkit::slurp(file), file);
     if (bitmap) testkit::spit(file, *bitmap);
     return bitmap.has_value();
-}
-
-// The names in the current folder: a conversion writes no file of its own.
-inline std::set<std::string> folder() {
-    std::set<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator("."))
-        names.insert(entry.path().filename().string());
-    return names;
 }
 
 // Runs the peer with `args`; throws with its error text when it fails.
