@@ -95,7 +95,8 @@ void put_out(char c) {
     if (s.cursor >= kWidth) {
         // The console wraps: the rest of the line as drawn is kept.
         flush_line();
-        if (wrapped_by_console(platform::Stream::Out)) {
+        // Diverted, ordinary output is drawn on the console channel's screen.
+        if (wrapped_by_console(s.diverted ? platform::Stream::Err : platform::Stream::Out)) {
             s.line_start = 0;
             s.cursor = 0;
         } else {

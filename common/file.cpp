@@ -63,13 +63,13 @@ std::optional<std::vector<std::uint8_t>> read_file(const std::string& path, std:
     return data;
 }
 
-std::optional<std::vector<std::uint8_t>> read_input_file(const std::string& path) {
+std::optional<std::vector<std::uint8_t>> read_input_file(const std::string& path, std::size_t limit) {
     std::error_code ec;
     if (!std::filesystem::is_regular_file(path, ec)) return std::nullopt;
     const std::uintmax_t size = std::filesystem::file_size(path, ec);
-    if (ec || size > kMaxInputFile) return std::nullopt;
-    std::optional<std::vector<std::uint8_t>> data = read_file(path, kMaxInputFile + 1);
-    if (data && data->size() > kMaxInputFile) return std::nullopt;  // it grew while being read
+    if (ec || size > limit) return std::nullopt;
+    std::optional<std::vector<std::uint8_t>> data = read_file(path, limit + 1);
+    if (data && data->size() > limit) return std::nullopt;  // it grew while being read
     return data;
 }
 

@@ -48,8 +48,8 @@ inline constexpr std::size_t kMaxInputFile = 64u << 20;
 
 // The whole content of a file given as input: nothing when it is not a
 // regular file (a folder, a device, a pipe), cannot be read, or is larger
-// than kMaxInputFile.
-std::optional<std::vector<std::uint8_t>> read_input_file(const std::string& path);
+// than `limit` (also when it grows past it while being read).
+std::optional<std::vector<std::uint8_t>> read_input_file(const std::string& path, std::size_t limit = kMaxInputFile);
 
 // Writes `data` as the whole file; false on failure.
 [[nodiscard]] bool write_file(const std::string& path, std::span<const std::uint8_t> data);

@@ -91,7 +91,7 @@ bool has_boot_record(const BiosImage& image) { return image.bbss_offset != kNoBo
 
 // The bytes the fix-ups may change, each as a range (empty when absent).
 ByteRange pointer_bytes(const BiosImage& image) {
-    const auto marker = find_bs1_marker(image.bytes, image.counted_size);
+    const auto marker = find_bs1_marker(image.bytes, image.file_size);
     if (!marker) return {};
     return {*marker + kBs1AddressAt, *marker + kBs1AddressAt + 4};
 }
@@ -124,7 +124,7 @@ ByteRange sum_bytes(const BiosImage& image) {
 // Step 1: the "*BS1" pointer rewritten from the free pointer; the check
 // bytes follow the change of its bytes.
 void write_free_pointer(BiosImage& image) {
-    const std::uint32_t size = image.counted_size;
+    const std::uint32_t size = image.file_size;
     if (size == 0 || !image.bs1_present) return;  // no free pointer is known: nothing to write
     auto marker = find_bs1_marker(image.bytes, size);
     if (!marker) return;

@@ -185,17 +185,12 @@ OpenedImage open_image(const std::string& path) {
     BiosImage image;
     image.path = path;
     image.read_only = !File(path, "r+b").is_open();
-    std::optional<std::vector<std::uint8_t>> bytes = read_file(path, kMaxImageSize + 1);
+    std::optional<std::vector<std::uint8_t>> bytes = read_input_file(path, kMaxImageSize);
     if (!bytes) return opened;
-    if (bytes->size() > kMaxImageSize) {
-        opened.failure = OpenFailure::TooLarge;
-        return opened;
-    }
     image.bytes = std::move(*bytes);
     image.on_disk = image.bytes;
 
     image.file_size = static_cast<std::uint32_t>(image.bytes.size());
-    image.counted_size = image.file_size;
     image.large_image = image.file_size / kWindowSize > 4;
     image.top_base = image.file_size > kTopSize ? image.file_size - kTopSize : 0;
     if (image.file_size >= kLogoFlagsFromEnd) image.logo_flags = image.bytes[image.file_size - kLogoFlagsFromEnd];

@@ -42,8 +42,7 @@ struct BiosImage {
     std::vector<std::uint8_t> on_disk;  // the file as it was read
     std::vector<ByteRange> writable;    // what the operation under way may change (WriteScope)
 
-    std::uint32_t file_size = 0;     // as the file system reports it
-    std::uint32_t counted_size = 0;  // counted by reading the file to its end
+    std::uint32_t file_size = 0;     // the size of the file as it was read
     bool large_image = false;        // file_size / 0x10000 > 4 (512 KB and 1 MB images)
     std::uint32_t top_base = 0;      // file_size - 0x20000; 0 for files below 128 KB
     std::uint8_t logo_flags = 0;     // byte at file_size - 0x1FA6; 0 when the file is shorter

@@ -109,7 +109,7 @@ std::optional<std::string> choose_target(const GroupRequest& group, const BiosIm
 }
 
 GroupResult extract(const GroupRequest& group, const BiosImage& image, const ChainMember& member, int index) {
-    const std::optional<std::string> target = choose_target(group, image, stored_name(image, member.position));
+    const std::optional<std::string> target = choose_target(group, image, std::string(listed_name(member.header)));
     if (!target) return kind_failed(group.code);
     const Extraction done = extract_member(image, member, group.row().extracts_picture, *target, group.work_folder);
     GroupResult r;

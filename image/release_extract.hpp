@@ -65,11 +65,6 @@ struct KindSearch {
 // TypeId segment is `segment`.
 KindSearch find_kind_member(const BiosImage& image, std::uint16_t segment);
 
-// The stored name of the member at `position` (the name-length byte at +21,
-// the name at +22) as the listing shows it: never past the header's H + 2
-// bytes or the end of the file, and ending at a 0 byte.
-std::string stored_name(const BiosImage& image, std::uint32_t position);
-
 // The longest answer to the name prompt: the longest path the platform accepts.
 inline constexpr std::size_t kMaxTargetName = 4095;
 

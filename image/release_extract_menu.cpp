@@ -28,10 +28,6 @@ std::optional<int> slot_for_answer(OptionCode c, char ch) {
     return std::nullopt;  // an index may lie past the family's slots (an ISA "Q" is 16)
 }
 
-std::string stored_name(const BiosImage& image, std::uint32_t position) {
-    return std::string(listed_name(read_member_head(image.bytes, position)));
-}
-
 InstanceChoice choose_instance(const BiosImage& image, OptionCode c) {
     InstanceChoice choice;
     std::optional<SlotFamily> family = slot_family(c);
@@ -41,7 +37,7 @@ InstanceChoice choose_instance(const BiosImage& image, OptionCode c) {
         const int index = type_segment(m.header) - family->base;
         if (index < 0 || index >= family->count) continue;
         console::outf("%s ROM - - - [%c] : %s\n", family->label, slot_char(c, index),
-                      stored_name(image, m.position).c_str());
+                      std::string(listed_name(m.header)).c_str());
         ++listed;
         choice.index = index;
     }
