@@ -2,7 +2,7 @@
 # The Windows tool under Wine and the Linux tool, each in a folder of its
 # own with the same images and component files, run the same command lines
 # (listing, adds of every family, release, extract with and without prompts,
-# /verify, /CALS, the _last form, failures under /err): after every step
+# /verify, /CALS, /json, /dry, the _last form, failures under /err): after every step
 # both folders hold the same files byte for byte, and both tools printed the
 # same text on each channel (CRLF read as LF) and ended with the same status.
 # Usage: windows_linux_test.sh MOZAIK32_EXE LINUX_MOZAIK32 LINUX_MKIMAGE
@@ -74,6 +74,8 @@ step 0 'font_out.bin\n' build.bin /fnt0 extract
 step 0 '' build.bin /pci release slot=A /err
 step 1 '' build.bin /pci parts/missing.rom /fnt0 font.bin /err
 step 0 '' build.bin /verify /err
+step 0 '' build.bin /json
+step 0 '' build.bin /fnt2 font.bin /dry /json
 step 0 '' sample.bin /isa parts/isa.rom 40A1D800 /pci parts/vga.rom /err
 step 0 '\n' sample.bin /vga extract
 step 0 'A\npci_a.rom\n' sample.bin /pci extract

@@ -1,5 +1,5 @@
-// Member positions inside the image: the header window, the walk, where the
-// chain ends, and the gap closing.
+// Member positions inside the image: the walk, where the chain ends, and the
+// gap closing.
 #include "image/chain.hpp"
 
 #include <algorithm>

@@ -1,6 +1,6 @@
-// The chain of members inside an image: reading a member's header bytes at
-// a position, stepping from one member to the next, where a chain ends, and
-// closing the gap a removed member leaves.
+// The chain of members inside an image: stepping from one member to the
+// next (its header read through archive/member_head), where a chain ends,
+// and closing the gap a removed member leaves.
 //
 // Inside the image every member keeps the end byte of the work archive it
 // was copied from, so a member with header size H (byte 0) and packed size P
@@ -9,10 +9,8 @@
 // 0xFFFFFFFF marks its end.
 #pragma once
 
-#include <array>
 #include <cstdint>
 #include <optional>
-#include <string>
 #include <vector>
 
 #include "archive/member_head.hpp"
@@ -25,7 +23,7 @@ inline constexpr std::uint32_t kWalkMargin = 0x40;
 
 // The smallest member: a header with an empty name (H = 25, H + 2 bytes),
 // no data and the end byte.
-inline constexpr std::uint32_t kSmallestMember = 28;
+inline constexpr std::uint32_t kSmallestMember = member::kFixedBytes + kMemberEndByte;
 
 // The position after the member at `position`: position + H + P + 3.
 // Nothing when that runs past `file_size` (which also rules out 32-bit wrap).

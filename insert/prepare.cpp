@@ -65,7 +65,7 @@ Packed packed_file(const GroupRequest& group, const BiosImage& image) {
     const std::vector<std::uint8_t>& file = group.rom_bytes;
     const std::string& name = group.rom_file;
     const FilePreparation how = group.row().preparation;
-    const bool bitmap = file.size() >= 2 && file[0] == 'B' && file[1] == 'M';
+    const bool bitmap = is_windows_bitmap(file);
     if (how == FilePreparation::TextDocument) return pack_for_group(group, mib_document(file), name, false);
     if (how == FilePreparation::Raw) return pack_for_group(group, file, name, false);
     if (bitmap) {

@@ -56,10 +56,6 @@ Body write_body(const GroupRequest& group, const DefaultFile& d) {
     return {std::move(body), false};
 }
 
-bool starts_with_bm(std::span<const std::uint8_t> data) {
-    return data.size() >= 2 && data[0] == 'B' && data[1] == 'M';
-}
-
 // A default file used as it stands, or packed.
 Preparation prepare_file(const GroupRequest& group, const BiosImage& image, const DefaultFile& d) {
     const std::string source(d.source);
@@ -92,7 +88,7 @@ Preparation prepare_default(const GroupRequest& group, const BiosImage& image) {
     if (!body.bytes) return {Prepared::GroupFailed, {}, body.write_failed};
     const std::string body_name(d->body);
     Packed packed;
-    if (d->converts_bitmap && starts_with_bm(*body.bytes)) {
+    if (d->converts_bitmap && is_windows_bitmap(*body.bytes)) {
         const LogoConversion picture = logo_convert(*body.bytes, body_name, LogoMode::Epa, 0, group.no_reserve);
         if (picture.colours != LogoColours::Failed) packed = pack_for_group(group, picture.image, work_file::kBitmap, false);
     } else {

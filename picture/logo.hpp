@@ -44,6 +44,12 @@ struct LogoConversion {
     std::vector<std::uint8_t> image;  // empty when Failed
 };
 
+// Whether `file` begins as a Windows bitmap does ("BM"): the adds convert
+// such a file, and take any other as it stands.
+inline bool is_windows_bitmap(std::span<const std::uint8_t> file) {
+    return file.size() >= 2 && file[0] == 'B' && file[1] == 'M';
+}
+
 // Converts `bitmap`, the whole Windows bitmap file, into a LogoImage; `name`
 // names it in messages. `palette_option` switches single reservations off
 // (logo_option bits); `no_reserve` switches all reservation and remapping
