@@ -12,7 +12,11 @@ std::string work_file_path(const std::string& folder, const std::string& name) {
 }
 
 bool keep_work_file(const std::string& folder, const char* name, std::span<const std::uint8_t> data) {
-    if (replace_file(work_file_path(folder, name), data)) return true;
+    // The fixed names are the tool's own: whatever stands there (a link
+    // too) is replaced, never written through. A dry run writes into its
+    // own folder but fails where the run would.
+    const bool writable = folder.empty() || can_replace(name, AtName::Replace);
+    if (writable && replace_file(work_file_path(folder, name), data, AtName::Replace)) return true;
     console::conf("Can't write %s\n", name);
     return false;
 }

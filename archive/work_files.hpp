@@ -22,7 +22,9 @@ inline constexpr const char* kJpeg = "KRV-JPEG.BIN";       // a JPEG file with i
 std::string work_file_path(const std::string& folder, const std::string& name);
 
 // Writes the work file `name` (in `folder`, see work_file_path) whole or not
-// at all (a temporary file of this process and a rename, see replace_file).
-// False, with "Can't write %s" on the console channel, when it cannot be
-// written.
+// at all (a temporary file of this process and a rename, see replace_file):
+// what stands under the name, a symbolic link too, is replaced. False, with
+// "Can't write %s" on the console channel, when it cannot be written, also
+// in a dry run (a work folder) when it could not be written in the current
+// directory.
 [[nodiscard]] bool keep_work_file(const std::string& folder, const char* name, std::span<const std::uint8_t> data);

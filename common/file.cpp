@@ -73,10 +73,11 @@ std::optional<std::vector<std::uint8_t>> read_input_file(const std::string& path
     return data;
 }
 
-bool write_file(const std::string& path, std::span<const std::uint8_t> data) {
+bool write_file(const std::string& path, std::span<const std::uint8_t> data, Flush flush) {
     File f(path, "wb");
     if (!f.is_open()) return false;
     bool ok = f.write(data) && f.flush();
+    if (ok && flush == Flush::ToDisk) ok = platform::sync(f.get());
     f.close();
     return ok;
 }
@@ -96,17 +97,22 @@ std::optional<std::filesystem::path> link_target(std::filesystem::path path) {
 }
 }  // namespace
 
-bool replace_file(const std::string& link, std::span<const std::uint8_t> data) {
-    // A link is followed: the file it names is replaced, the link kept.
-    const std::optional<std::filesystem::path> target = link_target(link);
-    if (!target) return false;
-    const std::string path = target->string();
-    std::error_code ec;
-    const std::filesystem::file_status status = std::filesystem::symlink_status(path, ec);
-    // A device or a pipe is written through, never replaced.
-    if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)) return write_file(path, data);
+bool replace_file(const std::string& name, std::span<const std::uint8_t> data, AtName at_name, Flush flush) {
+    std::string path = name;
+    if (at_name == AtName::Follow) {
+        // A link is followed: the file it names is replaced, the link kept.
+        const std::optional<std::filesystem::path> target = link_target(name);
+        if (!target) return false;
+        path = target->string();
+        std::error_code ec;
+        const std::filesystem::file_status status = std::filesystem::symlink_status(path, ec);
+        // A device or a pipe is written through, never replaced.
+        if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status))
+            return write_file(path, data, flush);
+    }
     const std::string temporary = path + "." + std::to_string(platform::process_id()) + ".tmp";
-    if (!write_file(temporary, data)) {
+    std::error_code ec;
+    if (!write_file(temporary, data, flush)) {
         std::filesystem::remove(temporary, ec);
         return false;
     }
@@ -116,15 +122,32 @@ bool replace_file(const std::string& link, std::span<const std::uint8_t> data) {
         std::filesystem::remove(temporary, ignored);
         return false;
     }
+    if (flush == Flush::ToDisk) platform::sync_folder(std::filesystem::path(path).parent_path().string());
     return true;
 }
 
-bool can_replace(const std::string& path) {
-    const std::optional<std::filesystem::path> target = link_target(path);
-    if (!target) return false;
+bool can_replace(const std::string& name, AtName at_name) {
+    std::filesystem::path path = name;
+    if (at_name == AtName::Follow) {
+        const std::optional<std::filesystem::path> target = link_target(name);
+        if (!target) return false;
+        path = *target;
+    }
     std::error_code ec;
-    const std::filesystem::path folder = target->parent_path();
-    return (folder.empty() || std::filesystem::is_directory(folder, ec)) && !std::filesystem::is_directory(*target, ec);
+    const std::filesystem::path folder = path.parent_path();
+    if (!folder.empty() && !std::filesystem::is_directory(folder, ec)) return false;
+    const std::filesystem::file_status status = std::filesystem::symlink_status(path, ec);
+    if (std::filesystem::is_directory(status)) return false;
+    // A device or a pipe is written through: opening one to find out could wait for ever.
+    if (at_name == AtName::Follow && std::filesystem::exists(status) && !std::filesystem::is_regular_file(status))
+        return true;
+    return platform::folder_writable(folder.string());
+}
+
+std::optional<std::string> resolve_links(const std::string& path) {
+    const std::optional<std::filesystem::path> target = link_target(path);
+    if (!target) return std::nullopt;
+    return target->string();
 }
 
 bool file_exists(const std::string& path) {

@@ -51,20 +51,34 @@ inline constexpr std::size_t kMaxInputFile = 64u << 20;
 // than `limit` (also when it grows past it while being read).
 std::optional<std::vector<std::uint8_t>> read_input_file(const std::string& path, std::size_t limit = kMaxInputFile);
 
+// Whether a write waits until the data is on the disk.
+enum class Flush { No, ToDisk };
+
 // Writes `data` as the whole file; false on failure.
-[[nodiscard]] bool write_file(const std::string& path, std::span<const std::uint8_t> data);
+[[nodiscard]] bool write_file(const std::string& path, std::span<const std::uint8_t> data, Flush flush = Flush::No);
+
+// What replace_file does with what stands under the name: Follow a
+// symbolic link (the file it names is replaced, the link kept; a device or
+// a pipe is written through, not replaced), or Replace the name itself,
+// whatever stands there (a link is replaced, the file it named kept).
+enum class AtName { Follow, Replace };
 
 // Writes `data` as the whole file `path` through a temporary file of this
 // process beside it and a rename, so that no reader ever sees half a file
 // and runs in one folder never share a temporary file. False on failure;
-// the temporary file is then removed and `path` is as it was. A symbolic
-// link is followed (the file it names is replaced); a device or a pipe is
-// written through, not replaced.
-[[nodiscard]] bool replace_file(const std::string& path, std::span<const std::uint8_t> data);
+// the temporary file is then removed and `path` is as it was.
+[[nodiscard]] bool replace_file(const std::string& path, std::span<const std::uint8_t> data,
+                                AtName at_name = AtName::Follow, Flush flush = Flush::No);
 
 // Whether replace_file could write `path` as far as can be told without
-// writing: its links lead somewhere, the folder it ends in exists, and it
-// is no folder itself.
-bool can_replace(const std::string& path);
+// writing: its links lead somewhere (when followed), the folder it ends in
+// exists and takes new files, and it is no folder itself (a device or a
+// pipe written through counts as writable).
+bool can_replace(const std::string& path, AtName at_name = AtName::Follow);
+
+// The file a chain of symbolic links ends at, joined as the links say
+// (the path itself when it is no link); nothing for a loop or a chain too
+// long to follow.
+std::optional<std::string> resolve_links(const std::string& path);
 
 bool file_exists(const std::string& path);

@@ -1,13 +1,15 @@
 // What differs between the Linux and the Windows build, in one place: the
 // terminal (is a stream one, a key without echo, where the console put its
-// cursor), 64-bit file positions, the process id, the environment, and what
-// separates folders in a path. Only this header and the two platform_*.cpp
+// cursor), 64-bit file positions, the process id, the environment, what
+// separates folders in a path, and the file calls that stdio lacks: locks
+// between processes, writes flushed to the disk, a folder's write access. Only this header and the two platform_*.cpp
 // files know which system they are built for.
 #pragma once
 
 #include <cstdint>
 #include <cstdio>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -52,6 +54,55 @@ bool console_wrapped(Stream stream);
 bool seek(std::FILE* file, std::int64_t offset);
 
 long process_id();
+
+// An open file of the system's own kind (a descriptor, a HANDLE), for what
+// stdio cannot do: locks and writes flushed to the disk. Closed, and its
+// lock released, when it goes out of scope (the system releases it when
+// the process ends, however it ends).
+class FileHandle {
+public:
+    FileHandle() = default;
+    ~FileHandle();
+    FileHandle(FileHandle&& other) noexcept;
+    FileHandle& operator=(FileHandle&& other) noexcept;
+    FileHandle(const FileHandle&) = delete;
+    FileHandle& operator=(const FileHandle&) = delete;
+
+    bool is_open() const { return native_ != kClosed; }
+    std::intptr_t native() const { return native_; }
+    void close();
+
+    static constexpr std::intptr_t kClosed = -1;
+    explicit FileHandle(std::intptr_t native) : native_(native) {}
+
+private:
+    std::intptr_t native_ = kClosed;
+};
+
+// Opens an existing regular file for reading, and for writing when
+// `writable`; closed when it cannot be opened so.
+FileHandle open_existing(const std::string& path, bool writable);
+// Creates `path` (replacing a file of that name) for writing.
+FileHandle create_file(const std::string& path);
+
+enum class Lock { Shared, Exclusive };
+// Takes the lock on the file without waiting; false when another handle
+// of the file holds one that excludes it (another run, in another process
+// or through another open of the file). Locks are advisory: they bind only
+// those who take them, and reads and writes go on as before.
+bool try_lock(const FileHandle& file, Lock lock);
+void unlock(const FileHandle& file);
+
+// Writes all of `data` at `offset`; false when the file took less.
+bool write_at(const FileHandle& file, std::uint64_t offset, std::span<const std::uint8_t> data);
+// Waits until what was written to the file is on the disk.
+bool sync(const FileHandle& file);
+bool sync(std::FILE* file);
+// Waits until the folder's entries (files made, renamed, removed) are on
+// the disk; true where the system does that by itself.
+bool sync_folder(const std::string& folder);
+// Whether this process may make files in `folder` ("" is the current one).
+bool folder_writable(const std::string& folder);
 
 // An environment variable's value as the system reads it (on Windows the
 // name in any case); nothing when it is not set.

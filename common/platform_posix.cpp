@@ -1,11 +1,16 @@
 // The platform interface on Linux and other POSIX systems: termios for the
-// key, stdio's 64-bit positions, getenv.
+// key, stdio's 64-bit positions, getenv, descriptors with flock and fsync.
 #include "common/platform.hpp"
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
+#include <utility>
 
 namespace platform {
 namespace {
@@ -53,6 +58,81 @@ std::optional<std::string> environment(const char* name) {
     const char* value = std::getenv(name);
     if (!value) return std::nullopt;
     return std::string(value);
+}
+
+FileHandle::~FileHandle() { close(); }
+
+FileHandle::FileHandle(FileHandle&& other) noexcept : native_(std::exchange(other.native_, kClosed)) {}
+
+FileHandle& FileHandle::operator=(FileHandle&& other) noexcept {
+    if (this != &other) {
+        close();
+        native_ = std::exchange(other.native_, kClosed);
+    }
+    return *this;
+}
+
+void FileHandle::close() {
+    if (native_ != kClosed) ::close(static_cast<int>(native_));
+    native_ = kClosed;
+}
+
+namespace {
+int fd(const FileHandle& file) { return static_cast<int>(file.native()); }
+}  // namespace
+
+FileHandle open_existing(const std::string& path, bool writable) {
+    // O_NONBLOCK: a pipe or a device in the image's place must not hang the open.
+    const int d = ::open(path.c_str(), (writable ? O_RDWR : O_RDONLY) | O_NONBLOCK | O_CLOEXEC);
+    if (d < 0) return {};
+    FileHandle file(d);
+    struct stat st {};
+    if (fstat(d, &st) != 0 || !S_ISREG(st.st_mode)) return {};
+    fcntl(d, F_SETFL, fcntl(d, F_GETFL) & ~O_NONBLOCK);
+    return file;
+}
+
+FileHandle create_file(const std::string& path) {
+    const int d = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    return d < 0 ? FileHandle() : FileHandle(d);
+}
+
+// flock, not fcntl: an fcntl lock is the process's and goes when any
+// descriptor of the file is closed, as every read of the image by path does.
+bool try_lock(const FileHandle& file, Lock lock) {
+    for (;;) {
+        if (flock(fd(file), (lock == Lock::Shared ? LOCK_SH : LOCK_EX) | LOCK_NB) == 0) return true;
+        if (errno != EINTR) return false;
+    }
+}
+
+void unlock(const FileHandle& file) { flock(fd(file), LOCK_UN); }
+
+bool write_at(const FileHandle& file, std::uint64_t offset, std::span<const std::uint8_t> data) {
+    while (!data.empty()) {
+        const ssize_t n = pwrite(fd(file), data.data(), data.size(), static_cast<off_t>(offset));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        data = data.subspan(static_cast<std::size_t>(n));
+        offset += static_cast<std::uint64_t>(n);
+    }
+    return true;
+}
+
+bool sync(const FileHandle& file) { return fsync(fd(file)) == 0; }
+
+bool sync(std::FILE* file) { return std::fflush(file) == 0 && fsync(fileno(file)) == 0; }
+
+bool sync_folder(const std::string& folder) {
+    const int d = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (d < 0) return false;
+    const bool ok = fsync(d) == 0;
+    ::close(d);
+    return ok;
+}
+
+bool folder_writable(const std::string& folder) {
+    return access(folder.empty() ? "." : folder.c_str(), W_OK | X_OK) == 0;
 }
 
 }  // namespace platform

@@ -1,12 +1,16 @@
 // The platform interface on Windows: the console API for terminals and the
-// cursor, conio's _getch for the key, the runtime's 64-bit file calls, and
-// the process environment through GetEnvironmentVariable.
+// cursor, conio's _getch for the key, the runtime's 64-bit file calls, the
+// process environment through GetEnvironmentVariable, and file HANDLEs with
+// LockFileEx and FlushFileBuffers.
 #include "common/platform.hpp"
 
 #include <conio.h>
 #include <io.h>
 #include <process.h>
 #include <windows.h>
+
+#include <algorithm>
+#include <utility>
 
 namespace platform {
 namespace {
@@ -56,6 +60,93 @@ std::optional<std::string> environment(const char* name) {
     if (got == 0 || got >= size) return std::nullopt;  // changed in between
     value.resize(got);
     return value;
+}
+
+FileHandle::~FileHandle() { close(); }
+
+FileHandle::FileHandle(FileHandle&& other) noexcept : native_(std::exchange(other.native_, kClosed)) {}
+
+FileHandle& FileHandle::operator=(FileHandle&& other) noexcept {
+    if (this != &other) {
+        close();
+        native_ = std::exchange(other.native_, kClosed);
+    }
+    return *this;
+}
+
+void FileHandle::close() {
+    if (native_ != kClosed) CloseHandle(reinterpret_cast<HANDLE>(native_));
+    native_ = kClosed;
+}
+
+namespace {
+HANDLE native(const FileHandle& file) { return reinterpret_cast<HANDLE>(file.native()); }
+
+FileHandle adopt(HANDLE h) {
+    return h == INVALID_HANDLE_VALUE ? FileHandle() : FileHandle(reinterpret_cast<std::intptr_t>(h));
+}
+
+// The lock is one byte far past the end of any image, so that it never
+// stands in the way of a read or a write (Windows locks bind them).
+OVERLAPPED lock_place() {
+    OVERLAPPED place{};
+    place.Offset = 0;
+    place.OffsetHigh = 0x40000000;
+    return place;
+}
+}  // namespace
+
+FileHandle open_existing(const std::string& path, bool writable) {
+    // Others may read, write, rename and remove it meanwhile, as with stdio.
+    FileHandle file = adopt(CreateFileA(path.c_str(), GENERIC_READ | (writable ? GENERIC_WRITE : 0),
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (file.is_open() && GetFileType(native(file)) != FILE_TYPE_DISK) return {};
+    return file;
+}
+
+FileHandle create_file(const std::string& path) {
+    return adopt(CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                             CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
+bool try_lock(const FileHandle& file, Lock lock) {
+    OVERLAPPED place = lock_place();
+    const DWORD flags = LOCKFILE_FAIL_IMMEDIATELY | (lock == Lock::Exclusive ? LOCKFILE_EXCLUSIVE_LOCK : 0);
+    return LockFileEx(native(file), flags, 0, 1, 0, &place) != 0;
+}
+
+void unlock(const FileHandle& file) {
+    OVERLAPPED place = lock_place();
+    UnlockFileEx(native(file), 0, 1, 0, &place);
+}
+
+bool write_at(const FileHandle& file, std::uint64_t offset, std::span<const std::uint8_t> data) {
+    while (!data.empty()) {
+        OVERLAPPED at{};
+        at.Offset = static_cast<DWORD>(offset);
+        at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+        DWORD written = 0;
+        const DWORD want = static_cast<DWORD>(std::min<std::size_t>(data.size(), 1u << 30));
+        if (!WriteFile(native(file), data.data(), want, &written, &at) || written == 0) return false;
+        data = data.subspan(written);
+        offset += written;
+    }
+    return true;
+}
+
+bool sync(const FileHandle& file) { return FlushFileBuffers(native(file)) != 0; }
+
+bool sync(std::FILE* file) { return std::fflush(file) == 0 && _commit(_fileno(file)) == 0; }
+
+// NTFS keeps its folder entries in its own journal.
+bool sync_folder(const std::string&) { return true; }
+
+// A folder's read-only attribute does not stop files being made in it, and
+// access rights are known only by trying: a folder that exists counts.
+bool folder_writable(const std::string& folder) {
+    const DWORD attributes = GetFileAttributesA(folder.empty() ? "." : folder.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
 }  // namespace platform

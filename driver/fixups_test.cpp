@@ -6,6 +6,7 @@
 #include <functional>
 
 #include "image/bios_image.hpp"
+#include "image/image_file.hpp"
 #include "testkit/components.hpp"
 #include "testkit/extract_kit.hpp"
 #include "testkit/workdir.hpp"

@@ -18,6 +18,7 @@
 #include "driver/select_kind.hpp"
 #include "driver/usage.hpp"
 #include "image/bios_image.hpp"
+#include "image/image_file.hpp"
 
 namespace {
 
@@ -60,8 +61,9 @@ void read_answer_words(RunState& state, std::size_t at) {
 Outcome add_group(RunState& state, BiosImage& image) {
     const GroupRequest& group = state.group;
     const Placement placement = group.row().placement;
-    const bool own_slot = placement == Placement::BootRoom || placement == Placement::MemorySlot;
-    if (own_slot && group.rom_file.empty()) {
+    // A switch left alone (a build script's unset variable) on a kind that
+    // has no default file has nothing to add: a failure of its kind.
+    if (group.rom_file.empty() && !group.row().default_file) {
         console::conf("%s: no file given; the image is unchanged.\n", state.args[state.option_index].c_str());
         state.fail(group.code);
         return Outcome::NextGroup;
@@ -119,6 +121,13 @@ Outcome run_rom_group(RunState& state, BiosImage& image) {
     read_operands(state);
     if (group.row().operation == Operation::SizeReport) return run_cals(state);
     if (refused_change(state, image)) return Outcome::EndOfRun;
+    // An empty file would be an empty member. (/NC_CPUCODE takes any file
+    // that is no executable as an empty block, an empty file too.)
+    if (group.rom_bytes.empty() && group.row().placement != Placement::TopBlock) {
+        console::conf("%s is empty; nothing is added.\n", name.c_str());
+        state.fail(group.code);
+        return Outcome::EndOfRun;
+    }
     return add_group(state, image);
 }
 
@@ -182,7 +191,13 @@ Outcome run_group(RunState& state, BiosImage& image) {
 // bytes are written; a run that changed nothing leaves the image
 // byte-identical. A dry run (`initial`: the image as it was opened) writes
 // nothing and reports what the run would have written.
-int end_of_run(RunState& state, BiosImage& image, const BiosImage* initial, const std::string& folder) {
+int end_of_run(RunState& state, BiosImage& image, const ImageFile& file, const BiosImage* initial,
+               const std::string& folder) {
+    // A dry run fails where the save would: it could not make its journal.
+    if (initial && image.bytes != initial->bytes && !can_save(image.path)) {
+        console::conf("Can't write %s\n", journal_path(image.path).c_str());
+        state.write_failed = true;
+    }
     const bool trouble = state.verify_problems != 0 || state.write_failed;
     const bool failed = state.err_mode && (trouble || state.run_failed || !state.failed_kinds.empty());
     if (failed) {
@@ -196,7 +211,7 @@ int end_of_run(RunState& state, BiosImage& image, const BiosImage* initial, cons
     if (initial)
         report_dry_run(state, *initial, failed ? *initial : image, status, folder);
     else if (!failed)
-        save_image(image);
+        save_image(image, file);
     return status;
 }
 
@@ -231,6 +246,26 @@ void run_groups(RunState& state, BiosImage& image) {
         state.option_index += (state.lone_code != 0 ? 1 : 2) + state.group_words;
         if (state.option_index >= state.args.size()) break;
     }
+}
+
+// Whether the run can only read its image, so that other readers may run
+// beside it: a dry run, or switches that are all the listing, /verify,
+// /json, /CALS or followed by "extract". Any doubt (a word after a slash
+// that is none of these, "release") counts as a change: the exclusive lock
+// is always safe.
+bool only_reads(const RunState& state) {
+    if (state.dry) return true;
+    for (std::size_t i = state.option_index; i < state.args.size(); ++i) {
+        const std::string& word = state.args[i];
+        if (equals_nocase(word, "release")) return false;
+        if (!word.starts_with('/') || is_command_word(word)) continue;
+        const Operation operation = kind(lookup_option(word)).operation;
+        const bool reads = operation == Operation::List || operation == Operation::Verify ||
+                           operation == Operation::Report || operation == Operation::SizeReport;
+        const bool extract = i + 1 < state.args.size() && equals_nocase(state.args[i + 1], "extract");
+        if (lookup_option(word) == 0 || !(reads || extract)) return false;
+    }
+    return true;
 }
 
 }  // namespace
@@ -286,6 +321,14 @@ int run(int argc, char** argv) {
         return 1;
     }
 
+    // The lock is held from here to the end of the save; a journal left by a
+    // save that was stopped is dealt with before the image is read.
+    ImageFile file;
+    const platform::Lock lock = only_reads(state) ? platform::Lock::Shared : platform::Lock::Exclusive;
+    if (lock_image(state.input_file, lock, kLockWait, file) == LockOutcome::InUse) {
+        console::conf("%s is in use by another run; nothing changed\n", state.input_file.c_str());
+        return no_run;
+    }
     OpenedImage opened = open_image(state.input_file);
     if (!opened.image) {
         if (opened.failure == OpenFailure::TooLarge)
@@ -306,5 +349,5 @@ int run(int argc, char** argv) {
         initial = image;
     }
     run_groups(state, image);
-    return end_of_run(state, image, initial ? &*initial : nullptr, folder.path);
+    return end_of_run(state, image, file, initial ? &*initial : nullptr, folder.path);
 }

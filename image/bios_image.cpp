@@ -203,22 +203,3 @@ OpenedImage open_image(const std::string& path) {
     opened.image = std::move(image);
     return opened;
 }
-
-void save_image(BiosImage& image) {
-    if (image.bytes == image.on_disk) return;
-    File file(image.path, "r+b");
-    bool written = file.is_open() && image.bytes.size() == image.on_disk.size();
-    // Only the runs of bytes that changed are written.
-    for (std::size_t at = 0; written && at < image.bytes.size();) {
-        if (image.bytes[at] == image.on_disk[at]) {
-            ++at;
-            continue;
-        }
-        std::size_t end = at;
-        while (end < image.bytes.size() && image.bytes[end] != image.on_disk[end]) ++end;
-        written = file.write_at(static_cast<std::int64_t>(at), std::span(image.bytes).subspan(at, end - at));
-        at = end;
-    }
-    if (!written || !file.flush()) fatal("Can't write " + image.path);
-    image.on_disk = image.bytes;
-}

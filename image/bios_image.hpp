@@ -5,9 +5,9 @@
 // free-space pointer.
 //
 // A run works on the image in memory: it is read whole when it is opened,
-// every group reads and changes `bytes`, and save_image writes the bytes
-// that changed back into the file, in place, at the end of the run. A run
-// that ends early (a fatal error) writes nothing.
+// every group reads and changes `bytes`, and save_image (image_file.hpp)
+// writes the bytes that changed back into the file at the end of the run.
+// A run that ends early (a fatal error) writes nothing.
 //
 // Images of any size are accepted. Files smaller than 128 KB have their boot
 // block clamped to the whole file (top_base 0), and every position a record
@@ -104,8 +104,3 @@ struct OpenedImage {
 // works out every field above. NotFound: it is no regular file or cannot be
 // read; TooLarge: it is larger than kMaxImageSize.
 OpenedImage open_image(const std::string& path);
-
-// Writes the bytes of `image.bytes` that differ from `image.on_disk` into
-// the file, in place, and takes them as the new `on_disk`. Fatal "Can't
-// write %s" when the file cannot be written.
-void save_image(BiosImage& image);

@@ -8,6 +8,7 @@
 
 #include "common/fatal.hpp"
 #include "image/bios_image.hpp"
+#include "image/image_file.hpp"
 #include "testkit/image_builder.hpp"
 #include "testkit/workdir.hpp"
 

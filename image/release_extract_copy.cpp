@@ -39,7 +39,8 @@ Extraction extract_member(const BiosImage& image, const ChainMember& member, boo
     if (picture) bitmap = logo_to_bmp(e.data, target);  // a picture that is no LogoImage is written as it is
     // A dry run writes into its own folder, but fails where the run would.
     const bool writable = folder.empty() || can_replace(target);
-    if (!writable || !replace_file(work_file_path(folder, target), bitmap ? std::span<const std::uint8_t>(*bitmap) : std::span(e.data))) {
+    const std::span<const std::uint8_t> bytes = bitmap ? std::span<const std::uint8_t>(*bitmap) : std::span(e.data);
+    if (!writable || !replace_file(work_file_path(folder, target), bytes, AtName::Follow, Flush::ToDisk)) {
         console::conf("Can't write %s; nothing was extracted.\n", target.c_str());
         return Extraction::WriteFailed;
     }
