@@ -10,6 +10,7 @@
 #include "common/bytes.hpp"
 #include "common/console.hpp"
 #include "common/file.hpp"
+#include "common/platform.hpp"
 #include "testkit/corpus.hpp"
 #include "testkit/members.hpp"
 #include "testkit/workdir.hpp"
@@ -155,6 +156,20 @@ TEST(WorkFiles, WrittenWholeOrNotAtAll) {
     std::size_t entries = 0;
     for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(".")) ++entries;
     EXPECT_EQ(entries, 2u);  // bios.rom and busy: no temporary file is left
+    // A dry run (a work folder) fails where the run would, and writes nothing there.
+    std::filesystem::create_directory("private");
+    EXPECT_FALSE(keep_work_file("private", "busy", archive));
+    EXPECT_TRUE(std::filesystem::is_empty("private"));
+    // The name is the tool's own: a symbolic link standing there is
+    // replaced, and the file it named is kept.
+    if (platform::kWindows) return;
+    testkit::spit("mine.dat", "my own file");
+    std::filesystem::remove("bios.rom");
+    std::filesystem::create_symlink("mine.dat", "bios.rom");
+    ASSERT_TRUE(keep_work_file("", "bios.rom", archive));
+    EXPECT_FALSE(std::filesystem::is_symlink("bios.rom"));
+    EXPECT_EQ(testkit::slurp("bios.rom"), archive);
+    EXPECT_EQ(testkit::slurp("mine.dat"), Bytes({'m', 'y', ' ', 'o', 'w', 'n', ' ', 'f', 'i', 'l', 'e'}));
 }
 
 TEST(Pack, ManyPacksInOneProcessAgree) {

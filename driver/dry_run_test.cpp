@@ -5,9 +5,12 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 #include <map>
 
+#include "common/platform.hpp"
 #include "common/sha256.hpp"
+#include "testkit/extract_kit.hpp"
 #include "testkit/json_schema.hpp"
 #include "testkit/run.hpp"
 #include "testkit/workdir.hpp"
@@ -37,7 +40,18 @@ struct DryCase {
     std::vector<std::string> changes;
     int status;
     std::string file = {};  // a file the run writes
+    std::function<void()> prepare = {};  // what stands in the folder before the runs
+    bool folder_read_only = false;       // the runs, as a user who may write the image but not the folder
 };
+
+namespace fs = std::filesystem;
+
+// Runs the tool, as a user other than root when `other_user` (files modes bind root not).
+testkit::RunResult run_as(bool other_user, std::vector<std::string> args, const testkit::RunOptions& options) {
+    if (!other_user || !testkit::running_as_root()) return testkit::run_tool(args, options);
+    args.insert(args.begin(), {"--reuid=65534", "--regid=65534", "--clear-groups", MOZAIK32_BINARY});
+    return testkit::run_program(*testkit::find_on_path("setpriv"), args, options);
+}
 
 TEST(DryRun, ChangesNothingAndSaysWhatTheRunThenDoes) {
     const std::vector<DryCase> cases = {
@@ -50,10 +64,21 @@ TEST(DryRun, ChangesNothingAndSaysWhatTheRunThenDoes) {
         {"an extract", {"/pci", "extract", "slot=A", "to=pci_a.rom"}, {}, 0, "pci_a.rom"},
         {"an extract into a folder that is not there fails as the run does",
          {"/pci", "extract", "slot=A", "to=nowhere/pci_a.rom", "/err"}, {}, 1},
+        {"a folder where the work archive goes", {"/fnt0", "font.bin"}, {}, 1, {},
+         [] {
+             fs::remove("bios.rom");
+             fs::create_directories("bios.rom/inside");
+         }},
+        {"a folder that takes no new file", {"/fnt0", "font.bin"}, {}, 1, {}, {}, true},
+        {"an extract into a folder that takes no new file", {"/pci", "extract", "slot=A", "to=pci_a.rom"}, {}, 1,
+         {}, {}, true},
+        {"a release in a folder that takes no journal", {"/vga", "release", "slot=1"}, {}, 1, {}, {}, true},
     };
     std::vector<std::string> documents;
     for (const DryCase& c : cases) {
         SCOPED_TRACE(c.what);
+        if (c.folder_read_only && (platform::kWindows || (testkit::running_as_root() && !testkit::find_on_path("setpriv"))))
+            continue;  // no folder that binds this user
         testkit::WorkDir dir;
         ASSERT_EQ(testkit::run_program(MKIMAGE_BINARY, {"img.bin", "--parts", "."}).status, 0);
         ASSERT_EQ(testkit::run_tool({"img.bin", "/vga", "vga.rom"}).status, 0);  // the ROM vga_new.rom replaces
@@ -63,14 +88,21 @@ TEST(DryRun, ChangesNothingAndSaysWhatTheRunThenDoes) {
         testkit::RunOptions private_tmp;
         const std::string tmp = dir.path() + "/tmp";
         private_tmp.env = {{"TMPDIR", tmp}, {"TMP", tmp}, {"TEMP", tmp}};  // as Linux and Windows look for it
-        const auto before = folder_state(".");
 
         std::vector<std::string> args = {"img.bin"};
         args.insert(args.end(), c.args.begin(), c.args.end());
         args.push_back("/dry");
-        const testkit::RunResult text = testkit::run_tool(args, private_tmp);
+        if (c.prepare) c.prepare();
+        if (c.folder_read_only) {
+            fs::permissions("tmp", fs::perms::all);
+            fs::permissions("img.bin", fs::perms::all);
+            fs::permissions(".", fs::perms::owner_read | fs::perms::owner_exec | fs::perms::group_read |
+                                     fs::perms::group_exec | fs::perms::others_read | fs::perms::others_exec);
+        }
+        const auto before = folder_state(".");
+        const testkit::RunResult text = run_as(c.folder_read_only, args, private_tmp);
         args.push_back("/json");
-        const testkit::RunResult json = testkit::run_tool(args, private_tmp);
+        const testkit::RunResult json = run_as(c.folder_read_only, args, private_tmp);
         EXPECT_EQ(folder_state("."), before);
         EXPECT_TRUE(std::filesystem::is_empty("tmp")) << "the private folder is left behind";
         EXPECT_NE(text.out.find("Dry run: nothing was written"), std::string::npos) << text.out;
@@ -85,13 +117,15 @@ TEST(DryRun, ChangesNothingAndSaysWhatTheRunThenDoes) {
 
         // The same run for real.
         args.resize(args.size() - 2);
-        const testkit::RunResult real = testkit::run_tool(args);
-        EXPECT_EQ(real.status, c.status);
+        const testkit::RunResult real = run_as(c.folder_read_only, args, {});
+        fs::permissions(".", fs::perms::all);
+        EXPECT_EQ(real.status, c.status) << real.out << real.err;
         EXPECT_EQ(sha256_hex(testkit::slurp("img.bin")), testkit::json_field(json.out, "sha256_after"));
         EXPECT_EQ(testkit::json_field(json.out, "image_written"), c.status == 0 && c.file != "pci_a.rom" ? "true" : "false");
         if (!c.file.empty()) {
             EXPECT_TRUE(std::filesystem::exists(c.file));
         }
+        EXPECT_FALSE(fs::exists("img.bin.journal"));
     }
     MOZAIK_LINUX_ONLY("Python's jsonschema");
     testkit::WorkDir dir;

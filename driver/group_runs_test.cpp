@@ -68,3 +68,31 @@ TEST(GroupRuns, ParallelRunsInOneFolderGiveTheSameImages) {
 }
 
 }  // namespace
+
+// Eight runs that add eight kinds to one image, started at once, and a
+// reader that verifies it in a loop meanwhile: every run waits for the one
+// before it, so that all eight members arrive and /verify never sees a
+// half-saved image. Repeated, since a race shows only sometimes.
+TEST(GroupRuns, ParallelRunsOnOneImageEachWaitForTheOther) {
+    MOZAIK_LINUX_ONLY("a POSIX shell to start the runs at once");
+    const std::string tool = MOZAIK32_BINARY;
+    const char* const kinds[] = {"/fnt0", "/fnt1", "/fnt2", "/oem1", "/oem2", "/oem3", "/ros", "/RPB"};
+    std::string script = "for i in 1 2 3 4 5 6 7 8 9 10 11 12; do " + tool + " img.bin /verify >/dev/null 2>&1; echo $? >>reader; done &\n";
+    for (const char* kind : kinds) script += tool + " img.bin " + kind + " font.bin /err >/dev/null 2>>waits &\n";
+    script += "wait\n";
+    for (int round = 0; round < 3; ++round) {
+        SCOPED_TRACE(round);
+        testkit::WorkDir dir;
+        ASSERT_EQ(testkit::run_program(MKIMAGE_BINARY, {"img.bin", "--parts", "."}).status, 0);
+        ASSERT_EQ(testkit::run_tool({"img.bin", "/verify"}).status, 0);
+        testkit::run_program("/bin/sh", {"-c", script});
+        const testkit::RunResult listing = testkit::run_tool({"img.bin", "/json"});
+        for (const char* kind : kinds)
+            EXPECT_NE(listing.out.find(std::string("\"switch\": \"") + kind + "\""), std::string::npos) << kind;
+        EXPECT_EQ(testkit::run_tool({"img.bin", "/verify"}).status, 0);
+        const std::vector<std::uint8_t> reader = testkit::slurp("reader");
+        std::string statuses;
+        for (int i = 0; i < 12; ++i) statuses += "0\n";
+        EXPECT_EQ(std::string(reader.begin(), reader.end()), statuses);
+    }
+}

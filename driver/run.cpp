@@ -193,11 +193,6 @@ Outcome run_group(RunState& state, BiosImage& image) {
 // nothing and reports what the run would have written.
 int end_of_run(RunState& state, BiosImage& image, const ImageFile& file, const BiosImage* initial,
                const std::string& folder) {
-    // A dry run fails where the save would: it could not make its journal.
-    if (initial && image.bytes != initial->bytes && !can_save(image.path)) {
-        console::conf("Can't write %s\n", journal_path(image.path).c_str());
-        state.write_failed = true;
-    }
     const bool trouble = state.verify_problems != 0 || state.write_failed;
     const bool failed = state.err_mode && (trouble || state.run_failed || !state.failed_kinds.empty());
     if (failed) {
@@ -207,11 +202,19 @@ int end_of_run(RunState& state, BiosImage& image, const ImageFile& file, const B
     } else if (state.image_changed) {
         close_image_bookkeeping(state, image);
     }
-    const int status = failed || trouble ? 1 : 0;
-    if (initial)
-        report_dry_run(state, *initial, failed ? *initial : image, status, folder);
-    else if (!failed)
-        save_image(image, file);
+    int status = failed || trouble ? 1 : 0;
+    if (!initial) {
+        if (!failed) save_image(image, file);
+        return status;
+    }
+    // A dry run fails where the save would, with the image as it was: the
+    // journal that guards the save could not be made.
+    const bool unsaved = failed || (image.bytes != initial->bytes && !can_save(image.path));
+    if (!failed && unsaved) {
+        console::conf("Can't write %s: %s would not be changed\n", journal_path(image.path).c_str(), image.path.c_str());
+        status = 1;
+    }
+    report_dry_run(state, *initial, unsaved ? *initial : image, status, folder);
     return status;
 }
 
