@@ -43,8 +43,11 @@ std::uint64_t get_le(std::span<const std::uint8_t> in, std::size_t at, int size)
 
 // The runs of bytes that differ, close ones merged.
 std::vector<Range> changed_ranges(std::span<const std::uint8_t> before, std::span<const std::uint8_t> after) {
+    constexpr std::size_t kStride = 256;  // equal stretches are passed over this many bytes at a time
     std::vector<Range> ranges;
     for (std::size_t at = 0; at < after.size(); ++at) {
+        while (at + kStride <= after.size() && std::memcmp(&before[at], &after[at], kStride) == 0) at += kStride;
+        if (at >= after.size()) break;
         if (before[at] == after[at]) continue;
         std::size_t end = at + 1;
         while (end < after.size() && before[end] != after[end]) ++end;
