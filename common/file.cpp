@@ -68,9 +68,21 @@ std::optional<std::vector<std::uint8_t>> read_input_file(const std::string& path
     if (!std::filesystem::is_regular_file(path, ec)) return std::nullopt;
     const std::uintmax_t size = std::filesystem::file_size(path, ec);
     if (ec || size > limit) return std::nullopt;
-    std::optional<std::vector<std::uint8_t>> data = read_file(path, limit + 1);
-    if (data && data->size() > limit) return std::nullopt;  // it grew while being read
-    return data;
+    File f(path, "rb");
+    if (!f.is_open()) return std::nullopt;
+    // Read in one piece into a buffer sized once; a file that changed its
+    // size meanwhile is read again the long way.
+    std::vector<std::uint8_t> data(static_cast<std::size_t>(size) + 1);
+    const std::size_t got = f.read(data);
+    if (std::ferror(f.get())) return std::nullopt;
+    if (got == size) {
+        data.resize(got);
+        return data;
+    }
+    f.close();
+    std::optional<std::vector<std::uint8_t>> again = read_file(path, limit + 1);
+    if (again && again->size() > limit) return std::nullopt;  // it grew while being read
+    return again;
 }
 
 bool write_file(const std::string& path, std::span<const std::uint8_t> data, Flush flush) {

@@ -3,6 +3,7 @@
 #include "driver/dry_run.hpp"
 
 #include <algorithm>
+#include <cstring>
 #include <filesystem>
 #include <vector>
 
@@ -106,7 +107,10 @@ std::vector<ByteChange> byte_changes(const BiosImage& before, const BiosImage& a
     const std::vector<NamedRange> named = places(before, after);
     std::vector<ByteChange> changes;
     const std::size_t n = std::min(before.bytes.size(), after.bytes.size());
+    constexpr std::size_t kStride = 256;  // equal stretches are passed over this many bytes at a time
     for (std::size_t i = 0; i < n; ++i) {
+        while (i + kStride <= n && std::memcmp(&before.bytes[i], &after.bytes[i], kStride) == 0) i += kStride;
+        if (i >= n) break;
         if (before.bytes[i] == after.bytes[i]) continue;
         const auto at = static_cast<std::uint32_t>(i);
         const auto place = std::ranges::find_if(named, [at](const NamedRange& r) {

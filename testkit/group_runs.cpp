@@ -145,6 +145,20 @@ const std::vector<RunImage>& run_images() {
     return images;
 }
 
+const std::vector<RunImage>& small_run_images() {
+    static const std::vector<RunImage> images = [] {
+        std::vector<RunImage> v;
+        for (const Layout& l : {Layout{"128K", 128 * KB},
+                                Layout{"128K top block", 128 * KB, false, false, true},
+                                Layout{"128K checksum block at the area's end", 128 * KB, false, true},
+                                Layout{"128K nearly full, top block", 128 * KB, false, false, true, 0x4400}})
+            v.push_back(build(l));
+        v.push_back(run_images()[3]);  // the banked layout needs a large image
+        return v;
+    }();
+    return images;
+}
+
 void write_run_parts() {
     const std::pair<const char*, Bytes> parts[] = {
         {"vga.rom", option_rom(vga_fields(1))},
@@ -222,8 +236,13 @@ std::string check_run(const RunImage& image, const GroupRun& run) {
     const Bytes after = slurp("img.bin");
     // A fatal error ends a dry run, as the run itself, with status 1 and no report.
     if (dry_status != status) return "the dry run foretold another exit status";
-    if (report.empty() ? status != 1 : json_field(report, "sha256_after") != sha256_hex(after))
-        return "the dry run foretold another image";
+    // An image the run left as it was must be the one the report names
+    // before the run: no digest of it is needed to check that.
+    const bool foretold = report.empty() ? status == 1
+                          : after == image.bytes
+                              ? json_field(report, "sha256_after") == json_field(report, "sha256")
+                              : json_field(report, "sha256_after") == sha256_hex(after);
+    if (!foretold) return "the dry run foretold another image";
     if (after.size() != image.bytes.size()) return "the image changed its size";
     const bool err = std::find(run.args.begin(), run.args.end(), "/err") != run.args.end();
     if (err && status == 1 && after != image.bytes) return "a run that failed under /err changed the image";

@@ -19,6 +19,9 @@ struct RunImage {
     std::uint32_t area_end = 0;
 };
 const std::vector<RunImage>& run_images();
+// The same layouts at 128 KB, where a layout allows it (the banked one is
+// 1 MB): what a fuzz target runs many times a second.
+const std::vector<RunImage>& small_run_images();
 
 // Writes the component files the runs name into the current folder.
 void write_run_parts();
