@@ -288,3 +288,8 @@ std::string listing_name(std::uint16_t s, std::uint16_t o) {
     std::snprintf(buf, sizeof buf, "Other(%04X:%04X)", s, o);
     return buf;
 }
+
+std::string without_padding(std::string_view name) {
+    while (!name.empty() && name.back() == ' ') name.remove_suffix(1);
+    return std::string(name);
+}

@@ -147,6 +147,9 @@ char slot_char(OptionCode c, int index);
 // The Item-Name text of a member in the listing.
 std::string listing_name(std::uint16_t type_segment, std::uint16_t type_offset);
 
+// A listing name (padded with blanks to its column) without the padding.
+std::string without_padding(std::string_view name);
+
 // The switch that adds a member of TypeId segment:offset ("/vga" for any
 // VGA slot, "/group5" for 402E:0); empty when no switch names it.
 std::string switch_of_type(std::uint16_t segment, std::uint16_t offset);

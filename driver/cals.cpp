@@ -5,20 +5,22 @@
 #include "archive/pack.hpp"
 #include "archive/work_files.hpp"
 #include "common/console.hpp"
-#include "insert/prepare.hpp"
+#include "image/group_files.hpp"
 
-Outcome run_cals(RunState& state) {
-    const GroupRequest& group = state.group;
+GroupResult run_cals(const Operand& op) {
+    const GroupRequest& group = op.group;
     std::optional<std::vector<std::uint8_t>> archive =
         pack_member(group.rom_bytes, {.type_id = group.type_id, .name = group.rom_file});
     // Not packed (the writer said why), or the archive not kept: no size to report.
     const Kept kept = archive ? keep_group_file(group, work_file::kArchive, *archive) : Kept::Refused;
     if (kept != Kept::Yes) {
-        state.fail(group.code);
-        state.write_failed = state.write_failed || kept == Kept::WriteFailed;
-        return Outcome::EndOfRun;
+        GroupResult r = kind_failed(group.code, Outcome::EndOfRun);
+        r.write_failed = kept == Kept::WriteFailed;
+        return r;
     }
     console::outf("%s compressed size is ... %.2fK\n", group.rom_file.c_str(),
                   static_cast<double>(archive->size()) / 1024.0);
-    return Outcome::EndOfRun;
+    GroupResult r;
+    r.next = Outcome::EndOfRun;
+    return r;
 }

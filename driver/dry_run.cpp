@@ -11,14 +11,11 @@
 #include "common/console.hpp"
 #include "common/json.hpp"
 #include "common/platform.hpp"
-#include "driver/fixups.hpp"
 #include "driver/report.hpp"
 #include "driver/run_state.hpp"
 #include "image/bios_image.hpp"
-#include "image/boot_vga.hpp"
-#include "image/chain.hpp"
-#include "image/memory_module.hpp"
-#include "image/records.hpp"
+#include "image/image_writer.hpp"
+#include "image/survey.hpp"
 
 namespace {
 
@@ -29,9 +26,9 @@ struct Placed {
     std::span<const std::uint8_t> bytes;
 };
 
-std::vector<Placed> chain_members(const BiosImage& image) {
+std::vector<Placed> chain_members(const BiosImage& image, const ImageSurvey& survey) {
     std::vector<Placed> members;
-    for (const ChainMember& m : walk_image_chain(image).members)
+    for (const ChainMember& m : survey.chain.members)
         members.push_back({m.position, m.header,
                            std::span(image.bytes).subspan(m.position, static_cast<std::size_t>(member_span(m.header)))});
     return members;
@@ -90,16 +87,25 @@ struct ByteChange {
     std::string what;
 };
 
-// The places bytes outside the chain belong to, looked up in order; the
-// chain's own space is "chain".
+// A region's range under its report name.
+struct NamedRange {
+    const char* what;
+    ByteRange range;
+};
+
+// The places bytes outside the chain belong to, looked up in order: the
+// writer's regions (the fix-ups' bytes, the top block, the chain's own
+// space, which is "chain", and the boot-block slots).
 std::vector<NamedRange> places(const BiosImage& before, const BiosImage& after) {
-    std::vector<NamedRange> named = fixup_ranges(after);
-    if (after.ncpu_block) named.push_back({"top_block", {top_block_start(after), after.area_end}});
+    std::vector<NamedRange> named;
+    const auto add = [&named](const BiosImage& image, Region region) {
+        if (const std::optional<ByteRange> r = region_range(image, region); r && r->end > r->begin)
+            named.push_back({region_name(image, region), *r});
+    };
+    for (Region r : {Region::Bs1Pointer, Region::CheckBytes, Region::BankCheckByte, Region::SumBytes, Region::TopBlock})
+        add(after, r);
     named.push_back({"chain", {before.chain_start, chain_space_end(before)}});
-    if (const auto room = find_boot_room(after)) named.push_back({"boot_block_vga", *room});
-    if (const auto slot = find_boot_slot(after, kBtVgaText)) named.push_back({"boot_block_vga", {slot->begin, slot->limit}});
-    if (const auto slot = find_boot_slot(after, kNvdammText))
-        named.push_back({"memory_module", {slot->begin, slot->limit}});
+    for (Region r : {Region::BootVgaRoom, Region::BootVgaSlot, Region::MemorySlot}) add(after, r);
     return named;
 }
 
@@ -200,7 +206,9 @@ bool make_private_folder(PrivateFolder& folder) {
 void report_dry_run(const RunState& state, const BiosImage& before, const BiosImage& after, int status,
                     const std::string& folder) {
     const bool written = before.bytes != after.bytes;
-    const std::vector<Placed> old_members = chain_members(before), new_members = chain_members(after);
+    const ImageSurvey old_survey = survey_image(before), new_survey = survey_image(after);
+    const std::vector<Placed> old_members = chain_members(before, old_survey);
+    const std::vector<Placed> new_members = chain_members(after, new_survey);
     const std::vector<MemberChange> members = member_changes(old_members, new_members);
     const std::vector<ByteChange> bytes = byte_changes(before, after);
     const std::vector<WrittenFile> files = written_files(folder);

@@ -1,4 +1,5 @@
-// /D: the component listing and space report.
+// /D: the component listing and space report, rendered from the image's
+// survey.
 //
 //   title, column header and an 80-character rule
 //   row 0: the system BIOS (its header at first_member in a large image; in
@@ -10,27 +11,26 @@
 //   the on-board VGA line, the memory-module line, the microcode report
 //
 // Rows put the space in column 40 and the stored name in column 56 (see
-// common/listing_row.hpp). The listing reads the image and changes nothing;
-// its only work files are the microcode capture's.
-//
-// The operation itself, list_components, is declared for the option loop in
-// driver/operations.hpp.
+// driver/listing_row.hpp). The listing reads the image and changes nothing.
 #pragma once
 
-#include <cstdint>
+#include <string>
 
-struct BiosImage;
+#include "image/group.hpp"
+#include "image/survey.hpp"
 
-// The space the system BIOS member at `position` takes: the larger of
-// 0x10000 and H + P + 4, cut at the end of the file (the chain starts
-// there, see open_image); 0 when `position` is not inside the file.
-std::uint32_t system_bios_space(std::uint32_t position, std::uint8_t header_size,
-                                std::uint32_t packed_size, std::uint32_t file_size);
+// Prints the listing of the image `input_file` from its survey.
+void print_listing(const std::string& input_file, const ImageSurvey& survey);
 
-// The space report's figures: the compressed area's size and what the
-// system BIOS, the chain and the top microcode block take (32-bit sums, as
-// the listing prints them).
-struct CompressedSpace {
-    std::uint32_t total = 0, used = 0;
-};
-CompressedSpace compressed_space(const BiosImage& image);
+// The rows and lines of the blocks outside the chain:
+// "(BB) Compress BT-VGA " (the hexadecimal compressed size is the bare
+// packed size, its kilobytes count the whole member with its end byte),
+// "\n ****** On Board VGA ROM In BootBlock ******\n", and the memory module's
+// "\n *** " with the three texts after "NVMM", each after one blank, and the
+// slot's start and end as stored. Each prints nothing for nothing.
+void list_boot_vga(const std::optional<BootVgaMember>& member);
+void print_on_board_vga(bool on_board);
+void list_memory_module(const std::optional<MemoryModule>& module);
+
+// /D: the listing of the group's image (a BIOS image; the run checks that).
+GroupResult list_components(const Operand& op);

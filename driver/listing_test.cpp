@@ -8,7 +8,7 @@
 #include "common/console.hpp"
 #include "driver/listing.hpp"
 #include "driver/listing_testing.hpp"
-#include "driver/operations.hpp"
+#include "image/image_writer.hpp"
 #include "image/bios_image.hpp"
 #include "testkit/image_builder.hpp"
 #include "testkit/run.hpp"
@@ -263,16 +263,17 @@ TEST(Listing, SecondListingInOneRunStartsAgainFromRowZero) {
     image.save("img.bin");
     std::optional<BiosImage> opened = open_image("img.bin").image;
     ASSERT_TRUE(opened.has_value());
-    RunState state;
-    state.input_file = "img.bin";
+    ImageWriter writer(*opened);
+    GroupRequest group;
+    RomSlots slots;
     std::string first, second;
     {
         console::Capture cap;
-        list_components(state, *opened);
+        list_components(Operand{group, writer, slots});
         first = cap.out();
     }
     console::Capture cap;
-    list_components(state, *opened);
+    list_components(Operand{group, writer, slots});
     second = cap.out();
     EXPECT_EQ(second, first);
     EXPECT_NE(first.find("  1. VGA ROM[1]  "), std::string::npos);

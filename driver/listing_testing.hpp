@@ -7,7 +7,8 @@
 #include <string>
 
 #include "common/console.hpp"
-#include "driver/operations.hpp"
+#include "driver/listing.hpp"
+#include "image/image_writer.hpp"
 #include "image/bios_image.hpp"
 #include "testkit/image_builder.hpp"
 
@@ -21,9 +22,10 @@ inline Listing list_image(const testkit::SyntheticImage& image) {
     std::optional<BiosImage> opened = open_image("img.bin").image;
     EXPECT_TRUE(opened.has_value());
     if (!opened) return {};
-    RunState state;
-    state.input_file = "img.bin";
+    ImageWriter writer(*opened);
+    GroupRequest group;
+    RomSlots slots;
     console::Capture cap;
-    EXPECT_EQ(list_components(state, *opened), Outcome::NextGroup);
+    EXPECT_EQ(list_components(Operand{group, writer, slots}).next, Outcome::NextGroup);
     return {cap.out(), cap.err()};
 }

@@ -5,18 +5,11 @@
 
 #include "common/catalogue.hpp"
 #include "common/console.hpp"
-#include "common/listing_row.hpp"
 #include "common/sha256.hpp"
-#include "driver/image_check.hpp"
-#include "driver/listing.hpp"
 #include "driver/run.hpp"
 #include "image/bios_image.hpp"
-#include "image/boot_vga.hpp"
-#include "image/chain.hpp"
-#include "image/memory_module.hpp"
-#include "image/records.hpp"
-#include "insert/microcode_capture.hpp"
-#include "insert/microcode_report.hpp"
+#include "image/image_writer.hpp"
+#include "image/survey.hpp"
 
 namespace {
 
@@ -81,21 +74,21 @@ void write_member(JsonWriter& json, const MemberCheck& m) {
     json.end_object();
 }
 
-void write_boot_block(JsonWriter& json, BiosImage& image) {
+void write_boot_block(JsonWriter& json, const ImageSurvey& survey) {
     json.key("boot_block").begin_object();
     json.key("vga_room");
-    if (const std::optional<ByteRange> room = find_boot_room(image))
-        json.begin_object().key("begin").value(room->begin).key("end").value(room->end).end_object();
+    if (survey.vga_room)
+        json.begin_object().key("begin").value(survey.vga_room->begin).key("end").value(survey.vga_room->end).end_object();
     else
         json.null();
     json.key("vga_slot");
-    if (const std::optional<BootSlot> slot = find_boot_slot(image, kBtVgaText))
-        json.begin_object().key("begin").value(slot->begin).key("end").value(slot->limit).end_object();
+    if (survey.vga_slot)
+        json.begin_object().key("begin").value(survey.vga_slot->begin).key("end").value(survey.vga_slot->limit).end_object();
     else
         json.null();
-    json.key("on_board_vga").value(has_on_board_vga(image));
+    json.key("on_board_vga").value(survey.on_board_vga);
     json.key("memory_module");
-    if (const std::optional<MemoryModule> module = find_memory_module(image)) {
+    if (const std::optional<MemoryModule>& module = survey.memory_module) {
         json.begin_object();
         json.key("start").value(int{module->start}).key("end").value(int{module->end});
         json.key("block").value(module->block);
@@ -117,13 +110,9 @@ const char* source_name(MicrocodeSource source) {
     return "component";
 }
 
-void write_microcode(JsonWriter& json, const BiosImage& image) {
-    // The component the listing's walk captures: the last CPU microcode member.
-    MicrocodeCapture capture;
-    for (const ChainMember& member : walk_image_chain(image).members)
-        if (type_segment(member.header) == kCpuCodeSegment) capture_microcode(image.bytes, member, capture);
+void write_microcode(JsonWriter& json, const ImageSurvey& survey) {
     json.key("microcode").begin_array();
-    for (const MicrocodeEntry& e : microcode_entries(image, capture)) {
+    for (const MicrocodeEntry& e : survey.microcode.entries) {
         json.begin_object();
         json.key("source").value(source_name(e.source));
         json.key("offset").value(e.offset);
@@ -135,6 +124,26 @@ void write_microcode(JsonWriter& json, const BiosImage& image) {
             json.key("package").value(without_padding(e.package));
             json.key("revision").value(int{e.revision}).key("signature").value(int{e.signature});
         }
+        json.end_object();
+    }
+    json.end_array();
+}
+
+void write_space(JsonWriter& json, const ImageSurvey& survey) {
+    json.key("space");
+    if (survey.not_bios) {
+        json.null();
+        return;
+    }
+    json.begin_object().key("total").value(survey.space.total).key("used").value(survey.space.used);
+    json.key("free").value(std::int64_t{survey.space.total} - std::int64_t{survey.space.used}).end_object();
+}
+
+void write_problems(JsonWriter& json, const ImageCheck& check) {
+    json.key("problems").begin_array();
+    for (const Finding& f : check.findings) {
+        if (!f.problem) continue;
+        json.begin_object().key("offset").value(f.offset).key("code").value(f.code).key("text").value(f.line);
         json.end_object();
     }
     json.end_array();
@@ -170,34 +179,25 @@ void write_member_identity(JsonWriter& json, const MemberHead& head) {
     json.key("packed_size").value(packed_size(head));
 }
 
-Outcome report_image(RunState& state, BiosImage& image) {
-    const ImageCheck check = check_image(image);
-    const bool bios = !not_a_bios_image(image);
+GroupResult report_image(const Operand& op) {
+    const BiosImage& image = op.image.image();
+    const ImageSurvey survey = survey_image(image, SurveyDepth::Checked);
+    // A microcode member that could not be expanded is said, as by the listing.
+    for (const auto& [index, message] : survey.capture_messages) console::con(message);
+    const ImageCheck& check = *survey.check;
     JsonWriter json;
-    begin_document(json, "image_report", state.input_file, image);
+    begin_document(json, "image_report", image.path, image);
     write_layout(json, image);
     json.key("members").begin_array();
     for (const MemberCheck& m : check.members) write_member(json, m);
     json.end_array();
-    json.key("space");
-    if (bios) {
-        const CompressedSpace space = compressed_space(image);
-        json.begin_object().key("total").value(space.total).key("used").value(space.used);
-        json.key("free").value(std::int64_t{space.total} - std::int64_t{space.used}).end_object();
-    } else {
-        json.null();
-    }
-    write_boot_block(json, image);
-    write_microcode(json, image);
-    json.key("problems").begin_array();
-    for (const Finding& f : check.findings) {
-        if (!f.problem) continue;
-        json.begin_object().key("offset").value(f.offset).key("code").value(f.code).key("text").value(f.line);
-        json.end_object();
-    }
-    json.end_array();
+    write_space(json, survey);
+    write_boot_block(json, survey);
+    write_microcode(json, survey);
+    write_problems(json, check);
     json.end_object();
     console::document(json.text());
-    state.verify_problems += check.problems;
-    return Outcome::NextGroup;
+    GroupResult r;
+    r.problems = check.problems;
+    return r;
 }

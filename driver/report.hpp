@@ -13,12 +13,12 @@
 #include <vector>
 
 #include "common/json.hpp"
-#include "driver/run_state.hpp"
+#include "image/group.hpp"
 
 struct BiosImage;
 struct MemberHead;
 
-Outcome report_image(RunState& state, BiosImage& image);
+GroupResult report_image(const Operand& op);
 
 // Opens a document of kind `document` ("image_report", "dry_run") with
 // what both begin with: the tool, and the image's path, size and digest

@@ -12,13 +12,13 @@
 #include "common/platform.hpp"
 #include "driver/command_line.hpp"
 #include "driver/dry_run.hpp"
-#include "driver/fixups.hpp"
 #include "driver/operations.hpp"
-#include "driver/report.hpp"
 #include "driver/select_kind.hpp"
 #include "driver/usage.hpp"
 #include "image/bios_image.hpp"
+#include "image/fixups.hpp"
 #include "image/image_file.hpp"
+#include "image/image_writer.hpp"
 
 namespace {
 
@@ -56,33 +56,6 @@ void read_answer_words(RunState& state, std::size_t at) {
     }
 }
 
-// The operation of image/ or insert/ that the group's placement names; the
-// driver keeps the books of what it did.
-Outcome add_group(RunState& state, BiosImage& image) {
-    const GroupRequest& group = state.group;
-    const Placement placement = group.row().placement;
-    // A switch left alone (a build script's unset variable) on a kind that
-    // has no default file has nothing to add: a failure of its kind.
-    if (group.rom_file.empty() && !group.row().default_file) {
-        console::conf("%s: no file given; the image is unchanged.\n", state.args[state.option_index].c_str());
-        state.fail(group.code);
-        return Outcome::NextGroup;
-    }
-    GroupResult r;
-    switch (placement) {
-    case Placement::BootRoom: r = add_boot_block_vga(group, image); break;
-    case Placement::MemorySlot: r = add_memory_module(group, image); break;
-    case Placement::TopBlock:
-        r = group.rom_file.empty() ? add_component(group, state.rom_slots, image)
-                                   : add_top_microcode(group, state.rom_slots, image);
-        break;
-    case Placement::Chain:
-    case Placement::RomSlots: r = add_component(group, state.rom_slots, image); break;
-    }
-    state.account(r);
-    return r.next;
-}
-
 // The /isa address operand after the RomFile, and the OSB screen position
 // of the `_last` form, belong to the group.
 void read_operands(RunState& state) {
@@ -100,8 +73,52 @@ void read_operands(RunState& state) {
     if (state.osb_position_given && state.option_index == 1) state.group_words = 2;
 }
 
+FixupRequest fixup_request(const RunState& state) {
+    return {state.ncpu_requested, state.group_failed, state.err_mode};
+}
+
+// An add that has nothing to add: a switch left alone (a build script's
+// unset variable) on a kind without a default file, or an empty file (an
+// empty member; /NC_CPUCODE takes any file that is no executable as an
+// empty block, an empty file too).
+std::optional<Outcome> nothing_to_add(RunState& state, Action action) {
+    const GroupRequest& group = state.group;
+    if (group.rom_file.empty() && !group.row().default_file) {
+        console::conf("%s: no file given; the image is unchanged.\n", state.args[state.option_index].c_str());
+        state.fail(group.code);
+        return Outcome::NextGroup;
+    }
+    if (!group.rom_file.empty() && group.rom_bytes.empty() && action != Action::AddTopBlock) {
+        console::conf("%s is empty; nothing is added.\n", group.rom_file.c_str());
+        state.fail(group.code);
+        return Outcome::EndOfRun;
+    }
+    return std::nullopt;
+}
+
+// Runs the group's action: the checks its row asks for, the operation, and
+// the books of what it did.
+Outcome dispatch(RunState& state, ImageWriter& writer, Action action) {
+    const OperationRow& row = operation(action);
+    const BiosImage& image = writer.image();
+    if (row.changes_image && refused_change(state, image)) return Outcome::EndOfRun;
+    if (row.changes_image && action != Action::Release)
+        if (const std::optional<Outcome> end = nothing_to_add(state, action)) return *end;
+    if (const std::optional<std::string> why = not_a_bios_image(image); row.needs_bios && why) {
+        console::conf("%s is no BIOS image: %s\n", image.path.c_str(), why->c_str());
+        state.fail(state.group.code);
+        return Outcome::NextGroup;
+    }
+    // Checked as it will be left: the fix-ups of the run's changes first
+    // (they come out the same when they run again at the end).
+    if (row.fixups_first && state.image_changed) close_image_bookkeeping(writer, fixup_request(state));
+    const GroupResult r = row.run(Operand{state.group, writer, state.rom_slots});
+    state.account(r);
+    return r.next;
+}
+
 // One group with a RomFile argument.
-Outcome run_rom_group(RunState& state, BiosImage& image) {
+Outcome run_rom_group(RunState& state, ImageWriter& writer) {
     GroupRequest& group = state.group;
     const std::string& name = state.args[state.option_index + 1];
     if (name.size() > kMaxRomFileName) {
@@ -119,53 +136,10 @@ Outcome run_rom_group(RunState& state, BiosImage& image) {
     }
     group.rom_bytes = std::move(*rom);
     read_operands(state);
-    if (group.row().operation == Operation::SizeReport) return run_cals(state);
-    if (refused_change(state, image)) return Outcome::EndOfRun;
-    // An empty file would be an empty member. (/NC_CPUCODE takes any file
-    // that is no executable as an empty block, an empty file too.)
-    if (group.rom_bytes.empty() && group.row().placement != Placement::TopBlock) {
-        console::conf("%s is empty; nothing is added.\n", name.c_str());
-        state.fail(group.code);
-        return Outcome::EndOfRun;
-    }
-    return add_group(state, image);
+    return dispatch(state, writer, action_of(group.row(), GroupForm::RomFile));
 }
 
-Outcome release_or_extract_group(RunState& state, BiosImage& image, bool extract) {
-    read_answer_words(state, state.option_index + 2);
-    if (!extract && refused_change(state, image)) return Outcome::EndOfRun;
-    if (const std::optional<std::string> why = not_a_bios_image(image); extract && why) {
-        console::conf("%s is no BIOS image: %s\n", image.path.c_str(), why->c_str());
-        state.fail(state.group.code);
-        return Outcome::NextGroup;
-    }
-    const GroupResult r = release_or_extract(state.group, image, extract);
-    state.account(r);
-    return r.next;
-}
-
-// A switch that stands alone: the listing, /verify, or an add of the kind's default file.
-Outcome run_lone_group(RunState& state, BiosImage& image) {
-    switch (state.group.row().operation) {
-    case Operation::List:
-        if (const std::optional<std::string> why = not_a_bios_image(image)) {
-            console::conf("%s is no BIOS image: %s\n", image.path.c_str(), why->c_str());
-            state.fail(state.group.code);
-            return Outcome::NextGroup;
-        }
-        return list_components(state, image);
-    case Operation::Verify:
-    case Operation::Report:
-        // Checked as it will be left: the fix-ups of the run's changes first
-        // (they come out the same when they run again at the end).
-        if (state.image_changed) close_image_bookkeeping(state, image);
-        return state.group.row().operation == Operation::Verify ? verify_image(state, image)
-                                                                : report_image(state, image);
-    default: return refused_change(state, image) ? Outcome::EndOfRun : add_group(state, image);
-    }
-}
-
-Outcome run_group(RunState& state, BiosImage& image) {
+Outcome run_group(RunState& state, ImageWriter& writer) {
     const std::size_t next = state.option_index + 1;
     const bool has_next = next < state.args.size();
     const Operation operation = state.group.row().operation;
@@ -178,10 +152,13 @@ Outcome run_group(RunState& state, BiosImage& image) {
         state.lone_code = state.group.code;
     }
     if (state.lone_code == 0 &&
-        (equals_nocase(state.args[next], "release") || equals_nocase(state.args[next], "extract")))
-        return release_or_extract_group(state, image, equals_nocase(state.args[next], "extract"));
-    if (state.lone_code == 0) return run_rom_group(state, image);
-    return run_lone_group(state, image);
+        (equals_nocase(state.args[next], "release") || equals_nocase(state.args[next], "extract"))) {
+        read_answer_words(state, state.option_index + 2);
+        const GroupForm form = equals_nocase(state.args[next], "extract") ? GroupForm::Extract : GroupForm::Release;
+        return dispatch(state, writer, action_of(state.group.row(), form));
+    }
+    if (state.lone_code == 0) return run_rom_group(state, writer);
+    return dispatch(state, writer, action_of(state.group.row(), GroupForm::Lone));
 }
 
 // Under /err a run that fails (a kind, the run itself, /verify, a write)
@@ -193,6 +170,7 @@ Outcome run_group(RunState& state, BiosImage& image) {
 // nothing and reports what the run would have written.
 int end_of_run(RunState& state, BiosImage& image, const ImageFile& file, const BiosImage* initial,
                const std::string& folder) {
+    ImageWriter writer(image);
     const bool trouble = state.verify_problems != 0 || state.write_failed;
     const bool failed = state.err_mode && (trouble || state.run_failed || !state.failed_kinds.empty());
     if (failed) {
@@ -200,7 +178,7 @@ int end_of_run(RunState& state, BiosImage& image, const ImageFile& file, const B
         for (OptionCode c : state.failed_kinds)
             console::conf("!!! Combine %s have some error.\n", std::string(failure_name(c)).c_str());
     } else if (state.image_changed) {
-        close_image_bookkeeping(state, image);
+        close_image_bookkeeping(writer, fixup_request(state));
     }
     int status = failed || trouble ? 1 : 0;
     if (!initial) {
@@ -237,7 +215,7 @@ void start_group(RunState& state) {
 
 // The option loop: each group from state.option_index on, until one ends
 // the run or the arguments are used up.
-void run_groups(RunState& state, BiosImage& image) {
+void run_groups(RunState& state, ImageWriter& writer) {
     for (;;) {
         // "/err" and "noreserve" are words of the whole command line: passed over.
         while (state.option_index < state.args.size() && is_command_word(state.args[state.option_index]))
@@ -245,7 +223,7 @@ void run_groups(RunState& state, BiosImage& image) {
         if (state.option_index >= state.args.size()) break;
         start_group(state);
         if (!select_kind(state, lookup_option(state.args[state.option_index]))) break;
-        if (run_group(state, image) == Outcome::EndOfRun) break;
+        if (run_group(state, writer) == Outcome::EndOfRun) break;
         state.option_index += (state.lone_code != 0 ? 1 : 2) + state.group_words;
         if (state.option_index >= state.args.size()) break;
     }
@@ -271,26 +249,27 @@ bool only_reads(const RunState& state) {
     return true;
 }
 
-}  // namespace
-
-int run(int argc, char** argv) {
-    RunState state;
-    state.args.assign(argv, argv + argc);
-    if (state.args.empty()) state.args.emplace_back("mozaik32");
-
+// The words of the whole command line: /err, /dry and /json ("/dry", and
+// with it "/json", may stand anywhere: they say how the run goes and what
+// it reports, and are no groups).
+void read_run_words(RunState& state) {
     for (std::size_t i = 1; i < state.args.size(); ++i) {
         state.err_mode = state.err_mode || equals_nocase(state.args[i], "/err");
         state.dry = state.dry || equals_nocase(state.args[i], "/dry");
         state.json = state.json || equals_nocase(state.args[i], "/json");
     }
-    // "/dry", and with it "/json", may stand anywhere: they say how the run
-    // goes and what it reports, and are no groups.
     if (state.dry)
         state.args.erase(std::remove_if(state.args.begin() + 1, state.args.end(),
                                         [](const std::string& word) {
                                             return equals_nocase(word, "/dry") || equals_nocase(word, "/json");
                                         }),
                          state.args.end());
+}
+
+// The command line up to the image: the banner, --version and --help, the
+// form of the command line. The exit status when the run ends here.
+std::optional<int> start_run(RunState& state) {
+    read_run_words(state);
     // With /json standard output carries the document alone: no banner, and
     // everything else the run prints goes to the console channel.
     if (state.json)
@@ -308,29 +287,27 @@ int run(int argc, char** argv) {
     const int no_run = state.err_mode || state.json ? 1 : 0;
     const std::optional<std::string> last = platform::environment("_last");
     switch (choose_form(state, last ? last->c_str() : nullptr)) {
-    case Form::Usage:
-        print_usage(state.args[0], true);
-        return no_run;
-    case Form::NoLastVariable:
-        console::out("Not settype so unknow BIOS file name...");
-        return no_run;
+    case Form::Usage: print_usage(state.args[0], true); return no_run;
+    case Form::NoLastVariable: console::out("Not settype so unknow BIOS file name..."); return no_run;
     case Form::Explicit:
-    case Form::Last:
-        break;
+    case Form::Last: break;
     }
     // The report describes the image as the run found it: /json stands alone.
     if (state.json && !state.dry && kind(lookup_option(state.args[state.option_index])).operation != Operation::Report) {
         console::con("/json stands alone after the InputFile (or goes with /dry); nothing was run.\n");
         return 1;
     }
+    return std::nullopt;
+}
 
-    // The lock is held from here to the end of the save; a journal left by a
-    // save that was stopped is dealt with before the image is read.
-    ImageFile file;
+// Locks and reads the image. The lock is held from here to the end of the
+// save; a journal left by a save that was stopped is dealt with before the
+// image is read. Nothing (said) when the run ends here.
+std::optional<BiosImage> open_locked(const RunState& state, ImageFile& file) {
     const platform::Lock lock = only_reads(state) ? platform::Lock::Shared : platform::Lock::Exclusive;
     if (lock_image(state.input_file, lock, kLockWait, file) == LockOutcome::InUse) {
         console::conf("%s is in use by another run; nothing changed\n", state.input_file.c_str());
-        return no_run;
+        return std::nullopt;
     }
     OpenedImage opened = open_image(state.input_file);
     if (!opened.image) {
@@ -338,9 +315,20 @@ int run(int argc, char** argv) {
             console::conf("%s is larger than %u MB: no BIOS image\n", state.input_file.c_str(), kMaxImageSize >> 20);
         else
             console::outf("%s file not found", state.input_file.c_str());
-        return no_run;
     }
-    BiosImage& image = *opened.image;
+    return std::move(opened.image);
+}
+
+}  // namespace
+
+int run(int argc, char** argv) {
+    RunState state;
+    state.args.assign(argv, argv + argc);
+    if (state.args.empty()) state.args.emplace_back("mozaik32");
+    if (const std::optional<int> status = start_run(state)) return *status;
+    ImageFile file;
+    std::optional<BiosImage> image = open_locked(state, file);
+    if (!image) return state.err_mode || state.json ? 1 : 0;
     PrivateFolder folder;
     std::optional<BiosImage> initial;
     if (state.dry) {
@@ -351,6 +339,7 @@ int run(int argc, char** argv) {
         state.work_folder = folder.path;
         initial = image;
     }
-    run_groups(state, image);
-    return end_of_run(state, image, file, initial ? &*initial : nullptr, folder.path);
+    ImageWriter writer(*image);
+    run_groups(state, writer);
+    return end_of_run(state, *image, file, initial ? &*initial : nullptr, folder.path);
 }

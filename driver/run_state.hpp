@@ -56,5 +56,6 @@ struct RunState {
         image_changed = image_changed || r.changed;
         group_failed = group_failed || r.fixup_mark;
         write_failed = write_failed || r.write_failed;
+        verify_problems += r.problems;
     }
 };

@@ -1,14 +1,18 @@
-// /verify: the image check's lines and counts.
+// /verify: the image check's lines and counts, from the image's survey.
 #include "driver/verify.hpp"
 
 #include "common/console.hpp"
-#include "driver/image_check.hpp"
+#include "image/image_writer.hpp"
+#include "image/survey.hpp"
 
-Outcome verify_image(RunState& state, BiosImage& image) {
-    console::outf("\nVerifying %s\n", state.input_file.c_str());
-    const ImageCheck check = check_image(image);
+GroupResult verify_image(const Operand& op) {
+    const BiosImage& image = op.image.image();
+    console::outf("\nVerifying %s\n", image.path.c_str());
+    const ImageSurvey survey = survey_image(image, SurveyDepth::Checked);
+    const ImageCheck& check = *survey.check;
     for (const Finding& f : check.findings) console::out(f.line + "\n");
     console::outf("%zu members checked, %d problems found\n", check.members.size(), check.problems);
-    state.verify_problems += check.problems;
-    return Outcome::NextGroup;
+    GroupResult r;
+    r.problems = check.problems;
+    return r;
 }

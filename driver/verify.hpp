@@ -7,10 +7,8 @@
 // Changes nothing and writes no work file.
 #pragma once
 
-#include "driver/run_state.hpp"
+#include "image/group.hpp"
 
-struct BiosImage;
-
-// Counts the problems into state.verify_problems (the run then ends with
-// status 1). Always goes on with the next group.
-Outcome verify_image(RunState& state, BiosImage& image);
+// Returns the problems found (the run then ends with status 1). Always goes
+// on with the next group.
+GroupResult verify_image(const Operand& op);

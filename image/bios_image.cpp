@@ -19,13 +19,9 @@ namespace {
 inline constexpr std::uint32_t kBbssRecordSize = kBbssMicrocodeAt + 2;  // bytes the record's words span
 inline constexpr std::uint32_t kBs1ScanStopFromEnd = 0x3FFF;  // the pointer scan stays below file_size - this
 
-// Space the first member takes: the larger of 64 KB and H + P + 4.
-std::uint64_t first_member_space(const MemberHead& header) {
-    return std::max<std::uint64_t>(kFirstMemberMinSpace, member_span(header) + 1);
-}
-
-std::uint32_t clamp_to(std::uint64_t position, std::uint32_t file_size) {
-    return static_cast<std::uint32_t>(std::min<std::uint64_t>(position, file_size));
+// Where the chain starts behind the first member at `position`.
+std::uint32_t behind_first_member(std::uint32_t position, const MemberHead& header, std::uint32_t file_size) {
+    return position + system_bios_space(position, header_size(header), packed_size(header), file_size);
 }
 
 // Resets every field that comes from the "*BBSS*" record to its value for "no record".
@@ -110,32 +106,60 @@ void find_first_member(BiosImage& image) {
         auto first = scan_first_member(image.bytes);
         if (!first) return;  // no member anywhere: no chain either
         image.first_member = *first;
-        const MemberHead header = read_member_head(image.bytes, *first);
-        image.chain_start = clamp_to(*first + first_member_space(header), image.file_size);
+        image.chain_start = behind_first_member(*first, read_member_head(image.bytes, *first), image.file_size);
         return;
     }
     const MemberHead header = read_member_head(image.bytes, 0);
     if (type_segment(header) == kSystemBiosSegment) {
-        image.chain_start = clamp_to(first_member_space(header), image.file_size);
+        image.chain_start = behind_first_member(0, header, image.file_size);
     } else {
         // The components lie in the lower part, the system BIOS in the top 128 KB.
         image.area_end = image.top_base;
     }
 }
 
-// Step 10: the "*BS1" free-space pointer.
+// Step 10: the "*BS1" record and its free-space pointer, which counts only
+// below file_size - 0x3FFF.
 void read_bs1_pointer(BiosImage& image) {
-    std::uint32_t size = image.file_size;
-    std::uint32_t limit = size > kBs1ScanStopFromEnd ? size - kBs1ScanStopFromEnd : 0;
-    auto marker = find_bs1_marker(image.bytes, limit);
-    if (!marker) return;
-    auto offset = bs1_pointer(image.bytes, *marker);
+    image.bs1_marker = find_bs1_marker(image.bytes, image.file_size);
+    image.bs1_present = false;
+    image.free_pointer = 0;
+    const std::uint32_t size = image.file_size;
+    const std::uint32_t limit = size > kBs1ScanStopFromEnd ? size - kBs1ScanStopFromEnd : 0;
+    if (!image.bs1_marker || *image.bs1_marker >= limit) return;
+    auto offset = bs1_pointer(image.bytes, *image.bs1_marker);
     if (!offset) return;
     image.bs1_present = true;
     image.free_pointer = *offset;
 }
 
 }  // namespace
+
+void analyse_layout(BiosImage& image) {
+    image.file_size = static_cast<std::uint32_t>(image.bytes.size());
+    image.large_image = image.file_size / kWindowSize > 4;
+    image.top_base = image.file_size > kTopSize ? image.file_size - kTopSize : 0;
+    image.logo_flags = image.file_size >= kLogoFlagsFromEnd ? image.bytes[image.file_size - kLogoFlagsFromEnd] : 0;
+    read_boot_record(image);
+    find_first_member(image);
+    image.area_end = std::min(image.area_end, image.file_size);
+    image.ncpu_size = ncpu_trailer_size(image.bytes, image.area_end);
+    image.ncpu_block = ncpu_trailer_present(image.bytes, image.area_end);
+    read_bs1_pointer(image);
+}
+
+std::optional<std::uint32_t> free_pointer_to_write(const BiosImage& image) {
+    if (image.placed_top_block) return image.placed_top_block;
+    if (image.bs1_present) return image.free_pointer;
+    return std::nullopt;
+}
+
+std::uint32_t system_bios_space(std::uint32_t position, std::uint8_t header_size, std::uint32_t packed_size,
+                                std::uint32_t file_size) {
+    if (position >= file_size) return 0;
+    std::uint64_t space = std::max<std::uint64_t>(kFirstMemberMinSpace, std::uint64_t{header_size} + packed_size + 4);
+    return static_cast<std::uint32_t>(std::min<std::uint64_t>(space, file_size - position));
+}
 
 std::uint32_t top_block_start(const BiosImage& image) {
     return image.ncpu_block ? image.area_end - kNcpuTrailerSize - image.ncpu_size : image.area_end;
@@ -190,16 +214,7 @@ OpenedImage open_image(const std::string& path) {
     image.bytes = std::move(*bytes);
     image.on_disk = image.bytes;
 
-    image.file_size = static_cast<std::uint32_t>(image.bytes.size());
-    image.large_image = image.file_size / kWindowSize > 4;
-    image.top_base = image.file_size > kTopSize ? image.file_size - kTopSize : 0;
-    if (image.file_size >= kLogoFlagsFromEnd) image.logo_flags = image.bytes[image.file_size - kLogoFlagsFromEnd];
-    read_boot_record(image);
-    find_first_member(image);
-    image.area_end = std::min(image.area_end, image.file_size);
-    image.ncpu_size = ncpu_trailer_size(image.bytes, image.area_end);
-    image.ncpu_block = ncpu_trailer_present(image.bytes, image.area_end);
-    read_bs1_pointer(image);
+    analyse_layout(image);
     opened.image = std::move(image);
     return opened;
 }

@@ -40,7 +40,6 @@ struct BiosImage {
     bool read_only = false;  // not writable: the groups that would change it are refused
     std::vector<std::uint8_t> bytes;    // the image as the run has it
     std::vector<std::uint8_t> on_disk;  // the file as it was read
-    std::vector<ByteRange> writable;    // what the operation under way may change (WriteScope)
 
     std::uint32_t file_size = 0;     // the size of the file as it was read
     bool large_image = false;        // file_size / 0x10000 > 4 (512 KB and 1 MB images)
@@ -65,10 +64,23 @@ struct BiosImage {
     bool ncpu_block = false;         // its trailer stands below area_end (also with a length of 0)
 
     // "*BS1" record.
-    bool bs1_present = false;
+    std::optional<std::uint32_t> bs1_marker;  // where "*BS1" stands (the first in the top 128 KB)
+    bool bs1_present = false;        // it holds a pointer, and stands below file_size - 0x3FFF
     std::uint32_t free_pointer = 0;  // its address as a file offset; 0 when absent
-    bool free_pointer_moved = false; // a microcode block placed in this run starts at free_pointer
+
+    // Not layout: a top block placed in this run starts here, and the
+    // fix-ups point "*BS1" at it, whatever later groups do.
+    std::optional<std::uint32_t> placed_top_block;
 };
+
+// The free pointer the fix-ups write: a top block placed in the run, else
+// the record's; nothing when neither is known.
+std::optional<std::uint32_t> free_pointer_to_write(const BiosImage& image);
+
+// Works out every layout field from `bytes` (the path, the bytes and
+// placed_top_block are kept): what open_image does once, and the writer
+// again after each change.
+void analyse_layout(BiosImage& image);
 
 // The start of the uncompressed microcode block below area_end when its
 // trailer stands there, else area_end.
@@ -82,6 +94,12 @@ std::optional<std::uint32_t> check_bytes_position(const BiosImage& image);
 // bytes when they stand between the chain's start and that (a checksum block
 // that is the last 4 KB of the area): no member may reach over them.
 std::uint32_t chain_space_end(const BiosImage& image);
+
+// The space the system BIOS member at `position` takes: the larger of
+// 0x10000 and H + P + 4, cut at the end of the file (the chain starts
+// there); 0 when `position` is not inside the file.
+std::uint32_t system_bios_space(std::uint32_t position, std::uint8_t header_size, std::uint32_t packed_size,
+                                std::uint32_t file_size);
 
 // Where the system BIOS member stands: first_member in a large image; in a
 // small one 0, or top_base when the chain starts at 0.

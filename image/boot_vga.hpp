@@ -1,6 +1,6 @@
-// The VGA ROM kept in the boot block (top 128 KB): /btvga, which places it,
-// and the listing's "(BB)" row of a member in the "*BT-VGA*" slot and its
-// "On Board VGA ROM In BootBlock" line.
+// Where the boot block (top 128 KB) keeps a VGA ROM: the room and the slot
+// /btvga places it in (insert/boot_block_add), and whether a ROM stands
+// there (the listing's "On Board VGA ROM In BootBlock" line).
 //
 // Two 16-byte records announce the room, found at 16-byte steps from top_base:
 //   "BtBkVgaRom"  the ROM follows the record uncompressed, up to top_base + 0x1E000
@@ -14,7 +14,6 @@
 #include <string_view>
 
 #include "image/bios_image.hpp"
-#include "image/group.hpp"
 
 
 inline constexpr std::string_view kBtVgaText = "*BT-VGA*";
@@ -39,25 +38,6 @@ struct BootSlot {
 };
 std::optional<BootSlot> find_boot_slot(const BiosImage& image, std::string_view text);
 
-// /btvga RomFile (group.rom_file, group.rom_bytes): the ROM uncompressed behind a
-// "BtBkVgaRom" record, up to top_base + 0x1E000 (an exact fit is accepted),
-// or else packed under TypeId 4000:0 into the "*BT-VGA*" slot (the member
-// and its end byte must be shorter than the slot). The rest of the room is
-// 0xFF. A file without 55 AA ends the run ("The ROM Not VGA BIOS"). An
-// image that is not banked, or has no room, fails the kind.
-GroupResult add_boot_block_vga(const GroupRequest& group, BiosImage& image);
-
-// Prints the "(BB) Compress BT-VGA " row in the listing's columns when a
-// "*BT-VGA*" record exists and its slot holds a member ("-lh" at byte 2)
-// whose original size is not 0. The hexadecimal compressed size is the bare
-// packed size, its kilobytes count the whole member with its end byte. Prints
-// nothing for an erased slot or a slot outside the file. Reads only.
-void list_boot_block_vga(BiosImage& image);
-
 // Whether the 16 bytes after the "BtBkVgaRom" record, or else after the
 // "*BT-VGA*" record, begin 55 AA 00 00.
 bool has_on_board_vga(const BiosImage& image);
-// Prints "\n ****** On Board VGA ROM In BootBlock ******\n" when the 16 bytes
-// after the "BtBkVgaRom" record, or else after the "*BT-VGA*" record, begin
-// 55 AA 00 00. Reads only.
-void report_on_board_vga(BiosImage& image);

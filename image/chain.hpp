@@ -38,6 +38,11 @@ enum class ChainEnd {
     FileEnd,   // the member would run past the end of the file (or past 2^32)
 };
 
+// A walk that ended at bytes that are no member, or at a member that runs
+// past the file, found a damaged chain: its bytes are no members to move or
+// to add behind.
+inline bool chain_damaged(ChainEnd end) { return end == ChainEnd::NoMember || end == ChainEnd::FileEnd; }
+
 struct ChainMember {
     std::uint32_t position = 0;
     MemberHead header;

@@ -42,7 +42,20 @@ struct GroupResult {
     bool changed = false;              // the image changed
     bool fixup_mark = false;           // no room, or no member of the kind: the fix-ups read it
     bool write_failed = false;         // a work file or a target could not be written
+    int problems = 0;                  // what /verify or /json found wrong: the run ends with status 1
 };
+
+class ImageWriter;
+
+// What every operation gets: its group, the image (read through the
+// writer, changed only through it) and the ROM slots the run's add walks
+// have seen taken. Every operation is a GroupResult (*)(const Operand&).
+struct Operand {
+    const GroupRequest& group;
+    ImageWriter& image;
+    RomSlots& slots;
+};
+using OperationFn = GroupResult (*)(const Operand&);
 
 // The group's kind `kind` failed; the run goes on as `next`.
 inline GroupResult kind_failed(OptionCode kind, Outcome next = Outcome::NextGroup) {

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <type_traits>
 
 #include "common/fatal.hpp"
 #include "image/bios_image.hpp"
@@ -19,16 +20,18 @@ TEST(ImageWriter, OnlyDeclaredRangesChangeAndTheFileOnlyWhenSaved) {
     ASSERT_TRUE(image);
     const std::vector<std::uint8_t> before = image->bytes;
     const std::uint8_t two[2] = {1, 2};
+    ImageWriter writer(*image);
     {
-        WriteScope scope(*image, {ByteRange{0x100, 0x200}});
-        write_image(*image, 0x1FE, two);
+        WriteScope scope(writer, {ByteRange{0x100, 0x200}});
+        scope.write(0x1FE, two);
         // One byte over the range, outside any range, past the file: refused, nothing changes.
         for (std::uint64_t at : {std::uint64_t{0x1FF}, std::uint64_t{0x300}, std::uint64_t{128 * testkit::KB}}) {
-            EXPECT_THROW(write_image(*image, at, two), FatalError) << at;
+            EXPECT_THROW(scope.write(at, two), FatalError) << at;
         }
-        EXPECT_THROW(remove_from_image(*image, 0x180, 0x10, 0x201), FatalError);
+        EXPECT_THROW(scope.remove(0x180, 0x10, 0x201), FatalError);
     }
-    EXPECT_THROW(write_image(*image, 0x100, two), FatalError);  // no scope: nothing may change
+    // No scope, no write: the writer hands out the image only to read.
+    static_assert(std::is_same_v<decltype(writer.image()), const BiosImage&>);
     std::vector<std::uint8_t> expected = before;
     expected[0x1FE] = 1;
     expected[0x1FF] = 2;
@@ -39,8 +42,8 @@ TEST(ImageWriter, OnlyDeclaredRangesChangeAndTheFileOnlyWhenSaved) {
 
     // A file that can no longer be written ends the run.
     {
-        WriteScope scope(*image, {ByteRange{0, 0x10}});
-        write_image(*image, 0, two);
+        WriteScope scope(writer, {ByteRange{0, 0x10}});
+        scope.write(0, two);
     }
     std::filesystem::remove("img.bin");
     std::filesystem::create_directory("img.bin");

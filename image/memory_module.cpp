@@ -1,4 +1,4 @@
-// The memory-module slot: /NVMM, and the listing's view of it.
+// The memory-module slot and the texts of its "NVMM" block.
 #include "image/memory_module.hpp"
 
 #include <algorithm>
@@ -7,10 +7,8 @@
 #include <vector>
 
 #include "common/bytes.hpp"
-#include "common/console.hpp"
 #include "image/bios_image.hpp"
 #include "image/boot_vga.hpp"
-#include "image/image_writer.hpp"
 #include "image/records.hpp"
 
 namespace {
@@ -66,37 +64,4 @@ std::optional<MemoryModule> find_memory_module(const BiosImage& image) {
     TextCursor texts{std::span<const std::uint8_t>(block.data(), block_got)};
     for (std::string& text : module.texts) text = texts.next();
     return module;
-}
-
-void list_memory_module(BiosImage& image) {
-    const std::optional<MemoryModule> module = find_memory_module(image);
-    if (!module) return;
-    console::outf("\n *** %s", module->texts[0].c_str());
-    console::outf(" %s", module->texts[1].c_str());
-    console::outf(" %s", module->texts[2].c_str());
-    console::outf(" * Start Offset => %x, End Offset => %x ***\n", static_cast<unsigned>(module->start),
-                  static_cast<unsigned>(module->end));
-}
-
-GroupResult add_memory_module(const GroupRequest& group, BiosImage& image) {
-    std::vector<std::uint8_t> module = group.rom_bytes;
-    std::optional<BootSlot> slot = find_boot_slot(image, kNvdammText);
-    if (!slot) {
-        console::conf("%s isn't nVidia chipset BIOS ROM.\n", image.path.c_str());
-        console::out("\n");
-        return kind_failed(group.code);
-    }
-    if (module.size() > std::size_t{slot->end} - slot->start) {
-        console::conf("%s have not enough space for adding ROM.\n", image.path.c_str());
-        console::out("\n");
-        return kind_failed(group.code);
-    }
-    console::outf("Adding %s into BootBlock .....(Start %x) ", group.rom_file.c_str(), slot->start);
-    module.resize(slot->limit - slot->begin, 0x00);  // the slot's rest is 0x00
-    {
-        WriteScope scope(image, {ByteRange{slot->begin, slot->limit}});
-        write_image(image, slot->begin, module);
-    }
-    console::out("Success\n");
-    return image_changed();
 }

@@ -80,9 +80,11 @@ std::uint32_t find_bs1_address(ImageBytes image) {
     return bs1_pointer(image, *marker).value_or(0);
 }
 
-std::uint32_t find_alin16_value(ImageBytes image) {
+std::uint32_t find_alin16_value(ImageBytes image) { return find_alin16_value(image, find_bs1_address(image)); }
+
+std::uint32_t find_alin16_value(ImageBytes image, std::uint32_t from) {
     if (image.size() > 0xFFFFFFFFu) return 0;
-    auto marker = find_text(image, find_bs1_address(image), static_cast<std::uint32_t>(image.size()), kAlin16Text);
+    auto marker = find_text(image, from, static_cast<std::uint32_t>(image.size()), kAlin16Text);
     if (!marker) return 0;
     return read_u32_at(image, std::uint64_t{*marker} + kAlin16Text.size()).value_or(0);
 }

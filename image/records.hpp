@@ -93,6 +93,8 @@ std::uint32_t find_bs1_address(ImageBytes image);
 // The length after the first "*ALIN16*" at or after find_bs1_address's
 // offset; 0 when there is none before the end of the file.
 std::uint32_t find_alin16_value(ImageBytes image);
+// The same from `from` on.
+std::uint32_t find_alin16_value(ImageBytes image, std::uint32_t from);
 
 // Looks at the 16-byte records from `start` on (at most 0x1E000 bytes) for
 // one whose first bytes are `text` (exact bytes): the distance from `start`

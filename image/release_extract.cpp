@@ -43,7 +43,8 @@ bool plain_file_name(const std::string& name) {
 // is ever moved or erased.
 std::uint32_t gap_end(const BiosImage& image, std::uint32_t chain_end) {
     const std::uint32_t end = chain_space_end(image);
-    if (image.bs1_present && image.free_pointer >= chain_end && image.free_pointer < end) return image.free_pointer;
+    const std::optional<std::uint32_t> pointer = free_pointer_to_write(image);
+    if (pointer && *pointer >= chain_end && *pointer < end) return *pointer;
     return end;
 }
 
@@ -54,13 +55,14 @@ std::string result_label(const GroupRequest& group, int index) {
     return "[" + std::string(family->label) + "-" + slot_char(*family, index) + "]";
 }
 
-GroupResult release(const GroupRequest& group, BiosImage& image, const KindSearch& search, int index) {
+GroupResult release(const GroupRequest& group, ImageWriter& writer, const KindSearch& search, int index) {
+    const BiosImage& image = writer.image();
     // Closing the gap would move bytes that are no members as if they were.
-    if (search.end == ChainEnd::NoMember || search.end == ChainEnd::FileEnd) {
+    if (chain_damaged(search.end)) {
         console::conf("Damaged component chain at %Xh: nothing released\n", search.end_position);
         return kind_failed(group.code);
     }
-    const ChainMember& member = search.member;
+    const ChainMember& member = *search.member;
     const std::uint64_t span = member_span(member.header);
     const std::uint32_t end = gap_end(image, search.end_position);
     if (member.position + span > end) {
@@ -70,8 +72,8 @@ GroupResult release(const GroupRequest& group, BiosImage& image, const KindSearc
         return kind_failed(group.code);
     }
     {
-        WriteScope scope(image, {chain_range(image)});
-        remove_from_image(image, member.position, static_cast<std::uint32_t>(span), end);
+        WriteScope scope(writer, {Region::Chain});
+        scope.remove(member.position, static_cast<std::uint32_t>(span), end);
     }
     console::outf("%s ROM is release\n", result_label(group, index).c_str());
     return image_changed();
@@ -180,13 +182,13 @@ std::optional<GroupResult> misplaced_words(const GroupRequest& group, bool extra
 
 // A search that ended without the member.
 GroupResult search_failed(const GroupRequest& group, const BiosImage& image, const KindSearch& search) {
-    if (search.kind == KindSearch::Kind::NoHeader) {
+    if (search.end == ChainEnd::NoMember) {
         console::conf("No component header at %Xh, no [%s] ROM before it;\nthe image is unchanged.\n",
-                      search.position, kind_label(group).c_str());
+                      search.end_position, kind_label(group).c_str());
         return {};
     }
-    if (search.kind == KindSearch::Kind::PastFile) {
-        console::conf("The component at %Xh runs past the end of %s;\nthe image is unchanged.\n", search.position,
+    if (search.end == ChainEnd::FileEnd) {
+        console::conf("The component at %Xh runs past the end of %s;\nthe image is unchanged.\n", search.end_position,
                       image.path.c_str());
         return kind_failed(group.code);
     }
@@ -195,7 +197,8 @@ GroupResult search_failed(const GroupRequest& group, const BiosImage& image, con
 
 }  // namespace
 
-GroupResult release_or_extract(const GroupRequest& group, BiosImage& image, bool extract_it) {
+GroupResult release_or_extract(const GroupRequest& group, ImageWriter& writer, bool extract_it) {
+    const BiosImage& image = writer.image();
     if (std::optional<GroupResult> refused = misplaced_words(group, extract_it)) return *refused;
     const SlotFamily* family = group.row().family;
     std::uint16_t segment = group.type_value;
@@ -209,6 +212,10 @@ GroupResult release_or_extract(const GroupRequest& group, BiosImage& image, bool
         return not_found(group);  // a switch without a TypeId names no member
     }
     const KindSearch search = find_kind_member(image, segment);
-    if (search.kind != KindSearch::Kind::Found) return search_failed(group, image, search);
-    return extract_it ? extract(group, image, search.member, index) : release(group, image, search, index);
+    if (!search.member) return search_failed(group, image, search);
+    return extract_it ? extract(group, image, *search.member, index) : release(group, writer, search, index);
 }
+
+GroupResult release_group(const Operand& op) { return release_or_extract(op.group, op.image, false); }
+
+GroupResult extract_group(const Operand& op) { return release_or_extract(op.group, op.image, true); }

@@ -22,7 +22,11 @@ struct BiosImage;
 // instance menu and the name prompt, so that nothing is read from standard
 // input; a slot that is no slot of the kind, or that holds no member, fails
 // the kind.
-GroupResult release_or_extract(const GroupRequest& group, BiosImage& image, bool extract);
+GroupResult release_or_extract(const GroupRequest& group, ImageWriter& image, bool extract);
+
+// The two operations: "/kind release" and "/kind extract".
+GroupResult release_group(const Operand& op);
+GroupResult extract_group(const Operand& op);
 
 // The slot index the answer character `ch` selects for option `c`: "1" to
 // "6" (/vga: 0-5, /isa: 4-9), "A" to "Z" or "a" to "z" (/pci, /isa: 0-25).
@@ -46,19 +50,12 @@ struct InstanceChoice {
 // EndOfInput: standard input ended before an answer.
 InstanceChoice choose_instance(const BiosImage& image, OptionCode c);
 
-// Where the search for a kind's member ended.
+// The first member of a kind, and how the walk of the whole chain ended
+// (a walk that ended damaged without the member found the damage first).
 struct KindSearch {
-    enum class Kind {
-        Found,      // `member` is the first member of the kind
-        NotFound,   // the chain ended at erased space without one
-        NoHeader,   // a position without a member header came first (`position`)
-        PastFile,   // the member at `position` runs past the end of the file
-    } kind = Kind::NotFound;
-    ChainMember member;
-    std::uint32_t position = 0;
-    // How and where the walk of the whole chain ended, the member found or not.
+    std::optional<ChainMember> member;
     ChainEnd end = ChainEnd::Erased;
-    std::uint32_t end_position = 0;
+    std::uint32_t end_position = 0;  // the walk's end_position
 };
 
 // Walks the image's chain (walk_image_chain) for the first member whose

@@ -64,24 +64,12 @@ InstanceChoice choose_instance(const BiosImage& image, OptionCode c) {
 }
 
 KindSearch find_kind_member(const BiosImage& image, std::uint16_t segment) {
-    KindSearch search;
-    ChainWalk walk = walk_image_chain(image);
-    search.end = walk.end;
-    search.end_position = walk.end_position;
+    const ChainWalk walk = walk_image_chain(image);
+    KindSearch search{std::nullopt, walk.end, walk.end_position};
     for (const ChainMember& m : walk.members) {
-        if (type_segment(m.header) == segment) {
-            search.kind = KindSearch::Kind::Found;
-            search.member = m;
-            search.position = m.position;
-            return search;
-        }
-    }
-    search.position = walk.end_position;
-    switch (walk.end) {
-    case ChainEnd::Erased:
-    case ChainEnd::Full: search.kind = KindSearch::Kind::NotFound; break;
-    case ChainEnd::NoMember: search.kind = KindSearch::Kind::NoHeader; break;
-    case ChainEnd::FileEnd: search.kind = KindSearch::Kind::PastFile; break;
+        if (type_segment(m.header) != segment) continue;
+        search.member = m;
+        break;
     }
     return search;
 }

@@ -12,6 +12,7 @@
 #include "image/release_extract.hpp"
 #include "image/bios_image.hpp"
 #include "image/image_file.hpp"
+#include "image/image_writer.hpp"
 
 // What the tests read of a group's result: the kind that failed and the
 // fix-ups' mark, as the driver would book them under /err.
@@ -39,7 +40,8 @@ inline OpResult run_op(OptionCode c, bool extract, const std::string& input = {}
     EXPECT_TRUE(image.has_value());
     if (!image) return r;
     console::Capture cap(input);
-    const GroupResult result = release_or_extract(group, *image, extract);
+    ImageWriter writer(*image);
+    const GroupResult result = release_or_extract(group, writer, extract);
     save_image(*image);  // as the end of the run does
     if (result.failed) r.state.failed_kinds.insert(*result.failed);
     r.state.group_failed = result.fixup_mark;

@@ -16,33 +16,29 @@ namespace {
 
 // Writes the plan: the replaced members go, last first, so that each
 // position of the plan still holds its member; then the new member. An add
-// changes the chain only; a top block also the bytes up to area_end.
-GroupResult commit(BiosImage& image, const AddPlan& plan) {
+// changes the chain only; a top block also the bytes up to area_end, and
+// the fix-ups then point "*BS1" at it (the writer's layout shows it to the
+// later groups).
+GroupResult commit(ImageWriter& writer, const AddPlan& plan) {
     {
-        WriteScope scope(image, {plan.top_block ? ByteRange{image.chain_start, image.area_end} : chain_range(image)});
+        WriteScope scope(writer, {plan.top_block ? Region::ChainAndTop : Region::Chain});
         for (auto m = plan.removals.rbegin(); m != plan.removals.rend(); ++m)
-            remove_from_image(image, m->position, static_cast<std::uint32_t>(member_span(m->header)), plan.chain_end);
-        write_image(image, plan.position, plan.bytes);
+            scope.remove(m->position, static_cast<std::uint32_t>(member_span(m->header)), plan.chain_end);
+        scope.write(plan.position, plan.bytes);
     }
-    if (plan.top_block) {
-        // Later groups of the run see the new block; the fix-ups write its
-        // start into the "*BS1" record.
-        image.ncpu_block = true;
-        image.ncpu_size = image.area_end - kNcpuTrailerSize - *plan.top_block;
-        image.free_pointer = *plan.top_block;
-        image.bs1_present = true;
-        image.free_pointer_moved = true;
-    }
+    if (plan.top_block) writer.place_top_block(*plan.top_block);
     return image_changed();
 }
 
-GroupResult commit_or_refuse(BiosImage& image, const Planned& planned) {
-    return planned.plan ? commit(image, *planned.plan) : planned.refusal;
+GroupResult commit_or_refuse(ImageWriter& writer, const Planned& planned) {
+    return planned.plan ? commit(writer, *planned.plan) : planned.refusal;
 }
 
 }  // namespace
 
-GroupResult add_top_microcode(const GroupRequest& group, RomSlots& slots, BiosImage& image) {
+GroupResult add_top_microcode(const Operand& op) {
+    const GroupRequest& group = op.group;
+    const BiosImage& image = op.image.image();
     std::vector<std::uint8_t> body;
     if (!group.rom_bytes.empty()) {
         // Only an executable gives a body; any other file leaves it empty.
@@ -57,10 +53,12 @@ GroupResult add_top_microcode(const GroupRequest& group, RomSlots& slots, BiosIm
         drop_group_file(group, work_file::kTopMicrocode);
     }
     print_combine(work_file::kTopMicrocode, image);
-    return commit_or_refuse(image, plan_top_block(group, slots, image, body));
+    return commit_or_refuse(op.image, plan_top_block(group, op.slots, image, body));
 }
 
-GroupResult add_component(const GroupRequest& group, RomSlots& slots, BiosImage& image) {
+GroupResult add_component(const Operand& op) {
+    const GroupRequest& group = op.group;
+    const BiosImage& image = op.image.image();
     const Preparation p = group.rom_file.empty() ? prepare_default(group, image) : prepare_rom_file(group, image);
     GroupResult failed = kind_failed(group.code);
     failed.write_failed = p.write_failed;
@@ -74,5 +72,5 @@ GroupResult add_component(const GroupRequest& group, RomSlots& slots, BiosImage&
     }
     if (is_rom_kind(group.code) && !check_option_rom(group.code, p.member.rom, group.rom_file))
         return kind_failed(group.code, Outcome::EndOfRun);
-    return commit_or_refuse(image, plan_add(group, slots, image, p.member));
+    return commit_or_refuse(op.image, plan_add(group, op.slots, image, p.member));
 }

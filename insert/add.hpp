@@ -10,16 +10,14 @@
 
 #include "image/group.hpp"
 
-struct BiosImage;
-
 // The group's RomFile (group.rom_file, group.rom_bytes), or for a lone
 // switch (an empty rom_file) its kind's default file. Failures found while
 // the file is prepared, checked or converted end the run; failures from the
-// walk on end only the group. `slots`: the ROM slots the run's walks saw taken.
-GroupResult add_component(const GroupRequest& group, RomSlots& slots, BiosImage& image);
+// walk on end only the group. op.slots: the ROM slots the run's walks saw taken.
+GroupResult add_component(const Operand& op);
 
 // /NC_CPUCODE RomFile (group.rom_bytes): the body of the executable (empty
 // for any other file) as "NCPUCODE.BIN", placed uncompressed with its
 // 32-byte trailer so that it ends at area_end; an "NC-CPUCODE" member of the
 // chain is replaced. Later groups of the run and the fix-ups see the new block.
-GroupResult add_top_microcode(const GroupRequest& group, RomSlots& slots, BiosImage& image);
+GroupResult add_top_microcode(const Operand& op);

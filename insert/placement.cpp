@@ -186,7 +186,7 @@ Planned plan_walk(const GroupRequest& group, RomSlots& slots, const BiosImage& i
     // boot block) is damage as much as bytes that are no member: moving it
     // would carry those bytes along and erase behind it.
     std::optional<std::uint32_t> damage;
-    if (walk.end == ChainEnd::NoMember || walk.end == ChainEnd::FileEnd) damage = walk.end_position;
+    if (chain_damaged(walk.end)) damage = walk.end_position;
     for (const ChainMember& m : walk.members)
         if (!damage && m.position + member_span(m.header) > chain_space_end(image)) damage = m.position;
     if (damage) {

@@ -96,13 +96,15 @@ void print_combine(const std::string& file, const BiosImage& image) {
 }
 
 Packed pack_for_group(const GroupRequest& group, std::span<const std::uint8_t> input, const std::string& name,
-                      bool store) {
+                      bool store, std::string_view type_id) {
     Packed p;
-    std::optional<std::vector<std::uint8_t>> archive =
-        pack_member(input, {.type_id = group.type_id, .name = name, .verbose = true, .store = store});
+    std::optional<std::vector<std::uint8_t>> archive = pack_member(
+        input, {.type_id = type_id.empty() ? group.type_id : std::string(type_id), .name = name, .verbose = true,
+                .store = store});
     if (!archive) return p;
     const Kept kept = keep_group_file(group, work_file::kArchive, *archive);
     p.write_failed = kept == Kept::WriteFailed;
+    p.refused = kept == Kept::Refused;
     if (kept == Kept::Yes) p.archive = std::move(archive);
     return p;
 }

@@ -21,6 +21,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "image/group.hpp"
@@ -62,9 +63,10 @@ struct Packed {
     std::optional<std::vector<std::uint8_t>> archive;  // nothing: the preparation failed
     std::optional<std::vector<std::uint8_t>> rom;      // an option ROM's bytes, when not the file's
     bool write_failed = false;                         // a work file could not be written
+    bool refused = false;                              // "bios.rom" is the group's RomFile: not kept
 };
 
-// Packs `input` under the group's TypeId and `name` (verbose; stored when
-// `store`) and keeps the archive as "bios.rom".
+// Packs `input` under the group's TypeId (or `type_id`, when given) and
+// `name` (verbose; stored when `store`) and keeps the archive as "bios.rom".
 Packed pack_for_group(const GroupRequest& group, std::span<const std::uint8_t> input, const std::string& name,
-                      bool store);
+                      bool store, std::string_view type_id = {});

@@ -44,8 +44,12 @@ bool isa_rules(OptionCode c) { return kind(c).family && kind(c).family->isa_rule
 
 bool is_rom_kind(OptionCode c) { return kind(c).family != nullptr; }
 
+bool has_rom_signature(std::span<const std::uint8_t> rom) {
+    return rom.size() > kLengthAt && rom[0] == 0x55 && rom[1] == 0xAA;
+}
+
 bool check_option_rom(OptionCode c, std::span<const std::uint8_t> rom, const std::string& rom_file) {
-    bool ok = rom.size() > kLengthAt && rom[0] == 0x55 && rom[1] == 0xAA;
+    bool ok = has_rom_signature(rom);
     if (ok && isa_rules(c)) ok = isa_sum_ok(rom);
     if (!ok) console::conf("CAUTION: %s file is not BIOS ROM\n", rom_file.c_str());
     return ok;

@@ -19,6 +19,9 @@
 // The most of a ROM an add reads: 128 KiB.
 inline constexpr std::size_t kMaxRomBytes = 0x20000;
 
+// Whether `rom` begins with the option ROM signature 55 AA and holds its length byte.
+bool has_rom_signature(std::span<const std::uint8_t> rom);
+
 // True for the option ROM kinds, whose files are checked and take slots.
 bool is_rom_kind(OptionCode c);
 

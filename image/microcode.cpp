@@ -1,14 +1,13 @@
-// The microcode rows and tables of the component listing.
-#include "insert/microcode_report.hpp"
+// Microcode captured from the chain and the entries of the listing's report.
+#include "image/microcode.hpp"
 
 #include <algorithm>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "archive/extract.hpp"
 #include "common/bytes.hpp"
-#include "common/console.hpp"
-#include "common/listing_row.hpp"
 #include "image/bios_image.hpp"
 #include "image/records.hpp"
 
@@ -31,8 +30,6 @@ inline constexpr std::size_t kSouthAt = 20;
 inline constexpr std::size_t kBridgeCpuidAt = 24;
 inline constexpr std::size_t kBridgeSumFrom = 64;
 inline constexpr std::size_t kBridgeSumTo = 1856;  // end, exclusive
-inline constexpr int kBridgeSeparatorColumn = 39;
-inline constexpr int kBridgeSecondCellColumn = 42;
 
 inline constexpr std::size_t kBootTableEntries = kWindowSize / kMicrocodeEntrySize;  // 32
 
@@ -66,56 +63,12 @@ bool is_bridge_entry(std::span<const std::uint8_t> e) {
            word_sum(e, kBridgeSumFrom, kBridgeSumTo) == bytes::le32(e.data() + kBridgeSumAt);
 }
 
-// The separator or line end after a cell of the four-to-a-line grid.
-int close_grid_cell(int column) {
-    console::move_to_column(column);
-    if (column > kCellWrapColumn) {
-        console::out("\n");
-        return kIntelFirstColumn;
-    }
-    console::out("|  ");
-    return column + kIntelColumnStep;
-}
-
-// A bridge cell takes the left or the right half of a line (the second and
-// fourth slots of the Intel grid), so the returned column keeps the grid.
-int print_bridge_cell(std::span<const std::uint8_t> e) {
-    if (console::column() > kBridgeSecondCellColumn) console::out("\n");
-    bool left_half = console::column() == 0;
-    std::uint32_t north = bytes::le32(e.data() + kNorthAt);
-    std::uint32_t south = bytes::le32(e.data() + kSouthAt);
-    if (north != 0 || south != 0)
-        console::outf("%08X %08X", north, south);
-    else
-        console::out(std::string(17, ' '));  // keeps the update ID under its heading
-    console::outf("     %04X", bytes::le32(e.data() + kBridgeUpdateAt));
-    console::outf("     %04X", bytes::le32(e.data() + kBridgeCpuidAt));
-    if (!left_half) {
-        console::out("\n");
-        return kIntelFirstColumn;
-    }
-    console::move_to_column(kBridgeSeparatorColumn);
-    console::out("|  ");
-    return kIntelFirstColumn + 2 * kIntelColumnStep;
-}
-
 // The boot-block table's 64 KB window; erased when there is none.
 std::vector<std::uint8_t> boot_block_table(const BiosImage& image) {
     std::vector<std::uint8_t> table(kWindowSize, 0xFF);
     if (image.bbss_offset != kNoBootRecord && image.microcode_table != 0)
         read_window(image.bytes, image.microcode_table, table);
     return table;
-}
-
-void print_table_heading(std::span<const std::uint8_t> table) {
-    if (is_bridge_entry(table)) {
-        console::out("    Bridge ID                          |     Bridge ID                         \n");
-        console::out(" North    South      Update ID  CPUID  |  North    South      Update ID  CPUID \n");
-        console::out("---------------------------------------+----------------------------------------");
-    } else {
-        console::out("Update ID  CPUID  |  Update ID  CPUID  |  Update ID  CPUID  |  Update ID  CPUID\n");
-        console::out("------------------+--------------------+--------------------+-------------------");
-    }
 }
 
 // Each place the report reads entries from, in the report's order: the
@@ -137,12 +90,13 @@ void visit_entries(const BiosImage& image, const MicrocodeCapture& capture, Visi
         for (std::size_t offset = 0; offset < component.size(); offset += kMicrocodeEntrySize)
             visit(MicrocodeSource::Component, component, offset, kMicrocodeEntrySize, 0u);
     }
-    std::uint32_t block = find_bs1_address(image.bytes);
+    // The top block "*BS1" points at, and the length its trailer gives.
+    const std::uint32_t block = image.bs1_marker ? bs1_pointer(image.bytes, *image.bs1_marker).value_or(0) : 0;
     if (block == 0) return;
     std::vector<std::uint8_t> window(kWindowSize);
     std::size_t got = read_window(image.bytes, block, window);
     std::span<const std::uint8_t> in_file(window.data(), got);
-    const std::uint64_t limit = find_alin16_value(image.bytes);
+    const std::uint64_t limit = find_alin16_value(image.bytes, block);
     for (std::uint64_t offset = 0; offset + kTotalSizeAt + 4 <= in_file.size();) {
         std::uint32_t total = bytes::le32(in_file.data() + offset + kTotalSizeAt);
         if (total == 0xFFFFFFFFu) break;
@@ -155,9 +109,10 @@ void visit_entries(const BiosImage& image, const MicrocodeCapture& capture, Visi
     }
 }
 
-// The fields of the entry at `offset` of `buffer`, as the report's cells show them.
-std::optional<MicrocodeEntry> decode_entry(std::span<const std::uint8_t> buffer, std::size_t offset,
-                                           std::uint32_t length) {
+}  // namespace
+
+std::optional<MicrocodeEntry> decode_microcode_entry(std::span<const std::uint8_t> buffer, std::size_t offset,
+                                                     std::uint32_t length) {
     if (offset >= buffer.size()) return std::nullopt;
     std::span<const std::uint8_t> e = buffer.subspan(offset);
     MicrocodeEntry entry;
@@ -176,50 +131,45 @@ std::optional<MicrocodeEntry> decode_entry(std::span<const std::uint8_t> buffer,
     return entry;
 }
 
-}  // namespace
+void capture_microcode(ImageBytes image, const ChainMember& member, MicrocodeCapture& capture) {
+    capture = MicrocodeCapture{};
+    const MemberHead& header = member.header;
+    const std::uint32_t original = original_size(header);
+    if (original > kMaxCapturedSize) return;
 
-void list_ncpu_block(BiosImage& image) {
-    if (image.ncpu_size == 0) return;
-    std::uint8_t name[kNcpuName.size()];
-    read_window(image.bytes, image.area_end - (kNcpuTrailerSize - kNcpuNameAt), name);
-    std::size_t length = std::find(name, name + sizeof name, 0) - name;
-    print_listing_row("(SP) NCPUCODE        ", image.ncpu_size, size_text(image.ncpu_size),
-                      std::string_view(reinterpret_cast<const char*>(name), length));
+    const std::span<const std::uint8_t> at = image.subspan(member.position);
+    if (is_stored(header)) {
+        // Stored: the data bytes are the component.
+        const std::size_t data_at = std::size_t{header_size(header)} + 2;
+        const std::size_t n = std::min<std::size_t>(std::min(packed_size(header), original),
+                                                    at.size() > data_at ? at.size() - data_at : 0);
+        capture.data.assign(at.begin() + static_cast<std::ptrdiff_t>(data_at),
+                            at.begin() + static_cast<std::ptrdiff_t>(data_at + n));
+    } else {
+        Expansion e = expand_member(at);
+        // A damaged member is said by the listing, which goes on without it.
+        if (e.status == Expansion::Status::Damaged) capture.message = std::string(e.damage) + "\n";
+        if (e.status == Expansion::Status::UnknownMethod)
+            capture.message = "Unknown method: " +
+                              std::to_string(static_cast<unsigned>(static_cast<unsigned char>(e.header.method[3]))) + "\n";
+        if (e.status != Expansion::Status::Complete) return;
+        capture.data = std::move(e.data);
+    }
+    capture.captured = true;
+    capture.original_size = original;
 }
 
-int print_microcode_entry(std::span<const std::uint8_t> buffer, std::size_t offset, int column,
-                          std::uint32_t length) {
-    const std::optional<MicrocodeEntry> entry = decode_entry(buffer, offset, length);
-    if (!entry) return column;
-    if (entry->bridge) return print_bridge_cell(buffer.subspan(offset));
-    console::out(entry->package);
-    console::outf(" %02X   %04X", entry->revision, entry->signature);
-    return close_grid_cell(column);
-}
-
-void print_microcode_report(BiosImage& image, const MicrocodeCapture& capture) {
-    console::out("\n                          ** Micro Code Information **\n");
-    print_table_heading(boot_block_table(image));
-    int column = kIntelFirstColumn;
+MicrocodeReport microcode_report(const BiosImage& image, const MicrocodeCapture& capture) {
+    MicrocodeReport report;
+    report.bridge_heading = is_bridge_entry(boot_block_table(image));
     visit_entries(image, capture,
-                  [&column](MicrocodeSource, std::span<const std::uint8_t> buffer, std::size_t offset,
-                            std::uint32_t length, std::uint32_t) {
-                      column = print_microcode_entry(buffer, offset, column, length);
-                  });
-    // No line end of its own: a line with fewer than four cells stays open
-    // after its last "|  ", as on the console.
-}
-
-std::vector<MicrocodeEntry> microcode_entries(const BiosImage& image, const MicrocodeCapture& capture) {
-    std::vector<MicrocodeEntry> entries;
-    visit_entries(image, capture,
-                  [&entries](MicrocodeSource source, std::span<const std::uint8_t> buffer, std::size_t offset,
-                             std::uint32_t length, std::uint32_t base) {
-                      std::optional<MicrocodeEntry> entry = decode_entry(buffer, offset, length);
+                  [&report](MicrocodeSource source, std::span<const std::uint8_t> buffer, std::size_t offset,
+                            std::uint32_t length, std::uint32_t base) {
+                      std::optional<MicrocodeEntry> entry = decode_microcode_entry(buffer, offset, length);
                       if (!entry) return;
                       entry->source = source;
                       entry->offset = static_cast<std::uint32_t>(base + offset);
-                      entries.push_back(*entry);
+                      report.entries.push_back(*entry);
                   });
-    return entries;
+    return report;
 }

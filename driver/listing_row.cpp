@@ -1,5 +1,5 @@
 // Size rendering and the row layout of the component listing.
-#include "common/listing_row.hpp"
+#include "driver/listing_row.hpp"
 
 #include <cstdio>
 
@@ -24,9 +24,4 @@ void print_listing_row(std::string_view lead, std::uint32_t original_size, std::
     console::move_to_column(kNameColumn);
     console::out(name);
     console::out("\n");
-}
-
-std::string without_padding(std::string_view name) {
-    while (!name.empty() && name.back() == ' ') name.remove_suffix(1);
-    return std::string(name);
 }

@@ -1,5 +1,5 @@
 // The row of the component listing and the one form in which sizes are
-// shown, shared by the listing and the rows other modules add to it.
+// shown.
 //
 // A size v is shown as its high 16 bits in hexadecimal (at least one digit),
 // its low 16 bits in four digits, "h", and v / 1024 with two decimals in
@@ -26,8 +26,7 @@ std::string size_text(std::uint32_t value);
 // the rows whose two parts count different things.
 std::string size_text(std::uint32_t hex_value, double kilobytes);
 
-// A name of the listing (padded with blanks to its column) without the padding.
-std::string without_padding(std::string_view name);
+
 
 // Prints one row on standard output; `space` is the text for column 40
 // (normally size_text of the space taken), `name` is printed as it is.

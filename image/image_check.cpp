@@ -1,5 +1,5 @@
 // The checks behind /verify and the JSON report's problems.
-#include "driver/image_check.hpp"
+#include "image/image_check.hpp"
 
 #include <algorithm>
 #include <cstring>
@@ -7,8 +7,7 @@
 #include "archive/extract.hpp"
 #include "common/bytes.hpp"
 #include "common/catalogue.hpp"
-#include "common/listing_row.hpp"
-#include "driver/fixups.hpp"
+#include "image/fixups.hpp"
 #include "image/bios_image.hpp"
 #include "image/boot_vga.hpp"
 #include "image/chain.hpp"
@@ -20,7 +19,7 @@ namespace {
 inline constexpr std::uint32_t kMaxCheckedSize = 16u << 20;
 
 struct Check {
-    BiosImage& image;
+    const BiosImage& image;
     ImageCheck result;
 
     void line(std::uint32_t offset, const char* code, const std::string& text, bool problem) {
@@ -88,9 +87,8 @@ std::optional<std::uint32_t> first_unerased(const BiosImage& image, std::uint64_
     return std::nullopt;
 }
 
-void check_chain(Check& c) {
-    BiosImage& image = c.image;
-    const ChainWalk walk = walk_image_chain(image);
+void check_chain(Check& c, const ChainWalk& walk) {
+    const BiosImage& image = c.image;
     const std::uint32_t limit = chain_space_end(image);
     for (const ChainMember& m : walk.members) {
         check_member(c, MemberPlace::Chain, m.position, listing_name(type_segment(m.header), type_offset(m.header)));
@@ -127,8 +125,8 @@ void check_chain(Check& c) {
 }
 
 void check_top_block(Check& c) {
-    BiosImage& image = c.image;
-    const std::optional<std::uint32_t> marker = find_bs1_marker(image.bytes, image.file_size);
+    const BiosImage& image = c.image;
+    const std::optional<std::uint32_t> marker = image.bs1_marker;
     const std::uint32_t pointer = marker ? bs1_pointer(image.bytes, *marker).value_or(0) : 0;  // 0: none
     if (!image.ncpu_block) {
         // A pointer below the area's end promises a top block there: one
@@ -175,7 +173,7 @@ void check_top_block(Check& c) {
 }
 
 void check_sums(Check& c) {
-    BiosImage& image = c.image;
+    const BiosImage& image = c.image;
     if (image.bbss_offset != kNoBootRecord) {
         const std::uint32_t at = image.checksum_block + kCheckBytesAt;
         std::uint8_t stored[1];
@@ -200,7 +198,7 @@ void check_sums(Check& c) {
 
 }  // namespace
 
-ImageCheck check_image(BiosImage& image) {
+ImageCheck check_image(const BiosImage& image, const ChainWalk& walk) {
     Check c{image, {}};
     if (const std::optional<std::string> why = not_a_bios_image(image)) {
         // Nothing in it can be checked as a BIOS image.
@@ -212,7 +210,7 @@ ImageCheck check_image(BiosImage& image) {
         check_member(c, MemberPlace::SystemBios, bios, "System BIOS");
     else
         c.line(bios, "no_system_bios", format("%05Xh no system BIOS component", bios), true);
-    check_chain(c);
+    check_chain(c, walk);
     if (std::optional<BootSlot> slot = find_boot_slot(image, kBtVgaText);
         slot && holds_member(read_member_head(image.bytes, slot->begin)))
         check_member(c, MemberPlace::BootBlock, slot->begin, "Compress BT-VGA");

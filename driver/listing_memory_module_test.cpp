@@ -1,5 +1,5 @@
 // The memory-module line of the listing.
-#include "image/memory_module.hpp"
+#include "driver/listing.hpp"
 
 #include <gtest/gtest.h>
 
@@ -20,7 +20,7 @@ std::string module_line(const SyntheticImage& image) {
     EXPECT_TRUE(opened.has_value());
     if (!opened) return {};
     console::Capture cap;
-    list_memory_module(*opened);
+    list_memory_module(survey_image(*opened).memory_module);
     EXPECT_EQ(cap.err(), "");
     return cap.out();
 }

@@ -1,6 +1,6 @@
 // The boot-block VGA ROM as the listing shows it: the "(BB)" row of the
 // "*BT-VGA*" slot and the "On Board VGA ROM In BootBlock" line.
-#include "image/boot_vga.hpp"
+#include "driver/listing.hpp"
 
 #include <gtest/gtest.h>
 
@@ -27,12 +27,12 @@ Printed print_both(const SyntheticImage& image) {
     Printed printed;
     {
         console::Capture cap;
-        list_boot_block_vga(*opened);
+        list_boot_vga(survey_image(*opened).vga_member);
         printed.row = cap.out();
         EXPECT_EQ(cap.err(), "");
     }
     console::Capture cap;
-    report_on_board_vga(*opened);
+    print_on_board_vga(survey_image(*opened).on_board_vga);
     printed.on_board = cap.out();
     return printed;
 }

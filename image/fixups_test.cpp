@@ -1,5 +1,5 @@
 // The closing fix-ups on whole images, checked against sums computed here.
-#include "driver/fixups.hpp"
+#include "image/fixups.hpp"
 
 #include <gtest/gtest.h>
 
@@ -39,7 +39,7 @@ SyntheticImage plain(bool imd_reset) {
 struct FixCase {
     const char* what;
     std::function<SyntheticImage()> make;
-    std::function<void(RunState&, BiosImage&)> run;  // what the run did before the fix-ups
+    std::function<void(FixupRequest&, BiosImage&)> run;  // what the run did before the fix-ups
     bool word_sum_zero, byte_sum_zero;
     std::function<void(const Bytes& before, const Bytes& after)> check;
 };
@@ -51,7 +51,7 @@ TEST(Fixups, PointersCheckBytesAndSums) {
         EXPECT_EQ(after[kCheck], s);
         EXPECT_EQ(after[kCheck + 1], static_cast<std::uint8_t>(s - before[kCheck] + before[kCheck + 1]));
     };
-    const auto nothing = [](RunState&, BiosImage&) {};
+    const auto nothing = [](FixupRequest&, BiosImage&) {};
     const std::vector<FixCase> cases = {
         {"an image without an IMD area", [] { return plain(false); }, nothing, true, false, area_check_bytes},
         {"an IMD area is erased and carries the byte sum", [] { return plain(true); }, nothing, true, true,
@@ -89,7 +89,7 @@ TEST(Fixups, PointersCheckBytesAndSums) {
              SyntheticImage img = plain(false);
              img.put_bs1(0x3B800, img.physical(0x3A000));
              return img;
-         }, [](RunState&, BiosImage& image) { image.free_pointer = 0x39F00; }, true, false,
+         }, [](FixupRequest&, BiosImage& image) { image.free_pointer = 0x39F00; }, true, false,
          [](const Bytes& before, const Bytes& after) {
              EXPECT_EQ(le32(after, 0x3B800 + 11), 0x39F00u - 256 * KB);
              const int d = sum8(after, 0x3B80B, 0x3B80F) - sum8(before, 0x3B80B, 0x3B80F);
@@ -102,7 +102,7 @@ TEST(Fixups, PointersCheckBytesAndSums) {
              SyntheticImage img = plain(false);
              img.put_bs1(0x3B800, 0xFFFFFFFF);
              return img;
-         }, [](RunState& state, BiosImage&) { state.ncpu_requested = true; }, true, false,
+         }, [](FixupRequest& run, BiosImage&) { run.top_block_named = true; }, true, false,
          [](const Bytes&, const Bytes& after) { EXPECT_EQ(le32(after, 0x3B800 + 11), 0xFFFFFFFFu); }},
         {"a banked record in the upper window sums its bank block", [] {
              SyntheticImage img(512 * KB);
@@ -111,7 +111,7 @@ TEST(Fixups, PointersCheckBytesAndSums) {
                            .bank_length = 0x1800});
              img.fill(0x73000 + 0x20, 0x100, 0x5A);
              return img;
-         }, [](RunState& state, BiosImage&) { state.ncpu_requested = true; }, true, false,
+         }, [](FixupRequest& run, BiosImage&) { run.top_block_named = true; }, true, false,
          [](const Bytes&, const Bytes& after) {
              EXPECT_EQ(after[0x73000 + 0x1800 - 1], sum8(after, 0x73000, 0x73000 + 0x1800 - 1));
          }},
@@ -124,9 +124,10 @@ TEST(Fixups, PointersCheckBytesAndSums) {
         {
             std::optional<BiosImage> image = open_image("img.bin").image;
             ASSERT_TRUE(image);
-            RunState state;
-            c.run(state, *image);
-            close_image_bookkeeping(state, *image);
+            FixupRequest run;
+            c.run(run, *image);
+            ImageWriter writer(*image);
+            close_image_bookkeeping(writer, run);
             save_image(*image);
             const FileSums sums = file_sums(*image);
             EXPECT_EQ(sums.words == 0, c.word_sum_zero);

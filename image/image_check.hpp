@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "archive/member_head.hpp"
+#include "image/chain.hpp"
 
 struct BiosImage;
 
@@ -47,4 +48,5 @@ struct ImageCheck {
     int problems = 0;
 };
 
-ImageCheck check_image(BiosImage& image);
+// Checks the image. `walk`: its chain (walk_image_chain), walked once by the caller.
+ImageCheck check_image(const BiosImage& image, const ChainWalk& walk);

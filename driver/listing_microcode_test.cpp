@@ -1,7 +1,8 @@
-// Microcode cells and the "Micro Code Information" report: Intel and bridge
+// Microcode cells and the listing's "Micro Code Information" report: Intel and bridge
 // layouts, the boot-block table, the captured component and the top-placed
 // block, and entries whose sizes do not fit where they stand.
-#include "insert/microcode_report.hpp"
+#include "driver/listing.hpp"
+#include "driver/listing_microcode.hpp"
 
 #include <gtest/gtest.h>
 
@@ -11,7 +12,7 @@
 #include "common/console.hpp"
 #include "common/file.hpp"
 #include "image/bios_image.hpp"
-#include "insert/microcode_capture.hpp"
+#include "image/microcode.hpp"
 #include "testkit/image_builder.hpp"
 #include "testkit/microcode_builder.hpp"
 #include "testkit/workdir.hpp"
@@ -23,6 +24,13 @@ using testkit::IntelEntry;
 using testkit::intel_microcode;
 using testkit::SyntheticImage;
 
+// The cell of the entry at `offset` of `buffer`, as the report prints it:
+// nothing, and the column as it was, for bytes that are no entry.
+int print_cell(std::span<const std::uint8_t> buffer, std::size_t offset, int column, std::uint32_t length) {
+    const std::optional<MicrocodeEntry> entry = decode_microcode_entry(buffer, offset, length);
+    return entry ? print_microcode_entry(*entry, column) : column;
+}
+
 struct Cell {
     std::string out;
     int column = 0;
@@ -32,7 +40,7 @@ Cell cell(const std::vector<std::uint8_t>& buffer, std::size_t offset, int colum
           std::uint32_t length = 2048) {
     console::Capture cap;
     Cell c;
-    c.column = print_microcode_entry(buffer, offset, column, length);
+    c.column = print_cell(buffer, offset, column, length);
     c.out = cap.out();
     return c;
 }
@@ -74,7 +82,7 @@ TEST(MicrocodeEntry, FourIntelCellsToALine) {
     int column = 18;
     std::vector<int> columns;
     for (std::size_t i = 0; i < 5; ++i) {
-        column = print_microcode_entry(buffer, i * 2048, column, 2048);
+        column = print_cell(buffer, i * 2048, column, 2048);
         columns.push_back(column);
     }
     EXPECT_EQ(cap.out(),
@@ -120,7 +128,7 @@ TEST(MicrocodeEntry, BridgeCellsTwoToALineUnderTheHeadingBar) {
         {testkit::bridge_microcode(first), testkit::bridge_microcode(second), testkit::bridge_microcode(first)});
     console::Capture cap;
     int column = 18;
-    for (std::size_t i = 0; i < 3; ++i) column = print_microcode_entry(buffer, i * 2048, column, 2048);
+    for (std::size_t i = 0; i < 3; ++i) column = print_cell(buffer, i * 2048, column, 2048);
     EXPECT_EQ(cap.out(),
               "31881106 31771106     0105     0673    |                        0107     0673\n"
               "31881106 31771106     0105     0673    |  ");
@@ -147,7 +155,7 @@ std::string report(const SyntheticImage& image, const MicrocodeCapture& capture 
     EXPECT_TRUE(opened.has_value());
     if (!opened) return {};
     console::Capture cap;
-    print_microcode_report(*opened, capture);
+    print_microcode_report(microcode_report(*opened, capture));
     EXPECT_EQ(cap.err(), "");
     return cap.out();
 }
@@ -224,18 +232,17 @@ TEST(MicrocodeReport, BootRecordAtTheEndOfItsWindowStillGivesTheTable) {
     EXPECT_EQ(report(image), kTitle + kIntelHeading + "PGA423 2E   0F29  |  ");
 }
 
-// Captures the 0x4001 member at 0x10000 of `image` the way the listing's walk does.
+// Captures the 0x4001 member at 0x10000 of `image` the way the listing does,
+// listing the image (what the capture met goes to the console channel).
 MicrocodeCapture capture_first_member(const SyntheticImage& image) {
     image.save("img.bin");
     std::optional<BiosImage> opened = open_image("img.bin").image;
     EXPECT_TRUE(opened.has_value());
-    MicrocodeCapture capture;
-    if (!opened) return capture;
-    ChainWalk walk = walk_chain(opened->bytes, 0x10000, opened->area_end - 0x40);
-    EXPECT_EQ(walk.members.size(), 1u);
-    if (walk.members.empty()) return capture;
-    capture_microcode(opened->bytes, walk.members[0], capture);
-    return capture;
+    if (!opened) return {};
+    const ImageSurvey survey = survey_image(*opened);
+    EXPECT_EQ(survey.chain.members.size(), 1u);
+    print_listing("img.bin", survey);
+    return survey.microcode_capture;
 }
 
 TEST(MicrocodeReport, CompressedAreaComponentStoredOrCompressed) {

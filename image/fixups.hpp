@@ -6,24 +6,20 @@
 #pragma once
 
 #include <cstdint>
-#include <vector>
 
-#include "driver/run_state.hpp"
 #include "image/bios_image.hpp"
+#include "image/image_writer.hpp"
 
-
-// Runs the fix-ups on the open image. Writes go through the image writer:
-// a failed write ends the run with status 1.
-void close_image_bookkeeping(RunState& state, BiosImage& image);
-
-// The bytes the fix-ups may change, each named ("bs1_pointer",
-// "check_bytes", "bank_check_byte", "imd_block" or "sum_word"); absent ones
-// are left out.
-struct NamedRange {
-    const char* what;
-    ByteRange range;
+// What the fix-ups need to know of the run.
+struct FixupRequest {
+    bool top_block_named = false;  // /NC_CPUCODE was a group of the run
+    bool group_failed = false;     // the last group found no room, or no member of its kind
+    bool err_mode = false;         // /err was given
 };
-std::vector<NamedRange> fixup_ranges(const BiosImage& image);
+
+// Runs the fix-ups, through the writer (the regions Bs1Pointer, CheckBytes,
+// BankCheckByte and SumBytes).
+void close_image_bookkeeping(ImageWriter& writer, const FixupRequest& run);
 
 // The 16-bit little-endian word sum of the whole file (a last odd byte is
 // not counted) and its 8-bit byte sum.
@@ -31,10 +27,10 @@ struct FileSums {
     std::uint16_t words = 0;
     std::uint8_t bytes = 0;
 };
-FileSums file_sums(BiosImage& image);
+FileSums file_sums(const BiosImage& image);
 
 // The 8-bit sum of the bytes in [from, to) of the image.
-std::uint8_t range_byte_sum(BiosImage& image, std::uint64_t from, std::uint64_t to);
+std::uint8_t range_byte_sum(const BiosImage& image, std::uint64_t from, std::uint64_t to);
 
 // True when the image's "IMD$" block begins with "IMD$" (its sums are then kept).
-bool imd_area_marked(BiosImage& image);
+bool imd_area_marked(const BiosImage& image);

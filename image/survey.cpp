@@ -1,0 +1,84 @@
+// The survey of an image: one walk of its chain, and every record the
+// reports show.
+#include "image/survey.hpp"
+
+#include <algorithm>
+
+#include "common/bytes.hpp"
+#include "image/records.hpp"
+
+namespace {
+
+SystemBiosRecord system_bios(const BiosImage& image) {
+    SystemBiosRecord bios;
+    bios.position = system_bios_position(image);
+    const MemberHead header = read_member_head(image.bytes, bios.position);
+    if (!holds_member(header)) {
+        // Nothing stored there: only the space reserved for it.
+        bios.space = system_bios_space(bios.position, 0, 0, image.file_size);
+        return bios;
+    }
+    bios.space = system_bios_space(bios.position, header_size(header), packed_size(header), image.file_size);
+    bios.head = header;
+    return bios;
+}
+
+CompressedSpace compressed_space(const BiosImage& image, const SystemBiosRecord& bios, const ChainWalk& chain) {
+    std::uint32_t used = bios.space;
+    // The walk took only members inside the file, so each span fits 32 bits.
+    for (const ChainMember& member : chain.members) used += static_cast<std::uint32_t>(member_span(member.header));
+    // All three are 32-bit values, as the area's pointers are.
+    const std::uint32_t total =
+        image.chain_start != 0 ? image.area_end - image.first_member : bios.space + image.area_end;
+    return {total, used + image.ncpu_size};
+}
+
+std::optional<TopBlockRecord> top_block(const BiosImage& image) {
+    if (!image.ncpu_block) return std::nullopt;
+    std::uint8_t name[kNcpuName.size()];
+    read_window(image.bytes, image.area_end - (kNcpuTrailerSize - kNcpuNameAt), name);
+    const std::size_t length = static_cast<std::size_t>(std::find(name, name + sizeof name, 0) - name);
+    return TopBlockRecord{top_block_start(image), image.ncpu_size,
+                          std::string(reinterpret_cast<const char*>(name), length)};
+}
+
+// The member the "*BT-VGA*" record's start word names, when one with a
+// non-zero original size stands there (the slot lies in the top 64 KB; in a
+// smaller file part of it is outside).
+std::optional<BootVgaMember> boot_vga_member(const BiosImage& image) {
+    const std::optional<std::uint32_t> k = paragraph_record_end(image.bytes, image.top_base, kBtVgaText);
+    if (!k) return std::nullopt;
+    std::uint8_t record[kParagraph];
+    const std::uint64_t record_at = std::uint64_t{image.top_base} + *k - kParagraph;
+    if (read_window(image.bytes, record_at, record) < kSlotStartAt + 2) return std::nullopt;
+    const std::int64_t h = std::int64_t{image.file_size} - kSlotBase + bytes::le16(record + kSlotStartAt);
+    if (h < 0 || h >= image.file_size) return std::nullopt;
+    const MemberHead header = read_member_head(image.bytes, static_cast<std::uint64_t>(h));
+    // Not even the fixed fields in the file, erased or foreign bytes, or empty.
+    if (!has_fixed_fields(header) || !holds_member(header) || original_size(header) == 0) return std::nullopt;
+    return BootVgaMember{static_cast<std::uint32_t>(h), header};
+}
+
+}  // namespace
+
+ImageSurvey survey_image(const BiosImage& image, SurveyDepth depth) {
+    ImageSurvey s;
+    s.not_bios = not_a_bios_image(image);
+    s.system_bios = system_bios(image);
+    s.chain = walk_image_chain(image);
+    s.space = compressed_space(image, s.system_bios, s.chain);
+    s.top_block = top_block(image);
+    s.vga_room = find_boot_room(image);
+    s.vga_slot = find_boot_slot(image, kBtVgaText);
+    s.vga_member = boot_vga_member(image);
+    s.on_board_vga = has_on_board_vga(image);
+    s.memory_module = find_memory_module(image);
+    for (std::size_t i = 0; i < s.chain.members.size(); ++i) {
+        if (type_segment(s.chain.members[i].header) != kCpuCodeSegment) continue;
+        capture_microcode(image.bytes, s.chain.members[i], s.microcode_capture);
+        if (!s.microcode_capture.message.empty()) s.capture_messages.emplace_back(i, s.microcode_capture.message);
+    }
+    s.microcode = microcode_report(image, s.microcode_capture);
+    if (depth == SurveyDepth::Checked) s.check = check_image(image, s.chain);
+    return s;
+}
