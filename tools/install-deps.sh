@@ -8,7 +8,8 @@
 #                            the Windows tests), GoogleTest's sources, zip, and
 #                            groff for the manual page in the zip
 # The LZH archivers and the picture library are independent peers the tests
-# check the tool against; groff checks the manual page; strace stops a run at a
+# check the tool against; groff checks the manual page; zsh runs the zsh
+# completion in its test; strace stops a run at a
 # chosen call, for the test of runs that are killed.
 set -euo pipefail
 need=(cmake g++ make)
@@ -22,7 +23,7 @@ elif [ "${1:-}" = windows ]; then
   # Wine's recommendations (fonts, sound, 32-bit libraries) are not needed.
   options+=(--no-install-recommends)
 elif [ "${1:-}" != build ]; then
-  need+=(libgtest-dev libbenchmark-dev groff-base libarchive-tools p7zip-full lhasa jlha-utils python3-pil python3-jsonschema strace)
+  need+=(libgtest-dev libbenchmark-dev groff-base libarchive-tools p7zip-full lhasa jlha-utils python3-pil python3-jsonschema strace zsh)
 fi
 missing=()
 for p in "${need[@]}"; do
