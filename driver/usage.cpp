@@ -85,7 +85,10 @@ void print_command_words() {
     console::out("\n        Also (the manual page mozaik32(1) tells the rest):\n");
     for (const CommandWord& w : kCommandWords) {
         std::string word(w.word);
-        if (!w.operand.empty()) word += (word.ends_with('=') ? "" : " ") + std::string(w.operand);
+        if (!w.operand.empty()) {
+            if (!word.ends_with('=')) word += ' ';  // "slot=X", "/other TypeId"
+            word += w.operand;
+        }
         console::outf("          %-*s: %s\n", static_cast<int>(kWordColumns), word.c_str(),
                       std::string(w.help).c_str());
     }
