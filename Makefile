@@ -61,7 +61,8 @@ fuzz:
 
 # Windows: mozaik32.exe cross-built with mingw-w64 in $(BUILD_WIN)/ (its
 # runtimes linked in), and $(BUILD_WIN)/mozaik32-windows.zip with the .exe,
-# the README and the manual page as text, CRLF line ends. The folder is
+# the README and the manual page as text, CRLF line ends, and the PowerShell
+# completion (written by a Linux build of the generator in $(BUILD_DEMO)/). The folder is
 # configured once for the tool and its tests (GoogleTest from Debian's
 # sources); `windows` builds the tool alone.
 WIN_CONFIGURE = cmake -S . -B $(BUILD_WIN) -DCMAKE_TOOLCHAIN_FILE=tools/windows-toolchain.cmake \
@@ -75,7 +76,9 @@ windows:
 	@tools/install-deps.sh windows
 	@$(WIN_CONFIGURE) >/dev/null
 	cmake --build $(BUILD_WIN) -j$(JOBS) --target mozaik32
-	@tools/windows-zip.sh $(BUILD_WIN)
+	@cmake -S . -B $(BUILD_DEMO) -DCMAKE_BUILD_TYPE=$(CMAKE_TYPE) -DMOZAIK_TESTS=OFF -DMOZAIK_BENCH=OFF -DMOZAIK_TOOLS=ON >/dev/null
+	cmake --build $(BUILD_DEMO) -j$(JOBS) --target shell_completions
+	@tools/windows-zip.sh $(BUILD_WIN) $(BUILD_DEMO)/completion/mozaik32-completion.ps1
 
 # The test programs under Wine (standard input from /dev/null, so that no
 # child waits on it), and the comparison of the Linux and the Windows tool
