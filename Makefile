@@ -4,6 +4,7 @@ BUILD_SAN  ?= build-san
 BUILD_DEMO ?= build-demo
 BUILD_FUZZ ?= build-fuzz
 BUILD_WIN  ?= build-win
+BUILD_DEB  ?= build-deb
 FUZZ_SECONDS ?= 60
 FUZZ_TARGETS = lh5_decoder member_header listing release_extract add logo mib verify group_runs
 JOBS       ?= 2
@@ -12,7 +13,7 @@ CMAKE_TYPE ?= RelWithDebInfo
 # No "Entering directory" lines from the builds cmake runs.
 MAKEFLAGS += --no-print-directory
 
-.PHONY: all deps build test sanitize demo bench fuzz windows windows-test clean
+.PHONY: all deps build test sanitize demo bench fuzz windows windows-test deb clean
 
 all: build
 
@@ -60,7 +61,8 @@ fuzz:
 
 # Windows: mozaik32.exe cross-built with mingw-w64 in $(BUILD_WIN)/ (its
 # runtimes linked in), and $(BUILD_WIN)/mozaik32-windows.zip with the .exe,
-# the README and the manual page as text, CRLF line ends. The folder is
+# the README and the manual page as text, CRLF line ends, and the PowerShell
+# completion (written by a Linux build of the generator in $(BUILD_DEMO)/). The folder is
 # configured once for the tool and its tests (GoogleTest from Debian's
 # sources); `windows` builds the tool alone.
 WIN_CONFIGURE = cmake -S . -B $(BUILD_WIN) -DCMAKE_TOOLCHAIN_FILE=tools/windows-toolchain.cmake \
@@ -74,7 +76,9 @@ windows:
 	@tools/install-deps.sh windows
 	@$(WIN_CONFIGURE) >/dev/null
 	cmake --build $(BUILD_WIN) -j$(JOBS) --target mozaik32
-	@tools/windows-zip.sh $(BUILD_WIN)
+	@cmake -S . -B $(BUILD_DEMO) -DCMAKE_BUILD_TYPE=$(CMAKE_TYPE) -DMOZAIK_TESTS=OFF -DMOZAIK_BENCH=OFF -DMOZAIK_TOOLS=ON >/dev/null
+	cmake --build $(BUILD_DEMO) -j$(JOBS) --target shell_completions
+	@tools/windows-zip.sh $(BUILD_WIN) $(BUILD_DEMO)/completion/mozaik32-completion.ps1
 
 # The test programs under Wine (standard input from /dev/null, so that no
 # child waits on it), and the comparison of the Linux and the Windows tool
@@ -86,8 +90,22 @@ windows-test: windows
 	$(WINE_ENV) wineboot --init </dev/null
 	cd $(BUILD_WIN) && $(WINE_ENV) ctest --output-on-failure -j$(JOBS) </dev/null
 
+# The Debian package, in $(BUILD_DEB)/ with CPack: the tool alone, hardened
+# as Debian builds are, laid out for /usr; then its contents, version,
+# dependencies and lintian are checked (tools/deb/check.sh).
+DEB_FLAGS = -D_FORTIFY_SOURCE=2 -fstack-protector-strong
+deb:
+	@tools/install-deps.sh deb
+	@cmake -S . -B $(BUILD_DEB) -DCMAKE_BUILD_TYPE=Release -DMOZAIK_TESTS=OFF -DMOZAIK_BENCH=OFF -DMOZAIK_DEB=ON \
+	  -DCMAKE_INSTALL_PREFIX=/usr -DMOZAIK_ZSH_COMPLETION_DIR=share/zsh/vendor-completions \
+	  "-DCMAKE_CXX_FLAGS=$(DEB_FLAGS)" "-DCMAKE_EXE_LINKER_FLAGS=-Wl,-z,relro,-z,now" >/dev/null
+	cmake --build $(BUILD_DEB) -j$(JOBS)
+	rm -f $(BUILD_DEB)/mozaik32_*.deb
+	cd $(BUILD_DEB) && cpack -G DEB >/dev/null
+	tools/deb/check.sh $(BUILD_DEB)/mozaik32_*.deb
+
 bench: build
 	@for b in $(BUILD)/*_bench; do [ -x "$$b" ] && "$$b"; done
 
 clean:
-	rm -rf $(BUILD) $(BUILD_SAN) $(BUILD_DEMO) $(BUILD_FUZZ) $(BUILD_WIN) demo
+	rm -rf $(BUILD) $(BUILD_SAN) $(BUILD_DEMO) $(BUILD_FUZZ) $(BUILD_WIN) $(BUILD_DEB) demo

@@ -45,10 +45,9 @@ Form choose_form(RunState& state, const char* last_variable) {
         for (std::size_t i = 1; i <= n; ++i)
             if (equals_nocase(state.args[i], "noreserve")) state.no_reserve = true;
     }
-    // The screen position: exactly two words after the file (a trailing "/err" aside).
-    std::size_t words = n;
-    while (words > 0 && equals_nocase(state.args[words], "/err")) --words;
-    if (kind(c).picture == Picture::OsbWithPosition && words == 4) {
+    // The screen position: exactly two words after the file and nothing
+    // else, "/err" neither (that is read as a group that ends the run).
+    if (kind(c).picture == Picture::OsbWithPosition && n == 4) {
         state.osb_x = decimal(state.args[3]);
         state.osb_y = decimal(state.args[4]);
         state.osb_position_given = true;
@@ -61,8 +60,11 @@ Form choose_form(RunState& state, const char* last_variable) {
     } else if (n >= 2) {
         state.input_file = state.args[1];
         state.option_index = 2;
-        apply_group_prefix(state, 2);
-        c = lookup_option(state.args[2]);
+        // "/err" and "noreserve" before the first switch are passed over
+        // there too, as the option loop passes them over.
+        while (state.option_index < n && is_command_word(state.args[state.option_index])) ++state.option_index;
+        apply_group_prefix(state, state.option_index);
+        c = lookup_option(state.args[state.option_index]);
         if (n < 3 && !may_stand_alone(c)) c = 0;
     }
     // /D, /verify and /json as the first option must be the last argument,

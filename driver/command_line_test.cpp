@@ -36,7 +36,15 @@ TEST(CommandLine, ExplicitForm) {
     EXPECT_EQ(Line({"bios.bin", "/D"}).form, Form::Explicit);
     EXPECT_EQ(Line({"bios.bin", "/btvga"}).form, Form::Usage);
     EXPECT_EQ(Line({"bios.bin", "/D", "x"}).form, Form::Usage);
-    EXPECT_EQ(Line({"bios.bin", "/err", "/vga", "a.rom"}).form, Form::Usage);
+    // "/err" and "noreserve" before the first switch are passed over; alone they are no switch.
+    for (const char* word : {"/err", "NoReserve"}) {
+        Line before({"bios.bin", word, "/vga", "a.rom"});
+        EXPECT_EQ(before.form, Form::Explicit) << word;
+        EXPECT_EQ(before.state.option_index, 3u) << word;
+        EXPECT_EQ(Line({"bios.bin", word, "/err", "/D"}).state.option_index, 4u) << word;
+        EXPECT_EQ(Line({"bios.bin", word}).form, Form::Usage) << word;
+    }
+    EXPECT_EQ(Line({"bios.bin", "/err", "/D", "x"}).form, Form::Usage);
     EXPECT_EQ(Line({"bios.bin"}).form, Form::Usage);
     EXPECT_EQ(Line({}).form, Form::Usage);
 }
@@ -72,6 +80,9 @@ TEST(CommandLine, OsbPositionFromExactlyFourArguments) {
     EXPECT_EQ(four.state.osb_x, 100);
     EXPECT_EQ(four.state.osb_y, 200);
     EXPECT_FALSE(Line({"/OSB_BMP", "a.bmp", "100"}, "x").state.osb_position_given);
+    // Four arguments and no other: a fifth, "/err" too, leaves the numbers unread.
+    EXPECT_FALSE(Line({"/OSB_BMP", "a.bmp", "100", "200", "/err"}, "x").state.osb_position_given);
+    EXPECT_FALSE(Line({"/OSB_BMP3", "a.bmp", "100", "200", "noreserve"}, "x").state.osb_position_given);
     EXPECT_FALSE(Line({"bios.bin", "/OSB_BMP", "a.bmp", "100", "200"}).state.osb_position_given);
 }
 

@@ -225,6 +225,9 @@ TEST(ExitStatus, VersionAndHelpAlone) {
     EXPECT_NE(help.out.find("Syntax:"), std::string::npos);
     EXPECT_NE(help.out.find("/NVMM       : Add nVIDIA memory moudle"), std::string::npos);
     EXPECT_EQ(help.out.find("Press any key"), std::string::npos);
+    // Below the screen, a line for each word it does not show, its operand joined as typed.
+    for (const char* word : {"/verify", "/dry", "/other TypeId", "slot=X", "to=FILE", "noreserve", "--version"})
+        EXPECT_NE(help.out.find(std::string("\n          ") + word + " "), std::string::npos) << word;
     // With anything else on the command line they are words like any other.
     EXPECT_NE(testkit::run_tool({"--help", "x"}).out.find("Press any key"), std::string::npos);
 }

@@ -280,6 +280,7 @@ std::optional<int> start_run(RunState& state) {
     if (state.args.size() == 2 && state.args[1] == "--version") return 0;
     if (state.args.size() == 2 && state.args[1] == "--help") {
         print_usage(state.args[0], false);
+        print_command_words();
         return 0;
     }
     // A command line that fits neither form, or names no image, is a failed

@@ -129,7 +129,7 @@ TEST(Usage, CommandLinesThatFitNeitherForm) {
     const std::string usage = kBanner + usage_text("mozaik32", false);
     for (std::vector<std::string> args : {std::vector<std::string>{"bios.bin", "/D", "extra"},
                                           {"bios.bin", "/vga"},
-                                          {"bios.bin", "/err", "/vga", "a.rom"},
+                                          {"bios.bin", "/err"},
                                           {"bios.bin", "/nothing", "a.rom"},
                                           {"bios.bin", "/btvga"},
                                           {"/vga"}}) {
@@ -325,6 +325,12 @@ TEST(OptionLoop, WordsThatAreNoSwitchEndTheRunButCommandWordsArePassedOver) {
     EXPECT_EQ(adds(err), 1);
     EXPECT_EQ(err.status, 1);
     EXPECT_NE(err.err.find("Can't open missing.rom file"), std::string::npos) << err.err;
+    // Before the first switch too.
+    for (const char* first : {"/err", "noreserve"}) {
+        auto before = run_tool({"bios.bin", first, "/vga", "a.rom", "/pci", "b.rom"}, named("mozaik32"));
+        EXPECT_EQ(adds(before), 2) << first << before.out;
+        EXPECT_EQ(before.status, 0) << first << before.err;
+    }
     auto lone = run_tool({"bios.bin", "/cpucode", "/err"}, named("mozaik32"));
     EXPECT_EQ(lone.err.rfind("CPUCODE.EXE file open error !!!\n", 0), 0u) << lone.err;
 }

@@ -1,9 +1,11 @@
-// The usage screen, shown when the command line fits neither form.
+// The usage screen, shown when the command line fits neither form, and the
+// lines --help adds below it.
 #include "driver/usage.hpp"
 
 #include <array>
 #include <string_view>
 
+#include "common/command_words.hpp"
 #include "common/console.hpp"
 
 namespace {
@@ -76,4 +78,18 @@ void print_usage(const std::string& path, bool page_prompt) {
     console::outf("            %s 6a69s000.bin /VGA filename\n", n);
     console::outf("            %s 6a69s000.bin /VGA filename /ERR", n);
     if (long_form(path)) console::out("\n");
+}
+
+void print_command_words() {
+    if (console::column() != 0) console::out("\n");  // the last example of the short form
+    console::out("\n        Also (the manual page mozaik32(1) tells the rest):\n");
+    for (const CommandWord& w : kCommandWords) {
+        std::string word(w.word);
+        if (!w.operand.empty()) {
+            if (!word.ends_with('=')) word += ' ';  // "slot=X", "/other TypeId"
+            word += w.operand;
+        }
+        console::outf("          %-*s: %s\n", static_cast<int>(kWordColumns), word.c_str(),
+                      std::string(w.help).c_str());
+    }
 }

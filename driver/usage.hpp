@@ -1,4 +1,4 @@
-// The two-page usage screen.
+// The two-page usage screen, and the words --help adds to it.
 #pragma once
 
 #include <string>
@@ -7,6 +7,11 @@
 // program by `program_path`. With `page_prompt`, the first page ends with
 // the prompt, which waits for a key on a terminal.
 void print_usage(const std::string& program_path, bool page_prompt);
+
+// The second part of --help: one line for each word of the command line the
+// usage screen does not show (common/command_words.hpp), then where the
+// manual page is.
+void print_command_words();
 
 // How the syntax lines and examples name the program: the path itself when
 // it is at most 19 characters long; otherwise "D:\...\NAME" with the drive

@@ -4,11 +4,14 @@
 #   install-deps.sh build    only what building the tool and mkimage needs
 #   install-deps.sh demo     that and the picture library the demo draws its logo with
 #   install-deps.sh fuzz     that and clang, for the libFuzzer targets
+#   install-deps.sh deb      that and what `make deb` packs and checks with: dpkg-dev
+#                            and file (CPack's dependency scan), lintian
 #   install-deps.sh windows  that and the mingw-w64 cross compiler, Wine (to run
 #                            the Windows tests), GoogleTest's sources, zip, and
 #                            groff for the manual page in the zip
 # The LZH archivers and the picture library are independent peers the tests
-# check the tool against; groff checks the manual page; strace stops a run at a
+# check the tool against; groff checks the manual page; zsh runs the zsh
+# completion in its test; strace stops a run at a
 # chosen call, for the test of runs that are killed.
 set -euo pipefail
 need=(cmake g++ make)
@@ -17,12 +20,14 @@ if [ "${1:-}" = demo ]; then
   need+=(python3-pil)
 elif [ "${1:-}" = fuzz ]; then
   need+=(clang)
+elif [ "${1:-}" = deb ]; then
+  need+=(dpkg-dev file lintian)
 elif [ "${1:-}" = windows ]; then
   need+=(g++-mingw-w64-x86-64-posix wine wine64 googletest zip groff-base)
   # Wine's recommendations (fonts, sound, 32-bit libraries) are not needed.
   options+=(--no-install-recommends)
 elif [ "${1:-}" != build ]; then
-  need+=(libgtest-dev libbenchmark-dev groff-base libarchive-tools p7zip-full lhasa jlha-utils python3-pil python3-jsonschema strace)
+  need+=(libgtest-dev libbenchmark-dev groff-base libarchive-tools p7zip-full lhasa jlha-utils python3-pil python3-jsonschema strace zsh)
 fi
 missing=()
 for p in "${need[@]}"; do

@@ -1,10 +1,13 @@
 #!/usr/bin/env bash
 # Packs the Windows tool for its users: BUILD/mozaik32-windows.zip holds
-# mozaik32.exe, README.txt and mozaik32.txt (the manual page as plain text),
-# the texts with CRLF line ends for Notepad.
-# Usage: windows-zip.sh BUILD (the folder with mozaik32.exe)
+# mozaik32.exe, README.txt, mozaik32.txt (the manual page as plain text) and
+# mozaik32-completion.ps1 (the PowerShell completion), the texts with CRLF
+# line ends for Notepad.
+# Usage: windows-zip.sh BUILD COMPLETION (the folder with mozaik32.exe, the
+# PowerShell completion the Linux build wrote)
 set -euo pipefail
 build=$1
+completion=$2
 stage=$build/zip
 rm -rf "$stage" "$build/mozaik32-windows.zip"
 mkdir -p "$stage"
@@ -15,6 +18,7 @@ sed 's/$/\r/' README.md >"$stage/README.txt"
 # Plain text: no bold or underline, neither by escapes nor by overstriking.
 groff -man -Tascii -P-cbou doc/mozaik32.1 2>/dev/null | sed 's/$/\r/' >"$stage/mozaik32.txt"
 [ -s "$stage/mozaik32.txt" ] || { echo "the manual page did not render" >&2; exit 1; }
-(cd "$stage" && zip -q -X ../mozaik32-windows.zip mozaik32.exe README.txt mozaik32.txt)
+sed 's/$/\r/' "$completion" >"$stage/mozaik32-completion.ps1"
+(cd "$stage" && zip -q -X ../mozaik32-windows.zip mozaik32.exe README.txt mozaik32.txt mozaik32-completion.ps1)
 rm -rf "$stage"
 echo "$build/mozaik32.exe and $build/mozaik32-windows.zip written"
