@@ -63,7 +63,8 @@ void read_operands(RunState& state) {
     if (!group.row().type_id_without_operand.empty()) {
         // An operand that is no switch belongs to the group, whatever its value.
         const std::size_t at = state.option_index + 2;
-        const bool operand = at < state.args.size() && !state.args[at].starts_with('/');
+        const bool operand =
+            at < state.args.size() && !state.args[at].starts_with('/') && !starts_nocase(state.args[at], "name=");
         group.isa_segment = operand ? isa_segment_operand(state, state.args[at]) : 0;
         state.group_words = operand ? 1 : 0;
         group.type_id = group.isa_segment != 0 ? std::string(group.row().type_id)
@@ -71,6 +72,17 @@ void read_operands(RunState& state) {
         group.type_value = parse_type_id(group.type_id).segment;
     }
     if (state.osb_position_given && state.option_index == 1) state.group_words = 2;
+}
+
+// Where "name=NAME" stands: right after the RomFile, or after /isa's
+// address operand.
+std::optional<std::size_t> name_word_at(const RunState& state) {
+    std::size_t at = state.option_index + 2;
+    const bool operand = !state.group.row().type_id_without_operand.empty() && at < state.args.size() &&
+                         !state.args[at].starts_with('/') && !starts_nocase(state.args[at], "name=");
+    if (operand) ++at;
+    if (at < state.args.size() && starts_nocase(state.args[at], "name=")) return at;
+    return std::nullopt;
 }
 
 FixupRequest fixup_request(const RunState& state) {
@@ -121,12 +133,19 @@ Outcome dispatch(RunState& state, ImageWriter& writer, Action action) {
 Outcome run_rom_group(RunState& state, ImageWriter& writer) {
     GroupRequest& group = state.group;
     const std::string& name = state.args[state.option_index + 1];
-    if (name.size() > kMaxRomFileName) {
-        console::conf("File name %s is longer than %zu characters\n\n", name.c_str(), kMaxRomFileName);
+    // The limit is the stored name's: NAME of "name=NAME", else the RomFile as typed.
+    const std::optional<std::size_t> name_at = name_word_at(state);
+    const std::string stored = name_at ? state.args[*name_at].substr(5) : name;
+    if (stored.size() > kMaxRomFileName || (name_at && stored.empty())) {
+        if (stored.empty())
+            console::conf("%s: name= needs a name; nothing is added.\n\n", name.c_str());
+        else
+            console::conf("File name %s is longer than %zu characters\n\n", stored.c_str(), kMaxRomFileName);
         state.fail(group.code);
         return Outcome::EndOfRun;
     }
     group.rom_file = name;
+    if (name_at) group.stored_name = stored;
     // Read whole: anything that is no regular file (a folder, a device) is refused here.
     std::optional<std::vector<std::uint8_t>> rom = read_input_file(name);
     if (!rom) {
@@ -136,6 +155,7 @@ Outcome run_rom_group(RunState& state, ImageWriter& writer) {
     }
     group.rom_bytes = std::move(*rom);
     read_operands(state);
+    if (name_at) ++state.group_words;
     return dispatch(state, writer, action_of(group.row(), GroupForm::RomFile));
 }
 
@@ -200,6 +220,7 @@ int end_of_run(RunState& state, BiosImage& image, const ImageFile& file, const B
 void start_group(RunState& state) {
     GroupRequest& group = state.group;
     group.rom_file.clear();
+    group.stored_name.clear();
     group.rom_bytes.clear();
     group.isa_segment = 0;
     group.slot_word.reset();

@@ -24,6 +24,7 @@ struct GroupRequest {
     std::string type_id = "7000:0";       // the TypeId text its member gets
     std::uint16_t type_value = 0xFFFF;    // and its segment
     std::string rom_file;                 // the RomFile; empty for a lone switch
+    std::string stored_name;              // "name=NAME" after it: the member's stored name; empty: the RomFile
     std::vector<std::uint8_t> rom_bytes;  // its content, read whole
     std::uint32_t isa_segment = 0;        // /isa's address operand; 0 when none
     int group_number = 0;                 // /group's number
@@ -34,6 +35,8 @@ struct GroupRequest {
     std::string work_folder;              // where files the run writes go; empty: where they are named
 
     const ComponentKind& row() const { return kind(code); }
+    // The name a member packed from the RomFile is stored under.
+    const std::string& member_name() const { return stored_name.empty() ? rom_file : stored_name; }
 };
 
 struct GroupResult {
