@@ -2,8 +2,10 @@
 #include "driver/operations.hpp"
 
 #include "driver/cals.hpp"
+#include "driver/diff.hpp"
 #include "driver/listing.hpp"
 #include "driver/report.hpp"
+#include "driver/unpack.hpp"
 #include "driver/verify.hpp"
 #include "image/release_extract.hpp"
 #include "insert/add.hpp"
@@ -24,6 +26,8 @@ constexpr std::array<OperationRow, kActions> kOperations = [] {
     at(Action::AddMemorySlot) = {add_memory_module, true, false, false};
     at(Action::Release) = {release_group, true, false, false};
     at(Action::Extract) = {extract_group, false, true, false};
+    at(Action::Unpack) = {unpack_image, false, false, false};
+    at(Action::Diff) = {diff_images, false, false, false};
     return t;
 }();
 

@@ -13,6 +13,7 @@
 #include "driver/command_line.hpp"
 #include "driver/dry_run.hpp"
 #include "driver/operations.hpp"
+#include "driver/pack_folder.hpp"
 #include "driver/select_kind.hpp"
 #include "driver/usage.hpp"
 #include "image/bios_image.hpp"
@@ -227,6 +228,7 @@ void start_group(RunState& state) {
     group.target_word.reset();
     group.group_number = state.group_number;
     group.work_folder = state.work_folder;
+    group.json = state.json;
     group.no_reserve = state.no_reserve;
     if (state.osb_position_given) group.osb_position = OsbPosition{state.osb_x, state.osb_y};
     state.lone_code = 0;
@@ -250,13 +252,43 @@ void run_groups(RunState& state, ImageWriter& writer) {
     }
 }
 
+// The images-as-folders words: "IMAGE /unpack DIR", "NEW /pack DIR" and
+// "IMAGE /diff OTHER", each standing alone (but for /err and /json).
+enum class FolderCommand { None, Unpack, Pack, Diff };
+
+FolderCommand folder_command(const RunState& state) {
+    const std::vector<std::string>& a = state.args;
+    if (a.size() < 4) return FolderCommand::None;
+    for (std::size_t i = 4; i < a.size(); ++i)
+        if (!equals_nocase(a[i], "/err") && !equals_nocase(a[i], "/json")) return FolderCommand::None;
+    if (equals_nocase(a[2], "/unpack")) return FolderCommand::Unpack;
+    if (equals_nocase(a[2], "/pack")) return FolderCommand::Pack;
+    if (equals_nocase(a[2], "/diff")) return FolderCommand::Diff;
+    return FolderCommand::None;
+}
+
+// /unpack and /diff: one operation on the opened image, and its status
+// (/diff: 2 when the other image cannot be read).
+int run_folder_operation(RunState& state, ImageWriter& writer, FolderCommand command) {
+    if (state.dry && command == FolderCommand::Unpack) {
+        console::conf("/dry goes with /pack; /unpack changes no image. Nothing was run.\n");
+        return 1;
+    }
+    start_group(state);
+    state.group.rom_file = state.args[3];
+    const Action action = command == FolderCommand::Unpack ? Action::Unpack : Action::Diff;
+    const GroupResult r = operation(action).run(Operand{state.group, writer, state.rom_slots});
+    if (r.unreadable) return 2;
+    return r.problems != 0 || r.write_failed ? 1 : 0;
+}
+
 // Whether the run can only read its image, so that other readers may run
 // beside it: a dry run, or switches that are all the listing, /verify,
 // /json, /CALS or followed by "extract". Any doubt (a word after a slash
 // that is none of these, "release") counts as a change: the exclusive lock
 // is always safe.
 bool only_reads(const RunState& state) {
-    if (state.dry) return true;
+    if (state.dry || folder_command(state) != FolderCommand::None) return true;
     for (std::size_t i = state.option_index; i < state.args.size(); ++i) {
         const std::string& word = state.args[i];
         if (equals_nocase(word, "release")) return false;
@@ -303,6 +335,11 @@ std::optional<int> start_run(RunState& state) {
         print_usage(state.args[0], false);
         return 0;
     }
+    if (folder_command(state) != FolderCommand::None) {
+        state.input_file = state.args[1];
+        state.option_index = 2;
+        return std::nullopt;
+    }
     // A command line that fits neither form, or names no image, is a failed
     // run under /err, and with /json, which then gives no document.
     const int no_run = state.err_mode || state.json ? 1 : 0;
@@ -347,9 +384,16 @@ int run(int argc, char** argv) {
     state.args.assign(argv, argv + argc);
     if (state.args.empty()) state.args.emplace_back("mozaik32");
     if (const std::optional<int> status = start_run(state)) return *status;
+    const FolderCommand folder_word = folder_command(state);
+    if (folder_word == FolderCommand::Pack) return pack_folder(state);
     ImageFile file;
     std::optional<BiosImage> image = open_locked(state, file);
+    if (!image && folder_word != FolderCommand::None) return folder_word == FolderCommand::Diff ? 2 : 1;
     if (!image) return state.err_mode || state.json ? 1 : 0;
+    if (folder_word != FolderCommand::None) {
+        ImageWriter writer(*image);
+        return run_folder_operation(state, writer, folder_word);
+    }
     PrivateFolder folder;
     std::optional<BiosImage> initial;
     if (state.dry) {

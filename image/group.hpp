@@ -33,6 +33,7 @@ struct GroupRequest {
     std::optional<std::string> slot_word;     // "slot=X" after release or extract
     std::optional<std::string> target_word;   // "to=FILE" after extract
     std::string work_folder;              // where files the run writes go; empty: where they are named
+    bool json = false;                    // /json: a report goes out as one JSON document
 
     const ComponentKind& row() const { return kind(code); }
     // The name a member packed from the RomFile is stored under.
@@ -46,6 +47,7 @@ struct GroupResult {
     bool fixup_mark = false;           // no room, or no member of the kind: the fix-ups read it
     bool write_failed = false;         // a work file or a target could not be written
     int problems = 0;                  // what /verify or /json found wrong: the run ends with status 1
+    bool unreadable = false;           // a second image (/diff) could not be read: status 2
 };
 
 class ImageWriter;
