@@ -11,6 +11,8 @@
 enum class WordPlace : unsigned char {
     Switch,      // a switch of the catalogue that starts a group (/verify, /json, /other)
     Anywhere,    // anywhere after the InputFile, and no group (/err, noreserve, /dry)
+    Image,       // right after the InputFile, alone; its operand is a file or a folder (/unpack DIR)
+    NameAnswer,  // right after a RomFile; its value is the member's stored name
     SlotAnswer,  // after release or extract of a kind with slots; its value is a slot character
     FileAnswer,  // after extract; its value is a file name
     Alone,       // the only argument (--help, --version)
@@ -23,11 +25,15 @@ struct CommandWord {
     std::string_view help;     // its line on the --help screen
 };
 
-inline constexpr std::array<CommandWord, 10> kCommandWords = {{
+inline constexpr std::array<CommandWord, 14> kCommandWords = {{
     {"/verify", "", WordPlace::Switch, "checks members, chain and sums; changes nothing"},
     {"/json", "", WordPlace::Switch, "the image as one JSON document on standard output"},
     {"/dry", "", WordPlace::Anywhere, "anywhere: reports what the run would change"},
     {"/other", "TypeId", WordPlace::Switch, "adds RomFile under a TypeId of your own: D000:0"},
+    {"/unpack", "DIR", WordPlace::Image, "components, manifest and image into DIR"},
+    {"/pack", "DIR", WordPlace::Image, "writes the InputFile from a folder /unpack made"},
+    {"/diff", "OTHER", WordPlace::Image, "compares with OTHER; status 0 same, 1 not, 2 unread"},
+    {"name=", "NAME", WordPlace::NameAnswer, "after a RomFile: stores NAME, not the path"},
     {"slot=", "X", WordPlace::SlotAnswer, "after Release or Extract: slot X, no menu"},
     {"to=", "FILE", WordPlace::FileAnswer, "after Extract: writes FILE, asks no name"},
     {"/err", "", WordPlace::Anywhere, "anywhere: exit status 1 when the run failed"},

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include "archive/member_header.hpp"
 #include "common/console.hpp"
 #include "driver/select_kind.hpp"
 
@@ -87,6 +88,12 @@ TEST(SelectKind, OtherTakesItsOperand) {
     ASSERT_TRUE(nocolon.select());
     EXPECT_EQ(nocolon.state.group.type_value, 0x8000);
     EXPECT_EQ(nocolon.state.group.type_id, "8000");
+
+    // The form the reports print, SSSS:OOOO, goes back in.
+    Step reported({"mozaik32", "bios.bin", "/other", "D000:0010", "a.rom"});
+    ASSERT_TRUE(reported.select());
+    EXPECT_EQ(reported.state.group.type_value, 0xD000);
+    EXPECT_EQ(parse_type_id(reported.state.group.type_id).offset, 0x10);
 }
 
 TEST(SelectKind, BadMissingOrOverlongOtherOperandEndsTheRun) {
@@ -96,9 +103,9 @@ TEST(SelectKind, BadMissingOrOverlongOtherOperandEndsTheRun) {
     EXPECT_EQ(bad.state.group.type_id, "7000:0");
     EXPECT_TRUE(bad.state.failed_kinds.count(code::other));
 
-    Step longer({"mozaik32", "bios.bin", "/other", "D0000:00", "a.rom"});
+    Step longer({"mozaik32", "bios.bin", "/other", "D0000:0000", "a.rom"});
     EXPECT_FALSE(longer.select());
-    EXPECT_EQ(longer.cap.out(), "Input parameter D0000:00 error.");
+    EXPECT_EQ(longer.cap.out(), "Input parameter D0000:0000 error.");
 
     Step empty({"mozaik32", "bios.bin", "/other", "", "a.rom"});
     EXPECT_FALSE(empty.select());

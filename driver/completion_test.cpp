@@ -66,6 +66,10 @@ constexpr Case kCases[] = {
     {"mozaik32 image.bin /err /d", "/d /dry "},
     {"mozaik32 image.bin /group3 x.rom /ve", "/ver /verify "},
     {"mozaik32 image.bin nothing /", ""},
+    {"mozaik32 image.bin /unp", "/unpack "},
+    {"mozaik32 image.bin /unpack ", "image.bin parts/ x.rom "},
+    {"mozaik32 image.bin /fnt0 x.rom /unp", ""},
+    {"mozaik32 image.bin /vga x.rom na", "name= "},
 };
 
 void check_shell(const char* shell, const char* script, const std::string& completion) {

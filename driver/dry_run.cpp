@@ -82,11 +82,6 @@ std::vector<MemberChange> member_changes(const std::vector<Placed>& before, cons
 // Changed bytes outside the chain and what they belong to: a named place
 // (the top block, a fix-up's bytes, a boot-block slot) from its first
 // changed byte to its last, other bytes run by run.
-struct ByteChange {
-    std::uint32_t offset = 0, length = 0;
-    std::string what;
-};
-
 // A region's range under its report name.
 struct NamedRange {
     const char* what;
@@ -108,6 +103,8 @@ std::vector<NamedRange> places(const BiosImage& before, const BiosImage& after) 
     for (Region r : {Region::BootVgaRoom, Region::BootVgaSlot, Region::MemorySlot}) add(after, r);
     return named;
 }
+
+}  // namespace
 
 std::vector<ByteChange> byte_changes(const BiosImage& before, const BiosImage& after) {
     const std::vector<NamedRange> named = places(before, after);
@@ -133,6 +130,8 @@ std::vector<ByteChange> byte_changes(const BiosImage& before, const BiosImage& a
     }
     return changes;
 }
+
+namespace {
 
 struct WrittenFile {
     std::string name;

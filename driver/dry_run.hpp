@@ -9,7 +9,9 @@
 #pragma once
 
 #include <optional>
+#include <cstdint>
 #include <string>
+#include <vector>
 
 struct BiosImage;
 struct RunState;
@@ -34,3 +36,13 @@ struct PrivateFolder {
 // `status`: the exit status the run would have.
 void report_dry_run(const RunState& state, const BiosImage& before, const BiosImage& after, int status,
                     const std::string& folder);
+
+// Bytes that differ between two images of one size outside the chain, each
+// named by the writer's region it lies in ("check_bytes", "top_block", ...,
+// "other"); a named region is one range from its first differing byte to
+// its last, "other" one range per stretch.
+struct ByteChange {
+    std::uint32_t offset = 0, length = 0;
+    std::string what;
+};
+std::vector<ByteChange> byte_changes(const BiosImage& before, const BiosImage& after);

@@ -3,8 +3,10 @@
 
 #include "common/fatal.hpp"
 #include "driver/cals.hpp"
+#include "driver/diff.hpp"
 #include "driver/listing.hpp"
 #include "driver/report.hpp"
+#include "driver/unpack.hpp"
 #include "driver/verify.hpp"
 #include "image/release_extract.hpp"
 #include "insert/add.hpp"
@@ -25,6 +27,8 @@ constexpr std::array<OperationRow, kActions> kOperations = [] {
     at(Action::AddMemorySlot) = {add_memory_module, true, false, false};
     at(Action::Release) = {release_group, true, false, false};
     at(Action::Extract) = {extract_group, false, true, false};
+    at(Action::Unpack) = {unpack_image, false, false, false};
+    at(Action::Diff) = {diff_images, false, false, false};
     return t;
 }();
 

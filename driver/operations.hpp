@@ -18,8 +18,9 @@ enum class GroupForm { Lone, RomFile, Release, Extract };
 
 enum class Action : std::uint8_t {
     List, Verify, Report, SizeReport, Add, AddTopBlock, AddBootRoom, AddMemorySlot, Release, Extract,
+    Unpack, Diff,  // the folder words /unpack and /diff, which are no kinds
 };
-inline constexpr std::size_t kActions = static_cast<std::size_t>(Action::Extract) + 1;
+inline constexpr std::size_t kActions = static_cast<std::size_t>(Action::Diff) + 1;
 
 struct OperationRow {
     OperationFn run = nullptr;

@@ -55,7 +55,17 @@ void write_member(JsonWriter& json, const MemberCheck& m) {
     json.key("offset").value(m.position);
     json.key("extent").value(static_cast<std::int64_t>(member_span(m.head)));
     json.key("method").value(method_text(m.head));
-    write_member_identity(json, m.head);
+    write_member_identity(json, m.head, m.name);
+    json.key("sha256");
+    if (m.content_sha256) json.value(*m.content_sha256); else json.null();
+    json.key("pci");
+    if (m.pci) {
+        json.begin_object().key("vendor").value(int{m.pci->vendor}).key("device").value(int{m.pci->device});
+        json.key("sub_class").value(int{m.pci->sub_class}).key("base_class").value(int{m.pci->base_class});
+        json.end_object();
+    } else {
+        json.null();
+    }
     json.key("header_sum").begin_object();
     json.key("recorded").value(int{recorded_sum(m.head)});
     json.key("computed");
@@ -165,7 +175,7 @@ void begin_document(JsonWriter& json, const char* document, const std::string& p
     json.end_object();
 }
 
-void write_member_identity(JsonWriter& json, const MemberHead& head) {
+void write_member_identity(JsonWriter& json, const MemberHead& head, std::string_view listing) {
     const std::uint16_t segment = type_segment(head), offset = type_offset(head);
     char type_id[16];
     std::snprintf(type_id, sizeof type_id, "%04X:%04X", segment, offset);
@@ -173,7 +183,7 @@ void write_member_identity(JsonWriter& json, const MemberHead& head) {
     const std::string switch_text = switch_of_type(segment, offset);
     json.key("switch");
     if (switch_text.empty()) json.null(); else json.value(switch_text);
-    json.key("listing_name").value(without_padding(listing_name(segment, offset)));
+    json.key("listing_name").value(listing.empty() ? without_padding(listing_name(segment, offset)) : std::string(listing));
     json.key("stored_name").value(listed_name(head));
     json.key("original_size").value(original_size(head));
     json.key("packed_size").value(packed_size(head));

@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "common/json.hpp"
@@ -27,5 +28,6 @@ void begin_document(JsonWriter& json, const char* document, const std::string& p
                     const std::vector<std::uint8_t>* after = nullptr);
 
 // A member's TypeId, switch, names and sizes, the fields a report and a
-// dry run's changes share.
-void write_member_identity(JsonWriter& json, const MemberHead& head);
+// dry run's changes share. `listing`: the name the listing gives it where
+// that is not the TypeId's ("System BIOS"); empty: the TypeId's.
+void write_member_identity(JsonWriter& json, const MemberHead& head, std::string_view listing = {});

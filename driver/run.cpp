@@ -13,6 +13,7 @@
 #include "driver/command_line.hpp"
 #include "driver/dry_run.hpp"
 #include "driver/operations.hpp"
+#include "driver/pack_folder.hpp"
 #include "driver/select_kind.hpp"
 #include "driver/usage.hpp"
 #include "image/bios_image.hpp"
@@ -63,7 +64,8 @@ void read_operands(RunState& state) {
     if (!group.row().type_id_without_operand.empty()) {
         // An operand that is no switch belongs to the group, whatever its value.
         const std::size_t at = state.option_index + 2;
-        const bool operand = at < state.args.size() && !state.args[at].starts_with('/');
+        const bool operand =
+            at < state.args.size() && !state.args[at].starts_with('/') && !starts_nocase(state.args[at], "name=");
         group.isa_segment = operand ? isa_segment_operand(state, state.args[at]) : 0;
         state.group_words = operand ? 1 : 0;
         group.type_id = group.isa_segment != 0 ? std::string(group.row().type_id)
@@ -71,6 +73,17 @@ void read_operands(RunState& state) {
         group.type_value = parse_type_id(group.type_id).segment;
     }
     if (state.osb_position_given && state.option_index == 1) state.group_words = 2;
+}
+
+// Where "name=NAME" stands: right after the RomFile, or after /isa's
+// address operand.
+std::optional<std::size_t> name_word_at(const RunState& state) {
+    std::size_t at = state.option_index + 2;
+    const bool operand = !state.group.row().type_id_without_operand.empty() && at < state.args.size() &&
+                         !state.args[at].starts_with('/') && !starts_nocase(state.args[at], "name=");
+    if (operand) ++at;
+    if (at < state.args.size() && starts_nocase(state.args[at], "name=")) return at;
+    return std::nullopt;
 }
 
 FixupRequest fixup_request(const RunState& state) {
@@ -121,12 +134,19 @@ Outcome dispatch(RunState& state, ImageWriter& writer, Action action) {
 Outcome run_rom_group(RunState& state, ImageWriter& writer) {
     GroupRequest& group = state.group;
     const std::string& name = state.args[state.option_index + 1];
-    if (name.size() > kMaxRomFileName) {
-        console::conf("File name %s is longer than %zu characters\n\n", name.c_str(), kMaxRomFileName);
+    // The limit is the stored name's: NAME of "name=NAME", else the RomFile as typed.
+    const std::optional<std::size_t> name_at = name_word_at(state);
+    const std::string stored = name_at ? state.args[*name_at].substr(5) : name;
+    if (stored.size() > kMaxRomFileName || (name_at && stored.empty())) {
+        if (stored.empty())
+            console::conf("%s: name= needs a name; nothing is added.\n\n", name.c_str());
+        else
+            console::conf("File name %s is longer than %zu characters\n\n", stored.c_str(), kMaxRomFileName);
         state.fail(group.code);
         return Outcome::EndOfRun;
     }
     group.rom_file = name;
+    if (name_at) group.stored_name = stored;
     // Read whole: anything that is no regular file (a folder, a device) is refused here.
     std::optional<std::vector<std::uint8_t>> rom = read_input_file(name);
     if (!rom) {
@@ -136,6 +156,7 @@ Outcome run_rom_group(RunState& state, ImageWriter& writer) {
     }
     group.rom_bytes = std::move(*rom);
     read_operands(state);
+    if (name_at) ++state.group_words;
     return dispatch(state, writer, action_of(group.row(), GroupForm::RomFile));
 }
 
@@ -200,12 +221,14 @@ int end_of_run(RunState& state, BiosImage& image, const ImageFile& file, const B
 void start_group(RunState& state) {
     GroupRequest& group = state.group;
     group.rom_file.clear();
+    group.stored_name.clear();
     group.rom_bytes.clear();
     group.isa_segment = 0;
     group.slot_word.reset();
     group.target_word.reset();
     group.group_number = state.group_number;
     group.work_folder = state.work_folder;
+    group.json = state.json;
     group.no_reserve = state.no_reserve;
     if (state.osb_position_given) group.osb_position = OsbPosition{state.osb_x, state.osb_y};
     state.lone_code = 0;
@@ -229,13 +252,43 @@ void run_groups(RunState& state, ImageWriter& writer) {
     }
 }
 
+// The images-as-folders words: "IMAGE /unpack DIR", "NEW /pack DIR" and
+// "IMAGE /diff OTHER", each standing alone (but for /err and /json).
+enum class FolderCommand { None, Unpack, Pack, Diff };
+
+FolderCommand folder_command(const RunState& state) {
+    const std::vector<std::string>& a = state.args;
+    if (a.size() < 4) return FolderCommand::None;
+    for (std::size_t i = 4; i < a.size(); ++i)
+        if (!equals_nocase(a[i], "/err") && !equals_nocase(a[i], "/json")) return FolderCommand::None;
+    if (equals_nocase(a[2], "/unpack")) return FolderCommand::Unpack;
+    if (equals_nocase(a[2], "/pack")) return FolderCommand::Pack;
+    if (equals_nocase(a[2], "/diff")) return FolderCommand::Diff;
+    return FolderCommand::None;
+}
+
+// /unpack and /diff: one operation on the opened image, and its status
+// (/diff: 2 when the other image cannot be read).
+int run_folder_operation(RunState& state, ImageWriter& writer, FolderCommand command) {
+    if (state.dry && command == FolderCommand::Unpack) {
+        console::conf("/dry goes with /pack; /unpack changes no image. Nothing was run.\n");
+        return 1;
+    }
+    start_group(state);
+    state.group.rom_file = state.args[3];
+    const Action action = command == FolderCommand::Unpack ? Action::Unpack : Action::Diff;
+    const GroupResult r = operation(action).run(Operand{state.group, writer, state.rom_slots});
+    if (r.unreadable) return 2;
+    return r.problems != 0 || r.write_failed ? 1 : 0;
+}
+
 // Whether the run can only read its image, so that other readers may run
 // beside it: a dry run, or switches that are all the listing, /verify,
 // /json, /CALS or followed by "extract". Any doubt (a word after a slash
 // that is none of these, "release") counts as a change: the exclusive lock
 // is always safe.
 bool only_reads(const RunState& state) {
-    if (state.dry) return true;
+    if (state.dry || folder_command(state) != FolderCommand::None) return true;
     for (std::size_t i = state.option_index; i < state.args.size(); ++i) {
         const std::string& word = state.args[i];
         if (equals_nocase(word, "release")) return false;
@@ -283,6 +336,11 @@ std::optional<int> start_run(RunState& state) {
         print_command_words();
         return 0;
     }
+    if (folder_command(state) != FolderCommand::None) {
+        state.input_file = state.args[1];
+        state.option_index = 2;
+        return std::nullopt;
+    }
     // A command line that fits neither form, or names no image, is a failed
     // run under /err, and with /json, which then gives no document.
     const int no_run = state.err_mode || state.json ? 1 : 0;
@@ -327,9 +385,16 @@ int run(int argc, char** argv) {
     state.args.assign(argv, argv + argc);
     if (state.args.empty()) state.args.emplace_back("mozaik32");
     if (const std::optional<int> status = start_run(state)) return *status;
+    const FolderCommand folder_word = folder_command(state);
+    if (folder_word == FolderCommand::Pack) return pack_folder(state);
     ImageFile file;
     std::optional<BiosImage> image = open_locked(state, file);
+    if (!image && folder_word != FolderCommand::None) return folder_word == FolderCommand::Diff ? 2 : 1;
     if (!image) return state.err_mode || state.json ? 1 : 0;
+    if (folder_word != FolderCommand::None) {
+        ImageWriter writer(*image);
+        return run_folder_operation(state, writer, folder_word);
+    }
     PrivateFolder folder;
     std::optional<BiosImage> initial;
     if (state.dry) {

@@ -6,8 +6,8 @@
 
 namespace {
 
-// The current TypeId text holds at most 7 characters.
-constexpr std::size_t kMaxTypeIdText = 7;
+// A TypeId text holds at most "SSSS:OOOO", the form the reports print.
+constexpr std::size_t kMaxTypeIdText = 9;
 
 bool select_other(RunState& state) {
     std::size_t at = state.option_index + 1;

@@ -15,7 +15,7 @@
 // Returns false when the run ends here, with the group marked failed: a
 // word that is no switch ("Unknown option %s: the run ends here" on the
 // console channel, a failure of the run) or a bad operand (empty, longer
-// than 7 characters, or with a character that is no hexadecimal digit
+// than 9 characters, the length of "SSSS:OOOO", or with a character that is no hexadecimal digit
 // before its colon), which has printed its message.
 bool select_kind(RunState& state, OptionCode c);
 

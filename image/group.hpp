@@ -24,6 +24,7 @@ struct GroupRequest {
     std::string type_id = "7000:0";       // the TypeId text its member gets
     std::uint16_t type_value = 0xFFFF;    // and its segment
     std::string rom_file;                 // the RomFile; empty for a lone switch
+    std::string stored_name;              // "name=NAME" after it: the member's stored name; empty: the RomFile
     std::vector<std::uint8_t> rom_bytes;  // its content, read whole
     std::uint32_t isa_segment = 0;        // /isa's address operand; 0 when none
     int group_number = 0;                 // /group's number
@@ -32,8 +33,11 @@ struct GroupRequest {
     std::optional<std::string> slot_word;     // "slot=X" after release or extract
     std::optional<std::string> target_word;   // "to=FILE" after extract
     std::string work_folder;              // where files the run writes go; empty: where they are named
+    bool json = false;                    // /json: a report goes out as one JSON document
 
     const ComponentKind& row() const { return kind(code); }
+    // The name a member packed from the RomFile is stored under.
+    const std::string& member_name() const { return stored_name.empty() ? rom_file : stored_name; }
 };
 
 struct GroupResult {
@@ -43,6 +47,7 @@ struct GroupResult {
     bool fixup_mark = false;           // no room, or no member of the kind: the fix-ups read it
     bool write_failed = false;         // a work file or a target could not be written
     int problems = 0;                  // what /verify or /json found wrong: the run ends with status 1
+    bool unreadable = false;           // a second image (/diff) could not be read: status 2
 };
 
 class ImageWriter;

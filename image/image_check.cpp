@@ -7,6 +7,7 @@
 #include "archive/extract.hpp"
 #include "common/bytes.hpp"
 #include "common/catalogue.hpp"
+#include "common/sha256.hpp"
 #include "image/fixups.hpp"
 #include "image/bios_image.hpp"
 #include "image/boot_vga.hpp"
@@ -52,6 +53,8 @@ void judge_member(const BiosImage& image, MemberCheck& m) {
     if (e.status == Expansion::Status::Damaged) return verdict("data_damaged", "data damaged");
     if (e.data.size() != original) return verdict("data_cut_short", "data cut short");
     m.computed_crc = e.crc;
+    m.content_sha256 = sha256_hex(e.data);
+    m.pci = signed_pci_identity(e.data);
     if (!m.recorded_crc) return verdict("crc_not_recorded", "CRC not recorded", false);
     if (e.crc != *m.recorded_crc) return verdict("crc_mismatch", format("data CRC is %04Xh", e.crc));
     verdict("ok", "ok", false);

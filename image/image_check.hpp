@@ -14,6 +14,7 @@
 
 #include "archive/member_head.hpp"
 #include "image/chain.hpp"
+#include "image/option_rom.hpp"
 
 struct BiosImage;
 
@@ -37,6 +38,8 @@ struct MemberCheck {
     std::optional<std::uint8_t> computed_sum;   // nothing when the header is cut short
     std::optional<std::uint16_t> recorded_crc;  // nothing when the header holds none
     std::optional<std::uint16_t> computed_crc;  // nothing when the data was not expanded whole
+    std::optional<std::string> content_sha256;  // of the expanded data, when expanded whole
+    std::optional<PciIdentity> pci;             // an option ROM's, from its PCI data structure
     std::string verdict;  // "ok", "CRC not recorded" or what is wrong
     std::string code;     // the verdict's code
     bool problem = false;

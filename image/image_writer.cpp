@@ -53,6 +53,9 @@ std::optional<ByteRange> slot_range(const BiosImage& image, std::string_view tex
 
 std::optional<ByteRange> region_range(const BiosImage& image, Region region) {
     switch (region) {
+    case Region::SystemBios:
+        if (image.chain_start <= system_bios_position(image)) return std::nullopt;
+        return ByteRange{system_bios_position(image), image.chain_start};
     case Region::Chain: return chain_range(image);
     case Region::ChainAndTop: return ByteRange{image.chain_start, std::max(image.chain_start, image.area_end)};
     case Region::TopBlock:
@@ -77,6 +80,7 @@ std::optional<ByteRange> region_range(const BiosImage& image, Region region) {
 
 const char* region_name(const BiosImage& image, Region region) {
     switch (region) {
+    case Region::SystemBios: return "system_bios";
     case Region::Chain: return "chain";
     case Region::ChainAndTop: return "chain";
     case Region::TopBlock: return "top_block";

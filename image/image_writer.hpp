@@ -22,6 +22,7 @@
 
 // The byte ranges of an image an operation may change, by name.
 enum class Region : std::uint8_t {
+    SystemBios,     // the system BIOS member's space: its position up to chain_start
     Chain,          // chain_start up to chain_space_end
     ChainAndTop,    // chain_start up to area_end: the chain and a top block placed below area_end
     TopBlock,       // the top microcode block and its trailer
@@ -37,7 +38,7 @@ enum class Region : std::uint8_t {
 // Where `region` lies in `image`; nothing when the image has none.
 std::optional<ByteRange> region_range(const BiosImage& image, Region region);
 
-// The region's name in reports ("chain", "top_block", "boot_block_vga",
+// The region's name in reports ("system_bios", "chain", "top_block", "boot_block_vga",
 // "memory_module", "bs1_pointer", "check_bytes", "bank_check_byte",
 // "imd_block" or "sum_word").
 const char* region_name(const BiosImage& image, Region region);

@@ -51,7 +51,7 @@ GroupResult place_in_slot(const GroupRequest& group, ImageWriter& writer) {
         console::conf("%s has no room for a boot-block VGA ROM; nothing is added.\n", image.path.c_str());
         return kind_failed(group.code);
     }
-    Packed packed = pack_for_group(group, group.rom_bytes, group.rom_file, false, kBootVgaTypeId);
+    Packed packed = pack_for_group(group, group.rom_bytes, group.member_name(), false, kBootVgaTypeId);
     if (packed.write_failed || packed.refused) {
         GroupResult r = kind_failed(group.code);
         r.write_failed = packed.write_failed;

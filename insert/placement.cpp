@@ -260,3 +260,22 @@ Planned plan_top_block(const GroupRequest& group, RomSlots& slots, const BiosIma
     plan.top_block = start;
     return planned;
 }
+
+std::optional<std::vector<std::uint8_t>> aligned_member(std::span<const std::uint8_t> archive, std::uint32_t position) {
+    MemberHead head = read_member_head(archive, 0);
+    const std::size_t old_header = std::size_t{header_size(head)} + 2;
+    const std::uint32_t r = (position + header_size(head) + 2) % kAlignment;
+    if (r != 0 && !lengthen_header(head, static_cast<std::uint8_t>(kAlignment - r))) return std::nullopt;
+    resum_header(head);
+    const std::span<const std::uint8_t> header = header_in_holder(head);
+    std::vector<std::uint8_t> out(header.begin(), header.end());
+    const std::size_t have = std::min<std::size_t>(archive.size(), old_header + packed_size(head));
+    out.insert(out.end(), archive.begin() + static_cast<std::ptrdiff_t>(std::min(old_header, have)),
+               archive.begin() + static_cast<std::ptrdiff_t>(have));
+    out.resize(static_cast<std::size_t>(member_span(head)), 0xFF);
+    return out;
+}
+
+bool aligned_kind(std::uint16_t segment, std::uint16_t offset) {
+    return kind(lookup_option(switch_of_type(segment, offset))).preparation == FilePreparation::Stored;
+}

@@ -47,3 +47,12 @@ Planned plan_add(const GroupRequest& group, RomSlots& slots, const BiosImage& im
 // longer old block below the new one become 0xFF.
 Planned plan_top_block(const GroupRequest& group, RomSlots& slots, const BiosImage& image,
                        std::span<const std::uint8_t> body);
+
+// A stored member's work archive as it goes to `position` when its kind
+// keeps its data on 16 bytes (/NoCompress): the header lengthened so that
+// the data starts on a 16-byte boundary, the data behind it, 0xFF up to the
+// member's whole extent. Nothing when the header cannot grow.
+std::optional<std::vector<std::uint8_t>> aligned_member(std::span<const std::uint8_t> archive, std::uint32_t position);
+
+// Whether members of the TypeId segment:offset keep their data on 16 bytes.
+bool aligned_kind(std::uint16_t segment, std::uint16_t offset);

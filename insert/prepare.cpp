@@ -63,7 +63,7 @@ Packed as_member(const GroupRequest& group, const BiosImage& image) {
 // its content; an executable's body is the ROM the checks read.
 Packed packed_file(const GroupRequest& group, const BiosImage& image) {
     const std::vector<std::uint8_t>& file = group.rom_bytes;
-    const std::string& name = group.rom_file;
+    const std::string& name = group.member_name();
     const FilePreparation how = group.row().preparation;
     const bool bitmap = is_windows_bitmap(file);
     if (how == FilePreparation::TextDocument) return pack_for_group(group, mib_document(file), name, false);
@@ -75,7 +75,7 @@ Packed packed_file(const GroupRequest& group, const BiosImage& image) {
     }
     if (is_executable(file) && how != FilePreparation::WholeExecutables) {
         // The body, stored under the user's name; the user's file stays as it is.
-        std::optional<std::vector<std::uint8_t>> body = component_body(file, name);
+        std::optional<std::vector<std::uint8_t>> body = component_body(file, group.rom_file);
         if (!body) return {};
         Packed p = pack_for_group(group, *body, name, true);
         p.rom = rom_part(*body);
@@ -84,7 +84,7 @@ Packed packed_file(const GroupRequest& group, const BiosImage& image) {
     if (how == FilePreparation::JpegPrefix) {
         std::vector<std::uint8_t> prefixed(kJpegPrefix, 0);
         prefixed.insert(prefixed.end(), file.begin(), file.end());
-        return pack_for_group(group, prefixed, work_file::kJpeg, false);
+        return pack_for_group(group, prefixed, group.stored_name.empty() ? std::string(work_file::kJpeg) : name, false);
     }
     return pack_for_group(group, file, name, false);
 }
@@ -112,7 +112,14 @@ Packed pack_for_group(const GroupRequest& group, std::span<const std::uint8_t> i
 Preparation prepare_rom_file(const GroupRequest& group, const BiosImage& image) {
     const std::vector<std::uint8_t>& file = group.rom_bytes;
     const bool member = holds_member(read_member_head(file, 0));
-    Packed p = group.row().preparation == FilePreparation::Stored ? pack_for_group(group, file, group.rom_file, true)
+    const bool stored = group.row().preparation == FilePreparation::Stored;
+    // A member is used as it stands: its header keeps the name it has.
+    if (member && !stored && !group.stored_name.empty()) {
+        console::conf("%s is a member already: it keeps its stored name; name=%s is refused, nothing is added.\n",
+                      group.rom_file.c_str(), group.stored_name.c_str());
+        return {Prepared::RunFailed, {}, false};
+    }
+    Packed p = stored ? pack_for_group(group, file, group.member_name(), true)
                : member                                            ? as_member(group, image)
                                                                    : packed_file(group, image);
     if (!p.archive) return {Prepared::RunFailed, {}, p.write_failed};

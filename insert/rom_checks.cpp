@@ -1,33 +1,17 @@
-// Option ROM signature, ISA sum and the PCI identity of a ROM.
+// Option ROM signature, ISA sum, and whether two ROMs are the same ROM.
 #include "insert/rom_checks.hpp"
 
 #include <algorithm>
-#include <array>
 #include <numeric>
-#include <optional>
 
 #include "common/bytes.hpp"
 #include "common/console.hpp"
+#include "image/option_rom.hpp"
 
 namespace {
 
 inline constexpr std::size_t kLengthAt = 2;
 inline constexpr std::size_t kBlock = 512;
-inline constexpr std::size_t kPciPointerAt = 0x18;
-inline constexpr std::size_t kPciIdsAt = 4;      // vendor and device, 4 bytes
-inline constexpr std::size_t kPciClassAt = 14;   // sub-class and base class, 2 bytes
-
-// Vendor, device, sub-class and base class.
-using PciIdentity = std::array<std::uint8_t, 6>;
-
-std::optional<PciIdentity> pci_identity(std::span<const std::uint8_t> rom) {
-    auto at = bytes::get16(rom, kPciPointerAt);
-    if (!at || std::size_t{*at} + kPciClassAt + 2 > rom.size()) return std::nullopt;
-    PciIdentity id;
-    std::copy_n(rom.begin() + *at + kPciIdsAt, 4, id.begin());
-    std::copy_n(rom.begin() + *at + kPciClassAt, 2, id.begin() + 4);
-    return id;
-}
 
 bool isa_sum_ok(std::span<const std::uint8_t> rom) {
     const std::size_t length = std::size_t{rom[kLengthAt]} * kBlock;

@@ -9,8 +9,9 @@
 //   class  n: no file (/D), f: a RomFile, o: a RomFile or nothing (the kind
 //          may stand alone), t: an operand, then a RomFile (/other)
 //   flags  r: release and extract apply, a: an address may follow the RomFile (/isa)
-// e.g. "fr:123456" for /vga. @ANYWHERE@, @ALONE@, @SLOT_WORDS@ and
-// @FILE_WORDS@ become the command words of that place, blank-separated.
+// e.g. "fr:123456" for /vga. @ANYWHERE@, @ALONE@, @IMAGE_WORDS@,
+// @NAME_WORDS@, @SLOT_WORDS@ and @FILE_WORDS@ become the command words of
+// that place, blank-separated.
 #include <cctype>
 #include <fstream>
 #include <sstream>
@@ -78,6 +79,8 @@ bool fill(const std::string& in, std::ostream& out) {
         replace_all(line, "@ANYWHERE@", words_of(WordPlace::Anywhere));
         replace_all(line, "@ALONE@", words_of(WordPlace::Alone));
         replace_all(line, "@SLOT_WORDS@", words_of(WordPlace::SlotAnswer));
+        replace_all(line, "@IMAGE_WORDS@", words_of(WordPlace::Image));
+        replace_all(line, "@NAME_WORDS@", words_of(WordPlace::NameAnswer));
         replace_all(line, "@FILE_WORDS@", words_of(WordPlace::FileAnswer));
         out << line << '\n';
     }

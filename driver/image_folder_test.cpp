@@ -1,0 +1,207 @@
+// Images as folders through the real binary: /unpack then /pack gives the
+// same bytes on every clean image of the test kit; edits, removed and added
+// manifest lines give images /verify finds clean; faults write nothing;
+// /diff names what differs and ends as diff and cmp do.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <sstream>
+
+#include "common/sha256.hpp"
+#include "testkit/components.hpp"
+#include "testkit/corpus.hpp"
+#include "testkit/group_runs.hpp"
+#include "testkit/json_schema.hpp"
+#include "testkit/linux_only.hpp"
+#include "testkit/run.hpp"
+#include "testkit/workdir.hpp"
+
+namespace {
+
+namespace fs = std::filesystem;
+using Bytes = std::vector<std::uint8_t>;
+
+std::string read_text(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+// The manifest's lines with `edit` applied to each (an empty result drops it).
+void edit_manifest(const std::string& dir, const std::function<std::string(const std::string&)>& edit,
+                   const std::string& append = {}) {
+    std::istringstream in(read_text(dir + "/manifest.txt"));
+    std::string out;
+    for (std::string line; std::getline(in, line);)
+        if (std::string e = edit(line); !e.empty()) out += e + "\n";
+    testkit::spit(dir + "/manifest.txt", out + append);
+}
+
+// The content file of the first line that mentions `word`.
+std::string file_of(const std::string& dir, const std::string& word) {
+    std::istringstream in(read_text(dir + "/manifest.txt"));
+    for (std::string line; std::getline(in, line);)
+        if (!line.starts_with('#') && line.find(word) != std::string::npos) {
+            std::istringstream w(line);
+            std::string place, file;
+            w >> place >> file;
+            return dir + "/" + file;
+        }
+    ADD_FAILURE() << word << " is not in the manifest";
+    return {};
+}
+
+// img.bin: a kit image with a VGA ROM, an OEM part and a 16-byte aligned /NoCompress part added.
+void make_image(const testkit::RunImage& base) {
+    testkit::spit("img.bin", base.bytes);
+    testkit::spit("vga.rom", testkit::option_rom({}));
+    testkit::spit("oem.bin", testkit::corpus(testkit::CorpusKind::Text, 3000, 6));
+    testkit::spit("table.bin", testkit::corpus(testkit::CorpusKind::Code, 0x300, 7));
+    ASSERT_EQ(testkit::run_tool({"img.bin", "/vga", "vga.rom", "/NoCompress", "table.bin", "/oem0", "oem.bin"}).status, 0);
+}
+
+TEST(ImageFolder, UnpackThenPackGivesTheSameBytesAndEditsGiveCleanImages) {
+    testkit::WorkDir dir;
+    for (const testkit::RunImage& base : testkit::run_images()) {
+        SCOPED_TRACE(base.name);
+        make_image(base);
+        ASSERT_EQ(testkit::run_tool({"img.bin", "/verify"}).status, 0) << "a clean image to start from";
+        fs::remove_all("d");
+        ASSERT_EQ(testkit::run_tool({"img.bin", "/unpack", "d"}).status, 0);
+        EXPECT_EQ(testkit::run_tool({"img.bin", "/unpack", "d"}).status, 1) << "a folder that is not empty";
+        ASSERT_EQ(testkit::run_tool({"same.bin", "/pack", "d"}).status, 0);
+        EXPECT_TRUE(testkit::slurp("same.bin") == testkit::slurp("img.bin"));
+        // The manifest's SHA-256 is the content file's and the report's.
+        const std::string json = testkit::run_tool({"img.bin", "/json"}).out;
+        const std::string oem = file_of("d", "/oem0");
+        const std::string manifest = read_text("d/manifest.txt");
+        const std::string oem_line = manifest.substr(manifest.find(fs::path(oem).filename().string()));
+        EXPECT_NE(oem_line.find(sha256_hex(testkit::slurp(oem))), std::string::npos);
+        EXPECT_NE(json.find(sha256_hex(testkit::slurp(oem))), std::string::npos);
+
+        struct Edit {
+            const char* what;
+            std::function<void()> apply;
+            int status;           // of /pack
+            const char* listed;   // a text /D shows, or that it must not show (`absent`)
+            bool absent = false;
+        };
+        const Edit edits[] = {
+            {"an edited member", [] { testkit::spit(file_of("e", "/oem0"), testkit::corpus(testkit::CorpusKind::Text, 5000, 9)); }, 0,
+             "01388h"},
+            {"an edited 16-byte aligned member",
+             [&] { testkit::spit(file_of("e", "/NoCompress"), testkit::corpus(testkit::CorpusKind::Code, 0x123, 3)); },
+             0, "00123h"},
+            {"a removed line", [] { edit_manifest("e", [](const std::string& l) { return l.find("/vga") != std::string::npos ? "" : l; }); },
+             0, "VGA ROM", true},
+            {"an added line",
+             [] {
+                 testkit::spit("e/added.bin", testkit::corpus(testkit::CorpusKind::Runs, 0x777, 4));
+                 edit_manifest("e", [](const std::string& l) { return l; },
+                               "chain added.bin /oem3 4033:0 -lh5- - - - - \"ADDED ONE.BIN\"\n");
+             },
+             0, "ADDED ONE.BIN"},
+            {"a missing file", [] { fs::remove(file_of("e", "/oem0")); }, 1, nullptr},
+            {"a bad line", [] { edit_manifest("e", [](const std::string& l) { return l.starts_with("chain") ? l.substr(0, 40) : l; }); },
+             1, nullptr},
+            {"a deleted system BIOS line", [] {
+                 edit_manifest("e", [](const std::string& l) { return l.starts_with("bios") ? "" : l; });
+             }, 1, nullptr},
+            {"too much for the chain",
+             [&] { testkit::spit(file_of("e", "/oem0"), testkit::corpus(testkit::CorpusKind::Random, base.bytes.size(), 2)); }, 1, nullptr},
+        };
+        for (const Edit& e : edits) {
+            SCOPED_TRACE(e.what);
+            fs::remove_all("e");
+            fs::copy("d", "e");
+            fs::remove("new.bin");
+            e.apply();
+            const testkit::RunResult r = testkit::run_tool({"new.bin", "/pack", "e"});
+            EXPECT_EQ(r.status, e.status) << r.err;
+            if (e.status != 0) {
+                EXPECT_FALSE(fs::exists("new.bin")) << "nothing written";
+                std::string said = r.err;  // the console channel wraps at 80 columns
+                std::erase(said, '\n');
+                EXPECT_NE(said.find("nothing was written"), std::string::npos) << r.err;
+                continue;
+            }
+            EXPECT_EQ(testkit::run_tool({"new.bin", "/verify"}).status, 0) << testkit::run_tool({"new.bin", "/verify"}).out;
+            EXPECT_EQ(testkit::run_tool({"new.bin", "/D"}).out.find(e.listed) == std::string::npos, e.absent);
+            EXPECT_EQ(testkit::run_tool({"img.bin", "/diff", "new.bin"}).status, 1);
+        }
+        // A folder /unpack did not make.
+        fs::create_directory("empty");
+        EXPECT_NE(testkit::run_tool({"new.bin", "/pack", "empty"}).err.find("is no folder /unpack made"), std::string::npos);
+    }
+}
+
+TEST(ImageFolder, DiffNamesWhatDiffersAndEndsAsCmpDoes) {
+    testkit::WorkDir dir;
+    make_image(testkit::run_images()[0]);
+    ASSERT_EQ(testkit::run_tool({"img.bin", "/unpack", "d"}).status, 0);
+    struct Case {
+        const char* what;
+        std::function<void()> make;  // writes other.bin
+        int status;
+        const char* said;  // in the JSON document
+    };
+    const auto pack_with = [](const std::function<void()>& edit) {
+        fs::remove_all("e");
+        fs::copy("d", "e");
+        edit();
+        ASSERT_EQ(testkit::run_tool({"other.bin", "/pack", "e"}).status, 0);
+    };
+    const Case cases[] = {
+        {"identical", [] { fs::copy_file("img.bin", "other.bin", fs::copy_options::overwrite_existing); }, 0, "\"same\": true"},
+        {"one member changed", [&] { pack_with([] { testkit::spit(file_of("e", "/oem0"), Bytes(100, 1)); }); }, 1,
+         "\"change\": \"changed\""},
+        {"one moved", [&] {
+             pack_with([] { edit_manifest("e", [](const std::string& l) { return l.find("/vga") != std::string::npos ? "" : l; }); });
+         }, 1, "\"change\": \"moved\""},
+        {"one removed", [&] {
+             pack_with([] { edit_manifest("e", [](const std::string& l) { return l.find("/oem0") != std::string::npos ? "" : l; }); });
+         }, 1, "\"change\": \"removed\""},
+        {"bytes outside changed", [] {
+             Bytes b = testkit::slurp("img.bin");
+             b[b.size() - 0x20] ^= 0xFF;
+             testkit::spit("other.bin", b);
+         }, 1, "\"what\": \"other\""},
+        {"the other unreadable", [] { fs::remove("other.bin"); }, 2, nullptr},
+    };
+    std::vector<std::string> documents;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        c.make();
+        const testkit::RunResult r = testkit::run_tool({"img.bin", "/diff", "other.bin", "/json"});
+        EXPECT_EQ(r.status, c.status) << r.err;
+        EXPECT_EQ(testkit::run_tool({"img.bin", "/diff", "other.bin"}).status, c.status);
+        if (!c.said) continue;
+        EXPECT_NE(r.out.find(c.said), std::string::npos) << r.out;
+        documents.push_back(r.out);
+    }
+    MOZAIK_LINUX_ONLY("Python's jsonschema");
+    const std::optional<std::string> errors = testkit::schema_errors(documents);
+    if (!errors) GTEST_SKIP() << "/usr/bin/python3 with jsonschema missing";
+    EXPECT_EQ(*errors, "");
+}
+
+TEST(ImageFolder, NameWordStoresTheNameAndCountsItsLength) {
+    testkit::WorkDir dir;
+    testkit::spit("img.bin", testkit::run_images()[0].bytes);
+    fs::create_directories("a/very/deep/folder/of/parts/that/is/longer/than/the/limit/allows");
+    const std::string deep = "a/very/deep/folder/of/parts/that/is/longer/than/the/limit/allows/oem.bin";
+    testkit::spit(deep, Bytes(300, 7));
+    EXPECT_EQ(testkit::run_tool({"img.bin", "/oem0", deep, "name=OEM.BIN", "/err"}).status, 0);
+    EXPECT_NE(testkit::run_tool({"img.bin", "/D"}).out.find("OEM.BIN"), std::string::npos);
+    EXPECT_EQ(testkit::run_tool({"img.bin", "/oem1", deep, "/err"}).status, 1) << "the path is counted without name=";
+    const testkit::RunResult too_long = testkit::run_tool({"img.bin", "/oem1", "oem.bin", "name=" + std::string(64, 'N'), "/err"});
+    EXPECT_EQ(too_long.status, 1);
+    std::string said = too_long.err;
+    std::erase(said, '\n');
+    EXPECT_NE(said.find("is longer than 63 characters"), std::string::npos) << too_long.err;
+}
+
+}  // namespace

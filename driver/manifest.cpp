@@ -1,0 +1,168 @@
+// The manifest's text: written by /unpack, read by /pack.
+#include "driver/manifest.hpp"
+
+#include <cstdio>
+#include <sstream>
+
+#include "common/hex.hpp"
+
+namespace {
+
+std::string quoted(const std::string& name) {
+    std::string out = "\"";
+    for (unsigned char ch : name) {
+        if (ch == '"' || ch == '\\') {
+            out += '\\';
+            out += static_cast<char>(ch);
+        } else if (ch < 0x20 || ch > 0x7E) {
+            char buf[8];
+            std::snprintf(buf, sizeof buf, "\\x%02X", ch);
+            out += buf;
+        } else {
+            out += static_cast<char>(ch);
+        }
+    }
+    return out + '"';
+}
+
+std::string number_or_dash(const std::optional<std::uint32_t>& v, bool hex) {
+    if (!v) return "-";
+    char buf[16];
+    std::snprintf(buf, sizeof buf, hex ? "%05X" : "%u", *v);
+    return buf;
+}
+
+// The quoted name starting at `at` of `line`; nothing when it is malformed.
+std::optional<std::string> unquote(const std::string& line, std::size_t at) {
+    if (at >= line.size() || line[at] != '"') return std::nullopt;
+    std::string out;
+    for (std::size_t i = at + 1; i < line.size(); ++i) {
+        const char ch = line[i];
+        if (ch == '"') {
+            // Nothing but blanks may follow.
+            if (line.find_first_not_of(" \t\r", i + 1) != std::string::npos) return std::nullopt;
+            return out;
+        }
+        if (ch != '\\') {
+            out += ch;
+            continue;
+        }
+        if (++i >= line.size()) return std::nullopt;
+        if (line[i] == 'x') {
+            if (i + 2 >= line.size()) return std::nullopt;
+            const int hi = hex_digit(line[i + 1]), lo = hex_digit(line[i + 2]);
+            if (hi < 0 || lo < 0) return std::nullopt;
+            out += static_cast<char>(hi * 16 + lo);
+            i += 2;
+        } else if (line[i] == '"' || line[i] == '\\') {
+            out += line[i];
+        } else {
+            return std::nullopt;
+        }
+    }
+    return std::nullopt;
+}
+
+// A number, hexadecimal or decimal, or "-" (nothing); false when neither.
+bool read_number(const std::string& word, bool hex, std::optional<std::uint32_t>& value) {
+    if (word == "-") {
+        value.reset();
+        return true;
+    }
+    std::uint64_t v = 0;
+    for (char ch : word) {
+        const int d = hex ? hex_digit(ch) : (ch >= '0' && ch <= '9' ? ch - '0' : -1);
+        if (d < 0) return false;
+        v = v * (hex ? 16 : 10) + static_cast<std::uint64_t>(d);
+        if (v > 0xFFFFFFFFu) return false;
+    }
+    value = static_cast<std::uint32_t>(v);
+    return !word.empty();
+}
+
+bool is_sha256(const std::string& word) {
+    if (word.size() != 64) return false;
+    for (char ch : word)
+        if (!((ch >= '0' && ch <= '9') || (ch >= 'a' && ch <= 'f'))) return false;
+    return true;
+}
+
+std::string line_error(int number, const std::string& what) {
+    return "manifest line " + std::to_string(number) + ": " + what;
+}
+
+}  // namespace
+
+bool known_place(const std::string& place) {
+    return place == "bios" || place == "chain" || place == "top" || place == "boot_vga" || place == "memory";
+}
+
+std::string manifest_text(const Manifest& m, const std::string& title) {
+    std::ostringstream out;
+    out << "# " << title << "\n"
+        << "# Edit a content file, delete a chain line to remove its member, or add a chain line\n"
+        << "# (AT, sizes and SHA256 \"-\") to add one; then: mozaik32 NEW /pack FOLDER\n"
+        << "image " << m.image_file << " " << m.image_size << " " << m.image_sha256 << "\n"
+        << "# place file switch type_id method at original packed sha256 \"stored name\"\n";
+    for (const ManifestLine& l : m.lines)
+        out << l.place << " " << l.file << " " << l.switch_text << " " << l.type_id << " " << l.method << " "
+            << number_or_dash(l.at, true) << " " << number_or_dash(l.original, false) << " "
+            << number_or_dash(l.packed, false) << " " << (l.sha256.empty() ? "-" : l.sha256) << " "
+            << quoted(l.name) << "\n";
+    return out.str();
+}
+
+std::variant<Manifest, std::string> parse_manifest(const std::string& text) {
+    Manifest m;
+    bool image_line = false;
+    std::istringstream in(text);
+    int number = 0;
+    for (std::string line; std::getline(in, line);) {
+        ++number;
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        const std::size_t first = line.find_first_not_of(" \t");
+        if (first == std::string::npos || line[first] == '#') continue;
+        const std::size_t quote = line.find('"');
+        std::istringstream words(line.substr(0, quote));
+        std::vector<std::string> w;
+        for (std::string word; words >> word;) w.push_back(word);
+        if (w.empty()) return line_error(number, "a line starts with its place");
+        if (w[0] == "image") {
+            std::optional<std::uint32_t> size;
+            if (w.size() != 4 || quote != std::string::npos || !read_number(w[2], false, size) || !size ||
+                !is_sha256(w[3]))
+                return line_error(number, "the image line reads \"image FILE SIZE SHA256\"");
+            m.image_file = w[1];
+            m.image_size = *size;
+            m.image_sha256 = w[3];
+            image_line = true;
+            continue;
+        }
+        if (w.size() != 9 || quote == std::string::npos)
+            return line_error(number, "a component line has 9 fields and a quoted stored name");
+        ManifestLine l;
+        l.number = number;
+        l.place = w[0];
+        l.file = w[1];
+        l.switch_text = w[2];
+        l.type_id = w[3];
+        l.method = w[4];
+        if (!known_place(l.place))
+            return line_error(number, "\"" + l.place + "\" is no place (bios, chain, top, boot_vga or memory)");
+        if (!read_number(w[5], true, l.at)) return line_error(number, "AT is a hexadecimal offset or -");
+        if (!read_number(w[6], false, l.original) || !read_number(w[7], false, l.packed))
+            return line_error(number, "the sizes are decimal numbers or -");
+        if (w[8] != "-" && !is_sha256(w[8])) return line_error(number, "SHA256 is 64 hexadecimal digits or -");
+        if (w[8] != "-") l.sha256 = w[8];
+        if (l.place == "chain" && (l.method != "-lh5-" && l.method != "-lh0-"))
+            return line_error(number, "a chain member's method is -lh5- or -lh0-");
+        if (l.place == "chain" && l.type_id.find(':') == std::string::npos)
+            return line_error(number, "TYPE_ID reads SSSS:OOOO");
+        const std::optional<std::string> name = unquote(line, quote);
+        if (!name) return line_error(number, "the stored name is one quoted text, with \\\" \\\\ and \\xNN");
+        l.name = *name;
+        m.lines.push_back(std::move(l));
+    }
+    if (!image_line) return std::string("the manifest has no \"image\" line");
+    return m;
+}

@@ -1,0 +1,229 @@
+// /pack: the manifest's lines laid out again into an image, through the writer.
+#include "driver/pack_folder.hpp"
+
+#include <algorithm>
+#include <filesystem>
+#include <variant>
+
+#include "archive/member_head.hpp"
+#include "archive/pack.hpp"
+#include "common/console.hpp"
+#include "common/file.hpp"
+#include "common/sha256.hpp"
+#include "driver/dry_run.hpp"
+#include "driver/manifest.hpp"
+#include "driver/run_state.hpp"
+#include "image/bios_image.hpp"
+#include "image/fixups.hpp"
+#include "image/image_file.hpp"
+#include "image/image_writer.hpp"
+#include "image/survey.hpp"
+#include "insert/placement.hpp"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// A line with its content file read.
+struct Component {
+    const ManifestLine* line = nullptr;
+    Bytes content;
+    bool changed = false;  // the content's SHA-256 is not the line's (an added line too)
+};
+
+struct PackPlan {
+    std::vector<Bytes> chain;  // the members in order, as they go from chain_start
+    std::optional<Bytes> system_bios;
+    int kept = 0, packed = 0;
+};
+
+std::string line_fault(const ManifestLine& l, const std::string& what) {
+    return "manifest line " + std::to_string(l.number) + ": " + what;
+}
+
+bool same_type_id(const std::string& text, const MemberHead& head) {
+    const TypeIdValue v = parse_type_id(text);
+    return v.segment == type_segment(head) && v.offset == type_offset(head);
+}
+
+// The member as it was stored, when the line still describes it.
+std::optional<Bytes> stored_member(const BiosImage& base, const Component& c) {
+    const ManifestLine& l = *c.line;
+    if (c.changed || !l.at) return std::nullopt;
+    const MemberHead head = read_member_head(base.bytes, *l.at);
+    if (!is_whole_header(head) || !same_type_id(l.type_id, head) || listed_name(head) != l.name ||
+        method_text(head) != l.method || *l.at + member_span(head) > base.bytes.size())
+        return std::nullopt;
+    const auto from = base.bytes.begin() + *l.at;
+    return Bytes(from, from + static_cast<std::ptrdiff_t>(member_span(head)));
+}
+
+// The member of the line as it goes to `position`: as stored, or packed anew.
+std::variant<Bytes, std::string> member_at(const BiosImage& base, const Component& c, std::uint32_t position,
+                                           PackPlan& plan) {
+    const ManifestLine& l = *c.line;
+    const TypeIdValue type = parse_type_id(l.type_id);
+    const bool aligned = aligned_kind(type.segment, type.offset);
+    if (std::optional<Bytes> stored = stored_member(base, c); stored && (!aligned || position == *l.at)) {
+        ++plan.kept;
+        return std::move(*stored);
+    }
+    std::optional<Bytes> archive =
+        pack_member(c.content, {.type_id = l.type_id, .name = l.name, .verbose = false, .store = l.method == "-lh0-"});
+    if (!archive) return line_fault(l, "the stored name is longer than 230 bytes");
+    ++plan.packed;
+    if (!aligned) return std::move(*archive);
+    std::optional<Bytes> placed = aligned_member(*archive, position);
+    if (!placed) return line_fault(l, "the stored name leaves no room to align the data on 16 bytes");
+    return std::move(*placed);
+}
+
+// Reads every content file; checks the lines that are no chain members.
+std::variant<std::vector<Component>, std::string> read_components(const std::string& dir, const Manifest& m,
+                                                                  const ImageSurvey& base) {
+    std::vector<Component> out;
+    for (const ManifestLine& l : m.lines) {
+        const std::string path = (fs::path(dir) / l.file).string();
+        std::optional<Bytes> content = read_input_file(path);
+        if (!content) return line_fault(l, "can't read " + path);
+        const bool changed = l.sha256.empty() || sha256_hex(*content) != l.sha256;
+        if (l.place != "chain" && l.place != "bios" && changed)
+            return line_fault(l, path + " changed: /pack puts back the " + l.place +
+                                     " as it was; add the new one to the packed image with /NC_CPUCODE, /btvga or /NVMM");
+        out.push_back({&l, std::move(*content), changed});
+    }
+    const auto has = [&m](const char* place) {
+        return std::ranges::any_of(m.lines, [place](const ManifestLine& l) { return l.place == place; });
+    };
+    const std::pair<bool, const char*> kept[] = {{base.system_bios.head.has_value(), "bios"},
+                                                 {base.top_block && base.top_block->length != 0, "top"},
+                                                 {base.vga_member.has_value(), "boot_vga"},
+                                                 {base.memory_module.has_value(), "memory"}};
+    for (const auto& [present, place] : kept)
+        if (present && !has(place))
+            return std::string("the manifest has no \"") + place + "\" line: /pack does not remove it; put it back";
+    return out;
+}
+
+// The system BIOS packed anew, when it changed: it must keep its space.
+std::optional<std::string> plan_system_bios(const BiosImage& base, const ImageSurvey& s, const Component& c,
+                                            PackPlan& plan) {
+    const ManifestLine& l = *c.line;
+    if (!c.changed) return std::nullopt;
+    const std::optional<ByteRange> space = region_range(base, Region::SystemBios);
+    if (!space) return line_fault(l, "this image's system BIOS is not packed anew by /pack");
+    std::optional<Bytes> archive =
+        pack_member(c.content, {.type_id = l.type_id, .name = l.name, .verbose = false, .store = l.method == "-lh0-"});
+    if (!archive) return line_fault(l, "the stored name is longer than 230 bytes");
+    const MemberHead head = read_member_head(*archive, 0);
+    const std::uint32_t needs =
+        system_bios_space(s.system_bios.position, header_size(head), packed_size(head), base.file_size);
+    if (needs != s.system_bios.space)
+        return line_fault(l, "the new system BIOS takes " + std::to_string(needs) + " bytes of space, the image has " +
+                                 std::to_string(s.system_bios.space) + "; the chain would move");
+    archive->resize(space->end - space->begin, 0xFF);
+    plan.system_bios = std::move(*archive);
+    ++plan.packed;
+    return std::nullopt;
+}
+
+std::variant<PackPlan, std::string> plan_pack(const BiosImage& base, const ImageSurvey& s,
+                                             const std::vector<Component>& components) {
+    PackPlan plan;
+    std::uint64_t position = base.chain_start;
+    const std::uint32_t end = chain_space_end(base);
+    for (const Component& c : components) {
+        if (c.line->place == "bios") {
+            if (std::optional<std::string> fault = plan_system_bios(base, s, c, plan)) return *fault;
+            continue;
+        }
+        if (c.line->place != "chain") continue;
+        std::variant<Bytes, std::string> member = member_at(base, c, static_cast<std::uint32_t>(position), plan);
+        if (std::string* fault = std::get_if<std::string>(&member)) return *fault;
+        position += std::get<Bytes>(member).size();
+        plan.chain.push_back(std::move(std::get<Bytes>(member)));
+    }
+    if (position > end)
+        return "the chain overflows its space by " + std::to_string(position - end) +
+               " bytes; remove or shrink a component";
+    return plan;
+}
+
+// The plan written through the writer; the fix-ups when anything changed.
+void lay_out(BiosImage& image, const ImageSurvey& s, const PackPlan& plan) {
+    ImageWriter writer(image);
+    const std::vector<std::uint8_t> before = image.bytes;
+    if (plan.system_bios) {
+        WriteScope scope(writer, {Region::SystemBios});
+        scope.write(s.system_bios.position, *plan.system_bios);
+    }
+    {
+        WriteScope scope(writer, {Region::Chain});
+        std::uint32_t at = image.chain_start;
+        for (const Bytes& member : plan.chain) {
+            scope.write(at, member);
+            at += static_cast<std::uint32_t>(member.size());
+        }
+        // The old chain's bytes behind the new one are erased.
+        if (at < s.chain.end_position) scope.write(at, Bytes(s.chain.end_position - at, 0xFF));
+    }
+    if (image.bytes != before) close_image_bookkeeping(writer, {});
+}
+
+int fail(const std::string& what) {
+    console::conf("%s; nothing was written\n", what.c_str());
+    return 1;
+}
+
+// NEW written whole, through a temporary file and a rename, under the lock
+// of a NEW that exists.
+bool write_new(const std::string& path, const Bytes& bytes) {
+    ImageFile file;
+    if (file_exists(path) && lock_image(path, platform::Lock::Exclusive, kLockWait, file) == LockOutcome::InUse) {
+        console::conf("%s is in use by another run; nothing was written\n", path.c_str());
+        return false;
+    }
+    if (replace_file(path, bytes, AtName::Follow, Flush::ToDisk)) return true;
+    console::conf("Can't write %s; nothing was written\n", path.c_str());
+    return false;
+}
+
+}  // namespace
+
+int pack_folder(RunState& state) {
+    const std::string& dir = state.args[3];
+    const std::string manifest_path = (fs::path(dir) / kManifestName).string();
+    const std::optional<Bytes> text = read_input_file(manifest_path);
+    if (!text) return fail(dir + " is no folder /unpack made: can't read " + manifest_path);
+    std::variant<Manifest, std::string> parsed = parse_manifest(std::string(text->begin(), text->end()));
+    if (const std::string* fault = std::get_if<std::string>(&parsed)) return fail(manifest_path + ": " + *fault);
+    const Manifest& manifest = std::get<Manifest>(parsed);
+    const std::string image_path = (fs::path(dir) / manifest.image_file).string();
+    std::optional<Bytes> saved = read_input_file(image_path, kMaxImageSize);
+    if (!saved) return fail("can't read " + image_path);
+    if (saved->size() != manifest.image_size || sha256_hex(*saved) != manifest.image_sha256)
+        return fail(image_path + " is not the image /unpack saved (its size or SHA-256 differs); unpack again");
+    BiosImage base;
+    base.path = state.input_file;
+    base.bytes = std::move(*saved);
+    analyse_layout(base);
+    const ImageSurvey s = survey_image(base);
+    std::variant<std::vector<Component>, std::string> components = read_components(dir, manifest, s);
+    if (const std::string* fault = std::get_if<std::string>(&components)) return fail(*fault);
+    std::variant<PackPlan, std::string> plan = plan_pack(base, s, std::get<std::vector<Component>>(components));
+    if (const std::string* fault = std::get_if<std::string>(&plan)) return fail(*fault);
+    BiosImage image = base;
+    lay_out(image, s, std::get<PackPlan>(plan));
+    if (state.dry) {
+        PrivateFolder folder;
+        if (!make_private_folder(folder)) return fail("Can't make a private folder for the dry run");
+        report_dry_run(state, base, image, 0, folder.path);
+        return 0;
+    }
+    if (!write_new(state.input_file, image.bytes)) return 1;
+    console::outf("%s packed from %s: %d components as stored, %d packed anew\n", state.input_file.c_str(),
+                  dir.c_str(), std::get<PackPlan>(plan).kept, std::get<PackPlan>(plan).packed);
+    return 0;
+}
