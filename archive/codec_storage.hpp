@@ -49,9 +49,6 @@ inline constexpr std::size_t kPieceSize = 8192;  // input and output pieces
 struct ByteSource {
     std::span<const std::uint8_t> memory;
     std::uint64_t limit = 0;  // bytes of `memory` still to take
-    std::array<std::uint8_t, 8192> buffer{};
-    std::size_t buffer_pos = 0, buffer_end = 0;
-    std::size_t past_end = 0;  // zero bytes the decoder took past the end
 };
 
 // The bit window of the decoder holds 64 bits, so a sound stream never makes
@@ -69,15 +66,23 @@ struct ByteSink {
 struct DecoderState {
     std::uint64_t bits = 0;        // the next stream bits, the next one on top
     int bit_count = 0;             // valid bits in `bits`
+    const std::uint8_t* in = nullptr;      // the stream's next byte, read in place
+    const std::uint8_t* in_end = nullptr;  // its end
+    std::size_t past_end = 0;      // zero bytes taken past the end
     std::uint32_t block_left = 0;  // symbols left in the block (32-bit, wraps)
-    std::uint32_t copy_left = 0;   // pending copy
-    std::uint32_t copy_from = 0;
+    std::uint32_t copy_left = 0;   // pending copy: bytes left,
+    std::uint32_t copy_dist = 0;   // and how far back it reads (1 to 8192)
     bool ended = false;            // the stream ran out or is damaged: nothing more comes
     bool bad_table = false;        // it ended on inconsistent code lengths
     std::array<std::uint8_t, kNumSymbols> symbol_lengths{};
     std::array<std::uint8_t, kNumPre> aux_lengths{};  // pre-code, then distance
     std::array<std::uint16_t, 1 << kSymbolTableBits> symbol_table{};
     std::array<std::uint16_t, 1 << kAuxTableBits> aux_table{};
+    // Built from the tables and lengths above for each block: symbol and
+    // code length in one entry (symbol | length << 9), or a mark for a code
+    // longer than the table's width.
+    std::array<std::uint16_t, 1 << kSymbolTableBits> symbol_fast{};
+    std::array<std::uint16_t, 1 << kAuxTableBits> distance_fast{};
 };
 
 // One node of the match tree: its list links and parent side by side, so a
@@ -147,7 +152,8 @@ struct CodecStorage {
     Counters counters;
     ByteSource source;
     ByteSink sink;
-    std::array<std::uint8_t, kPieceSize> expand_buffer{};  // output ring of an extraction
+    // The window of lh5_expand: the last 8192 bytes of output, then a piece.
+    std::array<std::uint8_t, kDictSize + kPieceSize> ring_window{};
 };
 
 // The one instance (constant-initialised, so usable at any time).

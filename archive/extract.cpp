@@ -2,7 +2,6 @@
 #include "archive/extract.hpp"
 
 #include <algorithm>
-#include <array>
 
 #include "archive/codec_storage.hpp"
 #include "archive/crc16.hpp"
@@ -41,27 +40,17 @@ Expansion expand_member(std::span<const std::uint8_t> member, std::size_t limit)
         result.crc = crc16::update(0, result.data);
         return result;
     }
-    std::array<std::uint8_t, lh5::kPieceSize>& buffer = lh5::storage().expand_buffer;
-    buffer.fill(0);  // a match that reaches before the first output byte copies zeros
     lh5::source_from_memory(data);
     lh5_expand_start();
-    result.data.reserve(std::min<std::size_t>(want, 1u << 24));
-    while (result.data.size() < want) {
-        const std::size_t n = std::min<std::size_t>(want - result.data.size(), lh5::kPieceSize);
-        const std::size_t got = lh5_expand(n, buffer.data());
-        result.data.insert(result.data.end(), buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(got));
-        if (got < n && lh5_bad_table()) {
+    if (lh5_expand_vector(result.data, want, &result.crc) < want) {
+        if (lh5_bad_table()) {
             result.status = Expansion::Status::Damaged;
             result.damage = "Bad table";
-            break;
-        }
-        if (got < n) {
+        } else {
             console::conf("%s: compressed data ends early\n", header->name.c_str());
             result.status = Expansion::Status::EndedEarly;
-            break;
         }
     }
-    result.crc = crc16::update(0, result.data);
     return result;
 }
 

@@ -14,22 +14,40 @@
 #include <vector>
 
 // Starts decoding a member whose compressed bytes come from the codec's
-// source (set it first with lh5::source_from_memory). Past the source's end
-// the stream reads as zero bytes, lh5::kReadAhead of them at most: the
-// window's read-ahead. Resets the bit window, the block and the pending copy.
+// source (set it first with lh5::source_from_memory), read in place. Past
+// the source's end the stream reads as zero bytes, lh5::kReadAhead of them
+// at most: the window's read-ahead. Resets the bit window, the block and the
+// pending copy.
 void lh5_expand_start();
 
-// Produces `count` (1 to 8192) bytes into `buffer`, an 8192-byte ring that
-// also holds earlier output: pass the same buffer each time, with 8192 on
-// every call but the last. Returns `count`, or fewer when the stream has run
+// Expands the next bytes of the member into window[pos, window.size()) and
+// returns how many it wrote: all of them, or fewer when the stream has run
 // out (it needed more than kReadAhead bytes past the source's end) or its
-// code lengths are inconsistent (lh5_bad_table() then tells): the bytes
-// before the symbol that could not be read are in `buffer`, and every later
-// call returns 0.
+// code lengths are inconsistent (lh5_bad_table() then tells); the bytes
+// before the symbol that could not be read are written, and every later
+// call returns 0. window[0, pos) must hold the member's output so far, its
+// last 8192 bytes at least (a match reaches back 8192 bytes); bytes before
+// window[0] read as zero, as those before the member's first byte do. So
+// the window is either the whole output from its first byte, or 8192 bytes
+// kept from the previous piece (zeros before the first) and room behind.
+[[nodiscard]] std::size_t lh5_expand_into(std::span<std::uint8_t> window, std::size_t pos);
+
+// Produces `count` (1 to 8192) bytes into `buffer`, the next piece of the
+// output, through a window of the codec's storage; returns `count` or fewer
+// as lh5_expand_into does.
 [[nodiscard]] std::size_t lh5_expand(std::size_t count, std::uint8_t* buffer);
 
-// Whether the stream lh5_expand ended on had inconsistent code lengths.
+// Whether the stream the expansion ended on had inconsistent code lengths.
 bool lh5_bad_table();
+
+// The first reservation of lh5_expand_vector: a larger original size (read
+// from a header, which may be damaged) grows the output as it comes.
+inline constexpr std::size_t kReserveAtOnce = 16u << 20;
+
+// Expands up to `size` bytes of the started member into `out`, which ends
+// up holding them (fewer when the stream ends early or is bad); returns
+// out.size(). With `crc`, carries the running CRC-16 over them as they come.
+std::size_t lh5_expand_vector(std::vector<std::uint8_t>& out, std::size_t size, std::uint16_t* crc = nullptr);
 
 // Whole-buffer form: expands `stream` into `original_size` bytes, or fewer
 // when the stream runs out first. Fatal "Bad table" on inconsistent code
