@@ -39,10 +39,9 @@ struct Bits {
 struct DataEnded {};
 struct BadTable {};
 
-// The fast loop's margins: a symbol takes at most 16 + 16 + 12 bits, so its
-// refills read at most 18 bytes from where it starts; and it writes at most
-// a longest match plus the 16-byte overrun of a word copy.
-constexpr std::size_t kFastInput = 24;
+// The fast loop's margins: it refills from 8 bytes at a time; and it
+// writes at most a longest match plus the 16-byte overrun of a word copy.
+constexpr std::size_t kFastInput = 8;
 constexpr std::size_t kFastRoom = kMaxMatch + 16;
 
 // A fast-table entry: symbol | length << 9, or kLongCode | node for a code
@@ -56,29 +55,35 @@ inline std::uint64_t load_be64(const std::uint8_t* p) {
     return v;
 }
 
-// Tops the window up to 57 to 64 valid bits from 8 bytes at d.in, which the
-// caller guarantees are there.
+// Tops the window up to 56 to 63 valid bits from the 8 bytes at `in`,
+// which the caller guarantees are there.
 inline void refill_word(std::uint64_t& bits, int& count, const std::uint8_t*& in) {
-    const int take = (64 - count) >> 3;
+    const int take = (63 - count) >> 3;
     bits |= (load_be64(in) & (~std::uint64_t{0} << (64 - 8 * take))) >> count;
     count += 8 * take;
     in += take;
 }
 
-// The same, near the stream's end: past it the stream continues with zero
-// bytes, at most kReadAhead of them.
+// The same anywhere in the stream: past its end it continues with zero
+// bytes, at most kReadAhead of them. The window must hold 32 bits after
+// every step (a code and its extra bits take 28 at most); when even the
+// zero bytes cannot give them, the stream has run out. Whether it has
+// depends only on how far the steps have read, not on when the window was
+// last filled.
 inline void refill(Bits& d) {
     DecoderState& t = storage().decoder;
     if (t.in_end - d.in >= 8) return refill_word(d.bits, d.count, d.in);
-    while (d.count <= 56) {
-        if (d.in == t.in_end) {
-            // A zero byte; the window's bits below are zero already.
-            if (++t.past_end > kReadAhead) throw DataEnded{};
-        } else {
+    while (d.count <= 55) {
+        if (d.in != t.in_end) {
             d.bits |= static_cast<std::uint64_t>(*d.in++) << (56 - d.count);
+        } else if (t.past_end < kReadAhead) {
+            ++t.past_end;  // a zero byte; the window's bits below are zero already
+        } else {
+            break;
         }
         d.count += 8;
     }
+    if (d.count < 32) throw DataEnded{};
 }
 
 // The next 16 bits.
@@ -252,44 +257,55 @@ std::size_t expand_window(std::uint8_t* out, std::size_t pos, std::size_t end) {
             const std::uint8_t* in = d.in;
             std::uint32_t block_left = t.block_left;
             while (block_left != 0 && static_cast<std::size_t>(in_end - in) >= kFastInput && end - pos >= kFastRoom) {
-                const unsigned e = t.symbol_fast[bits >> (64 - kSymbolTableBits)];
-                if (e & kLongCode) break;  // the plain step walks the nodes
+                // Refilled once per symbol, without a branch: 56 to 63 bits
+                // cover the longest symbol code, distance code and extra
+                // bits (44). The bits below `count` are the next stream
+                // bits too, so a later fill writes the same bits over them.
+                bits |= load_be64(in) >> count;
+                in += (63 - count) >> 3;
+                count |= 56;
                 --block_left;
-                int n = static_cast<int>(e >> 9);
+                unsigned s = t.symbol_fast[bits >> (64 - kSymbolTableBits)];
+                int n;
+                if (s & kLongCode) {
+                    s = walk_nodes(bits, s & ~kLongCode, 1u << (15 - kSymbolTableBits), kNumSymbols);
+                    n = t.symbol_lengths[s];
+                } else {
+                    n = static_cast<int>(s >> 9);
+                    s &= 0x1FF;
+                }
                 bits <<= n;
                 count -= n;
-                if (count < 32) refill_word(bits, count, in);
-                const unsigned s = e & 0x1FF;
                 if (s < 256) {
                     out[pos++] = static_cast<std::uint8_t>(s);
                     continue;
                 }
-                const unsigned de = t.distance_fast[bits >> (64 - kAuxTableBits)];
-                unsigned j;
-                if (de & kLongCode) {
-                    j = walk_nodes(bits, de & ~kLongCode, 1u << (15 - kAuxTableBits), kNumDist);
+                unsigned j = t.distance_fast[bits >> (64 - kAuxTableBits)];
+                if (j & kLongCode) {
+                    j = walk_nodes(bits, j & ~kLongCode, 1u << (15 - kAuxTableBits), kNumDist);
                     n = t.aux_lengths[j];
                 } else {
-                    j = de & 0x1FF;
-                    n = static_cast<int>(de >> 9);
+                    n = static_cast<int>(j >> 9);
+                    j &= 0x1FF;
                 }
                 bits <<= n;
                 count -= n;
-                if (count < 32) refill_word(bits, count, in);
                 std::size_t back = 1;
                 if (j != 0) {
                     back += std::size_t{1} << (j - 1);
-                    if (j > 1) {
-                        n = static_cast<int>(j) - 1;
-                        back += bits >> (64 - n);
-                        bits <<= n;
-                        count -= n;
-                        if (count < 32) refill_word(bits, count, in);
-                    }
+                    n = static_cast<int>(j) - 1;
+                    back += (bits >> 1) >> (63 - n);  // n bits; n = 0 gives 0
+                    bits <<= n;
+                    count -= n;
                 }
                 const std::size_t length = s - (256 - kThreshold);
                 copy_match(out, pos, back, length);
                 pos += length;
+            }
+            if (count < 32) {  // the plain steps expect 32 bits or more
+                Bits b{bits, count, in};
+                refill(b);
+                bits = b.bits, count = b.count, in = b.in;
             }
             d = Bits{bits, count, in};
             t.block_left = block_left;
