@@ -78,11 +78,11 @@ struct DecoderState {
     std::array<std::uint8_t, kNumPre> aux_lengths{};  // pre-code, then distance
     std::array<std::uint16_t, 1 << kSymbolTableBits> symbol_table{};
     std::array<std::uint16_t, 1 << kAuxTableBits> aux_table{};
-    // Built from the tables and lengths above for each block: symbol and
-    // code length in one entry (symbol | length << 9), or a mark for a code
-    // longer than the table's width.
+    // Built from the tables and lengths above for each block, one entry
+    // per lookup: symbol and code length, or distance base, extra bits and
+    // code length; or a mark for a code longer than the table's width.
     std::array<std::uint16_t, 1 << kSymbolTableBits> symbol_fast{};
-    std::array<std::uint16_t, 1 << kAuxTableBits> distance_fast{};
+    std::array<std::uint32_t, 1 << kAuxTableBits> distance_fast{};
 };
 
 // One node of the match tree: its list links and parent side by side, so a

@@ -116,13 +116,27 @@ inline unsigned walk_nodes(std::uint64_t bits, unsigned node, unsigned mask, uns
     return node;
 }
 
-// The fast table of a code, from its lookup table and lengths.
-template <std::size_t N>
-void build_fast_table(std::span<const std::uint16_t, N> table, std::span<const std::uint8_t> lengths,
-                      std::span<std::uint16_t, N> fast) {
-    for (std::size_t i = 0; i < N; ++i) {
-        const unsigned j = table[i];
-        fast[i] = static_cast<std::uint16_t>(j < lengths.size() ? j | lengths[j] << 9 : kLongCode | j);
+// The fast table of the symbol code, from its lookup table and lengths.
+void build_symbol_fast(DecoderState& t) {
+    for (std::size_t i = 0; i < t.symbol_fast.size(); ++i) {
+        const unsigned j = t.symbol_table[i];
+        t.symbol_fast[i] = static_cast<std::uint16_t>(j < kNumSymbols ? j | t.symbol_lengths[j] << 9 : kLongCode | j);
+    }
+}
+
+// A distance entry: how far back a copy of class j reads before its extra
+// bits (1, or 2^(j-1) + 1), the count of extra bits, and the code's length.
+inline std::uint32_t distance_entry(unsigned j, unsigned length) {
+    const unsigned extra = j > 1 ? j - 1 : 0;
+    const unsigned base = j == 0 ? 1 : (1u << (j - 1)) + 1;
+    return base | extra << 16 | length << 20;
+}
+constexpr std::uint32_t kLongDistance = 1u << 31;
+
+void build_distance_fast(DecoderState& t) {
+    for (std::size_t i = 0; i < t.distance_fast.size(); ++i) {
+        const unsigned j = t.aux_table[i];
+        t.distance_fast[i] = j < kNumDist ? distance_entry(j, t.aux_lengths[j]) : kLongDistance | j;
     }
 }
 
@@ -192,10 +206,8 @@ inline unsigned decode_symbol(DecoderState& t, Bits& d) {
         read_aux_lengths(t, d, kNumPre, kPreCountBits, kPreSpecial);
         read_symbol_lengths(t, d);
         read_aux_lengths(t, d, kNumDist, kDistCountBits, -1);
-        build_fast_table(std::span<const std::uint16_t, 1 << kSymbolTableBits>(t.symbol_table),
-                         std::span<const std::uint8_t>(t.symbol_lengths), std::span(t.symbol_fast));
-        build_fast_table(std::span<const std::uint16_t, 1 << kAuxTableBits>(t.aux_table),
-                         std::span(t.aux_lengths).first(kNumDist), std::span(t.distance_fast));
+        build_symbol_fast(t);
+        build_distance_fast(t);
     }
     --t.block_left;
     unsigned j = t.symbol_table[window16(d.bits) >> (16 - kSymbolTableBits)];
@@ -261,11 +273,14 @@ std::size_t expand_window(std::uint8_t* out, std::size_t pos, std::size_t end) {
                 // cover the longest symbol code, distance code and extra
                 // bits (44). The bits below `count` are the next stream
                 // bits too, so a later fill writes the same bits over them.
+                // The symbol's entry is looked up first: its 12 bits are
+                // in the window already (12 or more are left after any
+                // symbol), so the lookup need not wait for the fill.
+                unsigned s = t.symbol_fast[bits >> (64 - kSymbolTableBits)];
                 bits |= load_be64(in) >> count;
                 in += (63 - count) >> 3;
                 count |= 56;
                 --block_left;
-                unsigned s = t.symbol_fast[bits >> (64 - kSymbolTableBits)];
                 int n;
                 if (s & kLongCode) {
                     s = walk_nodes(bits, s & ~kLongCode, 1u << (15 - kSymbolTableBits), kNumSymbols);
@@ -280,24 +295,17 @@ std::size_t expand_window(std::uint8_t* out, std::size_t pos, std::size_t end) {
                     out[pos++] = static_cast<std::uint8_t>(s);
                     continue;
                 }
-                unsigned j = t.distance_fast[bits >> (64 - kAuxTableBits)];
-                if (j & kLongCode) {
-                    j = walk_nodes(bits, j & ~kLongCode, 1u << (15 - kAuxTableBits), kNumDist);
-                    n = t.aux_lengths[j];
-                } else {
-                    n = static_cast<int>(j >> 9);
-                    j &= 0x1FF;
+                std::uint32_t de = t.distance_fast[bits >> (64 - kAuxTableBits)];
+                if (de & kLongDistance) {
+                    const unsigned j = walk_nodes(bits, de & ~kLongDistance, 1u << (15 - kAuxTableBits), kNumDist);
+                    de = distance_entry(j, t.aux_lengths[j]);
                 }
-                bits <<= n;
-                count -= n;
-                std::size_t back = 1;
-                if (j != 0) {
-                    back += std::size_t{1} << (j - 1);
-                    n = static_cast<int>(j) - 1;
-                    back += (bits >> 1) >> (63 - n);  // n bits; n = 0 gives 0
-                    bits <<= n;
-                    count -= n;
-                }
+                // The code and its extra bits in one step.
+                n = static_cast<int>(de >> 20);
+                const int extra = static_cast<int>(de >> 16) & 15;
+                const std::size_t back = (de & 0xFFFF) + (((bits << n) >> 1) >> (63 - extra));  // extra = 0 gives 0
+                bits <<= n + extra;
+                count -= n + extra;
                 const std::size_t length = s - (256 - kThreshold);
                 copy_match(out, pos, back, length);
                 pos += length;
