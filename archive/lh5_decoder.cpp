@@ -44,10 +44,6 @@ struct BadTable {};
 constexpr std::size_t kFastInput = 8;
 constexpr std::size_t kFastRoom = kMaxMatch + 16;
 
-// A fast-table entry: symbol | length << 9, or kLongCode | node for a code
-// longer than the table's width.
-constexpr unsigned kLongCode = 0x8000;
-
 inline std::uint64_t load_be64(const std::uint8_t* p) {
     std::uint64_t v;
     std::memcpy(&v, p, 8);
@@ -116,14 +112,6 @@ inline unsigned walk_nodes(std::uint64_t bits, unsigned node, unsigned mask, uns
     return node;
 }
 
-// The fast table of the symbol code, from its lookup table and lengths.
-void build_symbol_fast(DecoderState& t) {
-    for (std::size_t i = 0; i < t.symbol_fast.size(); ++i) {
-        const unsigned j = t.symbol_table[i];
-        t.symbol_fast[i] = static_cast<std::uint16_t>(j < kNumSymbols ? j | t.symbol_lengths[j] << 9 : kLongCode | j);
-    }
-}
-
 // A distance entry: how far back a copy of class j reads before its extra
 // bits (1, or 2^(j-1) + 1), the count of extra bits, and the code's length.
 inline std::uint32_t distance_entry(unsigned j, unsigned length) {
@@ -178,6 +166,7 @@ void read_symbol_lengths(DecoderState& t, Bits& d) {
         if (c >= static_cast<unsigned>(kNumSymbols)) throw BadTable{};
         std::fill(t.symbol_lengths.begin(), t.symbol_lengths.end(), 0);
         std::fill(t.symbol_table.begin(), t.symbol_table.end(), static_cast<std::uint16_t>(c));
+        std::fill(t.symbol_fast.begin(), t.symbol_fast.end(), static_cast<std::uint16_t>(c));
         return;
     }
     if (n > kNumSymbols) throw BadTable{};
@@ -197,7 +186,7 @@ void read_symbol_lengths(DecoderState& t, Bits& d) {
         }
     }
     std::fill(t.symbol_lengths.begin() + i, t.symbol_lengths.end(), 0);
-    if (!build_decode_table(t.symbol_lengths, kSymbolTableBits, t.symbol_table)) throw BadTable{};
+    if (!build_decode_table(t.symbol_lengths, kSymbolTableBits, t.symbol_table, t.symbol_fast)) throw BadTable{};
 }
 
 inline unsigned decode_symbol(DecoderState& t, Bits& d) {
@@ -206,7 +195,6 @@ inline unsigned decode_symbol(DecoderState& t, Bits& d) {
         read_aux_lengths(t, d, kNumPre, kPreCountBits, kPreSpecial);
         read_symbol_lengths(t, d);
         read_aux_lengths(t, d, kNumDist, kDistCountBits, -1);
-        build_symbol_fast(t);
         build_distance_fast(t);
     }
     --t.block_left;
@@ -282,12 +270,12 @@ std::size_t expand_window(std::uint8_t* out, std::size_t pos, std::size_t end) {
                 count |= 56;
                 --block_left;
                 int n;
-                if (s & kLongCode) {
-                    s = walk_nodes(bits, s & ~kLongCode, 1u << (15 - kSymbolTableBits), kNumSymbols);
+                if (s & kFastLongCode) {
+                    s = walk_nodes(bits, s & ~kFastLongCode, 1u << (15 - kSymbolTableBits), kNumSymbols);
                     n = t.symbol_lengths[s];
                 } else {
-                    n = static_cast<int>(s >> 9);
-                    s &= 0x1FF;
+                    n = static_cast<int>(s >> kFastLengthShift);
+                    s &= (1u << kFastLengthShift) - 1;
                 }
                 bits <<= n;
                 count -= n;
