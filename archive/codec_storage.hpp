@@ -63,6 +63,20 @@ struct ByteSink {
     std::size_t fill = 0;
 };
 
+// A distance entry of the decoder's fast table: how far back a copy of its
+// class reads before the extra bits (1, or 2^(class-1) + 1), the code's
+// length, the code's and extra bits' length together, and the shift that
+// takes the extra bits from the window after the code (63 - extra, as
+// (window >> 1) >> shift gives 0 bits for a shift of 63). `node` is not 0
+// for a code longer than the table's width, whose walk starts there.
+struct DistanceEntry {
+    std::uint16_t base = 0;
+    std::uint16_t node = 0;
+    std::uint8_t code_bits = 0;
+    std::uint8_t all_bits = 0;
+    std::uint8_t extra_shift = 0;
+};
+
 struct DecoderState {
     std::uint64_t bits = 0;        // the next stream bits, the next one on top
     int bit_count = 0;             // valid bits in `bits`
@@ -82,7 +96,7 @@ struct DecoderState {
     // per lookup: symbol and code length, or distance base, extra bits and
     // code length; or a mark for a code longer than the table's width.
     std::array<std::uint16_t, 1 << kSymbolTableBits> symbol_fast{};
-    std::array<std::uint32_t, 1 << kAuxTableBits> distance_fast{};
+    std::array<DistanceEntry, 1 << kAuxTableBits> distance_fast{};
 };
 
 // One node of the match tree: its list links and parent side by side, so a

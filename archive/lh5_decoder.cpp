@@ -112,19 +112,26 @@ inline unsigned walk_nodes(std::uint64_t bits, unsigned node, unsigned mask, uns
     return node;
 }
 
-// A distance entry: how far back a copy of class j reads before its extra
-// bits (1, or 2^(j-1) + 1), the count of extra bits, and the code's length.
-inline std::uint32_t distance_entry(unsigned j, unsigned length) {
+// The distance entry of class j with a code of `length` bits.
+inline DistanceEntry distance_entry(unsigned j, unsigned length) {
     const unsigned extra = j > 1 ? j - 1 : 0;
-    const unsigned base = j == 0 ? 1 : (1u << (j - 1)) + 1;
-    return base | extra << 16 | length << 20;
+    DistanceEntry e;
+    e.base = static_cast<std::uint16_t>(j == 0 ? 1 : (1u << (j - 1)) + 1);
+    e.code_bits = static_cast<std::uint8_t>(length);
+    e.all_bits = static_cast<std::uint8_t>(length + extra);
+    e.extra_shift = static_cast<std::uint8_t>(63 - extra);
+    return e;
 }
-constexpr std::uint32_t kLongDistance = 1u << 31;
 
 void build_distance_fast(DecoderState& t) {
     for (std::size_t i = 0; i < t.distance_fast.size(); ++i) {
         const unsigned j = t.aux_table[i];
-        t.distance_fast[i] = j < kNumDist ? distance_entry(j, t.aux_lengths[j]) : kLongDistance | j;
+        if (j < kNumDist) {
+            t.distance_fast[i] = distance_entry(j, t.aux_lengths[j]);
+        } else {
+            t.distance_fast[i] = DistanceEntry{};
+            t.distance_fast[i].node = static_cast<std::uint16_t>(j);
+        }
     }
 }
 
@@ -226,7 +233,8 @@ inline void copy_match(std::uint8_t* out, std::size_t pos, std::size_t dist, std
     }
     const std::uint8_t* src = dst - dist;
     if (dist >= 16) {
-        for (std::size_t i = 0; i < length; i += 16) std::memcpy(dst + i, src + i, 16);
+        std::memcpy(dst, src, 16);
+        for (std::size_t i = 16; i < length; i += 16) std::memcpy(dst + i, src + i, 16);
     } else if (dist >= 8) {
         for (std::size_t i = 0; i < length; i += 8) std::memcpy(dst + i, src + i, 8);
     } else if (dist == 1) {
@@ -253,7 +261,7 @@ std::size_t expand_window(std::uint8_t* out, std::size_t pos, std::size_t end) {
 
             // The fast loop, on local copies of the bit window.
             std::uint64_t bits = d.bits;
-            int count = d.count;
+            unsigned count = static_cast<unsigned>(d.count);
             const std::uint8_t* in = d.in;
             std::uint32_t block_left = t.block_left;
             for (;;) {
@@ -276,14 +284,14 @@ std::size_t expand_window(std::uint8_t* out, std::size_t pos, std::size_t end) {
                 // symbol), so the lookup need not wait for the fill.
                 unsigned s = t.symbol_fast[bits >> (64 - kSymbolTableBits)];
                 bits |= load_be64(in) >> count;
-                in += (63 - count) >> 3;
+                in += 7 - (count >> 3);
                 count |= 56;
-                int n;
+                unsigned n;
                 if (s & kFastLongCode) {
                     s = walk_nodes(bits, s & ~kFastLongCode, 1u << (15 - kSymbolTableBits), kNumSymbols);
                     n = t.symbol_lengths[s];
                 } else {
-                    n = static_cast<int>(s >> kFastLengthShift);
+                    n = s >> kFastLengthShift;
                     s &= (1u << kFastLengthShift) - 1;
                 }
                 bits <<= n;
@@ -292,28 +300,26 @@ std::size_t expand_window(std::uint8_t* out, std::size_t pos, std::size_t end) {
                     out[pos++] = static_cast<std::uint8_t>(s);
                     continue;
                 }
-                std::uint32_t de = t.distance_fast[bits >> (64 - kAuxTableBits)];
-                if (de & kLongDistance) {
-                    const unsigned j = walk_nodes(bits, de & ~kLongDistance, 1u << (15 - kAuxTableBits), kNumDist);
+                DistanceEntry de = t.distance_fast[bits >> (64 - kAuxTableBits)];
+                if (de.node != 0) {
+                    const unsigned j = walk_nodes(bits, de.node, 1u << (15 - kAuxTableBits), kNumDist);
                     de = distance_entry(j, t.aux_lengths[j]);
                 }
                 // The code and its extra bits in one step.
-                n = static_cast<int>(de >> 20);
-                const int extra = static_cast<int>(de >> 16) & 15;
-                const std::size_t back = (de & 0xFFFF) + (((bits << n) >> 1) >> (63 - extra));  // extra = 0 gives 0
-                bits <<= n + extra;
-                count -= n + extra;
+                const std::size_t back = de.base + (((bits << de.code_bits) >> 1) >> de.extra_shift);
+                bits <<= de.all_bits;
+                count -= de.all_bits;
                 const std::size_t length = s - (256 - kThreshold);
                 copy_match(out, pos, back, length);
                 pos += length;
             }
             }
             if (count < 32) {  // the plain steps expect 32 bits or more
-                Bits b{bits, count, in};
+                Bits b{bits, static_cast<int>(count), in};
                 refill(b);
-                bits = b.bits, count = b.count, in = b.in;
+                bits = b.bits, count = static_cast<unsigned>(b.count), in = b.in;
             }
-            d = Bits{bits, count, in};
+            d = Bits{bits, static_cast<int>(count), in};
             t.block_left = block_left;
             if (pos == end) break;
 
