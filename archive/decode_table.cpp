@@ -3,8 +3,24 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 
 #include "archive/codec_storage.hpp"
+
+namespace {
+
+// Sets `n` (a power of two) entries from `p` to `value`, four at a time
+// where there are four or more.
+inline void fill_entries(std::uint16_t* p, std::uint32_t n, std::uint16_t value) {
+    if (n < 4) {
+        for (std::uint32_t i = 0; i < n; ++i) p[i] = value;
+        return;
+    }
+    const std::uint64_t four = value * 0x0001000100010001u;
+    for (std::uint32_t i = 0; i < n; i += 4) std::memcpy(p + i, &four, sizeof four);
+}
+
+}  // namespace
 
 bool build_decode_table(std::span<const std::uint8_t> lengths, int table_bits,
                         std::span<std::uint16_t> table, std::span<std::uint16_t> fast) {
@@ -37,8 +53,8 @@ bool build_decode_table(std::span<const std::uint8_t> lengths, int table_bits,
         const std::uint32_t weight = 1u << (table_bits - len);
         for (std::uint32_t n = 0; n < count[len]; ++n, at += weight) {
             const std::uint16_t ch = order[k++];
-            std::fill_n(&table[at], weight, ch);
-            if (!fast.empty()) std::fill_n(&fast[at], weight, static_cast<std::uint16_t>(ch | len << kFastLengthShift));
+            fill_entries(&table[at], weight, ch);
+            if (!fast.empty()) fill_entries(&fast[at], weight, static_cast<std::uint16_t>(ch | len << kFastLengthShift));
         }
     }
     const std::uint32_t long_from = at;  // = start[table_bits + 1] >> (16 - table_bits)
