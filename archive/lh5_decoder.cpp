@@ -244,9 +244,18 @@ inline void copy_match(std::uint8_t* out, std::size_t pos, std::size_t dist, std
     }
 }
 
+// Built twice where the compiler can pick at run time: for processors with
+// BMI2 (shifts by a register in one step, which the loop does five times a
+// match) and for any x86-64.
+#if defined(__x86_64__) && defined(__ELF__) && !defined(MOZAIK_NO_CLONES)
+#define MOZAIK_HOT_CLONES [[gnu::target_clones("arch=x86-64-v3", "default")]]
+#else
+#define MOZAIK_HOT_CLONES
+#endif
+
 // Expands into window[pos, end); returns the position reached (end, or less
 // when the stream ended).
-std::size_t expand_window(std::uint8_t* out, std::size_t pos, std::size_t end) {
+MOZAIK_HOT_CLONES std::size_t expand_window(std::uint8_t* out, std::size_t pos, std::size_t end) {
     DecoderState& t = storage().decoder;
     if (t.ended) return pos;
     Bits d{t.bits, t.bit_count, t.in};
