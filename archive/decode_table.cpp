@@ -9,15 +9,16 @@
 
 namespace {
 
-// Sets `n` (a power of two) entries from `p` to `value`, four at a time
-// where there are four or more.
+// Sets `n` (a power of two) entries from `p` to `value`, eight at a time
+// where there are eight or more.
 inline void fill_entries(std::uint16_t* p, std::uint32_t n, std::uint16_t value) {
-    if (n < 4) {
+    if (n < 8) {
         for (std::uint32_t i = 0; i < n; ++i) p[i] = value;
         return;
     }
-    const std::uint64_t four = value * 0x0001000100010001u;
-    for (std::uint32_t i = 0; i < n; i += 4) std::memcpy(p + i, &four, sizeof four);
+    std::uint16_t eight[8];
+    std::fill_n(eight, 8, value);
+    for (std::uint32_t i = 0; i < n; i += 8) std::memcpy(p + i, eight, sizeof eight);
 }
 
 }  // namespace

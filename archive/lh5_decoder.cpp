@@ -40,9 +40,9 @@ struct DataEnded {};
 struct BadTable {};
 
 // The fast loop's margins: it refills from 8 bytes at a time; and it
-// writes at most a longest match plus the 16-byte overrun of a word copy.
+// writes at most a longest match plus the overrun of a word copy.
 constexpr std::size_t kFastInput = 8;
-constexpr std::size_t kFastRoom = kMaxMatch + 16;
+constexpr std::size_t kFastRoom = kMaxMatch + 32;
 
 inline std::uint64_t load_be64(const std::uint8_t* p) {
     std::uint64_t v;
@@ -224,7 +224,8 @@ inline unsigned decode_distance(const DecoderState& t, Bits& d) {
 // Copies `length` bytes from `dist` bytes back, byte by byte as the format
 // defines (a copy may overlap its own output), in words where the distance
 // allows. `pos` + kFastRoom is within the window: a word copy may write up
-// to 15 bytes past the copy, which later output overwrites.
+// to 31 bytes past the copy (the first 32 go at once), which later output
+// overwrites.
 inline void copy_match(std::uint8_t* out, std::size_t pos, std::size_t dist, std::size_t length) {
     std::uint8_t* dst = out + pos;
     if (dist > pos) {  // reaches before the first output byte, which reads as zero
@@ -234,7 +235,8 @@ inline void copy_match(std::uint8_t* out, std::size_t pos, std::size_t dist, std
     const std::uint8_t* src = dst - dist;
     if (dist >= 16) {
         std::memcpy(dst, src, 16);
-        for (std::size_t i = 16; i < length; i += 16) std::memcpy(dst + i, src + i, 16);
+        std::memcpy(dst + 16, src + 16, 16);
+        for (std::size_t i = 32; i < length; i += 16) std::memcpy(dst + i, src + i, 16);
     } else if (dist >= 8) {
         for (std::size_t i = 0; i < length; i += 8) std::memcpy(dst + i, src + i, 8);
     } else if (dist == 1) {
