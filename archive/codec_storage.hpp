@@ -44,6 +44,9 @@ inline constexpr std::uint16_t kPassUp = 0x8000;                    // position'
 inline constexpr std::size_t kTokenBufferSize = 16384;
 inline constexpr std::size_t kTokenBufferMin = 4096;
 inline constexpr std::size_t kPieceSize = 8192;  // input and output pieces
+// The output piece of an expansion to a file: large enough for few writes,
+// small enough to stay in the cache between being made and being written.
+inline constexpr std::size_t kWindowPiece = 128 << 10;
 
 // Where compressed or plain bytes come from: a buffer in memory.
 struct ByteSource {
@@ -86,6 +89,7 @@ struct DecoderState {
     std::uint32_t block_left = 0;  // symbols left in the block (32-bit, wraps)
     std::uint32_t copy_left = 0;   // pending copy: bytes left,
     std::uint32_t copy_dist = 0;   // and how far back it reads (1 to 8192)
+    std::size_t last_piece = 0;    // bytes of the piece window's last piece
     bool ended = false;            // the stream ran out or is damaged: nothing more comes
     bool bad_table = false;        // it ended on inconsistent code lengths
     std::array<std::uint8_t, kNumSymbols> symbol_lengths{};
@@ -166,8 +170,9 @@ struct CodecStorage {
     Counters counters;
     ByteSource source;
     ByteSink sink;
-    // The window of lh5_expand: the last 8192 bytes of output, then a piece.
-    std::array<std::uint8_t, kDictSize + kPieceSize> ring_window{};
+    // The window of an expansion in pieces (lh5_expand, a member expanded
+    // to a file): the last 8192 bytes of output, then the piece.
+    std::array<std::uint8_t, kDictSize + kWindowPiece> piece_window{};
 };
 
 // The one instance (constant-initialised, so usable at any time).

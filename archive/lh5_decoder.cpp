@@ -380,20 +380,27 @@ void lh5_expand_start() {
     t.bits = d.bits;
     t.bit_count = d.count;
     t.in = d.in;
-    std::fill(storage().ring_window.begin(), storage().ring_window.begin() + kDictSize, 0);
+    t.last_piece = 0;
+    std::fill(storage().piece_window.begin(), storage().piece_window.begin() + kDictSize, 0);
 }
 
 std::size_t lh5_expand_into(std::span<std::uint8_t> window, std::size_t pos) {
     return expand_window(window.data(), pos, window.size()) - pos;
 }
 
-std::size_t lh5_expand(std::size_t count, std::uint8_t* buffer) {
+std::span<const std::uint8_t> lh5_expand_piece(std::size_t count) {
     // The last 8192 bytes of output, then this piece.
-    std::uint8_t* w = storage().ring_window.data();
-    const std::size_t got = expand_window(w, kDictSize, kDictSize + count) - kDictSize;
-    std::memcpy(buffer, w + kDictSize, got);
-    std::memmove(w, w + got, kDictSize);
-    return got;
+    std::uint8_t* w = storage().piece_window.data();
+    std::size_t& last = storage().decoder.last_piece;
+    std::memmove(w, w + last, kDictSize);
+    last = expand_window(w, kDictSize, kDictSize + std::min(count, kWindowPiece)) - kDictSize;
+    return {w + kDictSize, last};
+}
+
+std::size_t lh5_expand(std::size_t count, std::uint8_t* buffer) {
+    const std::span<const std::uint8_t> piece = lh5_expand_piece(count);
+    std::memcpy(buffer, piece.data(), piece.size());
+    return piece.size();
 }
 
 bool lh5_bad_table() { return storage().decoder.bad_table; }

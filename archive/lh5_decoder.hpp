@@ -32,9 +32,14 @@ void lh5_expand_start();
 // kept from the previous piece (zeros before the first) and room behind.
 [[nodiscard]] std::size_t lh5_expand_into(std::span<std::uint8_t> window, std::size_t pos);
 
-// Produces `count` (1 to 8192) bytes into `buffer`, the next piece of the
-// output, through a window of the codec's storage; returns `count` or fewer
-// as lh5_expand_into does.
+// Expands the next `count` (1 to lh5::kWindowPiece) bytes into a window of
+// the codec's storage, which keeps the last 8192 bytes of output for the
+// next piece, and returns them: `count` bytes, or fewer as lh5_expand_into
+// says. They stay there until the next call.
+std::span<const std::uint8_t> lh5_expand_piece(std::size_t count);
+
+// The same, copied to `buffer`: produces `count` (1 to 8192) bytes into it
+// and returns how many.
 [[nodiscard]] std::size_t lh5_expand(std::size_t count, std::uint8_t* buffer);
 
 // Whether the stream the expansion ended on had inconsistent code lengths.
