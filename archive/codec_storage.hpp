@@ -55,8 +55,9 @@ struct ByteSource {
 };
 
 // The bit window of the decoder holds 64 bits, so a sound stream never makes
-// it take more than 8 bytes past its last one; a stream that asks for more
-// has run out (it is cut short or damaged).
+// it take more than 8 bytes past its last one, nor a step leave fewer than
+// 32 bits in it with them; a stream that asks for more has run out (it is
+// cut short or damaged).
 inline constexpr std::size_t kReadAhead = 8;
 
 // Where compressed bytes go: a vector, through a buffer.

@@ -4,11 +4,13 @@
 // Two loops share the stream state. The plain loop takes one step at a
 // time, checking every bound; it reads block headers, codes longer than the
 // lookup tables, the last bytes of the input and the last match's worth of
-// output. The fast loop runs in between, while at least kFastInput input
-// bytes and kFastRoom output bytes are left: there no refill can pass the
-// input's end and no copy the output's, so it needs no per-byte checks.
-// Both drop bits in the same steps and refill at the same points, so a
-// damaged or cut stream stops at the same symbol whichever loop reads it.
+// output. The fast loop runs in between, for as many symbols as surely
+// leave 8 input bytes for each fill and kFastRoom output bytes for each
+// copy: there no fill can pass the input's end and no copy the output's, so
+// it needs no per-byte checks. Whether a cut stream has run out depends only
+// on how far it has been read (see refill), not on when the window was last
+// filled, so a damaged or cut stream stops at the same symbol whichever loop
+// reads it.
 #include "archive/lh5_decoder.hpp"
 
 #include <algorithm>
@@ -39,8 +41,8 @@ struct Bits {
 struct DataEnded {};
 struct BadTable {};
 
-// The fast loop's margins: it refills from 8 bytes at a time; and it
-// writes at most a longest match plus the overrun of a word copy.
+// The fast loop's margins: it fills the window from 8 bytes at a time, and
+// a symbol writes at most a longest match plus the overrun of a word copy.
 constexpr std::size_t kFastInput = 8;
 constexpr std::size_t kFastRoom = kMaxMatch + 32;
 

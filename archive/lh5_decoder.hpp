@@ -1,5 +1,5 @@
 // The LH5 decoder: bit input, block headers (code-length tables), symbol
-// and distance decoding, and the copy of matches within an 8192-byte ring.
+// and distance decoding, and the copy of matches from up to 8192 bytes back.
 //
 // Bits are taken most significant first. A block starts with a 16-bit
 // symbol count, the pre-code lengths (5-bit count), the symbol lengths
@@ -16,13 +16,15 @@
 // Starts decoding a member whose compressed bytes come from the codec's
 // source (set it first with lh5::source_from_memory), read in place. Past
 // the source's end the stream reads as zero bytes, lh5::kReadAhead of them
-// at most: the window's read-ahead. Resets the bit window, the block and the
-// pending copy.
+// at most: the window's read-ahead; a step that would leave fewer than 32
+// bits in the window even so means the stream has run out (a symbol may
+// take bits from the first 4 zero bytes, none from the rest). Resets the
+// bit window, the block and the pending copy.
 void lh5_expand_start();
 
 // Expands the next bytes of the member into window[pos, window.size()) and
 // returns how many it wrote: all of them, or fewer when the stream has run
-// out (it needed more than kReadAhead bytes past the source's end) or its
+// out (see lh5_expand_start) or its
 // code lengths are inconsistent (lh5_bad_table() then tells); the bytes
 // before the symbol that could not be read are written, and every later
 // call returns 0. window[0, pos) must hold the member's output so far, its
