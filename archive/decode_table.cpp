@@ -55,7 +55,7 @@ bool build_decode_table(std::span<const std::uint8_t> lengths, int table_bits,
         for (std::uint32_t n = 0; n < count[len]; ++n, at += weight) {
             const std::uint16_t ch = order[k++];
             fill_entries(&table[at], weight, ch);
-            if (!fast.empty()) fill_entries(&fast[at], weight, static_cast<std::uint16_t>(ch | len << kFastLengthShift));
+            if (!fast.empty()) fill_entries(&fast[at], weight, static_cast<std::uint16_t>(ch << kFastSymbolShift | len));
         }
     }
     const std::uint32_t long_from = at;  // = start[table_bits + 1] >> (16 - table_bits)

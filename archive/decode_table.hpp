@@ -7,10 +7,13 @@
 #include <cstdint>
 #include <span>
 
-// An entry of a fast table: the symbol with its code length (symbol |
-// length << 9), so that one lookup gives both; or kFastLongCode | node for
-// a code longer than the table's width, whose walk starts at that node.
-inline constexpr unsigned kFastLengthShift = 9;
+// An entry of a fast table: the symbol with its code length (symbol << 6 |
+// length), so that one lookup gives both, and the length is the entry's low
+// six bits, which is all of it that a 64-bit shift by the entry uses; or
+// kFastLongCode | node for a code longer than the table's width, whose walk
+// starts at that node.
+inline constexpr unsigned kFastSymbolShift = 6;
+inline constexpr unsigned kFastLengthMask = (1u << kFastSymbolShift) - 1;
 inline constexpr unsigned kFastLongCode = 0x8000;
 
 // Fills `table` (2^table_bits entries) and the node arrays for the code with

@@ -175,7 +175,7 @@ void read_symbol_lengths(DecoderState& t, Bits& d) {
         if (c >= static_cast<unsigned>(kNumSymbols)) throw BadTable{};
         std::fill(t.symbol_lengths.begin(), t.symbol_lengths.end(), 0);
         std::fill(t.symbol_table.begin(), t.symbol_table.end(), static_cast<std::uint16_t>(c));
-        std::fill(t.symbol_fast.begin(), t.symbol_fast.end(), static_cast<std::uint16_t>(c));
+        std::fill(t.symbol_fast.begin(), t.symbol_fast.end(), static_cast<std::uint16_t>(c << kFastSymbolShift));
         return;
     }
     if (n > kNumSymbols) throw BadTable{};
@@ -304,8 +304,8 @@ MOZAIK_HOT_CLONES std::size_t expand_window(std::uint8_t* out, std::size_t pos, 
                     s = walk_nodes(bits, s & ~kFastLongCode, 1u << (15 - kSymbolTableBits), kNumSymbols);
                     n = t.symbol_lengths[s];
                 } else {
-                    n = s >> kFastLengthShift;
-                    s &= (1u << kFastLengthShift) - 1;
+                    n = s & kFastLengthMask;
+                    s >>= kFastSymbolShift;
                 }
                 bits <<= n;
                 count -= n;
