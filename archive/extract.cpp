@@ -11,8 +11,6 @@
 
 namespace {
 
-bool is_stored_method(const ComponentHeader& header) { return header.method[3] == '0'; }
-
 // The member's header and data: false, with `result` saying why, when
 // there is nothing to expand (no member, a damaged header, an unknown
 // method, stored data cut short). Otherwise `result` is Complete, with the
@@ -21,24 +19,24 @@ bool is_stored_method(const ComponentHeader& header) { return header.method[3] =
 bool open_member(std::span<const std::uint8_t> member, std::size_t limit, Expansion& result,
                  std::span<const std::uint8_t>& data, std::size_t& want) {
     const HeaderRead read = read_member_header(member);
-    if (read.status == HeaderRead::Status::NoMember) return false;
-    if (read.status == HeaderRead::Status::Damaged) {
+    if (read.status == HeaderStatus::NoMember) return false;
+    if (read.status == HeaderStatus::Damaged) {
         result.status = Expansion::Status::Damaged;
         result.damage = "Header sum error";
         return false;
     }
-    result.header = read.header;
-    const ComponentHeader& header = result.header;
-    if (!known_method(std::string_view(header.method.data(), header.method.size()))) {
+    result.header = read.head;
+    const MemberHead& header = result.header;
+    if (!known_method(method_text(header))) {
         result.status = Expansion::Status::UnknownMethod;
         return false;
     }
-    const std::size_t data_at = std::size_t{header.header_size} + 2;
+    const std::size_t data_at = std::size_t{header_size(header)} + 2;
     // The member's data: its packed size at most, never the bytes of what follows it.
     const std::span<const std::uint8_t> rest = member.subspan(std::min(data_at, member.size()));
-    data = rest.first(std::min<std::size_t>(rest.size(), header.packed_size));
-    want = std::min<std::size_t>(header.original_size, limit);
-    if (is_stored_method(header) && data.size() < want) {
+    data = rest.first(std::min<std::size_t>(rest.size(), packed_size(header)));
+    want = std::min<std::size_t>(original_size(header), limit);
+    if (is_stored(header) && data.size() < want) {
         result.status = Expansion::Status::Damaged;
         result.damage = "Can't read";
         return false;
@@ -54,7 +52,7 @@ void finish_lh5(Expansion& result, std::size_t got, std::size_t want) {
         result.status = Expansion::Status::Damaged;
         result.damage = "Bad table";
     } else {
-        console::conf("%s: compressed data ends early\n", result.header.name.c_str());
+        console::conf("%s: compressed data ends early\n", std::string(listed_name(result.header)).c_str());
         result.status = Expansion::Status::EndedEarly;
     }
 }
@@ -66,7 +64,7 @@ Expansion expand_member(std::span<const std::uint8_t> member, std::size_t limit)
     std::span<const std::uint8_t> data;
     std::size_t want = 0;
     if (!open_member(member, limit, result, data, want)) return result;
-    if (is_stored_method(result.header)) {
+    if (is_stored(result.header)) {
         result.data.assign(data.begin(), data.begin() + static_cast<std::ptrdiff_t>(want));
         result.crc = crc16::update(0, result.data);
         return result;
@@ -89,7 +87,7 @@ Expansion expand_member_to_file(std::span<const std::uint8_t> member, const std:
         return result;
     };
     if (!out.is_open()) return cannot_write();
-    if (is_stored_method(result.header)) {
+    if (is_stored(result.header)) {
         const std::span<const std::uint8_t> original = data.first(want);
         result.crc = crc16::update(0, original);
         return out.write(original) && out.flush() ? result : cannot_write();
@@ -111,5 +109,5 @@ Expansion expand_member_to_file(std::span<const std::uint8_t> member, const std:
 }
 
 void say_unknown_method(const Expansion& e) {
-    console::conf("Unknown method: %u\n", static_cast<unsigned>(static_cast<unsigned char>(e.header.method[3])));
+    console::conf("Unknown method: %u\n", static_cast<unsigned>(static_cast<unsigned char>(method_char(e.header))));
 }

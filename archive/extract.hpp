@@ -18,7 +18,7 @@ struct Expansion {
         Damaged,        // `damage` says what: nothing, or the bytes before that point, in `data`
     } status = Status::NoMember;
     const char* damage = "";        // for Damaged: "Header sum error", "Can't read", "Bad table" or "Unable to write"
-    ComponentHeader header;         // the member's header (for NoMember and a damaged header: empty)
+    MemberHead header;              // the member's header as read (for NoMember: nothing of use)
     std::vector<std::uint8_t> data;
     std::uint16_t crc = 0;          // CRC-16 of `data`
 };
