@@ -13,8 +13,6 @@ void source_from_memory(std::span<const std::uint8_t> memory) {
     ByteSource& s = storage().source;
     s.memory = memory;
     s.limit = memory.size();
-    s.buffer_pos = s.buffer_end = 0;
-    s.past_end = 0;
 }
 
 std::size_t source_read(std::span<std::uint8_t> out) {

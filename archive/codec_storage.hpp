@@ -44,19 +44,20 @@ inline constexpr std::uint16_t kPassUp = 0x8000;                    // position'
 inline constexpr std::size_t kTokenBufferSize = 16384;
 inline constexpr std::size_t kTokenBufferMin = 4096;
 inline constexpr std::size_t kPieceSize = 8192;  // input and output pieces
+// The output piece of an expansion to a file: large enough for few writes,
+// small enough to stay in the cache between being made and being written.
+inline constexpr std::size_t kWindowPiece = 128 << 10;
 
 // Where compressed or plain bytes come from: a buffer in memory.
 struct ByteSource {
     std::span<const std::uint8_t> memory;
     std::uint64_t limit = 0;  // bytes of `memory` still to take
-    std::array<std::uint8_t, 8192> buffer{};
-    std::size_t buffer_pos = 0, buffer_end = 0;
-    std::size_t past_end = 0;  // zero bytes the decoder took past the end
 };
 
 // The bit window of the decoder holds 64 bits, so a sound stream never makes
-// it take more than 8 bytes past its last one; a stream that asks for more
-// has run out (it is cut short or damaged).
+// it take more than 8 bytes past its last one, nor a step leave fewer than
+// 32 bits in it with them; a stream that asks for more has run out (it is
+// cut short or damaged).
 inline constexpr std::size_t kReadAhead = 8;
 
 // Where compressed bytes go: a vector, through a buffer.
@@ -66,18 +67,41 @@ struct ByteSink {
     std::size_t fill = 0;
 };
 
+// A distance entry of the decoder's fast table: how far back a copy of its
+// class reads before the extra bits (1, or 2^(class-1) + 1), the code's
+// length, the code's and extra bits' length together, and the shift that
+// takes the extra bits from the window after the code (63 - extra, as
+// (window >> 1) >> shift gives 0 bits for a shift of 63). `node` is not 0
+// for a code longer than the table's width, whose walk starts there.
+struct DistanceEntry {
+    std::uint16_t base = 0;
+    std::uint16_t node = 0;
+    std::uint8_t code_bits = 0;
+    std::uint8_t all_bits = 0;
+    std::uint8_t extra_shift = 0;
+};
+
 struct DecoderState {
     std::uint64_t bits = 0;        // the next stream bits, the next one on top
     int bit_count = 0;             // valid bits in `bits`
+    const std::uint8_t* in = nullptr;      // the stream's next byte, read in place
+    const std::uint8_t* in_end = nullptr;  // its end
+    std::size_t past_end = 0;      // zero bytes taken past the end
     std::uint32_t block_left = 0;  // symbols left in the block (32-bit, wraps)
-    std::uint32_t copy_left = 0;   // pending copy
-    std::uint32_t copy_from = 0;
+    std::uint32_t copy_left = 0;   // pending copy: bytes left,
+    std::uint32_t copy_dist = 0;   // and how far back it reads (1 to 8192)
+    std::size_t last_piece = 0;    // bytes of the piece window's last piece
     bool ended = false;            // the stream ran out or is damaged: nothing more comes
     bool bad_table = false;        // it ended on inconsistent code lengths
     std::array<std::uint8_t, kNumSymbols> symbol_lengths{};
     std::array<std::uint8_t, kNumPre> aux_lengths{};  // pre-code, then distance
     std::array<std::uint16_t, 1 << kSymbolTableBits> symbol_table{};
     std::array<std::uint16_t, 1 << kAuxTableBits> aux_table{};
+    // Built from the tables and lengths above for each block, one entry
+    // per lookup: symbol and code length, or distance base, extra bits and
+    // code length; or a mark for a code longer than the table's width.
+    std::array<std::uint16_t, 1 << kSymbolTableBits> symbol_fast{};
+    std::array<DistanceEntry, 1 << kAuxTableBits> distance_fast{};
 };
 
 // One node of the match tree: its list links and parent side by side, so a
@@ -147,7 +171,9 @@ struct CodecStorage {
     Counters counters;
     ByteSource source;
     ByteSink sink;
-    std::array<std::uint8_t, kPieceSize> expand_buffer{};  // output ring of an extraction
+    // The window of an expansion in pieces (lh5_expand, a member expanded
+    // to a file): the last 8192 bytes of output, then the piece.
+    std::array<std::uint8_t, kDictSize + kWindowPiece> piece_window{};
 };
 
 // The one instance (constant-initialised, so usable at any time).

@@ -1,70 +1,113 @@
-// Member expansion in memory.
+// Member expansion, in memory or straight into a file.
 #include "archive/extract.hpp"
 
 #include <algorithm>
-#include <array>
 
 #include "archive/codec_storage.hpp"
 #include "archive/crc16.hpp"
 #include "archive/lh5_decoder.hpp"
 #include "common/console.hpp"
+#include "common/file.hpp"
+
+namespace {
+
+// The member's header and data: false, with `result` saying why, when
+// there is nothing to expand (no member, a damaged header, an unknown
+// method, stored data cut short). Otherwise `result` is Complete, with the
+// header, and `data` and `want` are the stored or compressed bytes and how
+// many bytes to produce.
+bool open_member(std::span<const std::uint8_t> member, std::size_t limit, Expansion& result,
+                 std::span<const std::uint8_t>& data, std::size_t& want) {
+    const HeaderRead read = read_member_header(member);
+    if (read.status == HeaderStatus::NoMember) return false;
+    if (read.status == HeaderStatus::Damaged) {
+        result.status = Expansion::Status::Damaged;
+        result.damage = "Header sum error";
+        return false;
+    }
+    result.header = read.head;
+    const MemberHead& header = result.header;
+    if (!known_method(method_text(header))) {
+        result.status = Expansion::Status::UnknownMethod;
+        return false;
+    }
+    const std::size_t data_at = std::size_t{header_size(header)} + 2;
+    // The member's data: its packed size at most, never the bytes of what follows it.
+    const std::span<const std::uint8_t> rest = member.subspan(std::min(data_at, member.size()));
+    data = rest.first(std::min<std::size_t>(rest.size(), packed_size(header)));
+    want = std::min<std::size_t>(original_size(header), limit);
+    if (is_stored(header) && data.size() < want) {
+        result.status = Expansion::Status::Damaged;
+        result.damage = "Can't read";
+        return false;
+    }
+    result.status = Expansion::Status::Complete;
+    return true;
+}
+
+// Sets the outcome of an LH5 expansion that gave `got` of `want` bytes.
+void finish_lh5(Expansion& result, std::size_t got, std::size_t want) {
+    if (got == want) return;
+    if (lh5_bad_table()) {
+        result.status = Expansion::Status::Damaged;
+        result.damage = "Bad table";
+    } else {
+        console::conf("%s: compressed data ends early\n", std::string(listed_name(result.header)).c_str());
+        result.status = Expansion::Status::EndedEarly;
+    }
+}
+
+}  // namespace
 
 Expansion expand_member(std::span<const std::uint8_t> member, std::size_t limit) {
     Expansion result;
-    const HeaderRead read = read_member_header(member);
-    if (read.status == HeaderRead::Status::NoMember) return result;
-    if (read.status == HeaderRead::Status::Damaged) {
-        result.status = Expansion::Status::Damaged;
-        result.damage = "Header sum error";
-        return result;
-    }
-    result.header = read.header;
-    const ComponentHeader* header = &result.header;
-    const std::string_view method(header->method.data(), header->method.size());
-    if (!known_method(method)) {
-        result.status = Expansion::Status::UnknownMethod;
-        return result;
-    }
-    const std::size_t data_at = std::size_t{header->header_size} + 2;
-    // The member's data: its packed size at most, never the bytes of what follows it.
-    const std::span<const std::uint8_t> rest = member.subspan(std::min(data_at, member.size()));
-    const std::span<const std::uint8_t> data = rest.first(std::min<std::size_t>(rest.size(), header->packed_size));
-    const std::size_t want = std::min<std::size_t>(header->original_size, limit);
-    result.status = Expansion::Status::Complete;
-    if (header->method[3] == '0') {
-        if (data.size() < want) {
-            result.status = Expansion::Status::Damaged;
-            result.damage = "Can't read";
-            return result;
-        }
+    std::span<const std::uint8_t> data;
+    std::size_t want = 0;
+    if (!open_member(member, limit, result, data, want)) return result;
+    if (is_stored(result.header)) {
         result.data.assign(data.begin(), data.begin() + static_cast<std::ptrdiff_t>(want));
         result.crc = crc16::update(0, result.data);
         return result;
     }
-    std::array<std::uint8_t, lh5::kPieceSize>& buffer = lh5::storage().expand_buffer;
-    buffer.fill(0);  // a match that reaches before the first output byte copies zeros
     lh5::source_from_memory(data);
     lh5_expand_start();
-    result.data.reserve(std::min<std::size_t>(want, 1u << 24));
-    while (result.data.size() < want) {
-        const std::size_t n = std::min<std::size_t>(want - result.data.size(), lh5::kPieceSize);
-        const std::size_t got = lh5_expand(n, buffer.data());
-        result.data.insert(result.data.end(), buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(got));
-        if (got < n && lh5_bad_table()) {
-            result.status = Expansion::Status::Damaged;
-            result.damage = "Bad table";
-            break;
-        }
-        if (got < n) {
-            console::conf("%s: compressed data ends early\n", header->name.c_str());
-            result.status = Expansion::Status::EndedEarly;
-            break;
-        }
+    finish_lh5(result, lh5_expand_vector(result.data, want, &result.crc), want);
+    return result;
+}
+
+Expansion expand_member_to_file(std::span<const std::uint8_t> member, const std::string& path, std::size_t limit) {
+    Expansion result;
+    std::span<const std::uint8_t> data;
+    std::size_t want = 0;
+    if (!open_member(member, limit, result, data, want)) return result;
+    File out(path, "wb");
+    auto cannot_write = [&result] {
+        result.status = Expansion::Status::Damaged;
+        result.damage = "Unable to write";
+        return result;
+    };
+    if (!out.is_open()) return cannot_write();
+    if (is_stored(result.header)) {
+        const std::span<const std::uint8_t> original = data.first(want);
+        result.crc = crc16::update(0, original);
+        return out.write(original) && out.flush() ? result : cannot_write();
     }
-    result.crc = crc16::update(0, result.data);
+    lh5::source_from_memory(data);
+    lh5_expand_start();
+    std::size_t done = 0;
+    while (done < want) {
+        const std::size_t n = std::min(want - done, lh5::kWindowPiece);
+        const std::span<const std::uint8_t> piece = lh5_expand_piece(n);
+        result.crc = crc16::update(result.crc, piece);
+        if (!out.write(piece)) return cannot_write();
+        done += piece.size();
+        if (piece.size() < n) break;
+    }
+    if (!out.flush()) return cannot_write();
+    finish_lh5(result, done, want);
     return result;
 }
 
 void say_unknown_method(const Expansion& e) {
-    console::conf("Unknown method: %u\n", static_cast<unsigned>(static_cast<unsigned char>(e.header.method[3])));
+    console::conf("Unknown method: %u\n", static_cast<unsigned>(static_cast<unsigned char>(method_char(e.header))));
 }

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <span>
+#include <string>
 #include <vector>
 
 #include "archive/member_header.hpp"
@@ -16,8 +17,8 @@ struct Expansion {
         EndedEarly,     // the compressed data ran out: `data` holds the bytes before that point
         Damaged,        // `damage` says what: nothing, or the bytes before that point, in `data`
     } status = Status::NoMember;
-    const char* damage = "";        // for Damaged: "Header sum error", "Can't read" or "Bad table"
-    ComponentHeader header;         // the member's header (for NoMember and a damaged header: empty)
+    const char* damage = "";        // for Damaged: "Header sum error", "Can't read", "Bad table" or "Unable to write"
+    MemberHead header;              // the member's header as read (for NoMember: nothing of use)
     std::vector<std::uint8_t> data;
     std::uint16_t crc = 0;          // CRC-16 of `data`
 };
@@ -32,6 +33,15 @@ struct Expansion {
 // the packed size and the holder), "Bad table" (inconsistent code
 // lengths); the caller decides whether that ends the run.
 Expansion expand_member(std::span<const std::uint8_t> member, std::size_t limit = SIZE_MAX);
+
+// The same, straight into the file `path` (created or emptied once the
+// header has been read and the method is known), for a member too large to
+// hold: the original bytes are written as they are produced, a window of
+// the codec's storage at a time, and never held whole; `data` stays empty
+// and `crc` is that of the bytes written. A file that cannot be created or
+// written is Damaged, "Unable to write", with what was written left in it.
+Expansion expand_member_to_file(std::span<const std::uint8_t> member, const std::string& path,
+                                std::size_t limit = SIZE_MAX);
 
 // Says "Unknown method: %u" (the method's fourth byte) on the console
 // channel, for an expansion that ended UnknownMethod.

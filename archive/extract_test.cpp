@@ -1,6 +1,8 @@
 // Expanding one member in memory.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "archive/block_coder.hpp"
 #include "archive/codec_storage.hpp"
 #include "archive/extract.hpp"
@@ -8,6 +10,7 @@
 #include "testkit/corpus.hpp"
 #include "testkit/image_builder.hpp"
 #include "testkit/members.hpp"
+#include "testkit/workdir.hpp"
 
 namespace {
 
@@ -32,7 +35,7 @@ TEST(Extract, StoredMemberIsCopied) {
     const Expansion e = expand_member(archive_of(fields));
     EXPECT_EQ(e.status, Expansion::Status::Complete);
     EXPECT_EQ(e.data, fields.data);
-    EXPECT_NE(e.crc, e.header.data_crc);
+    EXPECT_NE(e.crc, recorded_crc(header_in_holder(e.header)));
     EXPECT_EQ(cap.out() + cap.err(), "");
 }
 
@@ -44,7 +47,7 @@ TEST(Extract, CompressedMembersAcrossPiecesAndTheirCrc) {
         Expansion e = expand_member(archive_of(fields));
         EXPECT_EQ(e.data, input) << size;
         EXPECT_EQ(e.crc, fields.data_crc) << size;
-        EXPECT_EQ(e.header.name, "v.rom");
+        EXPECT_EQ(listed_name(e.header), "v.rom");
         // "-lh4-" goes through the same decoder; a limit takes the first bytes only.
         fields.method = "-lh4-";
         EXPECT_EQ(expand_member(archive_of(fields)).data, input) << size;
@@ -70,7 +73,7 @@ TEST(Extract, UnknownMethodOrNoMemberGivesNothing) {
         fields.method = method;
         const Expansion e = expand_member(archive_of(fields));
         EXPECT_EQ(e.status, Expansion::Status::UnknownMethod) << method;
-        EXPECT_EQ(e.header.method[3], method[3]);
+        EXPECT_EQ(method_char(e.header), method[3]);
         EXPECT_TRUE(e.data.empty());
     }
     EXPECT_EQ(expand_member(Bytes{}).status, Expansion::Status::NoMember);
@@ -127,6 +130,58 @@ TEST(Extract, MatchBeforeTheFirstByteCopiesZeros) {
     Bytes expected(13, 0);
     expected.insert(expected.end(), {'a', 'b', 'c'});
     EXPECT_EQ(expand_member(archive_of(fields)).data, expected);
+}
+
+// Expanded to a file, a member gives what it gives in memory: the same
+// bytes, status, CRC and message, across the file path's 128 KiB pieces; a
+// member with nothing to expand creates no file.
+TEST(Extract, ToFileGivesWhatMemoryGives) {
+    testkit::WorkDir dir;
+    const auto big = testkit::corpus(testkit::CorpusKind::Code, 300000, 5);
+    const auto packed = testkit::packed_member(0x7000, 0, "big", big);
+    ASSERT_EQ(packed.method, "-lh5-");
+    auto cut = packed;
+    cut.data.resize(packed.data.size() / 2);
+    auto tables = testkit::packed_member(0x7000, 0, "t", testkit::corpus(testkit::CorpusKind::Text, 5000));
+    std::fill(tables.data.begin(), tables.data.begin() + 8, 0xFF);
+    auto unknown = testkit::stored_member(0x7000, 0, "u", 50);
+    unknown.method = "-lh6-";
+    const struct {
+        const char* what;
+        Bytes member;
+        std::size_t limit;
+        bool file;
+    } rows[] = {
+        {"compressed, three pieces", archive_of(packed), SIZE_MAX, true},
+        {"compressed, a limit inside the second piece", archive_of(packed), 200000, true},
+        {"stored", archive_of(testkit::stored_member(0x4080, 0, "s", 70000)), SIZE_MAX, true},
+        {"empty", archive_of(testkit::MemberFields{}), SIZE_MAX, true},
+        {"data that ends early", archive_of(cut), SIZE_MAX, true},
+        {"inconsistent code lengths", archive_of(tables), SIZE_MAX, true},
+        {"unknown method", archive_of(unknown), SIZE_MAX, false},
+        {"no member", Bytes{0, 1, 2}, SIZE_MAX, false},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        std::filesystem::remove("out.bin");
+        console::Capture memory_says;
+        const Expansion m = expand_member(row.member, row.limit);
+        console::Capture file_says;
+        const Expansion f = expand_member_to_file(row.member, "out.bin", row.limit);
+        EXPECT_EQ(f.status, m.status);
+        EXPECT_STREQ(f.damage, m.damage);
+        EXPECT_EQ(f.crc, m.crc);
+        EXPECT_TRUE(f.data.empty());
+        EXPECT_EQ(file_says.err(), memory_says.err());
+        ASSERT_EQ(std::filesystem::exists("out.bin"), row.file);
+        if (row.file) {
+            EXPECT_TRUE(testkit::slurp("out.bin") == m.data);
+        }
+    }
+    // A file that cannot be made.
+    const Expansion e = expand_member_to_file(archive_of(packed), "no-such-folder/out.bin");
+    EXPECT_EQ(e.status, Expansion::Status::Damaged);
+    EXPECT_STREQ(e.damage, "Unable to write");
 }
 
 // Data that runs out is damage: the expansion stops, says so, and gives no

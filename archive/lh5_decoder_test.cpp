@@ -3,6 +3,8 @@
 // always has the length asked for.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <random>
 
 #include "archive/block_coder.hpp"
@@ -180,6 +182,120 @@ TEST(Lh5Decoder, StreamEndsAtTheReadAheadMargin) {
     lh5_expand_start();
     EXPECT_EQ(lh5_expand(400, ring.data()), 300u);
     EXPECT_EQ(lh5_expand(400, ring.data()), 0u);
+}
+
+// The fast loop (the whole output at once) and the plain loop alone (pieces
+// shorter than the fast loop's margin, so it never starts) on sound and
+// damaged streams: the same bytes, the same stop and the same verdict.
+TEST(Lh5Decoder, FastAndPlainLoopsStopAlike) {
+    struct Outcome {
+        std::vector<std::uint8_t> out;
+        bool bad_table = false;
+    };
+    auto fast = [](const std::vector<std::uint8_t>& stream, std::size_t size) {
+        Outcome o;
+        lh5::source_from_memory(stream);
+        lh5_expand_start();
+        lh5_expand_vector(o.out, size);
+        o.bad_table = lh5_bad_table();
+        return o;
+    };
+    auto plain = [](const std::vector<std::uint8_t>& stream, std::size_t size) {
+        Outcome o;
+        std::array<std::uint8_t, 200> piece{};
+        lh5::source_from_memory(stream);
+        lh5_expand_start();
+        for (std::size_t left = size; left > 0;) {
+            const std::size_t n = std::min(left, piece.size());
+            const std::size_t got = lh5_expand(n, piece.data());
+            o.out.insert(o.out.end(), piece.begin(), piece.begin() + static_cast<std::ptrdiff_t>(got));
+            if (got < n) break;
+            left -= n;
+        }
+        o.bad_table = lh5_bad_table();
+        return o;
+    };
+    const auto input = testkit::corpus(testkit::CorpusKind::Code, 40000, 7);
+    const Lh5Stream sound = lh5_compress_buffer(input);
+    ASSERT_FALSE(sound.gave_up);
+    auto cut = [&](std::size_t bytes) {
+        return std::vector<std::uint8_t>(sound.data.begin(), sound.data.begin() + static_cast<std::ptrdiff_t>(bytes));
+    };
+    std::vector<std::uint8_t> no_table = sound.data;  // an over-full pre-code: 19 lengths of 1
+    std::fill(no_table.begin() + 2, no_table.begin() + 12, 0x00);
+    no_table[2] = 0x98;  // 5-bit count 19, then lengths from 0 bits: 0 0 0, zero run, ...
+    // Literals, then a match reaching 100 bytes before the first one: zeros.
+    std::vector<std::uint8_t> before_start;
+    lh5::storage().counters = {};
+    lh5::storage().counters.original_size = 1u << 20;
+    lh5::sink_to_memory(before_start);
+    block_coder_start();
+    for (int i = 0; i < 600; ++i) queue_token(static_cast<unsigned>('a' + i % 3), 0);
+    queue_token(256 + 253, 800);  // 256 bytes from 801 back: 201 zeros, then 'a' 'b' 'c' ...
+    for (int i = 0; i < 600; ++i) queue_token(static_cast<unsigned>('x'), 0);
+    flush_block();
+    emit_bits(7, 0);
+    lh5::sink_flush();
+    std::vector<std::uint8_t> expect_before(600);
+    for (int i = 0; i < 600; ++i) expect_before[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>('a' + i % 3);
+    expect_before.insert(expect_before.end(), 201, 0);
+    expect_before.insert(expect_before.end(), expect_before.begin(), expect_before.begin() + 55);
+    expect_before.insert(expect_before.end(), 600, 'x');
+
+    enum class Expect { Whole, EndsEarly, BadTable, Bytes };
+    const struct {
+        const char* what;
+        std::vector<std::uint8_t> stream;
+        std::size_t asked;
+        Expect expect;
+        std::vector<std::uint8_t> bytes;
+    } rows[] = {
+        {"sound", sound.data, input.size(), Expect::Whole, {}},
+        {"asked for less than the stream holds", sound.data, 12345, Expect::Whole, {}},
+        {"cut in the middle of a code, a third in", cut(sound.data.size() / 3), input.size(), Expect::EndsEarly, {}},
+        {"cut 6 bytes before the end", cut(sound.data.size() - 6), input.size(), Expect::EndsEarly, {}},
+        {"cut 30 bytes before the end", cut(sound.data.size() - 30), input.size(), Expect::EndsEarly, {}},
+        {"a table that cannot be built", no_table, input.size(), Expect::BadTable, {}},
+        {"a position past the start", before_start, expect_before.size(), Expect::Bytes, expect_before},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        const Outcome f = fast(row.stream, row.asked);
+        const Outcome p = plain(row.stream, row.asked);
+        EXPECT_TRUE(f.out == p.out) << f.out.size() << " and " << p.out.size() << " bytes";
+        EXPECT_EQ(f.bad_table, p.bad_table);
+        switch (row.expect) {
+            case Expect::Whole:
+                EXPECT_TRUE(std::equal(f.out.begin(), f.out.end(), input.begin()));
+                EXPECT_EQ(f.out.size(), row.asked);
+                break;
+            case Expect::EndsEarly:
+                EXPECT_FALSE(f.bad_table);
+                EXPECT_LT(f.out.size(), row.asked);
+                EXPECT_GT(f.out.size(), 1000u);
+                EXPECT_TRUE(std::equal(f.out.begin(), f.out.end() - 512, input.begin()));
+                break;
+            case Expect::BadTable:
+                EXPECT_TRUE(f.bad_table);
+                break;
+            case Expect::Bytes:
+                EXPECT_TRUE(f.out == row.bytes);
+                break;
+        }
+    }
+    // Streams cut at every 50th byte, and damaged by flipped bits.
+    std::mt19937 rng(27);
+    int differing = 0;
+    for (std::size_t at = 10; at < sound.data.size(); at += 50) {
+        std::vector<std::uint8_t> flipped = sound.data;
+        for (int k = 0; k < 3; ++k) flipped[rng() % flipped.size()] ^= static_cast<std::uint8_t>(1u << (rng() % 8));
+        for (const auto& stream : {cut(at), flipped}) {
+            const Outcome f = fast(stream, input.size());
+            const Outcome p = plain(stream, input.size());
+            differing += f.out != p.out || f.bad_table != p.bad_table;
+        }
+    }
+    EXPECT_EQ(differing, 0);
 }
 
 // Mutated and random streams: "Bad table", exactly the asked length, or

@@ -1,6 +1,8 @@
 // The member header in front of every stored component (an LZH level-1
-// header whose timestamp field carries the component's TypeId), its byte
-// layout, checksum and reader/writer.
+// header whose timestamp field carries the component's TypeId): its byte
+// layout, the one model of it (MemberHead: the header's bytes as they stand,
+// read by accessors, and edited in a copy), its checks, its sum and CRC
+// rules, and the header a pack writes.
 //
 // Offsets from the member's first byte; N is the name length, H the header
 // size byte; all multi-byte fields little-endian:
@@ -65,17 +67,6 @@ struct TypeIdValue {
 // segment. Only the low 16 bits of each half are kept.
 TypeIdValue parse_type_id(std::string_view text);
 
-struct ComponentHeader {
-    std::array<char, 5> method{'-', 'l', 'h', '5', '-'};
-    std::uint32_t packed_size = 0;
-    std::uint32_t original_size = 0;
-    std::uint16_t type_offset = 0;
-    std::uint16_t type_segment = 0;
-    std::uint16_t data_crc = 0;
-    std::string name;
-    std::uint8_t header_size = 0;  // H as read; the writer uses N + 25
-};
-
 // True for the methods the expansion knows: "-lh0-" (stored), "-lh4-" and
 // "-lh5-" (LH5). `method` is the five bytes at offset 2.
 bool known_method(std::string_view method);
@@ -90,19 +81,91 @@ std::optional<std::uint16_t> recorded_crc(std::span<const std::uint8_t> header);
 // modulo 256; nothing when the buffer is shorter than the header.
 std::optional<std::uint8_t> header_sum(std::span<const std::uint8_t> member);
 
-// The N + 27 header bytes of `header` in the writer's shape, checksum
-// included. Requires a name of at most 230 bytes (fatal otherwise).
-std::vector<std::uint8_t> header_bytes(const ComponentHeader& header);
+// A whole header is H + 2 bytes at most, H being one byte.
+inline constexpr std::size_t kLongestHeader = 255 + 2;
+// A packed size of all 0xFF bytes: erased flash, no member.
+inline constexpr std::uint32_t kErasedSize = 0xFFFFFFFF;
+// Behind its data every member keeps the end byte of its work archive.
+inline constexpr std::uint64_t kMemberEndByte = 1;
 
-// What reading a header found.
-struct HeaderRead {
-    enum class Status {
-        Read,      // `header` holds it; the data begins at H + 2
-        NoMember,  // nothing, or a header size byte of 0
-        Damaged,   // the checksum does not match, the header is cut short, or the name does not fit inside H
-    } status = Status::NoMember;
-    ComponentHeader header;
+// The first 257 bytes at a member's position; those past the holder's end
+// read 0xFF, as erased flash does, so a position past the end reads as
+// erased space.
+struct MemberHead {
+    std::array<std::uint8_t, kLongestHeader> bytes{};
+    std::size_t in_holder = 0;  // how many came from the holder
 };
 
-// Reads the header at the start of `bytes`.
+MemberHead read_member_head(std::span<const std::uint8_t> holder, std::uint64_t position);
+
+bool holds_member(const MemberHead& head);  // bytes 2 to 4 are "-lh" (exact bytes)
+bool is_erased(const MemberHead& head);     // the packed size reads 0xFFFFFFFF
+std::uint8_t header_size(const MemberHead& head);
+std::uint32_t packed_size(const MemberHead& head);
+std::uint32_t original_size(const MemberHead& head);
+std::uint16_t type_segment(const MemberHead& head);
+std::uint16_t type_offset(const MemberHead& head);
+std::uint8_t recorded_sum(const MemberHead& head);
+std::string_view method_text(const MemberHead& head);  // the five bytes from 2
+char method_char(const MemberHead& head);              // the "5" or "0" of "-lh5-"
+bool is_stored(const MemberHead& head);                // "-lh0-"
+
+// The bytes the member takes with its end byte, H + P + 3, without 32-bit wrap.
+std::uint64_t member_span(const MemberHead& head);
+
+// The holder has the header's fixed fields, up to its name length byte.
+bool has_fixed_fields(const MemberHead& head);
+
+// A header the writer could have made: "-lh" at 2, H at least 25 (the
+// fixed fields and the CRC around an empty name), and all its H + 2 bytes
+// in the holder.
+bool is_whole_header(const MemberHead& head);
+
+// The header's bytes as far as the holder has them: H + 2 at most.
+std::span<const std::uint8_t> header_in_holder(const MemberHead& head);
+
+// The stored name as a listing shows it: N bytes from 22, never past H + 2
+// or the holder's end, and ending at a 0 byte.
+std::string_view listed_name(const MemberHead& head);
+
+// Edits of a copy, each leaving the header sum to resum_header.
+void set_type_segment(MemberHead& head, std::uint16_t segment);
+// The 32-bit value written over type_offset and type_segment (an ISA ROM's address).
+void set_type_words(MemberHead& head, std::uint32_t words);
+// Lengthens the header by `pad` bytes, so that the data starts `pad` bytes
+// later: the name takes them (the byte behind the old name becomes 0, the
+// new bytes 0xFF), and H, the name length and the packed size grow by `pad`.
+// False, and nothing changed, when H would pass 255.
+[[nodiscard]] bool lengthen_header(MemberHead& head, std::uint8_t pad);
+// Makes the header sum match the H bytes from 2.
+void resum_header(MemberHead& head);
+
+// What the check of a header at the start of some bytes found.
+enum class HeaderStatus {
+    Read,      // a whole header: the data begins at H + 2
+    NoMember,  // nothing, or a header size byte of 0
+    Damaged,   // the sum does not match, the header is cut short, or the name does not fit inside H
+};
+
+struct HeaderRead {
+    HeaderStatus status = HeaderStatus::NoMember;
+    MemberHead head;
+};
+
+// Reads the header at the start of `bytes` (read_member_head) and checks it.
 HeaderRead read_member_header(std::span<const std::uint8_t> bytes);
+
+// What a pack writes into a header: the method's character ('5' or '0'),
+// the sizes, the TypeId, the CRC-16 of the original bytes and the name.
+struct HeaderFields {
+    char method = '5';
+    std::uint32_t packed_size = 0;
+    std::uint32_t original_size = 0;
+    TypeIdValue type;
+    std::uint16_t data_crc = 0;
+    std::string_view name;
+};
+
+// The N + 27 header bytes in the writer's shape (H = N + 25), sum included.
+// Requires a name of at most 230 bytes (fatal otherwise).
+std::vector<std::uint8_t> header_bytes(const HeaderFields& fields);

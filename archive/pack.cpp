@@ -29,11 +29,9 @@ std::optional<std::vector<std::uint8_t>> pack_member(std::span<const std::uint8_
     }
     if (options.verbose) console::outf("Adding %s ", options.name.c_str());
 
-    ComponentHeader header;
+    HeaderFields header;
     header.name = options.name;
-    const TypeIdValue type = parse_type_id(options.type_id);
-    header.type_segment = type.segment;
-    header.type_offset = type.offset;
+    header.type = parse_type_id(options.type_id);
 
     std::vector<std::uint8_t> data;
     bool stored = options.store;
@@ -46,7 +44,7 @@ std::optional<std::vector<std::uint8_t>> pack_member(std::span<const std::uint8_
     const lh5::Counters& k = lh5::storage().counters;
 
     if (stored) {
-        header.method[3] = '0';
+        header.method = '0';
         data.assign(input.begin(), input.end());
         header.data_crc = crc16::update(0, input);
         header.original_size = header.packed_size = static_cast<std::uint32_t>(input.size());

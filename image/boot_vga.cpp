@@ -8,7 +8,7 @@
 
 #include "common/bytes.hpp"
 #include "image/bios_image.hpp"
-#include "archive/member_head.hpp"
+#include "archive/member_header.hpp"
 #include "image/records.hpp"
 
 bool has_on_board_vga(const BiosImage& image) {

@@ -1,5 +1,5 @@
 // The chain of members inside an image: stepping from one member to the
-// next (its header read through archive/member_head), where a chain ends,
+// next (its header read through archive/member_header), where a chain ends,
 // and closing the gap a removed member leaves.
 //
 // Inside the image every member keeps the end byte of the work archive it
@@ -13,7 +13,7 @@
 #include <optional>
 #include <vector>
 
-#include "archive/member_head.hpp"
+#include "archive/member_header.hpp"
 #include "image/records.hpp"
 
 struct BiosImage;

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "archive/member_head.hpp"
+#include "archive/member_header.hpp"
 #include "image/chain.hpp"
 #include "image/option_rom.hpp"
 

@@ -151,7 +151,7 @@ void capture_microcode(ImageBytes image, const ChainMember& member, MicrocodeCap
         if (e.status == Expansion::Status::Damaged) capture.message = std::string(e.damage) + "\n";
         if (e.status == Expansion::Status::UnknownMethod)
             capture.message = "Unknown method: " +
-                              std::to_string(static_cast<unsigned>(static_cast<unsigned char>(e.header.method[3]))) + "\n";
+                              std::to_string(static_cast<unsigned>(static_cast<unsigned char>(method_char(e.header)))) + "\n";
         if (e.status != Expansion::Status::Complete) return;
         capture.data = std::move(e.data);
     }

@@ -10,7 +10,7 @@
 #include "common/fatal.hpp"
 #include "common/file.hpp"
 #include "image/bios_image.hpp"
-#include "archive/member_head.hpp"
+#include "archive/member_header.hpp"
 #include "image/records.hpp"
 #include "image/release_extract.hpp"
 #include "picture/logo.hpp"

@@ -4,7 +4,7 @@
 
 #include "common/console.hpp"
 #include "image/bios_image.hpp"
-#include "archive/member_head.hpp"
+#include "archive/member_header.hpp"
 #include "image/records.hpp"
 #include "image/release_extract.hpp"
 

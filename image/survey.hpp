@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-#include "archive/member_head.hpp"
+#include "archive/member_header.hpp"
 #include "image/bios_image.hpp"
 #include "image/boot_vga.hpp"
 #include "image/chain.hpp"

@@ -5,7 +5,7 @@
 #include <system_error>
 
 #include "archive/extract.hpp"
-#include "archive/member_head.hpp"
+#include "archive/member_header.hpp"
 #include "archive/pack.hpp"
 #include "archive/work_files.hpp"
 #include "common/console.hpp"
