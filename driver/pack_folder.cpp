@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <variant>
 
-#include "archive/member_head.hpp"
+#include "archive/member_header.hpp"
 #include "archive/pack.hpp"
 #include "common/console.hpp"
 #include "common/file.hpp"

@@ -5,7 +5,7 @@
 #include <filesystem>
 
 #include "archive/extract.hpp"
-#include "archive/member_head.hpp"
+#include "archive/member_header.hpp"
 #include "common/catalogue.hpp"
 #include "common/console.hpp"
 #include "common/file.hpp"
