@@ -93,6 +93,10 @@ enum class Lock { Shared, Exclusive };
 bool try_lock(const FileHandle& file, Lock lock);
 void unlock(const FileHandle& file);
 
+// Whether `path` names the file the handle holds open (not another file
+// renamed to its name since).
+bool same_file(const FileHandle& file, const std::string& path);
+
 // Writes all of `data` at `offset`; false when the file took less.
 bool write_at(const FileHandle& file, std::uint64_t offset, std::span<const std::uint8_t> data);
 // Waits until what was written to the file is on the disk.

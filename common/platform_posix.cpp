@@ -108,6 +108,12 @@ bool try_lock(const FileHandle& file, Lock lock) {
 
 void unlock(const FileHandle& file) { flock(fd(file), LOCK_UN); }
 
+bool same_file(const FileHandle& file, const std::string& path) {
+    struct stat held {}, named {};
+    return fstat(fd(file), &held) == 0 && ::stat(path.c_str(), &named) == 0 && held.st_dev == named.st_dev &&
+           held.st_ino == named.st_ino;
+}
+
 bool write_at(const FileHandle& file, std::uint64_t offset, std::span<const std::uint8_t> data) {
     while (!data.empty()) {
         const ssize_t n = pwrite(fd(file), data.data(), data.size(), static_cast<off_t>(offset));

@@ -116,6 +116,15 @@ bool try_lock(const FileHandle& file, Lock lock) {
     return LockFileEx(native(file), flags, 0, 1, 0, &place) != 0;
 }
 
+bool same_file(const FileHandle& file, const std::string& path) {
+    const FileHandle named = adopt(CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                               nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    BY_HANDLE_FILE_INFORMATION a{}, b{};
+    return named.is_open() && GetFileInformationByHandle(native(file), &a) &&
+           GetFileInformationByHandle(native(named), &b) && a.dwVolumeSerialNumber == b.dwVolumeSerialNumber &&
+           a.nFileIndexHigh == b.nFileIndexHigh && a.nFileIndexLow == b.nFileIndexLow;
+}
+
 void unlock(const FileHandle& file) {
     OVERLAPPED place = lock_place();
     UnlockFileEx(native(file), 0, 1, 0, &place);

@@ -221,25 +221,45 @@ bool can_save(const std::string& image_path) {
     return platform::folder_writable(folder_of(journal)) && (!fs::exists(there) || fs::is_regular_file(there));
 }
 
-LockOutcome lock_image(const std::string& path, platform::Lock lock, std::chrono::milliseconds wait,
-                       ImageFile& file) {
-    file.path = path;
+namespace {
+
+// Opens the image and takes its lock; false when it cannot be opened.
+// `lock` becomes Exclusive when a journal is there to deal with.
+bool open_and_lock(const std::string& path, platform::Lock& lock, std::chrono::steady_clock::time_point deadline,
+                   bool& said, ImageFile& file, bool& in_use) {
     file.handle = platform::open_existing(path, true);
     file.writable = file.handle.is_open();
     if (!file.writable) file.handle = platform::open_existing(path, false);
-    if (!file.handle.is_open()) return LockOutcome::NotFound;
+    if (!file.handle.is_open()) return false;
     const std::string jpath = journal_path(path);
+    if (file_exists(jpath)) lock = platform::Lock::Exclusive;
+    in_use = !wait_for_lock(file, lock, deadline, said);
+    if (in_use || lock == platform::Lock::Exclusive || !file_exists(jpath)) return true;
+    // A save was stopped after this run looked: the restore needs the image alone.
+    platform::unlock(file.handle);
+    lock = platform::Lock::Exclusive;
+    in_use = !wait_for_lock(file, lock, deadline, said);
+    return true;
+}
+
+}  // namespace
+
+LockOutcome lock_image(const std::string& path, platform::Lock lock, std::chrono::milliseconds wait,
+                       ImageFile& file) {
+    file.path = path;
     const auto deadline = std::chrono::steady_clock::now() + wait;
     bool said = false;
-    if (file_exists(jpath)) lock = platform::Lock::Exclusive;
-    if (!wait_for_lock(file, lock, deadline, said)) return LockOutcome::InUse;
-    if (lock == platform::Lock::Shared && file_exists(jpath)) {
-        // A save was stopped after this run looked: the restore needs the image alone.
-        platform::unlock(file.handle);
-        lock = platform::Lock::Exclusive;
-        if (!wait_for_lock(file, lock, deadline, said)) return LockOutcome::InUse;
+    for (;;) {
+        bool in_use = false;
+        if (!open_and_lock(path, lock, deadline, said, file, in_use)) return LockOutcome::NotFound;
+        if (in_use) return LockOutcome::InUse;
+        // A run that waited may find the name given to a new file meanwhile
+        // (an image written whole and renamed into place): lock that one.
+        if (platform::same_file(file.handle, path)) break;
+        file.handle.close();
     }
     file.exclusive = lock == platform::Lock::Exclusive;
+    const std::string jpath = journal_path(path);
     if (file.exclusive && file_exists(jpath)) recover(file, jpath);
     return LockOutcome::Locked;
 }

@@ -6,6 +6,8 @@
 
 #include <filesystem>
 #include <functional>
+#include <memory>
+#include <thread>
 
 #include "common/console.hpp"
 #include "common/fatal.hpp"
@@ -52,6 +54,22 @@ TEST(ImageLock, ReadersShareAndAWriterIsAlone) {
     {
         ImageFile alone;
         EXPECT_EQ(lock_image("img.bin", Lock::Exclusive, kShortWait, alone), LockOutcome::Locked);
+    }
+    // The run it waited for renames a new image into place, then ends: the
+    // waiting run locks the new file, not the one it first opened.
+    {
+        auto holder = std::make_unique<ImageFile>();
+        ASSERT_EQ(lock_image("img.bin", Lock::Exclusive, kShortWait, *holder), LockOutcome::Locked);
+        testkit::spit("new.bin", Bytes(0x20000, 0x11));
+        std::thread other([&holder] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            fs::rename("new.bin", "img.bin");
+            holder.reset();
+        });
+        ImageFile waiting;
+        EXPECT_EQ(lock_image("img.bin", Lock::Exclusive, std::chrono::milliseconds(5000), waiting), LockOutcome::Locked);
+        other.join();
+        EXPECT_TRUE(platform::same_file(waiting.handle, "img.bin"));
     }
     ImageFile again;
     EXPECT_EQ(lock_image("img.bin", Lock::Exclusive, kShortWait, again), LockOutcome::Locked);
