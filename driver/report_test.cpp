@@ -3,9 +3,11 @@
 // its members and space figures agree with the /D listing of the same image.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <regex>
 #include <sstream>
 
+#include "common/sha256.hpp"
 #include "testkit/group_runs.hpp"
 #include "testkit/json_schema.hpp"
 #include "testkit/listing_showcase.hpp"
@@ -72,6 +74,7 @@ std::uint32_t listed_figure(const std::string& listing, const std::string& label
 TEST(JsonReport, EveryKitImageIsValidAndAgreesWithTheListing) {
     testkit::WorkDir dir;
     std::vector<std::string> documents;
+    int pci_checked = 0;
     for (const Image& image : kit_images()) {
         SCOPED_TRACE(image.name);
         testkit::spit("img.bin", image.bytes);
@@ -98,7 +101,25 @@ TEST(JsonReport, EveryKitImageIsValidAndAgreesWithTheListing) {
             }
             EXPECT_EQ(r.out.find("\"place\": \"chain\"", at + 1), std::string::npos) << "a member the listing lacks";
         }
+        // A VGA ROM's content digest and PCI identity are those of the ROM its extract writes.
+        const std::size_t vga = r.out.find("\"switch\": \"/vga\"");
+        if (vga != std::string::npos && testkit::run_tool({"img.bin", "/vga", "extract", "slot=1", "to=vga.out"}).status == 0) {
+            const Bytes rom = testkit::slurp("vga.out");
+            EXPECT_EQ(testkit::json_field(r.out, "sha256", vga), sha256_hex(rom));
+            ASSERT_GT(rom.size(), 0x1Au);
+            // The word at 18h points at the "PCIR" structure: vendor at +4, device at +6.
+            const std::size_t pcir = rom[0x18] | rom[0x19] << 8;
+            if (rom.size() > pcir + 16 && std::string(rom.begin() + pcir, rom.begin() + pcir + 4) == "PCIR") {
+                EXPECT_EQ(std::stoul(testkit::json_field(r.out, "vendor", vga)), rom[pcir + 4] | rom[pcir + 5] << 8);
+                EXPECT_EQ(std::stoul(testkit::json_field(r.out, "device", vga)), rom[pcir + 6] | rom[pcir + 7] << 8);
+                ++pci_checked;
+            } else {
+                EXPECT_TRUE(testkit::json_field(r.out, "pci", vga).starts_with("null"));
+            }
+            std::filesystem::remove("vga.out");
+        }
     }
+    EXPECT_GT(pci_checked, 0) << "no VGA ROM with a PCI data structure in the kit";
     // A document the schema must refuse, so that the check can fail.
     documents.push_back(R"({"document": "image_report", "members": "none"})");
     MOZAIK_LINUX_ONLY("Python's jsonschema");
