@@ -13,17 +13,6 @@
 
 namespace {
 
-// img.bin: the kit's 1 MB banked image with 27 group members of 24 KB of code-like data.
-void write_full_image() {
-    for (const testkit::RunImage& image : testkit::run_images())
-        if (image.bytes.size() == 1u << 20) testkit::spit("img.bin", image.bytes);
-    for (int group = 0; group <= 26; ++group) {
-        const std::string name = "part" + std::to_string(group) + ".bin";
-        testkit::spit(name, testkit::corpus(testkit::CorpusKind::Code, 24 << 10, static_cast<std::uint32_t>(group)));
-        testkit::run_in_process({"img.bin", "/group" + std::to_string(group), name});
-    }
-}
-
 int run_quietly(std::vector<std::string> args) {
     args.insert(args.begin(), "mozaik32");
     std::vector<char*> argv;
@@ -35,7 +24,7 @@ int run_quietly(std::vector<std::string> args) {
 
 void unpack(benchmark::State& state) {
     testkit::WorkDir dir;
-    write_full_image();
+    testkit::write_full_image();
     for (auto _ : state) {
         std::filesystem::remove_all("d");
         if (run_quietly({"img.bin", "/unpack", "d"}) != 0) state.SkipWithError("/unpack failed");
@@ -44,7 +33,7 @@ void unpack(benchmark::State& state) {
 
 void pack(benchmark::State& state) {
     testkit::WorkDir dir;
-    write_full_image();
+    testkit::write_full_image();
     run_quietly({"img.bin", "/unpack", "d"});
     for (auto _ : state)
         if (run_quietly({"new.bin", "/pack", "d"}) != 0) state.SkipWithError("/pack failed");
@@ -52,7 +41,7 @@ void pack(benchmark::State& state) {
 
 void diff(benchmark::State& state) {
     testkit::WorkDir dir;
-    write_full_image();
+    testkit::write_full_image();
     std::filesystem::copy_file("img.bin", "other.bin");
     testkit::spit("part5.bin", testkit::corpus(testkit::CorpusKind::Code, 20 << 10, 99));
     testkit::run_in_process({"other.bin", "/group5", "part5.bin"});

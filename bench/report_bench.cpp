@@ -12,18 +12,6 @@
 
 namespace {
 
-// img.bin: the test kit's 1 MB banked image with 27 group members of 24 KB
-// of code-like data added.
-void write_full_image() {
-    for (const testkit::RunImage& image : testkit::run_images())
-        if (image.bytes.size() == 1u << 20) testkit::spit("img.bin", image.bytes);
-    for (int group = 0; group <= 26; ++group) {
-        const std::string name = "part" + std::to_string(group) + ".bin";
-        testkit::spit(name, testkit::corpus(testkit::CorpusKind::Code, 24 << 10, static_cast<std::uint32_t>(group)));
-        testkit::run_in_process({"img.bin", "/group" + std::to_string(group), name});
-    }
-}
-
 // The document of `mozaik32 img.bin /json`, run in this process.
 std::string report() {
     std::vector<std::string> args = {"mozaik32", "img.bin", "/json"};
@@ -43,7 +31,7 @@ std::size_t count(const std::string& text, const std::string& what) {
 
 void json_report(benchmark::State& state) {
     testkit::WorkDir dir;
-    write_full_image();
+    testkit::write_full_image();
     std::string document;
     for (auto _ : state) {
         document = report();

@@ -12,6 +12,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 
 // printf-style checking of a function's format string. mingw's C++ runtime
 // formats through its own C99 printf (%zu and all), not the old Windows one
@@ -62,9 +63,15 @@ long process_id();
 class FileHandle {
 public:
     FileHandle() = default;
-    ~FileHandle();
-    FileHandle(FileHandle&& other) noexcept;
-    FileHandle& operator=(FileHandle&& other) noexcept;
+    ~FileHandle() { close(); }
+    FileHandle(FileHandle&& other) noexcept : native_(std::exchange(other.native_, kClosed)) {}
+    FileHandle& operator=(FileHandle&& other) noexcept {
+        if (this != &other) {
+            close();
+            native_ = std::exchange(other.native_, kClosed);
+        }
+        return *this;
+    }
     FileHandle(const FileHandle&) = delete;
     FileHandle& operator=(const FileHandle&) = delete;
 

@@ -60,18 +60,6 @@ std::optional<std::string> environment(const char* name) {
     return std::string(value);
 }
 
-FileHandle::~FileHandle() { close(); }
-
-FileHandle::FileHandle(FileHandle&& other) noexcept : native_(std::exchange(other.native_, kClosed)) {}
-
-FileHandle& FileHandle::operator=(FileHandle&& other) noexcept {
-    if (this != &other) {
-        close();
-        native_ = std::exchange(other.native_, kClosed);
-    }
-    return *this;
-}
-
 void FileHandle::close() {
     if (native_ != kClosed) ::close(static_cast<int>(native_));
     native_ = kClosed;

@@ -159,6 +159,16 @@ const std::vector<RunImage>& small_run_images() {
     return images;
 }
 
+void write_full_image() {
+    for (const RunImage& image : run_images())
+        if (image.bytes.size() == 1u << 20) spit("img.bin", image.bytes);
+    for (int group = 0; group <= 26; ++group) {
+        const std::string name = "part" + std::to_string(group) + ".bin";
+        spit(name, corpus(CorpusKind::Code, 24 << 10, static_cast<std::uint32_t>(group)));
+        run_in_process({"img.bin", "/group" + std::to_string(group), name});
+    }
+}
+
 void write_run_parts() {
     const std::pair<const char*, Bytes> parts[] = {
         {"vga.rom", option_rom(vga_fields(1))},

@@ -26,6 +26,11 @@ const std::vector<RunImage>& small_run_images();
 // Writes the component files the runs name into the current folder.
 void write_run_parts();
 
+// Writes img.bin, a full image for the benchmarks: the kit's 1 MB banked
+// image with 27 group members of 24 KB of code-like data added (their
+// files, part0.bin to part26.bin, stay beside it).
+void write_full_image();
+
 // The arguments after the InputFile, and what standard input holds.
 struct GroupRun {
     std::vector<std::string> args;
