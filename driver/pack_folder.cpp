@@ -9,6 +9,7 @@
 #include "archive/pack.hpp"
 #include "common/console.hpp"
 #include "common/file.hpp"
+#include "common/platform.hpp"
 #include "common/sha256.hpp"
 #include "driver/dry_run.hpp"
 #include "driver/manifest.hpp"
@@ -185,6 +186,10 @@ bool write_new(const std::string& path, const Bytes& bytes) {
         console::conf("%s is in use by another run; nothing was written\n", path.c_str());
         return false;
     }
+    // Windows renames over no file that is open, this run's own handle
+    // included: the lock is let go just before (a run that waits meanwhile
+    // makes the rename fail, and nothing is written).
+    if (platform::kWindows) file.handle.close();
     if (replace_file(path, bytes, AtName::Follow, Flush::ToDisk)) return true;
     console::conf("Can't write %s; nothing was written\n", path.c_str());
     return false;
