@@ -101,6 +101,7 @@ struct DecoderState {
     // per lookup: symbol and code length, or distance base, extra bits and
     // code length; or a mark for a code longer than the table's width.
     std::array<std::uint16_t, 1 << kSymbolTableBits> symbol_fast{};
+    std::array<std::uint16_t, 1 << kAuxTableBits> pre_fast{};  // the pre-code's
     std::array<DistanceEntry, 1 << kAuxTableBits> distance_fast{};
 };
 

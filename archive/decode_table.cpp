@@ -9,16 +9,29 @@
 
 namespace {
 
-// Sets `n` (a power of two) entries from `p` to `value`, eight at a time
-// where there are eight or more.
+// Sets `n` (a power of two) entries from `p` to `value`: one store for up
+// to four, eight entries a store from eight on.
 inline void fill_entries(std::uint16_t* p, std::uint32_t n, std::uint16_t value) {
-    if (n < 8) {
-        for (std::uint32_t i = 0; i < n; ++i) p[i] = value;
-        return;
+    switch (n) {
+        case 1:
+            *p = value;
+            return;
+        case 2: {
+            const std::uint32_t two = value * 0x00010001u;
+            std::memcpy(p, &two, sizeof two);
+            return;
+        }
+        case 4: {
+            const std::uint64_t four = value * 0x0001000100010001u;
+            std::memcpy(p, &four, sizeof four);
+            return;
+        }
+        default: {
+            std::uint16_t eight[8];
+            std::fill_n(eight, 8, value);
+            for (std::uint32_t i = 0; i < n; i += 8) std::memcpy(p + i, eight, sizeof eight);
+        }
     }
-    std::uint16_t eight[8];
-    std::fill_n(eight, 8, value);
-    for (std::uint32_t i = 0; i < n; i += 8) std::memcpy(p + i, eight, sizeof eight);
 }
 
 }  // namespace

@@ -138,14 +138,16 @@ void build_distance_fast(DecoderState& t) {
 }
 
 // Pre-code or distance-class lengths: `nn` symbols, count field `width`
-// bits, a 2-bit zero run after place `special` (negative: none).
-void read_aux_lengths(DecoderState& t, Bits& d, int nn, int width, int special) {
+// bits, a 2-bit zero run after place `special` (negative: none); with
+// `fast`, its fast table too.
+void read_aux_lengths(DecoderState& t, Bits& d, int nn, int width, int special, std::span<std::uint16_t> fast = {}) {
     const int n = static_cast<int>(take_bits(d, width));
     if (n == 0) {
         const unsigned c = take_bits(d, width);
         if (c >= static_cast<unsigned>(nn)) throw BadTable{};
         std::fill(t.aux_lengths.begin(), t.aux_lengths.end(), 0);
         std::fill(t.aux_table.begin(), t.aux_table.end(), static_cast<std::uint16_t>(c));
+        std::fill(fast.begin(), fast.end(), static_cast<std::uint16_t>(c << kFastSymbolShift));
         return;
     }
     if (n > nn) throw BadTable{};
@@ -165,7 +167,7 @@ void read_aux_lengths(DecoderState& t, Bits& d, int nn, int width, int special) 
         }
     }
     while (i < kNumPre) t.aux_lengths[i++] = 0;
-    if (!build_decode_table(std::span(t.aux_lengths).first(nn), kAuxTableBits, t.aux_table)) throw BadTable{};
+    if (!build_decode_table(std::span(t.aux_lengths).first(nn), kAuxTableBits, t.aux_table, fast)) throw BadTable{};
 }
 
 void read_symbol_lengths(DecoderState& t, Bits& d) {
@@ -180,13 +182,21 @@ void read_symbol_lengths(DecoderState& t, Bits& d) {
     }
     if (n > kNumSymbols) throw BadTable{};
     int i = 0;
+    Bits b = d;  // in registers for the loop
     while (i < n) {
-        unsigned c = t.aux_table[window16(d.bits) >> 8];
-        if (c >= static_cast<unsigned>(kNumPre)) c = walk_nodes(d.bits, c, 1u << 7, kNumPre);
-        skip_bits(d, t.aux_lengths[c]);
+        unsigned c = t.pre_fast[window16(b.bits) >> 8];
+        int length;
+        if (c & kFastLongCode) {
+            c = walk_nodes(b.bits, c & ~kFastLongCode, 1u << 7, kNumPre);
+            length = t.aux_lengths[c];
+        } else {
+            length = static_cast<int>(c & kFastLengthMask);
+            c >>= kFastSymbolShift;
+        }
+        skip_bits(b, length);
         if (c <= 2) {
-            int zeros = c == 0 ? 1 : c == 1 ? static_cast<int>(take_bits(d, 4)) + 3
-                                            : static_cast<int>(take_bits(d, kSymbolCountBits)) + 20;
+            int zeros = c == 0 ? 1 : c == 1 ? static_cast<int>(take_bits(b, 4)) + 3
+                                            : static_cast<int>(take_bits(b, kSymbolCountBits)) + 20;
             if (i + zeros > kNumSymbols) throw BadTable{};
             std::memset(&t.symbol_lengths[i], 0, static_cast<std::size_t>(zeros));
             i += zeros;
@@ -194,6 +204,7 @@ void read_symbol_lengths(DecoderState& t, Bits& d) {
             t.symbol_lengths[i++] = static_cast<std::uint8_t>(c - 2);
         }
     }
+    d = b;
     std::fill(t.symbol_lengths.begin() + i, t.symbol_lengths.end(), 0);
     if (!build_decode_table(t.symbol_lengths, kSymbolTableBits, t.symbol_table, t.symbol_fast)) throw BadTable{};
 }
@@ -201,7 +212,7 @@ void read_symbol_lengths(DecoderState& t, Bits& d) {
 inline unsigned decode_symbol(DecoderState& t, Bits& d) {
     if (t.block_left == 0) {
         t.block_left = take_bits(d, 16);
-        read_aux_lengths(t, d, kNumPre, kPreCountBits, kPreSpecial);
+        read_aux_lengths(t, d, kNumPre, kPreCountBits, kPreSpecial, t.pre_fast);
         read_symbol_lengths(t, d);
         read_aux_lengths(t, d, kNumDist, kDistCountBits, -1);
         build_distance_fast(t);
