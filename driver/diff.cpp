@@ -154,7 +154,7 @@ GroupResult diff_images(const Operand& op) {
             console::conf("%s is no BIOS image: %s; no image compared\n", image->path.c_str(), why->c_str());
             return unreadable;
         }
-    const ImageSurvey sa = survey_image(a, SurveyDepth::Checked), sb = survey_image(b, SurveyDepth::Checked);
+    const ImageSurvey sa = survey_image(a, SurveyDepth::Digested), sb = survey_image(b, SurveyDepth::Digested);
     const std::vector<Part> pa = parts(a, sa), pb = parts(b, sb);
     const std::vector<Change> parts_changed = changes(pa, pb);
     const bool same_size = a.bytes.size() == b.bytes.size();

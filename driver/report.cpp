@@ -191,7 +191,7 @@ void write_member_identity(JsonWriter& json, const MemberHead& head, std::string
 
 GroupResult report_image(const Operand& op) {
     const BiosImage& image = op.image.image();
-    const ImageSurvey survey = survey_image(image, SurveyDepth::Checked);
+    const ImageSurvey survey = survey_image(image, SurveyDepth::Digested);
     // A microcode member that could not be expanded is said, as by the listing.
     for (const auto& [index, message] : survey.capture_messages) console::con(message);
     const ImageCheck& check = *survey.check;

@@ -52,4 +52,6 @@ struct ImageCheck {
 };
 
 // Checks the image. `walk`: its chain (walk_image_chain), walked once by the caller.
-ImageCheck check_image(const BiosImage& image, const ChainWalk& walk);
+// With `digests`, each member expanded whole also gets the SHA-256 of its
+// content and, for an option ROM, its PCI identity.
+ImageCheck check_image(const BiosImage& image, const ChainWalk& walk, bool digests = false);

@@ -63,11 +63,13 @@ struct ImageSurvey {
     // failed, each with the member's index in `chain`.
     std::vector<std::pair<std::size_t, std::string>> capture_messages;
     MicrocodeReport microcode;
-    std::optional<ImageCheck> check;     // with SurveyDepth::Checked
+    std::optional<ImageCheck> check;     // with SurveyDepth::Checked or Digested
 };
 
 // Checked also expands every member for the checks of /verify (the
-// findings); Layout does not.
-enum class SurveyDepth { Layout, Checked };
+// findings); Digested also gives each member the SHA-256 of its content and
+// an option ROM its PCI identity (the reports that name contents); Layout
+// does neither.
+enum class SurveyDepth { Layout, Checked, Digested };
 
 ImageSurvey survey_image(const BiosImage& image, SurveyDepth depth = SurveyDepth::Layout);
