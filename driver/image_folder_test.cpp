@@ -86,7 +86,7 @@ TEST(ImageFolder, UnpackThenPackGivesTheSameBytesAndEditsGiveCleanImages) {
             const char* what;
             std::function<void()> apply;
             int status;           // of /pack
-            const char* listed;   // a text /D shows, or that it must not show (`absent`)
+            const char* listed;   // a text /D shows, or must not show (`absent`); for a fault, what it says
             bool absent = false;
         };
         const Edit edits[] = {
@@ -104,14 +104,15 @@ TEST(ImageFolder, UnpackThenPackGivesTheSameBytesAndEditsGiveCleanImages) {
                                "chain added.bin /oem3 4033:0 -lh5- - - - - \"ADDED ONE.BIN\"\n");
              },
              0, "ADDED ONE.BIN"},
-            {"a missing file", [] { fs::remove(file_of("e", "/oem0")); }, 1, nullptr},
+            {"a missing file", [] { fs::remove(file_of("e", "/oem0")); }, 1, "can't read"},
             {"a bad line", [] { edit_manifest("e", [](const std::string& l) { return l.starts_with("chain") ? l.substr(0, 40) : l; }); },
-             1, nullptr},
+             1, "manifest line "},
             {"a deleted system BIOS line", [] {
                  edit_manifest("e", [](const std::string& l) { return l.starts_with("bios") ? "" : l; });
              }, 1, nullptr},
             {"too much for the chain",
-             [&] { testkit::spit(file_of("e", "/oem0"), testkit::corpus(testkit::CorpusKind::Random, base.bytes.size(), 2)); }, 1, nullptr},
+             [&] { testkit::spit(file_of("e", "/oem0"), testkit::corpus(testkit::CorpusKind::Random, base.bytes.size(), 2)); }, 1,
+             "the chain overflows its space by "},
         };
         for (const Edit& e : edits) {
             SCOPED_TRACE(e.what);
@@ -126,6 +127,9 @@ TEST(ImageFolder, UnpackThenPackGivesTheSameBytesAndEditsGiveCleanImages) {
                 std::string said = r.err;  // the console channel wraps at 80 columns
                 std::erase(said, '\n');
                 EXPECT_NE(said.find("nothing was written"), std::string::npos) << r.err;
+                if (e.listed) {
+                    EXPECT_NE(said.find(e.listed), std::string::npos) << r.err;  // what to fix
+                }
                 continue;
             }
             EXPECT_EQ(testkit::run_tool({"new.bin", "/verify"}).status, 0) << testkit::run_tool({"new.bin", "/verify"}).out;
