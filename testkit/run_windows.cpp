@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <stdexcept>
 #include <thread>
@@ -120,9 +121,17 @@ RunResult run_program(const std::string& path, const std::vector<std::string>& a
     for (const auto& a : args) command += " " + quote(a);
     std::string environment = environment_block(options);
     PROCESS_INFORMATION process{};
-    const BOOL started = CreateProcessA(path.c_str(), command.data(), nullptr, nullptr, TRUE, 0,
-                                        environment.data(), nullptr, &startup, &process);
-    const DWORD error = started ? 0 : GetLastError();
+    BOOL started = FALSE;
+    DWORD error = 0;
+    // Under a busy Wine a start can fail with an internal error now and
+    // then, the program never having run: tried again, a few times.
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        started = CreateProcessA(path.c_str(), command.data(), nullptr, nullptr, TRUE, 0, environment.data(), nullptr,
+                                 &startup, &process);
+        error = started ? 0 : GetLastError();
+        if (started || error != ERROR_INTERNAL_ERROR) break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
     pipes.close_children();
     if (!started) throw std::runtime_error("cannot start " + path + ": error " + std::to_string(error));
     RunResult result;
