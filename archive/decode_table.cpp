@@ -34,6 +34,36 @@ inline void fill_entries(std::uint16_t* p, std::uint32_t n, std::uint16_t value)
     }
 }
 
+// Codes longer than table_bits, in the order of `order` from `k` on: their
+// first table_bits bits pick an entry of `table`, the rest are walked
+// through the node arrays. `start` holds each length's next code. False
+// when the nodes run out (the lengths make no complete code).
+bool place_long_codes(std::span<const std::uint8_t> lengths, int table_bits, std::span<std::uint16_t> table,
+                      std::span<const std::uint16_t> order, std::uint32_t k, std::array<std::uint32_t, 18>& start) {
+    const std::uint32_t mask = 1u << (15 - table_bits);
+    lh5::CodecStorage& st = lh5::storage();
+    std::uint32_t avail = static_cast<std::uint32_t>(lengths.size());
+    for (; k < lengths.size(); ++k) {
+        const std::uint16_t ch = order[k];
+        const int len = lengths[ch];
+        std::uint32_t code = start[len];
+        start[len] += 1u << (16 - len);
+        std::uint16_t* p = &table[code >> (16 - table_bits)];
+        for (int i = len - table_bits; i != 0; --i) {
+            if (*p == 0) {
+                // A complete code never needs more nodes than symbols.
+                if (avail >= lh5::kNodeCount) return false;
+                st.left[avail] = st.right[avail] = 0;
+                *p = static_cast<std::uint16_t>(avail++);
+            }
+            p = &((code & mask) ? st.right : st.left)[*p];
+            code <<= 1;
+        }
+        *p = ch;
+    }
+    return true;
+}
+
 }  // namespace
 
 bool build_decode_table(std::span<const std::uint8_t> lengths, int table_bits,
@@ -74,29 +104,7 @@ bool build_decode_table(std::span<const std::uint8_t> lengths, int table_bits,
     const std::uint32_t long_from = at;  // = start[table_bits + 1] >> (16 - table_bits)
     for (std::uint32_t i = long_from; i < table_size; ++i) table[i] = 0;
 
-    // Longer codes, in the same order: their first table_bits bits pick an
-    // entry, the rest are walked through the node arrays.
-    const std::uint32_t mask = 1u << (15 - table_bits);
-    lh5::CodecStorage& st = lh5::storage();
-    std::uint32_t avail = static_cast<std::uint32_t>(lengths.size());
-    for (; k < lengths.size(); ++k) {
-        const std::uint16_t ch = order[k];
-        const int len = lengths[ch];
-        std::uint32_t code = start[len];
-        start[len] += 1u << (16 - len);
-        std::uint16_t* p = &table[code >> (16 - table_bits)];
-        for (int i = len - table_bits; i != 0; --i) {
-            if (*p == 0) {
-                // A complete code never needs more nodes than symbols.
-                if (avail >= lh5::kNodeCount) return false;
-                st.left[avail] = st.right[avail] = 0;
-                *p = static_cast<std::uint16_t>(avail++);
-            }
-            p = &((code & mask) ? st.right : st.left)[*p];
-            code <<= 1;
-        }
-        *p = ch;
-    }
+    if (!place_long_codes(lengths, table_bits, table, std::span(order).first(lengths.size()), k, start)) return false;
     if (!fast.empty())
         for (std::uint32_t i = long_from; i < table_size; ++i) fast[i] = static_cast<std::uint16_t>(kFastLongCode | table[i]);
     return true;

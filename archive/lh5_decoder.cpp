@@ -262,6 +262,64 @@ inline void copy_match(std::uint8_t* out, std::size_t pos, std::size_t dist, std
 // Built twice where the compiler can pick at run time: for processors with
 // BMI2 (shifts by a register in one step, which the loop does five times a
 // match) and for any x86-64.
+// The fast loop: as many symbols as surely stay in the block and within
+// both margins, on the caller's copies of the bit window, so that the loop
+// checks one count.
+[[gnu::always_inline]] inline void fast_symbols(DecoderState& t, std::uint8_t* out, std::size_t& pos, std::size_t end,
+                                                std::uint64_t& bits, unsigned& count, const std::uint8_t*& in,
+                                                std::uint32_t& block_left, const std::uint8_t* in_end) {
+    for (;;) {
+        // As many symbols as surely stay in the block and within the
+        // margins, so that the loop checks one count: a symbol writes
+        // 256 bytes at most, and moves `in` on by 5.5 bytes at most
+        // (44 bits) after the first fill's 6.4 (51 bits).
+        std::size_t k = std::min<std::size_t>(block_left, end - pos < kFastRoom ? 0 : (end - pos - kFastRoom) / kMaxMatch + 1);
+        const std::size_t in_left = static_cast<std::size_t>(in_end - in);
+        k = std::min<std::size_t>(k, in_left < kFastInput + 8 ? 0 : (in_left - kFastInput - 8) / 6);
+        if (k == 0) break;
+        block_left -= static_cast<std::uint32_t>(k);
+        for (; k != 0; --k) {
+            // Refilled once per symbol, without a branch: 56 to 63 bits
+            // cover the longest symbol code, distance code and extra
+            // bits (44). The bits below `count` are the next stream
+            // bits too, so a later fill writes the same bits over them.
+            // The symbol's entry is looked up first: its 12 bits are
+            // in the window already (12 or more are left after any
+            // symbol), so the lookup need not wait for the fill.
+            unsigned s = t.symbol_fast[bits >> (64 - kSymbolTableBits)];
+            bits |= load_be64(in) >> count;
+            in += 7 - (count >> 3);
+            count |= 56;
+            unsigned n;
+            if (s & kFastLongCode) {
+                s = walk_nodes(bits, s & ~kFastLongCode, 1u << (15 - kSymbolTableBits), kNumSymbols);
+                n = t.symbol_lengths[s];
+            } else {
+                n = s & kFastLengthMask;
+                s >>= kFastSymbolShift;
+            }
+            bits <<= n;
+            count -= n;
+            if (s < 256) {
+                out[pos++] = static_cast<std::uint8_t>(s);
+                continue;
+            }
+            DistanceEntry de = t.distance_fast[bits >> (64 - kAuxTableBits)];
+            if (de.node != 0) {
+                const unsigned j = walk_nodes(bits, de.node, 1u << (15 - kAuxTableBits), kNumDist);
+                de = distance_entry(j, t.aux_lengths[j]);
+            }
+            // The code and its extra bits in one step.
+            const std::size_t back = de.base + (((bits << de.code_bits) >> 1) >> de.extra_shift);
+            bits <<= de.all_bits;
+            count -= de.all_bits;
+            const std::size_t length = s - (256 - kThreshold);
+            copy_match(out, pos, back, length);
+            pos += length;
+        }
+    }
+}
+
 #if defined(__x86_64__) && defined(__ELF__) && !defined(MOZAIK_NO_CLONES)
 #define MOZAIK_HOT_CLONES [[gnu::target_clones("arch=x86-64-v3", "default")]]
 #else
@@ -288,56 +346,7 @@ MOZAIK_HOT_CLONES std::size_t expand_window(std::uint8_t* out, std::size_t pos, 
             unsigned count = static_cast<unsigned>(d.count);
             const std::uint8_t* in = d.in;
             std::uint32_t block_left = t.block_left;
-            for (;;) {
-            // As many symbols as surely stay in the block and within the
-            // margins, so that the loop checks one count: a symbol writes
-            // 256 bytes at most, and moves `in` on by 5.5 bytes at most
-            // (44 bits) after the first fill's 6.4 (51 bits).
-            std::size_t k = std::min<std::size_t>(block_left, end - pos < kFastRoom ? 0 : (end - pos - kFastRoom) / kMaxMatch + 1);
-            const std::size_t in_left = static_cast<std::size_t>(in_end - in);
-            k = std::min<std::size_t>(k, in_left < kFastInput + 8 ? 0 : (in_left - kFastInput - 8) / 6);
-            if (k == 0) break;
-            block_left -= static_cast<std::uint32_t>(k);
-            for (; k != 0; --k) {
-                // Refilled once per symbol, without a branch: 56 to 63 bits
-                // cover the longest symbol code, distance code and extra
-                // bits (44). The bits below `count` are the next stream
-                // bits too, so a later fill writes the same bits over them.
-                // The symbol's entry is looked up first: its 12 bits are
-                // in the window already (12 or more are left after any
-                // symbol), so the lookup need not wait for the fill.
-                unsigned s = t.symbol_fast[bits >> (64 - kSymbolTableBits)];
-                bits |= load_be64(in) >> count;
-                in += 7 - (count >> 3);
-                count |= 56;
-                unsigned n;
-                if (s & kFastLongCode) {
-                    s = walk_nodes(bits, s & ~kFastLongCode, 1u << (15 - kSymbolTableBits), kNumSymbols);
-                    n = t.symbol_lengths[s];
-                } else {
-                    n = s & kFastLengthMask;
-                    s >>= kFastSymbolShift;
-                }
-                bits <<= n;
-                count -= n;
-                if (s < 256) {
-                    out[pos++] = static_cast<std::uint8_t>(s);
-                    continue;
-                }
-                DistanceEntry de = t.distance_fast[bits >> (64 - kAuxTableBits)];
-                if (de.node != 0) {
-                    const unsigned j = walk_nodes(bits, de.node, 1u << (15 - kAuxTableBits), kNumDist);
-                    de = distance_entry(j, t.aux_lengths[j]);
-                }
-                // The code and its extra bits in one step.
-                const std::size_t back = de.base + (((bits << de.code_bits) >> 1) >> de.extra_shift);
-                bits <<= de.all_bits;
-                count -= de.all_bits;
-                const std::size_t length = s - (256 - kThreshold);
-                copy_match(out, pos, back, length);
-                pos += length;
-            }
-            }
+            fast_symbols(t, out, pos, end, bits, count, in, block_left, in_end);
             if (count < 32) {  // the plain steps expect 32 bits or more
                 Bits b{bits, static_cast<int>(count), in};
                 refill(b);
