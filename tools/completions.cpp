@@ -4,7 +4,7 @@
 //   completions TEMPLATE OUT [TEMPLATE OUT ...]
 // In a template (tools/completion/*.in) a line holding @SWITCH@ is written
 // once for every switch of the catalogue, with @SWITCH@ the switch in lower
-// case and @SPEC@ what may follow it:
+// case and @FOLLOWS@ what may follow it:
 //   "<class><flags>:<slot characters>"
 //   class  n: no file (/D), f: a RomFile, o: a RomFile or nothing (the kind
 //          may stand alone), t: an operand, then a RomFile (/other)
@@ -29,7 +29,8 @@ std::string lower(std::string_view text) {
     return s;
 }
 
-std::string spec(const ComponentKind& k) {
+// What may follow the kind's switch, in the form given above.
+std::string follows(const ComponentKind& k) {
     char kind_class = 'f';
     if (k.operation == Operation::List || k.operation == Operation::Verify || k.operation == Operation::Report)
         kind_class = 'n';
@@ -71,7 +72,7 @@ bool fill(const std::string& in, std::ostream& out) {
                 if (kind(c).switch_text.empty()) continue;
                 std::string row = line;
                 replace_all(row, "@SWITCH@", lower(kind(c).switch_text));
-                replace_all(row, "@SPEC@", spec(kind(c)));
+                replace_all(row, "@FOLLOWS@", follows(kind(c)));
                 out << row << '\n';
             }
             continue;
