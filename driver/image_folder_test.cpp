@@ -15,6 +15,7 @@
 #include "testkit/group_runs.hpp"
 #include "testkit/json_schema.hpp"
 #include "testkit/linux_only.hpp"
+#include "testkit/microcode_builder.hpp"
 #include "testkit/run.hpp"
 #include "testkit/workdir.hpp"
 
@@ -54,13 +55,27 @@ std::string file_of(const std::string& dir, const std::string& word) {
     return {};
 }
 
-// img.bin: a kit image with a VGA ROM, an OEM part and a 16-byte aligned /NoCompress part added.
+// img.bin: a kit image with a VGA ROM, an OEM part and a 16-byte aligned
+// /NoCompress part added; the banked one also with a ROM in its "*BT-VGA*"
+// slot and a memory module in a "*NVDAMM*" slot made for it.
 void make_image(const testkit::RunImage& base) {
-    testkit::spit("img.bin", base.bytes);
+    testkit::SyntheticImage img(static_cast<std::uint32_t>(base.bytes.size()));
+    img.bytes = base.bytes;
+    const bool banked = base.name.find("banked") != std::string::npos;
+    if (banked) testkit::put_nvdamm_slot(img, 0xE90, 0x2000, 0x3000, 0x2000, std::string_view("NVMM\0FIRST", 10));
+    testkit::spit("img.bin", img.bytes);
     testkit::spit("vga.rom", testkit::option_rom({}));
     testkit::spit("oem.bin", testkit::corpus(testkit::CorpusKind::Text, 3000, 6));
     testkit::spit("table.bin", testkit::corpus(testkit::CorpusKind::Code, 0x300, 7));
     ASSERT_EQ(testkit::run_tool({"img.bin", "/vga", "vga.rom", "/NoCompress", "table.bin", "/oem0", "oem.bin"}).status, 0);
+    if (!banked) return;
+    testkit::spit("boot.rom", testkit::option_rom({.size = 0x800, .build = 3}));
+    testkit::spit("module.bin", Bytes{'N', 'V', 'M', 'M', 0, 'O', 'L', 'D'});
+    ASSERT_EQ(testkit::run_tool({"img.bin", "/btvga", "boot.rom", "/NVMM", "module.bin"}).status, 0);
+}
+
+bool has_line(const std::string& dir, const std::string& place) {
+    return read_text(dir + "/manifest.txt").find("\n" + place + " ") != std::string::npos;
 }
 
 TEST(ImageFolder, UnpackThenPackGivesTheSameBytesAndEditsGiveCleanImages) {
@@ -88,6 +103,7 @@ TEST(ImageFolder, UnpackThenPackGivesTheSameBytesAndEditsGiveCleanImages) {
             int status;           // of /pack
             const char* listed;   // a text /D shows, or must not show (`absent`); for a fault, what it says
             bool absent = false;
+            const char* needs = "chain";  // the place the image must have for the row
         };
         const Edit edits[] = {
             {"an edited member", [] { testkit::spit(file_of("e", "/oem0"), testkit::corpus(testkit::CorpusKind::Text, 5000, 9)); }, 0,
@@ -110,12 +126,27 @@ TEST(ImageFolder, UnpackThenPackGivesTheSameBytesAndEditsGiveCleanImages) {
             {"a deleted system BIOS line", [] {
                  edit_manifest("e", [](const std::string& l) { return l.starts_with("bios") ? "" : l; });
              }, 1, nullptr},
+            {"an edited top block", [] { testkit::spit(file_of("e", "top_block"), testkit::corpus(testkit::CorpusKind::Code, 0x1400, 5)); },
+             0, "(SP) NCPUCODE          01400h", false, "top"},
+            {"a top block too big", [&] { testkit::spit(file_of("e", "top_block"), Bytes(base.bytes.size() / 2, 1)); }, 1,
+             "the top block does not fit", false, "top"},
+            {"a second top line", [] {
+                 edit_manifest("e", [](const std::string& l) { return l.starts_with("top ") ? l + "\n" + l : l; });
+             }, 1, "a second \"top\" line", false, "top"},
+            {"an edited boot-block VGA ROM",
+             [] { testkit::spit(file_of("e", "boot_vga"), testkit::option_rom({.size = 0xC00, .build = 4})); }, 0,
+             "(BB) Compress BT-VGA   00C00h", false, "boot_vga"},
+            {"an edited memory module", [] { testkit::spit(file_of("e", "memory_module"), Bytes{'N', 'V', 'M', 'M', 0, 'N', 'E', 'W'}); },
+             0, "NVMM NEW", false, "memory"},
+            {"a memory module too long", [] { testkit::spit(file_of("e", "memory_module"), Bytes(0x1005, 0)); }, 1,
+             "the memory-module slot overflows by 5 bytes", false, "memory"},
             {"too much for the chain",
              [&] { testkit::spit(file_of("e", "/oem0"), testkit::corpus(testkit::CorpusKind::Random, base.bytes.size(), 2)); }, 1,
              "the chain overflows its space by "},
         };
         for (const Edit& e : edits) {
             SCOPED_TRACE(e.what);
+            if (!has_line("d", e.needs)) continue;
             fs::remove_all("e");
             fs::copy("d", "e");
             fs::remove("new.bin");

@@ -93,6 +93,8 @@ std::string line_error(int number, const std::string& what) {
 
 }  // namespace
 
+std::string line_fault(const ManifestLine& l, const std::string& what) { return line_error(l.number, what); }
+
 bool known_place(const std::string& place) {
     return place == "bios" || place == "chain" || place == "top" || place == "boot_vga" || place == "memory";
 }
@@ -161,6 +163,11 @@ std::variant<Manifest, std::string> parse_manifest(const std::string& text) {
         const std::optional<std::string> name = unquote(line, quote);
         if (!name) return line_error(number, "the stored name is one quoted text, with \\\" \\\\ and \\xNN");
         l.name = *name;
+        // An image has one of each block outside the chain.
+        for (const ManifestLine& before : m.lines)
+            if (l.place != "chain" && before.place == l.place)
+                return line_error(number, "a second \"" + l.place + "\" line (the first is line " +
+                                              std::to_string(before.number) + "); an image has one");
         m.lines.push_back(std::move(l));
     }
     if (!image_line) return std::string("the manifest has no \"image\" line");

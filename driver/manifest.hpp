@@ -51,3 +51,6 @@ std::variant<Manifest, std::string> parse_manifest(const std::string& text);
 
 // The places a line may name.
 bool known_place(const std::string& place);
+
+// A fault of line `l`: "manifest line %d: `what`".
+std::string line_fault(const ManifestLine& l, const std::string& what);

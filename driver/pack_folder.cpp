@@ -13,6 +13,7 @@
 #include "common/sha256.hpp"
 #include "driver/dry_run.hpp"
 #include "driver/manifest.hpp"
+#include "driver/pack_blocks.hpp"
 #include "driver/run_state.hpp"
 #include "image/bios_image.hpp"
 #include "image/fixups.hpp"
@@ -39,10 +40,6 @@ struct PackPlan {
     std::optional<Bytes> system_bios;
     int kept = 0, packed = 0;
 };
-
-std::string line_fault(const ManifestLine& l, const std::string& what) {
-    return "manifest line " + std::to_string(l.number) + ": " + what;
-}
 
 bool same_type_id(const std::string& text, const MemberHead& head) {
     const TypeIdValue v = parse_type_id(text);
@@ -90,9 +87,6 @@ std::variant<std::vector<Component>, std::string> read_components(const std::str
         std::optional<Bytes> content = read_input_file(path);
         if (!content) return line_fault(l, "can't read " + path);
         const bool changed = l.sha256.empty() || sha256_hex(*content) != l.sha256;
-        if (l.place != "chain" && l.place != "bios" && changed)
-            return line_fault(l, path + " changed: /pack puts back the " + l.place +
-                                     " as it was; add the new one to the packed image with /NC_CPUCODE, /btvga or /NVMM");
         out.push_back({&l, std::move(*content), changed});
     }
     const auto has = [&m](const char* place) {
@@ -140,7 +134,10 @@ std::variant<PackPlan, std::string> plan_pack(const BiosImage& base, const Image
             if (std::optional<std::string> fault = plan_system_bios(base, s, c, plan)) return *fault;
             continue;
         }
-        if (c.line->place != "chain") continue;
+        if (c.line->place != "chain") {
+            ++(c.changed ? plan.packed : plan.kept);  // a block outside the chain, put in by lay_out
+            continue;
+        }
         std::variant<Bytes, std::string> member = member_at(base, c, static_cast<std::uint32_t>(position), plan);
         if (std::string* fault = std::get_if<std::string>(&member)) return *fault;
         position += std::get<Bytes>(member).size();
@@ -152,8 +149,10 @@ std::variant<PackPlan, std::string> plan_pack(const BiosImage& base, const Image
     return plan;
 }
 
-// The plan written through the writer; the fix-ups when anything changed.
-void lay_out(BiosImage& image, const ImageSurvey& s, const PackPlan& plan) {
+// The plan written through the writer, then the changed blocks outside the
+// chain; the fix-ups when anything changed. A fault leaves `image` half-made.
+std::optional<std::string> lay_out(BiosImage& image, const ImageSurvey& s, const PackPlan& plan,
+                                   const std::vector<Component>& components) {
     ImageWriter writer(image);
     const std::vector<std::uint8_t> before = image.bytes;
     if (plan.system_bios) {
@@ -170,7 +169,13 @@ void lay_out(BiosImage& image, const ImageSurvey& s, const PackPlan& plan) {
         // The old chain's bytes behind the new one are erased.
         if (at < s.chain.end_position) scope.write(at, Bytes(s.chain.end_position - at, 0xFF));
     }
-    if (image.bytes != before) close_image_bookkeeping(writer, {});
+    std::vector<ChangedBlock> blocks;
+    for (const Component& c : components)
+        if (c.changed && c.line->place != "chain" && c.line->place != "bios") blocks.push_back({c.line, c.content});
+    FixupRequest fixups;
+    if (std::optional<std::string> fault = put_changed_blocks(writer, blocks, fixups)) return fault;
+    if (image.bytes != before) close_image_bookkeeping(writer, fixups);
+    return std::nullopt;
 }
 
 int fail(const std::string& what) {
@@ -220,7 +225,9 @@ int pack_folder(RunState& state) {
     std::variant<PackPlan, std::string> plan = plan_pack(base, s, std::get<std::vector<Component>>(components));
     if (const std::string* fault = std::get_if<std::string>(&plan)) return fail(*fault);
     BiosImage image = base;
-    lay_out(image, s, std::get<PackPlan>(plan));
+    if (std::optional<std::string> fault =
+            lay_out(image, s, std::get<PackPlan>(plan), std::get<std::vector<Component>>(components)))
+        return fail(*fault);
     if (state.dry) {
         PrivateFolder folder;
         if (!make_private_folder(folder)) return fail("Can't make a private folder for the dry run");

@@ -9,8 +9,8 @@
 // erased, and the closing fix-ups run when any byte changed. The system
 // BIOS is packed anew in its place when its content changed and its space
 // stays the same; the top block and the boot-block slots go back as they
-// were (their content must not change: /NC_CPUCODE, /btvga and /NVMM put
-// new ones in). Every fault is said with what to fix, and nothing is
+// were, or, when their content changed, go in as /NC_CPUCODE, /btvga and
+// /NVMM put a file there (driver/pack_blocks). Every fault is said with what to fix, and nothing is
 // written. NEW is written whole through a temporary file and a rename,
 // flushed to the disk. With /dry: the dry run's report of NEW against the
 // image /unpack saved, and nothing written.

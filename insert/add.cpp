@@ -53,7 +53,11 @@ GroupResult add_top_microcode(const Operand& op) {
         drop_group_file(group, work_file::kTopMicrocode);
     }
     print_combine(work_file::kTopMicrocode, image);
-    return commit_or_refuse(op.image, plan_top_block(group, op.slots, image, body));
+    return place_top_block(op, body);
+}
+
+GroupResult place_top_block(const Operand& op, std::span<const std::uint8_t> body) {
+    return commit_or_refuse(op.image, plan_top_block(op.group, op.slots, op.image.image(), body));
 }
 
 GroupResult add_component(const Operand& op) {

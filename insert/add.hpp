@@ -8,6 +8,9 @@
 // a failed add leaves the image byte-identical.
 #pragma once
 
+#include <cstdint>
+#include <span>
+
 #include "image/group.hpp"
 
 // The group's RomFile (group.rom_file, group.rom_bytes), or for a lone
@@ -21,3 +24,7 @@ GroupResult add_component(const Operand& op);
 // 32-byte trailer so that it ends at area_end; an "NC-CPUCODE" member of the
 // chain is replaced. Later groups of the run and the fix-ups see the new block.
 GroupResult add_top_microcode(const Operand& op);
+
+// The placement of /NC_CPUCODE for a body already at hand (/pack puts an
+// unpacked block back this way): nothing is printed but a refusal.
+GroupResult place_top_block(const Operand& op, std::span<const std::uint8_t> body);

@@ -22,16 +22,10 @@ GroupResult no_room(const GroupRequest& group, const BiosImage& image) {
     return kind_failed(group.code);
 }
 
-// Writes `data` at the start of `region`, then 0xFF to its end: the room
-// or slot and nothing else.
+// The room or slot filled: `data`, then 0xFF to its end.
 GroupResult place(const GroupRequest& group, ImageWriter& writer, Region region, std::vector<std::uint8_t> data) {
     console::outf("Adding %s into BootBlock ..... ", group.rom_file.c_str());
-    {
-        WriteScope scope(writer, {region});
-        const ByteRange range = *region_range(scope.image(), region);
-        data.resize(range.end - range.begin, 0xFF);
-        scope.write(range.begin, data);
-    }
+    fill_boot_region(writer, region, std::move(data), 0xFF);
     console::out("Success\n");
     return image_changed();
 }
@@ -62,6 +56,13 @@ GroupResult place_in_slot(const GroupRequest& group, ImageWriter& writer) {
 }
 
 }  // namespace
+
+void fill_boot_region(ImageWriter& writer, Region region, std::vector<std::uint8_t> data, std::uint8_t fill) {
+    WriteScope scope(writer, {region});
+    const ByteRange range = *region_range(scope.image(), region);
+    data.resize(range.end - range.begin, fill);
+    scope.write(range.begin, data);
+}
 
 GroupResult add_boot_block_vga(const Operand& op) {
     const GroupRequest& group = op.group;
@@ -98,12 +99,7 @@ GroupResult add_memory_module(const Operand& op) {
         return kind_failed(group.code);
     }
     console::outf("Adding %s into BootBlock .....(Start %x) ", group.rom_file.c_str(), slot->start);
-    std::vector<std::uint8_t> module = group.rom_bytes;
-    module.resize(slot->limit - slot->begin, 0x00);  // the slot's rest is 0x00
-    {
-        WriteScope scope(writer, {Region::MemorySlot});
-        scope.write(slot->begin, module);
-    }
+    fill_boot_region(writer, Region::MemorySlot, group.rom_bytes, 0x00);  // the slot's rest is 0x00
     console::out("Success\n");
     return image_changed();
 }

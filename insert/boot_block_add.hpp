@@ -4,7 +4,11 @@
 // unless the file fits, so a failed add leaves the image byte-identical.
 #pragma once
 
+#include <cstdint>
+#include <vector>
+
 #include "image/group.hpp"
+#include "image/image_writer.hpp"
 
 // /btvga RomFile: only a banked image has a room for a VGA ROM ("%s has no
 // room for a boot-block VGA ROM; nothing is added." otherwise). The file
@@ -20,3 +24,8 @@ GroupResult add_boot_block_vga(const Operand& op);
 // rest of the slot 0x00. "%s isn't nVidia chipset BIOS ROM." without the
 // slot, "%s have not enough space for adding ROM." when it does not fit.
 GroupResult add_memory_module(const Operand& op);
+
+// `data` at the start of the boot-block `region` (BootVgaRoom, BootVgaSlot
+// or MemorySlot), the rest of it `fill`. The caller has found the region
+// and checked that `data` fits.
+void fill_boot_region(ImageWriter& writer, Region region, std::vector<std::uint8_t> data, std::uint8_t fill);
