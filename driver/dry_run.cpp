@@ -14,8 +14,8 @@
 #include "driver/report.hpp"
 #include "driver/run_state.hpp"
 #include "image/bios_image.hpp"
+#include "image/chain.hpp"
 #include "image/image_writer.hpp"
-#include "image/survey.hpp"
 
 namespace {
 
@@ -26,9 +26,9 @@ struct Placed {
     std::span<const std::uint8_t> bytes;
 };
 
-std::vector<Placed> chain_members(const BiosImage& image, const ImageSurvey& survey) {
+std::vector<Placed> chain_members(const BiosImage& image, const ChainWalk& chain) {
     std::vector<Placed> members;
-    for (const ChainMember& m : survey.chain.members)
+    for (const ChainMember& m : chain.members)
         members.push_back({m.position, m.header,
                            std::span(image.bytes).subspan(m.position, static_cast<std::size_t>(member_span(m.header)))});
     return members;
@@ -205,9 +205,10 @@ bool make_private_folder(PrivateFolder& folder) {
 void report_dry_run(const RunState& state, const BiosImage& before, const BiosImage& after, int status,
                     const std::string& folder) {
     const bool written = before.bytes != after.bytes;
-    const ImageSurvey old_survey = survey_image(before), new_survey = survey_image(after);
-    const std::vector<Placed> old_members = chain_members(before, old_survey);
-    const std::vector<Placed> new_members = chain_members(after, new_survey);
+    // Only the chains are compared: the listing's records are not needed.
+    const ChainWalk old_chain = walk_image_chain(before), new_chain = walk_image_chain(after);
+    const std::vector<Placed> old_members = chain_members(before, old_chain);
+    const std::vector<Placed> new_members = chain_members(after, new_chain);
     const std::vector<MemberChange> members = member_changes(old_members, new_members);
     const std::vector<ByteChange> bytes = byte_changes(before, after);
     const std::vector<WrittenFile> files = written_files(folder);
