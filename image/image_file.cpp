@@ -2,6 +2,7 @@
 #include "image/image_file.hpp"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <filesystem>
 #include <optional>
@@ -43,12 +44,17 @@ std::uint64_t get_le(std::span<const std::uint8_t> in, std::size_t at, int size)
 
 // The runs of bytes that differ, close ones merged.
 std::vector<Range> changed_ranges(std::span<const std::uint8_t> before, std::span<const std::uint8_t> after) {
-    constexpr std::size_t kStride = 256;  // equal stretches are passed over this many bytes at a time
+    // Equal stretches are passed over a whole aligned block at a time: one
+    // compare a block, however the equal and the different bytes alternate.
+    constexpr std::size_t kStride = 256;
     std::vector<Range> ranges;
     for (std::size_t at = 0; at < after.size(); ++at) {
-        while (at + kStride <= after.size() && std::memcmp(&before[at], &after[at], kStride) == 0) at += kStride;
-        if (at >= after.size()) break;
-        if (before[at] == after[at]) continue;
+        if (before[at] == after[at]) {
+            if (at % kStride == 0 && at + kStride <= after.size() &&
+                std::memcmp(&before[at], &after[at], kStride) == 0)
+                at += kStride - 1;
+            continue;
+        }
         std::size_t end = at + 1;
         while (end < after.size() && before[end] != after[end]) ++end;
         if (!ranges.empty() && at - (ranges.back().offset + ranges.back().length) < kMergeGap)
@@ -200,7 +206,10 @@ std::uint64_t journal_digest(std::span<const std::uint8_t> data) {
     std::uint64_t h = k2 ^ (data.size() * k1);
     std::size_t at = 0;
     for (; at + 8 <= data.size(); at += 8) {
-        h ^= bytes::le32(data.data() + at) | std::uint64_t{bytes::le32(data.data() + at + 4)} << 32;
+        std::uint64_t word;  // the eight bytes as a little-endian number
+        std::memcpy(&word, data.data() + at, 8);
+        if constexpr (std::endian::native == std::endian::big) word = __builtin_bswap64(word);
+        h ^= word;
         h = ((h << 31) | (h >> 33)) * k1;
     }
     for (; at < data.size(); ++at) h = (h ^ data[at]) * k2;
