@@ -196,7 +196,7 @@ std::optional<std::string> not_a_bios_image(const BiosImage& image) {
     return std::nullopt;
 }
 
-OpenedImage open_image(const std::string& path) {
+OpenedImage open_image(const std::string& path, bool keep_as_read) {
     OpenedImage opened;
     std::error_code ec;
     if (!std::filesystem::is_regular_file(path, ec)) return opened;
@@ -212,7 +212,7 @@ OpenedImage open_image(const std::string& path) {
     std::optional<std::vector<std::uint8_t>> bytes = read_input_file(path, kMaxImageSize);
     if (!bytes) return opened;
     image.bytes = std::move(*bytes);
-    image.on_disk = image.bytes;
+    if (keep_as_read) image.on_disk = image.bytes;
 
     analyse_layout(image);
     opened.image = std::move(image);
