@@ -2,7 +2,6 @@
 #include "image/image_file.hpp"
 
 #include <algorithm>
-#include <bit>
 #include <cstring>
 #include <filesystem>
 #include <optional>
@@ -10,8 +9,8 @@
 #include <thread>
 #include <vector>
 
-#include "common/bytes.hpp"
 #include "common/console.hpp"
+#include "common/digest64.hpp"
 #include "common/fatal.hpp"
 #include "common/file.hpp"
 #include "image/bios_image.hpp"
@@ -201,23 +200,7 @@ std::vector<std::uint8_t> journal_bytes(std::span<const std::uint8_t> before, st
     return make_journal(before, after, changed_ranges(before, after));
 }
 
-std::uint64_t journal_digest(std::span<const std::uint8_t> data) {
-    constexpr std::uint64_t k1 = 0x9E3779B97F4A7C15u, k2 = 0xC2B2AE3D27D4EB4Fu;
-    std::uint64_t h = k2 ^ (data.size() * k1);
-    std::size_t at = 0;
-    for (; at + 8 <= data.size(); at += 8) {
-        std::uint64_t word;  // the eight bytes as a little-endian number
-        std::memcpy(&word, data.data() + at, 8);
-        if constexpr (std::endian::native == std::endian::big) word = __builtin_bswap64(word);
-        h ^= word;
-        h = ((h << 31) | (h >> 33)) * k1;
-    }
-    for (; at < data.size(); ++at) h = (h ^ data[at]) * k2;
-    h ^= h >> 33;
-    h *= k2;
-    h ^= h >> 29;
-    return h;
-}
+std::uint64_t journal_digest(std::span<const std::uint8_t> data) { return digest64(data); }
 
 std::string journal_path(const std::string& image_path) {
     return resolve_links(image_path).value_or(image_path) + ".journal";
