@@ -10,7 +10,9 @@
 namespace {
 
 // Sets `n` (a power of two) entries from `p` to `value`: one store for up
-// to four, eight entries a store from eight on.
+// to four, four entries a store from eight on (stores of eight bytes, which
+// the compiler joins, and which the fuzz build checks inline rather than
+// through a call for each).
 inline void fill_entries(std::uint16_t* p, std::uint32_t n, std::uint16_t value) {
     switch (n) {
         case 1:
@@ -27,9 +29,8 @@ inline void fill_entries(std::uint16_t* p, std::uint32_t n, std::uint16_t value)
             return;
         }
         default: {
-            std::uint16_t eight[8];
-            std::fill_n(eight, 8, value);
-            for (std::uint32_t i = 0; i < n; i += 8) std::memcpy(p + i, eight, sizeof eight);
+            const std::uint64_t four = value * 0x0001000100010001u;
+            for (std::uint32_t i = 0; i < n; i += 4) std::memcpy(p + i, &four, sizeof four);
         }
     }
 }

@@ -22,10 +22,10 @@ std::size_t utf8_sequence(std::string_view s) {
     return n;
 }
 
-}  // namespace
-
-std::string json_string(std::string_view bytes, bool keep_utf8) {
-    std::string out = "\"";
+// Appends `bytes` as a JSON string, quotes included, to `out`: the
+// document grows in place, with no string made for each key and value.
+void append_json_string(std::string& out, std::string_view bytes, bool keep_utf8) {
+    out += '"';
     for (std::size_t i = 0; i < bytes.size(); ++i) {
         const char ch = bytes[i];
         const auto c = static_cast<unsigned char>(ch);
@@ -44,7 +44,15 @@ std::string json_string(std::string_view bytes, bool keep_utf8) {
             out += escape;
         }
     }
-    return out + "\"";
+    out += '"';
+}
+
+}  // namespace
+
+std::string json_string(std::string_view bytes, bool keep_utf8) {
+    std::string out;
+    append_json_string(out, bytes, keep_utf8);
+    return out;
 }
 
 void JsonWriter::start_value() {
@@ -95,20 +103,21 @@ JsonWriter& JsonWriter::end_array() {
 
 JsonWriter& JsonWriter::key(std::string_view name) {
     start_value();
-    text_ += json_string(name) + ": ";
+    append_json_string(text_, name, false);
+    text_ += ": ";
     after_key_ = true;
     return *this;
 }
 
 JsonWriter& JsonWriter::value(std::string_view text) {
     start_value();
-    text_ += json_string(text);
+    append_json_string(text_, text, false);
     return *this;
 }
 
 JsonWriter& JsonWriter::path(std::string_view name) {
     start_value();
-    text_ += json_string(name, true);
+    append_json_string(text_, name, true);
     return *this;
 }
 

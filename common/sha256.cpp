@@ -1,8 +1,15 @@
 // SHA-256 (FIPS 180-4).
 #include "common/sha256.hpp"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
+
+#if (defined(__x86_64__) || defined(__i386__)) && defined(__GNUC__)
+#define MOZAIK_SHA_X86 1
+#include <cpuid.h>
+#include <immintrin.h>
+#endif
 
 namespace {
 
@@ -18,35 +25,96 @@ constexpr std::array<std::uint32_t, 64> kRound = {
 
 inline std::uint32_t rotr(std::uint32_t x, int n) { return (x >> n) | (x << (32 - n)); }
 
+#ifdef MOZAIK_SHA_X86
+bool processor_has_sha() {
+    unsigned a = 0, b = 0, c = 0, d = 0;
+    if (!__get_cpuid(1, &a, &b, &c, &d)) return false;
+    const bool ssse3 = (c >> 9) & 1, sse41 = (c >> 19) & 1;
+    if (!__get_cpuid_count(7, 0, &a, &b, &c, &d)) return false;
+    return ssse3 && sse41 && ((b >> 29) & 1);
+}
+
+// The instructions keep the state as ABEF and CDGH (A in the top lane); each
+// SHA256RNDS2 does two rounds, each SHA256MSG1/MSG2 pair four words of the
+// schedule from the four groups of four before them.
+__attribute__((target("sha,sse4.1,ssse3"))) void blocks_with_instructions(std::uint32_t* h, const std::uint8_t* p,
+                                                                           std::size_t count) {
+    const __m128i big_endian = _mm_set_epi64x(0x0c0d0e0f08090a0bLL, 0x0405060700010203LL);
+    __m128i badc = _mm_shuffle_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(h)), 0xB1);
+    const __m128i efgh = _mm_shuffle_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(h + 4)), 0x1B);
+    __m128i abef = _mm_alignr_epi8(badc, efgh, 8);
+    __m128i cdgh = _mm_blend_epi16(efgh, badc, 0xF0);
+    for (; count > 0; --count, p += 64) {
+        const __m128i abef_in = abef, cdgh_in = cdgh;
+        __m128i w[4];
+        for (int i = 0; i < 4; ++i)
+            w[i] = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * i)), big_endian);
+        for (int g = 0; g < 16; ++g) {
+            __m128i& m = w[g % 4];  // words 4g-16..4g-13 before the update, 4g..4g+3 after it
+            if (g >= 4) {
+                const __m128i& last = w[(g + 3) % 4];
+                m = _mm_sha256msg1_epu32(m, w[(g + 1) % 4]);
+                m = _mm_sha256msg2_epu32(_mm_add_epi32(m, _mm_alignr_epi8(last, w[(g + 2) % 4], 4)), last);
+            }
+            const __m128i wk = _mm_add_epi32(m, _mm_loadu_si128(reinterpret_cast<const __m128i*>(&kRound[4 * g])));
+            // Two rounds make the old ABEF the new CDGH: after both, the names fit again.
+            cdgh = _mm_sha256rnds2_epu32(cdgh, abef, wk);
+            abef = _mm_sha256rnds2_epu32(abef, cdgh, _mm_shuffle_epi32(wk, 0x0E));
+        }
+        abef = _mm_add_epi32(abef, abef_in);
+        cdgh = _mm_add_epi32(cdgh, cdgh_in);
+    }
+    const __m128i feba = _mm_shuffle_epi32(abef, 0x1B), dchg = _mm_shuffle_epi32(cdgh, 0xB1);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(h), _mm_blend_epi16(feba, dchg, 0xF0));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(h + 4), _mm_alignr_epi8(dchg, feba, 8));
+}
+
+const bool kHasInstructions = processor_has_sha();
+#else
+const bool kHasInstructions = false;
+#endif
+
+bool g_use_instructions = kHasInstructions;
+
 }  // namespace
+
+bool sha256_allow_instructions(bool allowed) {
+    g_use_instructions = allowed && kHasInstructions;
+    return g_use_instructions;
+}
 
 Sha256::Sha256()
     : h_{0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a, 0x510e527f, 0x9b05688c, 0x1f83d9ab, 0x5be0cd19} {}
 
-void Sha256::block(const std::uint8_t* p) {
-    std::uint32_t w[64];
-    for (int i = 0; i < 16; ++i)
-        w[i] = (std::uint32_t(p[4 * i]) << 24) | (std::uint32_t(p[4 * i + 1]) << 16) |
-               (std::uint32_t(p[4 * i + 2]) << 8) | p[4 * i + 3];
-    for (int i = 16; i < 64; ++i) {
-        std::uint32_t s0 = rotr(w[i - 15], 7) ^ rotr(w[i - 15], 18) ^ (w[i - 15] >> 3);
-        std::uint32_t s1 = rotr(w[i - 2], 17) ^ rotr(w[i - 2], 19) ^ (w[i - 2] >> 10);
-        w[i] = w[i - 16] + s0 + w[i - 7] + s1;
+void Sha256::blocks(const std::uint8_t* p, std::size_t count) {
+#ifdef MOZAIK_SHA_X86
+    if (g_use_instructions) return blocks_with_instructions(h_.data(), p, count);
+#endif
+    for (; count > 0; --count, p += 64) {
+        std::uint32_t w[64];
+        for (int i = 0; i < 16; ++i)
+            w[i] = (std::uint32_t(p[4 * i]) << 24) | (std::uint32_t(p[4 * i + 1]) << 16) |
+                   (std::uint32_t(p[4 * i + 2]) << 8) | p[4 * i + 3];
+        for (int i = 16; i < 64; ++i) {
+            std::uint32_t s0 = rotr(w[i - 15], 7) ^ rotr(w[i - 15], 18) ^ (w[i - 15] >> 3);
+            std::uint32_t s1 = rotr(w[i - 2], 17) ^ rotr(w[i - 2], 19) ^ (w[i - 2] >> 10);
+            w[i] = w[i - 16] + s0 + w[i - 7] + s1;
+        }
+        std::uint32_t a = h_[0], b = h_[1], c = h_[2], d = h_[3], e = h_[4], f = h_[5], g = h_[6], h = h_[7];
+        for (int i = 0; i < 64; ++i) {
+            std::uint32_t t1 = h + (rotr(e, 6) ^ rotr(e, 11) ^ rotr(e, 25)) + ((e & f) ^ (~e & g)) + kRound[i] + w[i];
+            std::uint32_t t2 = (rotr(a, 2) ^ rotr(a, 13) ^ rotr(a, 22)) + ((a & b) ^ (a & c) ^ (b & c));
+            h = g;
+            g = f;
+            f = e;
+            e = d + t1;
+            d = c;
+            c = b;
+            b = a;
+            a = t1 + t2;
+        }
+        h_[0] += a, h_[1] += b, h_[2] += c, h_[3] += d, h_[4] += e, h_[5] += f, h_[6] += g, h_[7] += h;
     }
-    std::uint32_t a = h_[0], b = h_[1], c = h_[2], d = h_[3], e = h_[4], f = h_[5], g = h_[6], h = h_[7];
-    for (int i = 0; i < 64; ++i) {
-        std::uint32_t t1 = h + (rotr(e, 6) ^ rotr(e, 11) ^ rotr(e, 25)) + ((e & f) ^ (~e & g)) + kRound[i] + w[i];
-        std::uint32_t t2 = (rotr(a, 2) ^ rotr(a, 13) ^ rotr(a, 22)) + ((a & b) ^ (a & c) ^ (b & c));
-        h = g;
-        g = f;
-        f = e;
-        e = d + t1;
-        d = c;
-        c = b;
-        b = a;
-        a = t1 + t2;
-    }
-    h_[0] += a, h_[1] += b, h_[2] += c, h_[3] += d, h_[4] += e, h_[5] += f, h_[6] += g, h_[7] += h;
 }
 
 void Sha256::update(std::span<const std::uint8_t> data) {
@@ -58,10 +126,13 @@ void Sha256::update(std::span<const std::uint8_t> data) {
         pending_size_ += take;
         at = take;
         if (pending_size_ < 64) return;
-        block(pending_.data());
+        blocks(pending_.data(), 1);
         pending_size_ = 0;
     }
-    for (; data.size() - at >= 64; at += 64) block(data.data() + at);
+    if (const std::size_t whole = (data.size() - at) / 64; whole > 0) {
+        blocks(data.data() + at, whole);
+        at += whole * 64;
+    }
     if (data.size() > at) std::memcpy(pending_.data(), data.data() + at, data.size() - at);
     pending_size_ = data.size() - at;
 }

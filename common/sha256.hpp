@@ -15,7 +15,7 @@ public:
     std::string hex_digest();
 
 private:
-    void block(const std::uint8_t* p);
+    void blocks(const std::uint8_t* p, std::size_t count);  // whole 64-byte blocks
     std::array<std::uint32_t, 8> h_;
     std::array<std::uint8_t, 64> pending_{};
     std::size_t pending_size_ = 0;
@@ -24,3 +24,10 @@ private:
 
 // The digest of `data` as 64 lower-case hexadecimal digits.
 std::string sha256_hex(std::span<const std::uint8_t> data);
+
+// Blocks go through the processor's SHA instructions where it has them (x86
+// with the SHA extensions), several times faster; otherwise, or after
+// sha256_allow_instructions(false), through the portable rounds. Both give
+// the same digests; tests compare them. Returns whether the instructions
+// are now in use.
+bool sha256_allow_instructions(bool allowed);

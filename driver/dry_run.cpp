@@ -14,8 +14,8 @@
 #include "driver/report.hpp"
 #include "driver/run_state.hpp"
 #include "image/bios_image.hpp"
+#include "image/chain.hpp"
 #include "image/image_writer.hpp"
-#include "image/survey.hpp"
 
 namespace {
 
@@ -26,9 +26,9 @@ struct Placed {
     std::span<const std::uint8_t> bytes;
 };
 
-std::vector<Placed> chain_members(const BiosImage& image, const ImageSurvey& survey) {
+std::vector<Placed> chain_members(const BiosImage& image, const ChainWalk& chain) {
     std::vector<Placed> members;
-    for (const ChainMember& m : survey.chain.members)
+    for (const ChainMember& m : chain.members)
         members.push_back({m.position, m.header,
                            std::span(image.bytes).subspan(m.position, static_cast<std::size_t>(member_span(m.header)))});
     return members;
@@ -110,17 +110,29 @@ std::vector<ByteChange> byte_changes(const BiosImage& before, const BiosImage& a
     const std::vector<NamedRange> named = places(before, after);
     std::vector<ByteChange> changes;
     const std::size_t n = std::min(before.bytes.size(), after.bytes.size());
-    constexpr std::size_t kStride = 256;  // equal stretches are passed over this many bytes at a time
+    // Equal stretches are passed over a whole aligned block at a time: one
+    // compare a block, however the equal and the different bytes alternate.
+    constexpr std::size_t kStride = 256;
     for (std::size_t i = 0; i < n; ++i) {
-        while (i + kStride <= n && std::memcmp(&before.bytes[i], &after.bytes[i], kStride) == 0) i += kStride;
-        if (i >= n) break;
-        if (before.bytes[i] == after.bytes[i]) continue;
+        if (before.bytes[i] == after.bytes[i]) {
+            if (i % kStride == 0 && i + kStride <= n && std::memcmp(&before.bytes[i], &after.bytes[i], kStride) == 0)
+                i += kStride - 1;
+            continue;
+        }
         const auto at = static_cast<std::uint32_t>(i);
         const auto place = std::ranges::find_if(named, [at](const NamedRange& r) {
             return at >= r.range.begin && at < r.range.end;
         });
         const std::string what = place == named.end() ? "other" : place->what;
-        if (what == "chain") continue;
+        if (what == "chain") {
+            // The chain's changes are the members': its bytes are passed
+            // over up to its end, or to where a place looked up before it begins.
+            std::uint64_t next = place->range.end;
+            for (auto r = named.begin(); r != place; ++r)
+                if (r->range.begin > at) next = std::min<std::uint64_t>(next, r->range.begin);
+            i = static_cast<std::size_t>(next) - 1;
+            continue;
+        }
         // A named place is one range, from its first changed byte to its last.
         ByteChange* last = changes.empty() ? nullptr : &changes.back();
         if (last && last->what == what && (what != "other" || last->offset + last->length == at))
@@ -205,9 +217,10 @@ bool make_private_folder(PrivateFolder& folder) {
 void report_dry_run(const RunState& state, const BiosImage& before, const BiosImage& after, int status,
                     const std::string& folder) {
     const bool written = before.bytes != after.bytes;
-    const ImageSurvey old_survey = survey_image(before), new_survey = survey_image(after);
-    const std::vector<Placed> old_members = chain_members(before, old_survey);
-    const std::vector<Placed> new_members = chain_members(after, new_survey);
+    // Only the chains are compared: the listing's records are not needed.
+    const ChainWalk old_chain = walk_image_chain(before), new_chain = walk_image_chain(after);
+    const std::vector<Placed> old_members = chain_members(before, old_chain);
+    const std::vector<Placed> new_members = chain_members(after, new_chain);
     const std::vector<MemberChange> members = member_changes(old_members, new_members);
     const std::vector<ByteChange> bytes = byte_changes(before, after);
     const std::vector<WrittenFile> files = written_files(folder);

@@ -203,7 +203,9 @@ int end_of_run(RunState& state, BiosImage& image, const ImageFile& file, const B
     }
     int status = failed || trouble ? 1 : 0;
     if (!initial) {
-        if (!failed) save_image(image, file);
+        // A run under the readers' lock changes nothing (only_reads) and kept
+        // no copy to save against.
+        if (!failed && file.exclusive) save_image(image, file);
         return status;
     }
     // A dry run fails where the save would, with the image as it was: the
@@ -368,7 +370,8 @@ std::optional<BiosImage> open_locked(const RunState& state, ImageFile& file) {
         console::conf("%s is in use by another run; nothing changed\n", state.input_file.c_str());
         return std::nullopt;
     }
-    OpenedImage opened = open_image(state.input_file);
+    // Under the readers' lock the run saves nothing: no copy of the image as read is kept.
+    OpenedImage opened = open_image(state.input_file, file.exclusive);
     if (!opened.image) {
         if (opened.failure == OpenFailure::TooLarge)
             console::conf("%s is larger than %u MB: no BIOS image\n", state.input_file.c_str(), kMaxImageSize >> 20);

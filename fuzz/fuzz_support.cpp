@@ -21,6 +21,8 @@ void enter_memory_folder() {
     const std::string dir = "/dev/shm/mozaik-fuzz-" + std::to_string(getpid());
     std::filesystem::create_directories(dir);
     std::filesystem::current_path(dir);
+    // The dry run's private folder, made under the temporary folder, too.
+    setenv("TMPDIR", dir.c_str(), 1);
     static const std::string folder = dir;
     std::atexit([] {
         std::error_code ec;

@@ -11,9 +11,9 @@
 
 namespace fuzz {
 
-// Makes a fresh folder under /dev/shm (memory-backed) the current one, once
-// per process, so that the image and every work file stay in memory; it is
-// removed when the process exits.
+// Makes a fresh folder under /dev/shm (memory-backed) the current one and
+// the temporary folder, once per process, so that the image and every work
+// file stay in memory; it is removed when the process exits.
 void enter_memory_folder();
 
 // An image from the input: byte 0 picks the base image and its cut, then

@@ -37,8 +37,7 @@ void forget_boot_record(BiosImage& image) {
 
 // Steps 4 to 6 of opening: the "*BBSS*" record and the positions it gives.
 void read_boot_record(BiosImage& image) {
-    std::vector<std::uint8_t> window(kWindowSize);
-    BootRecordSearch found = find_boot_record(image.bytes, image.top_base, window);
+    BootRecordSearch found = find_boot_record(image.bytes, image.top_base);
     image.boot_window = image.top_base + static_cast<std::uint32_t>(found.window) * kWindowSize;
     forget_boot_record(image);
     if (found.bbss_offset == kNoBootRecord) return;  // imd_reset stays clear: no IMD block is known
@@ -54,8 +53,11 @@ void read_boot_record(BiosImage& image) {
     std::uint16_t w21 = bytes::le16(record + kBbssMicrocodeAt);
 
     image.bbss_offset = found.bbss_offset;
-    image.imd_reset = found.bbss_offset >= kBbssImdFlagAt &&
-                      (window[found.bbss_offset - kBbssImdFlagAt] & 0x02) != 0;
+    if (found.bbss_offset >= kBbssImdFlagAt) {
+        std::uint8_t flags[1];
+        read_window(image.bytes, std::uint64_t{image.boot_window} + found.bbss_offset - kBbssImdFlagAt, flags);
+        image.imd_reset = (flags[0] & 0x02) != 0;
+    }
     image.banked = (w8 & 0xF) != 0 && image.large_image;
     image.area_end = image.boot_window + (w12 & 0xF000u);
     if (!image.banked) {
@@ -63,7 +65,9 @@ void read_boot_record(BiosImage& image) {
         image.imd_block = image.boot_window + (w18 & 0xF000u);
     } else {
         std::uint32_t bank = w6 & 0xF000u;
-        std::uint32_t bank_length = bytes::le16(window.data() + bank + kBankLengthAt);
+        std::uint8_t length[2];
+        read_window(image.bytes, std::uint64_t{image.boot_window} + bank + kBankLengthAt, length);
+        std::uint32_t bank_length = bytes::le16(length);
         image.checksum_block = image.file_size - 0x100000u + (record[kBbssBankAt] & 0xFu) * 0x10000u +
                                ((bank + bank_length) & 0xF000u);  // modulo 2^32
         image.imd_block = (w18 & 0xFu) * 0x10000u + (w18 & 0xFFF0u);
@@ -196,7 +200,7 @@ std::optional<std::string> not_a_bios_image(const BiosImage& image) {
     return std::nullopt;
 }
 
-OpenedImage open_image(const std::string& path) {
+OpenedImage open_image(const std::string& path, bool keep_as_read) {
     OpenedImage opened;
     std::error_code ec;
     if (!std::filesystem::is_regular_file(path, ec)) return opened;
@@ -212,7 +216,7 @@ OpenedImage open_image(const std::string& path) {
     std::optional<std::vector<std::uint8_t>> bytes = read_input_file(path, kMaxImageSize);
     if (!bytes) return opened;
     image.bytes = std::move(*bytes);
-    image.on_disk = image.bytes;
+    if (keep_as_read) image.on_disk = image.bytes;
 
     analyse_layout(image);
     opened.image = std::move(image);

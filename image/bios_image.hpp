@@ -39,7 +39,7 @@ struct BiosImage {
     std::string path;  // the InputFile, for messages
     bool read_only = false;  // not writable: the groups that would change it are refused
     std::vector<std::uint8_t> bytes;    // the image as the run has it
-    std::vector<std::uint8_t> on_disk;  // the file as it was read
+    std::vector<std::uint8_t> on_disk;  // the file as it was read (empty for a run that only reads it)
 
     std::uint32_t file_size = 0;     // the size of the file as it was read
     bool large_image = false;        // file_size / 0x10000 > 4 (512 KB and 1 MB images)
@@ -120,5 +120,7 @@ struct OpenedImage {
 
 // Reads the file `path` whole (read_only set when it cannot be written) and
 // works out every field above. NotFound: it is no regular file or cannot be
-// read; TooLarge: it is larger than kMaxImageSize.
-OpenedImage open_image(const std::string& path);
+// read; TooLarge: it is larger than kMaxImageSize. Without `keep_as_read`
+// (a run that only reads the image, and saves nothing) on_disk stays empty:
+// no second copy of the image is made.
+OpenedImage open_image(const std::string& path, bool keep_as_read = true);

@@ -9,10 +9,9 @@
 
 #include <algorithm>
 #include <array>
-#include <cstring>
 #include <optional>
-#include <vector>
 
+#include "common/byte_sums.hpp"
 #include "common/bytes.hpp"
 #include "image/bios_image.hpp"
 #include "image/image_writer.hpp"
@@ -22,7 +21,6 @@ namespace {
 
 inline constexpr std::uint32_t kSumWordFromTop = 0x1E054;
 inline constexpr std::string_view kImdText = "IMD$";
-inline constexpr std::uint32_t kSumPiece = 0x8000;
 
 std::uint8_t read8(const BiosImage& image, std::uint64_t at) {
     std::uint8_t b[1];
@@ -51,31 +49,19 @@ struct HalfSums {
 };
 
 HalfSums half_sums(const BiosImage& image, std::uint64_t from, std::uint64_t to) {
-    std::vector<std::uint8_t> piece(kSumPiece);
     HalfSums sums;
-    for (std::uint64_t at = from; at < to; at += kSumPiece) {
-        const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(kSumPiece, to - at));
-        read_window(image.bytes, at, std::span(piece.data(), n));
-        std::uint64_t a = 0, b = 0;  // bytes at even and odd positions of the piece
-        const std::size_t whole = n / 8 * 8;
-        for (std::size_t i = 0; i < whole;) {
-            // Four 16-bit lanes per half: 256 words of 8 bytes cannot overflow them.
-            std::uint64_t lanes_a = 0, lanes_b = 0;
-            for (const std::size_t stop = std::min(whole, i + 256 * 8); i < stop; i += 8) {
-                std::uint64_t w;
-                std::memcpy(&w, piece.data() + i, 8);
-                lanes_a += w & 0x00FF00FF00FF00FFull;
-                lanes_b += (w >> 8) & 0x00FF00FF00FF00FFull;
-            }
-            for (int lane = 0; lane < 4; ++lane) {
-                a += (lanes_a >> (16 * lane)) & 0xFFFF;
-                b += (lanes_b >> (16 * lane)) & 0xFFFF;
-            }
-        }
-        for (std::size_t i = whole; i < n; ++i) (i % 2 == 0 ? a : b) += piece[i];
-        if (at % 2 != 0) std::swap(a, b);
-        sums.even += a;
-        sums.odd += b;
+    const std::uint64_t size = image.bytes.size(), inside = std::min(to, size);
+    if (from < inside) {
+        const EvenOddSums s = even_odd_sums(std::span(image.bytes).subspan(from, inside - from));
+        // Index 0 of the span is offset `from` of the file.
+        sums.even = from % 2 == 0 ? s.even : s.odd;
+        sums.odd = from % 2 == 0 ? s.odd : s.even;
+    }
+    // Past the file's end the bytes read as 0xFF, as read_window gives them.
+    if (const std::uint64_t past = std::max(from, size); to > past) {
+        const std::uint64_t evens = (to + 1) / 2 - (past + 1) / 2;
+        sums.even += 0xFF * evens;
+        sums.odd += 0xFF * (to - past - evens);
     }
     return sums;
 }

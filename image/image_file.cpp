@@ -9,8 +9,8 @@
 #include <thread>
 #include <vector>
 
-#include "common/bytes.hpp"
 #include "common/console.hpp"
+#include "common/digest64.hpp"
 #include "common/fatal.hpp"
 #include "common/file.hpp"
 #include "image/bios_image.hpp"
@@ -43,12 +43,17 @@ std::uint64_t get_le(std::span<const std::uint8_t> in, std::size_t at, int size)
 
 // The runs of bytes that differ, close ones merged.
 std::vector<Range> changed_ranges(std::span<const std::uint8_t> before, std::span<const std::uint8_t> after) {
-    constexpr std::size_t kStride = 256;  // equal stretches are passed over this many bytes at a time
+    // Equal stretches are passed over a whole aligned block at a time: one
+    // compare a block, however the equal and the different bytes alternate.
+    constexpr std::size_t kStride = 256;
     std::vector<Range> ranges;
     for (std::size_t at = 0; at < after.size(); ++at) {
-        while (at + kStride <= after.size() && std::memcmp(&before[at], &after[at], kStride) == 0) at += kStride;
-        if (at >= after.size()) break;
-        if (before[at] == after[at]) continue;
+        if (before[at] == after[at]) {
+            if (at % kStride == 0 && at + kStride <= after.size() &&
+                std::memcmp(&before[at], &after[at], kStride) == 0)
+                at += kStride - 1;
+            continue;
+        }
         std::size_t end = at + 1;
         while (end < after.size() && before[end] != after[end]) ++end;
         if (!ranges.empty() && at - (ranges.back().offset + ranges.back().length) < kMergeGap)
@@ -195,20 +200,7 @@ std::vector<std::uint8_t> journal_bytes(std::span<const std::uint8_t> before, st
     return make_journal(before, after, changed_ranges(before, after));
 }
 
-std::uint64_t journal_digest(std::span<const std::uint8_t> data) {
-    constexpr std::uint64_t k1 = 0x9E3779B97F4A7C15u, k2 = 0xC2B2AE3D27D4EB4Fu;
-    std::uint64_t h = k2 ^ (data.size() * k1);
-    std::size_t at = 0;
-    for (; at + 8 <= data.size(); at += 8) {
-        h ^= bytes::le32(data.data() + at) | std::uint64_t{bytes::le32(data.data() + at + 4)} << 32;
-        h = ((h << 31) | (h >> 33)) * k1;
-    }
-    for (; at < data.size(); ++at) h = (h ^ data[at]) * k2;
-    h ^= h >> 33;
-    h *= k2;
-    h ^= h >> 29;
-    return h;
-}
+std::uint64_t journal_digest(std::span<const std::uint8_t> data) { return digest64(data); }
 
 std::string journal_path(const std::string& image_path) {
     return resolve_links(image_path).value_or(image_path) + ".journal";

@@ -149,6 +149,18 @@ TEST(ImageJournal, TheNextRunRestoresOrKeepsTheImageWhole) {
     }
 }
 
+// A journal left by an earlier run is read with the digest it was made with.
+TEST(ImageJournal, DigestKeepsItsValues) {
+    const std::pair<std::size_t, std::uint64_t> cases[] = {
+        {0, 0x33AAF70BB6F8CFAEu}, {5, 0x7C679961C8BDBD96u}, {8, 0xB40F751919A0F7F4u},
+        {13, 0xAAD40E1707AED192u}, {4096, 0xF1A15C4DA2AFFBD9u}};
+    for (const auto& [size, digest] : cases) {
+        Bytes data(size);
+        for (std::size_t i = 0; i < size; ++i) data[i] = static_cast<std::uint8_t>(i * 7 + 1);
+        EXPECT_EQ(journal_digest(data), digest) << size << " bytes";
+    }
+}
+
 // The save writes in place: the mode, a symbolic link to the image and a
 // hard link stay, and no journal is left; without its lock it writes nothing.
 TEST(ImageJournal, ASaveKeepsTheUsersFile) {

@@ -37,24 +37,20 @@ std::optional<std::uint32_t> read_u32_at(ImageBytes image, std::uint64_t offset)
     return bytes::le32(buf);
 }
 
-BootRecordSearch find_boot_record(ImageBytes image, std::uint32_t top_base, std::span<std::uint8_t> window) {
+BootRecordSearch find_boot_record(ImageBytes image, std::uint32_t top_base) {
     BootRecordSearch result;
     for (int w = 0; w < 2; ++w) {
-        read_window(image, top_base + std::uint64_t{kWindowSize} * static_cast<unsigned>(w), window);
+        const std::uint64_t base = top_base + std::uint64_t{kWindowSize} * static_cast<unsigned>(w);
         // Positions 0 to 0xFFF9: the text must fit inside the window.
-        const std::size_t positions = std::min<std::size_t>(kNoBootRecord, window.size() + 1 - kBbssText.size());
-        for (std::size_t i = 0; i < positions; ++i) {
-            const void* star = std::memchr(window.data() + i, '*', positions - i);
-            if (!star) break;
-            i = static_cast<std::size_t>(static_cast<const std::uint8_t*>(star) - window.data());
-            if (bytes::has_text(window, i, kBbssText)) {
-                result.bbss_offset = static_cast<std::uint32_t>(i);
-                result.window = w;
-                return result;
-            }
+        if (base + kBbssText.size() > image.size()) continue;
+        if (const std::optional<std::uint32_t> at = find_text(image, static_cast<std::uint32_t>(base),
+                                                              static_cast<std::uint32_t>(base + kNoBootRecord), kBbssText)) {
+            result.bbss_offset = static_cast<std::uint32_t>(*at - base);
+            result.window = w;
+            return result;
         }
     }
-    return result;  // not found: the second window is in the buffer
+    return result;
 }
 
 std::optional<std::uint32_t> find_bs1_marker(ImageBytes image, std::uint32_t limit) {

@@ -68,12 +68,10 @@ struct BootRecordSearch {
 };
 
 // Searches "*BBSS*" in the 64 KB window at top_base, then in the one at
-// top_base + 0x10000. A text starting at window position 0xFFFA or later is
-// not seen (it does not fit the window). REQUIRES: window.size() == 0x10000.
-// On return `window` holds the window searched last (bytes outside the file
-// are 0xFF), so the caller reads the record's fields from it.
-BootRecordSearch find_boot_record(ImageBytes image, std::uint32_t top_base,
-                                  std::span<std::uint8_t> window);
+// top_base + 0x10000, in place. A text starting at window position 0xFFFA
+// or later is not seen (it does not fit the window); the bytes of a window
+// outside the file read as 0xFF (read_window), which the text holds none of.
+BootRecordSearch find_boot_record(ImageBytes image, std::uint32_t top_base);
 
 // The first "*BS1" marker from file_size - 0x1FFFF (or 0) up to, not
 // including, `limit`; nothing when there is none.

@@ -79,6 +79,6 @@ ImageSurvey survey_image(const BiosImage& image, SurveyDepth depth) {
         if (!s.microcode_capture.message.empty()) s.capture_messages.emplace_back(i, s.microcode_capture.message);
     }
     s.microcode = microcode_report(image, s.microcode_capture);
-    if (depth != SurveyDepth::Layout) s.check = check_image(image, s.chain, depth == SurveyDepth::Digested);
+    if (depth == SurveyDepth::Digested) s.check = check_image(image, s.chain, true);
     return s;
 }

@@ -63,13 +63,13 @@ struct ImageSurvey {
     // failed, each with the member's index in `chain`.
     std::vector<std::pair<std::size_t, std::string>> capture_messages;
     MicrocodeReport microcode;
-    std::optional<ImageCheck> check;     // with SurveyDepth::Checked or Digested
+    std::optional<ImageCheck> check;     // with SurveyDepth::Digested
 };
 
-// Checked also expands every member for the checks of /verify (the
-// findings); Digested also gives each member the SHA-256 of its content and
-// an option ROM its PCI identity (the reports that name contents); Layout
-// does neither.
-enum class SurveyDepth { Layout, Checked, Digested };
+// Digested also expands every member for the checks of /verify (the
+// findings) and gives each the SHA-256 of its content and an option ROM its
+// PCI identity (the reports that name contents); Layout does neither.
+// /verify itself runs the check alone (check_image).
+enum class SurveyDepth { Layout, Digested };
 
 ImageSurvey survey_image(const BiosImage& image, SurveyDepth depth = SurveyDepth::Layout);
