@@ -74,21 +74,17 @@ const bool kHasInstructions = processor_has_sha();
 const bool kHasInstructions = false;
 #endif
 
-bool g_use_instructions = kHasInstructions;
-
 }  // namespace
 
-bool sha256_allow_instructions(bool allowed) {
-    g_use_instructions = allowed && kHasInstructions;
-    return g_use_instructions;
-}
+bool sha256_has_instructions() { return kHasInstructions; }
 
-Sha256::Sha256()
-    : h_{0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a, 0x510e527f, 0x9b05688c, 0x1f83d9ab, 0x5be0cd19} {}
+Sha256::Sha256(Sha256Path path)
+    : instructions_(kHasInstructions && path == Sha256Path::Fastest),
+      h_{0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a, 0x510e527f, 0x9b05688c, 0x1f83d9ab, 0x5be0cd19} {}
 
 void Sha256::blocks(const std::uint8_t* p, std::size_t count) {
 #ifdef MOZAIK_SHA_X86
-    if (g_use_instructions) return blocks_with_instructions(h_.data(), p, count);
+    if (instructions_) return blocks_with_instructions(h_.data(), p, count);
 #endif
     for (; count > 0; --count, p += 64) {
         std::uint32_t w[64];

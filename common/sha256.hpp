@@ -7,15 +7,22 @@
 #include <span>
 #include <string>
 
+// Blocks go through the processor's SHA instructions where it has them (x86
+// with the SHA extensions), several times faster, unless Portable is asked
+// for; otherwise through the portable rounds. Both give the same digests;
+// tests compare them.
+enum class Sha256Path { Fastest, Portable };
+
 class Sha256 {
 public:
-    Sha256();
+    explicit Sha256(Sha256Path path = Sha256Path::Fastest);
     void update(std::span<const std::uint8_t> data);
     // The digest as 64 lower-case hexadecimal digits; ends the computation.
     std::string hex_digest();
 
 private:
     void blocks(const std::uint8_t* p, std::size_t count);  // whole 64-byte blocks
+    bool instructions_;  // the processor's SHA instructions are used
     std::array<std::uint32_t, 8> h_;
     std::array<std::uint8_t, 64> pending_{};
     std::size_t pending_size_ = 0;
@@ -25,9 +32,5 @@ private:
 // The digest of `data` as 64 lower-case hexadecimal digits.
 std::string sha256_hex(std::span<const std::uint8_t> data);
 
-// Blocks go through the processor's SHA instructions where it has them (x86
-// with the SHA extensions), several times faster; otherwise, or after
-// sha256_allow_instructions(false), through the portable rounds. Both give
-// the same digests; tests compare them. Returns whether the instructions
-// are now in use.
-bool sha256_allow_instructions(bool allowed);
+// Whether this processor has the SHA instructions.
+bool sha256_has_instructions();

@@ -204,8 +204,9 @@ int end_of_run(RunState& state, BiosImage& image, const ImageFile& file, const B
     int status = failed || trouble ? 1 : 0;
     if (!initial) {
         // A run under the readers' lock changes nothing (only_reads) and kept
-        // no copy to save against.
-        if (!failed && file.exclusive) save_image(image, file);
+        // no copy to save against; one that changed the image all the same
+        // goes to the save, which refuses it without the writer's lock.
+        if (!failed && (file.exclusive || state.image_changed)) save_image(image, file);
         return status;
     }
     // A dry run fails where the save would, with the image as it was: the
