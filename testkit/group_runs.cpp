@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <fstream>
 #include <new>
 #include <stdexcept>
 
@@ -122,14 +123,12 @@ std::vector<Member> chain_of(const Bytes& img, std::uint32_t area_end) {
 // Reads the file `path` into `out`, whose storage is reused when the size is
 // the same: the runs check an image of the same size many times a second.
 void slurp_into(const std::string& path, Bytes& out) {
-    std::FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f) throw std::runtime_error("cannot read " + path);
-    const bool sized = std::fseek(f, 0, SEEK_END) == 0;
-    const long size = sized ? std::ftell(f) : -1;
+    std::ifstream in(path, std::ios::binary | std::ios::ate);
+    const std::streamoff size = in ? static_cast<std::streamoff>(in.tellg()) : -1;
     out.resize(size > 0 ? static_cast<std::size_t>(size) : 0);
-    const bool ok = size >= 0 && std::fseek(f, 0, SEEK_SET) == 0 &&
-                    std::fread(out.data(), 1, out.size(), f) == out.size() && std::fgetc(f) == EOF;
-    std::fclose(f);
+    const bool ok = size >= 0 && in.seekg(0) &&
+                    in.read(reinterpret_cast<char*>(out.data()), static_cast<std::streamsize>(out.size())) &&
+                    in.peek() == std::ifstream::traits_type::eof();
     if (!ok) throw std::runtime_error("cannot read " + path);
 }
 
