@@ -136,6 +136,8 @@ TEST(ImageFolder, UnpackThenPackGivesTheSameBytesAndEditsGiveCleanImages) {
             {"an edited boot-block VGA ROM",
              [] { testkit::spit(file_of("e", "boot_vga"), testkit::option_rom({.size = 0xC00, .build = 4})); }, 0,
              "(BB) Compress BT-VGA   00C00h", false, "boot_vga"},
+            {"a boot-block VGA file that is no ROM", [] { testkit::spit(file_of("e", "boot_vga"), Bytes(0x800, 0)); }, 1,
+             "must begin with 55 AA", false, "boot_vga"},
             {"an edited memory module", [] { testkit::spit(file_of("e", "memory_module"), Bytes{'N', 'V', 'M', 'M', 0, 'N', 'E', 'W'}); },
              0, "NVMM NEW", false, "memory"},
             {"a memory module too long", [] { testkit::spit(file_of("e", "memory_module"), Bytes(0x1005, 0)); }, 1,
