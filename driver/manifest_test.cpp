@@ -1,0 +1,85 @@
+// The manifest's text: what /unpack writes reads back the same, stored
+// names with any byte included and with Windows line ends; every malformed
+// line is refused with its number.
+#include "driver/manifest.hpp"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+const std::string kSha(64, 'a');
+
+Manifest sample() {
+    Manifest m{.image_file = "image.bin", .image_size = 262144, .image_sha256 = kSha, .lines = {}};
+    const std::string names[] = {"SYSBIOS.BIN", "say \"hi\"\\now", std::string("\x01\x7F\xFF\t end", 8), ""};
+    int number = 6;
+    for (const std::string& name : names)
+        m.lines.push_back({.number = number++, .place = "chain", .file = "01-oem0.bin", .switch_text = "/oem0",
+                           .type_id = "4012:0000", .method = "-lh5-", .at = 0x10000, .original = 3000,
+                           .packed = 1200, .sha256 = kSha, .name = name});
+    m.lines.push_back({.number = number, .place = "top", .file = "05-top_block.bin", .switch_text = "-",
+                       .type_id = "-", .method = "raw", .at = std::nullopt, .original = 6144, .packed = std::nullopt,
+                       .sha256 = "", .name = "NCPUCODE.BIN"});
+    return m;
+}
+
+void expect_same(const Manifest& a, const Manifest& b) {
+    EXPECT_EQ(a.image_file, b.image_file);
+    EXPECT_EQ(a.image_size, b.image_size);
+    EXPECT_EQ(a.image_sha256, b.image_sha256);
+    ASSERT_EQ(a.lines.size(), b.lines.size());
+    for (std::size_t i = 0; i < a.lines.size(); ++i) {
+        const ManifestLine &x = a.lines[i], &y = b.lines[i];
+        EXPECT_EQ(x.number, y.number);
+        EXPECT_EQ(std::tie(x.place, x.file, x.switch_text, x.type_id, x.method, x.sha256, x.name),
+                  std::tie(y.place, y.file, y.switch_text, y.type_id, y.method, y.sha256, y.name));
+        EXPECT_EQ(std::tie(x.at, x.original, x.packed), std::tie(y.at, y.original, y.packed)) << "line " << x.number;
+    }
+}
+
+TEST(Manifest, ReadsBackWhatItWrites) {
+    const std::string text = manifest_text(sample(), "a test");
+    const auto parsed = parse_manifest(text);
+    ASSERT_TRUE(std::holds_alternative<Manifest>(parsed)) << std::get<std::string>(parsed);
+    expect_same(std::get<Manifest>(parsed), sample());
+    // The same with Windows line ends, as an editor there may save it.
+    std::string crlf;
+    for (char ch : text) crlf += ch == '\n' ? std::string("\r\n") : std::string(1, ch);
+    const auto parsed_crlf = parse_manifest(crlf);
+    ASSERT_TRUE(std::holds_alternative<Manifest>(parsed_crlf)) << std::get<std::string>(parsed_crlf);
+    expect_same(std::get<Manifest>(parsed_crlf), sample());
+}
+
+TEST(Manifest, RefusesMalformedLinesWithTheirNumber) {
+    const std::string image = "image image.bin 262144 " + kSha + "\n";
+    const std::string good = "chain f.bin /oem0 4012:0000 -lh5- 10000 3000 1200 " + kSha + " \"A.BIN\"\n";
+    const std::pair<std::string, std::string> cases[] = {
+        {"", "the manifest has no \"image\" line"},
+        {"image image.bin big " + kSha + "\n", "manifest line 1: the image line reads"},
+        {image + "# a comment\n\nchain f.bin /oem0 4012:0000 -lh5- 10000 3000 1200 " + kSha + "\n",
+         "manifest line 4: a component line has 9 fields"},
+        {image + "rom f.bin /oem0 4012:0000 -lh5- 10000 3000 1200 " + kSha + " \"A\"\n", "manifest line 2: \"rom\" is no place"},
+        {image + "chain f.bin /oem0 4012:0000 -lh5- 1000G 3000 1200 " + kSha + " \"A\"\n", "line 2: AT is a hexadecimal"},
+        {image + "chain f.bin /oem0 4012:0000 -lh5- 10000 3e3 1200 " + kSha + " \"A\"\n", "line 2: the sizes are decimal"},
+        {image + "chain f.bin /oem0 4012:0000 -lh5- 10000 99999999999 1200 " + kSha + " \"A\"\n", "line 2: the sizes"},
+        {image + "chain f.bin /oem0 4012:0000 -lh5- 10000 3000 1200 ABC \"A\"\n", "line 2: SHA256 is 64 hexadecimal"},
+        {image + "chain f.bin /oem0 4012:0000 -lh6- 10000 3000 1200 " + kSha + " \"A\"\n", "line 2: a chain member's method"},
+        {image + "chain f.bin /oem0 4012 -lh5- 10000 3000 1200 " + kSha + " \"A\"\n", "line 2: TYPE_ID reads SSSS:OOOO"},
+        {image + "chain f.bin /oem0 4012:0000 -lh5- 10000 3000 1200 " + kSha + " \"A\\q\"\n", "line 2: the stored name"},
+        {image + "chain f.bin /oem0 4012:0000 -lh5- 10000 3000 1200 " + kSha + " \"A\\x4\"\n", "line 2: the stored name"},
+        {image + "chain f.bin /oem0 4012:0000 -lh5- 10000 3000 1200 " + kSha + " \"A\" x\n", "line 2: the stored name"},
+        {image + "chain f.bin /oem0 4012:0000 -lh5- 10000 3000 1200 " + kSha + " \"A\n", "line 2: the stored name"},
+        {image + good + "top t.bin - - raw 2D000 6144 - " + kSha + " \"N\"\n" + good +
+             "top t.bin - - raw 2D000 6144 - " + kSha + " \"N\"\n",
+         "manifest line 5: a second \"top\" line (the first is line 3)"},
+    };
+    for (const auto& [text, said] : cases) {
+        const auto parsed = parse_manifest(text);
+        ASSERT_TRUE(std::holds_alternative<std::string>(parsed)) << text;
+        EXPECT_NE(std::get<std::string>(parsed).find(said), std::string::npos) << std::get<std::string>(parsed);
+    }
+    // Two chain lines are no fault: a chain has many members.
+    EXPECT_TRUE(std::holds_alternative<Manifest>(parse_manifest(image + good + good)));
+}
+
+}  // namespace
