@@ -109,33 +109,43 @@ std::optional<std::filesystem::path> link_target(std::filesystem::path path) {
 }
 }  // namespace
 
-bool replace_file(const std::string& name, std::span<const std::uint8_t> data, AtName at_name, Flush flush) {
-    std::string path = name;
-    if (at_name == AtName::Follow) {
-        // A link is followed: the file it names is replaced, the link kept.
-        const std::optional<std::filesystem::path> target = link_target(name);
-        if (!target) return false;
-        path = target->string();
-        std::error_code ec;
-        const std::filesystem::file_status status = std::filesystem::symlink_status(path, ec);
-        // A device or a pipe is written through, never replaced.
-        if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status))
-            return write_file(path, data, flush);
-    }
-    const std::string temporary = path + "." + std::to_string(platform::process_id()) + ".tmp";
+namespace {
+// Writes `data` into a new file beside `path` under a name no one could
+// guess or plant a link at, then renames it to `path`.
+bool write_beside_and_rename(const std::filesystem::path& path, std::span<const std::uint8_t> data, Flush flush) {
+    const std::filesystem::path temporary = path.parent_path() / platform::unguessable_name(path.filename().string(), ".tmp");
     std::error_code ec;
-    if (!write_file(temporary, data, flush)) {
-        std::filesystem::remove(temporary, ec);
-        return false;
-    }
-    std::filesystem::rename(temporary, path, ec);
-    if (ec) {
+    platform::FileHandle out = platform::create_new(temporary.string());
+    if (!out.is_open()) return false;
+    bool ok = platform::write_all(out, data) && (flush == Flush::No || platform::sync(out));
+    out.close();
+    if (ok) std::filesystem::rename(temporary, path, ec);
+    if (!ok || ec) {
         std::error_code ignored;
         std::filesystem::remove(temporary, ignored);
         return false;
     }
-    if (flush == Flush::ToDisk) platform::sync_folder(std::filesystem::path(path).parent_path().string());
+    if (flush == Flush::ToDisk) platform::sync_folder(path.parent_path().string());
     return true;
+}
+}  // namespace
+
+bool replace_file(const std::string& name, std::span<const std::uint8_t> data, AtName at_name, Flush flush) {
+    std::filesystem::path path = name;
+    if (at_name == AtName::Follow) {
+        // A link is followed: the file it names is replaced, the link kept.
+        const std::optional<std::filesystem::path> target = link_target(name);
+        if (!target) return false;
+        path = *target;
+    }
+    // A folder, a device or a pipe is no file to replace (a pipe with no
+    // reader would hold the run for ever).
+    std::error_code ec;
+    const std::filesystem::file_status status = std::filesystem::symlink_status(path, ec);
+    if (at_name == AtName::Follow && std::filesystem::exists(status) && !std::filesystem::is_regular_file(status))
+        return false;
+    if (std::filesystem::is_directory(status)) return false;
+    return write_beside_and_rename(path, data, flush);
 }
 
 bool can_replace(const std::string& name, AtName at_name) {
@@ -150,9 +160,8 @@ bool can_replace(const std::string& name, AtName at_name) {
     if (!folder.empty() && !std::filesystem::is_directory(folder, ec)) return false;
     const std::filesystem::file_status status = std::filesystem::symlink_status(path, ec);
     if (std::filesystem::is_directory(status)) return false;
-    // A device or a pipe is written through: opening one to find out could wait for ever.
     if (at_name == AtName::Follow && std::filesystem::exists(status) && !std::filesystem::is_regular_file(status))
-        return true;
+        return false;
     return platform::folder_writable(folder.string());
 }
 

@@ -58,22 +58,24 @@ enum class Flush { No, ToDisk };
 [[nodiscard]] bool write_file(const std::string& path, std::span<const std::uint8_t> data, Flush flush = Flush::No);
 
 // What replace_file does with what stands under the name: Follow a
-// symbolic link (the file it names is replaced, the link kept; a device or
-// a pipe is written through, not replaced), or Replace the name itself,
-// whatever stands there (a link is replaced, the file it named kept).
+// symbolic link (the file it names is replaced, the link kept; a device, a
+// pipe or a folder there is refused), or Replace the name itself, whatever
+// file stands there (a link is replaced, the file it named kept).
 enum class AtName { Follow, Replace };
 
-// Writes `data` as the whole file `path` through a temporary file of this
-// process beside it and a rename, so that no reader ever sees half a file
-// and runs in one folder never share a temporary file. False on failure;
-// the temporary file is then removed and `path` is as it was.
+// Writes `data` as the whole file `path` through a new temporary file
+// beside it and a rename, so that no reader ever sees half a file. The
+// temporary file's name cannot be guessed and it is created only where
+// nothing stands (see platform::create_new): a link planted beside the
+// target is never written through. False on failure; the temporary file
+// is then removed and `path` is as it was.
 [[nodiscard]] bool replace_file(const std::string& path, std::span<const std::uint8_t> data,
                                 AtName at_name = AtName::Follow, Flush flush = Flush::No);
 
 // Whether replace_file could write `path` as far as can be told without
 // writing: its links lead somewhere (when followed), the folder it ends in
-// exists and takes new files, and it is no folder itself (a device or a
-// pipe written through counts as writable).
+// exists and takes new files, and what stands there is a regular file or
+// nothing (or, with Replace, a link).
 bool can_replace(const std::string& path, AtName at_name = AtName::Follow);
 
 // The file a chain of symbolic links ends at, joined as the links say

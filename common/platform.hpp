@@ -89,8 +89,20 @@ private:
 // Opens an existing regular file for reading, and for writing when
 // `writable`; closed when it cannot be opened so.
 FileHandle open_existing(const std::string& path, bool writable);
-// Creates `path` (replacing a file of that name) for writing.
-FileHandle create_file(const std::string& path);
+// Creates the new file `path` for writing, with no more access than
+// `permissions` (POSIX mode bits; the umask narrows them further). Nothing
+// may stand at the name, a symbolic link (dangling or not) included: the
+// creation then fails, so no file is ever made or written through a link
+// planted there. Windows: CREATE_NEW, no reparse point followed.
+FileHandle create_new(const std::string& path, unsigned permissions = 0666);
+
+// Writes all of `data` to the file from where it stands (a new file: its
+// start); false when the file took less.
+bool write_all(const FileHandle& file, std::span<const std::uint8_t> data);
+
+// A file name that cannot be guessed ahead: `stem`, a dot, twelve random
+// letters and digits, then `suffix`.
+std::string unguessable_name(const std::string& stem, const std::string& suffix);
 
 enum class Lock { Shared, Exclusive };
 // Takes the lock on the file without waiting; false when another handle

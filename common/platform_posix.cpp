@@ -10,6 +10,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <random>
 #include <utility>
 
 namespace platform {
@@ -54,6 +55,14 @@ bool seek(std::FILE* file, std::int64_t offset) {
 
 long process_id() { return static_cast<long>(getpid()); }
 
+std::string unguessable_name(const std::string& stem, const std::string& suffix) {
+    static constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+    std::random_device entropy;  // the kernel's random source
+    std::string name = stem + ".";
+    for (int i = 0; i < 12; ++i) name += kLetters[entropy() % (sizeof kLetters - 1)];
+    return name + suffix;
+}
+
 std::optional<std::string> environment(const char* name) {
     const char* value = std::getenv(name);
     if (!value) return std::nullopt;
@@ -80,9 +89,22 @@ FileHandle open_existing(const std::string& path, bool writable) {
     return file;
 }
 
-FileHandle create_file(const std::string& path) {
-    const int d = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+FileHandle create_new(const std::string& path, unsigned permissions) {
+    // O_EXCL with O_CREAT fails on any name that exists, a link included;
+    // O_NOFOLLOW says so for the last part of the path as well.
+    const int d = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                         static_cast<mode_t>(permissions & 0777));
     return d < 0 ? FileHandle() : FileHandle(d);
+}
+
+bool write_all(const FileHandle& file, std::span<const std::uint8_t> data) {
+    while (!data.empty()) {
+        const ssize_t n = ::write(static_cast<int>(file.native()), data.data(), data.size());
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        data = data.subspan(static_cast<std::size_t>(n));
+    }
+    return true;
 }
 
 // flock, not fcntl: an fcntl lock is the process's and goes when any

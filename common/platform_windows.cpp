@@ -10,6 +10,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <random>
 #include <utility>
 
 namespace platform {
@@ -46,6 +47,14 @@ bool console_wrapped(Stream stream) {
 bool seek(std::FILE* file, std::int64_t offset) { return _fseeki64(file, offset, SEEK_SET) == 0; }
 
 long process_id() { return static_cast<long>(_getpid()); }
+
+std::string unguessable_name(const std::string& stem, const std::string& suffix) {
+    static constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+    std::random_device entropy;  // the system's random source (rand_s)
+    std::string name = stem + ".";
+    for (int i = 0; i < 12; ++i) name += kLetters[entropy() % (sizeof kLetters - 1)];
+    return name + suffix;
+}
 
 std::optional<std::string> environment(const char* name) {
     SetLastError(ERROR_SUCCESS);
@@ -93,9 +102,21 @@ FileHandle open_existing(const std::string& path, bool writable) {
     return file;
 }
 
-FileHandle create_file(const std::string& path) {
-    return adopt(CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
-                             CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+FileHandle create_new(const std::string& path, unsigned) {
+    // CREATE_NEW fails on any name that exists; FILE_FLAG_OPEN_REPARSE_POINT
+    // keeps a reparse point (a link) from being followed.
+    return adopt(CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, CREATE_NEW,
+                             FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+}
+
+bool write_all(const FileHandle& file, std::span<const std::uint8_t> data) {
+    while (!data.empty()) {
+        DWORD written = 0;
+        const DWORD want = static_cast<DWORD>(std::min<std::size_t>(data.size(), 1u << 30));
+        if (!WriteFile(native(file), data.data(), want, &written, nullptr) || written == 0) return false;
+        data = data.subspan(written);
+    }
+    return true;
 }
 
 bool try_lock(const FileHandle& file, Lock lock) {

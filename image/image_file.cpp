@@ -118,7 +118,8 @@ std::string folder_of(const std::string& path) { return fs::path(path).parent_pa
 
 // Writes the journal and flushes it and its folder entry to the disk.
 bool write_journal(const std::string& path, std::span<const std::uint8_t> journal) {
-    platform::FileHandle out = platform::create_file(path);
+    // Made new, never through what stands at its name: one planted there fails the save.
+    platform::FileHandle out = platform::create_new(path, 0600);
     const bool ok = out.is_open() && platform::write_at(out, 0, journal) && platform::sync(out);
     out.close();
     return ok && platform::sync_folder(folder_of(path));
