@@ -33,6 +33,13 @@
 #include <vector>
 
 namespace member {
+// The largest original size of a member the tool makes, checks or
+// expands: sixteen times the largest image (1 MB), far above any real
+// component (a system BIOS expands to about twice its image), and the
+// bound on what an add reads, /verify checks and /unpack writes. A header
+// that claims more is damaged or hostile.
+inline constexpr std::size_t kMaxMemberSize = 16u << 20;
+
 inline constexpr std::size_t kHeaderSizeAt = 0;
 inline constexpr std::size_t kHeaderSumAt = 1;
 inline constexpr std::size_t kMethodAt = 2;
