@@ -74,15 +74,34 @@ bool wrapped_by_console(platform::Stream stream) {
     return !screen().capturing && platform::console_wrapped(stream);
 }
 
+// A control byte other than the line end: it comes from a file (a stored
+// name, a path) and would move the cursor, retitle or recolour the terminal.
+bool is_control(char c) {
+    const auto u = static_cast<unsigned char>(c);
+    return (u < 0x20 && c != '\n') || u == 0x7F;
+}
+
+// How a control byte is drawn: "\x1b", four printable characters.
+std::string shown_control(char c) {
+    static constexpr char kHex[] = "0123456789abcdef";
+    const auto u = static_cast<unsigned char>(c);
+    return {'\\', 'x', kHex[u >> 4], kHex[u & 15]};
+}
+
+void put_plain(char c);
+
 void put_out(char c) {
+    if (is_control(c)) {
+        for (char shown : shown_control(c)) put_plain(shown);
+        return;
+    }
+    put_plain(c);
+}
+
+void put_plain(char c) {
     Screen& s = screen();
     if (c == '\n') {
         end_line(true);
-        return;
-    }
-    if (c == '\r') {
-        flush_line();
-        s.cursor = s.line_start;  // cannot go back over text already written out
         return;
     }
     int pos = s.cursor - s.line_start;
@@ -117,6 +136,15 @@ void vformat(std::string& into, const char* format, va_list args) {
 }
 
 }  // namespace
+
+std::string shown(std::string_view text) {
+    std::string s;
+    for (char c : text) {
+        if (c == '\n' || is_control(c)) s += shown_control(c);
+        else s.push_back(c);
+    }
+    return s;
+}
 
 void out(std::string_view text) {
     for (char c : text) put_out(c);
@@ -153,7 +181,12 @@ void con(std::string_view text) {
     // The console channel draws on the same screen: it continues the
     // current line and wraps at the same width.
     std::string rendered;
+    std::string escaped;
     for (char c : text) {
+        if (is_control(c)) escaped += shown_control(c);
+        else escaped.push_back(c);
+    }
+    for (char c : escaped) {
         if (c == '\n') {
             rendered.push_back('\n');
             s.cursor = 0;

@@ -4,6 +4,9 @@
 // and in a file alike: the line being written is kept until it ends, so a
 // cursor move to a column pads with blanks (or lets later text overwrite, as
 // on a console), and writing the 80th character of a line ends the line.
+// A control byte other than the line end (ESC, CR, BEL, ...) is drawn as
+// "\x1b" on both channels, never sent raw: the texts that carry one came
+// from a file (a stored name) and must not steer the terminal.
 // The console channel is standard error; standard output is flushed before
 // each console write so that the order on screen holds. Both channels share
 // one cursor column, as they share one screen.
@@ -35,6 +38,10 @@ int column();
 // The console channel (standard error). Flushes standard output first.
 void con(std::string_view text);
 void conf(const char* format, ...) MOZAIK_PRINTF(1, 2);
+
+// A text that came from a file (a stored name, a path typed into a
+// manifest) as it is shown: every control byte, the line end too, as "\x0a".
+std::string shown(std::string_view text);
 
 // Writes out any unfinished line of standard output and flushes both channels.
 void flush();

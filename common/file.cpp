@@ -175,3 +175,11 @@ bool file_exists(const std::string& path) {
     std::error_code ec;
     return std::filesystem::exists(path, ec);
 }
+
+bool is_file_or_nothing(const std::string& path) {
+    const std::optional<std::filesystem::path> target = link_target(path);
+    if (!target) return false;
+    std::error_code ec;
+    const std::filesystem::file_status status = std::filesystem::symlink_status(*target, ec);
+    return !std::filesystem::exists(status) || std::filesystem::is_regular_file(status);
+}

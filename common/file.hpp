@@ -84,3 +84,7 @@ bool can_replace(const std::string& path, AtName at_name = AtName::Follow);
 std::optional<std::string> resolve_links(const std::string& path);
 
 bool file_exists(const std::string& path);
+
+// Whether `path`, its links followed, names a regular file or nothing at
+// all (false for a folder, a device, a pipe, or a link that loops).
+bool is_file_or_nothing(const std::string& path);

@@ -124,7 +124,7 @@ void write_part(JsonWriter& json, const Part* p) {
 
 void print_part_change(const Change& c) {
     const Part& p = c.before ? *c.before : *c.after;
-    console::outf("  %-7s %s %s \"%s\"", c.what, p.place, p.type_id.c_str(), p.name.c_str());
+    console::outf("  %-7s %s %s \"%s\"", c.what, p.place, p.type_id.c_str(), console::shown(p.name).c_str());
     if (c.before && c.after) {
         console::outf(" %05Xh->%05Xh", c.before->position, c.after->position);
         if (std::string_view(c.what) == "changed")

@@ -183,7 +183,7 @@ void print_text(const std::vector<MemberChange>& members, const std::vector<Byte
         console::outf("  %-9s %s", c.what, name.c_str());
         if (c.before) console::outf(" from %05Xh", c.before->position);
         if (c.after) console::outf(" at %05Xh", c.after->position);
-        console::outf(", %05Xh bytes: %s\n", original_size(m.head), std::string(listed_name(m.head)).c_str());
+        console::outf(", %05Xh bytes: %s\n", original_size(m.head), console::shown(listed_name(m.head)).c_str());
     }
     for (const ByteChange& b : bytes)
         console::outf("  changed   %05Xh-%05Xh: %s\n", b.offset, b.offset + b.length - 1, b.what.c_str());

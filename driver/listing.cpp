@@ -37,7 +37,7 @@ void list_system_bios(const SystemBiosRecord& bios) {
         console::out("\n");
         return;
     }
-    print_listing_row(lead, original_size(*bios.head), size_text(bios.space), listed_name(*bios.head));
+    print_listing_row(lead, original_size(*bios.head), size_text(bios.space), console::shown(listed_name(*bios.head)));
 }
 
 // The chain rows; a microcode member that could not be expanded is said
@@ -49,7 +49,7 @@ void list_chain(const ImageSurvey& survey) {
         // The walk took only members inside the file, so the span fits 32 bits.
         const auto space = static_cast<std::uint32_t>(member_span(header));
         print_listing_row(row_lead(static_cast<int>(i) + 1, listing_name(type_segment(header), type_offset(header))),
-                          original_size(header), size_text(space), listed_name(header));
+                          original_size(header), size_text(space), console::shown(listed_name(header)));
         for (; message != survey.capture_messages.end() && message->first == i; ++message) console::con(message->second);
     }
 }
@@ -61,7 +61,7 @@ void list_boot_vga(const std::optional<BootVgaMember>& member) {
     const std::uint32_t packed = packed_size(member->head);
     const auto span = static_cast<std::uint32_t>(member_span(member->head));  // with its end byte, 32-bit
     print_listing_row("(BB) Compress BT-VGA ", original_size(member->head), size_text(packed, span / 1024.0),
-                      listed_name(member->head));
+                      console::shown(listed_name(member->head)));
 }
 
 void print_on_board_vga(bool on_board) {

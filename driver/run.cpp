@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <filesystem>
 #include <optional>
 
 #include "archive/member_header.hpp"
@@ -147,8 +148,17 @@ Outcome run_rom_group(RunState& state, ImageWriter& writer) {
     }
     group.rom_file = name;
     if (name_at) group.stored_name = stored;
+    // No component is larger than member::kMaxMemberSize: a larger file is refused
+    // before it is read (64 MB of zeros would pack into a few KB).
+    std::error_code ec;
+    if (std::filesystem::is_regular_file(name, ec) && std::filesystem::file_size(name, ec) > member::kMaxMemberSize) {
+        console::conf("%s is larger than %zu MB, more than a component may hold; nothing is added.\n\n",
+                      name.c_str(), member::kMaxMemberSize >> 20);
+        state.fail(group.code);
+        return Outcome::EndOfRun;
+    }
     // Read whole: anything that is no regular file (a folder, a device) is refused here.
-    std::optional<std::vector<std::uint8_t>> rom = read_input_file(name);
+    std::optional<std::vector<std::uint8_t>> rom = read_input_file(name, member::kMaxMemberSize);
     if (!rom) {
         console::conf("Can't open %s file\n\n", name.c_str());
         state.fail(group.code);

@@ -16,8 +16,6 @@
 
 namespace {
 
-// The largest component the check expands; a header promising more is damaged.
-inline constexpr std::uint32_t kMaxCheckedSize = 16u << 20;
 
 struct Check {
     const BiosImage& image;
@@ -49,7 +47,7 @@ void judge_member(const BiosImage& image, MemberCheck& m, bool digests) {
     if (*m.computed_sum != recorded_sum(m.head)) return verdict("header_sum", format("sum should be %02Xh", *m.computed_sum));
     if (!known_method(method_text(m.head))) return verdict("unknown_method", "unknown method");
     const std::uint32_t original = original_size(m.head);
-    if (original > kMaxCheckedSize) return verdict("too_large_to_check", "too large to check");
+    if (original > member::kMaxMemberSize) return verdict("too_large_to_check", "too large to check");
     const Expansion e = expand_member(std::span(image.bytes).subspan(m.position), original);
     if (e.status == Expansion::Status::Damaged) return verdict("data_damaged", "data damaged");
     if (e.data.size() != original) return verdict("data_cut_short", "data cut short");

@@ -86,7 +86,7 @@ std::optional<std::string> choose_target(const GroupRequest& group, const BiosIm
     if (group.target_word) {
         target = *group.target_word;  // "to=FILE": no prompt
     } else {
-        console::outf("Enter an extract file Name :(%s) ", name.c_str());
+        console::outf("Enter an extract file Name :(%s) ", console::shown(name).c_str());
         // The end of input ends the answer; one character more than the bound
         // tells a name that is too long from one that just fits.
         target = console::read_line(kMaxTargetName + 1).value_or("");
@@ -120,9 +120,9 @@ GroupResult extract(const GroupRequest& group, const BiosImage& image, const Cha
     if (done == Extraction::WriteFailed) r.write_failed = true;
     if (done == Extraction::Failed || done == Extraction::WriteFailed) return r;
     if (group.row().family)
-        console::outf("%s ROM is extracted to %s\n", result_label(group, index).c_str(), target->c_str());
+        console::outf("%s ROM is extracted to %s\n", result_label(group, index).c_str(), console::shown(*target).c_str());
     else
-        console::outf("%s ROM is extracted to %s", result_label(group, index).c_str(), target->c_str());
+        console::outf("%s ROM is extracted to %s", result_label(group, index).c_str(), console::shown(*target).c_str());
     return r;
 }
 

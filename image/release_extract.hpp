@@ -65,9 +65,6 @@ KindSearch find_kind_member(const BiosImage& image, std::uint16_t segment);
 // The longest answer to the name prompt: the longest path the platform accepts.
 inline constexpr std::size_t kMaxTargetName = 4095;
 
-// The largest component an extract expands: a header promising more is damaged.
-inline constexpr std::uint32_t kMaxExtracted = 64u << 20;
-
 // Extracted: `target` holds the expansion; CrcError: it does too, but its
 // CRC is not the one the header records (said on the console channel);
 // NoPicture: a picture kind's member holds no LogoImage, and `target` holds

@@ -17,8 +17,15 @@
 
 Extraction extract_member(const BiosImage& image, const ChainMember& member, bool picture, const std::string& target,
                           const std::string& folder) {
+    // A pipe, a device or a folder at the target is no file to write: a
+    // pipe with no reader would hold the run for ever.
+    if (!is_file_or_nothing(target)) {
+        console::conf("Can't write %s: a pipe, a device or a folder; nothing was extracted.\n",
+                      console::shown(target).c_str());
+        return Extraction::WriteFailed;
+    }
     const std::uint32_t claimed = original_size(member.header);
-    if (claimed > kMaxExtracted) {
+    if (claimed > member::kMaxMemberSize) {
         console::conf("The component at %Xh claims %u bytes: too large to extract. %s is unchanged.\n",
                       member.position, claimed, target.c_str());
         return Extraction::Failed;

@@ -37,7 +37,7 @@ InstanceChoice choose_instance(const BiosImage& image, OptionCode c) {
         const int index = type_segment(m.header) - family->base;
         if (index < 0 || index >= family->count) continue;
         console::outf("%s ROM - - - [%c] : %s\n", family->label, slot_char(c, index),
-                      std::string(listed_name(m.header)).c_str());
+                      console::shown(listed_name(m.header)).c_str());
         ++listed;
         choice.index = index;
     }

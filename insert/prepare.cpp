@@ -46,7 +46,7 @@ Packed as_member(const GroupRequest& group, const BiosImage& image) {
     print_combine(group.rom_file, image);
     Packed p;
     if (group.row().family) {
-        const Expansion e = expand_member(group.rom_bytes, kMaxInputFile);
+        const Expansion e = expand_member(group.rom_bytes, member::kMaxMemberSize);
         if (e.status == Expansion::Status::Damaged) fatal(e.damage);  // a damaged member ends the run
         if (e.status == Expansion::Status::UnknownMethod)
             say_unknown_method(e);
@@ -117,6 +117,11 @@ Preparation prepare_rom_file(const GroupRequest& group, const BiosImage& image) 
     if (member && !stored && !group.stored_name.empty()) {
         console::conf("%s is a member already: it keeps its stored name; name=%s is refused, nothing is added.\n",
                       group.rom_file.c_str(), group.stored_name.c_str());
+        return {Prepared::RunFailed, {}, false};
+    }
+    if (member && !stored && original_size(read_member_head(file, 0)) > member::kMaxMemberSize) {
+        console::conf("%s is a member of %u bytes, more than the %zu a component may hold; nothing is added.\n",
+                      group.rom_file.c_str(), original_size(read_member_head(file, 0)), member::kMaxMemberSize);
         return {Prepared::RunFailed, {}, false};
     }
     Packed p = stored ? pack_for_group(group, file, group.member_name(), true)
