@@ -33,11 +33,6 @@ inline void put32(std::uint8_t* p, std::uint32_t v) {
 }
 
 // Bounds-checked reads: nothing when [at, at + width) is not inside `buf`.
-inline std::optional<std::uint8_t> get8(std::span<const std::uint8_t> buf, std::size_t at) {
-    if (at >= buf.size()) return std::nullopt;
-    return buf[at];
-}
-
 inline std::optional<std::uint16_t> get16(std::span<const std::uint8_t> buf, std::size_t at) {
     if (at > buf.size() || buf.size() - at < 2) return std::nullopt;
     return le16(buf.data() + at);

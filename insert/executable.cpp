@@ -15,9 +15,11 @@ bool is_executable(std::span<const std::uint8_t> file) {
 
 std::optional<std::vector<std::uint8_t>> component_body(std::span<const std::uint8_t> file, const std::string& name) {
     std::optional<std::vector<std::uint8_t>> body = executable_body(file);
-    if (body && !body->empty()) return body;
-    console::conf("%s holds no DOS executable body; nothing is added.\n", name.c_str());
-    return std::nullopt;
+    if (!body || body->empty()) {
+        console::conf("%s holds no DOS executable body; nothing is added.\n", name.c_str());
+        body.reset();
+    }
+    return body;
 }
 
 std::optional<std::vector<std::uint8_t>> executable_body(std::span<const std::uint8_t> file) {
@@ -27,5 +29,6 @@ std::optional<std::vector<std::uint8_t>> executable_body(std::span<const std::ui
     if (!paragraphs) return std::vector<std::uint8_t>{};
     const std::size_t start = std::size_t{*paragraphs} * kParagraph;
     if (start >= file.size()) return std::vector<std::uint8_t>{};
-    return std::vector<std::uint8_t>(file.begin() + static_cast<std::ptrdiff_t>(start), file.end());
+    const std::span<const std::uint8_t> body = file.subspan(start);
+    return std::vector<std::uint8_t>(body.begin(), body.end());
 }
