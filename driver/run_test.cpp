@@ -306,6 +306,14 @@ TEST(OptionLoop, OtherStepsOverItsOperand) {
     LoopImage img;
     auto r = run_tool({"bios.bin", "/other", "D000:0", "a.rom", "/vga", "b.rom"}, named("mozaik32"));
     EXPECT_EQ(adds(r), 2);
+    // a.rom under the operand's TypeId, b.rom under the VGA kind's: the
+    // operand was taken as /other's, not as a RomFile.
+    const std::string json = run_tool({"bios.bin", "/json"}).out;
+    const std::size_t other = json.find("\"D000:0000\""), vga = json.find("\"4080:0000\"");
+    EXPECT_NE(other, std::string::npos) << json;
+    EXPECT_NE(vga, std::string::npos) << json;
+    EXPECT_LT(other, vga) << "chain order";
+    EXPECT_EQ(json.find("\"D000:0000\"", other + 1), std::string::npos);
 }
 
 TEST(OptionLoop, WordsThatAreNoSwitchEndTheRunButCommandWordsArePassedOver) {
