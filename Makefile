@@ -6,7 +6,7 @@ BUILD_FUZZ ?= build-fuzz
 BUILD_WIN  ?= build-win
 BUILD_DEB  ?= build-deb
 FUZZ_SECONDS ?= 60
-FUZZ_TARGETS = lh5_decoder member_header listing release_extract add logo mib verify group_runs
+FUZZ_TARGETS = lh5_decoder member_header listing release_extract add logo mib verify group_runs manifest
 JOBS       ?= 2
 CMAKE_TYPE ?= RelWithDebInfo
 
@@ -32,7 +32,7 @@ test: deps build
 sanitize: deps
 	cmake -S . -B $(BUILD_SAN) -DCMAKE_BUILD_TYPE=Debug -DMOZAIK_WERROR=ON -DMOZAIK_SANITIZE=ON -DMOZAIK_BENCH=OFF >/dev/null
 	cmake --build $(BUILD_SAN) -j$(JOBS)
-	cd $(BUILD_SAN) && ASAN_OPTIONS=detect_leaks=0 MOZAIK_SANITIZED=1 ctest --output-on-failure -j$(JOBS)
+	cd $(BUILD_SAN) && ASAN_OPTIONS=detect_leaks=1 ctest --output-on-failure -j$(JOBS)
 
 # Only the tool and mkimage, in a build folder of their own (no GoogleTest
 # needed); the build's progress lines are dropped, its diagnostics are not.
@@ -53,7 +53,7 @@ fuzz:
 	@for t in $(FUZZ_TARGETS); do \
 	  mkdir -p $(BUILD_FUZZ)/corpus/$$t fuzz/corpus/$$t; \
 	  echo "fuzz_$$t: $(FUZZ_SECONDS) s"; \
-	  ASAN_OPTIONS=detect_leaks=0:quarantine_size_mb=16 $(BUILD_FUZZ)/fuzz/fuzz_$$t -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 \
+	  ASAN_OPTIONS=detect_leaks=1:quarantine_size_mb=16 $(BUILD_FUZZ)/fuzz/fuzz_$$t -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 \
 	    -artifact_prefix=$(CURDIR)/$(BUILD_FUZZ)/ $(CURDIR)/$(BUILD_FUZZ)/corpus/$$t $(CURDIR)/fuzz/corpus/$$t 2>$(BUILD_FUZZ)/fuzz_$$t.log \
 	    || { tail -40 $(BUILD_FUZZ)/fuzz_$$t.log; exit 1; }; \
 	  grep -E "^#[0-9]+.*DONE|^stat::(number_of_executed_units|average_exec_per_sec)" $(BUILD_FUZZ)/fuzz_$$t.log; \

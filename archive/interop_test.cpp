@@ -48,7 +48,7 @@ std::string as_text(const std::vector<std::uint8_t>& data) { return std::string(
 
 TEST(Interop, OurArchivesAreReadByIndependentTools) {
     MOZAIK_LINUX_ONLY("bsdtar, 7z and lhasa");
-    if (!have_tools({kBsdtar, k7z, kLhasa})) GTEST_SKIP() << "bsdtar, 7z or lhasa missing (make deps installs them)";
+    MOZAIK_NEEDS(have_tools({kBsdtar, k7z, kLhasa}), "bsdtar, 7z or lhasa missing (make deps installs them)");
     testkit::WorkDir dir;
     int compressed = 0;
     for (const Sample& s : samples()) {
@@ -81,7 +81,7 @@ TEST(Interop, OurArchivesAreReadByIndependentTools) {
 TEST(Interop, IndependentToolsRejectDamagedArchives) {
     // The judges above are real: a wrong header sum or data CRC fails them.
     MOZAIK_LINUX_ONLY("bsdtar and 7z");
-    if (!have_tools({kBsdtar, k7z})) GTEST_SKIP() << "bsdtar or 7z missing (make deps installs them)";
+    MOZAIK_NEEDS(have_tools({kBsdtar, k7z}), "bsdtar or 7z missing (make deps installs them)");
     testkit::WorkDir dir;
     const auto good = pack_member(testkit::corpus(testkit::CorpusKind::Text, 20000), {.name = "t.txt"}).value();
     auto bad_sum = good;
@@ -97,7 +97,7 @@ TEST(Interop, IndependentToolsRejectDamagedArchives) {
 
 TEST(Interop, IndependentCompressorMembersExpand) {
     MOZAIK_LINUX_ONLY("jlha");
-    if (!have_tools({kJlha})) GTEST_SKIP() << "jlha missing (make deps installs jlha-utils)";
+    MOZAIK_NEEDS(have_tools({kJlha}), "jlha missing (make deps installs jlha-utils)");
     testkit::WorkDir dir;
     int lh5_members = 0;
     for (const Sample& s : samples()) {

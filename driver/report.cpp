@@ -6,7 +6,7 @@
 #include "common/catalogue.hpp"
 #include "common/console.hpp"
 #include "common/sha256.hpp"
-#include "driver/run.hpp"
+#include "common/version.hpp"
 #include "image/bios_image.hpp"
 #include "image/image_writer.hpp"
 #include "image/survey.hpp"

@@ -2,6 +2,8 @@
 // the end of run with its exit status.
 #include "driver/run.hpp"
 
+#include "common/version.hpp"
+
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>

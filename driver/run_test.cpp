@@ -104,7 +104,7 @@ print(code, b'Add software ROM' in out, echo)
 
 TEST(Usage, CtrlCAtThePagePromptIsAKeyAndTheTerminalKeepsItsEcho) {
     MOZAIK_LINUX_ONLY("a pseudo-terminal driven by Python");
-    if (!file_exists("/usr/bin/python3")) GTEST_SKIP() << "no /usr/bin/python3 to drive a pseudo-terminal";
+    MOZAIK_NEEDS(file_exists("/usr/bin/python3"), "no /usr/bin/python3 to drive a pseudo-terminal");
     auto r = testkit::run_program("/usr/bin/python3", {"-c", kPagePromptOnATerminal, MOZAIK32_BINARY});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, "0 True True\n");

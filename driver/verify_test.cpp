@@ -171,7 +171,7 @@ TEST(Verify, ExtractSaysWhenTheCrcIsWrong) {
 
 TEST(Verify, ReadOnlyImagesAreReadAndNeverChanged) {
     MOZAIK_LINUX_ONLY("file modes and setpriv (Wine run as root writes read-only files)");
-    if (testkit::running_as_root() && !testkit::find_on_path("setpriv")) GTEST_SKIP() << "no setpriv to drop root";
+    MOZAIK_NEEDS(!testkit::running_as_root() || testkit::find_on_path("setpriv"), "no setpriv to drop root");
     testkit::WorkDir dir;
     build_image();
     std::filesystem::permissions(dir.path(), std::filesystem::perms::all);
@@ -206,7 +206,7 @@ TEST(Verify, ReadOnlyImagesAreReadAndNeverChanged) {
 // output: the prompt is printed and the tool does not wait for a key.
 TEST(Verify, PagePromptDoesNotWaitWhenOutputIsNoTerminal) {
     MOZAIK_LINUX_ONLY("a pseudo-terminal driven by Python");
-    if (!file_exists("/usr/bin/python3")) GTEST_SKIP() << "no /usr/bin/python3 to drive a pseudo-terminal";
+    MOZAIK_NEEDS(file_exists("/usr/bin/python3"), "no /usr/bin/python3 to drive a pseudo-terminal");
     const char* script = R"(
 import os, pty, sys, time
 pid, fd = pty.fork()

@@ -1,3 +1,5 @@
+// The fuzz targets' shared pieces: the memory-backed folder, images patched
+// from a synthetic base by the input, and runs of the tool in this process.
 #include "fuzz/fuzz_support.hpp"
 
 #include <unistd.h>

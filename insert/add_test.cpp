@@ -203,8 +203,8 @@ struct PrepareCase {
 
 TEST(Add, EachInputBecomesItsMember) {
     MOZAIK_LINUX_ONLY("bsdtar and 7z");
-    if (!testkit::find_on_path("bsdtar") || !testkit::find_on_path("7z"))
-        GTEST_SKIP() << "bsdtar or 7z missing (make deps installs them)";
+    MOZAIK_NEEDS(testkit::find_on_path("bsdtar") && testkit::find_on_path("7z"),
+                 "bsdtar or 7z missing (make deps installs them)");
     const Bytes body = testkit::corpus(testkit::CorpusKind::Code, 5000, 3);
     const Bytes exe = testkit::dos_executable(body);
     const Bytes jpeg = testkit::corpus(testkit::CorpusKind::Random, 3000, 4);

@@ -44,7 +44,7 @@ TEST(ImageBuilder, WritesOutsideTheImageThrow) {
 // member and the end byte, as the tool's own work archive does.
 TEST(ImageBuilder, IndependentArchiverAcceptsTheMembers) {
     MOZAIK_LINUX_ONLY("lhasa");
-    if (!file_exists("/usr/bin/lhasa")) GTEST_SKIP() << "lhasa not installed";
+    MOZAIK_NEEDS(file_exists("/usr/bin/lhasa"), "lhasa not installed");
     testkit::WorkDir dir;
     auto m = member_bytes(stored_member(0x4086, 0x10, "PCI.ROM", 3000, 0x5A));
     m.push_back(0);

@@ -1,6 +1,6 @@
 # CTest check of the manual page: groff formats it with every warning on
 # and must print nothing, and the page gives the tool's version.
-# Run as: cmake -DGROFF=... -DPAGE=... -DVERSION_HEADER=driver/run.hpp -P this-file
+# Run as: cmake -DGROFF=... -DPAGE=... -DVERSION_HEADER=common/version.hpp -P this-file
 if(NOT GROFF)
   message(FATAL_ERROR "groff not found (tools/install-deps.sh installs groff-base)")
 endif()

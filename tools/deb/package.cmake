@@ -2,10 +2,10 @@
 # prefix /usr): the tool, the manual page, the shell completions, the JSON
 # schema, and in share/doc/mozaik32 the README, a changelog and the copyright
 # file, the manual page and the changelog compressed as Debian wants them.
-# The version is the tool's own, read from driver/run.hpp.
-file(STRINGS ${CMAKE_SOURCE_DIR}/driver/run.hpp version_line REGEX "kVersion = \"")
+# The version is the tool's own, read from common/version.hpp.
+file(STRINGS ${CMAKE_SOURCE_DIR}/common/version.hpp version_line REGEX "kVersion = \"")
 if(NOT version_line MATCHES "\"([0-9][0-9.]*)\"")
-  message(FATAL_ERROR "no kVersion in driver/run.hpp")
+  message(FATAL_ERROR "no kVersion in common/version.hpp")
 endif()
 set(MOZAIK_VERSION ${CMAKE_MATCH_1})
 set(MOZAIK_DEB_MAINTAINER "mozaik32 maintainers <mozaik32@example.org>" CACHE STRING
