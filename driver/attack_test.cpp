@@ -58,13 +58,6 @@ TEST(Attacks, NothingOutsideTheNamedFilesChangesAndTheToolSaysWhy) {
          0, "Enter an extract file Name :(" + escaped_name() + ") [VGA-1]", ""},
         {"escape bytes of a stored name in /diff", [] {}, {"img.bin", "/diff", "other.bin"}, "", 1, escaped_name(),
          ""},
-        {"a RomFile larger than any component",
-         [] {
-             testkit::spit("huge.bin", std::string());
-             fs::resize_file("huge.bin", (16u << 20) + 1);  // sparse: nothing is written
-         },
-         {"img.bin", "/fnt0", "huge.bin", "/err"}, "", 1, "",
-         "huge.bin is larger than 16 MB, more than a component may hold; nothing is added.\n"},
 #ifndef _WIN32
         {"an extract into a pipe", [] { ASSERT_EQ(mkfifo("pipe", 0644), 0); },
          {"img.bin", "/vga", "extract", "slot=1", "to=pipe", "/err"}, "", 1, "",

@@ -55,6 +55,8 @@ void setup() {
     testkit::spit("notes.txt", std::string("not an image\n"));
     testkit::spit("empty.bin", std::string());
     testkit::spit("blank.bin", Bytes(0x40000, 0xFF));
+    testkit::spit("huge.bin", std::string());
+    std::filesystem::resize_file("huge.bin", (16u << 20) + 1);  // sparse: nothing is written
 }
 
 struct Row {
@@ -94,6 +96,10 @@ TEST(ExitStatus, EveryFailureCountsUnderErrAndTheImageStaysAsItWas) {
         {"a switch left without its file", {"img.bin", "/vga", "/pci", "lan.rom"}, "",
          "/vga: no file given; the image is unchanged.\n", 0},
         {"an empty RomFile", {"img.bin", "/fnt0", "empty.bin"}, "", "empty.bin is empty; nothing is added.\n", 0},
+        {"the end of input at the name prompt", {"img.bin", "/vga", "extract", "slot=1"}, "",
+         "\nnothing was read; nothing extracted.\n", 0},
+        {"a RomFile larger than any component", {"img.bin", "/fnt0", "huge.bin"}, "",
+         "huge.bin is larger than 16 MB, more than a component may hold; nothing is added.\n", 0},
     };
     for (const Row& row : rows) {
         for (const bool err : {true, false}) {
@@ -113,6 +119,7 @@ TEST(ExitStatus, EveryFailureCountsUnderErrAndTheImageStaysAsItWas) {
             if (err) {
                 EXPECT_TRUE(bytes_of(image) == before) << "the image changed";
             }
+            EXPECT_FALSE(std::filesystem::exists("V1.ROM")) << "a stored name was written";
         }
     }
 }

@@ -94,9 +94,16 @@ std::optional<std::string> choose_target(const GroupRequest& group, const BiosIm
         target = *group.target_word;  // "to=FILE": no prompt
     } else {
         console::outf("Enter an extract file Name :(%s) ", console::shown(name).c_str());
-        // The end of input ends the answer; one character more than the bound
-        // tells a name that is too long from one that just fits.
-        target = console::read_line(kMaxTargetName + 1).value_or("");
+        // One character more than the bound tells a name that is too long
+        // from one that just fits. The end of input before any character
+        // is no answer: taken as an empty one, it would write the stored
+        // name over a file of that name.
+        const std::optional<std::string> answer = console::read_line(kMaxTargetName + 1);
+        if (!answer) {
+            console::con("\nnothing was read; nothing extracted.\n");
+            return std::nullopt;
+        }
+        target = *answer;
     }
     if (target.size() > kMaxTargetName) {
         console::conf("\nThe file name is longer than %zu characters; nothing was extracted.\n", kMaxTargetName);

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "common/console.hpp"
 #include "common/file.hpp"
 #include "common/fatal.hpp"
@@ -113,11 +115,13 @@ TEST(Extract, EmptyAnswerTakesTheStoredNameAndLeavesTheImageAlone) {
     EXPECT_EQ(slurp("ACPI.BIN"), acpi.data);
     EXPECT_EQ(slurp("image.bin"), before);
 
-    // End of input ends the answer: the stored name again.
+    // The end of input before any character is no answer: nothing is
+    // written, where the stored name would have replaced a newer file.
     std::remove("ACPI.BIN");
     OpResult eof = run_op(code::acpi, true, "");
-    EXPECT_TRUE(eof.state.failed_kinds.empty());
-    EXPECT_EQ(slurp("ACPI.BIN"), acpi.data);
+    EXPECT_FALSE(eof.state.failed_kinds.empty());
+    EXPECT_EQ(eof.err, "\nnothing was read; nothing extracted.\n");
+    EXPECT_FALSE(std::filesystem::exists("ACPI.BIN"));
 }
 
 TEST(Extract, TypedNameReplacesAnExistingFile) {
