@@ -93,6 +93,7 @@ TEST(ExitStatus, EveryFailureCountsUnderErrAndTheImageStaysAsItWas) {
         {"an ISA segment that is no hexadecimal number", {"img.bin", "/isa", "lan.rom", "D8Q0"}, "", "", 0,
          "Input parameter D8Q0 error."},
         {"/verify of a text file", {"notes.txt", "/verify"}, "", "", 1, "no BIOS image: its size"},
+        {"/verify of an image that is not there", {"nosuch.bin", "/verify"}, "", "", 1, "nosuch.bin file not found"},
         {"a switch left without its file", {"img.bin", "/vga", "/pci", "lan.rom"}, "",
          "/vga: no file given; the image is unchanged.\n", 0},
         {"an empty RomFile", {"img.bin", "/fnt0", "empty.bin"}, "", "empty.bin is empty; nothing is added.\n", 0},

@@ -406,7 +406,13 @@ int run(int argc, char** argv) {
     ImageFile file;
     std::optional<BiosImage> image = open_locked(state, file);
     if (!image && folder_word != FolderCommand::None) return folder_word == FolderCommand::Diff ? 2 : 1;
-    if (!image) return state.err_mode || state.json ? 1 : 0;
+    // The tool's own checks fail on an image they cannot read (a CI gate
+    // with a mistyped path must not pass); the other groups keep status 0
+    // without /err.
+    if (!image) {
+        const Operation first = kind(lookup_option(state.args[state.option_index])).operation;
+        return state.err_mode || state.json || first == Operation::Verify ? 1 : 0;
+    }
     if (folder_word != FolderCommand::None) {
         ImageWriter writer(*image);
         return run_folder_operation(state, writer, folder_word);
