@@ -146,7 +146,10 @@ void write_space(JsonWriter& json, const ImageSurvey& survey) {
         return;
     }
     json.begin_object().key("total").value(survey.space.total).key("used").value(survey.space.used);
-    json.key("free").value(std::int64_t{survey.space.total} - std::int64_t{survey.space.used}).end_object();
+    // Never negative: a chain that runs past its area has no free space
+    // (/verify names the member that runs past).
+    const std::uint32_t free = survey.space.used < survey.space.total ? survey.space.total - survey.space.used : 0;
+    json.key("free").value(free).end_object();
 }
 
 void write_problems(JsonWriter& json, const ImageCheck& check) {

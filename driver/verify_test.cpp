@@ -101,6 +101,8 @@ TEST(Verify, NamesEachDamageWithItsOffset) {
         {"a top block lost, its *BS1 pointer left", [&](Bytes& img, const auto&) {
              std::fill(img.begin() + top, img.begin() + testkit::kChainImageAreaEnd, 0xFF);
          }, "*BS1 points at 3A7E0h, below the area's end 3B000h, but no top block ends there", -1},
+        {"a file one 64 KB piece longer than a ROM", [](Bytes& img, const auto&) { img.resize(img.size() + 0x10000, 0xFF); },
+         "img.bin is 327680 bytes: an image is 128K, 256K, 512K or 1M", -1},
     };
     for (const Damage& d : cases) {
         SCOPED_TRACE(d.what);

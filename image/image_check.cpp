@@ -209,6 +209,13 @@ ImageCheck check_image(const BiosImage& image, const ChainWalk& walk, bool diges
         c.line(0, "not_a_bios_image", "no BIOS image: " + *why, true);
         return std::move(c.result);
     }
+    // A file cut short (or grown) is no ROM, however sound what is left looks.
+    if (image.file_size != 0x20000 && image.file_size != 0x40000 && image.file_size != 0x80000 &&
+        image.file_size != 0x100000)
+        c.line(0, "image_size",
+               format("%s is %u bytes: an image is 128K, 256K, 512K or 1M", image.path.c_str(),
+                      static_cast<unsigned>(image.file_size)),
+               true);
     const std::uint32_t bios = system_bios_position(image);
     if (holds_member(read_member_head(image.bytes, bios)))
         check_member(c, MemberPlace::SystemBios, bios, "System BIOS");
