@@ -13,6 +13,7 @@
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 // printf-style checking of a function's format string. mingw's C++ runtime
 // formats through its own C99 printf (%zu and all), not the old Windows one
@@ -104,12 +105,63 @@ bool write_all(const FileHandle& file, std::span<const std::uint8_t> data);
 // letters and digits, then `suffix`.
 std::string unguessable_name(const std::string& stem, const std::string& suffix);
 
+// Opens an existing file for reading without following a link at its
+// name: closed when a symbolic link (a reparse point on Windows) stands
+// there, or nothing does. The file may be of any type: check facts().
+// O_NONBLOCK: a pipe there does not hang the open.
+FileHandle open_no_follow(const std::string& path);
+
+// Which file a name or a handle leads to: the same two numbers for every
+// name (hard link) of one file, and different ones for any other file.
+// POSIX: the device and the inode; Windows: the volume serial number and
+// the file index.
+struct FileId {
+    std::uint64_t device = 0, number = 0;
+    bool operator==(const FileId&) const = default;
+};
+
+// What the system says of a file.
+struct FileFacts {
+    FileId id;
+    std::uint64_t size = 0;
+    std::uint64_t links = 1;  // its names (hard links)
+    bool regular = false;     // a regular file (no folder, device, pipe or link)
+    bool link = false;        // a symbolic link or a reparse point (a name's facts, not followed)
+    // POSIX only (empty on Windows): the owner's and the group's ids and the permission bits.
+    std::optional<std::uint32_t> owner, group, mode;
+};
+// Of the open file.
+std::optional<FileFacts> facts(const FileHandle& file);
+// Of the name itself: a link at `path` is not followed. Nothing when
+// nothing stands there.
+std::optional<FileFacts> name_facts(const std::string& path);
+
+// Creates the new file `path` as create_new does, with no more access than
+// the file `like` grants: its permission bits less every write bit but the
+// owner's, owned by its owner and group where this process may give them
+// (root), and without the group's bits when the file could not be given
+// `like`'s group. Windows: create_new.
+FileHandle create_new_like(const std::string& path, const FileHandle& like);
+
+// Reads up to data.size() bytes at `offset`; how many it read (fewer at
+// the end of the file), nothing on a read error.
+std::optional<std::size_t> read_at(const FileHandle& file, std::uint64_t offset, std::span<std::uint8_t> data);
+// The whole content of the open file from its start, through the handle
+// (not the name, which may lead to another file by now): nothing on a read
+// error or when it holds more than `limit` bytes.
+std::optional<std::vector<std::uint8_t>> read_all(const FileHandle& file, std::size_t limit);
+
 enum class Lock { Shared, Exclusive };
-// Takes the lock on the file without waiting; false when another handle
+// What try_lock found: the lock taken, held by another (Busy), or a file
+// system that takes no lock at all (Unsupported: flock fails with ENOLCK,
+// EOPNOTSUPP, EINVAL and the like on some network and FUSE file systems),
+// which no wait mends.
+enum class LockTry { Taken, Busy, Unsupported };
+// Takes the lock on the file without waiting; Busy when another handle
 // of the file holds one that excludes it (another run, in another process
 // or through another open of the file). Locks are advisory: they bind only
 // those who take them, and reads and writes go on as before.
-bool try_lock(const FileHandle& file, Lock lock);
+LockTry try_lock(const FileHandle& file, Lock lock);
 void unlock(const FileHandle& file);
 
 // Whether `path` names the file the handle holds open (not another file

@@ -107,12 +107,87 @@ bool write_all(const FileHandle& file, std::span<const std::uint8_t> data) {
     return true;
 }
 
+FileHandle open_no_follow(const std::string& path) {
+    const int d = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    return d < 0 ? FileHandle() : FileHandle(d);
+}
+
+namespace {
+FileFacts facts_of(const struct stat& st) {
+    FileFacts f;
+    f.id = {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+    f.size = static_cast<std::uint64_t>(st.st_size);
+    f.links = static_cast<std::uint64_t>(st.st_nlink);
+    f.regular = S_ISREG(st.st_mode);
+    f.link = S_ISLNK(st.st_mode);
+    f.owner = static_cast<std::uint32_t>(st.st_uid);
+    f.group = static_cast<std::uint32_t>(st.st_gid);
+    f.mode = static_cast<std::uint32_t>(st.st_mode & 07777);
+    return f;
+}
+}  // namespace
+
+std::optional<FileFacts> facts(const FileHandle& file) {
+    struct stat st {};
+    if (fstat(fd(file), &st) != 0) return std::nullopt;
+    return facts_of(st);
+}
+
+std::optional<FileFacts> name_facts(const std::string& path) {
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0) return std::nullopt;
+    return facts_of(st);
+}
+
+FileHandle create_new_like(const std::string& path, const FileHandle& like) {
+    struct stat model {};
+    if (fstat(fd(like), &model) != 0) return {};
+    FileHandle out = create_new(path, static_cast<unsigned>(model.st_mode & 0644));
+    if (!out.is_open()) return out;
+    // Root makes it the image's owner's, as the image is; anyone else keeps
+    // it, and what fails here only keeps it narrower.
+    struct stat made {};
+    if (fstat(fd(out), &made) != 0) return {};
+    if (made.st_uid != model.st_uid || made.st_gid != model.st_gid) {
+        if (fchown(fd(out), model.st_uid, model.st_gid) != 0) { /* kept as made */ }
+        if (fstat(fd(out), &made) != 0) return {};
+        if (made.st_gid != model.st_gid && fchmod(fd(out), made.st_mode & 0600) != 0) return {};
+    }
+    return out;
+}
+
+std::optional<std::size_t> read_at(const FileHandle& file, std::uint64_t offset, std::span<std::uint8_t> data) {
+    std::size_t got = 0;
+    while (got < data.size()) {
+        const ssize_t n = pread(fd(file), data.data() + got, data.size() - got, static_cast<off_t>(offset + got));
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return std::nullopt;
+        if (n == 0) break;
+        got += static_cast<std::size_t>(n);
+    }
+    return got;
+}
+
+std::optional<std::vector<std::uint8_t>> read_all(const FileHandle& file, std::size_t limit) {
+    std::vector<std::uint8_t> out;
+    std::uint8_t chunk[65536];
+    for (;;) {
+        const std::optional<std::size_t> n = read_at(file, out.size(), chunk);
+        if (!n) return std::nullopt;
+        if (*n == 0) return out;
+        if (out.size() + *n > limit) return std::nullopt;
+        out.insert(out.end(), chunk, chunk + *n);
+    }
+}
+
 // flock, not fcntl: an fcntl lock is the process's and goes when any
 // descriptor of the file is closed, as every read of the image by path does.
-bool try_lock(const FileHandle& file, Lock lock) {
+LockTry try_lock(const FileHandle& file, Lock lock) {
     for (;;) {
-        if (flock(fd(file), (lock == Lock::Shared ? LOCK_SH : LOCK_EX) | LOCK_NB) == 0) return true;
-        if (errno != EINTR) return false;
+        if (flock(fd(file), (lock == Lock::Shared ? LOCK_SH : LOCK_EX) | LOCK_NB) == 0) return LockTry::Taken;
+        if (errno == EINTR) continue;
+        // ENOLCK, EOPNOTSUPP, EINVAL (and any other): no wait would take it.
+        return errno == EWOULDBLOCK || errno == EAGAIN ? LockTry::Busy : LockTry::Unsupported;
     }
 }
 

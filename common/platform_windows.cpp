@@ -119,10 +119,84 @@ bool write_all(const FileHandle& file, std::span<const std::uint8_t> data) {
     return true;
 }
 
-bool try_lock(const FileHandle& file, Lock lock) {
+FileHandle open_no_follow(const std::string& path) {
+    // FILE_FLAG_OPEN_REPARSE_POINT opens a link itself, not what it names:
+    // facts() then says `link`, and the caller refuses it.
+    FileHandle file = adopt(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                        nullptr, OPEN_EXISTING,
+                                        FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (!file.is_open()) return file;
+    const std::optional<FileFacts> f = facts(file);
+    if (!f || f->link) return {};
+    return file;
+}
+
+std::optional<FileFacts> facts(const FileHandle& file) {
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!GetFileInformationByHandle(native(file), &info)) return std::nullopt;
+    FileFacts f;
+    f.id = {info.dwVolumeSerialNumber, (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow};
+    f.size = (std::uint64_t{info.nFileSizeHigh} << 32) | info.nFileSizeLow;
+    f.links = info.nNumberOfLinks;
+    f.link = (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    f.regular = !f.link && (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
+                GetFileType(native(file)) == FILE_TYPE_DISK;
+    return f;
+}
+
+std::optional<FileFacts> name_facts(const std::string& path) {
+    // No access asked: the name's facts only. BACKUP_SEMANTICS opens a folder too.
+    const FileHandle named = adopt(CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                               nullptr, OPEN_EXISTING,
+                                               FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!named.is_open()) return std::nullopt;
+    return facts(named);
+}
+
+// Windows keeps no mode bits: the new file takes its folder's access rights.
+FileHandle create_new_like(const std::string& path, const FileHandle&) { return create_new(path); }
+
+std::optional<std::size_t> read_at(const FileHandle& file, std::uint64_t offset, std::span<std::uint8_t> data) {
+    std::size_t got = 0;
+    while (got < data.size()) {
+        OVERLAPPED at{};
+        at.Offset = static_cast<DWORD>(offset + got);
+        at.OffsetHigh = static_cast<DWORD>((offset + got) >> 32);
+        DWORD n = 0;
+        const DWORD want = static_cast<DWORD>(std::min<std::size_t>(data.size() - got, 1u << 30));
+        if (!ReadFile(native(file), data.data() + got, want, &n, &at)) {
+            if (GetLastError() == ERROR_HANDLE_EOF) break;
+            return std::nullopt;
+        }
+        if (n == 0) break;
+        got += n;
+    }
+    return got;
+}
+
+std::optional<std::vector<std::uint8_t>> read_all(const FileHandle& file, std::size_t limit) {
+    std::vector<std::uint8_t> out;
+    std::uint8_t chunk[65536];
+    for (;;) {
+        const std::optional<std::size_t> n = read_at(file, out.size(), chunk);
+        if (!n) return std::nullopt;
+        if (*n == 0) return out;
+        if (out.size() + *n > limit) return std::nullopt;
+        out.insert(out.end(), chunk, chunk + *n);
+    }
+}
+
+LockTry try_lock(const FileHandle& file, Lock lock) {
     OVERLAPPED place = lock_place();
     const DWORD flags = LOCKFILE_FAIL_IMMEDIATELY | (lock == Lock::Exclusive ? LOCKFILE_EXCLUSIVE_LOCK : 0);
-    return LockFileEx(native(file), flags, 0, 1, 0, &place) != 0;
+    if (LockFileEx(native(file), flags, 0, 1, 0, &place)) return LockTry::Taken;
+    // A share or a file system that locks no byte range; anything else is taken as another run's lock.
+    switch (GetLastError()) {
+    case ERROR_NOT_SUPPORTED:
+    case ERROR_INVALID_FUNCTION:
+    case ERROR_INVALID_PARAMETER: return LockTry::Unsupported;
+    default: return LockTry::Busy;
+    }
 }
 
 bool same_file(const FileHandle& file, const std::string& path) {

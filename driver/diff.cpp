@@ -10,6 +10,7 @@
 #include "driver/dry_run.hpp"
 #include "driver/report.hpp"
 #include "image/bios_image.hpp"
+#include "image/image_file.hpp"
 #include "image/image_writer.hpp"
 #include "image/survey.hpp"
 
@@ -143,7 +144,16 @@ GroupResult diff_images(const Operand& op) {
     const std::string& other_path = op.group.rom_file;
     GroupResult unreadable;
     unreadable.unreadable = true;
-    OpenedImage opened = open_image(other_path);
+    // Under the readers' lock, as any run that reads an image: a half-saved
+    // OTHER is restored first, or refused with its journal.
+    ImageFile other;
+    const LockOutcome got = lock_image(other_path, platform::Lock::Shared, kLockWait, other);
+    if (got == LockOutcome::InUse) {
+        console::conf("%s is in use by another run; no image compared\n", other_path.c_str());
+        return unreadable;
+    }
+    if (got == LockOutcome::NoLock || got == LockOutcome::Refused) return unreadable;  // said
+    OpenedImage opened = got == LockOutcome::Locked ? read_image(other, false) : OpenedImage{};
     if (!opened.image) {
         console::conf("Can't read %s: no image compared\n", other_path.c_str());
         return unreadable;

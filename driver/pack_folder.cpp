@@ -187,10 +187,13 @@ int fail(const std::string& what) {
 // of a NEW that exists.
 bool write_new(const std::string& path, const Bytes& bytes) {
     ImageFile file;
-    if (file_exists(path) && lock_image(path, platform::Lock::Exclusive, kLockWait, file) == LockOutcome::InUse) {
+    const LockOutcome got =
+        file_exists(path) ? lock_image(path, platform::Lock::Exclusive, kLockWait, file) : LockOutcome::NotFound;
+    if (got == LockOutcome::InUse) {
         console::conf("%s is in use by another run; nothing was written\n", path.c_str());
         return false;
     }
+    if (got == LockOutcome::NoLock || got == LockOutcome::Refused) return false;  // said
     // Windows renames over no file that is open, this run's own handle
     // included: the lock is let go just before (a run that waits meanwhile
     // makes the rename fail, and nothing is written).

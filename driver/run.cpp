@@ -376,15 +376,20 @@ std::optional<int> start_run(RunState& state) {
 
 // Locks and reads the image. The lock is held from here to the end of the
 // save; a journal left by a save that was stopped is dealt with before the
-// image is read. Nothing (said) when the run ends here.
-std::optional<BiosImage> open_locked(const RunState& state, ImageFile& file) {
+// image is read, through the handle that holds the lock. Nothing (said)
+// when the run ends here; `refused` when that is a failure whatever the
+// words (no lock, a journal that is not the image's own).
+std::optional<BiosImage> open_locked(const RunState& state, ImageFile& file, bool& refused) {
     const platform::Lock lock = only_reads(state) ? platform::Lock::Shared : platform::Lock::Exclusive;
-    if (lock_image(state.input_file, lock, kLockWait, file) == LockOutcome::InUse) {
+    const LockOutcome got = lock_image(state.input_file, lock, kLockWait, file);
+    if (got == LockOutcome::InUse) {
         console::conf("%s is in use by another run; nothing changed\n", state.input_file.c_str());
         return std::nullopt;
     }
+    refused = got == LockOutcome::NoLock || got == LockOutcome::Refused;
+    if (refused) return std::nullopt;
     // Under the readers' lock the run saves nothing: no copy of the image as read is kept.
-    OpenedImage opened = open_image(state.input_file, file.exclusive);
+    OpenedImage opened = got == LockOutcome::Locked ? read_image(file, file.exclusive) : OpenedImage{};
     if (!opened.image) {
         if (opened.failure == OpenFailure::TooLarge)
             console::conf("%s is larger than %u MB: no BIOS image\n", state.input_file.c_str(), kMaxImageSize >> 20);
@@ -404,7 +409,9 @@ int run(int argc, char** argv) {
     const FolderCommand folder_word = folder_command(state);
     if (folder_word == FolderCommand::Pack) return pack_folder(state);
     ImageFile file;
-    std::optional<BiosImage> image = open_locked(state, file);
+    bool refused = false;
+    std::optional<BiosImage> image = open_locked(state, file, refused);
+    if (refused) return 1;
     if (!image && folder_word != FolderCommand::None) return folder_word == FolderCommand::Diff ? 2 : 1;
     // The tool's own checks fail on an image they cannot read (a CI gate
     // with a mistyped path must not pass); the other groups keep status 0

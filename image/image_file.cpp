@@ -19,8 +19,15 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr char kMagic[8] = {'M', 'Z', '3', '2', 'J', 'R', 'N', 'L'};
-constexpr std::size_t kHeadSize = 36;  // magic, size, two digests, number of ranges
+constexpr char kMagic[8] = {'M', 'Z', '3', '2', 'J', 'R', 'N', '2'};
+constexpr std::size_t kHeadSize = 52;  // magic, the image's identity, size, two digests, number of ranges
+constexpr std::size_t kIdSize = 24;    // magic and identity: enough to tell whose journal it is
+// The journal of the version before, without the image's identity.
+constexpr char kOldMagic[8] = {'M', 'Z', '3', '2', 'J', 'R', 'N', 'L'};
+constexpr std::size_t kOldHeadSize = 36;
+// No journal of an image the tool opens is larger: the old bytes of the
+// whole image, and a range head for every 65 bytes at most.
+constexpr std::uint64_t kMaxJournal = std::uint64_t{kMaxImageSize} * 2 + kHeadSize + 16;
 constexpr std::size_t kRangeHead = 8;  // offset, length
 constexpr std::size_t kTailSize = 8;   // the journal's own digest
 // Changed runs closer than this are saved as one range: fewer writes.
@@ -65,10 +72,18 @@ std::vector<Range> changed_ranges(std::span<const std::uint8_t> before, std::spa
     return ranges;
 }
 
+// Without `id`: the journal of the version before (kOldMagic).
 std::vector<std::uint8_t> make_journal(std::span<const std::uint8_t> before, std::span<const std::uint8_t> after,
-                                       const std::vector<Range>& ranges) {
+                                       const std::vector<Range>& ranges, std::optional<platform::FileId> id) {
     // The old bytes of every range, and digests that tell the images apart.
-    std::vector<std::uint8_t> j(kMagic, kMagic + sizeof kMagic);
+    std::vector<std::uint8_t> j;
+    if (id) {
+        j.assign(kMagic, kMagic + sizeof kMagic);
+        put_le(j, id->device, 8);
+        put_le(j, id->number, 8);
+    } else {
+        j.assign(kOldMagic, kOldMagic + sizeof kOldMagic);
+    }
     put_le(j, before.size(), 8);
     put_le(j, journal_digest(before), 8);
     put_le(j, journal_digest(after), 8);
@@ -90,17 +105,27 @@ struct Journal {
     std::vector<std::size_t> data_at;     // where each range's old bytes start in `bytes`
 };
 
+// The identity a journal records, read from its head alone (also of one
+// cut short); nothing for a journal of the version before, or no journal.
+std::optional<platform::FileId> recorded_id(std::span<const std::uint8_t> j) {
+    if (j.size() < kIdSize || std::memcmp(j.data(), kMagic, sizeof kMagic) != 0) return std::nullopt;
+    return platform::FileId{get_le(j, 8, 8), get_le(j, 16, 8)};
+}
+
 std::optional<Journal> parse_journal(std::span<const std::uint8_t> j) {
-    if (j.size() < kHeadSize + kTailSize || std::memcmp(j.data(), kMagic, sizeof kMagic) != 0) return std::nullopt;
+    const bool old = j.size() >= sizeof kOldMagic && std::memcmp(j.data(), kOldMagic, sizeof kOldMagic) == 0;
+    const std::size_t head = old ? kOldHeadSize : kHeadSize;
+    if (j.size() < head + kTailSize || (!old && std::memcmp(j.data(), kMagic, sizeof kMagic) != 0)) return std::nullopt;
     const std::size_t body = j.size() - kTailSize;
     if (get_le(j, body, 8) != journal_digest(j.first(body))) return std::nullopt;  // cut short or damaged
     Journal out;
     out.bytes = j;
-    out.image_size = get_le(j, 8, 8);
-    out.before = get_le(j, 16, 8);
-    out.after = get_le(j, 24, 8);
-    const std::uint64_t n = get_le(j, 32, 4);
-    std::size_t at = kHeadSize;
+    const std::size_t fields = head - 28;  // size, two digests, number of ranges
+    out.image_size = get_le(j, fields, 8);
+    out.before = get_le(j, fields + 8, 8);
+    out.after = get_le(j, fields + 16, 8);
+    const std::uint64_t n = get_le(j, fields + 24, 4);
+    std::size_t at = head;
     for (std::uint64_t i = 0; i < n; ++i) {
         if (body - at < kRangeHead) return std::nullopt;
         const Range r{static_cast<std::uint32_t>(get_le(j, at, 4)), static_cast<std::uint32_t>(get_le(j, at + 4, 4))};
@@ -116,13 +141,38 @@ std::optional<Journal> parse_journal(std::span<const std::uint8_t> j) {
 
 std::string folder_of(const std::string& path) { return fs::path(path).parent_path().string(); }
 
+// A name in `folder` ("" for the current one), as a path.
+std::string in_folder(const std::string& folder, const std::string& name) {
+    return folder.empty() ? name : (fs::path(folder) / name).string();
+}
+
+// Whether the file `image` has a name outside `folder` (a hard link in
+// another folder), or its names there cannot be counted.
+bool names_elsewhere(const platform::FileFacts& image, const std::string& folder) {
+    if (image.links < 2) return false;
+    std::uint64_t here = 0;
+    std::error_code ec;
+    for (fs::directory_iterator it(folder.empty() ? "." : folder, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::optional<platform::FileFacts> f = platform::name_facts(in_folder(folder, it->path().filename().string()));
+        if (f && !f->link && f->id == image.id) ++here;
+    }
+    return ec || here < image.links;
+}
+
+enum class Written { Yes, NotMade, Failed };
+
 // Writes the journal and flushes it and its folder entry to the disk.
-bool write_journal(const std::string& path, std::span<const std::uint8_t> journal) {
-    // Made new, never through what stands at its name: one planted there fails the save.
-    platform::FileHandle out = platform::create_new(path, 0600);
-    const bool ok = out.is_open() && platform::write_at(out, 0, journal) && platform::sync(out);
+// NotMade: something stood at its name (or the folder takes no file), and
+// is left as it is; Failed: the journal made was not written whole.
+Written write_journal(const std::string& path, std::span<const std::uint8_t> journal,
+                      const platform::FileHandle& image) {
+    // Made new, never through what stands at its name: one planted there
+    // fails the save. No one the image keeps out reads its old bytes here.
+    platform::FileHandle out = platform::create_new_like(path, image);
+    if (!out.is_open()) return Written::NotMade;
+    const bool ok = platform::write_at(out, 0, journal) && platform::sync(out);
     out.close();
-    return ok && platform::sync_folder(folder_of(path));
+    return ok && platform::sync_folder(folder_of(path)) ? Written::Yes : Written::Failed;
 }
 
 void remove_journal(const std::string& path) {
@@ -142,16 +192,15 @@ bool write_ranges(const platform::FileHandle& file, std::span<const std::uint8_t
 // The journal beside an image that the run holds Exclusive: the image is
 // restored as it was before the stopped save, or left as it is when it
 // already is that image, the one the save made, or another one altogether.
-void recover(const ImageFile& file, const std::string& jpath) {
-    const std::optional<std::vector<std::uint8_t>> raw = read_input_file(jpath);
-    const std::optional<Journal> journal = raw ? parse_journal(*raw) : std::nullopt;
+void recover(const ImageFile& file, const std::string& jpath, std::span<const std::uint8_t> raw) {
+    const std::optional<Journal> journal = parse_journal(raw);
     if (!journal) {
         // Flushed before the image is touched: a journal cut short means an untouched image.
         console::conf("%s: a stopped run left it whole; %s removed.\n", file.path.c_str(), jpath.c_str());
         remove_journal(jpath);
         return;
     }
-    std::optional<std::vector<std::uint8_t>> image = read_input_file(file.path, kMaxImageSize);
+    std::optional<std::vector<std::uint8_t>> image = platform::read_all(file.handle, kMaxImageSize);
     if (!image) fatal("Can't read " + file.path);
     const std::uint64_t now = journal_digest(*image);
     if (image->size() != journal->image_size || now == journal->before || now == journal->after) {
@@ -179,11 +228,128 @@ void recover(const ImageFile& file, const std::string& jpath) {
     console::conf("%s: restored as it was before a run that was stopped while saving it.\n", file.path.c_str());
 }
 
-// Takes the lock, waiting up to `deadline` and saying once that it waits.
-bool wait_for_lock(const ImageFile& file, platform::Lock lock, std::chrono::steady_clock::time_point deadline,
-                   bool& said) {
-    while (!platform::try_lock(file.handle, lock)) {
-        if (std::chrono::steady_clock::now() >= deadline) return false;
+// What the journal at `jpath` is to the image.
+struct Verdict {
+    enum { Own, Foreign, Unreadable, Gone } kind = Gone;
+    std::string why;                  // Foreign: "a link", "owned by uid N", ...
+    std::vector<std::uint8_t> bytes;  // Own: the journal as read (empty when it is no journal)
+};
+
+// A journal is the image's own when it is a regular file (no link), owned
+// by the image's owner, writable by no one else, and records the image's
+// identity (or none: a journal of the version before, at the image's own
+// name). It is read through the handle it was checked on.
+Verdict judge(const platform::FileFacts& image, const std::string& jpath) {
+    Verdict v;
+    const auto is_link = [&jpath] {
+        const std::optional<platform::FileFacts> named = platform::name_facts(jpath);
+        return named && named->link;
+    };
+    const auto foreign = [&v](std::string why) {
+        v.kind = Verdict::Foreign;
+        v.why = std::move(why);
+        return v;
+    };
+    if (is_link()) return foreign("a link");
+    // Not even opened when it is a device, a pipe or a folder.
+    if (const std::optional<platform::FileFacts> named = platform::name_facts(jpath); named && !named->regular)
+        return foreign("no regular file");
+    const platform::FileHandle in = platform::open_no_follow(jpath);
+    const std::optional<platform::FileFacts> f = in.is_open() ? platform::facts(in) : std::nullopt;
+    if (!f) {
+        if (is_link()) return foreign("a link");  // put there since
+        v.kind = platform::name_facts(jpath) ? Verdict::Unreadable : Verdict::Gone;
+        return v;
+    }
+    if (!f->regular) return foreign("no regular file");
+    if (f->owner && image.owner && *f->owner != *image.owner) return foreign("owned by uid " + std::to_string(*f->owner));
+    if (f->mode && (*f->mode & 022) != 0) return foreign("writable by others");
+    if (f->size <= kMaxJournal) {  // a larger one is no journal a save made
+        std::optional<std::vector<std::uint8_t>> bytes = platform::read_all(in, kMaxJournal);
+        if (!bytes) {
+            v.kind = Verdict::Unreadable;
+            return v;
+        }
+        v.bytes = std::move(*bytes);
+    }
+    if (const std::optional<platform::FileId> id = recorded_id(v.bytes); id && *id != image.id)
+        return foreign("made for another file");
+    v.kind = Verdict::Own;
+    return v;
+}
+
+// Whether the file at `path` is a journal (a regular file, no link) whose
+// head records `id`.
+bool records(const std::string& path, const platform::FileId& id) {
+    const std::optional<platform::FileFacts> named = platform::name_facts(path);
+    if (!named || !named->regular) return false;  // a device is not even opened
+    const platform::FileHandle in = platform::open_no_follow(path);
+    const std::optional<platform::FileFacts> f = in.is_open() ? platform::facts(in) : std::nullopt;
+    if (!f || !f->regular) return false;
+    std::uint8_t head[kIdSize];
+    const std::optional<std::size_t> got = platform::read_at(in, 0, head);
+    return got && *got == sizeof head && recorded_id(head) == id;
+}
+
+// The journal of the image the handle holds: whatever stands at its own
+// name (a link too), else, for an image with more than one name, a journal
+// in its folder that records it (left by a run through another name).
+std::optional<std::string> find_journal(const ImageFile& file) {
+    const std::string own = journal_path(file.path);
+    if (platform::name_facts(own)) return own;
+    const std::optional<platform::FileFacts> image = platform::facts(file.handle);
+    if (!image || image->links < 2) return std::nullopt;
+    const std::string folder = folder_of(own);
+    std::error_code ec;
+    for (fs::directory_iterator it(folder.empty() ? "." : folder, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        if (name.size() > 8 && name.ends_with(".journal") && records(in_folder(folder, name), image->id))
+            return in_folder(folder, name);
+    }
+    return std::nullopt;
+}
+
+// The journal found beside an image the run holds Exclusive, dealt with:
+// false (said) when it is not the image's own, and the image is left alone.
+bool deal_with_journal(const ImageFile& file, const std::string& jpath) {
+    const std::optional<platform::FileFacts> image = platform::facts(file.handle);
+    if (!image) fatal("Can't read " + file.path);
+    Verdict v = judge(*image, jpath);
+    switch (v.kind) {
+    case Verdict::Gone: return true;
+    case Verdict::Foreign:
+        console::conf("%s is not this image's own (%s); nothing changed\n", jpath.c_str(), v.why.c_str());
+        return false;
+    case Verdict::Unreadable:
+        console::conf("%s: can't read %s, left by a run that was stopped; nothing changed\n", file.path.c_str(),
+                      jpath.c_str());
+        return false;
+    case Verdict::Own: break;
+    }
+    recover(file, jpath, v.bytes);
+    return true;
+}
+
+enum class Waited { Taken, InUse, NoLock };
+
+LockOutcome outcome_of(Waited w) {
+    switch (w) {
+    case Waited::Taken: return LockOutcome::Locked;
+    case Waited::InUse: return LockOutcome::InUse;
+    case Waited::NoLock: break;
+    }
+    return LockOutcome::NoLock;
+}
+
+// Takes the lock, waiting up to `deadline` and saying once that it waits;
+// at once NoLock where the file system takes none.
+Waited wait_for_lock(const ImageFile& file, platform::Lock lock, std::chrono::steady_clock::time_point deadline,
+                     bool& said) {
+    for (;;) {
+        const platform::LockTry got = platform::try_lock(file.handle, lock);
+        if (got == platform::LockTry::Taken) return Waited::Taken;
+        if (got == platform::LockTry::Unsupported) return Waited::NoLock;
+        if (std::chrono::steady_clock::now() >= deadline) return Waited::InUse;
         if (!said) {
             console::conf("%s is in use by another run; waiting for it to end (at most %lld seconds)\n",
                           file.path.c_str(),
@@ -192,13 +358,17 @@ bool wait_for_lock(const ImageFile& file, platform::Lock lock, std::chrono::stea
         }
         std::this_thread::sleep_for(kPoll);
     }
-    return true;
 }
 
 }  // namespace
 
 std::vector<std::uint8_t> journal_bytes(std::span<const std::uint8_t> before, std::span<const std::uint8_t> after) {
-    return make_journal(before, after, changed_ranges(before, after));
+    return make_journal(before, after, changed_ranges(before, after), std::nullopt);
+}
+
+std::vector<std::uint8_t> journal_bytes(std::span<const std::uint8_t> before, std::span<const std::uint8_t> after,
+                                        const platform::FileId& image) {
+    return make_journal(before, after, changed_ranges(before, after), image);
 }
 
 std::uint64_t journal_digest(std::span<const std::uint8_t> data) { return digest64(data); }
@@ -211,28 +381,29 @@ bool can_save(const std::string& image_path) {
     const std::string journal = journal_path(image_path);
     std::error_code ec;
     const fs::file_status there = fs::symlink_status(journal, ec);
-    return platform::folder_writable(folder_of(journal)) && (!fs::exists(there) || fs::is_regular_file(there));
+    const std::optional<std::string> file = resolve_links(image_path);
+    const std::optional<platform::FileFacts> image = file ? platform::name_facts(*file) : std::nullopt;
+    return platform::folder_writable(folder_of(journal)) && (!fs::exists(there) || fs::is_regular_file(there)) &&
+           !(image && names_elsewhere(*image, folder_of(journal)));
 }
 
 namespace {
 
-// Opens the image and takes its lock; false when it cannot be opened.
-// `lock` becomes Exclusive when a journal is there to deal with.
-bool open_and_lock(const std::string& path, platform::Lock& lock, std::chrono::steady_clock::time_point deadline,
-                   bool& said, ImageFile& file, bool& in_use) {
+// Opens the image and takes its lock. `lock` becomes Exclusive when a
+// journal is there to deal with.
+LockOutcome open_and_lock(const std::string& path, platform::Lock& lock,
+                          std::chrono::steady_clock::time_point deadline, bool& said, ImageFile& file) {
     file.handle = platform::open_existing(path, true);
     file.writable = file.handle.is_open();
     if (!file.writable) file.handle = platform::open_existing(path, false);
-    if (!file.handle.is_open()) return false;
-    const std::string jpath = journal_path(path);
-    if (file_exists(jpath)) lock = platform::Lock::Exclusive;
-    in_use = !wait_for_lock(file, lock, deadline, said);
-    if (in_use || lock == platform::Lock::Exclusive || !file_exists(jpath)) return true;
+    if (!file.handle.is_open()) return LockOutcome::NotFound;
+    if (find_journal(file)) lock = platform::Lock::Exclusive;
+    const Waited got = wait_for_lock(file, lock, deadline, said);
+    if (got != Waited::Taken || lock == platform::Lock::Exclusive || !find_journal(file)) return outcome_of(got);
     // A save was stopped after this run looked: the restore needs the image alone.
     platform::unlock(file.handle);
     lock = platform::Lock::Exclusive;
-    in_use = !wait_for_lock(file, lock, deadline, said);
-    return true;
+    return outcome_of(wait_for_lock(file, lock, deadline, said));
 }
 
 }  // namespace
@@ -243,29 +414,60 @@ LockOutcome lock_image(const std::string& path, platform::Lock lock, std::chrono
     const auto deadline = std::chrono::steady_clock::now() + wait;
     bool said = false;
     for (;;) {
-        bool in_use = false;
-        if (!open_and_lock(path, lock, deadline, said, file, in_use)) return LockOutcome::NotFound;
-        if (in_use) return LockOutcome::InUse;
+        const LockOutcome got = open_and_lock(path, lock, deadline, said, file);
+        if (got == LockOutcome::NoLock)
+            console::conf("%s: this filesystem takes no lock; nothing changed\n", path.c_str());
+        if (got != LockOutcome::Locked) return got;
         // A run that waited may find the name given to a new file meanwhile
         // (an image written whole and renamed into place): lock that one.
         if (platform::same_file(file.handle, path)) break;
         file.handle.close();
     }
     file.exclusive = lock == platform::Lock::Exclusive;
-    const std::string jpath = journal_path(path);
-    if (file.exclusive && file_exists(jpath)) recover(file, jpath);
+    if (file.exclusive)
+        if (const std::optional<std::string> jpath = find_journal(file); jpath && !deal_with_journal(file, *jpath))
+            return LockOutcome::Refused;
     return LockOutcome::Locked;
+}
+
+OpenedImage read_image(const ImageFile& file, bool keep_as_read) {
+    OpenedImage opened;
+    const std::optional<platform::FileFacts> f = platform::facts(file.handle);
+    if (!f || !f->regular) return opened;
+    if (f->size > kMaxImageSize) {
+        opened.failure = OpenFailure::TooLarge;
+        return opened;
+    }
+    std::optional<std::vector<std::uint8_t>> bytes = platform::read_all(file.handle, kMaxImageSize);
+    if (!bytes) return opened;
+    BiosImage image;
+    image.path = file.path;
+    image.read_only = !file.writable;
+    image.bytes = std::move(*bytes);
+    if (keep_as_read) image.on_disk = image.bytes;
+    analyse_layout(image);
+    opened.image = std::move(image);
+    return opened;
 }
 
 void save_image(BiosImage& image, const ImageFile& file) {
     if (image.bytes == image.on_disk) return;
     if (!file.exclusive || !file.writable || image.bytes.size() != image.on_disk.size())
         fatal("Can't write " + image.path);
-    const std::vector<Range> ranges = changed_ranges(image.on_disk, image.bytes);
+    const std::optional<platform::FileFacts> me = platform::facts(file.handle);
+    if (!me) fatal("Can't write " + image.path);
     const std::string jpath = journal_path(file.path);
-    if (!write_journal(jpath, make_journal(image.on_disk, image.bytes, ranges))) {
+    // A run through that name would not find the journal: the save could be lost.
+    if (names_elsewhere(*me, folder_of(jpath))) {
+        console::conf("%s has a hard link in another folder; nothing changed\n", image.path.c_str());
+        fatal("Can't write " + image.path);
+    }
+    const std::vector<Range> ranges = changed_ranges(image.on_disk, image.bytes);
+    const Written written = write_journal(jpath, make_journal(image.on_disk, image.bytes, ranges, me->id), file.handle);
+    if (written != Written::Yes) {
+        // Only a journal this run made is removed: what stood at its name stays.
         std::error_code ec;
-        fs::remove(jpath, ec);
+        if (written == Written::Failed) fs::remove(jpath, ec);
         console::conf("Can't write %s, the journal that keeps %s whole while it is saved\n", jpath.c_str(),
                       image.path.c_str());
         fatal("Can't write " + image.path);
