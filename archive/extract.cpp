@@ -75,22 +75,22 @@ Expansion expand_member(std::span<const std::uint8_t> member, std::size_t limit)
     return result;
 }
 
-Expansion expand_member_to_file(std::span<const std::uint8_t> member, const std::string& path, std::size_t limit) {
-    Expansion result;
-    std::span<const std::uint8_t> data;
-    std::size_t want = 0;
-    if (!open_member(member, limit, result, data, want)) return result;
-    File out(path, "wb");
+namespace {
+
+// The opened member's original bytes given to `sink` as they are produced.
+void stream_member(Expansion& result, std::span<const std::uint8_t> data, std::size_t want, ExpansionSink sink) {
     auto cannot_write = [&result] {
         result.status = Expansion::Status::Damaged;
         result.damage = "Unable to write";
-        return result;
     };
-    if (!out.is_open()) return cannot_write();
     if (is_stored(result.header)) {
         const std::span<const std::uint8_t> original = data.first(want);
         result.crc = crc16::update(0, original);
-        return out.write(original) && out.flush() ? result : cannot_write();
+        // In pieces, as the codec gives them: a sink may count what it takes.
+        for (std::size_t done = 0; done < original.size(); done += lh5::kWindowPiece)
+            if (!sink.write(sink.context, original.subspan(done, std::min(lh5::kWindowPiece, original.size() - done))))
+                return cannot_write();
+        return;
     }
     lh5::source_from_memory(data);
     lh5_expand_start();
@@ -99,12 +99,39 @@ Expansion expand_member_to_file(std::span<const std::uint8_t> member, const std:
         const std::size_t n = std::min(want - done, lh5::kWindowPiece);
         const std::span<const std::uint8_t> piece = lh5_expand_piece(n);
         result.crc = crc16::update(result.crc, piece);
-        if (!out.write(piece)) return cannot_write();
+        if (!piece.empty() && !sink.write(sink.context, piece)) return cannot_write();
         done += piece.size();
         if (piece.size() < n) break;
     }
-    if (!out.flush()) return cannot_write();
     finish_lh5(result, done, want);
+}
+
+bool write_to_file(void* context, std::span<const std::uint8_t> piece) {
+    return static_cast<File*>(context)->write(piece);
+}
+
+}  // namespace
+
+Expansion expand_member_to_sink(std::span<const std::uint8_t> member, ExpansionSink sink, std::size_t limit) {
+    Expansion result;
+    std::span<const std::uint8_t> data;
+    std::size_t want = 0;
+    if (!open_member(member, limit, result, data, want)) return result;
+    stream_member(result, data, want, sink);
+    return result;
+}
+
+Expansion expand_member_to_file(std::span<const std::uint8_t> member, const std::string& path, std::size_t limit) {
+    Expansion result;
+    std::span<const std::uint8_t> data;
+    std::size_t want = 0;
+    if (!open_member(member, limit, result, data, want)) return result;
+    File out(path, "wb");
+    if (out.is_open()) stream_member(result, data, want, {write_to_file, &out});
+    if (!out.is_open() || !out.flush()) {
+        result.status = Expansion::Status::Damaged;
+        result.damage = "Unable to write";
+    }
     return result;
 }
 

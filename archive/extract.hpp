@@ -43,6 +43,21 @@ Expansion expand_member(std::span<const std::uint8_t> member, std::size_t limit 
 Expansion expand_member_to_file(std::span<const std::uint8_t> member, const std::string& path,
                                 std::size_t limit = SIZE_MAX);
 
+// Where a streamed expansion's bytes go, in order, a window of the codec's
+// storage at a time: `write` gets each piece with `context`; false stops
+// the expansion (Damaged, "Unable to write").
+struct ExpansionSink {
+    bool (*write)(void* context, std::span<const std::uint8_t> piece) = nullptr;
+    void* context = nullptr;
+};
+
+// The same as expand_member_to_file, into `sink` (a file the caller made,
+// say): nothing is held whole, `data` stays empty and `crc` is that of the
+// bytes given to the sink. The sink gets nothing unless the header was
+// read and the method is known. Prints what expand_member prints.
+Expansion expand_member_to_sink(std::span<const std::uint8_t> member, ExpansionSink sink,
+                                std::size_t limit = SIZE_MAX);
+
 // Says "Unknown method: %u" (the method's fourth byte) on the console
 // channel, for an expansion that ended UnknownMethod.
 void say_unknown_method(const Expansion& e);

@@ -97,6 +97,50 @@ FileHandle open_existing(const std::string& path, bool writable);
 // planted there. Windows: CREATE_NEW, no reparse point followed.
 FileHandle create_new(const std::string& path, unsigned permissions = 0666);
 
+// A folder held open, so that the files made in it go into this folder
+// whatever its name leads to later. `path` is the name it was opened by
+// (Windows makes files by joined path: see create_in).
+struct Folder {
+    FileHandle handle;
+    std::string path;
+    bool is_open() const { return handle.is_open(); }
+};
+// Opens the existing folder `path` (a link to a folder is followed: the
+// name is the user's); closed when it is no folder or cannot be opened.
+Folder open_folder(const std::string& path);
+
+// Creates the new file `name` (one part: no folder separator) in `folder`
+// for writing, as create_new does, relative to the folder's handle
+// (openat with O_CREAT|O_EXCL|O_NOFOLLOW on POSIX; on Windows the joined
+// path with CREATE_NEW, no reparse point followed): whatever stands at the
+// name, a link planted there included, makes it fail.
+FileHandle create_in(const Folder& folder, const std::string& name, unsigned permissions = 0666);
+
+// What open_in found at a relative path.
+enum class OpenIn {
+    Opened,      // a regular file, reached through folders only, none of them a link
+    Missing,     // nothing stands at a part of the path
+    Link,        // a part of the path is a symbolic link (a reparse point on Windows)
+    NotRegular,  // the file is a folder, a device, a pipe; or a part along it is no folder
+    Failed,      // anything else (no access, ...)
+};
+// Opens the regular file at `relative` (parts split at the folder
+// separators; the caller has refused absolute paths and ".." parts) inside
+// `folder` for reading, walking each part from the folder's handle without
+// following any link: a link anywhere along the path is refused (Link),
+// so the file opened is inside the folder. `file` is open only for Opened.
+struct OpenedIn {
+    OpenIn status = OpenIn::Failed;
+    FileHandle file;
+};
+OpenedIn open_in(const Folder& folder, const std::string& relative);
+
+// The size of the open file; nothing when it cannot be told.
+std::optional<std::uint64_t> file_size(const FileHandle& file);
+// Reads up to data.size() bytes from where the file stands: how many were
+// read (0 at the end), or nothing on an error.
+std::optional<std::size_t> read_some(const FileHandle& file, std::span<std::uint8_t> data);
+
 // Writes all of `data` to the file from where it stands (a new file: its
 // start); false when the file took less.
 bool write_all(const FileHandle& file, std::span<const std::uint8_t> data);
@@ -173,6 +217,9 @@ bool write_at(const FileHandle& file, std::uint64_t offset, std::span<const std:
 // Waits until what was written to the file is on the disk.
 bool sync(const FileHandle& file);
 bool sync(std::FILE* file);
+// Waits until the entries of the folder held (files made in it) are on
+// the disk; true where the system does that by itself.
+bool sync(const Folder& folder);
 // Waits until the folder's entries (files made, renamed, removed) are on
 // the disk; true where the system does that by itself.
 bool sync_folder(const std::string& folder);

@@ -97,6 +97,87 @@ FileHandle create_new(const std::string& path, unsigned permissions) {
     return d < 0 ? FileHandle() : FileHandle(d);
 }
 
+Folder open_folder(const std::string& path) {
+    const int d = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    Folder folder;
+    if (d >= 0) folder.handle = FileHandle(d);
+    folder.path = path;
+    return folder;
+}
+
+FileHandle create_in(const Folder& folder, const std::string& name, unsigned permissions) {
+    if (name.empty() || name.find('/') != std::string::npos) return {};
+    const int d = ::openat(fd(folder.handle), name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                           static_cast<mode_t>(permissions & 0777));
+    return d < 0 ? FileHandle() : FileHandle(d);
+}
+
+namespace {
+// What stands at `name` in the folder `at`, told without following a link,
+// for an open that failed with `error`.
+OpenIn why_not_opened(int at, const std::string& name, int error) {
+    struct stat st {};
+    if (::fstatat(at, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+        return errno == ENOENT ? OpenIn::Missing : OpenIn::Failed;
+    if (S_ISLNK(st.st_mode)) return OpenIn::Link;
+    if (error == ENOTDIR || !S_ISREG(st.st_mode)) return OpenIn::NotRegular;
+    return OpenIn::Failed;
+}
+}  // namespace
+
+OpenedIn open_in(const Folder& folder, const std::string& relative) {
+    OpenedIn result;
+    FileHandle at;  // the folder reached so far, when below `folder`
+    int at_fd = fd(folder.handle);
+    std::size_t from = 0;
+    for (;;) {
+        const std::size_t slash = relative.find('/', from);
+        const std::string part = relative.substr(from, slash == std::string::npos ? std::string::npos : slash - from);
+        if (part.empty()) {  // "a//b" or a trailing slash: refused as no file
+            result.status = OpenIn::NotRegular;
+            return result;
+        }
+        const bool last = slash == std::string::npos;
+        // O_NONBLOCK: a pipe planted there must not hang the open.
+        const int flags = last ? O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC
+                               : O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+        const int d = ::openat(at_fd, part.c_str(), flags);
+        if (d < 0) {
+            result.status = why_not_opened(at_fd, part, errno);
+            return result;
+        }
+        FileHandle opened(d);
+        if (last) {
+            struct stat st {};
+            if (fstat(d, &st) != 0 || !S_ISREG(st.st_mode)) {
+                result.status = OpenIn::NotRegular;
+                return result;
+            }
+            fcntl(d, F_SETFL, fcntl(d, F_GETFL) & ~O_NONBLOCK);
+            result.status = OpenIn::Opened;
+            result.file = std::move(opened);
+            return result;
+        }
+        at = std::move(opened);
+        at_fd = fd(at);
+        from = slash + 1;
+    }
+}
+
+std::optional<std::uint64_t> file_size(const FileHandle& file) {
+    struct stat st {};
+    if (fstat(fd(file), &st) != 0 || st.st_size < 0) return std::nullopt;
+    return static_cast<std::uint64_t>(st.st_size);
+}
+
+std::optional<std::size_t> read_some(const FileHandle& file, std::span<std::uint8_t> data) {
+    for (;;) {
+        const ssize_t n = ::read(fd(file), data.data(), data.size());
+        if (n >= 0) return static_cast<std::size_t>(n);
+        if (errno != EINTR) return std::nullopt;
+    }
+}
+
 bool write_all(const FileHandle& file, std::span<const std::uint8_t> data) {
     while (!data.empty()) {
         const ssize_t n = ::write(static_cast<int>(file.native()), data.data(), data.size());
@@ -213,6 +294,8 @@ bool write_at(const FileHandle& file, std::uint64_t offset, std::span<const std:
 bool sync(const FileHandle& file) { return fsync(fd(file)) == 0; }
 
 bool sync(std::FILE* file) { return std::fflush(file) == 0 && fsync(fileno(file)) == 0; }
+
+bool sync(const Folder& folder) { return fsync(fd(folder.handle)) == 0; }
 
 bool sync_folder(const std::string& folder) {
     const int d = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);

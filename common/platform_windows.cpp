@@ -109,6 +109,104 @@ FileHandle create_new(const std::string& path, unsigned) {
                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
 }
 
+Folder open_folder(const std::string& path) {
+    // FILE_FLAG_BACKUP_SEMANTICS opens a folder; the handle keeps it from
+    // being removed or renamed while the run makes files in it.
+    Folder folder;
+    folder.handle = adopt(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (folder.handle.is_open() && (!GetFileInformationByHandle(native(folder.handle), &info) ||
+                                    (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0))
+        folder.handle.close();
+    folder.path = path;
+    return folder;
+}
+
+namespace {
+std::string joined(const std::string& folder, const std::string& name) {
+    if (folder.empty()) return name;
+    const char last = folder.back();
+    return last == '/' || last == '\\' || last == ':' ? folder + name : folder + "\\" + name;
+}
+}  // namespace
+
+FileHandle create_in(const Folder& folder, const std::string& name, unsigned permissions) {
+    // The folder cannot be renamed while its handle is open (no
+    // FILE_SHARE_DELETE), so the joined path stays inside it.
+    if (!folder.is_open() || name.empty() || name.find_first_of("/\\:") != std::string::npos) return {};
+    return create_new(joined(folder.path, name), permissions);
+}
+
+OpenedIn open_in(const Folder& folder, const std::string& relative) {
+    OpenedIn result;
+    if (!folder.is_open()) return result;
+    // Each part is looked at without following it: a reparse point (a
+    // symbolic link, a junction) anywhere along the path is refused.
+    std::string path = folder.path;
+    std::size_t from = 0;
+    for (;;) {
+        const std::size_t end = relative.find_first_of("/\\", from);
+        const std::string part = relative.substr(from, end == std::string::npos ? std::string::npos : end - from);
+        if (part.empty() || part.find(':') != std::string::npos) {
+            result.status = OpenIn::NotRegular;
+            return result;
+        }
+        path = joined(path, part);
+        const bool last = end == std::string::npos;
+        const DWORD attributes = GetFileAttributesA(path.c_str());
+        if (attributes == INVALID_FILE_ATTRIBUTES) {
+            const DWORD error = GetLastError();
+            result.status = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? OpenIn::Missing
+                                                                                            : OpenIn::Failed;
+            return result;
+        }
+        if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+            result.status = OpenIn::Link;
+            return result;
+        }
+        if (((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) == last) {
+            result.status = OpenIn::NotRegular;
+            return result;
+        }
+        if (last) break;
+        from = end + 1;
+    }
+    // Opened without following a reparse point, then checked again through
+    // the handle: one planted since the look is refused all the same.
+    FileHandle file = adopt(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!file.is_open() || !GetFileInformationByHandle(native(file), &info)) {
+        result.status = OpenIn::Failed;
+        return result;
+    }
+    if (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+        result.status = OpenIn::Link;
+        return result;
+    }
+    if ((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || GetFileType(native(file)) != FILE_TYPE_DISK) {
+        result.status = OpenIn::NotRegular;
+        return result;
+    }
+    result.status = OpenIn::Opened;
+    result.file = std::move(file);
+    return result;
+}
+
+std::optional<std::uint64_t> file_size(const FileHandle& file) {
+    LARGE_INTEGER size{};
+    if (!GetFileSizeEx(native(file), &size) || size.QuadPart < 0) return std::nullopt;
+    return static_cast<std::uint64_t>(size.QuadPart);
+}
+
+std::optional<std::size_t> read_some(const FileHandle& file, std::span<std::uint8_t> data) {
+    DWORD got = 0;
+    const DWORD want = static_cast<DWORD>(std::min<std::size_t>(data.size(), 1u << 30));
+    if (!ReadFile(native(file), data.data(), want, &got, nullptr)) return std::nullopt;
+    return static_cast<std::size_t>(got);
+}
+
 bool write_all(const FileHandle& file, std::span<const std::uint8_t> data) {
     while (!data.empty()) {
         DWORD written = 0;
@@ -232,6 +330,7 @@ bool sync(const FileHandle& file) { return FlushFileBuffers(native(file)) != 0; 
 bool sync(std::FILE* file) { return std::fflush(file) == 0 && _commit(_fileno(file)) == 0; }
 
 // NTFS keeps its folder entries in its own journal.
+bool sync(const Folder&) { return true; }
 bool sync_folder(const std::string&) { return true; }
 
 // A folder's read-only attribute does not stop files being made in it, and

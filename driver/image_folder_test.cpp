@@ -6,10 +6,21 @@
 
 #include <filesystem>
 #include <fstream>
+#include <algorithm>
 #include <functional>
+#include <map>
 #include <sstream>
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
+#include "archive/crc16.hpp"
+#include "archive/member_header.hpp"
+#include "common/console.hpp"
 #include "common/sha256.hpp"
+#include "driver/run.hpp"
+#include "driver/unpack.hpp"
 #include "testkit/components.hpp"
 #include "testkit/corpus.hpp"
 #include "testkit/group_runs.hpp"
@@ -142,6 +153,17 @@ TEST(ImageFolder, UnpackThenPackGivesTheSameBytesAndEditsGiveCleanImages) {
              0, "NVMM NEW", false, "memory"},
             {"a memory module too long", [] { testkit::spit(file_of("e", "memory_module"), Bytes(0x1005, 0)); }, 1,
              "the memory-module slot overflows by 5 bytes", false, "memory"},
+            {"a second image line", [] {
+                 edit_manifest("e", [](const std::string& l) { return l.starts_with("image ") ? l + "\n" + l : l; });
+             }, 1, "manifest line 5: a second \"image\" line (the first is line 4); a manifest has one"},
+            {"an identical chain line", [] {
+                 edit_manifest("e", [](const std::string& l) { return l.find("/oem0") != std::string::npos ? l + "\n" + l : l; });
+             }, 1, "the same chain line as line "},
+            {"a second line for one TypeId", [] {
+                 testkit::spit("e/other.bin", Bytes(100, 3));
+                 edit_manifest("e", [](const std::string& l) { return l; },
+                               "chain other.bin /oem0 4012:0 -lh5- - - - - \"OTHER.BIN\"\n");
+             }, 1, "a second chain line for TypeId 4012:0 (the first is line "},
             {"too much for the chain",
              [&] { testkit::spit(file_of("e", "/oem0"), testkit::corpus(testkit::CorpusKind::Random, base.bytes.size(), 2)); }, 1,
              "the chain overflows its space by "},
@@ -223,6 +245,243 @@ TEST(ImageFolder, DiffNamesWhatDiffersAndEndsAsCmpDoes) {
     const std::optional<std::string> errors = testkit::schema_errors(documents);
     MOZAIK_NEEDS(errors, "/usr/bin/python3 with jsonschema missing");
     EXPECT_EQ(*errors, "");
+}
+
+// Every file, folder and link under the current folder, but for those under
+// `skip` (the files a run was told to make): kind and content or link target.
+std::map<std::string, std::string> tree(const std::vector<std::string>& skip) {
+    std::map<std::string, std::string> out;
+    for (auto it = fs::recursive_directory_iterator("."); it != fs::recursive_directory_iterator(); ++it) {
+        const std::string path = it->path().lexically_normal().generic_string();
+        if (std::ranges::any_of(skip, [&](const std::string& s) { return path == s || path.starts_with(s + "/"); })) {
+            if (it->is_directory()) it.disable_recursion_pending();
+            continue;
+        }
+        const fs::file_status st = it->symlink_status();
+        if (fs::is_symlink(st)) out[path] = "link to " + fs::read_symlink(it->path()).string();
+        else if (fs::is_regular_file(st)) out[path] = "file " + sha256_hex(testkit::slurp(path));
+        else out[path] = fs::is_directory(st) ? "folder" : "other";
+    }
+    return out;
+}
+
+// The number of the manifest line of `dir` that mentions `word`.
+int line_number(const std::string& dir, const std::string& word) {
+    std::istringstream in(read_text(dir + "/manifest.txt"));
+    int n = 0;
+    for (std::string line; std::getline(in, line);)
+        if (++n, !line.starts_with('#') && line.find(word) != std::string::npos) return n;
+    ADD_FAILURE() << word << " is not in the manifest";
+    return 0;
+}
+
+// The manifest line mentioning `word` with its file field set to `file`.
+void point_line_at(const std::string& dir, const std::string& word, const std::string& file) {
+    edit_manifest(dir, [&](const std::string& l) {
+        if (l.starts_with('#') || l.find(word) == std::string::npos) return l;
+        std::istringstream w(l);
+        std::string place, old;
+        w >> place >> old;
+        return place + " " + file + l.substr(place.size() + 1 + old.size());
+    });
+}
+
+// A run in this process, for the rows that need the unpack hook: status and console channel.
+testkit::RunResult run_here(std::vector<std::string> args) {
+    args.insert(args.begin(), "mozaik32");
+    std::vector<char*> argv;
+    for (std::string& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    console::Capture capture;
+    testkit::RunResult r;
+    r.status = run(static_cast<int>(args.size()), argv.data());
+    r.err = capture.err();
+    r.out = capture.out();
+    return r;
+}
+
+// The offset (AT) of the member on the manifest line of `dir` that mentions `word`.
+std::size_t position_of(const std::string& dir, const std::string& word) {
+    std::istringstream in(read_text(dir + "/manifest.txt"));
+    for (std::string line; std::getline(in, line);)
+        if (!line.starts_with('#') && line.find(word) != std::string::npos) {
+            std::istringstream w(line);
+            std::string place, file, sw, type, method, at;
+            w >> place >> file >> sw >> type >> method >> at;
+            return std::stoul(at, nullptr, 16);
+        }
+    ADD_FAILURE() << word << " is not in the manifest";
+    return 0;
+}
+
+// The attacks a folder received from someone else, or someone sharing the
+// folder, can make on /unpack and /pack: each fails, says so in these
+// words, and changes nothing outside the files the run was told to make.
+TEST(ImageFolder, AttacksOnTheFolderFailAndChangeNothingOutsideIt) {
+    MOZAIK_LINUX_ONLY("symbolic links and FIFOs");
+    testkit::WorkDir work;
+    make_image(testkit::run_images()[0]);
+    ASSERT_EQ(testkit::run_tool({"img.bin", "/unpack", "d"}).status, 0);
+    testkit::spit("secret", std::string("KEY"));
+    const Bytes image = testkit::slurp("img.bin");
+    const std::string vga_line = std::to_string(line_number("d", "/vga"));
+    // The image with one byte of its stored system BIOS's data changed,
+    // and what /unpack says of it.
+    const std::size_t bios_at = position_of("d", "\"SYSBIOS.BIN\"");
+    const MemberHead bios_head = read_member_head(image, bios_at);
+    const std::size_t bios_data = bios_at + header_size(bios_head) + 2;
+    Bytes damaged = image;
+    damaged[bios_data + 100] ^= 0x5A;
+    const int table_line = line_number("d", "\"SYSBIOS.BIN\"");
+    char crc_text[240];
+    std::snprintf(crc_text, sizeof crc_text,
+                  "bad.bin: the component \"%s\" at %05zXh fails its CRC (recorded %04Xh, its data gives %04Xh); %s "
+                  "is written as it expands",
+                  std::string(listed_name(bios_head)).c_str(), bios_at, *recorded_crc(header_in_holder(bios_head)),
+                  crc16::update(0, std::span(damaged).subspan(bios_data, original_size(bios_head))),
+                  fs::path(file_of("d", "\"SYSBIOS.BIN\"")).filename().string().c_str());
+    const std::string crc_said = crc_text;
+    ASSERT_NE(table_line, 0);
+    // The image with its /oem0 member claiming one byte more than a member may expand to.
+    Bytes huge = image;
+    const std::size_t oem_position = position_of("d", "/oem0");
+    const std::uint32_t claimed = (16u << 20) + 1;
+    for (int i = 0; i < 4; ++i) huge[oem_position + 11 + i] = static_cast<std::uint8_t>(claimed >> (8 * i));
+    std::uint8_t sum = 0;
+    for (std::size_t i = 0; i < huge[oem_position]; ++i) sum = static_cast<std::uint8_t>(sum + huge[oem_position + 2 + i]);
+    huge[oem_position + 1] = sum;
+    char huge_said[200];
+    std::snprintf(huge_said, sizeof huge_said,
+                  "huge.bin: the component at %05zXh claims 16777217 bytes, more than the 16777216 a member may expand "
+                  "to; nothing unpacked",
+                  oem_position);
+    const auto unpack_damaged = [&] {
+        fs::remove_all("e");
+        testkit::spit("bad.bin", damaged);
+        ASSERT_EQ(testkit::run_tool({"bad.bin", "/unpack", "e"}).status, 0);
+    };
+    const std::string pack_crc_said = "manifest line " + std::to_string(table_line) +
+                                      ": the member at 00000h goes back as stored, and its data fails its CRC as in the "
+                                      "image /unpack read";
+    struct Attack {
+        const char* what;
+        std::function<void()> plant;                         // in "e", a copy of d, or beside it
+        std::vector<std::string> args;                       // run through the binary
+        bool in_process = false;                             // run here, with the unpack hook set
+        int status;
+        std::string said;                                    // the whole console channel, line ends dropped
+        std::vector<std::string> named = {"e", "new.bin"};  // what the run was told to make
+    };
+    const Attack attacks[] = {
+        {"a dangling link planted in DIR after its check, at the first name /unpack makes",
+         [] {
+             unpack_folder_checked = [](const std::string& dir) { fs::create_symlink("../victim", dir + "/image.bin"); };
+         },
+         {"img.bin", "/unpack", "e"}, true, 1,
+         "Can't create e/image.bin: something stands there since e was found empty; nothing was written through it"},
+        {"a link to a file outside planted in DIR after its check, at the last name /unpack makes",
+         [] {
+             unpack_folder_checked = [](const std::string& dir) { fs::create_symlink("../secret", dir + "/manifest.txt"); };
+         },
+         {"img.bin", "/unpack", "e"}, true, 1,
+         "Can't create e/manifest.txt: something stands there since e was found empty; nothing was written through it"},
+        {"a content path with ..", [&] { point_line_at("e", "/vga", "../secret"); }, {"new.bin", "/pack", "e"}, false, 1,
+         "manifest line " + vga_line + ": ../secret has a \"..\" part: /pack reads only files inside e; copy the file "
+         "into the folder; nothing was written"},
+        {"an absolute content path", [&] { point_line_at("e", "/vga", "/etc/passwd"); }, {"new.bin", "/pack", "e"}, false,
+         1,
+         "manifest line " + vga_line + ": /etc/passwd is an absolute path: /pack reads only files inside e; copy the "
+         "file into the folder; nothing was written"},
+        {"a link inside DIR to a file outside",
+         [&] {
+             fs::create_symlink("../secret", "e/key.rom");
+             point_line_at("e", "/vga", "key.rom");
+         },
+         {"new.bin", "/pack", "e"}, false, 1,
+         "manifest line " + vga_line + ": key.rom is or passes through a symbolic link: /pack follows no link out of e; "
+         "copy the file into the folder; nothing was written"},
+        {"a folder inside DIR that is a link outside",
+         [&] {
+             fs::create_directory("elsewhere");
+             fs::copy_file("vga.rom", "elsewhere/vga.rom");
+             fs::create_directory_symlink("../elsewhere", "e/sub");
+             point_line_at("e", "/vga", "sub/vga.rom");
+         },
+         {"new.bin", "/pack", "e"}, false, 1,
+         "manifest line " + vga_line + ": sub/vga.rom is or passes through a symbolic link: /pack follows no link out "
+         "of e; copy the file into the folder; nothing was written"},
+        {"an image line naming a file outside DIR",
+         [] {
+             fs::copy_file("img.bin", "outside.bin");
+             edit_manifest("e", [](const std::string& l) {
+                 return l.starts_with("image ") ? "image ../outside.bin" + l.substr(std::string("image image.bin").size()) : l;
+             });
+         },
+         {"new.bin", "/pack", "e"}, false, 1,
+         "manifest line 4: ../outside.bin has a \"..\" part: /pack reads only files inside e; copy the file into the "
+         "folder; nothing was written"},
+        {"an image file that is a link outside",
+         [] {
+             fs::copy_file("img.bin", "outside.bin");
+             fs::remove("e/image.bin");
+             fs::create_symlink("../outside.bin", "e/image.bin");
+         },
+         {"new.bin", "/pack", "e"}, false, 1,
+         "manifest line 4: image.bin is or passes through a symbolic link: /pack follows no link out of e; copy the "
+         "file into the folder; nothing was written"},
+        {"a content file larger than a member may be, never read",
+         [&] {
+             {
+                 std::ofstream big("e/big.bin", std::ios::binary);
+             }
+             fs::resize_file("e/big.bin", 60u << 20);  // sparse: 60 MB that cost no disk
+             point_line_at("e", "/vga", "big.bin");
+         },
+         {"new.bin", "/pack", "e"}, false, 1,
+         "manifest line " + vga_line + ": e/big.bin has 62914560 bytes, more than the 16777216 it may have; shrink it; "
+         "nothing was written"},
+        {"a FIFO as NEW",
+         [] {
+#ifndef _WIN32
+             ASSERT_EQ(::mkfifo("fifo.bin", 0600), 0);
+#endif
+         },
+         {"fifo.bin", "/pack", "e"}, false, 1,
+         "fifo.bin is no regular file (a FIFO, a device or a folder): /pack writes an image file; nothing was written",
+         {"e"}},
+        {"a member whose data fails its CRC, under /err", [&] { testkit::spit("bad.bin", damaged); },
+         {"bad.bin", "/unpack", "e", "/err"}, false, 1, crc_said, {"e"}},
+        {"a member whose data fails its CRC", [&] { testkit::spit("bad.bin", damaged); }, {"bad.bin", "/unpack", "e"},
+         false, 0, crc_said, {"e"}},
+        {"a member that claims more than a member may expand to", [&] { testkit::spit("huge.bin", huge); },
+         {"huge.bin", "/unpack", "e"}, false, 1, huge_said, {"e"}},
+        {"a folder whose member fails its CRC, packed under /err", [&] { unpack_damaged(); },
+         {"new.bin", "/pack", "e", "/err"}, false, 1, pack_crc_said + "a member fails its CRC (/err); nothing was written"},
+        {"a folder whose member fails its CRC, packed", [&] { unpack_damaged(); }, {"new.bin", "/pack", "e"}, false, 0,
+         pack_crc_said, {"e", "new.bin"}},
+    };
+    for (const Attack& a : attacks) {
+        SCOPED_TRACE(a.what);
+        fs::remove_all("e");
+        for (const char* f : {"new.bin", "fifo.bin", "victim", "outside.bin", "bad.bin", "huge.bin"}) fs::remove(f);
+        fs::remove_all("elsewhere");
+        if (a.args[1] == "/pack") fs::copy("d", "e");
+        a.plant();
+        const std::map<std::string, std::string> before = tree(a.named);
+        const testkit::RunResult r = a.in_process ? run_here(a.args) : testkit::run_tool(a.args);
+        unpack_folder_checked = nullptr;
+        EXPECT_EQ(r.status, a.status) << r.err;
+        std::string said = r.err;
+        std::erase(said, '\n');
+        EXPECT_EQ(said, a.said);
+        EXPECT_TRUE(tree(a.named) == before) << "something outside the named files changed";
+        EXPECT_EQ(fs::exists("new.bin"), a.status == 0 && a.args[1] == "/pack");
+        if (a.status == 0 && a.args[1] == "/pack") {
+            EXPECT_TRUE(testkit::slurp("new.bin") == damaged) << "the same bytes";
+        }
+        EXPECT_FALSE(fs::exists(fs::symlink_status("victim")));
+        EXPECT_EQ(read_text("secret"), "KEY");
+    }
 }
 
 TEST(ImageFolder, NameWordStoresTheNameAndCountsItsLength) {

@@ -2,8 +2,12 @@
 #include "driver/manifest.hpp"
 
 #include <cstdio>
+#include <map>
 #include <sstream>
+#include <tuple>
+#include <unordered_map>
 
+#include "archive/member_header.hpp"
 #include "common/hex.hpp"
 
 namespace {
@@ -117,6 +121,8 @@ std::string manifest_text(const Manifest& m, const std::string& title) {
 std::variant<Manifest, std::string> parse_manifest(const std::string& text) {
     Manifest m;
     bool image_line = false;
+    int image_number = 0;
+    std::map<std::string, int> place_lines;                // a block's place: its line
     std::istringstream in(text);
     int number = 0;
     for (std::string line; std::getline(in, line);) {
@@ -134,6 +140,11 @@ std::variant<Manifest, std::string> parse_manifest(const std::string& text) {
             if (w.size() != 4 || quote != std::string::npos || !read_number(w[2], false, size) || !size ||
                 !is_sha256(w[3]))
                 return line_error(number, "the image line reads \"image FILE SIZE SHA256\"");
+            if (image_line)
+                return line_error(number, "a second \"image\" line (the first is line " + std::to_string(image_number) +
+                                              "); a manifest has one");
+            image_number = number;
+            m.image_line = number;
             m.image_file = w[1];
             m.image_size = *size;
             m.image_sha256 = w[3];
@@ -163,13 +174,36 @@ std::variant<Manifest, std::string> parse_manifest(const std::string& text) {
         const std::optional<std::string> name = unquote(line, quote);
         if (!name) return line_error(number, "the stored name is one quoted text, with \\\" \\\\ and \\xNN");
         l.name = *name;
-        // An image has one of each block outside the chain.
-        for (const ManifestLine& before : m.lines)
-            if (l.place != "chain" && before.place == l.place)
+        // An image has one of each block outside the chain: each place seen
+        // once, looked up, not searched for.
+        if (l.place != "chain") {
+            const auto [first, fresh] = place_lines.try_emplace(l.place, number);
+            if (!fresh)
                 return line_error(number, "a second \"" + l.place + "\" line (the first is line " +
-                                              std::to_string(before.number) + "); an image has one");
+                                              std::to_string(first->second) + "); an image has one");
+        }
         m.lines.push_back(std::move(l));
     }
     if (!image_line) return std::string("the manifest has no \"image\" line");
     return m;
+}
+
+std::optional<std::string> manifest_conflict(const Manifest& m) {
+    std::unordered_map<std::uint32_t, std::size_t> type_lines;  // a chain TypeId: its index in m.lines
+    for (std::size_t i = 0; i < m.lines.size(); ++i) {
+        const ManifestLine& l = m.lines[i];
+        if (l.place != "chain") continue;
+        const TypeIdValue type = parse_type_id(l.type_id);
+        const auto [first, fresh] = type_lines.try_emplace(std::uint32_t{type.segment} << 16 | type.offset, i);
+        if (fresh) continue;
+        const ManifestLine& before = m.lines[first->second];
+        const bool same = std::tie(before.file, before.switch_text, before.type_id, before.method, before.at,
+                                   before.original, before.packed, before.sha256, before.name) ==
+                          std::tie(l.file, l.switch_text, l.type_id, l.method, l.at, l.original, l.packed, l.sha256,
+                                   l.name);
+        if (same) return line_fault(l, "the same chain line as line " + std::to_string(before.number) + "; remove one");
+        return line_fault(l, "a second chain line for TypeId " + l.type_id + " (the first is line " +
+                                 std::to_string(before.number) + "); a chain has one member of each");
+    }
+    return std::nullopt;
 }

@@ -40,6 +40,7 @@ struct Manifest {
     std::string image_file;
     std::uint32_t image_size = 0;
     std::string image_sha256;
+    int image_line = 0;  // the image line's number
     std::vector<ManifestLine> lines;
 };
 
@@ -48,6 +49,12 @@ std::string manifest_text(const Manifest& manifest, const std::string& title);
 
 // The manifest in `text`, or what is wrong: "manifest line %d: ...".
 std::variant<Manifest, std::string> parse_manifest(const std::string& text);
+
+// What makes a well-formed manifest one no image can be packed from: two
+// chain lines for one TypeId (an identical line said as such), as
+// "manifest line %d: ..."; nothing when there is none. (A second image,
+// bios or other block line is refused by parse_manifest.)
+std::optional<std::string> manifest_conflict(const Manifest& manifest);
 
 // The places a line may name.
 bool known_place(const std::string& place);

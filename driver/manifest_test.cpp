@@ -72,6 +72,7 @@ TEST(Manifest, RefusesMalformedLinesWithTheirNumber) {
         {image + good + "top t.bin - - raw 2D000 6144 - " + kSha + " \"N\"\n" + good +
              "top t.bin - - raw 2D000 6144 - " + kSha + " \"N\"\n",
          "manifest line 5: a second \"top\" line (the first is line 3)"},
+        {image + good + image, "manifest line 3: a second \"image\" line (the first is line 1); a manifest has one"},
     };
     for (const auto& [text, said] : cases) {
         const auto parsed = parse_manifest(text);
@@ -80,6 +81,27 @@ TEST(Manifest, RefusesMalformedLinesWithTheirNumber) {
     }
     // Two chain lines are no fault: a chain has many members.
     EXPECT_TRUE(std::holds_alternative<Manifest>(parse_manifest(image + good + good)));
+}
+
+// A manifest that reads well but from which no image can be packed: two
+// chain lines for one TypeId, an identical line said as such. Checked in
+// one pass: the lines are looked up by TypeId, not searched.
+TEST(Manifest, ConflictsAreTwoChainLinesForOneTypeId) {
+    const std::string image = "image image.bin 262144 " + kSha + "\n";
+    const std::string good = "chain f.bin /oem0 4012:0000 -lh5- 10000 3000 1200 " + kSha + " \"A.BIN\"\n";
+    const std::string other = "chain g.bin /oem1 4013:0000 -lh5- - - - - \"B.BIN\"\n";
+    const std::pair<std::string, std::optional<std::string>> cases[] = {
+        {image + good + other, std::nullopt},
+        {image + good + other + good, "manifest line 4: the same chain line as line 2; remove one"},
+        {image + good + "chain h.bin /oem0 4012:0 -lh5- - - - - \"C.BIN\"\n",
+         "manifest line 3: a second chain line for TypeId 4012:0 (the first is line 2); a chain has one member of each"},
+        {image + good + "top t.bin - - raw 2D000 6144 - " + kSha + " \"N\"\n" + other, std::nullopt},
+    };
+    for (const auto& [text, said] : cases) {
+        const auto parsed = parse_manifest(text);
+        ASSERT_TRUE(std::holds_alternative<Manifest>(parsed)) << text;
+        EXPECT_EQ(manifest_conflict(std::get<Manifest>(parsed)), said) << text;
+    }
 }
 
 }  // namespace

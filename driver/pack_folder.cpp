@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <variant>
 
+#include "archive/crc16.hpp"
 #include "archive/member_header.hpp"
 #include "archive/pack.hpp"
 #include "common/console.hpp"
@@ -78,16 +79,81 @@ std::variant<Bytes, std::string> member_at(const BiosImage& base, const Componen
     return std::move(*placed);
 }
 
+// Why the manifest's file name `file` may not be read from the folder;
+// empty when it may: a relative path with no ".." part (and, on Windows,
+// no drive).
+std::string leaves_folder(const std::string& file) {
+    if (file.empty()) return "names no file";
+    if (file.front() == '/' || (platform::kWindows && (file.front() == '\\' || file.find(':') != std::string::npos)))
+        return "is an absolute path";
+    std::size_t from = 0;
+    for (;;) {
+        const std::size_t end = file.find_first_of(platform::kFolderSeparators, from);
+        if (file.substr(from, end == std::string::npos ? std::string::npos : end - from) == "..")
+            return "has a \"..\" part";
+        if (end == std::string::npos) return {};
+        from = end + 1;
+    }
+}
+
+// The content of the file `file` inside the folder, read through the
+// handle open_in checked (no link followed, nothing outside the folder),
+// its size checked against `limit` before a byte is read; or the fault,
+// for a manifest line `l` (or the image line, when null).
+std::variant<Bytes, std::string> read_in_folder(const platform::Folder& folder, const std::string& file,
+                                                std::size_t limit, const ManifestLine* l, int image_line = 0) {
+    const auto fault = [&](const std::string& what) {
+        if (l) return line_fault(*l, what);
+        return image_line ? "manifest line " + std::to_string(image_line) + ": " + what : what;
+    };
+    const std::string path = (fs::path(folder.path) / file).string();
+    if (const std::string why = leaves_folder(file); !why.empty())
+        return fault(file + " " + why + ": /pack reads only files inside " + folder.path +
+                     "; copy the file into the folder");
+    platform::OpenedIn opened = platform::open_in(folder, file);
+    switch (opened.status) {
+    case platform::OpenIn::Opened: break;
+    case platform::OpenIn::Link:
+        return fault(file + " is or passes through a symbolic link: /pack follows no link out of " + folder.path +
+                     "; copy the file into the folder");
+    case platform::OpenIn::NotRegular:
+        return fault(path + " is no regular file; copy the file into the folder");
+    case platform::OpenIn::Missing:
+    case platform::OpenIn::Failed: return fault("can't read " + path);
+    }
+    const std::optional<std::uint64_t> size = platform::file_size(opened.file);
+    if (!size) return fault("can't read " + path);
+    if (*size > limit)
+        return fault(path + " has " + std::to_string(*size) + " bytes, more than the " + std::to_string(limit) +
+                     " it may have; shrink it");
+    // Read to its end: a file that grew meanwhile past the limit is refused.
+    Bytes bytes(static_cast<std::size_t>(*size) + 1);
+    std::size_t got = 0;
+    for (;;) {
+        if (got == bytes.size()) {
+            if (bytes.size() > limit) return fault(path + " grew past " + std::to_string(limit) + " bytes while read");
+            bytes.resize(std::min(bytes.size() * 2, limit + 1));
+        }
+        const std::optional<std::size_t> n = platform::read_some(opened.file, std::span(bytes).subspan(got));
+        if (!n) return fault("can't read " + path);
+        if (*n == 0) break;
+        got += *n;
+    }
+    if (got > limit) return fault(path + " grew past " + std::to_string(limit) + " bytes while read");
+    bytes.resize(got);
+    return bytes;
+}
+
 // Reads every content file; checks the lines that are no chain members.
-std::variant<std::vector<Component>, std::string> read_components(const std::string& dir, const Manifest& m,
+std::variant<std::vector<Component>, std::string> read_components(const platform::Folder& folder, const Manifest& m,
                                                                   const ImageSurvey& base) {
     std::vector<Component> out;
     for (const ManifestLine& l : m.lines) {
-        const std::string path = (fs::path(dir) / l.file).string();
-        std::optional<Bytes> content = read_input_file(path);
-        if (!content) return line_fault(l, "can't read " + path);
-        const bool changed = l.sha256.empty() || sha256_hex(*content) != l.sha256;
-        out.push_back({&l, std::move(*content), changed});
+        std::variant<Bytes, std::string> content = read_in_folder(folder, l.file, member::kMaxMemberSize, &l);
+        if (std::string* fault = std::get_if<std::string>(&content)) return std::move(*fault);
+        Bytes& bytes = std::get<Bytes>(content);
+        const bool changed = l.sha256.empty() || sha256_hex(bytes) != l.sha256;
+        out.push_back({&l, std::move(bytes), changed});
     }
     const auto has = [&m](const char* place) {
         return std::ranges::any_of(m.lines, [place](const ManifestLine& l) { return l.place == place; });
@@ -122,6 +188,26 @@ std::optional<std::string> plan_system_bios(const BiosImage& base, const ImageSu
     plan.system_bios = std::move(*archive);
     ++plan.packed;
     return std::nullopt;
+}
+
+// The lines whose member goes back as stored with data that fails its CRC
+// (the image /unpack read was damaged there, and /unpack said so): each
+// said on the console channel; how many.
+int say_damaged_kept(const BiosImage& base, const std::vector<Component>& components) {
+    int damaged = 0;
+    for (const Component& c : components) {
+        const ManifestLine& l = *c.line;
+        if (c.changed || !l.at || (l.place != "bios" && l.place != "chain" && l.place != "boot_vga")) continue;
+        const MemberHead head = read_member_head(base.bytes, *l.at);
+        if (!is_whole_header(head)) continue;
+        const std::optional<std::uint16_t> recorded = recorded_crc(header_in_holder(head));
+        if (!recorded || *recorded == crc16::update(0, c.content)) continue;
+        console::conf("manifest line %d: the member at %05Xh goes back as stored, and its data fails its CRC as in the "
+                      "image /unpack read\n",
+                      l.number, *l.at);
+        ++damaged;
+    }
+    return damaged;
 }
 
 std::variant<PackPlan, std::string> plan_pack(const BiosImage& base, const ImageSurvey& s,
@@ -207,15 +293,31 @@ bool write_new(const std::string& path, const Bytes& bytes) {
 
 int pack_folder(RunState& state) {
     const std::string& dir = state.args[3];
+    // The target first: a FIFO, a device or a folder at NEW is refused
+    // before any work (a FIFO with no reader would hold the write for ever).
+    std::error_code ec;
+    const fs::file_status target = fs::status(state.input_file, ec);
+    if (fs::exists(target) && !fs::is_regular_file(target))
+        return fail(state.input_file + " is no regular file (a FIFO, a device or a folder): /pack writes an image file");
     const std::string manifest_path = (fs::path(dir) / kManifestName).string();
-    const std::optional<Bytes> text = read_input_file(manifest_path);
-    if (!text) return fail(dir + " is no folder /unpack made: can't read " + manifest_path);
-    std::variant<Manifest, std::string> parsed = parse_manifest(std::string(text->begin(), text->end()));
+    const platform::Folder folder = platform::open_folder(dir);
+    if (!folder.is_open()) return fail(dir + " is no folder /unpack made: can't read " + manifest_path);
+    std::variant<Bytes, std::string> text = read_in_folder(folder, kManifestName, kMaxInputFile, nullptr);
+    if (const std::string* fault = std::get_if<std::string>(&text)) {
+        if (fs::exists(fs::symlink_status(manifest_path, ec))) return fail(*fault);
+        return fail(dir + " is no folder /unpack made: can't read " + manifest_path);
+    }
+    const Bytes& manifest_bytes = std::get<Bytes>(text);
+    std::variant<Manifest, std::string> parsed =
+        parse_manifest(std::string(manifest_bytes.begin(), manifest_bytes.end()));
     if (const std::string* fault = std::get_if<std::string>(&parsed)) return fail(manifest_path + ": " + *fault);
     const Manifest& manifest = std::get<Manifest>(parsed);
+    if (const std::optional<std::string> fault = manifest_conflict(manifest)) return fail(manifest_path + ": " + *fault);
+    std::variant<Bytes, std::string> read =
+        read_in_folder(folder, manifest.image_file, kMaxImageSize, nullptr, manifest.image_line);
+    if (const std::string* fault = std::get_if<std::string>(&read)) return fail(*fault);
     const std::string image_path = (fs::path(dir) / manifest.image_file).string();
-    std::optional<Bytes> saved = read_input_file(image_path, kMaxImageSize);
-    if (!saved) return fail("can't read " + image_path);
+    std::optional<Bytes> saved = std::move(std::get<Bytes>(read));
     if (saved->size() != manifest.image_size || sha256_hex(*saved) != manifest.image_sha256)
         return fail(image_path + " is not the image /unpack saved (its size or SHA-256 differs); unpack again");
     BiosImage base;
@@ -223,8 +325,12 @@ int pack_folder(RunState& state) {
     base.bytes = std::move(*saved);
     analyse_layout(base);
     const ImageSurvey s = survey_image(base);
-    std::variant<std::vector<Component>, std::string> components = read_components(dir, manifest, s);
+    std::variant<std::vector<Component>, std::string> components = read_components(folder, manifest, s);
     if (const std::string* fault = std::get_if<std::string>(&components)) return fail(*fault);
+    // Under /err a member that goes back damaged fails the run; otherwise
+    // it is said, and an untouched folder still gives the same bytes.
+    if (say_damaged_kept(base, std::get<std::vector<Component>>(components)) != 0 && state.err_mode)
+        return fail("a member fails its CRC (/err)");
     std::variant<PackPlan, std::string> plan = plan_pack(base, s, std::get<std::vector<Component>>(components));
     if (const std::string* fault = std::get_if<std::string>(&plan)) return fail(*fault);
     BiosImage image = base;

@@ -294,7 +294,7 @@ int run_folder_operation(RunState& state, ImageWriter& writer, FolderCommand com
     const Action action = command == FolderCommand::Unpack ? Action::Unpack : Action::Diff;
     const GroupResult r = operation(action).run(Operand{state.group, writer, state.rom_slots});
     if (r.unreadable) return 2;
-    return r.problems != 0 || r.write_failed ? 1 : 0;
+    return r.problems != 0 || r.write_failed || (r.damaged != 0 && state.err_mode) ? 1 : 0;
 }
 
 // Whether the run can only read its image, so that other readers may run

@@ -9,6 +9,7 @@
 #include "common/catalogue.hpp"
 #include "common/console.hpp"
 #include "common/file.hpp"
+#include "common/platform.hpp"
 #include "common/sha256.hpp"
 #include "driver/manifest.hpp"
 #include "image/bios_image.hpp"
@@ -18,18 +19,86 @@
 
 namespace fs = std::filesystem;
 
+void (*unpack_folder_checked)(const std::string& dir) = nullptr;
+
 namespace {
 
+// A file of the folder: bytes held (a block, a bitmap, the manifest), a
+// view of the image (image.bin), or a member expanded straight into it.
 struct OutFile {
     std::string name;
     std::vector<std::uint8_t> bytes;
+    std::span<const std::uint8_t> view;
+    std::optional<std::uint32_t> member;  // the member's position
+    std::span<const std::uint8_t> content() const { return bytes.empty() ? view : std::span(bytes); }
 };
+
+OutFile held_file(std::string name, std::vector<std::uint8_t> bytes) {
+    OutFile f;
+    f.name = std::move(name);
+    f.bytes = std::move(bytes);
+    return f;
+}
+
+OutFile viewed_file(std::string name, std::span<const std::uint8_t> view) {
+    OutFile f;
+    f.name = std::move(name);
+    f.view = view;
+    return f;
+}
+
+OutFile member_file(std::string name, std::uint32_t position) {
+    OutFile f;
+    f.name = std::move(name);
+    f.member = position;
+    return f;
+}
 
 struct Unpacked {
     Manifest manifest;
     std::vector<OutFile> files;
     std::string failure;  // why nothing was written
+    int damaged = 0;      // members whose data fails its CRC (said on the console channel)
 };
+
+// A text from the image as the console shows it: control bytes and those
+// above 7Eh as \xNN, never raw.
+std::string shown(std::string_view text) {
+    std::string out;
+    for (unsigned char ch : text) {
+        if (ch >= 0x20 && ch < 0x7F) {
+            out += static_cast<char>(ch);
+            continue;
+        }
+        char buf[8];
+        std::snprintf(buf, sizeof buf, "\\x%02x", ch);
+        out += buf;
+    }
+    return out;
+}
+
+// What the first expansion of a member saw: its SHA-256, its size, its
+// first bytes, and its whole content when the kind needs it (a logo's bitmap).
+struct Scan {
+    Sha256 sha;
+    std::size_t size = 0;
+    std::uint8_t first[2] = {0, 0};
+    bool hold = false;
+    std::vector<std::uint8_t> held;
+};
+
+bool scan_piece(void* context, std::span<const std::uint8_t> piece) {
+    Scan& s = *static_cast<Scan*>(context);
+    for (std::size_t i = 0; i < piece.size() && s.size + i < 2; ++i) s.first[s.size + i] = piece[i];
+    s.size += piece.size();
+    s.sha.update(piece);
+    if (s.hold) s.held.insert(s.held.end(), piece.begin(), piece.end());
+    return true;
+}
+
+bool write_piece(void* context, std::span<const std::uint8_t> piece) {
+    return platform::write_all(*static_cast<const platform::FileHandle*>(context), piece);
+}
 
 std::string type_id_text(const MemberHead& head) {
     char buf[16];
@@ -46,43 +115,59 @@ std::string kind_word(const MemberHead& head) {
     return buf;
 }
 
-bool is_rom(std::span<const std::uint8_t> content) {
-    return content.size() > 2 && content[0] == 0x55 && content[1] == 0xAA;
-}
-
-// A member's line and its content file (and a logo's bitmap).
+// A member's line and its content file (and a logo's bitmap), from an
+// expansion that holds nothing but a logo (at most kMaxLogoImageBytes).
 void add_member(Unpacked& u, const BiosImage& image, const char* place, std::uint32_t position, const char* word_given) {
     const MemberHead head = read_member_head(image.bytes, position);
-    const Expansion e = expand_member(std::span(image.bytes).subspan(position), original_size(head));
-    if (e.status != Expansion::Status::Complete || e.data.size() != original_size(head)) {
-        char buf[120];
-        std::snprintf(buf, sizeof buf, "the component at %05Xh cannot be expanded whole (/verify says why)", position);
-        u.failure = buf;
+    char at[120];
+    if (original_size(head) > member::kMaxMemberSize) {
+        std::snprintf(at, sizeof at, "the component at %05Xh claims %u bytes, more than the %zu a member may expand to",
+                      position, original_size(head), member::kMaxMemberSize);
+        u.failure = at;
+        return;
+    }
+    // The system BIOS and the boot block's VGA member are no chain kinds.
+    const std::string sw = word_given ? std::string(place == std::string_view("boot_vga") ? "/btvga" : "")
+                                      : switch_of_type(type_segment(head), type_offset(head));
+    const OptionCode code = lookup_option(sw);
+    const bool picture = code != 0 && kind(code).extracts_picture;
+    Scan scan;
+    scan.hold = picture && original_size(head) <= kMaxLogoImageBytes;
+    const Expansion e =
+        expand_member_to_sink(std::span(image.bytes).subspan(position), {scan_piece, &scan}, original_size(head));
+    if (e.status != Expansion::Status::Complete || scan.size != original_size(head)) {
+        std::snprintf(at, sizeof at, "the component at %05Xh cannot be expanded whole (/verify says why)", position);
+        u.failure = at;
         return;
     }
     const std::size_t index = u.manifest.lines.size();
     const std::string word = word_given ? word_given : kind_word(head);
     ManifestLine l;
     l.place = place;
-    l.file = content_file_name(index, word, is_rom(e.data));
-    // The system BIOS and the boot block's VGA member are no chain kinds.
-    const std::string sw = word_given ? std::string(place == std::string_view("boot_vga") ? "/btvga" : "")
-                                      : switch_of_type(type_segment(head), type_offset(head));
+    l.file = content_file_name(index, word, scan.size > 2 && scan.first[0] == 0x55 && scan.first[1] == 0xAA);
     l.switch_text = sw.empty() ? "-" : sw;
     l.type_id = type_id_text(head);
     l.method = std::string(method_text(head));
     l.at = position;
     l.original = original_size(head);
     l.packed = packed_size(head);
-    l.sha256 = sha256_hex(e.data);
+    l.sha256 = scan.sha.hex_digest();
     l.name = std::string(listed_name(head));
-    const OptionCode code = lookup_option(sw);
-    if (code != 0 && kind(code).extracts_picture) {
-        // A copy to look at; /pack reads the content file.
-        if (std::optional<std::vector<std::uint8_t>> bmp = logo_to_bmp(e.data, l.file))
-            u.files.push_back({l.file.substr(0, l.file.size() - 4) + ".bmp", std::move(*bmp)});
+    // The data is written as it expands all the same: it is what the image
+    // holds, the only copy there is to look at or salvage from.
+    const std::optional<std::uint16_t> recorded = recorded_crc(header_in_holder(head));
+    if (recorded && *recorded != e.crc) {
+        console::conf("%s: the component \"%s\" at %05Xh fails its CRC (recorded %04Xh, its data gives %04Xh); %s is "
+                      "written as it expands\n",
+                      image.path.c_str(), shown(l.name).c_str(), position, *recorded, e.crc, l.file.c_str());
+        ++u.damaged;
     }
-    u.files.push_back({l.file, e.data});
+    if (scan.hold) {
+        // A copy to look at; /pack reads the content file.
+        if (std::optional<std::vector<std::uint8_t>> bmp = logo_to_bmp(scan.held, l.file))
+            u.files.push_back(held_file(l.file.substr(0, l.file.size() - 4) + ".bmp", std::move(*bmp)));
+    }
+    u.files.push_back(member_file(l.file, position));
     u.manifest.lines.push_back(std::move(l));
 }
 
@@ -100,7 +185,7 @@ void add_block(Unpacked& u, const BiosImage& image, const char* place, const cha
     l.original = static_cast<std::uint32_t>(bytes.size());
     l.sha256 = sha256_hex(bytes);
     l.name = name;
-    u.files.push_back({l.file, {bytes.begin(), bytes.end()}});
+    u.files.push_back(viewed_file(l.file, bytes));
     u.manifest.lines.push_back(std::move(l));
 }
 
@@ -109,7 +194,7 @@ Unpacked unpack(const BiosImage& image, const ImageSurvey& s) {
     u.manifest.image_file = kImageCopyName;
     u.manifest.image_size = image.file_size;
     u.manifest.image_sha256 = sha256_hex(image.bytes);
-    u.files.push_back({kImageCopyName, image.bytes});
+    u.files.push_back(viewed_file(kImageCopyName, image.bytes));
     if (s.system_bios.head) add_member(u, image, "bios", s.system_bios.position, "system_bios");
     for (const ChainMember& m : s.chain.members)
         if (u.failure.empty()) add_member(u, image, "chain", m.position, nullptr);
@@ -165,19 +250,61 @@ GroupResult unpack_image(const Operand& op) {
         return failed;
     }
     const std::string text = manifest_text(u.manifest, "mozaik32 /unpack of " + fs::path(image.path).filename().string());
-    u.files.push_back({kManifestName, {text.begin(), text.end()}});
+    u.files.push_back(held_file(kManifestName, {text.begin(), text.end()}));
     std::error_code ec;
     fs::create_directories(dir, ec);
+    const platform::Folder folder = platform::open_folder(dir);
+    if (unpack_folder_checked) unpack_folder_checked(dir);
+    GroupResult cannot;
+    cannot.write_failed = true;
+    if (ec || !folder.is_open()) {
+        console::conf("Can't write %s\n", dir.c_str());
+        return cannot;
+    }
+    // Each file made new in the folder held open, never through a link or
+    // over a file that appeared there since the folder was found empty.
+    std::vector<std::pair<std::string, platform::FileHandle>> written;
     for (const OutFile& f : u.files) {
         const std::string path = (fs::path(dir) / f.name).string();
-        if (ec || !write_file(path, f.bytes)) {
-            console::conf("Can't write %s\n", path.c_str());
-            GroupResult r;
-            r.write_failed = true;
-            return r;
+        platform::FileHandle out = platform::create_in(folder, f.name);
+        if (!out.is_open()) {
+            std::error_code ignored;
+            if (fs::exists(fs::symlink_status(path, ignored)))
+                console::conf("Can't create %s: something stands there since %s was found empty; nothing was written "
+                              "through it\n",
+                              path.c_str(), dir.c_str());
+            else
+                console::conf("Can't write %s\n", path.c_str());
+            return cannot;
         }
+        bool ok = true;
+        if (f.member) {
+            const MemberHead head = read_member_head(image.bytes, *f.member);
+            const Expansion e = expand_member_to_sink(std::span(image.bytes).subspan(*f.member), {write_piece, &out},
+                                                      original_size(head));
+            ok = e.status == Expansion::Status::Complete;
+        } else {
+            ok = platform::write_all(out, f.content());
+        }
+        if (!ok) {
+            console::conf("Can't write %s\n", path.c_str());
+            return cannot;
+        }
+        written.push_back({path, std::move(out)});
     }
+    // Flushed once all are written: the disk then takes them in one go.
+    for (const auto& [path, out] : written)
+        if (!platform::sync(out)) {
+            console::conf("Can't write %s\n", path.c_str());
+            return cannot;
+        }
+    if (!platform::sync(folder)) {
+        console::conf("Can't write %s\n", dir.c_str());
+        return cannot;
+    }
+    GroupResult done;
+    done.damaged = u.damaged;
     console::outf("%s unpacked into %s: %zu components, %s\n", image.path.c_str(), dir.c_str(),
                   u.manifest.lines.size(), kManifestName);
-    return {};
+    return done;
 }

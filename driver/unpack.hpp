@@ -13,9 +13,19 @@
 struct BiosImage;
 struct ImageSurvey;
 
-// The operation: the folder op.group.rom_file.
+// The operation: the folder op.group.rom_file. Each file is made new in
+// the folder held open (platform::create_in: never through a link, never
+// over a file that appeared since the folder was found empty), each member
+// expanded straight into its file, and the files and the folder flushed to
+// the disk before success is said. A member whose data fails its CRC is
+// said on the console channel and its file written as it expands (the
+// result counts it in `damaged`: status 1 under /err).
 GroupResult unpack_image(const Operand& op);
 
 // The content file's name for a component of the manifest: the line's
 // index, the kind, and .rom for an option ROM or .bin.
+// Called, when set, once DIR has been found usable and opened, before any
+// file is made in it: the tests plant links there.
+extern void (*unpack_folder_checked)(const std::string& dir);
+
 std::string content_file_name(std::size_t index, const std::string& kind, bool rom);

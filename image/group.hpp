@@ -48,6 +48,7 @@ struct GroupResult {
     bool write_failed = false;         // a work file or a target could not be written
     int problems = 0;                  // what /verify or /json found wrong: the run ends with status 1
     bool unreadable = false;           // a second image (/diff) could not be read: status 2
+    int damaged = 0;                   // members whose data fails its CRC (/unpack): status 1 under /err
 };
 
 class ImageWriter;
