@@ -109,33 +109,20 @@ std::optional<std::filesystem::path> link_target(std::filesystem::path path) {
 }
 }  // namespace
 
-namespace {
-// Writes `data` into a new file beside `path` under a name no one could
-// guess or plant a link at, then renames it to `path`.
-bool write_beside_and_rename(const std::filesystem::path& path, std::span<const std::uint8_t> data, Flush flush) {
-    const std::filesystem::path temporary = path.parent_path() / platform::unguessable_name(path.filename().string(), ".tmp");
-    std::error_code ec;
-    platform::FileHandle out = platform::create_new(temporary.string());
-    if (!out.is_open()) return false;
-    bool ok = platform::write_all(out, data) && (flush == Flush::No || platform::sync(out));
+FileReplacement::~FileReplacement() {
     out.close();
-    if (ok) std::filesystem::rename(temporary, path, ec);
-    if (!ok || ec) {
+    if (!temporary.empty()) {
         std::error_code ignored;
         std::filesystem::remove(temporary, ignored);
-        return false;
     }
-    if (flush == Flush::ToDisk) platform::sync_folder(path.parent_path().string());
-    return true;
 }
-}  // namespace
 
-bool replace_file(const std::string& name, std::span<const std::uint8_t> data, AtName at_name, Flush flush) {
+std::unique_ptr<FileReplacement> begin_replace(const std::string& name, AtName at_name) {
     std::filesystem::path path = name;
     if (at_name == AtName::Follow) {
         // A link is followed: the file it names is replaced, the link kept.
         const std::optional<std::filesystem::path> target = link_target(name);
-        if (!target) return false;
+        if (!target) return nullptr;
         path = *target;
     }
     // A folder, a device or a pipe is no file to replace (a pipe with no
@@ -143,9 +130,37 @@ bool replace_file(const std::string& name, std::span<const std::uint8_t> data, A
     std::error_code ec;
     const std::filesystem::file_status status = std::filesystem::symlink_status(path, ec);
     if (at_name == AtName::Follow && std::filesystem::exists(status) && !std::filesystem::is_regular_file(status))
-        return false;
-    if (std::filesystem::is_directory(status)) return false;
-    return write_beside_and_rename(path, data, flush);
+        return nullptr;
+    if (std::filesystem::is_directory(status)) return nullptr;
+    // Beside the target, under a name no one could guess or plant a link at.
+    auto r = std::make_unique<FileReplacement>();
+    const std::filesystem::path temporary =
+        path.parent_path() / platform::unguessable_name(path.filename().string(), ".tmp");
+    r->out = platform::create_new(temporary.string());
+    if (!r->out.is_open()) return nullptr;
+    r->path = path;
+    r->temporary = temporary;
+    return r;
+}
+
+bool write_piece(FileReplacement& r, std::span<const std::uint8_t> piece) {
+    return platform::write_all(r.out, piece);
+}
+
+bool commit_replace(FileReplacement& r, Flush flush) {
+    if (flush == Flush::ToDisk && !platform::sync(r.out)) return false;
+    r.out.close();
+    std::error_code ec;
+    std::filesystem::rename(r.temporary, r.path, ec);
+    if (ec) return false;
+    r.temporary.clear();
+    if (flush == Flush::ToDisk) platform::sync_folder(r.path.parent_path().string());
+    return true;
+}
+
+bool replace_file(const std::string& name, std::span<const std::uint8_t> data, AtName at_name, Flush flush) {
+    const std::unique_ptr<FileReplacement> r = begin_replace(name, at_name);
+    return r && write_piece(*r, data) && commit_replace(*r, flush);
 }
 
 bool can_replace(const std::string& name, AtName at_name) {

@@ -5,10 +5,14 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <filesystem>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
 #include <vector>
+
+#include "common/platform.hpp"
 
 class File {
 public:
@@ -71,6 +75,23 @@ enum class AtName { Follow, Replace };
 // is then removed and `path` is as it was.
 [[nodiscard]] bool replace_file(const std::string& path, std::span<const std::uint8_t> data,
                                 AtName at_name = AtName::Follow, Flush flush = Flush::No);
+
+// The same piece by piece, for what is too large to hold: begin_replace
+// makes the temporary file (nothing when replace_file would fail at once),
+// write_piece adds to it, commit_replace renames it into place. The
+// temporary file is removed when the replacement goes out of scope
+// uncommitted, so a failure part of the way leaves `path` as it was.
+struct FileReplacement {
+    std::filesystem::path path, temporary;
+    platform::FileHandle out;
+    FileReplacement() = default;
+    FileReplacement(const FileReplacement&) = delete;
+    FileReplacement& operator=(const FileReplacement&) = delete;
+    ~FileReplacement();
+};
+std::unique_ptr<FileReplacement> begin_replace(const std::string& path, AtName at_name = AtName::Follow);
+[[nodiscard]] bool write_piece(FileReplacement& r, std::span<const std::uint8_t> piece);
+[[nodiscard]] bool commit_replace(FileReplacement& r, Flush flush = Flush::No);
 
 // Whether replace_file could write `path` as far as can be told without
 // writing: its links lead somewhere (when followed), the folder it ends in

@@ -256,6 +256,9 @@ TEST(Damaged, FailedExpansionKeepsTheUsersFile) {
     // A fatal error of the expansion ends the run before the target is touched.
     EXPECT_THROW(run_op(code::acpi, true, "keep.bin\n"), FatalError);
     EXPECT_EQ(slurp("keep.bin"), std::vector<std::uint8_t>(mine.begin(), mine.end()));
+    // The expansion went straight into a file beside it, removed with the failure.
+    for (const auto& entry : std::filesystem::directory_iterator("."))
+        EXPECT_FALSE(entry.path().extension() == ".tmp") << entry.path();
 }
 
 TEST(Damaged, TargetNamesThatCannotBeUsed) {
