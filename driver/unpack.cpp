@@ -175,16 +175,17 @@ void add_member(Unpacked& u, const BiosImage& image, const char* place, std::uin
 void add_block(Unpacked& u, const BiosImage& image, const char* place, const char* word, ByteRange range,
                const std::string& name) {
     const std::span<const std::uint8_t> bytes = std::span(image.bytes).subspan(range.begin, range.end - range.begin);
-    ManifestLine l;
-    l.place = place;
-    l.file = content_file_name(u.manifest.lines.size(), word, false);
-    l.switch_text = "-";
-    l.type_id = "-";
-    l.method = "raw";
-    l.at = range.begin;
-    l.original = static_cast<std::uint32_t>(bytes.size());
-    l.sha256 = sha256_hex(bytes);
-    l.name = name;
+    // Built whole: GCC 12 warns (-Wrestrict, falsely) on assigning the literals one by one.
+    ManifestLine l{.place = place,
+                   .file = content_file_name(u.manifest.lines.size(), word, false),
+                   .switch_text = "-",
+                   .type_id = "-",
+                   .method = "raw",
+                   .at = range.begin,
+                   .original = static_cast<std::uint32_t>(bytes.size()),
+                   .packed = std::nullopt,
+                   .sha256 = sha256_hex(bytes),
+                   .name = name};
     u.files.push_back(viewed_file(l.file, bytes));
     u.manifest.lines.push_back(std::move(l));
 }
