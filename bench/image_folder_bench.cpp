@@ -21,7 +21,7 @@
 #include <variant>
 
 #include "common/console.hpp"
-#include "driver/manifest.hpp"
+#include "folder/manifest.hpp"
 #include "driver/run.hpp"
 #include "testkit/corpus.hpp"
 #include "testkit/group_runs.hpp"

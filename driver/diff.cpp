@@ -8,7 +8,7 @@
 #include "common/json.hpp"
 #include "common/sha256.hpp"
 #include "driver/dry_run.hpp"
-#include "driver/report.hpp"
+#include "report/report.hpp"
 #include "image/bios_image.hpp"
 #include "image/image_file.hpp"
 #include "image/image_writer.hpp"

@@ -11,7 +11,7 @@
 #include "common/console.hpp"
 #include "common/json.hpp"
 #include "common/platform.hpp"
-#include "driver/report.hpp"
+#include "report/report.hpp"
 #include "driver/run_state.hpp"
 #include "image/bios_image.hpp"
 #include "image/chain.hpp"

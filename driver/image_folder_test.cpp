@@ -20,7 +20,7 @@
 #include "common/console.hpp"
 #include "common/sha256.hpp"
 #include "driver/run.hpp"
-#include "driver/unpack.hpp"
+#include "folder/unpack.hpp"
 #include "testkit/components.hpp"
 #include "testkit/corpus.hpp"
 #include "testkit/group_runs.hpp"

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "common/console.hpp"
-#include "driver/listing_testing.hpp"
+#include "report/listing_testing.hpp"
 #include "driver/operations.hpp"
 #include "image/bios_image.hpp"
 #include "testkit/image_builder.hpp"

@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "driver/manifest.hpp"
+#include "folder/manifest.hpp"
 #include "image/fixups.hpp"
 #include "image/image_writer.hpp"
 

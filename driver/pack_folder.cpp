@@ -13,7 +13,7 @@
 #include "common/platform.hpp"
 #include "common/sha256.hpp"
 #include "driver/dry_run.hpp"
-#include "driver/manifest.hpp"
+#include "folder/manifest.hpp"
 #include "driver/pack_blocks.hpp"
 #include "driver/run_state.hpp"
 #include "image/bios_image.hpp"

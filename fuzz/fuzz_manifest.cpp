@@ -4,7 +4,7 @@
 #include <string>
 #include <variant>
 
-#include "driver/manifest.hpp"
+#include "folder/manifest.hpp"
 
 namespace {
 

@@ -1,5 +1,5 @@
 // /unpack: the survey of an image rendered as files and a manifest.
-#include "driver/unpack.hpp"
+#include "folder/unpack.hpp"
 
 #include <cstdio>
 #include <filesystem>
@@ -11,7 +11,7 @@
 #include "common/file.hpp"
 #include "common/platform.hpp"
 #include "common/sha256.hpp"
-#include "driver/manifest.hpp"
+#include "folder/manifest.hpp"
 #include "image/bios_image.hpp"
 #include "image/image_writer.hpp"
 #include "image/survey.hpp"

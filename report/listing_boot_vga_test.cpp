@@ -1,6 +1,6 @@
 // The boot-block VGA ROM as the listing shows it: the "(BB)" row of the
 // "*BT-VGA*" slot and the "On Board VGA ROM In BootBlock" line.
-#include "driver/listing.hpp"
+#include "report/listing.hpp"
 
 #include <gtest/gtest.h>
 

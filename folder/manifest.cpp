@@ -1,5 +1,5 @@
 // The manifest's text: written by /unpack, read by /pack.
-#include "driver/manifest.hpp"
+#include "folder/manifest.hpp"
 
 #include <cstdio>
 #include <map>

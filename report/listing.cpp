@@ -1,6 +1,6 @@
 // The component listing: frame, rows of the system BIOS and the chain, the
 // space report, and the rows and reports of the blocks outside the chain.
-#include "driver/listing.hpp"
+#include "report/listing.hpp"
 
 #include <cstdio>
 #include <string>
@@ -8,8 +8,8 @@
 
 #include "common/catalogue.hpp"
 #include "common/console.hpp"
-#include "driver/listing_microcode.hpp"
-#include "driver/listing_row.hpp"
+#include "report/listing_microcode.hpp"
+#include "report/listing_row.hpp"
 #include "image/image_writer.hpp"
 
 namespace {

@@ -1,5 +1,5 @@
 // The JSON report of an image.
-#include "driver/report.hpp"
+#include "report/report.hpp"
 
 #include <cstdio>
 

@@ -1,7 +1,7 @@
 // The manifest's text: what /unpack writes reads back the same, stored
 // names with any byte included and with Windows line ends; every malformed
 // line is refused with its number.
-#include "driver/manifest.hpp"
+#include "folder/manifest.hpp"
 
 #include <gtest/gtest.h>
 

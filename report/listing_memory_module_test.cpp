@@ -1,5 +1,5 @@
 // The memory-module line of the listing.
-#include "driver/listing.hpp"
+#include "report/listing.hpp"
 
 #include <gtest/gtest.h>
 

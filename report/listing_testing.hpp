@@ -7,7 +7,7 @@
 #include <string>
 
 #include "common/console.hpp"
-#include "driver/listing.hpp"
+#include "report/listing.hpp"
 #include "image/image_writer.hpp"
 #include "image/bios_image.hpp"
 #include "testkit/image_builder.hpp"

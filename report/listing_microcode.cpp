@@ -1,10 +1,10 @@
 // The microcode rows and tables of the component listing.
-#include "driver/listing_microcode.hpp"
+#include "report/listing_microcode.hpp"
 
 #include <string>
 
 #include "common/console.hpp"
-#include "driver/listing_row.hpp"
+#include "report/listing_row.hpp"
 
 namespace {
 

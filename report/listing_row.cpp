@@ -1,5 +1,5 @@
 // Size rendering and the row layout of the component listing.
-#include "driver/listing_row.hpp"
+#include "report/listing_row.hpp"
 
 #include <cstdio>
 

@@ -1,7 +1,7 @@
 // /verify: the image check's lines and counts. It needs the chain's walk
 // and the check alone, none of the listing's records (the microcode
 // capture expands its member once more).
-#include "driver/verify.hpp"
+#include "report/verify.hpp"
 
 #include "common/console.hpp"
 #include "image/bios_image.hpp"

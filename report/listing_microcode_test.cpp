@@ -1,8 +1,8 @@
 // Microcode cells and the listing's "Micro Code Information" report: Intel and bridge
 // layouts, the boot-block table, the captured component and the top-placed
 // block, and entries whose sizes do not fit where they stand.
-#include "driver/listing.hpp"
-#include "driver/listing_microcode.hpp"
+#include "report/listing.hpp"
+#include "report/listing_microcode.hpp"
 
 #include <gtest/gtest.h>
 

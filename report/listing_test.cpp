@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "common/console.hpp"
-#include "driver/listing.hpp"
-#include "driver/listing_testing.hpp"
+#include "report/listing.hpp"
+#include "report/listing_testing.hpp"
 #include "image/image_writer.hpp"
 #include "image/bios_image.hpp"
 #include "testkit/image_builder.hpp"
