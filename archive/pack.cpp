@@ -1,8 +1,12 @@
 // The work-archive writer, in memory.
 #include "archive/pack.hpp"
 
+#include <algorithm>
+
+#include "archive/best_encoder.hpp"
 #include "archive/codec_storage.hpp"
 #include "archive/crc16.hpp"
+#include "archive/lh5_decoder.hpp"
 #include "archive/lh5_encoder.hpp"
 #include "common/console.hpp"
 #include "common/fatal.hpp"
@@ -21,6 +25,34 @@ std::uint32_t compression_ratio(std::uint32_t packed, std::uint32_t original) {
     if (original == 0) return 0;
     return (packed + original / 2) / original;
 }
+
+namespace {
+
+// Whether `stream` expands to `input`: the near-optimal stream is checked
+// by the decoder before it goes into a member.
+bool expands_to(const std::vector<std::uint8_t>& stream, std::span<const std::uint8_t> input) {
+    lh5::source_from_memory(stream);
+    lh5_expand_start();
+    std::vector<std::uint8_t> back;
+    lh5_expand_vector(back, input.size());
+    return !lh5_bad_table() && std::equal(back.begin(), back.end(), input.begin(), input.end());
+}
+
+// The near-optimal stream into `data` and `header` when it is smaller than
+// what they hold (`stored`: the input itself).
+void take_best_if_smaller(std::span<const std::uint8_t> input, std::vector<std::uint8_t>& data, bool& stored,
+                          HeaderFields& header) {
+    std::vector<std::uint8_t> stream = lh5_compress_best(input);
+    if (stream.size() >= data.size() || !expands_to(stream, input)) return;
+    data = std::move(stream);
+    stored = false;
+    header.method = '5';
+    header.data_crc = crc16::update(0, input);
+    header.original_size = static_cast<std::uint32_t>(input.size());
+    header.packed_size = static_cast<std::uint32_t>(data.size());
+}
+
+}  // namespace
 
 std::optional<std::vector<std::uint8_t>> pack_member(std::span<const std::uint8_t> input, const PackOptions& options) {
     if (options.name.size() > member::kMaxNameLength) {
@@ -54,6 +86,7 @@ std::optional<std::vector<std::uint8_t>> pack_member(std::span<const std::uint8_
         header.original_size = k.original_size;
         header.packed_size = k.packed_size;
     }
+    if (options.encoder == Encoder::Best && !options.store) take_best_if_smaller(input, data, stored, header);
     std::vector<std::uint8_t> archive = header_bytes(header);
     archive.insert(archive.end(), data.begin(), data.end());
     archive.push_back(0);  // the archive's end byte

@@ -1,5 +1,6 @@
 // Packing one component into a member: compressed with LH5 ("-lh5-"), or
 // stored ("-lh0-") when compression does not pay or storing is asked for,
+// by the exact encoder or, when asked, the smaller of it and the near-optimal one,
 // under a member header that carries the component's TypeId. The result is
 // the work archive in memory: the member followed by one 0 byte (the end
 // byte every member keeps when it is copied into an image).
@@ -13,12 +14,17 @@
 
 #include "archive/member_header.hpp"
 
+// Which LH5 encoder packs: the exact one, whose stream is the reference
+// build's bit for bit, or the near-optimal one, smaller but other bytes.
+enum class Encoder { Exact, Best };
+
 // How one component is packed.
 struct PackOptions {
     std::string type_id = "7000:0";  // TypeId text written into the header ("4080:0")
     std::string name;                // the name stored in the header
     bool verbose = false;            // "Adding %s " ... " %u.%u%%\n" on standard output, dots on the console channel
     bool store = false;              // stored without compression
+    Encoder encoder = Encoder::Exact;  // Best: the smallest of the near-optimal stream, the exact one and storing
 };
 
 // The work archive of `input`: header, data and the end byte 0. Nothing,

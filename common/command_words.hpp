@@ -25,7 +25,7 @@ struct CommandWord {
     std::string_view help;     // its line on the --help screen
 };
 
-inline constexpr std::array<CommandWord, 14> kCommandWords = {{
+inline constexpr std::array<CommandWord, 15> kCommandWords = {{
     {"/verify", "", WordPlace::Switch, "checks members, chain and sums; changes nothing"},
     {"/json", "", WordPlace::Switch, "the image as one JSON document on standard output"},
     {"/dry", "", WordPlace::Anywhere, "anywhere: reports what the run would change"},
@@ -37,6 +37,7 @@ inline constexpr std::array<CommandWord, 14> kCommandWords = {{
     {"slot=", "X", WordPlace::SlotAnswer, "after Release or Extract: slot X, no menu"},
     {"to=", "FILE", WordPlace::FileAnswer, "after Extract: writes FILE, asks no name"},
     {"/err", "", WordPlace::Anywhere, "anywhere: exit status 1 when the run failed"},
+    {"/best", "", WordPlace::Anywhere, "anywhere: smaller members, not the reference bytes"},
     {"noreserve", "", WordPlace::Anywhere, "anywhere, in the _last form after a logo switch"},
     {"--version", "", WordPlace::Alone, "alone: the banner line only"},
     {"--help", "", WordPlace::Alone, "alone: the usage screen and these lines"},

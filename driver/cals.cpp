@@ -10,7 +10,8 @@
 GroupResult run_cals(const Operand& op) {
     const GroupRequest& group = op.group;
     std::optional<std::vector<std::uint8_t>> archive =
-        pack_member(group.rom_bytes, {.type_id = group.type_id, .name = group.rom_file});
+        pack_member(group.rom_bytes, {.type_id = group.type_id, .name = group.rom_file,
+                                      .encoder = group.best ? Encoder::Best : Encoder::Exact});
     // Not packed (the writer said why), or the archive not kept: no size to report.
     const Kept kept = archive ? keep_group_file(group, work_file::kArchive, *archive) : Kept::Refused;
     if (kept != Kept::Yes) {

@@ -4,6 +4,7 @@
 
 #include <filesystem>
 
+#include "archive/extract.hpp"
 #include "common/file.hpp"
 #include "common/platform.hpp"
 #include "testkit/corpus.hpp"
@@ -91,6 +92,38 @@ TEST(Cals, WorkArchiveThatCannotBeWrittenEndsTheRunWithStatus1) {
     EXPECT_EQ(r.err, "Can't write bios.rom\n");
     EXPECT_TRUE(std::filesystem::is_directory("bios.rom/inside"));
     EXPECT_EQ(testkit::slurp("img.bin"), image);
+}
+
+// /best anywhere on the line: /CALS reports the smaller archive it leaves,
+// which expands to the file; an add takes less of the image, which then
+// checks clean and gives the same bytes back.
+TEST(Cals, BestPacksSmallerWhereverItStands) {
+    testkit::WorkDir dir;
+    ASSERT_EQ(testkit::run_program(MKIMAGE_BINARY, {"img.bin", "--size", "256K"}).status, 0);
+    const auto component = testkit::corpus(testkit::CorpusKind::Code, 70000);
+    testkit::spit("comp.bin", component);
+    ASSERT_EQ(testkit::run_tool({"img.bin", "/CALS", "comp.bin"}).status, 0);
+    const std::size_t exact = testkit::slurp("bios.rom").size();
+    for (const std::vector<std::string>& line : {std::vector<std::string>{"img.bin", "/CALS", "comp.bin", "/best"},
+                                                 {"img.bin", "/BEST", "/CALS", "comp.bin"}}) {
+        const auto r = testkit::run_tool(line);
+        EXPECT_EQ(r.status, 0) << r.err;
+        const auto archive = testkit::slurp("bios.rom");
+        EXPECT_EQ(last_line(r.out), size_report("comp.bin", archive.size()));
+        EXPECT_LT(archive.size(), exact);
+        EXPECT_EQ(expand_member(archive).data, component);
+    }
+    std::filesystem::copy_file("img.bin", "best.bin");
+    ASSERT_EQ(testkit::run_tool({"img.bin", "/other", "D000:0", "comp.bin"}).status, 0);
+    ASSERT_EQ(testkit::run_tool({"best.bin", "/other", "D000:0", "comp.bin", "/best"}).status, 0);
+    EXPECT_EQ(testkit::run_tool({"best.bin", "/verify"}).status, 0);
+    const auto free_space = [](const std::string& image) {
+        const std::string out = testkit::run_tool({image, "/json"}).out;
+        const auto at = out.find("\"free\":");
+        return at == std::string::npos ? -1LL : std::stoll(out.substr(at + 7));
+    };
+    EXPECT_GT(free_space("img.bin"), 0);
+    EXPECT_GT(free_space("best.bin"), free_space("img.bin"));
 }
 
 }  // namespace

@@ -34,7 +34,9 @@ bool equals_nocase(std::string_view a, std::string_view b) {
     return a.size() == b.size() && strncasecmp(a.data(), b.data(), b.size()) == 0;
 }
 
-bool is_command_word(std::string_view word) { return equals_nocase(word, "/err") || equals_nocase(word, "noreserve"); }
+bool is_command_word(std::string_view word) {
+    return equals_nocase(word, "/err") || equals_nocase(word, "/best") || equals_nocase(word, "noreserve");
+}
 
 Form choose_form(RunState& state, const char* last_variable) {
     const std::size_t n = state.args.size() - 1;  // arguments after the program name

@@ -19,7 +19,7 @@ Form choose_form(RunState& state, const char* last_variable);
 // Text comparison without regard to case.
 bool equals_nocase(std::string_view a, std::string_view b);
 
-// "/err" and "noreserve": words of the whole command line, not groups. A
+// "/err", "/best" and "noreserve": words of the whole command line, not groups. A
 // switch followed by one stands alone; the option loop passes over them.
 // ("/dry", and "/json" in a dry run, are taken out of the command line
 // before its form is chosen.)

@@ -56,6 +56,7 @@ testkit::RunResult run_as(bool other_user, std::vector<std::string> args, const 
 TEST(DryRun, ChangesNothingAndSaysWhatTheRunThenDoes) {
     const std::vector<DryCase> cases = {
         {"an add", {"/fnt0", "font.bin"}, {"added"}, 0, "bios.rom"},
+        {"an add packed by /best", {"/fnt0", "font.bin", "/best"}, {"added"}, 0, "bios.rom"},
         {"a newer build replaces a VGA ROM", {"/vga", "vga_new.rom"}, {"replaced"}, 0},
         {"a release closes its gap", {"/vga", "release", "slot=1"}, {"moved", "moved", "removed"}, 0},
         {"a top microcode block", {"/NC_CPUCODE", "ucode.exe"}, {}, 0, "NCPUCODE.BIN"},

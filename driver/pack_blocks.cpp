@@ -40,7 +40,11 @@ std::optional<std::string> put_boot_vga(ImageWriter& writer, const ChangedBlock&
     if (!slot) return line_fault(l, "this image has no \"*BT-VGA*\" slot; remove the line");
     if (!has_rom_signature(b.content)) return line_fault(l, l.file + " is no ROM: it must begin with 55 AA");
     std::optional<Bytes> archive =
-        pack_member(b.content, {.type_id = l.type_id, .name = l.name, .verbose = false, .store = l.method == "-lh0-"});
+        pack_member(b.content, {.type_id = l.type_id,
+                                .name = l.name,
+                                .verbose = false,
+                                .store = l.method == "-lh0-",
+                                .encoder = b.encoder});
     if (!archive) return line_fault(l, "the stored name is longer than 230 bytes");
     const std::size_t room = slot->end - slot->begin;
     if (archive->size() >= room) return overflow(l, "boot-block VGA slot", archive->size() - room + 1);

@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "archive/pack.hpp"
 #include "folder/manifest.hpp"
 #include "image/fixups.hpp"
 #include "image/image_writer.hpp"
@@ -24,6 +25,7 @@
 struct ChangedBlock {
     const ManifestLine* line = nullptr;
     std::span<const std::uint8_t> content;
+    Encoder encoder = Encoder::Exact;  // what packs it, when it is packed
 };
 
 // Puts each changed block in, after the chain is laid out; sets

@@ -40,6 +40,7 @@ struct PackPlan {
     std::vector<Bytes> chain;  // the members in order, as they go from chain_start
     std::optional<Bytes> system_bios;
     int kept = 0, packed = 0;
+    Encoder encoder = Encoder::Exact;  // what packs the changed lines (/best)
 };
 
 bool same_type_id(const std::string& text, const MemberHead& head) {
@@ -70,7 +71,11 @@ std::variant<Bytes, std::string> member_at(const BiosImage& base, const Componen
         return std::move(*stored);
     }
     std::optional<Bytes> archive =
-        pack_member(c.content, {.type_id = l.type_id, .name = l.name, .verbose = false, .store = l.method == "-lh0-"});
+        pack_member(c.content, {.type_id = l.type_id,
+                                .name = l.name,
+                                .verbose = false,
+                                .store = l.method == "-lh0-",
+                                .encoder = plan.encoder});
     if (!archive) return line_fault(l, "the stored name is longer than 230 bytes");
     ++plan.packed;
     if (!aligned) return std::move(*archive);
@@ -176,7 +181,11 @@ std::optional<std::string> plan_system_bios(const BiosImage& base, const ImageSu
     const std::optional<ByteRange> space = region_range(base, Region::SystemBios);
     if (!space) return line_fault(l, "this image's system BIOS is not packed anew by /pack");
     std::optional<Bytes> archive =
-        pack_member(c.content, {.type_id = l.type_id, .name = l.name, .verbose = false, .store = l.method == "-lh0-"});
+        pack_member(c.content, {.type_id = l.type_id,
+                                .name = l.name,
+                                .verbose = false,
+                                .store = l.method == "-lh0-",
+                                .encoder = plan.encoder});
     if (!archive) return line_fault(l, "the stored name is longer than 230 bytes");
     const MemberHead head = read_member_head(*archive, 0);
     const std::uint32_t needs =
@@ -211,8 +220,9 @@ int say_damaged_kept(const BiosImage& base, const std::vector<Component>& compon
 }
 
 std::variant<PackPlan, std::string> plan_pack(const BiosImage& base, const ImageSurvey& s,
-                                             const std::vector<Component>& components) {
+                                             const std::vector<Component>& components, Encoder encoder) {
     PackPlan plan;
+    plan.encoder = encoder;
     std::uint64_t position = base.chain_start;
     const std::uint32_t end = chain_space_end(base);
     for (const Component& c : components) {
@@ -257,7 +267,7 @@ std::optional<std::string> lay_out(BiosImage& image, const ImageSurvey& s, const
     }
     std::vector<ChangedBlock> blocks;
     for (const Component& c : components)
-        if (c.changed && c.line->place != "chain" && c.line->place != "bios") blocks.push_back({c.line, c.content});
+        if (c.changed && c.line->place != "chain" && c.line->place != "bios") blocks.push_back({c.line, c.content, plan.encoder});
     FixupRequest fixups;
     if (std::optional<std::string> fault = put_changed_blocks(writer, blocks, fixups)) return fault;
     if (image.bytes != before) close_image_bookkeeping(writer, fixups);
@@ -331,7 +341,8 @@ int pack_folder(RunState& state) {
     // it is said, and an untouched folder still gives the same bytes.
     if (say_damaged_kept(base, std::get<std::vector<Component>>(components)) != 0 && state.err_mode)
         return fail("a member fails its CRC (/err)");
-    std::variant<PackPlan, std::string> plan = plan_pack(base, s, std::get<std::vector<Component>>(components));
+    std::variant<PackPlan, std::string> plan = plan_pack(base, s, std::get<std::vector<Component>>(components),
+                                                         state.best ? Encoder::Best : Encoder::Exact);
     if (const std::string* fault = std::get_if<std::string>(&plan)) return fail(*fault);
     BiosImage image = base;
     if (std::optional<std::string> fault =

@@ -244,6 +244,7 @@ void start_group(RunState& state) {
     group.group_number = state.group_number;
     group.work_folder = state.work_folder;
     group.json = state.json;
+    group.best = state.best;
     group.no_reserve = state.no_reserve;
     if (state.osb_position_given) group.osb_position = OsbPosition{state.osb_x, state.osb_y};
     state.lone_code = 0;
@@ -268,14 +269,15 @@ void run_groups(RunState& state, ImageWriter& writer) {
 }
 
 // The images-as-folders words: "IMAGE /unpack DIR", "NEW /pack DIR" and
-// "IMAGE /diff OTHER", each standing alone (but for /err and /json).
+// "IMAGE /diff OTHER", each standing alone (but for /err, /json and /best).
 enum class FolderCommand { None, Unpack, Pack, Diff };
 
 FolderCommand folder_command(const RunState& state) {
     const std::vector<std::string>& a = state.args;
     if (a.size() < 4) return FolderCommand::None;
     for (std::size_t i = 4; i < a.size(); ++i)
-        if (!equals_nocase(a[i], "/err") && !equals_nocase(a[i], "/json")) return FolderCommand::None;
+        if (!equals_nocase(a[i], "/err") && !equals_nocase(a[i], "/json") && !equals_nocase(a[i], "/best"))
+            return FolderCommand::None;
     if (equals_nocase(a[2], "/unpack")) return FolderCommand::Unpack;
     if (equals_nocase(a[2], "/pack")) return FolderCommand::Pack;
     if (equals_nocase(a[2], "/diff")) return FolderCommand::Diff;
@@ -317,7 +319,7 @@ bool only_reads(const RunState& state) {
     return true;
 }
 
-// The words of the whole command line: /err, /dry and /json ("/dry", and
+// The words of the whole command line: /err, /best, /dry and /json ("/dry", and
 // with it "/json", may stand anywhere: they say how the run goes and what
 // it reports, and are no groups).
 void read_run_words(RunState& state) {
@@ -325,6 +327,7 @@ void read_run_words(RunState& state) {
         state.err_mode = state.err_mode || equals_nocase(state.args[i], "/err");
         state.dry = state.dry || equals_nocase(state.args[i], "/dry");
         state.json = state.json || equals_nocase(state.args[i], "/json");
+        state.best = state.best || equals_nocase(state.args[i], "/best");
     }
     if (state.dry)
         state.args.erase(std::remove_if(state.args.begin() + 1, state.args.end(),

@@ -16,6 +16,7 @@ struct RunState {
     bool err_mode = false;              // "/err" was given somewhere
     bool dry = false;                   // "/dry": nothing is written, what would change is reported
     bool json = false;                  // "/json": standard output carries one JSON document only
+    bool best = false;                  // "/best": members are packed by the near-optimal encoder
     std::string work_folder;            // where the run's files go (a dry run's private folder)
     std::size_t option_index = 0;       // index in args of the current group's switch
     int group_number = 0;               // digits after "/group" in the first switch

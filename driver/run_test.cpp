@@ -334,7 +334,7 @@ TEST(OptionLoop, WordsThatAreNoSwitchEndTheRunButCommandWordsArePassedOver) {
     EXPECT_EQ(err.status, 1);
     EXPECT_NE(err.err.find("Can't open missing.rom file"), std::string::npos) << err.err;
     // Before the first switch too.
-    for (const char* first : {"/err", "noreserve"}) {
+    for (const char* first : {"/err", "/best", "noreserve"}) {
         auto before = run_tool({"bios.bin", first, "/vga", "a.rom", "/pci", "b.rom"}, named("mozaik32"));
         EXPECT_EQ(adds(before), 2) << first << before.out;
         EXPECT_EQ(before.status, 0) << first << before.err;

@@ -1,6 +1,6 @@
 // /unpack DIR: the image as a folder. Every component becomes a file of its
 // expanded content (a logo also a viewable .bmp beside it, which /pack does
-// not read); manifest.txt lists them in image order (driver/manifest.hpp);
+// not read); manifest.txt lists them in image order (folder/manifest.hpp);
 // image.bin keeps the image as it was, the bytes outside the components and
 // every member as stored, for /pack. DIR must not exist or be empty. The
 // image is not changed.

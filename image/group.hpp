@@ -34,6 +34,7 @@ struct GroupRequest {
     std::optional<std::string> target_word;   // "to=FILE" after extract
     std::string work_folder;              // where files the run writes go; empty: where they are named
     bool json = false;                    // /json: a report goes out as one JSON document
+    bool best = false;                    // /best: members packed by the near-optimal encoder
 
     const ComponentKind& row() const { return kind(code); }
     // The name a member packed from the RomFile is stored under.

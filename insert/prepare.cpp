@@ -100,7 +100,7 @@ Packed pack_for_group(const GroupRequest& group, std::span<const std::uint8_t> i
     Packed p;
     std::optional<std::vector<std::uint8_t>> archive = pack_member(
         input, {.type_id = type_id.empty() ? group.type_id : std::string(type_id), .name = name, .verbose = true,
-                .store = store});
+                .store = store, .encoder = group.best ? Encoder::Best : Encoder::Exact});
     if (!archive) return p;
     const Kept kept = keep_group_file(group, work_file::kArchive, *archive);
     p.write_failed = kept == Kept::WriteFailed;

@@ -11,7 +11,7 @@
 //   the on-board VGA line, the memory-module line, the microcode report
 //
 // Rows put the space in column 40 and the stored name in column 56 (see
-// driver/listing_row.hpp). The listing reads the image and changes nothing.
+// report/listing_row.hpp). The listing reads the image and changes nothing.
 #pragma once
 
 #include <string>
