@@ -13,6 +13,8 @@
 #include <span>
 #include <vector>
 
+#include "common/voice.hpp"
+
 namespace lh5 {
 
 inline constexpr int kDictBits = 13;
@@ -172,6 +174,7 @@ struct CodecStorage {
     Counters counters;
     ByteSource source;
     ByteSink sink;
+    Voice voice;  // where a pack's progress and its "17" go; set per pack
     // The window of an expansion in pieces (lh5_expand, a member expanded
     // to a file): the last 8192 bytes of output, then the piece.
     std::array<std::uint8_t, kDictSize + kWindowPiece> piece_window{};

@@ -6,7 +6,6 @@
 #include "archive/codec_storage.hpp"
 #include "archive/crc16.hpp"
 #include "archive/lh5_decoder.hpp"
-#include "common/console.hpp"
 #include "common/file.hpp"
 
 namespace {
@@ -46,20 +45,20 @@ bool open_member(std::span<const std::uint8_t> member, std::size_t limit, Expans
 }
 
 // Sets the outcome of an LH5 expansion that gave `got` of `want` bytes.
-void finish_lh5(Expansion& result, std::size_t got, std::size_t want) {
+void finish_lh5(Expansion& result, std::size_t got, std::size_t want, Voice voice) {
     if (got == want) return;
     if (lh5_bad_table()) {
         result.status = Expansion::Status::Damaged;
         result.damage = "Bad table";
     } else {
-        console::conf("%s: compressed data ends early\n", std::string(listed_name(result.header)).c_str());
+        say(voice.err, std::string(listed_name(result.header)) + ": compressed data ends early\n");
         result.status = Expansion::Status::EndedEarly;
     }
 }
 
 }  // namespace
 
-Expansion expand_member(std::span<const std::uint8_t> member, std::size_t limit) {
+Expansion expand_member(std::span<const std::uint8_t> member, std::size_t limit, Voice voice) {
     Expansion result;
     std::span<const std::uint8_t> data;
     std::size_t want = 0;
@@ -71,14 +70,15 @@ Expansion expand_member(std::span<const std::uint8_t> member, std::size_t limit)
     }
     lh5::source_from_memory(data);
     lh5_expand_start();
-    finish_lh5(result, lh5_expand_vector(result.data, want, &result.crc), want);
+    finish_lh5(result, lh5_expand_vector(result.data, want, &result.crc), want, voice);
     return result;
 }
 
 namespace {
 
 // The opened member's original bytes given to `sink` as they are produced.
-void stream_member(Expansion& result, std::span<const std::uint8_t> data, std::size_t want, ExpansionSink sink) {
+void stream_member(Expansion& result, std::span<const std::uint8_t> data, std::size_t want, ExpansionSink sink,
+                   Voice voice) {
     auto cannot_write = [&result] {
         result.status = Expansion::Status::Damaged;
         result.damage = "Unable to write";
@@ -103,7 +103,7 @@ void stream_member(Expansion& result, std::span<const std::uint8_t> data, std::s
         done += piece.size();
         if (piece.size() < n) break;
     }
-    finish_lh5(result, done, want);
+    finish_lh5(result, done, want, voice);
 }
 
 bool write_to_file(void* context, std::span<const std::uint8_t> piece) {
@@ -112,22 +112,24 @@ bool write_to_file(void* context, std::span<const std::uint8_t> piece) {
 
 }  // namespace
 
-Expansion expand_member_to_sink(std::span<const std::uint8_t> member, ExpansionSink sink, std::size_t limit) {
+Expansion expand_member_to_sink(std::span<const std::uint8_t> member, ExpansionSink sink, std::size_t limit,
+                                Voice voice) {
     Expansion result;
     std::span<const std::uint8_t> data;
     std::size_t want = 0;
     if (!open_member(member, limit, result, data, want)) return result;
-    stream_member(result, data, want, sink);
+    stream_member(result, data, want, sink, voice);
     return result;
 }
 
-Expansion expand_member_to_file(std::span<const std::uint8_t> member, const std::string& path, std::size_t limit) {
+Expansion expand_member_to_file(std::span<const std::uint8_t> member, const std::string& path, std::size_t limit,
+                                Voice voice) {
     Expansion result;
     std::span<const std::uint8_t> data;
     std::size_t want = 0;
     if (!open_member(member, limit, result, data, want)) return result;
     File out(path, "wb");
-    if (out.is_open()) stream_member(result, data, want, {write_to_file, &out});
+    if (out.is_open()) stream_member(result, data, want, {write_to_file, &out}, voice);
     if (!out.is_open() || !out.flush()) {
         result.status = Expansion::Status::Damaged;
         result.damage = "Unable to write";
@@ -135,6 +137,6 @@ Expansion expand_member_to_file(std::span<const std::uint8_t> member, const std:
     return result;
 }
 
-void say_unknown_method(const Expansion& e) {
-    console::conf("Unknown method: %u\n", static_cast<unsigned>(static_cast<unsigned char>(method_char(e.header))));
+void say_unknown_method(const Expansion& e, Voice voice) {
+    say(voice.err, "Unknown method: " + std::to_string(static_cast<unsigned char>(method_char(e.header))) + "\n");
 }

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "archive/member_header.hpp"
+#include "common/voice.hpp"
 
 // What an expansion gave.
 struct Expansion {
@@ -27,12 +28,12 @@ struct Expansion {
 // the end of whatever holds it (an archive, or an image from the member's
 // position). At most `limit` bytes of its original data are expanded.
 // EndedEarly also says "%s: compressed data ends early\n" (the stored name)
-// on the console channel; nothing else is printed. Damaged: "Header sum
+// on the console channel of `voice` (none: silent); nothing else is said. Damaged: "Header sum
 // error" (header checksum, or a header cut short or too short for its name),
 // "Can't read" (stored data cut short: fewer than the original size within
 // the packed size and the holder), "Bad table" (inconsistent code
 // lengths); the caller decides whether that ends the run.
-Expansion expand_member(std::span<const std::uint8_t> member, std::size_t limit = SIZE_MAX);
+Expansion expand_member(std::span<const std::uint8_t> member, std::size_t limit = SIZE_MAX, Voice voice = {});
 
 // The same, straight into the file `path` (created or emptied once the
 // header has been read and the method is known), for a member too large to
@@ -41,7 +42,7 @@ Expansion expand_member(std::span<const std::uint8_t> member, std::size_t limit 
 // and `crc` is that of the bytes written. A file that cannot be created or
 // written is Damaged, "Unable to write", with what was written left in it.
 Expansion expand_member_to_file(std::span<const std::uint8_t> member, const std::string& path,
-                                std::size_t limit = SIZE_MAX);
+                                std::size_t limit = SIZE_MAX, Voice voice = {});
 
 // Where a streamed expansion's bytes go, in order, a window of the codec's
 // storage at a time: `write` gets each piece with `context`; false stops
@@ -56,8 +57,8 @@ struct ExpansionSink {
 // bytes given to the sink. The sink gets nothing unless the header was
 // read and the method is known. Prints what expand_member prints.
 Expansion expand_member_to_sink(std::span<const std::uint8_t> member, ExpansionSink sink,
-                                std::size_t limit = SIZE_MAX);
+                                std::size_t limit = SIZE_MAX, Voice voice = {});
 
-// Says "Unknown method: %u" (the method's fourth byte) on the console
+// Says "Unknown method: %u" (the method's fourth byte) on the voice's console
 // channel, for an expansion that ended UnknownMethod.
-void say_unknown_method(const Expansion& e);
+void say_unknown_method(const Expansion& e, Voice voice);

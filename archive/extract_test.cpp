@@ -207,7 +207,7 @@ TEST(Extract, DataThatEndsEarlyStopsTheExpansion) {
         auto fields = row.fields;
         fields.original_size = row.original_size;
         console::Capture cap;
-        const Expansion e = expand_member(archive_of(fields));
+        const Expansion e = expand_member(archive_of(fields), SIZE_MAX, console::voice());
         EXPECT_EQ(e.status, Expansion::Status::EndedEarly);
         EXPECT_EQ(cap.err(), "y: compressed data ends early\n");
         EXPECT_GE(e.data.size(), row.min_out);

@@ -5,7 +5,6 @@
 #include <array>
 
 #include "archive/codec_storage.hpp"
-#include "common/console.hpp"
 
 namespace {
 
@@ -58,7 +57,7 @@ void limit_lengths(std::array<int, 17>& count) {
     unsigned sum = 0;
     for (int d = 16; d > 0; --d) sum += static_cast<unsigned>(count[d]) << (16 - d);
     while (sum != (1u << 16)) {
-        console::con("17");
+        say(lh5::storage().voice.err, "17");
         --count[16];
         for (int d = 15; d > 0; --d) {
             if (count[d] != 0) {

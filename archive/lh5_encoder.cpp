@@ -14,10 +14,11 @@ std::size_t read_input(std::uint8_t* buffer, std::size_t n) {
     return got;
 }
 
-void lh5_compress(bool verbose) {
+void lh5_compress(bool verbose, Voice voice) {
     using namespace lh5;
     CodecStorage& st = storage();
     st.counters = {};
+    st.voice = voice;
     MatchTree& t = st.tree;
     match_finder_start();
     block_coder_start();
@@ -46,6 +47,7 @@ void lh5_compress(bool verbose) {
         emit_bits(7, 0);
     }
     sink_flush();
+    st.voice = {};
 }
 
 Lh5Stream lh5_compress_buffer(std::span<const std::uint8_t> input) {

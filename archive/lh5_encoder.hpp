@@ -7,13 +7,16 @@
 #include <span>
 #include <vector>
 
+#include "common/voice.hpp"
+
 // Compresses the codec's source into its sink (set both first with
 // lh5::source_from_memory / lh5::sink_to_memory), starting its counters
 // (original_size, packed_size, crc) from 0. On return the stream is
 // complete and flushed to the sink, or the counters' give_up is set
-// (compression did not pay). `verbose` writes a "." on
-// the console channel for every 8192 bytes read after the first piece.
-void lh5_compress(bool verbose);
+// (compression did not pay). `voice` takes the console channel's words:
+// a "." for every 8192 bytes read after the first piece when `verbose`,
+// and a "17" for each step that shortens a Huffman code to 16 bits.
+void lh5_compress(bool verbose, Voice voice = {});
 
 // Reads up to n bytes of input into `buffer`, counting them into
 // original_size and the CRC. Returns how many were read.

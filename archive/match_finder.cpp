@@ -7,7 +7,6 @@
 
 #include "archive/codec_storage.hpp"
 #include "archive/lh5_encoder.hpp"
-#include "common/console.hpp"
 
 namespace lh5 {
 namespace {
@@ -272,7 +271,7 @@ void advance() {
         const std::size_t got = read_input(&t.text[kDictSize + kMaxMatch], kDictSize);
         t.remaining += static_cast<int>(got);
         t.pos = kDictSize;
-        if (t.verbose) console::con(".");
+        if (t.verbose) say(storage().voice.err, ".");
     }
     delete_position();
     insert_position();

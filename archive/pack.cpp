@@ -8,7 +8,6 @@
 #include "archive/crc16.hpp"
 #include "archive/lh5_decoder.hpp"
 #include "archive/lh5_encoder.hpp"
-#include "common/console.hpp"
 #include "common/fatal.hpp"
 
 std::uint32_t compression_ratio(std::uint32_t packed, std::uint32_t original) {
@@ -56,10 +55,10 @@ void take_best_if_smaller(std::span<const std::uint8_t> input, std::vector<std::
 
 std::optional<std::vector<std::uint8_t>> pack_member(std::span<const std::uint8_t> input, const PackOptions& options) {
     if (options.name.size() > member::kMaxNameLength) {
-        console::conf("Name too long: %s\n", options.name.c_str());
+        say(options.voice.err, "Name too long: " + options.name + "\n");
         return std::nullopt;
     }
-    if (options.verbose) console::outf("Adding %s ", options.name.c_str());
+    if (options.verbose) say(options.voice.out, "Adding " + options.name + " ");
 
     HeaderFields header;
     header.name = options.name;
@@ -70,7 +69,7 @@ std::optional<std::vector<std::uint8_t>> pack_member(std::span<const std::uint8_
     if (!stored) {
         lh5::source_from_memory(input);
         lh5::sink_to_memory(data);
-        lh5_compress(options.verbose);
+        lh5_compress(options.verbose, options.voice);
         stored = lh5::storage().counters.give_up;
     }
     const lh5::Counters& k = lh5::storage().counters;
@@ -93,7 +92,7 @@ std::optional<std::vector<std::uint8_t>> pack_member(std::span<const std::uint8_
 
     if (options.verbose) {
         const std::uint32_t r = compression_ratio(header.packed_size, header.original_size);
-        console::outf(" %u.%u%%\n", r / 10, r % 10);
+        say(options.voice.out, " " + std::to_string(r / 10) + "." + std::to_string(r % 10) + "%\n");
     }
     return archive;
 }

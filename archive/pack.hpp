@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "archive/member_header.hpp"
+#include "common/voice.hpp"
 
 // Which LH5 encoder packs: the exact one, whose stream is the reference
 // build's bit for bit, or the near-optimal one, smaller but other bytes.
@@ -25,10 +26,11 @@ struct PackOptions {
     bool verbose = false;            // "Adding %s " ... " %u.%u%%\n" on standard output, dots on the console channel
     bool store = false;              // stored without compression
     Encoder encoder = Encoder::Exact;  // Best: the smallest of the near-optimal stream, the exact one and storing
+    Voice voice = {};                // where the words above and "17" go (none: silent)
 };
 
 // The work archive of `input`: header, data and the end byte 0. Nothing,
-// with "Name too long: %s\n" on the console channel, when the name is longer
+// with "Name too long: %s\n" on the voice's console channel, when the name is longer
 // than 230 bytes. Fatal: "Out of memory.".
 std::optional<std::vector<std::uint8_t>> pack_member(std::span<const std::uint8_t> input, const PackOptions& options);
 

@@ -150,6 +150,8 @@ void out(std::string_view text) {
     for (char c : text) put_out(c);
 }
 
+Voice voice() { return {out, con}; }
+
 void outf(const char* format, ...) {
     std::string text;
     va_list args;

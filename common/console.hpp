@@ -20,6 +20,7 @@
 #include <string_view>
 
 #include "common/platform.hpp"
+#include "common/voice.hpp"
 
 namespace console {
 
@@ -42,6 +43,9 @@ void conf(const char* format, ...) MOZAIK_PRINTF(1, 2);
 // A text that came from a file (a stored name, a path typed into a
 // manifest) as it is shown: every control byte, the line end too, as "\x0a".
 std::string shown(std::string_view text);
+
+// Both channels as a voice, for the codec and any layer that prints nothing itself.
+Voice voice();
 
 // Writes out any unfinished line of standard output and flushes both channels.
 void flush();

@@ -3,7 +3,7 @@
 #include "driver/cals.hpp"
 
 #include "archive/pack.hpp"
-#include "archive/work_files.hpp"
+#include "image/work_files.hpp"
 #include "common/console.hpp"
 #include "image/group_files.hpp"
 
@@ -11,7 +11,8 @@ GroupResult run_cals(const Operand& op) {
     const GroupRequest& group = op.group;
     std::optional<std::vector<std::uint8_t>> archive =
         pack_member(group.rom_bytes, {.type_id = group.type_id, .name = group.rom_file,
-                                      .encoder = group.best ? Encoder::Best : Encoder::Exact});
+                                      .encoder = group.best ? Encoder::Best : Encoder::Exact,
+                                      .voice = console::voice()});
     // Not packed (the writer said why), or the archive not kept: no size to report.
     const Kept kept = archive ? keep_group_file(group, work_file::kArchive, *archive) : Kept::Refused;
     if (kept != Kept::Yes) {

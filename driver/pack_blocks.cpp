@@ -4,6 +4,7 @@
 
 #include "archive/pack.hpp"
 #include "common/catalogue.hpp"
+#include "common/console.hpp"
 #include "image/boot_vga.hpp"
 #include "insert/add.hpp"
 #include "insert/boot_block_add.hpp"
@@ -44,7 +45,8 @@ std::optional<std::string> put_boot_vga(ImageWriter& writer, const ChangedBlock&
                                 .name = l.name,
                                 .verbose = false,
                                 .store = l.method == "-lh0-",
-                                .encoder = b.encoder});
+                                .encoder = b.encoder,
+                                .voice = console::voice()});
     if (!archive) return line_fault(l, "the stored name is longer than 230 bytes");
     const std::size_t room = slot->end - slot->begin;
     if (archive->size() >= room) return overflow(l, "boot-block VGA slot", archive->size() - room + 1);

@@ -75,7 +75,8 @@ std::variant<Bytes, std::string> member_at(const BiosImage& base, const Componen
                                 .name = l.name,
                                 .verbose = false,
                                 .store = l.method == "-lh0-",
-                                .encoder = plan.encoder});
+                                .encoder = plan.encoder,
+                                .voice = console::voice()});
     if (!archive) return line_fault(l, "the stored name is longer than 230 bytes");
     ++plan.packed;
     if (!aligned) return std::move(*archive);
@@ -185,7 +186,8 @@ std::optional<std::string> plan_system_bios(const BiosImage& base, const ImageSu
                                 .name = l.name,
                                 .verbose = false,
                                 .store = l.method == "-lh0-",
-                                .encoder = plan.encoder});
+                                .encoder = plan.encoder,
+                                .voice = console::voice()});
     if (!archive) return line_fault(l, "the stored name is longer than 230 bytes");
     const MemberHead head = read_member_head(*archive, 0);
     const std::uint32_t needs =

@@ -134,7 +134,8 @@ void add_member(Unpacked& u, const BiosImage& image, const char* place, std::uin
     Scan scan;
     scan.hold = picture && original_size(head) <= kMaxLogoImageBytes;
     const Expansion e =
-        expand_member_to_sink(std::span(image.bytes).subspan(position), {scan_piece, &scan}, original_size(head));
+        expand_member_to_sink(std::span(image.bytes).subspan(position), {scan_piece, &scan}, original_size(head),
+                              console::voice());
     if (e.status != Expansion::Status::Complete || scan.size != original_size(head)) {
         std::snprintf(at, sizeof at, "the component at %05Xh cannot be expanded whole (/verify says why)", position);
         u.failure = at;
@@ -282,7 +283,7 @@ GroupResult unpack_image(const Operand& op) {
         if (f.member) {
             const MemberHead head = read_member_head(image.bytes, *f.member);
             const Expansion e = expand_member_to_sink(std::span(image.bytes).subspan(*f.member), {write_piece, &out},
-                                                      original_size(head));
+                                                      original_size(head), console::voice());
             ok = e.status == Expansion::Status::Complete;
         } else {
             ok = platform::write_all(out, f.content());

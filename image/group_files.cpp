@@ -3,7 +3,7 @@
 
 #include <filesystem>
 
-#include "archive/work_files.hpp"
+#include "image/work_files.hpp"
 #include "common/console.hpp"
 
 namespace {

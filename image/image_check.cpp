@@ -7,6 +7,7 @@
 #include "archive/extract.hpp"
 #include "common/bytes.hpp"
 #include "common/catalogue.hpp"
+#include "common/console.hpp"
 #include "common/sha256.hpp"
 #include "image/fixups.hpp"
 #include "image/bios_image.hpp"
@@ -48,7 +49,7 @@ void judge_member(const BiosImage& image, MemberCheck& m, bool digests) {
     if (!known_method(method_text(m.head))) return verdict("unknown_method", "unknown method");
     const std::uint32_t original = original_size(m.head);
     if (original > member::kMaxMemberSize) return verdict("too_large_to_check", "too large to check");
-    const Expansion e = expand_member(std::span(image.bytes).subspan(m.position), original);
+    const Expansion e = expand_member(std::span(image.bytes).subspan(m.position), original, console::voice());
     if (e.status == Expansion::Status::Damaged) return verdict("data_damaged", "data damaged");
     if (e.data.size() != original) return verdict("data_cut_short", "data cut short");
     m.computed_crc = e.crc;

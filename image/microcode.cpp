@@ -8,6 +8,7 @@
 
 #include "archive/extract.hpp"
 #include "common/bytes.hpp"
+#include "common/console.hpp"
 #include "image/bios_image.hpp"
 #include "image/records.hpp"
 
@@ -146,7 +147,7 @@ void capture_microcode(ImageBytes image, const ChainMember& member, MicrocodeCap
         capture.data.assign(at.begin() + static_cast<std::ptrdiff_t>(data_at),
                             at.begin() + static_cast<std::ptrdiff_t>(data_at + n));
     } else {
-        Expansion e = expand_member(at);
+        Expansion e = expand_member(at, SIZE_MAX, console::voice());
         // A damaged member is said by the listing, which goes on without it.
         if (e.status == Expansion::Status::Damaged) capture.message = std::string(e.damage) + "\n";
         if (e.status == Expansion::Status::UnknownMethod)

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "archive/extract.hpp"
-#include "archive/work_files.hpp"
+#include "image/work_files.hpp"
 #include "common/bytes.hpp"
 #include "common/console.hpp"
 #include "common/fatal.hpp"
@@ -27,7 +27,7 @@ bool write_to_replacement(void* context, std::span<const std::uint8_t> piece) {
 // How an expansion that is not whole ends the extract; nothing when it is whole.
 std::optional<Extraction> unless_whole(const Expansion& e, const std::string& target) {
     if (e.status == Expansion::Status::Damaged) fatal(e.damage);  // a damaged member ends the run
-    if (e.status == Expansion::Status::UnknownMethod) say_unknown_method(e);
+    if (e.status == Expansion::Status::UnknownMethod) say_unknown_method(e, console::voice());
     if (e.status == Expansion::Status::Complete) return std::nullopt;
     console::conf("Nothing was extracted; %s is unchanged.\n", target.c_str());
     return Extraction::Failed;
@@ -41,7 +41,7 @@ Extraction cannot_write(const std::string& target) {
 // A picture: expanded in memory, for the conversion to a bitmap.
 Extraction extract_picture(const BiosImage& image, const ChainMember& member, const std::string& target,
                            const std::string& folder, bool& damaged) {
-    const Expansion e = expand_member(std::span(image.bytes).subspan(member.position));
+    const Expansion e = expand_member(std::span(image.bytes).subspan(member.position), SIZE_MAX, console::voice());
     if (const std::optional<Extraction> ended = unless_whole(e, target)) return *ended;
     const std::optional<std::uint16_t> recorded = recorded_crc(header_in_holder(member.header));
     damaged = recorded && e.crc != *recorded;
@@ -62,7 +62,8 @@ Extraction extract_streamed(const BiosImage& image, const ChainMember& member, c
     const std::unique_ptr<FileReplacement> out = begin_replace(work_file_path(folder, target));
     if (!out) return cannot_write(target);
     const Expansion e =
-        expand_member_to_sink(std::span(image.bytes).subspan(member.position), {write_to_replacement, out.get()});
+        expand_member_to_sink(std::span(image.bytes).subspan(member.position), {write_to_replacement, out.get()},
+                              SIZE_MAX, console::voice());
     if (e.status == Expansion::Status::Damaged && std::string_view(e.damage) == "Unable to write")
         return cannot_write(target);
     if (const std::optional<Extraction> ended = unless_whole(e, target)) return *ended;

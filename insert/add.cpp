@@ -2,7 +2,7 @@
 #include "insert/add.hpp"
 
 
-#include "archive/work_files.hpp"
+#include "image/work_files.hpp"
 #include "common/console.hpp"
 #include "image/bios_image.hpp"
 #include "image/image_writer.hpp"

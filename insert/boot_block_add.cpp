@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "archive/work_files.hpp"
+#include "image/work_files.hpp"
 #include "common/console.hpp"
 #include "image/bios_image.hpp"
 #include "image/boot_vga.hpp"

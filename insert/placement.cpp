@@ -7,7 +7,7 @@
 
 #include "archive/extract.hpp"
 #include "archive/member_header.hpp"
-#include "archive/work_files.hpp"
+#include "image/work_files.hpp"
 #include "common/bytes.hpp"
 #include "common/console.hpp"
 #include "common/fatal.hpp"
@@ -28,7 +28,7 @@ inline constexpr std::size_t kMaxTopBlock = 0x10000;     // the longest microcod
 // expansion said so) gives nothing; one of a method the expansion does not
 // know is an empty ROM, which matches none.
 std::optional<std::vector<std::uint8_t>> expand_rom_member(const BiosImage& image, const ChainMember& m) {
-    Expansion e = expand_member(std::span(image.bytes).subspan(m.position), kMaxRomBytes);
+    Expansion e = expand_member(std::span(image.bytes).subspan(m.position), kMaxRomBytes, console::voice());
     if (e.status == Expansion::Status::Damaged) fatal(e.damage);
     if (e.status == Expansion::Status::EndedEarly) return std::nullopt;
     return std::move(e.data);

@@ -7,7 +7,7 @@
 #include "archive/extract.hpp"
 #include "archive/member_header.hpp"
 #include "archive/pack.hpp"
-#include "archive/work_files.hpp"
+#include "image/work_files.hpp"
 #include "common/console.hpp"
 #include "common/fatal.hpp"
 #include "common/file.hpp"
@@ -46,10 +46,10 @@ Packed as_member(const GroupRequest& group, const BiosImage& image) {
     print_combine(group.rom_file, image);
     Packed p;
     if (group.row().family) {
-        const Expansion e = expand_member(group.rom_bytes, member::kMaxMemberSize);
+        const Expansion e = expand_member(group.rom_bytes, member::kMaxMemberSize, console::voice());
         if (e.status == Expansion::Status::Damaged) fatal(e.damage);  // a damaged member ends the run
         if (e.status == Expansion::Status::UnknownMethod)
-            say_unknown_method(e);
+            say_unknown_method(e, console::voice());
         const Kept kept = keep_group_file(group, work_file::kExpanded, e.data);
         p.write_failed = kept == Kept::WriteFailed;
         if (kept != Kept::Yes) return p;
@@ -100,7 +100,7 @@ Packed pack_for_group(const GroupRequest& group, std::span<const std::uint8_t> i
     Packed p;
     std::optional<std::vector<std::uint8_t>> archive = pack_member(
         input, {.type_id = type_id.empty() ? group.type_id : std::string(type_id), .name = name, .verbose = true,
-                .store = store, .encoder = group.best ? Encoder::Best : Encoder::Exact});
+                .store = store, .encoder = group.best ? Encoder::Best : Encoder::Exact, .voice = console::voice()});
     if (!archive) return p;
     const Kept kept = keep_group_file(group, work_file::kArchive, *archive);
     p.write_failed = kept == Kept::WriteFailed;

@@ -10,7 +10,7 @@
 // The bodies of the executables stay in the current directory.
 #include <algorithm>
 
-#include "archive/work_files.hpp"
+#include "image/work_files.hpp"
 #include "common/console.hpp"
 #include "common/file.hpp"
 #include "image/bios_image.hpp"

@@ -8,7 +8,7 @@
 
 #include <cstdio>
 
-#include "archive/work_files.hpp"
+#include "image/work_files.hpp"
 #include "common/console.hpp"
 #include "common/file.hpp"
 #include "image/bios_image.hpp"

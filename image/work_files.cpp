@@ -1,5 +1,5 @@
 // Writing the work files a run leaves behind.
-#include "archive/work_files.hpp"
+#include "image/work_files.hpp"
 
 #include "common/console.hpp"
 #include "common/file.hpp"
