@@ -1,6 +1,7 @@
 // Member expansion, in memory or straight into a file.
 #include "archive/extract.hpp"
 
+#include <cstdio>
 #include <algorithm>
 
 #include "archive/codec_storage.hpp"
@@ -51,7 +52,7 @@ void finish_lh5(Expansion& result, std::size_t got, std::size_t want, Voice voic
         result.status = Expansion::Status::Damaged;
         result.damage = "Bad table";
     } else {
-        say(voice.err, std::string(listed_name(result.header)) + ": compressed data ends early\n");
+        say(voice.err, joined({listed_name(result.header), ": compressed data ends early\n"}));
         result.status = Expansion::Status::EndedEarly;
     }
 }
@@ -138,5 +139,7 @@ Expansion expand_member_to_file(std::span<const std::uint8_t> member, const std:
 }
 
 void say_unknown_method(const Expansion& e, Voice voice) {
-    say(voice.err, "Unknown method: " + std::to_string(static_cast<unsigned char>(method_char(e.header))) + "\n");
+    char text[32];
+    std::snprintf(text, sizeof text, "Unknown method: %u\n", static_cast<unsigned>(static_cast<unsigned char>(method_char(e.header))));
+    say(voice.err, text);
 }

@@ -1,6 +1,7 @@
 // The work-archive writer, in memory.
 #include "archive/pack.hpp"
 
+#include <cstdio>
 #include <algorithm>
 
 #include "archive/best_encoder.hpp"
@@ -55,10 +56,10 @@ void take_best_if_smaller(std::span<const std::uint8_t> input, std::vector<std::
 
 std::optional<std::vector<std::uint8_t>> pack_member(std::span<const std::uint8_t> input, const PackOptions& options) {
     if (options.name.size() > member::kMaxNameLength) {
-        say(options.voice.err, "Name too long: " + options.name + "\n");
+        say(options.voice.err, joined({"Name too long: ", options.name, "\n"}));
         return std::nullopt;
     }
-    if (options.verbose) say(options.voice.out, "Adding " + options.name + " ");
+    if (options.verbose) say(options.voice.out, joined({"Adding ", options.name, " "}));
 
     HeaderFields header;
     header.name = options.name;
@@ -92,7 +93,9 @@ std::optional<std::vector<std::uint8_t>> pack_member(std::span<const std::uint8_
 
     if (options.verbose) {
         const std::uint32_t r = compression_ratio(header.packed_size, header.original_size);
-        say(options.voice.out, " " + std::to_string(r / 10) + "." + std::to_string(r % 10) + "%\n");
+        char ratio[32];
+        std::snprintf(ratio, sizeof ratio, " %u.%u%%\n", r / 10, r % 10);
+        say(options.voice.out, ratio);
     }
     return archive;
 }
