@@ -9,7 +9,7 @@ deb=$1
 contents=$(dpkg-deb -c "$deb")
 for f in usr/bin/mozaik32 usr/share/man/man1/mozaik32.1.gz \
          usr/share/bash-completion/completions/mozaik32 usr/share/zsh/vendor-completions/_mozaik32 \
-         usr/share/mozaik32/mozaik32-report.schema.json usr/share/doc/mozaik32/README.md \
+         usr/share/mozaik32/mozaik32-report.schema.json usr/share/doc/mozaik32/README.md usr/share/doc/mozaik32/guide.md \
          usr/share/doc/mozaik32/changelog.gz usr/share/doc/mozaik32/copyright; do
   grep -q " \./$f\$" <<<"$contents" || { echo "$deb: no $f in it" >&2; exit 1; }
 done

@@ -22,7 +22,7 @@ add_custom_command(OUTPUT ${deb_dir}/mozaik32.1.gz ${deb_dir}/changelog.gz
 add_custom_target(deb_files ALL DEPENDS ${deb_dir}/mozaik32.1.gz ${deb_dir}/changelog.gz)
 install(FILES ${deb_dir}/mozaik32.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES ${deb_dir}/changelog.gz ${CMAKE_CURRENT_LIST_DIR}/copyright ${CMAKE_SOURCE_DIR}/README.md
-        DESTINATION ${doc_dir})
+        ${CMAKE_SOURCE_DIR}/doc/guide.md DESTINATION ${doc_dir})
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME mozaik32)
