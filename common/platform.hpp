@@ -3,7 +3,7 @@
 // cursor), 64-bit file positions, the process id, the environment, what
 // separates folders in a path, and the file calls that stdio lacks: locks
 // between processes, writes flushed to the disk, a folder's write access. Only this header and the two platform_*.cpp
-// files know which system they are built for.
+// files know which system they are built for; platform.cpp holds what is the same on both.
 #pragma once
 
 #include <cstdint>

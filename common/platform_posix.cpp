@@ -10,7 +10,6 @@
 
 #include <cerrno>
 #include <cstdlib>
-#include <random>
 #include <utility>
 
 namespace platform {
@@ -54,14 +53,6 @@ bool seek(std::FILE* file, std::int64_t offset) {
 }
 
 long process_id() { return static_cast<long>(getpid()); }
-
-std::string unguessable_name(const std::string& stem, const std::string& suffix) {
-    static constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
-    std::random_device entropy;  // the kernel's random source
-    std::string name = stem + ".";
-    for (int i = 0; i < 12; ++i) name += kLetters[entropy() % (sizeof kLetters - 1)];
-    return name + suffix;
-}
 
 std::optional<std::string> environment(const char* name) {
     const char* value = std::getenv(name);
@@ -247,18 +238,6 @@ std::optional<std::size_t> read_at(const FileHandle& file, std::uint64_t offset,
         got += static_cast<std::size_t>(n);
     }
     return got;
-}
-
-std::optional<std::vector<std::uint8_t>> read_all(const FileHandle& file, std::size_t limit) {
-    std::vector<std::uint8_t> out;
-    std::uint8_t chunk[65536];
-    for (;;) {
-        const std::optional<std::size_t> n = read_at(file, out.size(), chunk);
-        if (!n) return std::nullopt;
-        if (*n == 0) return out;
-        if (out.size() + *n > limit) return std::nullopt;
-        out.insert(out.end(), chunk, chunk + *n);
-    }
 }
 
 // flock, not fcntl: an fcntl lock is the process's and goes when any

@@ -10,7 +10,6 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <random>
 #include <utility>
 
 namespace platform {
@@ -47,14 +46,6 @@ bool console_wrapped(Stream stream) {
 bool seek(std::FILE* file, std::int64_t offset) { return _fseeki64(file, offset, SEEK_SET) == 0; }
 
 long process_id() { return static_cast<long>(_getpid()); }
-
-std::string unguessable_name(const std::string& stem, const std::string& suffix) {
-    static constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
-    std::random_device entropy;  // the system's random source (rand_s)
-    std::string name = stem + ".";
-    for (int i = 0; i < 12; ++i) name += kLetters[entropy() % (sizeof kLetters - 1)];
-    return name + suffix;
-}
 
 std::optional<std::string> environment(const char* name) {
     SetLastError(ERROR_SUCCESS);
@@ -270,18 +261,6 @@ std::optional<std::size_t> read_at(const FileHandle& file, std::uint64_t offset,
         got += n;
     }
     return got;
-}
-
-std::optional<std::vector<std::uint8_t>> read_all(const FileHandle& file, std::size_t limit) {
-    std::vector<std::uint8_t> out;
-    std::uint8_t chunk[65536];
-    for (;;) {
-        const std::optional<std::size_t> n = read_at(file, out.size(), chunk);
-        if (!n) return std::nullopt;
-        if (*n == 0) return out;
-        if (out.size() + *n > limit) return std::nullopt;
-        out.insert(out.end(), chunk, chunk + *n);
-    }
 }
 
 LockTry try_lock(const FileHandle& file, Lock lock) {

@@ -10,6 +10,15 @@
 #include "insert/boot_block_add.hpp"
 #include "insert/rom_checks.hpp"
 
+std::optional<std::vector<std::uint8_t>> pack_line(const ManifestLine& l, std::span<const std::uint8_t> content,
+                                                   Encoder encoder) {
+    return pack_member(content, {.type_id = l.type_id,
+                                 .name = l.name,
+                                 .store = l.method == "-lh0-",
+                                 .encoder = encoder,
+                                 .voice = console::voice()});
+}
+
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
@@ -40,13 +49,7 @@ std::optional<std::string> put_boot_vga(ImageWriter& writer, const ChangedBlock&
     const std::optional<ByteRange> slot = region_range(writer.image(), Region::BootVgaSlot);
     if (!slot) return line_fault(l, "this image has no \"*BT-VGA*\" slot; remove the line");
     if (!has_rom_signature(b.content)) return line_fault(l, l.file + " is no ROM: it must begin with 55 AA");
-    std::optional<Bytes> archive =
-        pack_member(b.content, {.type_id = l.type_id,
-                                .name = l.name,
-                                .verbose = false,
-                                .store = l.method == "-lh0-",
-                                .encoder = b.encoder,
-                                .voice = console::voice()});
+    std::optional<Bytes> archive = pack_line(l, b.content, b.encoder);
     if (!archive) return line_fault(l, "the stored name is longer than 230 bytes");
     const std::size_t room = slot->end - slot->begin;
     if (archive->size() >= room) return overflow(l, "boot-block VGA slot", archive->size() - room + 1);

@@ -28,6 +28,12 @@ struct ChangedBlock {
     Encoder encoder = Encoder::Exact;  // what packs it, when it is packed
 };
 
+// A manifest line's content packed as its member: the line's TypeId,
+// stored name and method, by `encoder`. Nothing when the name is too long
+// (pack_member said so).
+std::optional<std::vector<std::uint8_t>> pack_line(const ManifestLine& l, std::span<const std::uint8_t> content,
+                                                   Encoder encoder);
+
 // Puts each changed block in, after the chain is laid out; sets
 // fixups.top_block_named when the top block was placed. The fault, said
 // as "manifest line %d: ...", when one does not fit or has no place in the

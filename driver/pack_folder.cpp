@@ -70,13 +70,7 @@ std::variant<Bytes, std::string> member_at(const BiosImage& base, const Componen
         ++plan.kept;
         return std::move(*stored);
     }
-    std::optional<Bytes> archive =
-        pack_member(c.content, {.type_id = l.type_id,
-                                .name = l.name,
-                                .verbose = false,
-                                .store = l.method == "-lh0-",
-                                .encoder = plan.encoder,
-                                .voice = console::voice()});
+    std::optional<Bytes> archive = pack_line(l, c.content, plan.encoder);
     if (!archive) return line_fault(l, "the stored name is longer than 230 bytes");
     ++plan.packed;
     if (!aligned) return std::move(*archive);
@@ -181,13 +175,7 @@ std::optional<std::string> plan_system_bios(const BiosImage& base, const ImageSu
     if (!c.changed) return std::nullopt;
     const std::optional<ByteRange> space = region_range(base, Region::SystemBios);
     if (!space) return line_fault(l, "this image's system BIOS is not packed anew by /pack");
-    std::optional<Bytes> archive =
-        pack_member(c.content, {.type_id = l.type_id,
-                                .name = l.name,
-                                .verbose = false,
-                                .store = l.method == "-lh0-",
-                                .encoder = plan.encoder,
-                                .voice = console::voice()});
+    std::optional<Bytes> archive = pack_line(l, c.content, plan.encoder);
     if (!archive) return line_fault(l, "the stored name is longer than 230 bytes");
     const MemberHead head = read_member_head(*archive, 0);
     const std::uint32_t needs =
