@@ -239,7 +239,7 @@ TEST(ImageFolder, DiffNamesWhatDiffersAndEndsAsCmpDoes) {
     const Case cases[] = {
         {"identical", [] { fs::copy_file("img.bin", "other.bin", fs::copy_options::overwrite_existing); }, 0, "\"same\": true"},
         {"one member changed", [&] { pack_with([] { testkit::spit(file_of("e", "/oem0"), Bytes(100, 1)); }); }, 1,
-         "\"change\": \"changed\""},
+         "\"change\": \"replaced\""},
         {"one moved", [&] {
              pack_with([] { edit_manifest("e", [](const std::string& l) { return l.find("/vga") != std::string::npos ? "" : l; }); });
          }, 1, "\"change\": \"moved\""},

@@ -3,7 +3,7 @@
 
 #include "common/fatal.hpp"
 #include "driver/cals.hpp"
-#include "driver/diff.hpp"
+#include "report/diff.hpp"
 #include "report/listing.hpp"
 #include "report/report.hpp"
 #include "folder/unpack.hpp"

@@ -2,8 +2,6 @@
 // the end of run with its exit status.
 #include "driver/run.hpp"
 
-#include "common/version.hpp"
-
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
@@ -13,16 +11,18 @@
 #include "common/console.hpp"
 #include "common/file.hpp"
 #include "common/platform.hpp"
+#include "common/private_folder.hpp"
+#include "common/version.hpp"
 #include "driver/command_line.hpp"
-#include "driver/dry_run.hpp"
 #include "driver/operations.hpp"
-#include "driver/pack_folder.hpp"
 #include "driver/select_kind.hpp"
 #include "driver/usage.hpp"
 #include "image/bios_image.hpp"
 #include "image/fixups.hpp"
 #include "image/image_file.hpp"
 #include "image/image_writer.hpp"
+#include "folder/pack.hpp"
+#include "report/dry_run.hpp"
 
 namespace {
 
@@ -228,7 +228,7 @@ int end_of_run(RunState& state, BiosImage& image, const ImageFile& file, const B
         console::conf("Can't write %s: %s would not be changed\n", journal_path(image.path).c_str(), image.path.c_str());
         status = 1;
     }
-    report_dry_run(state, *initial, unsaved ? *initial : image, status, folder);
+    report_dry_run({state.input_file, state.json, *initial, unsaved ? *initial : image, status, folder});
     return status;
 }
 
@@ -410,7 +410,8 @@ int run(int argc, char** argv) {
     if (state.args.empty()) state.args.emplace_back("mozaik32");
     if (const std::optional<int> status = start_run(state)) return *status;
     const FolderCommand folder_word = folder_command(state);
-    if (folder_word == FolderCommand::Pack) return pack_folder(state);
+    if (folder_word == FolderCommand::Pack)
+        return pack_folder({state.input_file, state.args[3], state.err_mode, state.dry, state.json, state.best});
     ImageFile file;
     bool refused = false;
     std::optional<BiosImage> image = open_locked(state, file, refused);

@@ -99,9 +99,6 @@ std::string line_error(int number, const std::string& what) {
 
 std::string line_fault(const ManifestLine& l, const std::string& what) { return line_error(l.number, what); }
 
-bool known_place(const std::string& place) {
-    return place == "bios" || place == "chain" || place == "top" || place == "boot_vga" || place == "memory";
-}
 
 std::string manifest_text(const Manifest& m, const std::string& title) {
     std::ostringstream out;
@@ -111,7 +108,7 @@ std::string manifest_text(const Manifest& m, const std::string& title) {
         << "image " << m.image_file << " " << m.image_size << " " << m.image_sha256 << "\n"
         << "# place file switch type_id method at original packed sha256 \"stored name\"\n";
     for (const ManifestLine& l : m.lines)
-        out << l.place << " " << l.file << " " << l.switch_text << " " << l.type_id << " " << l.method << " "
+        out << place_word(l.place) << " " << l.file << " " << l.switch_text << " " << l.type_id << " " << l.method << " "
             << number_or_dash(l.at, true) << " " << number_or_dash(l.original, false) << " "
             << number_or_dash(l.packed, false) << " " << (l.sha256.empty() ? "-" : l.sha256) << " "
             << quoted(l.name) << "\n";
@@ -122,7 +119,7 @@ std::variant<Manifest, std::string> parse_manifest(const std::string& text) {
     Manifest m;
     bool image_line = false;
     int image_number = 0;
-    std::map<std::string, int> place_lines;                // a block's place: its line
+    std::map<Place, int> place_lines;                // a block's place: its line
     std::istringstream in(text);
     int number = 0;
     for (std::string line; std::getline(in, line);) {
@@ -155,31 +152,32 @@ std::variant<Manifest, std::string> parse_manifest(const std::string& text) {
             return line_error(number, "a component line has 9 fields and a quoted stored name");
         ManifestLine l;
         l.number = number;
-        l.place = w[0];
+        const std::optional<Place> place = place_of_word(w[0]);
+        if (place) l.place = *place;
         l.file = w[1];
         l.switch_text = w[2];
         l.type_id = w[3];
         l.method = w[4];
-        if (!known_place(l.place))
-            return line_error(number, "\"" + l.place + "\" is no place (bios, chain, top, boot_vga or memory)");
+        if (!place)
+            return line_error(number, "\"" + w[0] + "\" is no place (" + place_words() + ")");
         if (!read_number(w[5], true, l.at)) return line_error(number, "AT is a hexadecimal offset or -");
         if (!read_number(w[6], false, l.original) || !read_number(w[7], false, l.packed))
             return line_error(number, "the sizes are decimal numbers or -");
         if (w[8] != "-" && !is_sha256(w[8])) return line_error(number, "SHA256 is 64 hexadecimal digits or -");
         if (w[8] != "-") l.sha256 = w[8];
-        if (l.place == "chain" && (l.method != "-lh5-" && l.method != "-lh0-"))
+        if (l.place == Place::Chain && (l.method != "-lh5-" && l.method != "-lh0-"))
             return line_error(number, "a chain member's method is -lh5- or -lh0-");
-        if (l.place == "chain" && l.type_id.find(':') == std::string::npos)
+        if (l.place == Place::Chain && l.type_id.find(':') == std::string::npos)
             return line_error(number, "TYPE_ID reads SSSS:OOOO");
         const std::optional<std::string> name = unquote(line, quote);
         if (!name) return line_error(number, "the stored name is one quoted text, with \\\" \\\\ and \\xNN");
         l.name = *name;
         // An image has one of each block outside the chain: each place seen
         // once, looked up, not searched for.
-        if (l.place != "chain") {
+        if (l.place != Place::Chain) {
             const auto [first, fresh] = place_lines.try_emplace(l.place, number);
             if (!fresh)
-                return line_error(number, "a second \"" + l.place + "\" line (the first is line " +
+                return line_error(number, "a second \"" + std::string(place_word(l.place)) + "\" line (the first is line " +
                                               std::to_string(first->second) + "); an image has one");
         }
         m.lines.push_back(std::move(l));
@@ -192,7 +190,7 @@ std::optional<std::string> manifest_conflict(const Manifest& m) {
     std::unordered_map<std::uint32_t, std::size_t> type_lines;  // a chain TypeId: its index in m.lines
     for (std::size_t i = 0; i < m.lines.size(); ++i) {
         const ManifestLine& l = m.lines[i];
-        if (l.place != "chain") continue;
+        if (l.place != Place::Chain) continue;
         const TypeIdValue type = parse_type_id(l.type_id);
         const auto [first, fresh] = type_lines.try_emplace(std::uint32_t{type.segment} << 16 | type.offset, i);
         if (fresh) continue;

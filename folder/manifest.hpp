@@ -9,7 +9,7 @@
 // the components, and each member as stored, so that an unchanged member
 // goes back byte for byte. PLACE is bios, chain, top (the uncompressed
 // microcode block), boot_vga (the boot block's VGA slot) or memory (the
-// memory-module slot); FILE the content file, relative to the folder;
+// memory-module slot), the words image/components gives; FILE the content file, relative to the folder;
 // SWITCH the switch that adds such a member, or "-"; TYPE_ID as SSSS:OOOO
 // ("-" for the blocks that are no members); METHOD "-lh5-", "-lh0-" or
 // "raw"; AT the hexadecimal offset where it stood, "-" for a line added by
@@ -24,12 +24,15 @@
 #include <variant>
 #include <vector>
 
+#include "image/components.hpp"
+
 inline constexpr const char* kManifestName = "manifest.txt";
 inline constexpr const char* kImageCopyName = "image.bin";
 
 struct ManifestLine {
     int number = 0;  // in the file, from 1
-    std::string place, file, switch_text, type_id, method;
+    Place place = Place::Chain;
+    std::string file, switch_text, type_id, method;
     std::optional<std::uint32_t> at;
     std::optional<std::uint32_t> original, packed;
     std::string sha256;  // empty on an added line
@@ -55,9 +58,6 @@ std::variant<Manifest, std::string> parse_manifest(const std::string& text);
 // "manifest line %d: ..."; nothing when there is none. (A second image,
 // bios or other block line is refused by parse_manifest.)
 std::optional<std::string> manifest_conflict(const Manifest& manifest);
-
-// The places a line may name.
-bool known_place(const std::string& place);
 
 // A fault of line `l`: "manifest line %d: `what`".
 std::string line_fault(const ManifestLine& l, const std::string& what);

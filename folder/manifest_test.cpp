@@ -14,10 +14,10 @@ Manifest sample() {
     const std::string names[] = {"SYSBIOS.BIN", "say \"hi\"\\now", std::string("\x01\x7F\xFF\t end", 8), ""};
     int number = 6;
     for (const std::string& name : names)
-        m.lines.push_back({.number = number++, .place = "chain", .file = "01-oem0.bin", .switch_text = "/oem0",
+        m.lines.push_back({.number = number++, .place = Place::Chain, .file = "01-oem0.bin", .switch_text = "/oem0",
                            .type_id = "4012:0000", .method = "-lh5-", .at = 0x10000, .original = 3000,
                            .packed = 1200, .sha256 = kSha, .name = name});
-    m.lines.push_back({.number = number, .place = "top", .file = "05-top_block.bin", .switch_text = "-",
+    m.lines.push_back({.number = number, .place = Place::TopBlock, .file = "05-top_block.bin", .switch_text = "-",
                        .type_id = "-", .method = "raw", .at = std::nullopt, .original = 6144, .packed = std::nullopt,
                        .sha256 = "", .name = "NCPUCODE.BIN"});
     return m;

@@ -29,7 +29,7 @@ struct OutFile {
     std::string name;
     std::vector<std::uint8_t> bytes;
     std::span<const std::uint8_t> view;
-    std::optional<std::uint32_t> member;  // the member's position
+    std::optional<Component> member;  // expanded straight into the file
     std::span<const std::uint8_t> content() const { return bytes.empty() ? view : std::span(bytes); }
 };
 
@@ -47,10 +47,10 @@ OutFile viewed_file(std::string name, std::span<const std::uint8_t> view) {
     return f;
 }
 
-OutFile member_file(std::string name, std::uint32_t position) {
+OutFile member_file(std::string name, const Component& c) {
     OutFile f;
     f.name = std::move(name);
-    f.member = position;
+    f.member = c;
     return f;
 }
 
@@ -117,8 +117,9 @@ std::string kind_word(const MemberHead& head) {
 
 // A member's line and its content file (and a logo's bitmap), from an
 // expansion that holds nothing but a logo (at most kMaxLogoImageBytes).
-void add_member(Unpacked& u, const BiosImage& image, const char* place, std::uint32_t position, const char* word_given) {
-    const MemberHead head = read_member_head(image.bytes, position);
+void add_member(Unpacked& u, const BiosImage& image, const Component& c) {
+    const MemberHead& head = *c.head;
+    const std::uint32_t position = c.position;
     char at[120];
     if (original_size(head) > member::kMaxMemberSize) {
         std::snprintf(at, sizeof at, "the component at %05Xh claims %u bytes, more than the %zu a member may expand to",
@@ -127,24 +128,23 @@ void add_member(Unpacked& u, const BiosImage& image, const char* place, std::uin
         return;
     }
     // The system BIOS and the boot block's VGA member are no chain kinds.
-    const std::string sw = word_given ? std::string(place == std::string_view("boot_vga") ? "/btvga" : "")
-                                      : switch_of_type(type_segment(head), type_offset(head));
+    const bool chain = c.place == Place::Chain;
+    const std::string sw = chain ? switch_of_type(type_segment(head), type_offset(head))
+                                 : std::string(c.place == Place::BootVga ? "/btvga" : "");
     const OptionCode code = lookup_option(sw);
     const bool picture = code != 0 && kind(code).extracts_picture;
     Scan scan;
     scan.hold = picture && original_size(head) <= kMaxLogoImageBytes;
-    const Expansion e =
-        expand_member_to_sink(std::span(image.bytes).subspan(position), {scan_piece, &scan}, original_size(head),
-                              console::voice());
+    const Expansion e = expand_component_to_sink(image, c, {scan_piece, &scan}, console::voice());
     if (e.status != Expansion::Status::Complete || scan.size != original_size(head)) {
         std::snprintf(at, sizeof at, "the component at %05Xh cannot be expanded whole (/verify says why)", position);
         u.failure = at;
         return;
     }
     const std::size_t index = u.manifest.lines.size();
-    const std::string word = word_given ? word_given : kind_word(head);
+    const std::string word = chain ? kind_word(head) : place_row(c.place).file;
     ManifestLine l;
-    l.place = place;
+    l.place = c.place;
     l.file = content_file_name(index, word, scan.size > 2 && scan.first[0] == 0x55 && scan.first[1] == 0xAA);
     l.switch_text = sw.empty() ? "-" : sw;
     l.type_id = type_id_text(head);
@@ -168,25 +168,24 @@ void add_member(Unpacked& u, const BiosImage& image, const char* place, std::uin
         if (std::optional<std::vector<std::uint8_t>> bmp = logo_to_bmp(scan.held, l.file))
             u.files.push_back(held_file(l.file.substr(0, l.file.size() - 4) + ".bmp", std::move(*bmp)));
     }
-    u.files.push_back(member_file(l.file, position));
+    u.files.push_back(member_file(l.file, c));
     u.manifest.lines.push_back(std::move(l));
 }
 
 // A block that is no member (the top microcode block, the memory-module slot).
-void add_block(Unpacked& u, const BiosImage& image, const char* place, const char* word, ByteRange range,
-               const std::string& name) {
-    const std::span<const std::uint8_t> bytes = std::span(image.bytes).subspan(range.begin, range.end - range.begin);
+void add_block(Unpacked& u, const BiosImage& image, const Component& c) {
+    const std::span<const std::uint8_t> bytes = component_bytes(image, c);
     // Built whole: GCC 12 warns (-Wrestrict, falsely) on assigning the literals one by one.
-    ManifestLine l{.place = place,
-                   .file = content_file_name(u.manifest.lines.size(), word, false),
+    ManifestLine l{.place = c.place,
+                   .file = content_file_name(u.manifest.lines.size(), place_row(c.place).file, false),
                    .switch_text = "-",
                    .type_id = "-",
                    .method = "raw",
-                   .at = range.begin,
+                   .at = c.position,
                    .original = static_cast<std::uint32_t>(bytes.size()),
                    .packed = std::nullopt,
                    .sha256 = sha256_hex(bytes),
-                   .name = name};
+                   .name = c.name};
     u.files.push_back(viewed_file(l.file, bytes));
     u.manifest.lines.push_back(std::move(l));
 }
@@ -197,15 +196,13 @@ Unpacked unpack(const BiosImage& image, const ImageSurvey& s) {
     u.manifest.image_size = image.file_size;
     u.manifest.image_sha256 = sha256_hex(image.bytes);
     u.files.push_back(viewed_file(kImageCopyName, image.bytes));
-    if (s.system_bios.head) add_member(u, image, "bios", s.system_bios.position, "system_bios");
-    for (const ChainMember& m : s.chain.members)
-        if (u.failure.empty()) add_member(u, image, "chain", m.position, nullptr);
-    if (s.top_block && s.top_block->length != 0)
-        add_block(u, image, "top", "top_block", {s.top_block->start, s.top_block->start + s.top_block->length},
-                  s.top_block->name);
-    if (s.vga_member && u.failure.empty()) add_member(u, image, "boot_vga", s.vga_member->position, "boot_vga");
-    if (const std::optional<ByteRange> slot = region_range(image, Region::MemorySlot); slot && s.memory_module)
-        add_block(u, image, "memory", "memory_module", *slot, "NVMM");
+    for (const Component& c : s.components) {
+        if (!u.failure.empty()) break;
+        if (c.head)
+            add_member(u, image, c);
+        else
+            add_block(u, image, c);
+    }
     return u;
 }
 
@@ -237,9 +234,9 @@ GroupResult unpack_image(const Operand& op) {
         return failed;
     }
     const ImageSurvey survey = survey_image(image);
-    if (chain_damaged(survey.chain.end)) {
+    if (const std::optional<std::uint32_t> damage = chain_damage(image, survey.chain)) {
         console::conf("%s: the chain is damaged at %05Xh (/verify says more); nothing unpacked\n", image.path.c_str(),
-                      survey.chain.end_position);
+                      *damage);
         return failed;
     }
     if (const std::string why = unusable_folder(dir); !why.empty()) {
@@ -281,10 +278,8 @@ GroupResult unpack_image(const Operand& op) {
         }
         bool ok = true;
         if (f.member) {
-            const MemberHead head = read_member_head(image.bytes, *f.member);
-            const Expansion e = expand_member_to_sink(std::span(image.bytes).subspan(*f.member), {write_piece, &out},
-                                                      original_size(head), console::voice());
-            ok = e.status == Expansion::Status::Complete;
+            ok = expand_component_to_sink(image, *f.member, {write_piece, &out}, console::voice()).status ==
+                 Expansion::Status::Complete;
         } else {
             ok = platform::write_all(out, f.content());
         }

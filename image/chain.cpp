@@ -71,3 +71,10 @@ void close_gap(std::span<std::uint8_t> image, std::uint32_t dst, std::uint32_t l
     std::fill(image.begin() + static_cast<std::ptrdiff_t>(dst + moved), image.begin() + static_cast<std::ptrdiff_t>(stop),
               std::uint8_t{0xFF});
 }
+
+std::optional<std::uint32_t> chain_damage(const BiosImage& image, const ChainWalk& walk) {
+    if (chain_damaged(walk.end)) return walk.end_position;
+    for (const ChainMember& m : walk.members)
+        if (m.position + member_span(m.header) > chain_space_end(image)) return m.position;
+    return std::nullopt;
+}

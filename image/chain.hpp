@@ -75,6 +75,13 @@ std::uint32_t chain_walk_limit(const BiosImage& image);
 // The chain of the image: walk_chain from chain_start up to chain_walk_limit.
 ChainWalk walk_image_chain(const BiosImage& image);
 
+// Where the image's chain is damaged, by the one rule the add and /unpack
+// go by: the walk ended at bytes that are no member or ran past the file
+// (chain_damaged), or a member runs past the chain's space (into the top
+// block or the boot block): moving or unpacking it would carry those bytes
+// along. Nothing when the chain is sound.
+std::optional<std::uint32_t> chain_damage(const BiosImage& image, const ChainWalk& walk);
+
 // Removes the `length` bytes at `dst`: the members behind them, up to `end`,
 // move down by `length` bytes, keeping order and contents, and the bytes
 // from where the moved members now end up to `end` become 0xFF. Members are

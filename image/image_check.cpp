@@ -62,7 +62,7 @@ void judge_member(const BiosImage& image, MemberCheck& m, bool digests) {
     verdict("ok", "ok", false);
 }
 
-void check_member(Check& c, MemberPlace place, std::uint32_t position, const std::string& name) {
+void check_member(Check& c, Place place, std::uint32_t position, const std::string& name) {
     MemberCheck m;
     m.place = place;
     m.position = position;
@@ -96,7 +96,7 @@ void check_chain(Check& c, const ChainWalk& walk) {
     const BiosImage& image = c.image;
     const std::uint32_t limit = chain_space_end(image);
     for (const ChainMember& m : walk.members) {
-        check_member(c, MemberPlace::Chain, m.position, listing_name(type_segment(m.header), type_offset(m.header)));
+        check_member(c, Place::Chain, m.position, listing_name(type_segment(m.header), type_offset(m.header)));
         if (m.position + member_span(m.header) > limit)
             c.line(m.position, "past_area_end",
                    format("the component at %05Xh runs past the area's end, %05Xh", m.position, limit), true);
@@ -145,9 +145,10 @@ void check_top_block(Check& c) {
     }
     const std::uint32_t start = top_block_start(image);
     const std::uint32_t trailer_at = image.area_end - kNcpuTrailerSize;
-    std::uint8_t trailer[kNcpuTrailerSize];
-    read_window(image.bytes, trailer_at, trailer);
-    const std::uint32_t length = bytes::le32(trailer + kNcpuLengthAt);
+    // ncpu_block says the trailer's name stands there, so it reads.
+    const TopTrailer read = read_top_trailer(image.bytes, image.area_end).value_or(TopTrailer{});
+    const std::uint8_t* trailer = read.bytes.data();
+    const std::uint32_t length = read.length;
     // Zero: the word after the length and the three bytes after the name,
     // but for the area's check bytes when they stand there.
     const std::optional<std::uint32_t> check = check_bytes_position(image);
@@ -158,7 +159,7 @@ void check_top_block(Check& c) {
     bool zeros = bytes::le32(trailer + kNcpuLengthAt + 4) == 0;
     for (std::uint32_t i = kNcpuNameAt + static_cast<std::uint32_t>(kNcpuName.size()); i < kNcpuTrailerSize; ++i)
         zeros = zeros && zero_or_check(i);
-    if (!bytes::has_text(trailer, 0, kAlin16Text) || !zeros)
+    if (!bytes::has_text(read.bytes, 0, kAlin16Text) || !zeros)
         c.line(trailer_at, "top_block_trailer", format("top block trailer at %05Xh is damaged", trailer_at), true);
     if (length != image.ncpu_size) {
         c.line(trailer_at + kNcpuLengthAt, "top_block_length",
@@ -219,13 +220,13 @@ ImageCheck check_image(const BiosImage& image, const ChainWalk& walk, bool diges
                true);
     const std::uint32_t bios = system_bios_position(image);
     if (holds_member(read_member_head(image.bytes, bios)))
-        check_member(c, MemberPlace::SystemBios, bios, "System BIOS");
+        check_member(c, Place::SystemBios, bios, "System BIOS");
     else
         c.line(bios, "no_system_bios", format("%05Xh no system BIOS component", bios), true);
     check_chain(c, walk);
     if (std::optional<BootSlot> slot = find_boot_slot(image, kBtVgaText);
         slot && holds_member(read_member_head(image.bytes, slot->begin)))
-        check_member(c, MemberPlace::BootBlock, slot->begin, "Compress BT-VGA");
+        check_member(c, Place::BootVga, slot->begin, "Compress BT-VGA");
     check_top_block(c);
     check_sums(c);
     return std::move(c.result);

@@ -14,6 +14,7 @@
 
 #include "archive/member_header.hpp"
 #include "image/chain.hpp"
+#include "image/components.hpp"
 #include "image/option_rom.hpp"
 
 struct BiosImage;
@@ -27,11 +28,8 @@ struct Finding {
     bool problem = false;
 };
 
-// Where a checked member stands.
-enum class MemberPlace { SystemBios, Chain, BootBlock };
-
 struct MemberCheck {
-    MemberPlace place = MemberPlace::Chain;
+    Place place = Place::Chain;  // the system BIOS, the chain or the boot block's VGA slot
     std::uint32_t position = 0;
     std::string name;  // as the listing names it, without trailing blanks
     MemberHead head;

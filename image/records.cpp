@@ -119,25 +119,29 @@ bool rom_after_paragraph_record(ImageBytes image, std::uint32_t start, std::stri
     return read_window(image, at, next) == sizeof next && std::memcmp(next, "\x55\xAA\x00\x00", 4) == 0;
 }
 
-namespace {
-
-// The length field of the trailer ending at area_end; nothing without one.
-std::optional<std::uint32_t> ncpu_trailer_length(ImageBytes image, std::uint32_t area_end) {
+std::optional<TopTrailer> read_top_trailer(ImageBytes image, std::uint32_t area_end) {
     if (area_end < kNcpuTrailerSize) return std::nullopt;
-    std::uint8_t trailer[kNcpuTrailerSize];
-    if (read_window(image, area_end - kNcpuTrailerSize, trailer) != sizeof trailer) return std::nullopt;
-    if (!bytes::has_text(trailer, kNcpuNameAt, kNcpuName)) return std::nullopt;
-    return bytes::le32(trailer + kNcpuLengthAt);
+    TopTrailer t;
+    if (read_window(image, area_end - kNcpuTrailerSize, t.bytes) != t.bytes.size()) return std::nullopt;
+    if (!bytes::has_text(t.bytes, kNcpuNameAt, kNcpuName)) return std::nullopt;
+    t.length = bytes::le32(t.bytes.data() + kNcpuLengthAt);
+    return t;
 }
 
-}  // namespace
+std::array<std::uint8_t, kNcpuTrailerSize> top_trailer(std::uint32_t length) {
+    std::array<std::uint8_t, kNcpuTrailerSize> t{};
+    std::copy(kAlin16Text.begin(), kAlin16Text.end(), t.begin());
+    bytes::put32(t.data() + kNcpuLengthAt, length);
+    std::copy(kNcpuName.begin(), kNcpuName.end(), t.begin() + kNcpuNameAt);
+    return t;
+}
 
 std::uint32_t ncpu_trailer_size(ImageBytes image, std::uint32_t area_end) {
-    const std::uint32_t length = ncpu_trailer_length(image, area_end).value_or(0);
+    const std::optional<TopTrailer> t = read_top_trailer(image, area_end);
     // The block lies below its trailer; a length reaching before the file is no block.
-    return length <= area_end - kNcpuTrailerSize ? length : 0;
+    return t && t->length <= area_end - kNcpuTrailerSize ? t->length : 0;
 }
 
 bool ncpu_trailer_present(ImageBytes image, std::uint32_t area_end) {
-    return ncpu_trailer_length(image, area_end).has_value();
+    return read_top_trailer(image, area_end).has_value();
 }

@@ -9,6 +9,7 @@
 // absent.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -105,11 +106,23 @@ std::optional<std::uint32_t> paragraph_record_end(ImageBytes image, std::uint32_
 // 0x1E000 bytes from `start` when there is none.
 bool rom_after_paragraph_record(ImageBytes image, std::uint32_t start, std::string_view text);
 
+// The microcode trailer ending at `area_end`, read once: its 32 bytes as
+// they stand and the length word; nothing unless "NCPUCODE.BIN\0" stands at
+// area_end - 16 (the mark every reader goes by).
+struct TopTrailer {
+    std::array<std::uint8_t, kNcpuTrailerSize> bytes{};
+    std::uint32_t length = 0;
+};
+std::optional<TopTrailer> read_top_trailer(ImageBytes image, std::uint32_t area_end);
+// The trailer an added block of `length` bytes gets: "*ALIN16*", the
+// length, zeros and the name.
+std::array<std::uint8_t, kNcpuTrailerSize> top_trailer(std::uint32_t length);
+
 // Length of the uncompressed microcode block below `area_end`: the length
-// word of the trailer when "NCPUCODE.BIN\0" stands at area_end - 16, else 0.
-// Also 0 when the block that length describes would start before the file.
+// word of the trailer, else 0. Also 0 when the block that length describes
+// would start before the file.
 std::uint32_t ncpu_trailer_size(ImageBytes image, std::uint32_t area_end);
-// True when "NCPUCODE.BIN\0" stands at area_end - 16 (a block of any length).
+// True when the trailer stands there (a block of any length).
 bool ncpu_trailer_present(ImageBytes image, std::uint32_t area_end);
 
 

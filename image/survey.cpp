@@ -35,28 +35,32 @@ CompressedSpace compressed_space(const BiosImage& image, const SystemBiosRecord&
 
 std::optional<TopBlockRecord> top_block(const BiosImage& image) {
     if (!image.ncpu_block) return std::nullopt;
-    std::uint8_t name[kNcpuName.size()];
-    read_window(image.bytes, image.area_end - (kNcpuTrailerSize - kNcpuNameAt), name);
-    const std::size_t length = static_cast<std::size_t>(std::find(name, name + sizeof name, 0) - name);
-    return TopBlockRecord{top_block_start(image), image.ncpu_size,
-                          std::string(reinterpret_cast<const char*>(name), length)};
+    // The trailer is found by its name, which it therefore always carries.
+    return TopBlockRecord{top_block_start(image), image.ncpu_size, "NCPUCODE.BIN"};
 }
 
-// The member the "*BT-VGA*" record's start word names, when one with a
-// non-zero original size stands there (the slot lies in the top 64 KB; in a
-// smaller file part of it is outside).
-std::optional<BootVgaMember> boot_vga_member(const BiosImage& image) {
-    const std::optional<std::uint32_t> k = paragraph_record_end(image.bytes, image.top_base, kBtVgaText);
-    if (!k) return std::nullopt;
-    std::uint8_t record[kParagraph];
-    const std::uint64_t record_at = std::uint64_t{image.top_base} + *k - kParagraph;
-    if (read_window(image.bytes, record_at, record) < kSlotStartAt + 2) return std::nullopt;
-    const std::int64_t h = std::int64_t{image.file_size} - kSlotBase + bytes::le16(record + kSlotStartAt);
-    if (h < 0 || h >= image.file_size) return std::nullopt;
-    const MemberHead header = read_member_head(image.bytes, static_cast<std::uint64_t>(h));
+// The member at the start of the "*BT-VGA*" slot, when one with a non-zero
+// original size stands there.
+std::optional<BootVgaMember> boot_vga_member(const BiosImage& image, const std::optional<BootSlot>& slot) {
+    if (!slot) return std::nullopt;
+    const MemberHead header = read_member_head(image.bytes, slot->begin);
     // Not even the fixed fields in the file, erased or foreign bytes, or empty.
     if (!has_fixed_fields(header) || !holds_member(header) || original_size(header) == 0) return std::nullopt;
-    return BootVgaMember{static_cast<std::uint32_t>(h), header};
+    return BootVgaMember{slot->begin, header};
+}
+
+// The components in image order: the system BIOS, the chain, the top
+// block, the boot block's VGA member and its memory-module slot.
+std::vector<Component> components(const BiosImage& image, const ImageSurvey& s) {
+    std::vector<Component> out;
+    if (s.system_bios.head) out.push_back(member_component(Place::SystemBios, s.system_bios.position, *s.system_bios.head));
+    for (const ChainMember& m : s.chain.members) out.push_back(member_component(Place::Chain, m.position, m.header));
+    if (s.top_block && s.top_block->length != 0)
+        out.push_back({Place::TopBlock, s.top_block->start, s.top_block->length, std::nullopt, s.top_block->name});
+    if (s.vga_member) out.push_back(member_component(Place::BootVga, s.vga_member->position, s.vga_member->head));
+    if (const std::optional<ByteRange> slot = region_range(image, Region::MemorySlot); slot && s.memory_module)
+        out.push_back({Place::MemorySlot, slot->begin, slot->end - slot->begin, std::nullopt, "NVMM"});
+    return out;
 }
 
 }  // namespace
@@ -70,7 +74,7 @@ ImageSurvey survey_image(const BiosImage& image, SurveyDepth depth) {
     s.top_block = top_block(image);
     s.vga_room = find_boot_room(image);
     s.vga_slot = find_boot_slot(image, kBtVgaText);
-    s.vga_member = boot_vga_member(image);
+    s.vga_member = boot_vga_member(image, s.vga_slot);
     s.on_board_vga = has_on_board_vga(image);
     s.memory_module = find_memory_module(image);
     for (std::size_t i = 0; i < s.chain.members.size(); ++i) {
@@ -79,6 +83,7 @@ ImageSurvey survey_image(const BiosImage& image, SurveyDepth depth) {
         if (!s.microcode_capture.message.empty()) s.capture_messages.emplace_back(i, s.microcode_capture.message);
     }
     s.microcode = microcode_report(image, s.microcode_capture);
+    s.components = components(image, s);
     if (depth == SurveyDepth::Digested) s.check = check_image(image, s.chain, true);
     return s;
 }

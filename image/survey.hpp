@@ -1,6 +1,6 @@
 // One read of an image into one plain record: everything the listing (/D),
 // the JSON report, /verify and the dry run's report show of an image. Each
-// fact is found here once; the reports in driver/ only render it.
+// fact is found here once; the reports in report/ only render it.
 #pragma once
 
 #include <cstdint>
@@ -13,6 +13,7 @@
 #include "image/bios_image.hpp"
 #include "image/boot_vga.hpp"
 #include "image/chain.hpp"
+#include "image/components.hpp"
 #include "image/image_check.hpp"
 #include "image/memory_module.hpp"
 #include "image/microcode.hpp"
@@ -63,6 +64,7 @@ struct ImageSurvey {
     // failed, each with the member's index in `chain`.
     std::vector<std::pair<std::size_t, std::string>> capture_messages;
     MicrocodeReport microcode;
+    std::vector<Component> components;   // in image order
     std::optional<ImageCheck> check;     // with SurveyDepth::Digested
 };
 

@@ -185,11 +185,7 @@ Planned plan_walk(const GroupRequest& group, RomSlots& slots, const BiosImage& i
     // A member that runs past the area (into the microcode block or the
     // boot block) is damage as much as bytes that are no member: moving it
     // would carry those bytes along and erase behind it.
-    std::optional<std::uint32_t> damage;
-    if (chain_damaged(walk.end)) damage = walk.end_position;
-    for (const ChainMember& m : walk.members)
-        if (!damage && m.position + member_span(m.header) > chain_space_end(image)) damage = m.position;
-    if (damage) {
+    if (const std::optional<std::uint32_t> damage = chain_damage(image, walk)) {
         console::conf("Damaged component chain at %05Xh: nothing added\n", *damage);
         return refused(group.code);
     }
@@ -208,11 +204,8 @@ std::vector<std::uint8_t> top_block_bytes(const BiosImage& image, std::uint32_t 
                                           std::span<const std::uint8_t> body) {
     std::vector<std::uint8_t> out(start - from, 0xFF);
     out.insert(out.end(), body.begin(), body.end());
-    std::uint8_t trailer[kNcpuTrailerSize] = {};
-    std::copy(kAlin16Text.begin(), kAlin16Text.end(), trailer);
-    bytes::put32(trailer + kNcpuLengthAt, static_cast<std::uint32_t>(body.size()));
-    std::copy(kNcpuName.begin(), kNcpuName.end(), trailer + kNcpuNameAt);
-    out.insert(out.end(), std::begin(trailer), std::end(trailer));
+    const auto trailer = top_trailer(static_cast<std::uint32_t>(body.size()));
+    out.insert(out.end(), trailer.begin(), trailer.end());
     if (const std::optional<std::uint32_t> check = check_bytes_position(image))
         for (std::uint32_t at = *check; at < *check + 2; ++at)
             if (at >= from && at < image.area_end) out[at - from] = image.bytes[at];

@@ -40,18 +40,9 @@ void write_layout(JsonWriter& json, const BiosImage& image) {
     json.end_object();
 }
 
-const char* place_name(MemberPlace place) {
-    switch (place) {
-    case MemberPlace::SystemBios: return "system_bios";
-    case MemberPlace::Chain: return "chain";
-    case MemberPlace::BootBlock: return "boot_block";
-    }
-    return "chain";
-}
-
 void write_member(JsonWriter& json, const MemberCheck& m) {
     json.begin_object();
-    json.key("place").value(place_name(m.place));
+    json.key("place").value(place_row(m.place).report);
     json.key("offset").value(m.position);
     json.key("extent").value(static_cast<std::int64_t>(member_span(m.head)));
     json.key("method").value(method_text(m.head));

@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <functional>
 
-#include "driver/dry_run.hpp"
+#include "image/changes.hpp"
 #include "image/image_writer.hpp"
 #include "testkit/group_runs.hpp"
 #include "testkit/workdir.hpp"

@@ -10,14 +10,20 @@
 // BIOS is packed anew in its place when its content changed and its space
 // stays the same; the top block and the boot-block slots go back as they
 // were, or, when their content changed, go in as /NC_CPUCODE, /btvga and
-// /NVMM put a file there (driver/pack_blocks). Every fault is said with what to fix, and nothing is
+// /NVMM put a file there (folder/pack_blocks). Every fault is said with what to fix, and nothing is
 // written. NEW is written whole through a temporary file and a rename,
 // flushed to the disk. With /dry: the dry run's report of NEW against the
 // image /unpack saved, and nothing written.
 #pragma once
 
-struct RunState;
+#include <string>
 
-// The run of `NEW /pack DIR` (state.input_file NEW, state.args[3] DIR):
-// its exit status.
-int pack_folder(RunState& state);
+// `NEW /pack DIR` and the run's words that bear on it.
+struct PackRequest {
+    std::string output;  // NEW
+    std::string dir;     // DIR
+    bool err_mode = false, dry = false, json = false, best = false;
+};
+
+// The run: its exit status.
+int pack_folder(const PackRequest& request);

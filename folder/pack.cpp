@@ -1,5 +1,5 @@
 // /pack: the manifest's lines laid out again into an image, through the writer.
-#include "driver/pack_folder.hpp"
+#include "folder/pack.hpp"
 
 #include <algorithm>
 #include <filesystem>
@@ -11,17 +11,17 @@
 #include "common/console.hpp"
 #include "common/file.hpp"
 #include "common/platform.hpp"
+#include "common/private_folder.hpp"
 #include "common/sha256.hpp"
-#include "driver/dry_run.hpp"
 #include "folder/manifest.hpp"
-#include "driver/pack_blocks.hpp"
-#include "driver/run_state.hpp"
+#include "folder/pack_blocks.hpp"
 #include "image/bios_image.hpp"
 #include "image/fixups.hpp"
 #include "image/image_file.hpp"
 #include "image/image_writer.hpp"
 #include "image/survey.hpp"
 #include "insert/placement.hpp"
+#include "report/dry_run.hpp"
 
 namespace fs = std::filesystem;
 
@@ -30,7 +30,7 @@ namespace {
 using Bytes = std::vector<std::uint8_t>;
 
 // A line with its content file read.
-struct Component {
+struct LineContent {
     const ManifestLine* line = nullptr;
     Bytes content;
     bool changed = false;  // the content's SHA-256 is not the line's (an added line too)
@@ -49,7 +49,7 @@ bool same_type_id(const std::string& text, const MemberHead& head) {
 }
 
 // The member as it was stored, when the line still describes it.
-std::optional<Bytes> stored_member(const BiosImage& base, const Component& c) {
+std::optional<Bytes> stored_member(const BiosImage& base, const LineContent& c) {
     const ManifestLine& l = *c.line;
     if (c.changed || !l.at) return std::nullopt;
     const MemberHead head = read_member_head(base.bytes, *l.at);
@@ -61,7 +61,7 @@ std::optional<Bytes> stored_member(const BiosImage& base, const Component& c) {
 }
 
 // The member of the line as it goes to `position`: as stored, or packed anew.
-std::variant<Bytes, std::string> member_at(const BiosImage& base, const Component& c, std::uint32_t position,
+std::variant<Bytes, std::string> member_at(const BiosImage& base, const LineContent& c, std::uint32_t position,
                                            PackPlan& plan) {
     const ManifestLine& l = *c.line;
     const TypeIdValue type = parse_type_id(l.type_id);
@@ -145,9 +145,9 @@ std::variant<Bytes, std::string> read_in_folder(const platform::Folder& folder, 
 }
 
 // Reads every content file; checks the lines that are no chain members.
-std::variant<std::vector<Component>, std::string> read_components(const platform::Folder& folder, const Manifest& m,
+std::variant<std::vector<LineContent>, std::string> read_contents(const platform::Folder& folder, const Manifest& m,
                                                                   const ImageSurvey& base) {
-    std::vector<Component> out;
+    std::vector<LineContent> out;
     for (const ManifestLine& l : m.lines) {
         std::variant<Bytes, std::string> content = read_in_folder(folder, l.file, member::kMaxMemberSize, &l);
         if (std::string* fault = std::get_if<std::string>(&content)) return std::move(*fault);
@@ -155,21 +155,18 @@ std::variant<std::vector<Component>, std::string> read_components(const platform
         const bool changed = l.sha256.empty() || sha256_hex(bytes) != l.sha256;
         out.push_back({&l, std::move(bytes), changed});
     }
-    const auto has = [&m](const char* place) {
-        return std::ranges::any_of(m.lines, [place](const ManifestLine& l) { return l.place == place; });
-    };
-    const std::pair<bool, const char*> kept[] = {{base.system_bios.head.has_value(), "bios"},
-                                                 {base.top_block && base.top_block->length != 0, "top"},
-                                                 {base.vga_member.has_value(), "boot_vga"},
-                                                 {base.memory_module.has_value(), "memory"}};
-    for (const auto& [present, place] : kept)
-        if (present && !has(place))
-            return std::string("the manifest has no \"") + place + "\" line: /pack does not remove it; put it back";
+    // Each component outside the chain stays: a line for it must be there.
+    for (const Component& c : base.components) {
+        if (c.place == Place::Chain) continue;
+        if (std::ranges::none_of(m.lines, [&c](const ManifestLine& l) { return l.place == c.place; }))
+            return std::string("the manifest has no \"") + place_word(c.place) +
+                   "\" line: /pack does not remove it; put it back";
+    }
     return out;
 }
 
 // The system BIOS packed anew, when it changed: it must keep its space.
-std::optional<std::string> plan_system_bios(const BiosImage& base, const ImageSurvey& s, const Component& c,
+std::optional<std::string> plan_system_bios(const BiosImage& base, const ImageSurvey& s, const LineContent& c,
                                             PackPlan& plan) {
     const ManifestLine& l = *c.line;
     if (!c.changed) return std::nullopt;
@@ -192,11 +189,11 @@ std::optional<std::string> plan_system_bios(const BiosImage& base, const ImageSu
 // The lines whose member goes back as stored with data that fails its CRC
 // (the image /unpack read was damaged there, and /unpack said so): each
 // said on the console channel; how many.
-int say_damaged_kept(const BiosImage& base, const std::vector<Component>& components) {
+int say_damaged_kept(const BiosImage& base, const std::vector<LineContent>& components) {
     int damaged = 0;
-    for (const Component& c : components) {
+    for (const LineContent& c : components) {
         const ManifestLine& l = *c.line;
-        if (c.changed || !l.at || (l.place != "bios" && l.place != "chain" && l.place != "boot_vga")) continue;
+        if (c.changed || !l.at || !place_row(l.place).member) continue;
         const MemberHead head = read_member_head(base.bytes, *l.at);
         if (!is_whole_header(head)) continue;
         const std::optional<std::uint16_t> recorded = recorded_crc(header_in_holder(head));
@@ -210,17 +207,17 @@ int say_damaged_kept(const BiosImage& base, const std::vector<Component>& compon
 }
 
 std::variant<PackPlan, std::string> plan_pack(const BiosImage& base, const ImageSurvey& s,
-                                             const std::vector<Component>& components, Encoder encoder) {
+                                             const std::vector<LineContent>& components, Encoder encoder) {
     PackPlan plan;
     plan.encoder = encoder;
     std::uint64_t position = base.chain_start;
     const std::uint32_t end = chain_space_end(base);
-    for (const Component& c : components) {
-        if (c.line->place == "bios") {
+    for (const LineContent& c : components) {
+        if (c.line->place == Place::SystemBios) {
             if (std::optional<std::string> fault = plan_system_bios(base, s, c, plan)) return *fault;
             continue;
         }
-        if (c.line->place != "chain") {
+        if (c.line->place != Place::Chain) {
             ++(c.changed ? plan.packed : plan.kept);  // a block outside the chain, put in by lay_out
             continue;
         }
@@ -238,7 +235,7 @@ std::variant<PackPlan, std::string> plan_pack(const BiosImage& base, const Image
 // The plan written through the writer, then the changed blocks outside the
 // chain; the fix-ups when anything changed. A fault leaves `image` half-made.
 std::optional<std::string> lay_out(BiosImage& image, const ImageSurvey& s, const PackPlan& plan,
-                                   const std::vector<Component>& components) {
+                                   const std::vector<LineContent>& components) {
     ImageWriter writer(image);
     const std::vector<std::uint8_t> before = image.bytes;
     if (plan.system_bios) {
@@ -256,8 +253,8 @@ std::optional<std::string> lay_out(BiosImage& image, const ImageSurvey& s, const
         if (at < s.chain.end_position) scope.write(at, Bytes(s.chain.end_position - at, 0xFF));
     }
     std::vector<ChangedBlock> blocks;
-    for (const Component& c : components)
-        if (c.changed && c.line->place != "chain" && c.line->place != "bios") blocks.push_back({c.line, c.content, plan.encoder});
+    for (const LineContent& c : components)
+        if (c.changed && c.line->place != Place::Chain && c.line->place != Place::SystemBios) blocks.push_back({c.line, c.content, plan.encoder});
     FixupRequest fixups;
     if (std::optional<std::string> fault = put_changed_blocks(writer, blocks, fixups)) return fault;
     if (image.bytes != before) close_image_bookkeeping(writer, fixups);
@@ -291,14 +288,14 @@ bool write_new(const std::string& path, const Bytes& bytes) {
 
 }  // namespace
 
-int pack_folder(RunState& state) {
-    const std::string& dir = state.args[3];
+int pack_folder(const PackRequest& r) {
+    const std::string& dir = r.dir;
     // The target first: a FIFO, a device or a folder at NEW is refused
     // before any work (a FIFO with no reader would hold the write for ever).
     std::error_code ec;
-    const fs::file_status target = fs::status(state.input_file, ec);
+    const fs::file_status target = fs::status(r.output, ec);
     if (fs::exists(target) && !fs::is_regular_file(target))
-        return fail(state.input_file + " is no regular file (a FIFO, a device or a folder): /pack writes an image file");
+        return fail(r.output + " is no regular file (a FIFO, a device or a folder): /pack writes an image file");
     const std::string manifest_path = (fs::path(dir) / kManifestName).string();
     const platform::Folder folder = platform::open_folder(dir);
     if (!folder.is_open()) return fail(dir + " is no folder /unpack made: can't read " + manifest_path);
@@ -321,31 +318,31 @@ int pack_folder(RunState& state) {
     if (saved->size() != manifest.image_size || sha256_hex(*saved) != manifest.image_sha256)
         return fail(image_path + " is not the image /unpack saved (its size or SHA-256 differs); unpack again");
     BiosImage base;
-    base.path = state.input_file;
+    base.path = r.output;
     base.bytes = std::move(*saved);
     analyse_layout(base);
     const ImageSurvey s = survey_image(base);
-    std::variant<std::vector<Component>, std::string> components = read_components(folder, manifest, s);
+    std::variant<std::vector<LineContent>, std::string> components = read_contents(folder, manifest, s);
     if (const std::string* fault = std::get_if<std::string>(&components)) return fail(*fault);
     // Under /err a member that goes back damaged fails the run; otherwise
     // it is said, and an untouched folder still gives the same bytes.
-    if (say_damaged_kept(base, std::get<std::vector<Component>>(components)) != 0 && state.err_mode)
+    if (say_damaged_kept(base, std::get<std::vector<LineContent>>(components)) != 0 && r.err_mode)
         return fail("a member fails its CRC (/err)");
-    std::variant<PackPlan, std::string> plan = plan_pack(base, s, std::get<std::vector<Component>>(components),
-                                                         state.best ? Encoder::Best : Encoder::Exact);
+    std::variant<PackPlan, std::string> plan = plan_pack(base, s, std::get<std::vector<LineContent>>(components),
+                                                         r.best ? Encoder::Best : Encoder::Exact);
     if (const std::string* fault = std::get_if<std::string>(&plan)) return fail(*fault);
     BiosImage image = base;
     if (std::optional<std::string> fault =
-            lay_out(image, s, std::get<PackPlan>(plan), std::get<std::vector<Component>>(components)))
+            lay_out(image, s, std::get<PackPlan>(plan), std::get<std::vector<LineContent>>(components)))
         return fail(*fault);
-    if (state.dry) {
+    if (r.dry) {
         PrivateFolder folder;
         if (!make_private_folder(folder)) return fail("Can't make a private folder for the dry run");
-        report_dry_run(state, base, image, 0, folder.path);
+        report_dry_run({r.output, r.json, base, image, 0, folder.path});
         return 0;
     }
-    if (!write_new(state.input_file, image.bytes)) return 1;
-    console::outf("%s packed from %s: %d components as stored, %d packed anew\n", state.input_file.c_str(),
+    if (!write_new(r.output, image.bytes)) return 1;
+    console::outf("%s packed from %s: %d components as stored, %d packed anew\n", r.output.c_str(),
                   dir.c_str(), std::get<PackPlan>(plan).kept, std::get<PackPlan>(plan).packed);
     return 0;
 }

@@ -1,6 +1,6 @@
 // /pack: the top block and the boot block's slots, put in anew when their
 // content changed.
-#include "driver/pack_blocks.hpp"
+#include "folder/pack_blocks.hpp"
 
 #include "archive/pack.hpp"
 #include "common/catalogue.hpp"
@@ -72,10 +72,10 @@ std::optional<std::string> put_memory_module(ImageWriter& writer, const ChangedB
 std::optional<std::string> put_changed_blocks(ImageWriter& writer, std::span<const ChangedBlock> blocks,
                                               FixupRequest& fixups) {
     for (const ChangedBlock& b : blocks) {
-        const std::string& place = b.line->place;
-        std::optional<std::string> fault = place == "top"        ? put_top_block(writer, b, fixups)
-                                           : place == "boot_vga" ? put_boot_vga(writer, b)
-                                           : place == "memory"   ? put_memory_module(writer, b)
+        const Place place = b.line->place;
+        std::optional<std::string> fault = place == Place::TopBlock     ? put_top_block(writer, b, fixups)
+                                           : place == Place::BootVga    ? put_boot_vga(writer, b)
+                                           : place == Place::MemorySlot ? put_memory_module(writer, b)
                                                                  : std::nullopt;
         if (fault) return fault;
     }

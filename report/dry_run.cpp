@@ -1,0 +1,110 @@
+// The dry run's report: the changes image/changes finds, and the files
+// the run would have written.
+#include "report/dry_run.hpp"
+
+#include <algorithm>
+#include <filesystem>
+#include <vector>
+
+#include "common/catalogue.hpp"
+#include "common/console.hpp"
+#include "common/json.hpp"
+#include "image/bios_image.hpp"
+#include "image/chain.hpp"
+#include "image/changes.hpp"
+#include "report/report.hpp"
+
+namespace {
+
+struct WrittenFile {
+    std::string name;
+    std::uint64_t size = 0;
+};
+
+std::vector<WrittenFile> written_files(const std::string& folder) {
+    std::vector<WrittenFile> files;
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator(folder, ec))
+        files.push_back({entry.path().filename().string(), entry.file_size(ec)});
+    std::ranges::sort(files, {}, &WrittenFile::name);
+    return files;
+}
+
+void write_placed(JsonWriter& json, const char* key, const ComparedPart* p) {
+    json.key(key);
+    if (!p) {
+        json.null();
+        return;
+    }
+    json.begin_object();
+    json.key("offset").value(p->component.position);
+    json.key("extent").value(p->component.extent);
+    write_member_identity(json, *p->component.head);
+    json.end_object();
+}
+
+void print_text(const std::vector<ComponentChange>& members, const std::vector<ByteChange>& bytes,
+                const std::vector<WrittenFile>& files, int status, bool written) {
+    console::out("\nDry run: nothing was written; the image and the folder are as they were.\n");
+    console::outf("The run would end with status %d and %s.\n", status,
+                  written ? "write the changes below into the image" : "leave the image as it is");
+    for (const ComponentChange& c : members) {
+        const MemberHead& head = *(c.after ? c.after : c.before)->component.head;
+        const std::string name(listing_name(type_segment(head), type_offset(head)));
+        console::outf("  %-9s %s", c.what, name.c_str());
+        if (c.before) console::outf(" from %05Xh", c.before->component.position);
+        if (c.after) console::outf(" at %05Xh", c.after->component.position);
+        console::outf(", %05Xh bytes: %s\n", original_size(head), console::shown(listed_name(head)).c_str());
+    }
+    for (const ByteChange& b : bytes)
+        console::outf("  changed   %05Xh-%05Xh: %s\n", b.offset, b.offset + b.length - 1, b.what.c_str());
+    for (const WrittenFile& f : files)
+        console::outf("  file      %s, %llu bytes\n", f.name.c_str(), static_cast<unsigned long long>(f.size));
+}
+
+// The chain's members: the dry run names the other components' changes
+// as the bytes they take.
+std::vector<ComparedPart> chain_parts(const BiosImage& image) {
+    std::vector<Component> chain;
+    for (const ChainMember& m : walk_image_chain(image).members)
+        chain.push_back(member_component(Place::Chain, m.position, m.header));
+    return compared_parts(image, chain);
+}
+
+}  // namespace
+
+void report_dry_run(const DryRunReport& r) {
+    const BiosImage& before = r.before;
+    const BiosImage& after = r.after;
+    const bool written = before.bytes != after.bytes;
+    const std::vector<ComparedPart> old_members = chain_parts(before), new_members = chain_parts(after);
+    const std::vector<ComponentChange> members = component_changes(old_members, new_members);
+    const std::vector<ByteChange> bytes = byte_changes(before, after);
+    const std::vector<WrittenFile> files = written_files(r.folder);
+    if (!r.json) {
+        print_text(members, bytes, files, r.status, written);
+        return;
+    }
+    JsonWriter json;
+    begin_document(json, "dry_run", r.input_file, before, &after.bytes);
+    json.key("exit_status").value(r.status);
+    json.key("image_written").value(written);
+    json.key("members").begin_array();
+    for (const ComponentChange& c : members) {
+        json.begin_object().key("change").value(c.what);
+        write_placed(json, "before", c.before);
+        write_placed(json, "after", c.after);
+        json.end_object();
+    }
+    json.end_array();
+    json.key("bytes_outside_chain").begin_array();
+    for (const ByteChange& b : bytes)
+        json.begin_object().key("offset").value(b.offset).key("length").value(b.length).key("what").value(b.what).end_object();
+    json.end_array();
+    json.key("files").begin_array();
+    for (const WrittenFile& f : files)
+        json.begin_object().key("name").path(f.name).key("size").value(static_cast<std::int64_t>(f.size)).end_object();
+    json.end_array();
+    json.end_object();
+    console::document(json.text());
+}
