@@ -126,6 +126,13 @@ struct ComponentKind {
 // Row `c` of the catalogue (index 0 is an empty row).
 const ComponentKind& kind(OptionCode c);
 
+// A report of the image (the listing, /verify, /json): it takes no file,
+// and as the first option it stands alone (but for "/err"). The command
+// line, the run and the completions all go by this.
+constexpr bool is_image_report(const ComponentKind& k) {
+    return k.operation == Operation::List || k.operation == Operation::Verify || k.operation == Operation::Report;
+}
+
 // The code of a switch text, compared without regard to case; 0 when none.
 OptionCode lookup_option(std::string_view text);
 

@@ -7,6 +7,18 @@
 #include <array>
 #include <string_view>
 
+// The words, as the command line compares them (without regard to case)
+// and the table below lists them.
+namespace word {
+inline constexpr std::string_view verify = "/verify", json = "/json", dry = "/dry", other = "/other";
+inline constexpr std::string_view unpack = "/unpack", pack = "/pack", diff = "/diff";
+inline constexpr std::string_view name = "name=", slot = "slot=", to = "to=";
+inline constexpr std::string_view err = "/err", best = "/best", noreserve = "noreserve";
+inline constexpr std::string_view version = "--version", help = "--help";
+// The forms of a group that are no file.
+inline constexpr std::string_view release = "release", extract = "extract";
+}  // namespace word
+
 // Where a word may stand, as the completions offer it.
 enum class WordPlace : unsigned char {
     Switch,      // a switch of the catalogue that starts a group (/verify, /json, /other)
@@ -26,21 +38,21 @@ struct CommandWord {
 };
 
 inline constexpr std::array<CommandWord, 15> kCommandWords = {{
-    {"/verify", "", WordPlace::Switch, "checks members, chain and sums; changes nothing"},
-    {"/json", "", WordPlace::Switch, "the image as one JSON document on standard output"},
-    {"/dry", "", WordPlace::Anywhere, "anywhere: reports what the run would change"},
-    {"/other", "TypeId", WordPlace::Switch, "adds RomFile under a TypeId of your own: D000:0"},
-    {"/unpack", "DIR", WordPlace::Image, "components, manifest and image into DIR"},
-    {"/pack", "DIR", WordPlace::Image, "writes the InputFile from a folder /unpack made"},
-    {"/diff", "OTHER", WordPlace::Image, "compares with OTHER; status 0 same, 1 not, 2 unread"},
-    {"name=", "NAME", WordPlace::NameAnswer, "after a RomFile: stores NAME, not the path"},
-    {"slot=", "X", WordPlace::SlotAnswer, "after Release or Extract: slot X, no menu"},
-    {"to=", "FILE", WordPlace::FileAnswer, "after Extract: writes FILE, asks no name"},
-    {"/err", "", WordPlace::Anywhere, "anywhere: exit status 1 when the run failed"},
-    {"/best", "", WordPlace::Anywhere, "anywhere: smaller members, not the reference bytes"},
-    {"noreserve", "", WordPlace::Anywhere, "anywhere, in the _last form after a logo switch"},
-    {"--version", "", WordPlace::Alone, "alone: the banner line only"},
-    {"--help", "", WordPlace::Alone, "alone: the usage screen and these lines"},
+    {word::verify, "", WordPlace::Switch, "checks members, chain and sums; changes nothing"},
+    {word::json, "", WordPlace::Switch, "the image as one JSON document on standard output"},
+    {word::dry, "", WordPlace::Anywhere, "anywhere: reports what the run would change"},
+    {word::other, "TypeId", WordPlace::Switch, "adds RomFile under a TypeId of your own: D000:0"},
+    {word::unpack, "DIR", WordPlace::Image, "components, manifest and image into DIR"},
+    {word::pack, "DIR", WordPlace::Image, "writes the InputFile from a folder /unpack made"},
+    {word::diff, "OTHER", WordPlace::Image, "compares with OTHER; status 0 same, 1 not, 2 unread"},
+    {word::name, "NAME", WordPlace::NameAnswer, "after a RomFile: stores NAME, not the path"},
+    {word::slot, "X", WordPlace::SlotAnswer, "after Release or Extract: slot X, no menu"},
+    {word::to, "FILE", WordPlace::FileAnswer, "after Extract: writes FILE, asks no name"},
+    {word::err, "", WordPlace::Anywhere, "anywhere: exit status 1 when the run failed"},
+    {word::best, "", WordPlace::Anywhere, "anywhere: smaller members, not the reference bytes"},
+    {word::noreserve, "", WordPlace::Anywhere, "anywhere, in the _last form after a logo switch"},
+    {word::version, "", WordPlace::Alone, "alone: the banner line only"},
+    {word::help, "", WordPlace::Alone, "alone: the usage screen and these lines"},
 }};
 
 // The --help lines: ten blanks, the word and its operand in 16 columns, ": "

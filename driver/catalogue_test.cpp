@@ -59,14 +59,18 @@ TEST(ShortName, SharedKindsAndChosenNames) {
 }
 
 struct Step {
+    Command command;
     RunState state;
     console::Capture cap;
     explicit Step(std::vector<std::string> args) {
-        state.args = std::move(args);
-        state.option_index = 2;
-        state.err_mode = true;
+        command.args = std::move(args);
+        command.option_index = 2;
+        command.err_mode = state.err_mode = true;
     }
-    bool select() { return select_kind(state, lookup_option(state.args[2])); }
+    bool select() {
+        command.groups = parse_groups(command);
+        return select_kind(command, command.groups.at(0), state);
+    }
 };
 
 TEST(SelectKind, NcrAndAhaBecomePci) {
@@ -84,7 +88,7 @@ TEST(SelectKind, OtherTakesItsOperand) {
     ASSERT_TRUE(s.select());
     EXPECT_EQ(s.state.group.type_value, 0xC800);
     EXPECT_EQ(s.state.group.type_id, "C800:0");
-    EXPECT_EQ(s.state.option_index, 3u);
+    EXPECT_EQ(s.command.groups[0].rom_file, "a.rom");  // the operand stepped over
 
     Step nocolon({"mozaik32", "bios.bin", "/other", "8000", "a.rom"});
     ASSERT_TRUE(nocolon.select());
@@ -126,12 +130,12 @@ TEST(SelectKind, GroupNumbersZeroToTwentySix) {
     ASSERT_TRUE(first.select());
     EXPECT_EQ(first.state.group.type_id, "4029:0");
     Step last({"mozaik32", "bios.bin", "/group", "a.rom"});
-    last.state.group_number = 26;
+    last.command.group_number = 26;
     ASSERT_TRUE(last.select());
     EXPECT_EQ(last.state.group.type_id, "4043:0");
     EXPECT_EQ(last.state.group.type_value, 0x4043);
     Step over({"mozaik32", "bios.bin", "/group", "a.rom"});
-    over.state.group_number = 27;
+    over.command.group_number = 27;
     EXPECT_FALSE(over.select());
     EXPECT_NE(over.cap.out().find("/group27"), std::string::npos);
     EXPECT_EQ(over.state.group.type_id, "7000:0");

@@ -1,12 +1,17 @@
-// The two forms of the command line: which one applies, where the InputFile
-// comes from, and the settings read from the whole line before the first group.
+// The command line parsed: its form, where the InputFile comes from, the
+// settings read from the whole line, and the words of each group.
 #include "driver/command_line.hpp"
 
+#include <algorithm>
 #include <cstdlib>
 #include <string>
 #include <strings.h>
 
+#include "common/command_words.hpp"
+
 namespace {
+
+bool starts_nocase(std::string_view text, std::string_view key);
 
 constexpr int kMaxGroupDigits = 4;  // more digits than any group needs; keeps the number bounded
 
@@ -14,7 +19,7 @@ constexpr int kMaxGroupDigits = 4;  // more digits than any group needs; keeps t
 bool may_stand_alone(OptionCode c) { return kind(c).lone == LoneUse::Always; }
 
 // "/groupN" at args[at]: N becomes the group number and the argument the bare switch.
-void apply_group_prefix(RunState& state, std::size_t at) {
+void apply_group_prefix(Command& state, std::size_t at) {
     std::string& arg = state.args[at];
     if (arg.size() < 6 || strncasecmp(arg.data(), "/group", 6) != 0) return;
     int number = 0, digits = 0;
@@ -28,24 +33,156 @@ void apply_group_prefix(RunState& state, std::size_t at) {
 
 std::int32_t decimal(const std::string& text) { return static_cast<std::int32_t>(std::strtol(text.c_str(), nullptr, 10)); }
 
+bool starts_nocase(std::string_view text, std::string_view key) {
+    return text.size() >= key.size() && equals_nocase(text.substr(0, key.size()), key);
+}
+
+// The words of the whole command line: /err, /best, /dry and /json ("/dry",
+// and with it "/json", may stand anywhere: they say how the run goes and
+// what it reports, and are no groups, so they are taken out).
+void read_run_words(Command& c) {
+    for (std::size_t i = 1; i < c.args.size(); ++i) {
+        c.err_mode = c.err_mode || equals_nocase(c.args[i], word::err);
+        c.dry = c.dry || equals_nocase(c.args[i], word::dry);
+        c.json = c.json || equals_nocase(c.args[i], word::json);
+        c.best = c.best || equals_nocase(c.args[i], word::best);
+    }
+    if (c.dry)
+        c.args.erase(std::remove_if(c.args.begin() + 1, c.args.end(),
+                                    [](const std::string& w) {
+                                        return equals_nocase(w, word::dry) || equals_nocase(w, word::json);
+                                    }),
+                     c.args.end());
+}
+
+FolderCommand folder_command(const std::vector<std::string>& a) {
+    if (a.size() < 4) return FolderCommand::None;
+    for (std::size_t i = 4; i < a.size(); ++i)
+        if (!equals_nocase(a[i], word::err) && !equals_nocase(a[i], word::json) && !equals_nocase(a[i], word::best))
+            return FolderCommand::None;
+    if (equals_nocase(a[2], word::unpack)) return FolderCommand::Unpack;
+    if (equals_nocase(a[2], word::pack)) return FolderCommand::Pack;
+    if (equals_nocase(a[2], word::diff)) return FolderCommand::Diff;
+    return FolderCommand::None;
+}
+
+// The words "slot=X" and "to=FILE" from `at`: they answer the prompts of
+// release and extract, so that nothing is read from standard input.
+std::size_t read_answer_words(const std::vector<std::string>& args, std::size_t at, CommandGroup& g) {
+    std::size_t words = 0;
+    for (; at < args.size(); ++at, ++words) {
+        if (starts_nocase(args[at], word::slot))
+            g.slot = args[at].substr(word::slot.size());
+        else if (starts_nocase(args[at], word::to))
+            g.to = args[at].substr(word::to.size());
+        else
+            break;
+    }
+    return words;
+}
+
+// The row the group runs as (/ncr and /aha as /pci).
+const ComponentKind& group_row(const CommandGroup& g) {
+    const ComponentKind& row = kind(g.code);
+    return row.becomes != 0 ? kind(row.becomes) : row;
+}
+
+// The RomFile form's words after the switch at `at`: the file, /isa's
+// address operand (any word that is no switch), "name=NAME", and the OSB
+// screen position of the `_last` form. How many words follow the file.
+std::size_t read_rom_words(const Command& c, std::size_t at, CommandGroup& g) {
+    const std::vector<std::string>& args = c.args;
+    g.form = GroupForm::RomFile;
+    g.rom_file = args[at + 1];
+    std::size_t next = at + 2, words = 0;
+    if (!group_row(g).type_id_without_operand.empty() && next < args.size() && !args[next].starts_with('/') &&
+        !starts_nocase(args[next], word::name)) {
+        g.address = args[next++];
+        words = 1;
+    }
+    if (c.osb_position_given && at == 1) words = 2;
+    if (next < args.size() && starts_nocase(args[next], word::name)) {
+        g.name = args[next].substr(word::name.size());
+        ++words;
+    }
+    return words;
+}
+
 }  // namespace
+
+std::vector<CommandGroup> parse_groups(const Command& c) {
+    const std::vector<std::string>& args = c.args;
+    std::vector<CommandGroup> groups;
+    std::size_t i = c.option_index;
+    for (;;) {
+        while (i < args.size() && is_command_word(args[i])) ++i;
+        if (i >= args.size()) break;
+        CommandGroup& g = groups.emplace_back();
+        g.at = i;
+        g.code = lookup_option(args[i]);
+        const ComponentKind& row = kind(g.code);
+        if (row.operation == Operation::None) break;  // no switch: the run ends there
+        std::size_t at = i;  // the word the group's form is read after
+        if (row.type_source == TypeSource::Operand) {
+            if (++at >= args.size()) break;
+            g.type_operand = args[at];
+        }
+        const std::size_t next = at + 1;
+        // A report takes no file: a word after it is left to start the next
+        // group (where a word that is no switch ends the run).
+        if (next >= args.size() || lookup_option(args[next]) != 0 || is_command_word(args[next]) ||
+            is_image_report(group_row(g))) {
+            i = at + 1;
+        } else if (equals_nocase(args[next], word::release) || equals_nocase(args[next], word::extract)) {
+            g.form = equals_nocase(args[next], word::extract) ? GroupForm::Extract : GroupForm::Release;
+            i = at + 2 + read_answer_words(args, at + 2, g);
+        } else {
+            i = at + 2 + read_rom_words(c, at, g);
+        }
+    }
+    return groups;
+}
+
+Command parse_command(std::vector<std::string> args, const char* last_variable) {
+    Command c;
+    c.args = std::move(args);
+    if (c.args.empty()) c.args.emplace_back("mozaik32");
+    read_run_words(c);
+    c.folder = folder_command(c.args);
+    if (c.folder != FolderCommand::None) {
+        c.form = Form::Explicit;
+        c.input_file = c.args[1];
+        c.option_index = 2;
+        return c;
+    }
+    c.form = choose_form(c, last_variable);
+    if (c.form == Form::Explicit || c.form == Form::Last) c.groups = parse_groups(c);
+    return c;
+}
+
+bool only_reads(const Command& c) {
+    if (c.dry || c.folder != FolderCommand::None) return true;
+    return std::ranges::none_of(c.groups, [](const CommandGroup& g) {
+        return g.code == 0 || operation(action_of(group_row(g), g.form)).changes_image;
+    });
+}
 
 bool equals_nocase(std::string_view a, std::string_view b) {
     return a.size() == b.size() && strncasecmp(a.data(), b.data(), b.size()) == 0;
 }
 
-bool is_command_word(std::string_view word) {
-    return equals_nocase(word, "/err") || equals_nocase(word, "/best") || equals_nocase(word, "noreserve");
+bool is_command_word(std::string_view w) {
+    return equals_nocase(w, word::err) || equals_nocase(w, word::best) || equals_nocase(w, word::noreserve);
 }
 
-Form choose_form(RunState& state, const char* last_variable) {
+Form choose_form(Command& state, const char* last_variable) {
     const std::size_t n = state.args.size() - 1;  // arguments after the program name
     if (n < 1) return Form::Usage;
     apply_group_prefix(state, 1);
     OptionCode c = lookup_option(state.args[1]);
     if (kind(c).reads_noreserve) {
         for (std::size_t i = 1; i <= n; ++i)
-            if (equals_nocase(state.args[i], "noreserve")) state.no_reserve = true;
+            if (equals_nocase(state.args[i], word::noreserve)) state.no_reserve = true;
     }
     // The screen position: exactly two words after the file and nothing
     // else, "/err" neither (that is read as a group that ends the run).
@@ -71,10 +208,9 @@ Form choose_form(RunState& state, const char* last_variable) {
     }
     // /D, /verify and /json as the first option must be the last argument,
     // but for "/err", which a build script adds to every call.
-    const Operation operation = kind(c).operation;
-    if (operation == Operation::List || operation == Operation::Verify || operation == Operation::Report)
+    if (is_image_report(kind(c)))
         for (std::size_t i = state.option_index + 1; i < state.args.size(); ++i)
-            if (!equals_nocase(state.args[i], "/err")) c = 0;
+            if (!equals_nocase(state.args[i], word::err)) c = 0;
     return c == 0 ? Form::Usage : (state.option_index == 1 ? Form::Last : Form::Explicit);
 }
 

@@ -7,7 +7,7 @@
 namespace {
 
 struct Line {
-    RunState state;
+    Command state;
     Form form;
     Line(std::vector<std::string> args, const char* last = nullptr) {
         state.args = std::move(args);

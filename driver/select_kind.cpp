@@ -9,16 +9,14 @@ namespace {
 // A TypeId text holds at most "SSSS:OOOO", the form the reports print.
 constexpr std::size_t kMaxTypeIdText = 9;
 
-bool select_other(RunState& state) {
-    std::size_t at = state.option_index + 1;
-    state.option_index = at;  // the operand is stepped over in every case
-    if (at >= state.args.size()) {
+bool select_other(const CommandGroup& g, RunState& state) {
+    if (!g.type_operand) {
         console::out("Input parameter error: /other needs a TypeId operand such as D000:0.\n");
         state.group_failed = true;
         state.fail(state.group.code);
         return false;
     }
-    const std::string& operand = state.args[at];
+    const std::string& operand = *g.type_operand;
     auto value = hex_before_colon(operand);
     if (!value || operand.empty() || operand.size() > kMaxTypeIdText) {
         console::outf("Input parameter %s error.", operand.c_str());
@@ -60,7 +58,8 @@ std::optional<std::uint32_t> hex_before_colon(std::string_view text) {
     return value;
 }
 
-bool select_kind(RunState& state, OptionCode c) {
+bool select_kind(const Command& command, const CommandGroup& g, RunState& state) {
+    const OptionCode c = g.code;
     GroupRequest& group = state.group;
     group.type_value = 0xFFFF;
     group.code = c;
@@ -68,23 +67,23 @@ bool select_kind(RunState& state, OptionCode c) {
     if (row.operation == Operation::None) {
         // A word that is no switch ends the run.
         state.group_failed = true;
-        console::conf("Unknown option %s: the run ends here\n", state.args[state.option_index].c_str());
+        console::conf("Unknown option %s: the run ends here\n", command.args[g.at].c_str());
         state.fail_run();
         return false;
     }
     if (row.becomes != 0) group.code = row.becomes;
     switch (row.type_source) {
-    case TypeSource::Operand: return select_other(state);
+    case TypeSource::Operand: return select_other(g, state);
     case TypeSource::GroupNumber:
-        if (state.group_number > kMaxGroupNumber) {
+        if (command.group_number > kMaxGroupNumber) {
             console::outf("Input parameter /group%d error: groups are numbered 0 to %d.\n",
-                          state.group_number, kMaxGroupNumber);
+                          command.group_number, kMaxGroupNumber);
             state.group_failed = true;
             state.fail(c);
             return false;
         }
-        group.type_id = group_type_id(state.group_number);
-        group.type_value = static_cast<std::uint16_t>(kGroupSlots.base + state.group_number);
+        group.type_id = group_type_id(command.group_number);
+        group.type_value = static_cast<std::uint16_t>(kGroupSlots.base + command.group_number);
         return true;
     case TypeSource::None: return true;
     case TypeSource::Fixed: break;

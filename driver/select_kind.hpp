@@ -7,17 +7,18 @@
 #include <optional>
 #include <string_view>
 
+#include "driver/command_line.hpp"
 #include "driver/run_state.hpp"
 
-// Selects the kind of the switch `c` at state.option_index. Sets
-// state.group.code (/ncr and /aha become /pci), state.group.type_value and
-// the current TypeId text, and steps state.option_index over the operand of /other.
+// Selects the kind of the group `g`'s switch. Sets state.group.code (/ncr
+// and /aha become /pci), state.group.type_value and the current TypeId text
+// (from /other's operand for that kind).
 // Returns false when the run ends here, with the group marked failed: a
 // word that is no switch ("Unknown option %s: the run ends here" on the
 // console channel, a failure of the run) or a bad operand (empty, longer
 // than 9 characters, the length of "SSSS:OOOO", or with a character that is no hexadecimal digit
 // before its colon), which has printed its message.
-bool select_kind(RunState& state, OptionCode c);
+bool select_kind(const Command& command, const CommandGroup& g, RunState& state);
 
 // The /isa segment operand that follows a RomFile: hexadecimal digits up to
 // a colon, a slash or the end. A character that is no hexadecimal digit

@@ -32,7 +32,7 @@ std::string lower(std::string_view text) {
 // What may follow the kind's switch, in the form given above.
 std::string follows(const ComponentKind& k) {
     char kind_class = 'f';
-    if (k.operation == Operation::List || k.operation == Operation::Verify || k.operation == Operation::Report)
+    if (is_image_report(k))
         kind_class = 'n';
     else if (k.type_source == TypeSource::Operand)
         kind_class = 't';
