@@ -95,6 +95,37 @@ std::string line_error(int number, const std::string& what) {
     return "manifest line " + std::to_string(number) + ": " + what;
 }
 
+// A component line: PLACE FILE SWITCH TYPE_ID METHOD AT ORIGINAL PACKED
+// SHA256 "STORED NAME" (`w` its words before the quote at `quote`).
+std::variant<ManifestLine, std::string> component_line(int number, const std::string& line, std::size_t quote,
+                                                       const std::vector<std::string>& w) {
+    if (w.size() != 9 || quote == std::string::npos)
+        return line_error(number, "a component line has 9 fields and a quoted stored name");
+    ManifestLine l;
+    l.number = number;
+    const std::optional<Place> place = place_of_word(w[0]);
+    if (place) l.place = *place;
+    l.file = w[1];
+    l.switch_text = w[2];
+    l.type_id = w[3];
+    l.method = w[4];
+    if (!place)
+        return line_error(number, "\"" + w[0] + "\" is no place (" + place_words() + ")");
+    if (!read_number(w[5], true, l.at)) return line_error(number, "AT is a hexadecimal offset or -");
+    if (!read_number(w[6], false, l.original) || !read_number(w[7], false, l.packed))
+        return line_error(number, "the sizes are decimal numbers or -");
+    if (w[8] != "-" && !is_sha256(w[8])) return line_error(number, "SHA256 is 64 hexadecimal digits or -");
+    if (w[8] != "-") l.sha256 = w[8];
+    if (l.place == Place::Chain && (l.method != "-lh5-" && l.method != "-lh0-"))
+        return line_error(number, "a chain member's method is -lh5- or -lh0-");
+    if (l.place == Place::Chain && l.type_id.find(':') == std::string::npos)
+        return line_error(number, "TYPE_ID reads SSSS:OOOO");
+    const std::optional<std::string> name = unquote(line, quote);
+    if (!name) return line_error(number, "the stored name is one quoted text, with \\\" \\\\ and \\xNN");
+    l.name = *name;
+    return l;
+}
+
 }  // namespace
 
 std::string line_fault(const ManifestLine& l, const std::string& what) { return line_error(l.number, what); }
@@ -148,30 +179,9 @@ std::variant<Manifest, std::string> parse_manifest(const std::string& text) {
             image_line = true;
             continue;
         }
-        if (w.size() != 9 || quote == std::string::npos)
-            return line_error(number, "a component line has 9 fields and a quoted stored name");
-        ManifestLine l;
-        l.number = number;
-        const std::optional<Place> place = place_of_word(w[0]);
-        if (place) l.place = *place;
-        l.file = w[1];
-        l.switch_text = w[2];
-        l.type_id = w[3];
-        l.method = w[4];
-        if (!place)
-            return line_error(number, "\"" + w[0] + "\" is no place (" + place_words() + ")");
-        if (!read_number(w[5], true, l.at)) return line_error(number, "AT is a hexadecimal offset or -");
-        if (!read_number(w[6], false, l.original) || !read_number(w[7], false, l.packed))
-            return line_error(number, "the sizes are decimal numbers or -");
-        if (w[8] != "-" && !is_sha256(w[8])) return line_error(number, "SHA256 is 64 hexadecimal digits or -");
-        if (w[8] != "-") l.sha256 = w[8];
-        if (l.place == Place::Chain && (l.method != "-lh5-" && l.method != "-lh0-"))
-            return line_error(number, "a chain member's method is -lh5- or -lh0-");
-        if (l.place == Place::Chain && l.type_id.find(':') == std::string::npos)
-            return line_error(number, "TYPE_ID reads SSSS:OOOO");
-        const std::optional<std::string> name = unquote(line, quote);
-        if (!name) return line_error(number, "the stored name is one quoted text, with \\\" \\\\ and \\xNN");
-        l.name = *name;
+        std::variant<ManifestLine, std::string> read = component_line(number, line, quote, w);
+        if (std::string* fault = std::get_if<std::string>(&read)) return std::move(*fault);
+        ManifestLine& l = std::get<ManifestLine>(read);
         // An image has one of each block outside the chain: each place seen
         // once, looked up, not searched for.
         if (l.place != Place::Chain) {

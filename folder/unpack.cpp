@@ -216,40 +216,10 @@ std::string unusable_folder(const std::string& dir) {
     return {};
 }
 
-}  // namespace
-
-std::string content_file_name(std::size_t index, const std::string& kind, bool rom) {
-    char buf[16];
-    std::snprintf(buf, sizeof buf, "%02zu-", index);
-    return buf + kind + (rom ? ".rom" : ".bin");
-}
-
-GroupResult unpack_image(const Operand& op) {
-    const BiosImage& image = op.image.image();
-    const std::string& dir = op.group.rom_file;
-    GroupResult failed;
-    failed.problems = 1;
-    if (const std::optional<std::string> why = not_a_bios_image(image)) {
-        console::conf("%s is no BIOS image: %s; nothing unpacked\n", image.path.c_str(), why->c_str());
-        return failed;
-    }
-    const ImageSurvey survey = survey_image(image);
-    if (const std::optional<std::uint32_t> damage = chain_damage(image, survey.chain)) {
-        console::conf("%s: the chain is damaged at %05Xh (/verify says more); nothing unpacked\n", image.path.c_str(),
-                      *damage);
-        return failed;
-    }
-    if (const std::string why = unusable_folder(dir); !why.empty()) {
-        console::conf("%s: the folder must not exist or be empty; nothing unpacked\n", why.c_str());
-        return failed;
-    }
-    Unpacked u = unpack(image, survey);
-    if (!u.failure.empty()) {
-        console::conf("%s: %s; nothing unpacked\n", image.path.c_str(), u.failure.c_str());
-        return failed;
-    }
-    const std::string text = manifest_text(u.manifest, "mozaik32 /unpack of " + fs::path(image.path).filename().string());
-    u.files.push_back(held_file(kManifestName, {text.begin(), text.end()}));
+// The folder's files, each made new in the folder held open, never through
+// a link or over a file that appeared there since the folder was found
+// empty, and flushed; what the run then ends with when one could not be.
+std::optional<GroupResult> write_folder(const BiosImage& image, const std::string& dir, const Unpacked& u) {
     std::error_code ec;
     fs::create_directories(dir, ec);
     const platform::Folder folder = platform::open_folder(dir);
@@ -260,8 +230,6 @@ GroupResult unpack_image(const Operand& op) {
         console::conf("Can't write %s\n", dir.c_str());
         return cannot;
     }
-    // Each file made new in the folder held open, never through a link or
-    // over a file that appeared there since the folder was found empty.
     std::vector<std::pair<std::string, platform::FileHandle>> written;
     for (const OutFile& f : u.files) {
         const std::string path = (fs::path(dir) / f.name).string();
@@ -299,6 +267,44 @@ GroupResult unpack_image(const Operand& op) {
         console::conf("Can't write %s\n", dir.c_str());
         return cannot;
     }
+    return std::nullopt;
+}
+
+}  // namespace
+
+std::string content_file_name(std::size_t index, const std::string& kind, bool rom) {
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "%02zu-", index);
+    return buf + kind + (rom ? ".rom" : ".bin");
+}
+
+GroupResult unpack_image(const Operand& op) {
+    const BiosImage& image = op.image.image();
+    const std::string& dir = op.group.rom_file;
+    GroupResult failed;
+    failed.problems = 1;
+    if (const std::optional<std::string> why = not_a_bios_image(image)) {
+        console::conf("%s is no BIOS image: %s; nothing unpacked\n", image.path.c_str(), why->c_str());
+        return failed;
+    }
+    const ImageSurvey survey = survey_image(image);
+    if (const std::optional<std::uint32_t> damage = chain_damage(image, survey.chain)) {
+        console::conf("%s: the chain is damaged at %05Xh (/verify says more); nothing unpacked\n", image.path.c_str(),
+                      *damage);
+        return failed;
+    }
+    if (const std::string why = unusable_folder(dir); !why.empty()) {
+        console::conf("%s: the folder must not exist or be empty; nothing unpacked\n", why.c_str());
+        return failed;
+    }
+    Unpacked u = unpack(image, survey);
+    if (!u.failure.empty()) {
+        console::conf("%s: %s; nothing unpacked\n", image.path.c_str(), u.failure.c_str());
+        return failed;
+    }
+    const std::string text = manifest_text(u.manifest, "mozaik32 /unpack of " + fs::path(image.path).filename().string());
+    u.files.push_back(held_file(kManifestName, {text.begin(), text.end()}));
+    if (std::optional<GroupResult> cannot = write_folder(image, dir, u)) return *cannot;
     GroupResult done;
     done.damaged = u.damaged;
     console::outf("%s unpacked into %s: %zu components, %s\n", image.path.c_str(), dir.c_str(),

@@ -60,6 +60,54 @@ void print_part_change(const ComponentChange& c) {
     console::out("\n");
 }
 
+// Two images and what differs between them.
+struct DiffReport {
+    const BiosImage& a;
+    const BiosImage& b;
+    const std::vector<ComponentChange>& parts;
+    const std::vector<ByteChange>& bytes;
+};
+
+// The comparison as one "image_diff" document.
+void print_json(const DiffReport& d) {
+    const BiosImage& a = d.a;
+    const BiosImage& b = d.b;
+    JsonWriter json;
+    begin_document(json, "image_diff", a.path, a);
+    json.key("other").begin_object().key("path").path(b.path).key("size").value(b.file_size);
+    json.key("sha256").value(sha256_hex(b.bytes)).end_object();
+    json.key("same").value(a.bytes == b.bytes);
+    json.key("components").begin_array();
+    for (const ComponentChange& c : d.parts) {
+        json.begin_object().key("change").value(c.what).key("before");
+        write_part(json, c.before);
+        json.key("after");
+        write_part(json, c.after);
+        json.end_object();
+    }
+    json.end_array().key("bytes_outside").begin_array();
+    for (const ByteChange& c : d.bytes)
+        json.begin_object().key("offset").value(c.offset).key("length").value(c.length).key("what").value(c.what).end_object();
+    json.end_array().end_object();
+    console::document(json.text());
+}
+
+// The comparison as text: the components that differ, then the bytes.
+void print_text(const DiffReport& d) {
+    const BiosImage& a = d.a;
+    const BiosImage& b = d.b;
+    if (a.bytes == b.bytes) {
+        console::outf("%s and %s are the same\n", a.path.c_str(), b.path.c_str());
+        return;
+    }
+    console::outf("%s -> %s\n", a.path.c_str(), b.path.c_str());
+    if (a.file_size != b.file_size) console::outf("  size     %u -> %u bytes\n", a.file_size, b.file_size);
+    for (const ComponentChange& c : d.parts) print_part_change(c);
+    for (const ByteChange& c : d.bytes)
+        console::outf("  bytes    %05Xh-%05Xh (%u bytes) %s\n", c.offset, c.offset + c.length - 1, c.length,
+                      c.what.c_str());
+}
+
 }  // namespace
 
 GroupResult diff_images(const Operand& op) {
@@ -93,35 +141,11 @@ GroupResult diff_images(const Operand& op) {
     const bool same_size = a.bytes.size() == b.bytes.size();
     const std::vector<ByteChange> bytes = same_size ? outside_changes(a, b, pa, pb) : std::vector<ByteChange>{};
     const bool same = a.bytes == b.bytes;
-    if (op.group.json) {
-        JsonWriter json;
-        begin_document(json, "image_diff", a.path, a);
-        json.key("other").begin_object().key("path").path(b.path).key("size").value(b.file_size);
-        json.key("sha256").value(sha256_hex(b.bytes)).end_object();
-        json.key("same").value(same);
-        json.key("components").begin_array();
-        for (const ComponentChange& c : parts_changed) {
-            json.begin_object().key("change").value(c.what).key("before");
-            write_part(json, c.before);
-            json.key("after");
-            write_part(json, c.after);
-            json.end_object();
-        }
-        json.end_array().key("bytes_outside").begin_array();
-        for (const ByteChange& c : bytes)
-            json.begin_object().key("offset").value(c.offset).key("length").value(c.length).key("what").value(c.what).end_object();
-        json.end_array().end_object();
-        console::document(json.text());
-    } else if (same) {
-        console::outf("%s and %s are the same\n", a.path.c_str(), b.path.c_str());
-    } else {
-        console::outf("%s -> %s\n", a.path.c_str(), b.path.c_str());
-        if (!same_size) console::outf("  size     %u -> %u bytes\n", a.file_size, b.file_size);
-        for (const ComponentChange& c : parts_changed) print_part_change(c);
-        for (const ByteChange& c : bytes)
-            console::outf("  bytes    %05Xh-%05Xh (%u bytes) %s\n", c.offset, c.offset + c.length - 1, c.length,
-                          c.what.c_str());
-    }
+    const DiffReport report{a, b, parts_changed, bytes};
+    if (op.group.json)
+        print_json(report);
+    else
+        print_text(report);
     GroupResult r;
     r.problems = same ? 0 : 1;
     return r;
