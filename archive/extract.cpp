@@ -7,7 +7,6 @@
 #include "archive/codec_storage.hpp"
 #include "archive/crc16.hpp"
 #include "archive/lh5_decoder.hpp"
-#include "common/file.hpp"
 
 namespace {
 
@@ -107,10 +106,6 @@ void stream_member(Expansion& result, std::span<const std::uint8_t> data, std::s
     finish_lh5(result, done, want, voice);
 }
 
-bool write_to_file(void* context, std::span<const std::uint8_t> piece) {
-    return static_cast<File*>(context)->write(piece);
-}
-
 }  // namespace
 
 Expansion expand_member_to_sink(std::span<const std::uint8_t> member, ExpansionSink sink, std::size_t limit,
@@ -120,21 +115,6 @@ Expansion expand_member_to_sink(std::span<const std::uint8_t> member, ExpansionS
     std::size_t want = 0;
     if (!open_member(member, limit, result, data, want)) return result;
     stream_member(result, data, want, sink, voice);
-    return result;
-}
-
-Expansion expand_member_to_file(std::span<const std::uint8_t> member, const std::string& path, std::size_t limit,
-                                Voice voice) {
-    Expansion result;
-    std::span<const std::uint8_t> data;
-    std::size_t want = 0;
-    if (!open_member(member, limit, result, data, want)) return result;
-    File out(path, "wb");
-    if (out.is_open()) stream_member(result, data, want, {write_to_file, &out}, voice);
-    if (!out.is_open() || !out.flush()) {
-        result.status = Expansion::Status::Damaged;
-        result.damage = "Unable to write";
-    }
     return result;
 }
 

@@ -35,15 +35,6 @@ struct Expansion {
 // lengths); the caller decides whether that ends the run.
 Expansion expand_member(std::span<const std::uint8_t> member, std::size_t limit = SIZE_MAX, Voice voice = {});
 
-// The same, straight into the file `path` (created or emptied once the
-// header has been read and the method is known), for a member too large to
-// hold: the original bytes are written as they are produced, a window of
-// the codec's storage at a time, and never held whole; `data` stays empty
-// and `crc` is that of the bytes written. A file that cannot be created or
-// written is Damaged, "Unable to write", with what was written left in it.
-Expansion expand_member_to_file(std::span<const std::uint8_t> member, const std::string& path,
-                                std::size_t limit = SIZE_MAX, Voice voice = {});
-
 // Where a streamed expansion's bytes go, in order, a window of the codec's
 // storage at a time: `write` gets each piece with `context`; false stops
 // the expansion (Damaged, "Unable to write").
@@ -52,10 +43,13 @@ struct ExpansionSink {
     void* context = nullptr;
 };
 
-// The same as expand_member_to_file, into `sink` (a file the caller made,
-// say): nothing is held whole, `data` stays empty and `crc` is that of the
-// bytes given to the sink. The sink gets nothing unless the header was
-// read and the method is known. Prints what expand_member prints.
+// The same, into `sink` (a file the caller made, say), for a member too
+// large to hold: the original bytes go out as they are produced, a window
+// of the codec's storage at a time, and are never held whole; `data` stays
+// empty and `crc` is that of the bytes given to the sink. The sink gets
+// nothing unless the header was read and the method is known. A sink that
+// refuses a piece makes it Damaged, "Unable to write". Prints what
+// expand_member prints.
 Expansion expand_member_to_sink(std::span<const std::uint8_t> member, ExpansionSink sink,
                                 std::size_t limit = SIZE_MAX, Voice voice = {});
 

@@ -113,10 +113,17 @@ std::optional<std::pair<std::unique_ptr<std::uint8_t[]>, std::size_t>> read_arch
     return std::pair{std::move(bytes), n};
 }
 
+bool write_to_file(void* context, std::span<const std::uint8_t> piece) {
+    return static_cast<File*>(context)->write(piece);
+}
+
 int expand_archive(const char* path) {
     const auto archive = read_archive(path);
     if (!archive) return 1;
-    const Expansion e = expand_member_to_file(std::span(archive->first.get(), archive->second), "original.tmp");
+    File out("original.tmp", "wb");
+    if (!out.is_open()) return 1;
+    const Expansion e =
+        expand_member_to_sink(std::span(archive->first.get(), archive->second), {write_to_file, &out});
     if (e.status == Expansion::Status::Damaged) {
         std::printf("%s\n", e.damage);
         return 1;
