@@ -13,7 +13,7 @@ CMAKE_TYPE ?= RelWithDebInfo
 # No "Entering directory" lines from the builds cmake runs.
 MAKEFLAGS += --no-print-directory
 
-.PHONY: all deps build test sanitize demo bench fuzz windows windows-test deb clean
+.PHONY: all deps build test format format-check tidy sanitize demo bench fuzz windows windows-test deb clean
 
 all: build
 
@@ -25,8 +25,20 @@ build:
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=$(CMAKE_TYPE) -DMOZAIK_WERROR=ON >/dev/null
 	cmake --build $(BUILD) -j$(JOBS)
 
-test: deps build
+test: deps format-check build
 	cd $(BUILD) && ctest --output-on-failure -j$(JOBS)
+
+# The sources laid out as .clang-format says: format-check names the files
+# that are not (make test runs it), format rewrites them.
+SOURCES = $(shell git ls-files '*.cpp' '*.hpp')
+format-check:
+	@clang-format --dry-run -Werror --style=file $(SOURCES) || { echo "run make format"; exit 1; }
+format:
+	clang-format -i --style=file $(SOURCES)
+
+# No function longer than 60 lines (.clang-tidy), over the tool's own code.
+tidy: build
+	clang-tidy -p $(BUILD) --quiet $(filter-out %_test.cpp %platform_windows.cpp,$(filter common/% archive/% picture/% image/% insert/% report/% folder/% driver/%,$(filter %.cpp,$(SOURCES))))
 
 # The same tests under AddressSanitizer and UndefinedBehaviorSanitizer.
 sanitize: deps

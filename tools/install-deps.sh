@@ -12,7 +12,8 @@
 # The LZH archivers and the picture library are independent peers the tests
 # check the tool against; groff checks the manual page; zsh runs the zsh
 # completion in its test; strace stops a run at a
-# chosen call, for the test of runs that are killed.
+# chosen call, for the test of runs that are killed; clang-format checks the
+# sources' layout.
 set -euo pipefail
 need=(cmake g++ make)
 options=()
@@ -28,6 +29,7 @@ elif [ "${1:-}" = windows ]; then
   options+=(--no-install-recommends)
 elif [ "${1:-}" != build ]; then
   need+=(libgtest-dev libbenchmark-dev groff-base libarchive-tools p7zip-full lhasa jlha-utils python3-pil python3-jsonschema strace zsh)
+  need+=(clang-format)
 fi
 missing=()
 for p in "${need[@]}"; do
