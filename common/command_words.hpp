@@ -12,7 +12,7 @@
 namespace word {
 inline constexpr std::string_view verify = "/verify", json = "/json", dry = "/dry", other = "/other";
 inline constexpr std::string_view unpack = "/unpack", pack = "/pack", diff = "/diff";
-inline constexpr std::string_view name = "name=", slot = "slot=", to = "to=";
+inline constexpr std::string_view name = "name=", slot = "slot=", to = "to=", out = "out=";
 inline constexpr std::string_view err = "/err", best = "/best", noreserve = "noreserve";
 inline constexpr std::string_view version = "--version", help = "--help";
 // The forms of a group that are no file.
@@ -37,7 +37,7 @@ struct CommandWord {
     std::string_view help;     // its line on the --help screen
 };
 
-inline constexpr std::array<CommandWord, 15> kCommandWords = {{
+inline constexpr std::array<CommandWord, 16> kCommandWords = {{
     {word::verify, "", WordPlace::Switch, "checks members, chain and sums; changes nothing"},
     {word::json, "", WordPlace::Switch, "the image as one JSON document on standard output"},
     {word::dry, "", WordPlace::Anywhere, "anywhere: reports what the run would change"},
@@ -46,9 +46,10 @@ inline constexpr std::array<CommandWord, 15> kCommandWords = {{
     {word::pack, "DIR", WordPlace::Image, "writes the InputFile from a folder /unpack made"},
     {word::diff, "OTHER", WordPlace::Image, "compares with OTHER; status 0 same, 1 not, 2 unread"},
     {word::name, "NAME", WordPlace::NameAnswer, "after a RomFile: stores NAME, not the path"},
-    {word::slot, "X", WordPlace::SlotAnswer, "after Release or Extract: slot X, no menu"},
+    {word::slot, "X", WordPlace::SlotAnswer, "after Release, Extract or a RomFile: slot X"},
     {word::to, "FILE", WordPlace::FileAnswer, "after Extract: writes FILE, asks no name"},
     {word::err, "", WordPlace::Anywhere, "anywhere: exit status 1 when the run failed"},
+    {word::out, "NEW", WordPlace::Anywhere, "anywhere: writes NEW, leaves the InputFile as it is"},
     {word::best, "", WordPlace::Anywhere, "anywhere: smaller members, not the reference bytes"},
     {word::noreserve, "", WordPlace::Anywhere, "anywhere, in the _last form after a logo switch"},
     {word::version, "", WordPlace::Alone, "alone: the banner line only"},

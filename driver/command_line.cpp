@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <strings.h>
 
@@ -37,9 +38,10 @@ bool starts_nocase(std::string_view text, std::string_view key) {
     return text.size() >= key.size() && equals_nocase(text.substr(0, key.size()), key);
 }
 
-// The words of the whole command line: /err, /best, /dry and /json ("/dry",
-// and with it "/json", may stand anywhere: they say how the run goes and
-// what it reports, and are no groups, so they are taken out).
+// The words of the whole command line: /err, /best, /dry, /json and
+// out=NEW ("/dry", and with it "/json", and "out=" may stand anywhere: they
+// say how the run goes and what it reports, and are no groups, so they are
+// taken out).
 void read_run_words(Command& c) {
     for (std::size_t i = 1; i < c.args.size(); ++i) {
         c.err_mode = c.err_mode || equals_nocase(c.args[i], word::err);
@@ -47,6 +49,13 @@ void read_run_words(Command& c) {
         c.json = c.json || equals_nocase(c.args[i], word::json);
         c.best = c.best || equals_nocase(c.args[i], word::best);
     }
+    // out=NEW after the first word (the InputFile, or the `_last` form's
+    // switch); the last one counts.
+    const auto is_out = [](const std::string& w) { return starts_nocase(w, word::out); };
+    const auto from = c.args.begin() + static_cast<std::ptrdiff_t>(std::min<std::size_t>(2, c.args.size()));
+    for (auto i = from; i != c.args.end(); ++i)
+        if (is_out(*i)) c.out_file = i->substr(word::out.size());
+    c.args.erase(std::remove_if(from, c.args.end(), is_out), c.args.end());
     if (c.dry)
         c.args.erase(std::remove_if(c.args.begin() + 1, c.args.end(),
                                     [](const std::string& w) {
@@ -101,9 +110,14 @@ std::size_t read_rom_words(const Command& c, std::size_t at, CommandGroup& g) {
         words = 1;
     }
     if (c.osb_position_given && at == 1) words = 2;
-    if (next < args.size() && starts_nocase(args[next], word::name)) {
-        g.name = args[next].substr(word::name.size());
-        ++words;
+    // "name=NAME" and "slot=X", each once, in either order.
+    for (; next < args.size(); ++next, ++words) {
+        if (!g.name && starts_nocase(args[next], word::name))
+            g.name = args[next].substr(word::name.size());
+        else if (!g.slot && starts_nocase(args[next], word::slot))
+            g.slot = args[next].substr(word::slot.size());
+        else
+            break;
     }
     return words;
 }
@@ -157,11 +171,15 @@ Command parse_command(std::vector<std::string> args, const char* last_variable) 
     }
     c.form = choose_form(c, last_variable);
     if (c.form == Form::Explicit || c.form == Form::Last) c.groups = parse_groups(c);
+    // out= naming the InputFile itself is a run in place.
+    std::error_code ec;
+    if (c.out_file && !c.out_file->empty() && std::filesystem::equivalent(*c.out_file, c.input_file, ec))
+        c.out_file.reset();
     return c;
 }
 
 bool only_reads(const Command& c) {
-    if (c.dry || c.folder != FolderCommand::None) return true;
+    if (c.dry || c.folder != FolderCommand::None || c.out_file) return true;
     return std::ranges::none_of(c.groups, [](const CommandGroup& g) {
         return g.code == 0 || operation(action_of(group_row(g), g.form)).changes_image;
     });

@@ -30,7 +30,7 @@ struct CommandGroup {
     std::string rom_file;                     // the RomFile form's file
     std::optional<std::string> address;       // /isa's address operand after the RomFile
     std::optional<std::string> name;          // "name=NAME" after the RomFile (or the address)
-    std::optional<std::string> slot, to;      // "slot=X" and "to=FILE" after release or extract
+    std::optional<std::string> slot, to;      // "slot=X" after release, extract or the RomFile; "to=FILE"
 };
 
 struct Command {
@@ -43,6 +43,7 @@ struct Command {
     bool dry = false;              // "/dry": nothing is written, what would change is reported
     bool json = false;             // "/json": standard output carries one JSON document only
     bool best = false;             // "/best": members are packed by the near-optimal encoder
+    std::optional<std::string> out_file;  // "out=NEW": the image goes to NEW, the InputFile is only read
     int group_number = 0;          // digits after "/group" in the first switch
     bool no_reserve = false;       // "noreserve": no reserved colours for logos
     std::int32_t osb_x = 0, osb_y = 0;  // screen position of an OSB CPU bitmap
@@ -65,8 +66,8 @@ std::vector<CommandGroup> parse_groups(const Command& command);
 
 // Whether the run can only read its image, so that other readers may run
 // beside it: a dry run, a folder word, or groups none of whose operations
-// changes an image. A word that is no switch counts as a change: the
-// exclusive lock is always safe.
+// changes an image, or a run that writes out=NEW. A word that is no switch
+// counts as a change: the exclusive lock is always safe.
 bool only_reads(const Command& command);
 
 // Text comparison without regard to case.

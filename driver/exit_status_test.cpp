@@ -152,6 +152,43 @@ TEST(ExitStatus, AFailedRunChangesNothingWhereverTheFailureComes) {
     }
 }
 
+// out=NEW: the InputFile is only read; NEW holds what the run would have
+// made in place, and nothing when the run fails under /err or is a dry run.
+TEST(ExitStatus, OutNewLeavesTheInputFileAsItIs) {
+    const struct {
+        std::vector<std::string> args;
+        int status;
+        bool written;         // new.bin holds what the same run makes in place
+        std::string said;     // on either channel
+    } rows[] = {
+        {{"/fnt0", "v.rom", "out=new.bin"}, 0, true, ""},
+        {{"out=new.bin", "/fnt0", "v.rom", "/vga", "release", "slot=1"}, 0, true, ""},
+        {{"/fnt0", "v.rom", "/pci", "missing.rom", "out=new.bin", "/err"}, 1, false, "Can't open missing.rom"},
+        {{"/dry", "/fnt0", "v.rom", "out=new.bin"}, 0, false, "write new.bin with the changes below."},
+        {{"/fnt0", "v.rom", "out="}, 1, false, "out= needs a file name; nothing was run."},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.args[0] + " " + row.args.back());
+        testkit::WorkDir dir;
+        setup();
+        const Bytes before = testkit::slurp("img.bin");
+        std::vector<std::string> args = {"img.bin"};
+        args.insert(args.end(), row.args.begin(), row.args.end());
+        const testkit::RunResult r = testkit::run_tool(args);
+        EXPECT_EQ(r.status, row.status) << r.err;
+        EXPECT_TRUE(testkit::slurp("img.bin") == before);
+        EXPECT_NE((r.out + r.err).find(row.said), std::string::npos) << r.out << r.err;
+        ASSERT_EQ(std::filesystem::exists("new.bin"), row.written);
+        if (!row.written) continue;
+        // The same run in place.
+        std::vector<std::string> in_place = {"img.bin"};
+        for (const std::string& a : row.args)
+            if (a.rfind("out=", 0) != 0) in_place.push_back(a);
+        ASSERT_EQ(testkit::run_tool(in_place).status, row.status);
+        EXPECT_TRUE(testkit::slurp("new.bin") == testkit::slurp("img.bin"));
+    }
+}
+
 TEST(ExitStatus, ReleaseAndExtractWithoutPrompts) {
     const struct {
         std::vector<std::string> args;

@@ -131,6 +131,12 @@ bool rom_file_fits(RunState& state, const CommandGroup& g) {
 Outcome run_rom_group(const Command& command, const CommandGroup& g, RunState& state, ImageWriter& writer) {
     GroupRequest& group = state.group;
     if (!rom_file_fits(state, g)) return Outcome::EndOfRun;
+    if (g.slot && !group.row().family) {
+        console::conf("%s has no slots: slot=%s names nothing; nothing is added.\n",
+                      std::string(group.row().switch_text).c_str(), g.slot->c_str());
+        state.fail(group.code);
+        return Outcome::NextGroup;
+    }
     group.rom_file = g.rom_file;
     if (g.name) group.stored_name = *g.name;
     // Read whole: anything that is no regular file (a folder, a device) is refused here.
@@ -170,6 +176,8 @@ int end_of_run(const Command& command, RunState& state, BiosImage& image, const 
         close_image_bookkeeping(writer, fixup_request(state));
     }
     int status = failed || trouble ? 1 : 0;
+    // out=NEW: the InputFile is only read; NEW takes the image whole.
+    if (!initial && command.out_file) return !failed && !write_new_image(*command.out_file, image.bytes) ? 1 : status;
     if (!initial) {
         // A run under the readers' lock changes nothing (only_reads) and kept
         // no copy to save against; one that changed the image all the same
@@ -179,12 +187,18 @@ int end_of_run(const Command& command, RunState& state, BiosImage& image, const 
     }
     // A dry run fails where the save would, with the image as it was: the
     // journal that guards the save could not be made.
-    const bool unsaved = failed || (image.bytes != initial->bytes && !can_save(image.path));
+    const bool unsaved = failed || (command.out_file ? !can_replace(*command.out_file)
+                                                     : image.bytes != initial->bytes && !can_save(image.path));
     if (!failed && unsaved) {
-        console::conf("Can't write %s: %s would not be changed\n", journal_path(image.path).c_str(), image.path.c_str());
+        if (command.out_file)
+            console::conf("Can't write %s; nothing would be written\n", command.out_file->c_str());
+        else
+            console::conf("Can't write %s: %s would not be changed\n", journal_path(image.path).c_str(),
+                          image.path.c_str());
         status = 1;
     }
-    report_dry_run({command.input_file, command.json, *initial, unsaved ? *initial : image, status, folder});
+    report_dry_run({command.input_file, command.json, *initial, unsaved ? *initial : image, status, folder,
+                    unsaved ? nullptr : command.out_file ? &*command.out_file : nullptr});
     return status;
 }
 
@@ -246,6 +260,12 @@ std::optional<int> start_run(const Command& command) {
         print_usage(args[0], false);
         print_command_words();
         return 0;
+    }
+    if (command.out_file && (command.out_file->empty() || command.folder != FolderCommand::None)) {
+        console::conf(command.out_file->empty() ? "out= needs a file name; nothing was run.\n"
+                                                : "out= goes with the option groups, not /unpack, /pack or /diff; "
+                                                  "nothing was run.\n");
+        return 1;
     }
     if (command.folder != FolderCommand::None) return std::nullopt;
     // A command line that fits neither form, or names no image, is a failed

@@ -266,26 +266,6 @@ int fail(const std::string& what) {
     return 1;
 }
 
-// NEW written whole, through a temporary file and a rename, under the lock
-// of a NEW that exists.
-bool write_new(const std::string& path, const Bytes& bytes) {
-    ImageFile file;
-    const LockOutcome got =
-        file_exists(path) ? lock_image(path, platform::Lock::Exclusive, kLockWait, file) : LockOutcome::NotFound;
-    if (got == LockOutcome::InUse) {
-        console::conf("%s is in use by another run; nothing was written\n", path.c_str());
-        return false;
-    }
-    if (got == LockOutcome::NoLock || got == LockOutcome::Refused) return false;  // said
-    // Windows renames over no file that is open, this run's own handle
-    // included: the lock is let go just before (a run that waits meanwhile
-    // makes the rename fail, and nothing is written).
-    if (platform::kWindows) file.handle.close();
-    if (replace_file(path, bytes, AtName::Follow, Flush::ToDisk)) return true;
-    console::conf("Can't write %s; nothing was written\n", path.c_str());
-    return false;
-}
-
 }  // namespace
 
 int pack_folder(const PackRequest& r) {
@@ -341,7 +321,7 @@ int pack_folder(const PackRequest& r) {
         report_dry_run({r.output, r.json, base, image, 0, folder.path});
         return 0;
     }
-    if (!write_new(r.output, image.bytes)) return 1;
+    if (!write_new_image(r.output, image.bytes)) return 1;
     console::outf("%s packed from %s: %d components as stored, %d packed anew\n", r.output.c_str(),
                   dir.c_str(), std::get<PackPlan>(plan).kept, std::get<PackPlan>(plan).packed);
     return 0;

@@ -488,3 +488,21 @@ void save_image(BiosImage& image) {
         fatal("Can't write " + image.path);
     save_image(image, file);
 }
+
+bool write_new_image(const std::string& path, std::span<const std::uint8_t> bytes) {
+    ImageFile file;
+    const LockOutcome got =
+        file_exists(path) ? lock_image(path, platform::Lock::Exclusive, kLockWait, file) : LockOutcome::NotFound;
+    if (got == LockOutcome::InUse) {
+        console::conf("%s is in use by another run; nothing was written\n", path.c_str());
+        return false;
+    }
+    if (got == LockOutcome::NoLock || got == LockOutcome::Refused) return false;  // said
+    // Windows renames over no file that is open, this run's own handle
+    // included: the lock is let go just before (a run that waits meanwhile
+    // makes the rename fail, and nothing is written).
+    if (platform::kWindows) file.handle.close();
+    if (replace_file(path, bytes, AtName::Follow, Flush::ToDisk)) return true;
+    console::conf("Can't write %s; nothing was written\n", path.c_str());
+    return false;
+}

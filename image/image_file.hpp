@@ -101,6 +101,11 @@ void save_image(BiosImage& image, const ImageFile& file);
 // The same for a caller that holds no lock: takes it Exclusive for the save.
 void save_image(BiosImage& image);
 
+// A new image `path` written whole (/pack's NEW, out=NEW), through a
+// temporary file and a rename flushed to the disk, under the writer's lock
+// of a file that stands there; false, said, when it cannot be.
+bool write_new_image(const std::string& path, std::span<const std::uint8_t> bytes);
+
 // The journal a save of `after` over `before` (images of one size) into
 // the file `image` writes; without `image`, the one the version before wrote.
 std::vector<std::uint8_t> journal_bytes(std::span<const std::uint8_t> before, std::span<const std::uint8_t> after,

@@ -7,6 +7,7 @@
 #include "image/bios_image.hpp"
 #include "image/image_writer.hpp"
 #include "image/records.hpp"
+#include "image/release_extract.hpp"
 #include "insert/executable.hpp"
 #include "insert/placement.hpp"
 #include "insert/prepare.hpp"
@@ -32,6 +33,22 @@ GroupResult commit(ImageWriter& writer, const AddPlan& plan) {
 
 GroupResult commit_or_refuse(ImageWriter& writer, const Planned& planned) {
     return planned.plan ? commit(writer, *planned.plan) : planned.refusal;
+}
+
+// The segment of the slot "slot=X" names; nothing without the word. False
+// (said) when the word names no slot of the kind.
+bool pinned_slot(const GroupRequest& group, std::optional<std::uint16_t>& segment) {
+    if (!group.slot_word) return true;
+    const std::string& word = *group.slot_word;
+    const SlotFamily* family = group.row().family;  // the driver refused slot= for kinds without slots
+    const std::string sw(group.row().switch_text);
+    const std::optional<int> index = word.size() == 1 ? slot_for_answer(group.code, word[0]) : std::nullopt;
+    if (!family || !index || *index >= family->count) {
+        console::conf("slot=%s names no slot of %s; nothing is added.\n", word.c_str(), sw.c_str());
+        return false;
+    }
+    segment = static_cast<std::uint16_t>(family->base + *index);
+    return true;
 }
 
 }  // namespace
@@ -63,6 +80,8 @@ GroupResult place_top_block(const Operand& op, std::span<const std::uint8_t> bod
 GroupResult add_component(const Operand& op) {
     const GroupRequest& group = op.group;
     const BiosImage& image = op.image.image();
+    std::optional<std::uint16_t> pinned;
+    if (!pinned_slot(group, pinned)) return kind_failed(group.code);
     const Preparation p = group.rom_file.empty() ? prepare_default(group, image) : prepare_rom_file(group, image);
     GroupResult failed = kind_failed(group.code);
     failed.write_failed = p.write_failed;
@@ -76,5 +95,5 @@ GroupResult add_component(const Operand& op) {
     }
     if (is_rom_kind(group.code) && !check_option_rom(group.code, p.member.rom, group.rom_file))
         return kind_failed(group.code, Outcome::EndOfRun);
-    return commit_or_refuse(op.image, plan_add(group, op.slots, image, p.member));
+    return commit_or_refuse(op.image, plan_add(group, op.slots, image, p.member, pinned));
 }

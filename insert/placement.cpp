@@ -68,7 +68,7 @@ std::optional<bool> is_same_rom(const GroupRequest& group, const BiosImage& imag
 // The walk: replacements and the ROM slot. The plan's removals and the
 // chosen slot, or the refusal.
 Planned walk_members(const GroupRequest& group, RomSlots& slots, const BiosImage& image, const PreparedMember& member,
-                     const ChainWalk& walk, std::uint16_t& chosen) {
+                     const ChainWalk& walk, std::uint16_t& chosen, bool pinned) {
     const SlotFamily* family = group.row().family;
     Planned planned;
     planned.plan.emplace();
@@ -80,7 +80,7 @@ Planned walk_members(const GroupRequest& group, RomSlots& slots, const BiosImage
             if (!compared) return refused(group.code);
             same = *compared;
         }
-        if (family && !same) {
+        if (family && !same && !pinned) {
             if (in_slot_flags(segment)) slots.set(segment - kRomSegmentBase);
             if (segment == chosen) chosen = next_free_slot(chosen, slots);
             if (!family->full_warning.empty() && chosen >= family->base + family->count) {
@@ -178,9 +178,9 @@ Planned member_bytes(const GroupRequest& group, const BiosImage& image, const Pr
 
 // The walk's part of a plan: the replaced members and the free place.
 Planned plan_walk(const GroupRequest& group, RomSlots& slots, const BiosImage& image, const PreparedMember& member,
-                  std::uint16_t& chosen) {
+                  std::uint16_t& chosen, bool pinned = false) {
     const ChainWalk walk = walk_image_chain(image);
-    Planned planned = walk_members(group, slots, image, member, walk, chosen);
+    Planned planned = walk_members(group, slots, image, member, walk, chosen, pinned);
     if (!planned.plan) return planned;
     // A member that runs past the area (into the microcode block or the
     // boot block) is damage as much as bytes that are no member: moving it
@@ -214,9 +214,10 @@ std::vector<std::uint8_t> top_block_bytes(const BiosImage& image, std::uint32_t 
 
 }  // namespace
 
-Planned plan_add(const GroupRequest& group, RomSlots& slots, const BiosImage& image, const PreparedMember& member) {
-    std::uint16_t chosen = group.type_value;
-    Planned planned = plan_walk(group, slots, image, member, chosen);
+Planned plan_add(const GroupRequest& group, RomSlots& slots, const BiosImage& image, const PreparedMember& member,
+                 std::optional<std::uint16_t> pinned) {
+    std::uint16_t chosen = pinned.value_or(group.type_value);
+    Planned planned = plan_walk(group, slots, image, member, chosen, pinned.has_value());
     if (!planned.plan) return planned;
     Planned bytes = member_bytes(group, image, member, planned.plan->position, chosen);
     if (!bytes.plan) return bytes;

@@ -38,7 +38,10 @@ struct Planned {
 
 // The plan for the prepared member. Updates `slots` with the ROM slots the
 // walk saw taken.
-Planned plan_add(const GroupRequest& group, RomSlots& slots, const BiosImage& image, const PreparedMember& member);
+// `pinned`: the slot "slot=X" names, as its segment: the member goes there,
+// replacing what stands there, whatever the run's slot rule would choose.
+Planned plan_add(const GroupRequest& group, RomSlots& slots, const BiosImage& image, const PreparedMember& member,
+                 std::optional<std::uint16_t> pinned = std::nullopt);
 
 // The plan of /NC_CPUCODE: the walk's replacements (an "NC-CPUCODE" member of
 // the chain), then `body` and its 32-byte trailer as the block that ends at

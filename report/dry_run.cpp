@@ -44,10 +44,14 @@ void write_placed(JsonWriter& json, const char* key, const ComparedPart* p) {
 }
 
 void print_text(const std::vector<ComponentChange>& members, const std::vector<ByteChange>& bytes,
-                const std::vector<WrittenFile>& files, int status, bool written) {
+                const std::vector<WrittenFile>& files, int status, bool written, const std::string* out_file) {
     console::out("\nDry run: nothing was written; the image and the folder are as they were.\n");
-    console::outf("The run would end with status %d and %s.\n", status,
-                  written ? "write the changes below into the image" : "leave the image as it is");
+    if (out_file)
+        console::outf("The run would end with status %d and write %s%s.\n", status, out_file->c_str(),
+                      written ? " with the changes below" : " as the image is");
+    else
+        console::outf("The run would end with status %d and %s.\n", status,
+                      written ? "write the changes below into the image" : "leave the image as it is");
     for (const ComponentChange& c : members) {
         const MemberHead& head = *(c.after ? c.after : c.before)->component.head;
         const std::string name(listing_name(type_segment(head), type_offset(head)));
@@ -82,13 +86,15 @@ void report_dry_run(const DryRunReport& r) {
     const std::vector<ByteChange> bytes = byte_changes(before, after);
     const std::vector<WrittenFile> files = written_files(r.folder);
     if (!r.json) {
-        print_text(members, bytes, files, r.status, written);
+        print_text(members, bytes, files, r.status, written, r.out_file);
         return;
     }
     JsonWriter json;
     begin_document(json, "dry_run", r.input_file, before, &after.bytes);
     json.key("exit_status").value(r.status);
     json.key("image_written").value(written);
+    json.key("out_file");
+    if (r.out_file) json.path(*r.out_file); else json.null();
     json.key("members").begin_array();
     for (const ComponentChange& c : members) {
         json.begin_object().key("change").value(c.what);

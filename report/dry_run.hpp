@@ -17,6 +17,7 @@ struct DryRunReport {
     const BiosImage& after;   // as the run would leave it (the same when it would write nothing)
     int status = 0;           // the exit status the run would have
     const std::string& folder;  // where the run's files went
+    const std::string* out_file = nullptr;  // out=NEW: the image would go there whole
 };
 
 void report_dry_run(const DryRunReport& report);

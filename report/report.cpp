@@ -177,6 +177,13 @@ void write_member_identity(JsonWriter& json, const MemberHead& head, std::string
     const std::string switch_text = switch_of_type(segment, offset);
     json.key("switch");
     if (switch_text.empty()) json.null(); else json.value(switch_text);
+    // The slot of a ROM family's member, as slot=X names it.
+    const std::optional<SlotFamily> family = slot_family(lookup_option(switch_text));
+    json.key("slot");
+    if (family && segment >= family->base && segment < family->base + family->count)
+        json.value(std::string(1, slot_char(*family, segment - family->base)));
+    else
+        json.null();
     json.key("listing_name").value(listing.empty() ? without_padding(listing_name(segment, offset)) : std::string(listing));
     json.key("stored_name").value(listed_name(head));
     json.key("original_size").value(original_size(head));
