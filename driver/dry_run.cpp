@@ -15,6 +15,7 @@
 #include "driver/run_state.hpp"
 #include "image/bios_image.hpp"
 #include "image/chain.hpp"
+#include "image/content_checks.hpp"
 #include "image/image_writer.hpp"
 
 namespace {
@@ -50,6 +51,12 @@ struct MemberChange {
     const Placed* before = nullptr;
     const Placed* after = nullptr;
 };
+
+// What /verify would say of the content an add or a replacement brings.
+std::vector<ContentProblem> content_problems(const MemberChange& c) {
+    if (!c.after || c.what == std::string_view("moved")) return {};
+    return check_member_content(c.after->bytes, c.after->position);
+}
 
 // Members with the same bytes are the same member (moved when their place
 // changed); a member gone and one come of the same kind are a replacement;
@@ -184,6 +191,7 @@ void print_text(const std::vector<MemberChange>& members, const std::vector<Byte
         if (c.before) console::outf(" from %05Xh", c.before->position);
         if (c.after) console::outf(" at %05Xh", c.after->position);
         console::outf(", %05Xh bytes: %s\n", original_size(m.head), console::shown(listed_name(m.head)).c_str());
+        for (const ContentProblem& p : content_problems(c)) console::outf("  problem   %s\n", p.text.c_str());
     }
     for (const ByteChange& b : bytes)
         console::outf("  changed   %05Xh-%05Xh: %s\n", b.offset, b.offset + b.length - 1, b.what.c_str());
@@ -237,6 +245,10 @@ void report_dry_run(const RunState& state, const BiosImage& before, const BiosIm
         json.begin_object().key("change").value(c.what);
         write_placed(json, "before", c.before);
         write_placed(json, "after", c.after);
+        json.key("problems").begin_array();
+        for (const ContentProblem& p : content_problems(c))
+            json.begin_object().key("code").value(p.code).key("text").value(p.text).end_object();
+        json.end_array();
         json.end_object();
     }
     json.end_array();
