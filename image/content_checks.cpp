@@ -83,7 +83,7 @@ std::optional<std::size_t> check_rom_image(Check& c, std::size_t at, int number)
                       static_cast<unsigned>(at), static_cast<unsigned>(at + image->length - 1), unsigned{sum});
     }
     const int wanted = c.row.family->pci_class;
-    if (image->pci && wanted >= 0 && image->pci->base_class != wanted)
+    if (image->pci && wanted >= 0 && !pci_class_is(*image->pci, static_cast<std::uint8_t>(wanted)))
         c.problem("content_pci_class", "PCI class %02Xh (%s), a %s ROM has class %02Xh",
                   unsigned{image->pci->base_class}, pci_class_name(image->pci->base_class), c.row.family->label,
                   static_cast<unsigned>(wanted));

@@ -51,6 +51,12 @@ std::optional<RomImage> rom_image(std::span<const std::uint8_t> rom) {
     return image;
 }
 
+bool pci_class_is(const PciIdentity& pci, std::uint8_t base_class) {
+    constexpr std::uint8_t kDisplay = 0x03, kBeforeClassCodes = 0x00, kVgaCompatible = 0x01;
+    if (pci.base_class == base_class) return true;
+    return base_class == kDisplay && pci.base_class == kBeforeClassCodes && pci.sub_class == kVgaCompatible;
+}
+
 const char* pci_class_name(std::uint8_t base_class) {
     if (base_class < std::size(kClassNames)) return kClassNames[base_class];
     return "unknown";

@@ -46,5 +46,10 @@ struct RomImage {
 // its length byte.
 std::optional<RomImage> rom_image(std::span<const std::uint8_t> rom);
 
+// Whether `pci` is of base class `base_class`. A device from before class
+// codes that says it is VGA-compatible (class 00h, sub-class 01h) counts
+// as a display (03h).
+bool pci_class_is(const PciIdentity& pci, std::uint8_t base_class);
+
 // The name of a PCI base class ("display"); "unknown" past the known ones.
 const char* pci_class_name(std::uint8_t base_class);
