@@ -98,6 +98,7 @@ std::vector<Row> rows() {
 }
 
 #define NEEDS_CORPUS()                                                                                          \
+    MOZAIK_LINUX_ONLY("the firmware files of Debian packages");                                                  \
     MOZAIK_NEEDS(fs::exists(kSea + "acpi-dsdt.aml") && fs::exists(kIpxe + "efi-e1000.rom") &&                   \
                      fs::exists(kQemu + "sgabios.bin"),                                                          \
                  "the seabios, ipxe-qemu and qemu-system-data packages")
