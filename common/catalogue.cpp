@@ -47,7 +47,13 @@ struct Row {
     constexpr Row operation(Operation o) const { return with([o](ComponentKind& r) { r.operation = o; }); }
     constexpr Row placed(Placement p) const { return with([p](ComponentKind& r) { r.placement = p; }); }
     constexpr Row prepared(FilePreparation p) const { return with([p](ComponentKind& r) { r.preparation = p; }); }
-    constexpr Row picture(Picture p) const { return with([p](ComponentKind& r) { r.picture = p; }); }
+    constexpr Row picture(Picture p) const {
+        return with([p](ComponentKind& r) {
+            r.picture = p;
+            r.content = Content::Picture;
+        });
+    }
+    constexpr Row holds(Content c) const { return with([c](ComponentKind& r) { r.content = c; }); }
     constexpr Row type_from(TypeSource t) const { return with([t](ComponentKind& r) { r.type_source = t; }); }
     constexpr Row lone(LoneUse l) const { return with([l](ComponentKind& r) { r.lone = l; }); }
     constexpr Row becomes(OptionCode c) const { return with([c](ComponentKind& r) { r.becomes = c; }); }
@@ -58,6 +64,7 @@ struct Row {
         return with([&f](ComponentKind& r) {
             r.placement = Placement::RomSlots;
             r.family = &f;
+            r.content = Content::OptionRom;
         });
     }
     constexpr Row without_operand(std::string_view id) const {
@@ -86,13 +93,13 @@ constexpr std::array<ComponentKind, code::last + 1> kTable = {{
     row(2, "/ncr", "", "4086:0", "").rom(kPciSlots).becomes(code::pci).lone(LoneUse::Always),
     row(3, "/aha", "", "4086:0", "").rom(kPciSlots).becomes(code::pci).lone(LoneUse::Always),
     row(4, "/other", "Other", "", "").type_from(TypeSource::Operand),
-    row(5, "/logo", "Logo", "4000:0", "LOGO BitMap     ").lone(LoneUse::Always).noreserve().extracts_picture().defaults(kLogoDefault),
+    row(5, "/logo", "Logo", "4000:0", "LOGO BitMap     ").lone(LoneUse::Always).noreserve().extracts_picture().defaults(kLogoDefault).holds(Content::Picture),
     row(6, "", "", "", "").none(),
     row(7, "/d", "D", "", "").operation(Operation::List).lone(LoneUse::Always),
-    row(8, "/cpucode", "CPUCODE", "4001:0", "CPU micro code  ").lone(LoneUse::Always).defaults(kCpucodeDefault),
+    row(8, "/cpucode", "CPUCODE", "4001:0", "CPU micro code  ").lone(LoneUse::Always).defaults(kCpucodeDefault).holds(Content::Microcode),
     row(9, "/epa", "EPA", "4002:0", "EPA LOGO        ").lone(LoneUse::Always).picture(Picture::Epa).extracts_picture().defaults(kEpaDefault),
-    row(10, "/acpi", "ACPI", "4003:0", "ACPI table      ").lone(LoneUse::Always).defaults(kAcpiDefault),
-    row(11, "/acpitbl", "ACPI", "4003:0", "ACPI table      ").lone(LoneUse::Always).defaults(kAcpitblDefault),
+    row(10, "/acpi", "ACPI", "4003:0", "ACPI table      ").lone(LoneUse::Always).defaults(kAcpiDefault).holds(Content::AcpiTables),
+    row(11, "/acpitbl", "ACPI", "4003:0", "ACPI table      ").lone(LoneUse::Always).defaults(kAcpitblDefault).holds(Content::AcpiTables),
     row(12, "/vsa", "VSA", "4004:0", "VSA driver      ").defaults(kVsaDefault),
     row(13, "/pci", "PCI", "4086:0", "").rom(kPciSlots),
     row(14, "/hpm", "HPM", "4005:0", "HPM ROM         ").lone(LoneUse::Always).defaults(kHpmDefault),
@@ -108,7 +115,7 @@ constexpr std::array<ComponentKind, code::last + 1> kTable = {{
     row(24, "/ygroup", "YGROUP", "400e:0", "YGROUP ROM      "),
     row(25, "/mib", "MIB", "400f:0", "MIB ROM         ").prepared(FilePreparation::TextDocument),
     row(26, "/epa1", "EPA1", "4010:0", "EPA1 ROM        ").picture(Picture::Epa),
-    row(27, "/logo1", "LOGO1", "4011:0", "LOGO1 ROM       ").noreserve(),
+    row(27, "/logo1", "LOGO1", "4011:0", "LOGO1 ROM       ").noreserve().holds(Content::Picture),
     row(28, "/oem0", "OEM0", "4012:0", "OEM0 CODE       ").prepared(FilePreparation::WholeExecutables),
     row(29, "/oem1", "OEM1", "4013:0", "OEM1 CODE       ").prepared(FilePreparation::WholeExecutables),
     row(30, "/oem2", "OEM2", "4014:0", "OEM2 CODE       ").prepared(FilePreparation::WholeExecutables),
@@ -130,7 +137,7 @@ constexpr std::array<ComponentKind, code::last + 1> kTable = {{
     row(46, "/logo4", "Logo4", "4022:0", "LOGO4 ROM       ").picture(Picture::Epa).noreserve(),
     row(47, "/logo5", "Logo5", "4023:0", "LOGO5 ROM       ").picture(Picture::Epa).noreserve(),
     row(48, "/logo6", "Logo6", "4024:0", "LOGO6 ROM       ").picture(Picture::Epa).noreserve(),
-    row(49, "/logo7", "Logo7", "4025:0", "LOGO7 ROM       ").noreserve(),
+    row(49, "/logo7", "Logo7", "4025:0", "LOGO7 ROM       ").noreserve().holds(Content::Picture),
     row(50, "/krvflash", "Flash ROM", "4026:0", "Flash ROM       ").prepared(FilePreparation::Raw),
     row(51, "/nnoprom", "NNOPROM", "4027:0", "NNOPROM         "),
     row(52, "/ros", "ROS", "4028:0", "ROS ROM         "),
@@ -152,7 +159,7 @@ constexpr std::array<ComponentKind, code::last + 1> kTable = {{
     row(68, "/OSB_LOGO5", "OsbLogo5", "404B:0", "OSB LOGO5 ROM   ").picture(Picture::Osb).noreserve(),
     row(69, "/OSB_LOGO6", "OsbLogo6", "404C:0", "OSB LOGO6 ROM   ").picture(Picture::Osb).noreserve(),
     row(70, "/OSB_LOGO7", "OsbLogo7", "404D:0", "OSB LOGO7 ROM   ").picture(Picture::Osb).noreserve(),
-    row(71, "/NC_CPUCODE", "NC_CPUCODE", "4056:0", "NC-CPUCODE      ").placed(Placement::TopBlock),
+    row(71, "/NC_CPUCODE", "NC_CPUCODE", "4056:0", "NC-CPUCODE      ").placed(Placement::TopBlock).holds(Content::Microcode),
     row(72, "/JPEG", "Jpeg", "4057:0", "JPEG ROM        ").prepared(FilePreparation::JpegPrefix),
     row(73, "/JPEG1", "Jpeg1", "4058:0", "JPEG1 ROM        ").prepared(FilePreparation::JpegPrefix),
     row(74, "/JPEG2", "Jpeg2", "4059:0", "JPEG2 ROM        ").prepared(FilePreparation::JpegPrefix),
@@ -235,18 +242,22 @@ std::string_view failure_name(OptionCode c) {
     return kind(c).short_name.empty() ? kind(c).switch_text : kind(c).short_name;
 }
 
-std::string switch_of_type(std::uint16_t segment, std::uint16_t offset) {
+OptionCode kind_of_type(std::uint16_t segment, std::uint16_t offset) {
     for (const ComponentKind* k : {&kTable[code::vga], &kTable[code::pci], &kTable[code::isa]})
-        if (segment >= k->family->base && segment < k->family->base + k->family->count)
-            return std::string(k->switch_text);
-    if (segment >= kGroupSlots.base && segment <= kGroupSlots.base + kMaxGroupNumber && offset == 0)
-        return "/group" + std::to_string(segment - kGroupSlots.base);
+        if (segment >= k->family->base && segment < k->family->base + k->family->count) return k->option_code;
+    if (segment >= kGroupSlots.base && segment <= kGroupSlots.base + kMaxGroupNumber && offset == 0) return code::group;
     // Every fixed TypeId of the table has offset 0.
     for (const ComponentKind& k : kTable)
         if (k.type_source == TypeSource::Fixed && k.becomes == 0 && k.operation == Operation::Add &&
             k.type_value == segment && offset == 0)
-            return std::string(k.switch_text);
-    return {};
+            return k.option_code;
+    return 0;
+}
+
+std::string switch_of_type(std::uint16_t segment, std::uint16_t offset) {
+    const OptionCode c = kind_of_type(segment, offset);
+    if (c == code::group) return "/group" + std::to_string(segment - kGroupSlots.base);
+    return std::string(kind(c).switch_text);
 }
 
 std::string group_type_id(int group_number) {

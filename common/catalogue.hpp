@@ -48,8 +48,11 @@ struct SlotFamily {
     // is refused rather than replaced, and a ROM's 8-bit sum must be 0; a
     // ROM may carry its address in its TypeId.
     bool isa_rules = false;
+    // The PCI base class a ROM of the family carries in its PCI data
+    // structure, when it carries one; -1: any.
+    int pci_class = -1;
 };
-inline constexpr SlotFamily kVgaSlots{"VGA", 0x4080, 6, 6, 0, "WARNING : VGA ROM Max 6 slots."};
+inline constexpr SlotFamily kVgaSlots{"VGA", 0x4080, 6, 6, 0, "WARNING : VGA ROM Max 6 slots.", false, 0x03};
 inline constexpr SlotFamily kPciSlots{"PCI", 0x4086, 26, 26, -1, "WARNING : PCI ROM Max 26 slots."};
 inline constexpr SlotFamily kIsaSlots{"ISA", 0x40A0, 8, 7, 4, "WARNING : ISA ROM Max 8 slots.", true};
 inline constexpr SlotFamily kGroupSlots{"GROUP", 0x4029, 28, 28, -1};
@@ -84,6 +87,17 @@ enum class FilePreparation : std::uint8_t {
 
 // Which conversion a bitmap of the kind gets.
 enum class Picture : std::uint8_t { Logo, Epa, Osb, OsbWithPosition };
+
+// What a member of the kind holds, as /verify checks it (beyond the
+// executable's body that every kind whose preparation strips executables
+// holds in place of the whole file).
+enum class Content : std::uint8_t {
+    Any,         // not checked
+    Picture,     // a LogoImage
+    OptionRom,   // 55 AA, a length byte, an 8-bit sum of 0, the family's PCI class
+    AcpiTables,  // ACPI tables: signature, length and checksum
+    Microcode,   // CPU microcode records whose checksums hold
+};
 
 // Where the group's TypeId comes from.
 enum class TypeSource : std::uint8_t { Fixed, Operand, GroupNumber, None };
@@ -121,6 +135,7 @@ struct ComponentKind {
     const DefaultFile* default_file = nullptr;  // a lone switch's file
     bool reads_noreserve = false;  // as the first option of the `_last` form, "noreserve" is looked for
     bool extracts_picture = false; // an extract writes the picture back as a bitmap
+    Content content = Content::Any;  // what /verify expects a member of it to hold
 };
 
 // Row `c` of the catalogue (index 0 is an empty row).
@@ -156,6 +171,10 @@ std::string listing_name(std::uint16_t type_segment, std::uint16_t type_offset);
 
 // A listing name (padded with blanks to its column) without the padding.
 std::string without_padding(std::string_view name);
+
+// The kind of a member of TypeId segment:offset: the first slot's kind for
+// any slot of a ROM family, /group for a group; 0 when no switch adds it.
+OptionCode kind_of_type(std::uint16_t segment, std::uint16_t offset);
 
 // The switch that adds a member of TypeId segment:offset ("/vga" for any
 // VGA slot, "/group5" for 402E:0); empty when no switch names it.

@@ -57,9 +57,15 @@ void judge_member(const BiosImage& image, MemberCheck& m, bool digests) {
         m.content_sha256 = sha256_hex(e.data);
         m.pci = signed_pci_identity(e.data);
     }
-    if (!m.recorded_crc) return verdict("crc_not_recorded", "CRC not recorded", false);
-    if (e.crc != *m.recorded_crc) return verdict("crc_mismatch", format("data CRC is %04Xh", e.crc));
-    verdict("ok", "ok", false);
+    if (!m.recorded_crc) verdict("crc_not_recorded", "CRC not recorded", false);
+    else if (e.crc != *m.recorded_crc) return verdict("crc_mismatch", format("data CRC is %04Xh", e.crc));
+    else verdict("ok", "ok", false);
+    // The "*BT-VGA*" slot holds a VGA ROM whatever TypeId its header
+    // keeps; the system BIOS is no kind's.
+    if (m.place == Place::BootVga)
+        m.content = check_content({kVgaSlots.base, 0, m.name, m.position}, e.data);
+    else if (m.place == Place::Chain)
+        m.content = check_content({type_segment(m.head), type_offset(m.head), m.name, m.position}, e.data);
 }
 
 void check_member(Check& c, Place place, std::uint32_t position, const std::string& name) {
@@ -75,6 +81,19 @@ void check_member(Check& c, Place place, std::uint32_t position, const std::stri
                   std::string(method_text(m.head)).c_str(), original_size(m.head), packed_size(m.head),
                   recorded_sum(m.head), crc_text.c_str(), m.verdict.c_str()),
            m.problem);
+    // Each content mismatch is a problem of its own line; the member's
+    // verdict carries them all.
+    for (const ContentProblem& p : m.content) {
+        c.line(position, p.code.c_str(), p.text, true);
+        if (m.code == "content_mismatch") {
+            m.verdict += "; ";
+            m.verdict += p.text;
+        } else {
+            m.verdict = p.text;
+        }
+        m.code = "content_mismatch";
+        m.problem = true;
+    }
     c.result.members.push_back(std::move(m));
 }
 

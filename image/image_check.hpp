@@ -1,6 +1,7 @@
 // The checks of an image before it is flashed, as findings: each member
 // (the system BIOS, the chain, the "*BT-VGA*" slot) with its header sum and
-// the CRC-16 of its data after a full expansion in memory; where and how the
+// the CRC-16 of its data after a full expansion in memory, and what it holds
+// against what its kind holds (content_checks.hpp); where and how the
 // chain ends; the top microcode block and the "*BS1" pointer; the area's
 // check byte and the file sums against what the closing fix-ups write.
 // /verify prints the findings' lines; the JSON report gives the members and
@@ -15,6 +16,7 @@
 #include "archive/member_header.hpp"
 #include "image/chain.hpp"
 #include "image/components.hpp"
+#include "image/content_checks.hpp"
 #include "image/option_rom.hpp"
 
 struct BiosImage;
@@ -38,7 +40,8 @@ struct MemberCheck {
     std::optional<std::uint16_t> computed_crc;  // nothing when the data was not expanded whole
     std::optional<std::string> content_sha256;  // of the expanded data, when expanded whole
     std::optional<PciIdentity> pci;             // an option ROM's, from its PCI data structure
-    std::string verdict;  // "ok", "CRC not recorded" or what is wrong
+    std::vector<ContentProblem> content;        // what it holds against what its kind holds
+    std::string verdict;  // "ok", "CRC not recorded" or what is wrong (the content mismatches)
     std::string code;     // the verdict's code
     bool problem = false;
 };

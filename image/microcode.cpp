@@ -132,6 +132,14 @@ std::optional<MicrocodeEntry> decode_microcode_entry(std::span<const std::uint8_
     return entry;
 }
 
+std::optional<std::uint32_t> microcode_total_size(std::span<const std::uint8_t> buffer, std::size_t offset) {
+    const std::optional<std::uint32_t> total = bytes::get32(buffer, offset + kTotalSizeAt);
+    if (!total) return std::nullopt;
+    return *total == 0 ? kMicrocodeEntrySize : *total;
+}
+
+std::uint32_t microcode_word_sum(std::span<const std::uint8_t> entry) { return word_sum(entry, 0, entry.size()); }
+
 void capture_microcode(ImageBytes image, const ChainMember& member, MicrocodeCapture& capture) {
     capture = MicrocodeCapture{};
     const MemberHead& header = member.header;

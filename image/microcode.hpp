@@ -73,6 +73,13 @@ struct MicrocodeEntry {
 std::optional<MicrocodeEntry> decode_microcode_entry(std::span<const std::uint8_t> buffer, std::size_t offset,
                                                      std::uint32_t length);
 
+// The length the Intel header of the entry at `offset` gives it: its total
+// size, 0 meaning 2048; nothing when the header is cut short.
+std::optional<std::uint32_t> microcode_total_size(std::span<const std::uint8_t> buffer, std::size_t offset);
+
+// The 32-bit sum of the whole words of `entry`: 0 for an Intel update.
+std::uint32_t microcode_word_sum(std::span<const std::uint8_t> entry);
+
 // The report's entries and how its table is headed.
 struct MicrocodeReport {
     bool bridge_heading = false;  // the boot-block table's first entry has the bridge layout

@@ -84,6 +84,10 @@ inline constexpr std::size_t kMaxLogoImageBytes = 4 * 1024 * 1024;
 std::optional<std::vector<std::uint8_t>> logo_to_bmp(std::span<const std::uint8_t> logo,
                                                      const std::string& name);
 
+// Whether `logo` is a LogoImage logo_to_bmp takes: a width and a height,
+// and "RGB " with a whole palette where a row length puts it.
+bool is_logo_image(std::span<const std::uint8_t> logo);
+
 // Limits on a picture, chosen to cover every screen a BIOS logo is shown on
 // while keeping a converted picture well inside a 1 MB ROM image.
 inline constexpr std::uint32_t kMaxLogoSide = 4096;                   // width and height

@@ -1,4 +1,4 @@
-// LogoImage back to a Windows bitmap, in memory.
+// LogoImage back to a Windows bitmap, in memory; and whether bytes are a LogoImage.
 #include <algorithm>
 
 #include "common/bytes.hpp"
@@ -94,7 +94,17 @@ std::vector<std::uint8_t> make_bitmap(std::span<const std::uint8_t> data, std::s
     return bmp;
 }
 
+std::optional<Layout> layout_of(std::span<const std::uint8_t> logo) {
+    const auto w = bytes::get16(logo, logo_format::kWidthAt);
+    const auto h = bytes::get16(logo, logo_format::kHeightAt);
+    return w && h && *w && *h ? find_layout(logo, *w, *h) : std::nullopt;
+}
+
 }  // namespace
+
+bool is_logo_image(std::span<const std::uint8_t> logo) {
+    return logo.size() <= kMaxLogoImageBytes && layout_of(logo).has_value();
+}
 
 std::optional<std::vector<std::uint8_t>> logo_to_bmp(std::span<const std::uint8_t> logo,
                                                      const std::string& name) {
@@ -102,13 +112,12 @@ std::optional<std::vector<std::uint8_t>> logo_to_bmp(std::span<const std::uint8_
         console::conf(" !! Can't read logo file %s !!\n", name.c_str());
         return std::nullopt;
     }
-    const auto w = bytes::get16(logo, logo_format::kWidthAt);
-    const auto h = bytes::get16(logo, logo_format::kHeightAt);
-    const auto layout = w && h && *w && *h ? find_layout(logo, *w, *h) : std::nullopt;
+    const std::optional<Layout> layout = layout_of(logo);
     if (!layout) {
         console::conf(" !! %s is not a BIOS logo picture (no palette behind its rows) !!\n",
                       name.c_str());
         return std::nullopt;
     }
-    return make_bitmap(logo, *w, *h, *layout);
+    return make_bitmap(logo, *bytes::get16(logo, logo_format::kWidthAt), *bytes::get16(logo, logo_format::kHeightAt),
+                       *layout);
 }

@@ -12,6 +12,7 @@
 #include "image/bios_image.hpp"
 #include "image/chain.hpp"
 #include "image/changes.hpp"
+#include "image/content_checks.hpp"
 #include "report/report.hpp"
 
 namespace {
@@ -43,7 +44,13 @@ void write_placed(JsonWriter& json, const char* key, const ComparedPart* p) {
     json.end_object();
 }
 
-void print_text(const std::vector<ComponentChange>& members, const std::vector<ByteChange>& bytes,
+// What /verify would say of the content an add or a replacement brings.
+std::vector<ContentProblem> content_problems(const ComponentChange& c, const BiosImage& after) {
+    if (!c.after || c.what == std::string_view("moved")) return {};
+    return check_member_content(component_bytes(after, c.after->component), c.after->component.position);
+}
+
+void print_text(const BiosImage& after, const std::vector<ComponentChange>& members, const std::vector<ByteChange>& bytes,
                 const std::vector<WrittenFile>& files, int status, bool written, const std::string* out_file) {
     console::out("\nDry run: nothing was written; the image and the folder are as they were.\n");
     if (out_file)
@@ -59,6 +66,7 @@ void print_text(const std::vector<ComponentChange>& members, const std::vector<B
         if (c.before) console::outf(" from %05Xh", c.before->component.position);
         if (c.after) console::outf(" at %05Xh", c.after->component.position);
         console::outf(", %05Xh bytes: %s\n", original_size(head), console::shown(listed_name(head)).c_str());
+        for (const ContentProblem& p : content_problems(c, after)) console::outf("  problem   %s\n", p.text.c_str());
     }
     for (const ByteChange& b : bytes)
         console::outf("  changed   %05Xh-%05Xh: %s\n", b.offset, b.offset + b.length - 1, b.what.c_str());
@@ -86,7 +94,7 @@ void report_dry_run(const DryRunReport& r) {
     const std::vector<ByteChange> bytes = byte_changes(before, after);
     const std::vector<WrittenFile> files = written_files(r.folder);
     if (!r.json) {
-        print_text(members, bytes, files, r.status, written, r.out_file);
+        print_text(after, members, bytes, files, r.status, written, r.out_file);
         return;
     }
     JsonWriter json;
@@ -100,6 +108,10 @@ void report_dry_run(const DryRunReport& r) {
         json.begin_object().key("change").value(c.what);
         write_placed(json, "before", c.before);
         write_placed(json, "after", c.after);
+        json.key("problems").begin_array();
+        for (const ContentProblem& p : content_problems(c, after))
+            json.begin_object().key("code").value(p.code).key("text").value(p.text).end_object();
+        json.end_array();
         json.end_object();
     }
     json.end_array();

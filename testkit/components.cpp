@@ -18,7 +18,8 @@ std::vector<std::uint8_t> option_rom(const RomFields& f) {
     const std::uint8_t pcir[] = {'P', 'C', 'I', 'R',
                                  static_cast<std::uint8_t>(f.vendor), static_cast<std::uint8_t>(f.vendor >> 8),
                                  static_cast<std::uint8_t>(f.device), static_cast<std::uint8_t>(f.device >> 8),
-                                 0, 0, 0x18, 0, 0, 0, f.sub_class, f.base_class};
+                                 0, 0, 0x18, 0, 0, 0, f.sub_class, f.base_class,
+                                 static_cast<std::uint8_t>(f.size / 512), 0, 0, 0, 0, 0x80, 0, 0};
     std::copy(std::begin(pcir), std::end(pcir), rom.begin() + 0x40);
     rom.back() = 0;
     rom.back() = static_cast<std::uint8_t>(0x100 - byte_sum(rom));

@@ -20,8 +20,8 @@ struct RomFields {
 };
 
 // 55 AA, the length in 512-byte blocks, the PCI data structure ("PCIR") at
-// 0x40 (its offset at 0x18), code bytes, and a last byte that makes the
-// 8-bit sum of the ROM 0.
+// 0x40 (its offset at 0x18; one x86 image, the last, of that length), code
+// bytes, and a last byte that makes the 8-bit sum of the ROM 0.
 std::vector<std::uint8_t> option_rom(const RomFields& fields);
 
 // An MZ executable whose DOS header is `header_paragraphs` 16-byte

@@ -12,8 +12,10 @@
 # The LZH archivers and the picture library are independent peers the tests
 # check the tool against; groff checks the manual page; zsh runs the zsh
 # completion in its test; strace stops a run at a
-# chosen call, for the test of runs that are killed; clang-format checks the
-# sources' layout.
+# chosen call, for the test of runs that are killed; seabios, ipxe-qemu and
+# qemu-system-data bring real VGA and network option ROMs and an ACPI table,
+# on which the content checks of /verify must raise no false alarm;
+# clang-format checks the sources' layout.
 set -euo pipefail
 need=(cmake g++ make)
 options=()
@@ -29,7 +31,7 @@ elif [ "${1:-}" = windows ]; then
   options+=(--no-install-recommends)
 elif [ "${1:-}" != build ]; then
   need+=(libgtest-dev libbenchmark-dev groff-base libarchive-tools p7zip-full lhasa jlha-utils python3-pil python3-jsonschema strace zsh)
-  need+=(clang-format)
+  need+=(seabios ipxe-qemu qemu-system-data clang-format)
 fi
 missing=()
 for p in "${need[@]}"; do
