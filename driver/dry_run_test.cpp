@@ -111,6 +111,8 @@ TEST(DryRun, ChangesNothingAndSaysWhatTheRunThenDoes) {
         EXPECT_EQ(text.status, c.status);
         EXPECT_EQ(json.status, c.status);
         EXPECT_EQ(changes(json.out), c.changes) << json.out;
+        // A status of 1 comes with its reasons, 0 with none.
+        EXPECT_EQ(json.out.find("\"failures\": []") == std::string::npos, c.status == 1) << json.out;
         if (!c.file.empty()) {
             EXPECT_EQ(testkit::json_field(json.out, "name", json.out.find("\"files\"")), c.file);
         }

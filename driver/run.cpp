@@ -156,6 +156,24 @@ Outcome run_group(const Command& command, const CommandGroup& g, RunState& state
     return dispatch(state, form_word(command, g), writer, action_of(state.group.row(), g.form));
 }
 
+// Why a run ends with status 1, one reason a line (for the dry run's JSON).
+std::vector<std::string> failure_reasons(const RunState& state, bool failed, bool unsaved) {
+    std::vector<std::string> reasons;
+    char line[96];
+    for (OptionCode c : state.failed_kinds) {
+        std::snprintf(line, sizeof line, "the %s group failed", std::string(failure_name(c)).c_str());
+        reasons.emplace_back(line);
+    }
+    if (state.run_failed) reasons.emplace_back("a word that is no switch ended the run");
+    if (state.verify_problems != 0) {
+        std::snprintf(line, sizeof line, "/verify found %d problems", state.verify_problems);
+        reasons.emplace_back(line);
+    }
+    if (state.write_failed) reasons.emplace_back("a file could not be written");
+    if (unsaved && !failed) reasons.emplace_back("the image could not be saved");
+    return reasons;
+}
+
 // Under /err a run that fails (a kind, the run itself, /verify, a write)
 // ends with status 1 and leaves the image as it was: no group's change is
 // kept half-finished. Otherwise the fix-ups follow every run that changed
@@ -198,7 +216,8 @@ int end_of_run(const Command& command, RunState& state, BiosImage& image, const 
         status = 1;
     }
     report_dry_run({command.input_file, command.json, *initial, unsaved ? *initial : image, status, folder,
-                    unsaved ? nullptr : command.out_file ? &*command.out_file : nullptr});
+                    unsaved ? nullptr : command.out_file ? &*command.out_file : nullptr,
+                    failure_reasons(state, failed, unsaved)});
     return status;
 }
 

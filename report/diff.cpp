@@ -45,19 +45,24 @@ void write_part(JsonWriter& json, const ComparedPart* p) {
     json.end_object();
 }
 
+// A change: what and where on one line, the figures behind it or, when
+// they do not fit, on the next.
 void print_part_change(const ComponentChange& c) {
     const ComparedPart& p = c.before ? *c.before : *c.after;
-    console::outf("  %-8s %s %s \"%s\"", c.what, place_word(p.component.place), p.type_id.c_str(),
-                  console::shown(p.component.name).c_str());
-    if (c.before && c.after) {
-        console::outf(" %05Xh->%05Xh", c.before->component.position, c.after->component.position);
-        if (std::string_view(c.what) == "replaced")
-            console::outf(" %u->%u %.8s->%.8s", c.before->original, c.after->original, c.before->sha256.c_str(),
-                          c.after->sha256.c_str());
-    } else {
-        console::outf(" %05Xh %u %.8s", p.component.position, p.original, p.sha256.c_str());
-    }
-    console::out("\n");
+    char head[64];
+    std::snprintf(head, sizeof head, "  %-8s %s %s ", c.what, place_word(p.component.place), p.type_id.c_str());
+    const std::string line = std::string(head).append("\"").append(console::shown(p.component.name)).append("\"");
+    char figures[96];
+    if (c.before && c.after && std::string_view(c.what) == "replaced")
+        std::snprintf(figures, sizeof figures, "%05Xh->%05Xh %u->%u %.8s->%.8s", c.before->component.position,
+                      c.after->component.position, c.before->original, c.after->original, c.before->sha256.c_str(),
+                      c.after->sha256.c_str());
+    else if (c.before && c.after)
+        std::snprintf(figures, sizeof figures, "%05Xh->%05Xh", c.before->component.position,
+                      c.after->component.position);
+    else
+        std::snprintf(figures, sizeof figures, "%05Xh %u %.8s", p.component.position, p.original, p.sha256.c_str());
+    print_fitted(line, figures, 11);
 }
 
 // Two images and what differs between them.

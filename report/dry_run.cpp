@@ -3,6 +3,7 @@
 #include "report/dry_run.hpp"
 
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <vector>
 
@@ -62,10 +63,12 @@ void print_text(const BiosImage& after, const std::vector<ComponentChange>& memb
     for (const ComponentChange& c : members) {
         const MemberHead& head = *(c.after ? c.after : c.before)->component.head;
         const std::string name(listing_name(type_segment(head), type_offset(head)));
-        console::outf("  %-9s %s", c.what, name.c_str());
-        if (c.before) console::outf(" from %05Xh", c.before->component.position);
-        if (c.after) console::outf(" at %05Xh", c.after->component.position);
-        console::outf(", %05Xh bytes: %s\n", original_size(head), console::shown(listed_name(head)).c_str());
+        char line[96];
+        int n = std::snprintf(line, sizeof line, "  %-9s %s", c.what, name.c_str());
+        if (c.before) n += std::snprintf(line + n, sizeof line - n, " from %05Xh", c.before->component.position);
+        if (c.after) n += std::snprintf(line + n, sizeof line - n, " at %05Xh", c.after->component.position);
+        std::snprintf(line + n, sizeof line - n, ", %05Xh bytes:", original_size(head));
+        print_fitted(line, console::shown(listed_name(head)), 12);
         for (const ContentProblem& p : content_problems(c, after)) console::outf("  problem   %s\n", p.text.c_str());
     }
     for (const ByteChange& b : bytes)
@@ -101,6 +104,9 @@ void report_dry_run(const DryRunReport& r) {
     begin_document(json, "dry_run", r.input_file, before, &after.bytes);
     json.key("exit_status").value(r.status);
     json.key("image_written").value(written);
+    json.key("failures").begin_array();
+    for (const std::string& f : r.failures) json.value(f);
+    json.end_array();
     json.key("out_file");
     if (r.out_file) json.path(*r.out_file); else json.null();
     json.key("members").begin_array();

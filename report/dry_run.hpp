@@ -7,6 +7,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 struct BiosImage;
 
@@ -18,6 +19,7 @@ struct DryRunReport {
     int status = 0;           // the exit status the run would have
     const std::string& folder;  // where the run's files went
     const std::string* out_file = nullptr;  // out=NEW: the image would go there whole
+    std::vector<std::string> failures = {};  // why the status would be 1, one reason each
 };
 
 void report_dry_run(const DryRunReport& report);

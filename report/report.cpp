@@ -212,3 +212,11 @@ GroupResult report_image(const Operand& op) {
     r.problems = check.problems;
     return r;
 }
+
+void print_fitted(const std::string& head, const std::string& tail, std::size_t indent) {
+    constexpr std::size_t kColumns = 79;  // the 80th would end the line on a console
+    if (head.size() + 1 + tail.size() <= kColumns)
+        console::outf("%s %s\n", head.c_str(), tail.c_str());
+    else
+        console::outf("%s\n%*s%s\n", head.c_str(), static_cast<int>(indent), "", tail.c_str());
+}

@@ -31,3 +31,9 @@ void begin_document(JsonWriter& json, const char* document, const std::string& p
 // dry run's changes share. `listing`: the name the listing gives it where
 // that is not the TypeId's ("System BIOS"); empty: the TypeId's.
 void write_member_identity(JsonWriter& json, const MemberHead& head, std::string_view listing = {});
+
+// One line of a report of this tool's own, laid out for an 80-column
+// console: `head` and `tail` on one line when they fit in 79 columns, else
+// `tail` on a line of its own below, indented by `indent`; never broken
+// inside a word or a number (a tail too long even so runs on).
+void print_fitted(const std::string& head, const std::string& tail, std::size_t indent);
