@@ -11,6 +11,7 @@ namespace best {
 namespace {
 
 constexpr int kPreSpecial = 3;  // a 2-bit zero run follows the third pre-code length
+constexpr std::uint8_t kUnusedPreCost = 7;  // bits a zero-run piece the pre-code leaves out is taken to cost
 
 struct BitCounter {
     std::uint64_t bits = 0;
@@ -23,9 +24,39 @@ int used(std::span<const std::uint8_t> lengths) {
     return n;
 }
 
+// A run of `run` zero lengths (at most 510) in the cheapest pieces under
+// the costs in bits of a single zero, of 3-18 zeros and of 20-531 zeros:
+// `a` single zeros, `b` short runs and `c` long ones (c is 0 or 1, since one
+// long piece covers the whole alphabet). `f(pre, extra_bits, extra)`.
+template <class F>
+void put_zero_run(int run, const std::array<std::uint8_t, 3>& cost, F f) {
+    int best_a = run, best_b = 0, best_c = 0;
+    std::uint32_t best = UINT32_MAX;
+    for (int c = 0; c <= (run >= 20 ? 1 : 0); ++c) {
+        for (int b = 0; 3 * b + 20 * c <= run; ++b) {
+            const int a = std::max(0, run - 531 * c - 18 * b);
+            if (run - a < 20 * c + 3 * b) continue;
+            const std::uint32_t bits = static_cast<std::uint32_t>(a * cost[0] + b * (cost[1] + 4) + c * (cost[2] + 9));
+            if (bits < best) best = bits, best_a = a, best_b = b, best_c = c;
+        }
+    }
+    for (int i = 0; i < best_a; ++i) f(0, 0, 0);
+    int rest = run - best_a;
+    if (best_c) {
+        const int piece = std::min(531, rest - 3 * best_b);
+        f(2, 9, piece - 20);
+        rest -= piece;
+    }
+    for (int left = best_b; left > 0; --left) {
+        const int piece = std::min(18, rest - 3 * (left - 1));
+        f(1, 4, piece - 3);
+        rest -= piece;
+    }
+}
+
 // Walks the symbol lengths as the pre-code codes them: a length k > 0 as
-// k + 2; zero runs of 1-2 as that many 0s, 3-18 as 1 and 4 bits, 19 as 0
-// then 1 and 4 bits, 20 and more as 2 and 9 bits. `f(pre, extra_bits, extra)`.
+// k + 2; zero runs as single zeros (0), 3-18 zeros (1 and 4 bits) and
+// 20-531 zeros (2 and 9 bits), the pieces chosen under the code's run costs.
 template <class F>
 void walk_symbol_lengths(const BlockCode& c, F f) {
     const int n = used(c.symbol_length);
@@ -38,16 +69,7 @@ void walk_symbol_lengths(const BlockCode& c, F f) {
         }
         int run = 1;
         while (i < n && c.symbol_length[i] == 0) ++i, ++run;
-        if (run <= 2) {
-            for (int r = 0; r < run; ++r) f(0, 0, 0);
-        } else if (run <= 18) {
-            f(1, 4, run - 3);
-        } else if (run == 19) {
-            f(0, 0, 0);
-            f(1, 4, 15);
-        } else {
-            f(2, 9, run - 20);
-        }
+        put_zero_run(run, c.run_cost, f);
     }
 }
 
@@ -115,17 +137,34 @@ int make_code(std::span<const std::uint32_t> freq, std::array<std::uint8_t, N>& 
     return -1;
 }
 
-// The lengths and, when asked, the codes of a block.
+// The pre-code of the symbol lengths as `c.run_cost` splits their zero runs.
+void make_pre_code(BlockCode& c, bool with_codes) {
+    std::array<std::uint32_t, kPreSymbols> pre{};
+    walk_symbol_lengths(c, [&](int p, int, int) { ++pre[p]; });
+    c.single_pre = make_code<kPreSymbols>(pre, c.pre_length, c.pre_code, with_codes);
+}
+
+std::uint64_t table_bits(const BlockCode& c) {
+    BitCounter o;
+    put_tables(o, c);
+    return o.bits;
+}
+
+// The lengths and, when asked, the codes of a block. Zero runs are split
+// first as if every pre-code symbol took 4 bits (a run of 3-18 as one
+// piece, of 19 as a zero and a piece, longer as one long piece), then again
+// under the pre-code that gave, which is kept when its tables are smaller.
 BlockCode block_code(const Stats& s, bool with_codes, int limit = 16) {
     BlockCode c;
     c.single_symbol = make_code<kSymbols>(s.symbol, c.symbol_length, c.symbol_code, with_codes, limit);
-    if (c.single_symbol < 0) {
-        std::array<std::uint32_t, kPreSymbols> pre{};
-        walk_symbol_lengths(c, [&](int p, int, int) { ++pre[p]; });
-        c.single_pre = make_code<kPreSymbols>(pre, c.pre_length, c.pre_code, with_codes);
-    }
     c.single_class = make_code<kClasses>(s.distance, c.class_length, c.class_code, with_codes);
-    return c;
+    if (c.single_symbol >= 0) return c;
+    make_pre_code(c, with_codes);
+    BlockCode again = c;
+    for (int p = 0; p < 3; ++p)
+        again.run_cost[p] = c.single_pre == p ? 0 : c.pre_length[p] ? c.pre_length[p] : kUnusedPreCost;
+    make_pre_code(again, with_codes);
+    return table_bits(again) < table_bits(c) ? again : c;
 }
 
 }  // namespace

@@ -51,6 +51,9 @@ struct BlockCode {
     std::array<std::uint8_t, kPreSymbols> pre_length{};
     std::array<std::uint16_t, kPreSymbols> pre_code{};
     int single_symbol = -1, single_class = -1, single_pre = -1;
+    // Bits taken to cost by a single zero length, a short and a long zero
+    // run: the symbol lengths' zero runs are split in the cheapest pieces.
+    std::array<std::uint8_t, 3> run_cost{4, 4, 4};
 };
 
 BlockCode make_block_code(const Stats& s);
