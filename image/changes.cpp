@@ -105,7 +105,7 @@ struct NamedRange {
 
 // The places bytes outside the chain belong to, looked up in order: the
 // writer's regions (the fix-ups' bytes, the top block, the chain's own
-// space, which is "chain", and the boot-block slots).
+// space, named as the chain is, and the boot-block slots).
 std::vector<NamedRange> places(const BiosImage& before, const BiosImage& after) {
     std::vector<NamedRange> named;
     const auto add = [&named](const BiosImage& image, Region region) {
@@ -114,7 +114,7 @@ std::vector<NamedRange> places(const BiosImage& before, const BiosImage& after) 
     };
     for (Region r : {Region::Bs1Pointer, Region::CheckBytes, Region::BankCheckByte, Region::SumBytes, Region::TopBlock})
         add(after, r);
-    named.push_back({"chain", {before.chain_start, chain_space_end(before)}});
+    named.push_back({region_name(before, Region::Chain), {before.chain_start, chain_space_end(before)}});
     for (Region r : {Region::BootVgaRoom, Region::BootVgaSlot, Region::MemorySlot}) add(after, r);
     return named;
 }
@@ -139,7 +139,7 @@ std::vector<ByteChange> byte_changes(const BiosImage& before, const BiosImage& a
             return at >= r.range.begin && at < r.range.end;
         });
         const std::string what = place == named.end() ? "other" : place->what;
-        if (what == "chain") {
+        if (what == region_name(before, Region::Chain)) {
             // The chain's changes are the members': its bytes are passed
             // over up to its end, or to where a place looked up before it begins.
             std::uint64_t next = place->range.end;

@@ -8,6 +8,7 @@
 #include "common/fatal.hpp"
 #include "image/boot_vga.hpp"
 #include "image/chain.hpp"
+#include "image/components.hpp"
 #include "image/memory_module.hpp"
 #include "image/records.hpp"
 
@@ -80,13 +81,14 @@ std::optional<ByteRange> region_range(const BiosImage& image, Region region) {
 
 const char* region_name(const BiosImage& image, Region region) {
     switch (region) {
-    case Region::SystemBios: return "system_bios";
-    case Region::Chain: return "chain";
-    case Region::ChainAndTop: return "chain";
-    case Region::TopBlock: return "top_block";
+    // The regions of a place are named as the reports name the place.
+    case Region::SystemBios: return place_row(Place::SystemBios).report;
+    case Region::Chain:
+    case Region::ChainAndTop: return place_row(Place::Chain).report;
+    case Region::TopBlock: return place_row(Place::TopBlock).report;
     case Region::BootVgaRoom:
     case Region::BootVgaSlot: return "boot_block_vga";
-    case Region::MemorySlot: return "memory_module";
+    case Region::MemorySlot: return place_row(Place::MemorySlot).report;
     case Region::Bs1Pointer: return "bs1_pointer";
     case Region::CheckBytes: return "check_bytes";
     case Region::BankCheckByte: return "bank_check_byte";
