@@ -119,6 +119,20 @@ TEST(ImageFolder, UnpackThenPackGivesTheSameBytesAndEditsGiveCleanImages) {
             const char* listed;   // a text /D shows, or must not show (`absent`); for a fault, what it says
             bool absent = false;
             const char* needs = "chain";  // the place the image must have for the row
+            const char* same_as = nullptr;  // an image /pack must give byte for byte (made by `apply`)
+        };
+        // Lines a person writes, against the same files added one by one.
+        const auto recipe = [](const std::string& lines, const std::vector<std::string>& adds) {
+            // Another card's ROM: an add puts it in a slot of its own.
+            testkit::spit("r1.rom", testkit::option_rom({.size = 0x800, .vendor = 0x1002, .device = 0x5159, .build = 5}));
+            testkit::spit("r2.bin", testkit::corpus(testkit::CorpusKind::Text, 2500, 8));
+            testkit::spit("r3.bin", testkit::corpus(testkit::CorpusKind::Code, 0x240, 2));
+            for (const char* f : {"r1.rom", "r2.bin", "r3.bin"}) fs::copy_file(f, std::string("e/") + f);
+            fs::copy_file("img.bin", "serial.bin", fs::copy_options::overwrite_existing);
+            std::vector<std::string> args = {"serial.bin"};
+            args.insert(args.end(), adds.begin(), adds.end());
+            ASSERT_EQ(testkit::run_tool(args).status, 0);
+            edit_manifest("e", [](const std::string& l) { return l; }, lines);
         };
         const Edit edits[] = {
             {"an edited member", [] { testkit::spit(file_of("e", "/oem0"), testkit::corpus(testkit::CorpusKind::Text, 5000, 9)); }, 0,
@@ -168,6 +182,17 @@ TEST(ImageFolder, UnpackThenPackGivesTheSameBytesAndEditsGiveCleanImages) {
                  edit_manifest("e", [](const std::string& l) { return l; },
                                "chain other.bin /oem0 4012:0 -lh5- - - - - \"OTHER.BIN\"\n");
              }, 1, "a second chain line for TypeId 4012:0 (the first is line "},
+            {"a recipe of minimal lines",
+             [&] {
+                 recipe("chain r1.rom /vga\nchain r2.bin /oem5\nchain r3.bin /oem6\n",
+                        {"/vga", "r1.rom", "/oem5", "r2.bin", "/oem6", "r3.bin"});
+             },
+             0, "r1.rom", false, "chain", "serial.bin"},
+            {"\"-\" for a slotted kind's TypeId and method",
+             [&] { recipe("chain r1.rom /pci - -\nchain r2.bin /oem5 - -lh5-\n", {"/pci", "r1.rom", "/oem5", "r2.bin"}); },
+             0, "r1.rom", false, "chain", "serial.bin"},
+            {"a TypeId the switch does not add",
+             [&] { recipe("chain r1.rom /pci 4080:0\n", {}); }, 1, "TypeId 4080:0 is not one the switch /pci adds"},
             {"too much for the chain",
              [&] { testkit::spit(file_of("e", "/oem0"), testkit::corpus(testkit::CorpusKind::Random, base.bytes.size(), 2)); }, 1,
              "the chain overflows its space by "},
@@ -194,6 +219,10 @@ TEST(ImageFolder, UnpackThenPackGivesTheSameBytesAndEditsGiveCleanImages) {
             EXPECT_EQ(testkit::run_tool({"new.bin", "/verify"}).status, 0) << testkit::run_tool({"new.bin", "/verify"}).out;
             EXPECT_EQ(testkit::run_tool({"new.bin", "/D"}).out.find(e.listed) == std::string::npos, e.absent);
             EXPECT_EQ(testkit::run_tool({"img.bin", "/diff", "new.bin"}).status, 1);
+            if (e.same_as) {
+                EXPECT_TRUE(testkit::slurp("new.bin") == testkit::slurp(e.same_as))
+                    << testkit::run_tool({"new.bin", "/diff", e.same_as}).out;
+            }
         }
         // A folder /unpack did not make.
         fs::create_directory("empty");
