@@ -543,6 +543,104 @@ TEST(ImageFolder, AttacksOnTheFolderFailAndChangeNothingOutsideIt) {
     }
 }
 
+// /unpack into a folder that is there already: one holding only a
+// ".git" is filled, an earlier unpack refreshed in place (the content
+// files of components that are gone removed, every file /unpack did not
+// make left as it was and listed); any other folder is refused untouched.
+TEST(ImageFolder, UnpackRefreshesAnEarlierUnpackAndLeavesOtherFiles) {
+    testkit::WorkDir work;
+    make_image(testkit::run_images()[0]);
+    // more.bin: img.bin with one member more, whose file goes when img.bin is unpacked over it.
+    fs::copy_file("img.bin", "more.bin");
+    testkit::spit("extra.bin", Bytes(500, 9));
+    ASSERT_EQ(testkit::run_tool({"more.bin", "/oem5", "extra.bin"}).status, 0);
+    testkit::spit("secret", std::string("KEY"));
+    struct Case {
+        const char* what;
+        std::function<void()> plant;  // in f
+        int status;
+        std::vector<std::string> said;  // on stdout (status 0) or the console channel
+        std::map<std::string, std::string> kept;  // files of f with their text afterwards
+        std::vector<std::string> gone;            // names no longer in f
+    };
+    const auto earlier = [](const std::string& image) {
+        ASSERT_EQ(testkit::run_tool({image, "/unpack", "f"}).status, 0);
+        testkit::spit("f/README", std::string("mine"));
+    };
+    const Case cases[] = {
+        {"a folder holding only .git",
+         [] {
+             fs::create_directories("f/.git");
+             testkit::spit("f/.git/HEAD", std::string("ref"));
+         },
+         0, {"left f/.git as it was"}, {{".git/HEAD", "ref"}}, {}},
+        {"an earlier unpack of another image", [&] { earlier("more.bin"); }, 0,
+         {"removed f/oem5.bin (its component is gone)", "left f/README as it was"}, {{"README", "mine"}}, {"oem5.bin"}},
+        {"an earlier unpack with a link planted at a content file's name",
+         [&] {
+             earlier("img.bin");
+             fs::remove(file_of("f", "/vga"));
+             fs::create_symlink("../secret", file_of("f", "/vga"));
+         },
+         0, {"left f/README as it was"}, {{"README", "mine"}}, {}},
+        {"a folder with another file and no manifest", [] {
+             fs::create_directory("f");
+             testkit::spit("f/notes.txt", std::string("x"));
+         }, 1,
+         {"f is not empty and holds no manifest.txt of an earlier unpack"}, {{"notes.txt", "x"}}, {"image.bin"}},
+        {"a folder whose manifest does not read", [] {
+             fs::create_directory("f");
+             testkit::spit("f/manifest.txt", std::string("chain\n"));
+         }, 1,
+         {"f/manifest.txt: manifest line 1: a component line has"}, {{"manifest.txt", "chain\n"}}, {"image.bin"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        fs::remove_all("f");
+        c.plant();
+        const testkit::RunResult r = testkit::run_tool({"img.bin", "/unpack", "f"});
+        EXPECT_EQ(r.status, c.status) << r.err;
+        std::string said = (c.status == 0 ? r.out : r.err);
+        std::erase(said, '\n');
+        for (const std::string& s : c.said) EXPECT_NE(said.find(s), std::string::npos) << said;
+        for (const auto& [file, text] : c.kept) EXPECT_EQ(read_text("f/" + file), text) << file;
+        for (const std::string& file : c.gone) EXPECT_FALSE(fs::exists(fs::symlink_status("f/" + file))) << file;
+        EXPECT_EQ(read_text("secret"), "KEY");
+        if (c.status != 0) continue;
+        EXPECT_FALSE(fs::is_symlink(fs::symlink_status(file_of("f", "/vga")))) << "a link is replaced, not followed";
+        ASSERT_EQ(testkit::run_tool({"same.bin", "/pack", "f"}).status, 0);
+        EXPECT_TRUE(testkit::slurp("same.bin") == testkit::slurp("img.bin"));
+    }
+}
+
+// A release that changes one member: unpacked over the folder of the one
+// before, the manifest changes in that member's line and the image line;
+// every other line stays byte for byte.
+TEST(ImageFolder, OneChangedMemberChangesOneLineAcrossReleases) {
+    testkit::WorkDir work;
+    make_image(testkit::run_images()[0]);
+    ASSERT_EQ(testkit::run_tool({"img.bin", "/unpack", "f"}).status, 0);
+    const std::string before = read_text("f/manifest.txt");
+    testkit::spit(file_of("f", "/vga"), testkit::option_rom({.build = 7}));
+    ASSERT_EQ(testkit::run_tool({"next.bin", "/pack", "f"}).status, 0);
+    fs::copy_file("next.bin", "img.bin", fs::copy_options::overwrite_existing);  // the release under its name
+    ASSERT_EQ(testkit::run_tool({"img.bin", "/unpack", "f"}).status, 0);
+    const std::string after = read_text("f/manifest.txt");
+    std::istringstream a(before), b(after);
+    std::vector<std::string> changed;
+    std::string x, y;
+    while (std::getline(a, x) && std::getline(b, y))
+        if (x != y) {
+            std::istringstream words(y);
+            std::string place, file;
+            words >> place >> file;
+            changed.push_back(place + " " + file);
+        }
+    EXPECT_TRUE(!std::getline(a, x) && !std::getline(b, y)) << "as many lines";
+    const std::string vga = fs::path(file_of("f", "/vga")).filename().string();
+    EXPECT_EQ(changed, (std::vector<std::string>{"image image.bin", "chain " + vga})) << after;
+}
+
 TEST(ImageFolder, NameWordStoresTheNameAndCountsItsLength) {
     testkit::WorkDir dir;
     testkit::spit("img.bin", testkit::run_images()[0].bytes);
