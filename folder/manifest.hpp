@@ -20,7 +20,7 @@
 // A chain line may stop after SWITCH, TYPE_ID or METHOD, and leave out the
 // stored name (`chain vga.rom /vga`); what is left out or "-" is derived
 // from the switch's kind: its TypeId (for a kind with slots, the first slot
-// of its family no other line takes), its method (-lh0- for a kind stored
+// of its family no other line takes, from where an add starts), its method (-lh0- for a kind stored
 // as it is, else -lh5-), and the content file's name as the stored name.
 //
 // The longer line of earlier versions is still read:

@@ -54,7 +54,8 @@ bool agrees(const std::string& sw, const std::string& type) {
 }
 
 // The TypeId the switch gives a new line: the kind's own, or the first slot
-// of its family not in `taken` (segments); or the fault.
+// of its family not in `taken` (segments), from where an add starts; or
+// the fault.
 struct Derived {
     std::string type, fault;
 };
@@ -63,11 +64,16 @@ Derived derived_type(const ManifestLine& l, const std::set<std::uint16_t>& taken
         return {.type = type_text(static_cast<std::uint16_t>(kGroupSlots.base + *group), 0), .fault = {}};
     const ComponentKind* k = kind_of_switch(l.switch_text);
     if (k && k->family) {
-        for (std::uint16_t i = 0; i < k->family->count; ++i) {
-            const auto segment = static_cast<std::uint16_t>(k->family->base + i);
+        // From the slot an add without an operand takes (ISA: "1"), round the family.
+        const SlotFamily& family = *k->family;
+        const int first = k->type_id_without_operand.empty()
+                              ? 0
+                              : parse_type_id(k->type_id_without_operand).segment - family.base;
+        for (int i = 0; i < family.count; ++i) {
+            const auto segment = static_cast<std::uint16_t>(family.base + (first + i) % family.count);
             if (!taken.contains(segment)) return {.type = type_text(segment, 0), .fault = {}};
         }
-        return {.type = {}, .fault = line_fault(l, "every " + std::string(k->family->label) + " slot is taken; free one")};
+        return {.type = {}, .fault = line_fault(l, "every " + std::string(family.label) + " slot is taken; free one")};
     }
     if (k && !k->type_id.empty()) {
         const TypeIdValue v = parse_type_id(k->type_id);
