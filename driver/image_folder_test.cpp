@@ -22,6 +22,8 @@
 #include "common/sha256.hpp"
 #include "driver/run.hpp"
 #include "folder/unpack.hpp"
+#include "image/bios_image.hpp"
+#include "image/survey.hpp"
 #include "testkit/components.hpp"
 #include "testkit/corpus.hpp"
 #include "testkit/group_runs.hpp"
@@ -90,6 +92,8 @@ bool has_line(const std::string& dir, const std::string& place) {
     return read_text(dir + "/manifest.txt").find("\n" + place + " ") != std::string::npos;
 }
 
+std::size_t position_of(const std::string& dir, const std::string& word);
+
 TEST(ImageFolder, UnpackThenPackGivesTheSameBytesAndEditsGiveCleanImages) {
     testkit::WorkDir dir;
     for (const testkit::RunImage& base : testkit::run_images()) {
@@ -98,7 +102,9 @@ TEST(ImageFolder, UnpackThenPackGivesTheSameBytesAndEditsGiveCleanImages) {
         ASSERT_EQ(testkit::run_tool({"img.bin", "/verify"}).status, 0) << "a clean image to start from";
         fs::remove_all("d");
         ASSERT_EQ(testkit::run_tool({"img.bin", "/unpack", "d"}).status, 0);
-        EXPECT_EQ(testkit::run_tool({"img.bin", "/unpack", "d"}).status, 1) << "a folder that is not empty";
+        const std::string unpacked = read_text("d/manifest.txt");
+        ASSERT_EQ(testkit::run_tool({"img.bin", "/unpack", "d"}).status, 0) << "an earlier unpack, refreshed";
+        EXPECT_EQ(read_text("d/manifest.txt"), unpacked) << "the same image gives the same manifest";
         ASSERT_EQ(testkit::run_tool({"same.bin", "/pack", "d"}).status, 0);
         EXPECT_TRUE(testkit::slurp("same.bin") == testkit::slurp("img.bin"));
         // The manifest's SHA-256 is the content file's and the report's.
@@ -116,6 +122,35 @@ TEST(ImageFolder, UnpackThenPackGivesTheSameBytesAndEditsGiveCleanImages) {
             const char* listed;   // a text /D shows, or must not show (`absent`); for a fault, what it says
             bool absent = false;
             const char* needs = "chain";  // the place the image must have for the row
+            const char* same_as = nullptr;  // an image /pack must give byte for byte (made by `apply`)
+        };
+        // Each line as the previous version wrote it: AT, ORIGINAL and PACKED
+        // after the method (AT where the member stands, sizes left "-").
+        const auto long_lines = [] {
+            edit_manifest("e", [](const std::string& l) {
+                if (l.starts_with('#') || l.starts_with("image ") || l.empty()) return l;
+                std::istringstream w(l);
+                std::string place, file, sw, type, method;
+                w >> place >> file >> sw >> type >> method;
+                const bool member = place == "bios" || place == "chain" || place == "boot_vga";
+                char at[16] = "-";
+                if (member) std::snprintf(at, sizeof at, "%05zX", position_of("e", l.substr(l.find('"'))));
+                const std::size_t figures = place.size() + file.size() + sw.size() + type.size() + method.size() + 5;
+                return l.substr(0, figures) + at + " - - " + l.substr(figures);
+            });
+        };
+        // Lines a person writes, against the same files added one by one.
+        const auto recipe = [](const std::string& lines, const std::vector<std::string>& adds) {
+            // Another card's ROM: an add puts it in a slot of its own.
+            testkit::spit("r1.rom", testkit::option_rom({.size = 0x800, .vendor = 0x1002, .device = 0x5159, .build = 5}));
+            testkit::spit("r2.bin", testkit::corpus(testkit::CorpusKind::Text, 2500, 8));
+            testkit::spit("r3.bin", testkit::corpus(testkit::CorpusKind::Code, 0x240, 2));
+            for (const char* f : {"r1.rom", "r2.bin", "r3.bin"}) fs::copy_file(f, std::string("e/") + f);
+            fs::copy_file("img.bin", "serial.bin", fs::copy_options::overwrite_existing);
+            std::vector<std::string> args = {"serial.bin"};
+            args.insert(args.end(), adds.begin(), adds.end());
+            ASSERT_EQ(testkit::run_tool(args).status, 0);
+            edit_manifest("e", [](const std::string& l) { return l; }, lines);
         };
         const Edit edits[] = {
             {"an edited member", [] { testkit::spit(file_of("e", "/oem0"), testkit::corpus(testkit::CorpusKind::Text, 5000, 9)); }, 0,
@@ -129,7 +164,7 @@ TEST(ImageFolder, UnpackThenPackGivesTheSameBytesAndEditsGiveCleanImages) {
              [] {
                  testkit::spit("e/added.bin", testkit::corpus(testkit::CorpusKind::Runs, 0x777, 4));
                  edit_manifest("e", [](const std::string& l) { return l; },
-                               "chain added.bin /oem3 4033:0 -lh5- - - - - \"ADDED ONE.BIN\"\n");
+                               "chain added.bin /group10 4033:0 -lh5- - - - - \"ADDED ONE.BIN\"\n");
              },
              0, "ADDED ONE.BIN"},
             {"a missing file", [] { fs::remove(file_of("e", "/oem0")); }, 1, "can't read"},
@@ -165,6 +200,18 @@ TEST(ImageFolder, UnpackThenPackGivesTheSameBytesAndEditsGiveCleanImages) {
                  edit_manifest("e", [](const std::string& l) { return l; },
                                "chain other.bin /oem0 4012:0 -lh5- - - - - \"OTHER.BIN\"\n");
              }, 1, "a second chain line for TypeId 4012:0 (the first is line "},
+            {"a recipe of minimal lines",
+             [&] {
+                 recipe("chain r1.rom /vga\nchain r2.bin /oem5\nchain r3.bin /oem6\n",
+                        {"/vga", "r1.rom", "/oem5", "r2.bin", "/oem6", "r3.bin"});
+             },
+             0, "r1.rom", false, "chain", "serial.bin"},
+            {"\"-\" for a slotted kind's TypeId and method",
+             [&] { recipe("chain r1.rom /pci - -\nchain r2.bin /oem5 - -lh5-\n", {"/pci", "r1.rom", "/oem5", "r2.bin"}); },
+             0, "r1.rom", false, "chain", "serial.bin"},
+            {"a TypeId the switch does not add",
+             [&] { recipe("chain r1.rom /pci 4080:0\n", {}); }, 1, "TypeId 4080:0 is not one the switch /pci adds"},
+            {"long lines, as the previous version wrote them", long_lines, 0, "SYSBIOS.BIN", false, "chain", "img.bin"},
             {"too much for the chain",
              [&] { testkit::spit(file_of("e", "/oem0"), testkit::corpus(testkit::CorpusKind::Random, base.bytes.size(), 2)); }, 1,
              "the chain overflows its space by "},
@@ -190,7 +237,12 @@ TEST(ImageFolder, UnpackThenPackGivesTheSameBytesAndEditsGiveCleanImages) {
             }
             EXPECT_EQ(testkit::run_tool({"new.bin", "/verify"}).status, 0) << testkit::run_tool({"new.bin", "/verify"}).out;
             EXPECT_EQ(testkit::run_tool({"new.bin", "/D"}).out.find(e.listed) == std::string::npos, e.absent);
-            EXPECT_EQ(testkit::run_tool({"img.bin", "/diff", "new.bin"}).status, 1);
+            const bool unchanged = e.same_as && std::string(e.same_as) == "img.bin";
+            EXPECT_EQ(testkit::run_tool({"img.bin", "/diff", "new.bin"}).status, unchanged ? 0 : 1);
+            if (e.same_as) {
+                EXPECT_TRUE(testkit::slurp("new.bin") == testkit::slurp(e.same_as))
+                    << testkit::run_tool({"new.bin", "/diff", e.same_as}).out;
+            }
         }
         // A folder /unpack did not make.
         fs::create_directory("empty");
@@ -331,17 +383,20 @@ testkit::RunResult run_here(std::vector<std::string> args) {
     return r;
 }
 
-// The offset (AT) of the member on the manifest line of `dir` that mentions `word`.
+// The offset of the member on the manifest line of `dir` that mentions
+// `word`, found in the folder's image.bin by its stored name.
 std::size_t position_of(const std::string& dir, const std::string& word) {
     std::istringstream in(read_text(dir + "/manifest.txt"));
-    for (std::string line; std::getline(in, line);)
-        if (!line.starts_with('#') && line.find(word) != std::string::npos) {
-            std::istringstream w(line);
-            std::string place, file, sw, type, method, at;
-            w >> place >> file >> sw >> type >> method >> at;
-            return std::stoul(at, nullptr, 16);
-        }
-    ADD_FAILURE() << word << " is not in the manifest";
+    for (std::string line; std::getline(in, line);) {
+        if (line.starts_with('#') || line.find(word) == std::string::npos) continue;
+        const std::size_t open = line.find('"'), close = line.rfind('"');
+        BiosImage image;
+        image.bytes = testkit::slurp(dir + "/image.bin");
+        analyse_layout(image);
+        for (const Component& c : survey_image(image).components)
+            if (c.head && c.name == line.substr(open + 1, close - open - 1)) return c.position;
+    }
+    ADD_FAILURE() << word << " is not in the manifest or image.bin";
     return 0;
 }
 
@@ -513,6 +568,104 @@ TEST(ImageFolder, AttacksOnTheFolderFailAndChangeNothingOutsideIt) {
         EXPECT_FALSE(fs::exists(fs::symlink_status("victim")));
         EXPECT_EQ(read_text("secret"), "KEY");
     }
+}
+
+// /unpack into a folder that is there already: one holding only a
+// ".git" is filled, an earlier unpack refreshed in place (the content
+// files of components that are gone removed, every file /unpack did not
+// make left as it was and listed); any other folder is refused untouched.
+TEST(ImageFolder, UnpackRefreshesAnEarlierUnpackAndLeavesOtherFiles) {
+    testkit::WorkDir work;
+    make_image(testkit::run_images()[0]);
+    // more.bin: img.bin with one member more, whose file goes when img.bin is unpacked over it.
+    fs::copy_file("img.bin", "more.bin");
+    testkit::spit("extra.bin", Bytes(500, 9));
+    ASSERT_EQ(testkit::run_tool({"more.bin", "/oem5", "extra.bin"}).status, 0);
+    testkit::spit("secret", std::string("KEY"));
+    struct Case {
+        const char* what;
+        std::function<void()> plant;  // in f
+        int status;
+        std::vector<std::string> said;  // on stdout (status 0) or the console channel
+        std::map<std::string, std::string> kept;  // files of f with their text afterwards
+        std::vector<std::string> gone;            // names no longer in f
+    };
+    const auto earlier = [](const std::string& image) {
+        ASSERT_EQ(testkit::run_tool({image, "/unpack", "f"}).status, 0);
+        testkit::spit("f/README", std::string("mine"));
+    };
+    const Case cases[] = {
+        {"a folder holding only .git",
+         [] {
+             fs::create_directories("f/.git");
+             testkit::spit("f/.git/HEAD", std::string("ref"));
+         },
+         0, {"left f/.git as it was"}, {{".git/HEAD", "ref"}}, {}},
+        {"an earlier unpack of another image", [&] { earlier("more.bin"); }, 0,
+         {"removed f/oem5.bin (its component is gone)", "left f/README as it was"}, {{"README", "mine"}}, {"oem5.bin"}},
+        {"an earlier unpack with a link planted at a content file's name",
+         [&] {
+             earlier("img.bin");
+             fs::remove(file_of("f", "/vga"));
+             fs::create_symlink("../secret", file_of("f", "/vga"));
+         },
+         0, {"left f/README as it was"}, {{"README", "mine"}}, {}},
+        {"a folder with another file and no manifest", [] {
+             fs::create_directory("f");
+             testkit::spit("f/notes.txt", std::string("x"));
+         }, 1,
+         {"f is not empty and holds no manifest.txt of an earlier unpack"}, {{"notes.txt", "x"}}, {"image.bin"}},
+        {"a folder whose manifest does not read", [] {
+             fs::create_directory("f");
+             testkit::spit("f/manifest.txt", std::string("chain\n"));
+         }, 1,
+         {"f/manifest.txt: manifest line 1: a component line has"}, {{"manifest.txt", "chain\n"}}, {"image.bin"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        fs::remove_all("f");
+        c.plant();
+        const testkit::RunResult r = testkit::run_tool({"img.bin", "/unpack", "f"});
+        EXPECT_EQ(r.status, c.status) << r.err;
+        std::string said = (c.status == 0 ? r.out : r.err);
+        std::erase(said, '\n');
+        for (const std::string& s : c.said) EXPECT_NE(said.find(s), std::string::npos) << said;
+        for (const auto& [file, text] : c.kept) EXPECT_EQ(read_text("f/" + file), text) << file;
+        for (const std::string& file : c.gone) EXPECT_FALSE(fs::exists(fs::symlink_status("f/" + file))) << file;
+        EXPECT_EQ(read_text("secret"), "KEY");
+        if (c.status != 0) continue;
+        EXPECT_FALSE(fs::is_symlink(fs::symlink_status(file_of("f", "/vga")))) << "a link is replaced, not followed";
+        ASSERT_EQ(testkit::run_tool({"same.bin", "/pack", "f"}).status, 0);
+        EXPECT_TRUE(testkit::slurp("same.bin") == testkit::slurp("img.bin"));
+    }
+}
+
+// A release that changes one member: unpacked over the folder of the one
+// before, the manifest changes in that member's line and the image line;
+// every other line stays byte for byte.
+TEST(ImageFolder, OneChangedMemberChangesOneLineAcrossReleases) {
+    testkit::WorkDir work;
+    make_image(testkit::run_images()[0]);
+    ASSERT_EQ(testkit::run_tool({"img.bin", "/unpack", "f"}).status, 0);
+    const std::string before = read_text("f/manifest.txt");
+    testkit::spit(file_of("f", "/vga"), testkit::option_rom({.build = 7}));
+    ASSERT_EQ(testkit::run_tool({"next.bin", "/pack", "f"}).status, 0);
+    fs::copy_file("next.bin", "img.bin", fs::copy_options::overwrite_existing);  // the release under its name
+    ASSERT_EQ(testkit::run_tool({"img.bin", "/unpack", "f"}).status, 0);
+    const std::string after = read_text("f/manifest.txt");
+    std::istringstream a(before), b(after);
+    std::vector<std::string> changed;
+    std::string x, y;
+    while (std::getline(a, x) && std::getline(b, y))
+        if (x != y) {
+            std::istringstream words(y);
+            std::string place, file;
+            words >> place >> file;
+            changed.push_back(place + " " + file);
+        }
+    EXPECT_TRUE(!std::getline(a, x) && !std::getline(b, y)) << "as many lines";
+    const std::string vga = fs::path(file_of("f", "/vga")).filename().string();
+    EXPECT_EQ(changed, (std::vector<std::string>{"image image.bin", "chain " + vga})) << after;
 }
 
 TEST(ImageFolder, NameWordStoresTheNameAndCountsItsLength) {

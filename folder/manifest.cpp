@@ -29,13 +29,6 @@ std::string quoted(const std::string& name) {
     return out + '"';
 }
 
-std::string number_or_dash(const std::optional<std::uint32_t>& v, bool hex) {
-    if (!v) return "-";
-    char buf[16];
-    std::snprintf(buf, sizeof buf, hex ? "%05X" : "%u", *v);
-    return buf;
-}
-
 // The quoted name starting at `at` of `line`; nothing when it is malformed.
 std::optional<std::string> unquote(const std::string& line, std::size_t at) {
     if (at >= line.size() || line[at] != '"') return std::nullopt;
@@ -95,31 +88,60 @@ std::string line_error(int number, const std::string& what) {
     return "manifest line " + std::to_string(number) + ": " + what;
 }
 
-// A component line: PLACE FILE SWITCH TYPE_ID METHOD AT ORIGINAL PACKED
-// SHA256 "STORED NAME" (`w` its words before the quote at `quote`).
+// The fields both forms share, checked: the place, and a chain line's
+// TypeId and method where given ("-" is derived later).
+std::optional<std::string> check_common(const ManifestLine& l, const std::string& place_text) {
+    if (!place_of_word(place_text))
+        return line_error(l.number, "\"" + place_text + "\" is no place (" + place_words() + ")");
+    if (l.place == Place::Chain && l.method != "-" && l.method != "-lh5-" && l.method != "-lh0-")
+        return line_error(l.number, "a chain member's method is -lh5- or -lh0-");
+    if (l.place == Place::Chain && l.type_id != "-" && l.type_id.find(':') == std::string::npos)
+        return line_error(l.number, "TYPE_ID reads SSSS:OOOO");
+    return std::nullopt;
+}
+
+// The figures only the long form has: AT ORIGINAL PACKED (`w` its words 5 to 7).
+std::optional<std::string> long_figures(ManifestLine& l, const std::vector<std::string>& w) {
+    if (!read_number(w[5], true, l.at)) return line_error(l.number, "AT is a hexadecimal offset or -");
+    if (!read_number(w[6], false, l.original) || !read_number(w[7], false, l.packed))
+        return line_error(l.number, "the sizes are decimal numbers or -");
+    return std::nullopt;
+}
+
+// A component line (`w` its words before the quote at `quote`), long or short:
+//   PLACE FILE SWITCH TYPE_ID METHOD AT ORIGINAL PACKED SHA256 "STORED NAME"
+//   PLACE FILE SWITCH [TYPE_ID [METHOD [SHA256]]] ["STORED NAME"]
 std::variant<ManifestLine, std::string> component_line(int number, const std::string& line, std::size_t quote,
                                                        const std::vector<std::string>& w) {
-    if (w.size() != 9 || quote == std::string::npos)
-        return line_error(number, "a component line has 9 fields and a quoted stored name");
-    ManifestLine l;
-    l.number = number;
-    const std::optional<Place> place = place_of_word(w[0]);
-    if (place) l.place = *place;
-    l.file = w[1];
-    l.switch_text = w[2];
-    l.type_id = w[3];
-    l.method = w[4];
-    if (!place)
-        return line_error(number, "\"" + w[0] + "\" is no place (" + place_words() + ")");
-    if (!read_number(w[5], true, l.at)) return line_error(number, "AT is a hexadecimal offset or -");
-    if (!read_number(w[6], false, l.original) || !read_number(w[7], false, l.packed))
-        return line_error(number, "the sizes are decimal numbers or -");
-    if (w[8] != "-" && !is_sha256(w[8])) return line_error(number, "SHA256 is 64 hexadecimal digits or -");
-    if (w[8] != "-") l.sha256 = w[8];
-    if (l.place == Place::Chain && (l.method != "-lh5-" && l.method != "-lh0-"))
-        return line_error(number, "a chain member's method is -lh5- or -lh0-");
-    if (l.place == Place::Chain && l.type_id.find(':') == std::string::npos)
-        return line_error(number, "TYPE_ID reads SSSS:OOOO");
+    const bool long_form = w.size() == 9;
+    if (long_form ? quote == std::string::npos : (w.size() < 3 || w.size() > 6))
+        return line_error(number, "a component line has 9 fields and a quoted stored name, or reads PLACE FILE "
+                                  "SWITCH [TYPE_ID [METHOD [SHA256]]] [\"STORED NAME\"]");
+    const auto word = [&w](std::size_t i) { return i < w.size() ? w[i] : std::string("-"); };
+    ManifestLine l{.number = number,
+                   .place = place_of_word(w[0]).value_or(Place::Chain),
+                   .file = w[1],
+                   .switch_text = w[2],
+                   .type_id = word(3),
+                   .method = word(4),
+                   .at = std::nullopt,
+                   .original = std::nullopt,
+                   .packed = std::nullopt,
+                   .sha256 = {},
+                   .name = {}};
+    if (std::optional<std::string> fault = check_common(l, w[0])) return std::move(*fault);
+    if (long_form) {
+        if (std::optional<std::string> fault = long_figures(l, w)) return std::move(*fault);
+    }
+    const std::string sha = word(long_form ? 8 : 5);
+    if (sha != "-" && !is_sha256(sha)) return line_error(number, "SHA256 is 64 hexadecimal digits or -");
+    if (sha != "-") l.sha256 = sha;
+    if (quote == std::string::npos) {
+        // Left out: the content file's own name.
+        const std::size_t slash = l.file.find_last_of("/\\");
+        l.name = slash == std::string::npos ? l.file : l.file.substr(slash + 1);
+        return l;
+    }
     const std::optional<std::string> name = unquote(line, quote);
     if (!name) return line_error(number, "the stored name is one quoted text, with \\\" \\\\ and \\xNN");
     l.name = *name;
@@ -135,14 +157,12 @@ std::string manifest_text(const Manifest& m, const std::string& title) {
     std::ostringstream out;
     out << "# " << title << "\n"
         << "# Edit a content file, delete a chain line to remove its member, or add a chain line\n"
-        << "# (AT, sizes and SHA256 \"-\") to add one; then: mozaik32 NEW /pack FOLDER\n"
+        << "# (\"chain FILE SWITCH\" will do) to add one; then: mozaik32 NEW /pack FOLDER\n"
         << "image " << m.image_file << " " << m.image_size << " " << m.image_sha256 << "\n"
-        << "# place file switch type_id method at original packed sha256 \"stored name\"\n";
+        << "# place file switch type_id method sha256 \"stored name\"\n";
     for (const ManifestLine& l : m.lines)
         out << place_word(l.place) << " " << l.file << " " << l.switch_text << " " << l.type_id << " " << l.method << " "
-            << number_or_dash(l.at, true) << " " << number_or_dash(l.original, false) << " "
-            << number_or_dash(l.packed, false) << " " << (l.sha256.empty() ? "-" : l.sha256) << " "
-            << quoted(l.name) << "\n";
+            << (l.sha256.empty() ? "-" : l.sha256) << " " << quoted(l.name) << "\n";
     return out.str();
 }
 
@@ -193,6 +213,7 @@ std::variant<Manifest, std::string> parse_manifest(const std::string& text) {
         m.lines.push_back(std::move(l));
     }
     if (!image_line) return std::string("the manifest has no \"image\" line");
+    if (std::optional<std::string> fault = derive_lines(m)) return std::move(*fault);
     return m;
 }
 

@@ -15,6 +15,7 @@
 #include "common/sha256.hpp"
 #include "folder/manifest.hpp"
 #include "folder/pack_blocks.hpp"
+#include "folder/stored_members.hpp"
 #include "image/bios_image.hpp"
 #include "image/fixups.hpp"
 #include "image/image_file.hpp"
@@ -288,7 +289,7 @@ int pack_folder(const PackRequest& r) {
     std::variant<Manifest, std::string> parsed =
         parse_manifest(std::string(manifest_bytes.begin(), manifest_bytes.end()));
     if (const std::string* fault = std::get_if<std::string>(&parsed)) return fail(manifest_path + ": " + *fault);
-    const Manifest& manifest = std::get<Manifest>(parsed);
+    Manifest& manifest = std::get<Manifest>(parsed);
     if (const std::optional<std::string> fault = manifest_conflict(manifest)) return fail(manifest_path + ": " + *fault);
     std::variant<Bytes, std::string> read =
         read_in_folder(folder, manifest.image_file, kMaxImageSize, nullptr, manifest.image_line);
@@ -302,6 +303,7 @@ int pack_folder(const PackRequest& r) {
     base.bytes = std::move(*saved);
     analyse_layout(base);
     const ImageSurvey s = survey_image(base);
+    locate_stored_members(base, s, manifest);
     std::variant<std::vector<LineContent>, std::string> components = read_contents(folder, manifest, s);
     if (const std::string* fault = std::get_if<std::string>(&components)) return fail(*fault);
     // Under /err a member that goes back damaged fails the run; otherwise

@@ -3,6 +3,8 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <map>
+#include <set>
 
 #include "archive/extract.hpp"
 #include "archive/member_header.hpp"
@@ -12,6 +14,7 @@
 #include "common/platform.hpp"
 #include "common/sha256.hpp"
 #include "folder/manifest.hpp"
+#include "folder/refresh.hpp"
 #include "image/bios_image.hpp"
 #include "image/image_writer.hpp"
 #include "image/survey.hpp"
@@ -56,6 +59,7 @@ OutFile member_file(std::string name, const Component& c) {
 
 struct Unpacked {
     Manifest manifest;
+    std::map<std::string, int> names;  // each content file name given: how often
     std::vector<OutFile> files;
     std::string failure;  // why nothing was written
     int damaged = 0;      // members whose data fails its CRC (said on the console channel)
@@ -106,13 +110,32 @@ std::string type_id_text(const MemberHead& head) {
     return buf;
 }
 
-// The kind's word in file names: the switch without its slash, else the TypeId.
+// The kind's word in file names: the switch without its slash, with the
+// slot for a kind that has slots ("vga-1", "pci-B"); else the TypeId. It
+// follows the member, not its position, so an unchanged member keeps it.
 std::string kind_word(const MemberHead& head) {
-    const std::string sw = switch_of_type(type_segment(head), type_offset(head));
-    if (!sw.empty()) return sw.substr(1);
+    const std::uint16_t segment = type_segment(head);
+    const std::string sw = switch_of_type(segment, type_offset(head));
     char buf[24];
-    std::snprintf(buf, sizeof buf, "type_%04X_%04X", type_segment(head), type_offset(head));
-    return buf;
+    if (sw.empty()) {
+        std::snprintf(buf, sizeof buf, "type_%04X_%04X", segment, type_offset(head));
+        return buf;
+    }
+    std::string word = sw.substr(1);
+    if (const std::optional<SlotFamily> family = slot_family(lookup_option(sw))) {
+        word += '-';
+        word += slot_char(*family, segment - family->base);
+    }
+    return word;
+}
+
+// The content file's name for `word`, unique in the folder: a second
+// member of one name gets "-2", in image order.
+std::string unique_file_name(Unpacked& u, const std::string& word, bool rom) {
+    const std::string name = content_file_name(word, rom);
+    const int seen = ++u.names[name];
+    if (seen == 1) return name;
+    return content_file_name(word + "-" + std::to_string(seen), rom);
 }
 
 // A member's line and its content file (and a logo's bitmap), from an
@@ -141,11 +164,10 @@ void add_member(Unpacked& u, const BiosImage& image, const Component& c) {
         u.failure = at;
         return;
     }
-    const std::size_t index = u.manifest.lines.size();
     const std::string word = chain ? kind_word(head) : place_row(c.place).file;
     ManifestLine l;
     l.place = c.place;
-    l.file = content_file_name(index, word, scan.size > 2 && scan.first[0] == 0x55 && scan.first[1] == 0xAA);
+    l.file = unique_file_name(u, word, scan.size > 2 && scan.first[0] == 0x55 && scan.first[1] == 0xAA);
     l.switch_text = sw.empty() ? "-" : sw;
     l.type_id = type_id_text(head);
     l.method = std::string(method_text(head));
@@ -177,7 +199,7 @@ void add_block(Unpacked& u, const BiosImage& image, const Component& c) {
     const std::span<const std::uint8_t> bytes = component_bytes(image, c);
     // Built whole: GCC 12 warns (-Wrestrict, falsely) on assigning the literals one by one.
     ManifestLine l{.place = c.place,
-                   .file = content_file_name(u.manifest.lines.size(), place_row(c.place).file, false),
+                   .file = unique_file_name(u, place_row(c.place).file, false),
                    .switch_text = "-",
                    .type_id = "-",
                    .method = "raw",
@@ -206,20 +228,52 @@ Unpacked unpack(const BiosImage& image, const ImageSurvey& s) {
     return u;
 }
 
-// Why `dir` cannot take the folder; empty when it can.
-std::string unusable_folder(const std::string& dir) {
-    std::error_code ec;
-    const fs::file_status st = fs::status(dir, ec);
-    if (!fs::exists(st)) return {};
-    if (!fs::is_directory(st)) return dir + " is no folder";
-    if (!fs::is_empty(dir, ec) || ec) return dir + " is not empty";
-    return {};
+bool replace_piece(void* context, std::span<const std::uint8_t> piece) {
+    return write_piece(*static_cast<FileReplacement*>(context), piece);
 }
 
-// The folder's files, each made new in the folder held open, never through
-// a link or over a file that appeared there since the folder was found
-// empty, and flushed; what the run then ends with when one could not be.
-std::optional<GroupResult> write_folder(const BiosImage& image, const std::string& dir, const Unpacked& u) {
+// A file of a refreshed folder, replaced all or nothing: a new file beside
+// it renamed over it, a link at its name replaced, never followed.
+bool replace_one(const BiosImage& image, const std::string& path, const OutFile& f) {
+    const std::unique_ptr<FileReplacement> r = begin_replace(path, AtName::Replace);
+    if (!r) return false;
+    const bool ok = f.member ? expand_component_to_sink(image, *f.member, {replace_piece, r.get()}, console::voice())
+                                       .status == Expansion::Status::Complete
+                             : write_piece(*r, f.content());
+    return ok && commit_replace(*r, Flush::ToDisk);
+}
+
+// A file made new in the folder held open, never through a link or over a
+// file that appeared there since the folder was found fit; nothing when it
+// could not be (said).
+std::optional<platform::FileHandle> create_one(const BiosImage& image, const platform::Folder& folder,
+                                               const std::string& dir, const OutFile& f) {
+    const std::string path = (fs::path(dir) / f.name).string();
+    platform::FileHandle out = platform::create_in(folder, f.name);
+    if (!out.is_open()) {
+        std::error_code ignored;
+        if (fs::exists(fs::symlink_status(path, ignored)))
+            console::conf("Can't create %s: something stands there since %s was found empty; nothing was written "
+                          "through it\n",
+                          path.c_str(), dir.c_str());
+        else
+            console::conf("Can't write %s\n", path.c_str());
+        return std::nullopt;
+    }
+    const bool ok = f.member ? expand_component_to_sink(image, *f.member, {write_piece, &out}, console::voice())
+                                       .status == Expansion::Status::Complete
+                             : platform::write_all(out, f.content());
+    if (!ok) {
+        console::conf("Can't write %s\n", path.c_str());
+        return std::nullopt;
+    }
+    return out;
+}
+
+// The folder's files, made new (or, on a refresh, replaced) and flushed;
+// what the run then ends with when one could not be.
+std::optional<GroupResult> write_folder(const BiosImage& image, const std::string& dir, const Unpacked& u,
+                                        bool refresh) {
     std::error_code ec;
     fs::create_directories(dir, ec);
     const platform::Folder folder = platform::open_folder(dir);
@@ -233,29 +287,14 @@ std::optional<GroupResult> write_folder(const BiosImage& image, const std::strin
     std::vector<std::pair<std::string, platform::FileHandle>> written;
     for (const OutFile& f : u.files) {
         const std::string path = (fs::path(dir) / f.name).string();
-        platform::FileHandle out = platform::create_in(folder, f.name);
-        if (!out.is_open()) {
-            std::error_code ignored;
-            if (fs::exists(fs::symlink_status(path, ignored)))
-                console::conf("Can't create %s: something stands there since %s was found empty; nothing was written "
-                              "through it\n",
-                              path.c_str(), dir.c_str());
-            else
-                console::conf("Can't write %s\n", path.c_str());
-            return cannot;
-        }
-        bool ok = true;
-        if (f.member) {
-            ok = expand_component_to_sink(image, *f.member, {write_piece, &out}, console::voice()).status ==
-                 Expansion::Status::Complete;
-        } else {
-            ok = platform::write_all(out, f.content());
-        }
-        if (!ok) {
+        if (refresh) {
+            if (replace_one(image, path, f)) continue;
             console::conf("Can't write %s\n", path.c_str());
             return cannot;
         }
-        written.push_back({path, std::move(out)});
+        std::optional<platform::FileHandle> out = create_one(image, folder, dir, f);
+        if (!out) return cannot;
+        written.push_back({path, std::move(*out)});
     }
     // Flushed once all are written: the disk then takes them in one go.
     for (const auto& [path, out] : written)
@@ -272,11 +311,7 @@ std::optional<GroupResult> write_folder(const BiosImage& image, const std::strin
 
 }  // namespace
 
-std::string content_file_name(std::size_t index, const std::string& kind, bool rom) {
-    char buf[16];
-    std::snprintf(buf, sizeof buf, "%02zu-", index);
-    return buf + kind + (rom ? ".rom" : ".bin");
-}
+std::string content_file_name(const std::string& kind, bool rom) { return kind + (rom ? ".rom" : ".bin"); }
 
 GroupResult unpack_image(const Operand& op) {
     const BiosImage& image = op.image.image();
@@ -293,8 +328,11 @@ GroupResult unpack_image(const Operand& op) {
                       *damage);
         return failed;
     }
-    if (const std::string why = unusable_folder(dir); !why.empty()) {
-        console::conf("%s: the folder must not exist or be empty; nothing unpacked\n", why.c_str());
+    const UnpackFolder found = examine_folder(dir);
+    if (!found.why_not.empty()) {
+        console::conf("%s: the folder must not exist, hold only dot-entries or be an earlier unpack; nothing "
+                      "unpacked\n",
+                      found.why_not.c_str());
         return failed;
     }
     Unpacked u = unpack(image, survey);
@@ -304,7 +342,12 @@ GroupResult unpack_image(const Operand& op) {
     }
     const std::string text = manifest_text(u.manifest, "mozaik32 /unpack of " + fs::path(image.path).filename().string());
     u.files.push_back(held_file(kManifestName, {text.begin(), text.end()}));
-    if (std::optional<GroupResult> cannot = write_folder(image, dir, u)) return *cannot;
+    if (std::optional<GroupResult> cannot = write_folder(image, dir, u, found.refresh)) return *cannot;
+    if (found.existed) {
+        std::set<std::string> written;
+        for (const OutFile& f : u.files) written.insert(f.name);
+        tidy_folder(dir, found.named, written);
+    }
     GroupResult done;
     done.damaged = u.damaged;
     console::outf("%s unpacked into %s: %zu components, %s\n", image.path.c_str(), dir.c_str(),

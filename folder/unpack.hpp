@@ -2,8 +2,9 @@
 // expanded content (a logo also a viewable .bmp beside it, which /pack does
 // not read); manifest.txt lists them in image order (folder/manifest.hpp);
 // image.bin keeps the image as it was, the bytes outside the components and
-// every member as stored, for /pack. DIR must not exist or be empty. The
-// image is not changed.
+// every member as stored, for /pack. DIR must not exist, hold only
+// dot-entries (".git"), or be an earlier unpack, refreshed in place
+// (folder/refresh.hpp). The image is not changed.
 #pragma once
 
 #include <string>
@@ -22,10 +23,10 @@ struct ImageSurvey;
 // result counts it in `damaged`: status 1 under /err).
 GroupResult unpack_image(const Operand& op);
 
-// The content file's name for a component of the manifest: the line's
-// index, the kind, and .rom for an option ROM or .bin.
 // Called, when set, once DIR has been found usable and opened, before any
 // file is made in it: the tests plant links there.
 extern void (*unpack_folder_checked)(const std::string& dir);
 
-std::string content_file_name(std::size_t index, const std::string& kind, bool rom);
+// The content file's name for a component of the manifest: the kind (and
+// slot), and .rom for an option ROM or .bin.
+std::string content_file_name(const std::string& kind, bool rom);
