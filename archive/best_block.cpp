@@ -10,7 +10,7 @@
 namespace best {
 namespace {
 
-constexpr int kPreSpecial = 3;  // a 2-bit zero run follows the third pre-code length
+constexpr int kPreSpecial = 3;              // a 2-bit zero run follows the third pre-code length
 constexpr std::uint8_t kUnusedPreCost = 7;  // bits a zero-run piece the pre-code leaves out is taken to cost
 
 struct BitCounter {
@@ -190,7 +190,9 @@ Stats count_tokens(std::span<const Token> tokens) {
     return s;
 }
 
-BlockCode make_block_code(const Stats& s) { return block_code(s, true); }
+BlockCode make_block_code(const Stats& s) {
+    return block_code(s, true);
+}
 
 // The codes that write the block in fewest bits, the symbol code's lengths
 // limited to 16 bits or fewer: a shorter limit may save more in the tables
@@ -216,7 +218,9 @@ std::uint64_t block_bits(const Stats& s, const BlockCode& code) {
     return o.bits;
 }
 
-std::uint64_t block_bits(const Stats& s) { return block_bits(s, block_code(s, false)); }
+std::uint64_t block_bits(const Stats& s) {
+    return block_bits(s, block_code(s, false));
+}
 
 void BitWriter::put(int n, unsigned value) {
     if (n == 0) return;

@@ -13,12 +13,12 @@
 
 namespace best {
 
-inline constexpr int kSymbols = 510;       // 256 literals, then lengths 3-256
-inline constexpr int kClasses = 14;        // distance classes: bit width of distance - 1
+inline constexpr int kSymbols = 510;  // 256 literals, then lengths 3-256
+inline constexpr int kClasses = 14;   // distance classes: bit width of distance - 1
 inline constexpr int kPreSymbols = 19;
 inline constexpr int kMinMatch = 3;
 inline constexpr int kMaxMatch = 256;
-inline constexpr int kMaxDistance = 8191;  // back reference, within the 8 KiB window
+inline constexpr int kMaxDistance = 8191;               // back reference, within the 8 KiB window
 inline constexpr std::size_t kMaxBlockTokens = 0xFFFF;  // the block's 16-bit count
 
 // A literal (length 1, value the byte) or a match (length 3-256, value
@@ -28,8 +28,12 @@ struct Token {
     std::uint16_t value = 0;
 };
 
-inline int symbol_of(Token t) { return t.length == 1 ? t.value : 253 + t.length; }
-inline int class_of(unsigned distance) { return std::bit_width(distance - 1u); }
+inline int symbol_of(Token t) {
+    return t.length == 1 ? t.value : 253 + t.length;
+}
+inline int class_of(unsigned distance) {
+    return std::bit_width(distance - 1u);
+}
 
 struct Stats {
     std::array<std::uint32_t, kSymbols> symbol{};

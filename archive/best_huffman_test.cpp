@@ -30,7 +30,9 @@ TEST(BestHuffman, LimitedCodesAreCompleteAndCheapest) {
         {{5, 9, 12, 13, 16, 45}, 5},      // the Huffman tree fits
         {{1, 1, 2, 3, 5, 8, 13, 21}, 3},  // Fibonacci counts, cut hard
         // where moving single codes down a level is not the cheapest cut
-        {{64, 36, 24, 21, 19, 3, 2}, 4}, {{57, 43, 24, 22, 7}, 3}, {{1, 7, 19, 31, 34, 53, 63}, 4},
+        {{64, 36, 24, 21, 19, 3, 2}, 4},
+        {{57, 43, 24, 22, 7}, 3},
+        {{1, 7, 19, 31, 34, 53, 63}, 4},
     };
     for (const auto& [freq, limit] : rows) {
         SCOPED_TRACE(::testing::PrintToString(freq));

@@ -53,7 +53,7 @@ CostModel cost_model(const Stats& s) {
 }
 
 std::vector<Token> lazy_parse(std::span<const std::uint8_t> data, const MatchTable& table, std::size_t begin,
-                                std::size_t end) {
+                              std::size_t end) {
     const auto longest = [&](std::size_t i) {
         if (i >= end || table.first[i + 1] == table.first[i]) return Match{};
         Match m = table.matches[table.first[i + 1] - 1];

@@ -30,7 +30,7 @@ CostModel cost_model(const Stats& stats);
 
 // The tokens of data[begin, end): matches are cut to end there.
 std::vector<Token> lazy_parse(std::span<const std::uint8_t> data, const MatchTable& table, std::size_t begin,
-                                std::size_t end);
+                              std::size_t end);
 std::vector<Token> optimal_parse(std::span<const std::uint8_t> data, const MatchTable& table, std::size_t begin,
                                  std::size_t end, const CostModel& cost);
 

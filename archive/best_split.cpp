@@ -14,9 +14,9 @@ namespace {
 
 constexpr std::size_t kMaxUnits = 4096;
 constexpr std::size_t kMinUnit = 8;
-constexpr std::size_t kMergeWidth = 8;  // units in a block before merging, at least
+constexpr std::size_t kMergeWidth = 8;         // units in a block before merging, at least
 constexpr std::size_t kMaxStartBlocks = 1024;  // blocks before merging, at most
-constexpr std::size_t kSettle = 8;      // units a cut may move when it settles
+constexpr std::size_t kSettle = 8;             // units a cut may move when it settles
 
 struct Units {
     std::vector<Stats> before;       // statistics of the tokens before each unit (and at the end)

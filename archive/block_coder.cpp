@@ -172,8 +172,7 @@ void queue_token(unsigned symbol, unsigned distance) {
 void flush_block() {
     CodecStorage& st = storage();
     BlockCoder& c = st.coder;
-    int root = build_huffman_code(kNumSymbols, c.symbol_freq.data(), c.symbol_lengths.data(),
-                                  c.symbol_codes.data());
+    int root = build_huffman_code(kNumSymbols, c.symbol_freq.data(), c.symbol_lengths.data(), c.symbol_codes.data());
     const unsigned size = c.symbol_freq[root];
     emit_bits(16, size);
     if (root >= kNumSymbols) {

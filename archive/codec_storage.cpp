@@ -4,7 +4,6 @@
 #include <algorithm>
 #include <cstring>
 
-
 namespace lh5 {
 
 constinit CodecStorage g_storage;

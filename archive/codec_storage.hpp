@@ -20,27 +20,27 @@ namespace lh5 {
 inline constexpr int kDictBits = 13;
 inline constexpr int kDictSize = 1 << kDictBits;  // window, distance range
 inline constexpr int kMaxMatch = 256;
-inline constexpr int kThreshold = 3;              // shortest coded match
-inline constexpr int kNumSymbols = 510;           // 256 literals + 254 lengths
-inline constexpr int kNumPre = 19;                // pre-code alphabet
-inline constexpr int kNumDist = 14;               // distance classes
+inline constexpr int kThreshold = 3;     // shortest coded match
+inline constexpr int kNumSymbols = 510;  // 256 literals + 254 lengths
+inline constexpr int kNumPre = 19;       // pre-code alphabet
+inline constexpr int kNumDist = 14;      // distance classes
 inline constexpr int kSymbolCountBits = 9;
 inline constexpr int kPreCountBits = 5;
 inline constexpr int kDistCountBits = 4;
 inline constexpr int kSymbolTableBits = 12;
 inline constexpr int kAuxTableBits = 8;
-inline constexpr int kPreSpecial = 3;             // zero-run field after pre-code length 3
+inline constexpr int kPreSpecial = 3;  // zero-run field after pre-code length 3
 inline constexpr int kMaxCodeLength = 16;
 inline constexpr int kNodeCount = 2 * kNumSymbols - 1;  // 1019
 
 // Match finder sizes.
-inline constexpr int kTextSize = 2 * kDictSize + kMaxMatch;        // 16640
-inline constexpr int kLevelSize = kDictSize + 256;                  // 8448
-inline constexpr int kParentSize = 2 * kDictSize;                   // 16384
-inline constexpr int kHashBits = 15;                                 // child list heads
-inline constexpr int kNextSize = kParentSize + (1 << kHashBits);    // 49152: links to nodes and heads
+inline constexpr int kTextSize = 2 * kDictSize + kMaxMatch;       // 16640
+inline constexpr int kLevelSize = kDictSize + 256;                // 8448
+inline constexpr int kParentSize = 2 * kDictSize;                 // 16384
+inline constexpr int kHashBits = 15;                              // child list heads
+inline constexpr int kNextSize = kParentSize + (1 << kHashBits);  // 49152: links to nodes and heads
 static_assert(kNextSize - 1 <= 0xFFFF, "a link to a list head must fit a 16-bit link");
-inline constexpr std::uint16_t kPassUp = 0x8000;                    // position's pass-up mark
+inline constexpr std::uint16_t kPassUp = 0x8000;  // position's pass-up mark
 
 // Token buffer of the block coder.
 inline constexpr std::size_t kTokenBufferSize = 16384;
@@ -84,17 +84,17 @@ struct DistanceEntry {
 };
 
 struct DecoderState {
-    std::uint64_t bits = 0;        // the next stream bits, the next one on top
-    int bit_count = 0;             // valid bits in `bits`
+    std::uint64_t bits = 0;                // the next stream bits, the next one on top
+    int bit_count = 0;                     // valid bits in `bits`
     const std::uint8_t* in = nullptr;      // the stream's next byte, read in place
     const std::uint8_t* in_end = nullptr;  // its end
-    std::size_t past_end = 0;      // zero bytes taken past the end
-    std::uint32_t block_left = 0;  // symbols left in the block (32-bit, wraps)
-    std::uint32_t copy_left = 0;   // pending copy: bytes left,
-    std::uint32_t copy_dist = 0;   // and how far back it reads (1 to 8192)
-    std::size_t last_piece = 0;    // bytes of the piece window's last piece
-    bool ended = false;            // the stream ran out or is damaged: nothing more comes
-    bool bad_table = false;        // it ended on inconsistent code lengths
+    std::size_t past_end = 0;              // zero bytes taken past the end
+    std::uint32_t block_left = 0;          // symbols left in the block (32-bit, wraps)
+    std::uint32_t copy_left = 0;           // pending copy: bytes left,
+    std::uint32_t copy_dist = 0;           // and how far back it reads (1 to 8192)
+    std::size_t last_piece = 0;            // bytes of the piece window's last piece
+    bool ended = false;                    // the stream ran out or is damaged: nothing more comes
+    bool bad_table = false;                // it ended on inconsistent code lengths
     std::array<std::uint8_t, kNumSymbols> symbol_lengths{};
     std::array<std::uint8_t, kNumPre> aux_lengths{};  // pre-code, then distance
     std::array<std::uint16_t, 1 << kSymbolTableBits> symbol_table{};
@@ -130,9 +130,9 @@ struct MatchTree {
     // `prev` is a link number, so it may name a head).
     std::array<std::int16_t, kNextSize - kParentSize> head{};
     std::array<NodeDepth, kLevelSize> depth{};
-    int free_node = 0;      // head of the free inner nodes (set per file)
-    int pos = 0;            // current text position
-    int remaining = 0;      // input bytes not yet coded
+    int free_node = 0;  // head of the free inner nodes (set per file)
+    int pos = 0;        // current text position
+    int remaining = 0;  // input bytes not yet coded
     int match_length = 0;
     int match_pos = 0;
     bool verbose = false;
@@ -140,9 +140,9 @@ struct MatchTree {
 
 struct BlockCoder {
     std::unique_ptr<std::uint8_t[]> tokens;  // allocated once, on first use
-    std::size_t token_capacity = 0;  // set on first use
-    std::size_t fill = 0;       // next free byte of `tokens`
-    std::size_t flag_pos = 0;   // the current flag byte
+    std::size_t token_capacity = 0;          // set on first use
+    std::size_t fill = 0;                    // next free byte of `tokens`
+    std::size_t flag_pos = 0;                // the current flag byte
     unsigned flag_mask = 0;
     std::array<std::uint16_t, 2 * kNumSymbols - 1> symbol_freq{};
     std::array<std::uint16_t, 2 * kNumDist - 1> dist_freq{};
@@ -182,7 +182,9 @@ struct CodecStorage {
 
 // The one instance (constant-initialised, so usable at any time).
 extern CodecStorage g_storage;
-inline CodecStorage& storage() { return g_storage; }
+inline CodecStorage& storage() {
+    return g_storage;
+}
 
 // Points the source at `memory`; empties its buffer.
 void source_from_memory(std::span<const std::uint8_t> memory);

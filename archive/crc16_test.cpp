@@ -36,7 +36,8 @@ TEST(Crc16, RunningValueCarriesAcrossPieces) {
     for (std::size_t piece : {1, 7, 15, 16, 17, 33, 999}) {
         std::uint16_t running = 0;
         for (std::size_t at = 0; at < long_input.size(); at += piece)
-            running = crc16::update(running, std::span(long_input).subspan(at, std::min(piece, long_input.size() - at)));
+            running =
+                crc16::update(running, std::span(long_input).subspan(at, std::min(piece, long_input.size() - at)));
         EXPECT_EQ(running, 0x3CED) << piece;
     }
 }

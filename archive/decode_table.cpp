@@ -15,23 +15,21 @@ namespace {
 // through a call for each).
 inline void fill_entries(std::uint16_t* p, std::uint32_t n, std::uint16_t value) {
     switch (n) {
-        case 1:
-            *p = value;
-            return;
-        case 2: {
-            const std::uint32_t two = value * 0x00010001u;
-            std::memcpy(p, &two, sizeof two);
-            return;
-        }
-        case 4: {
-            const std::uint64_t four = value * 0x0001000100010001u;
-            std::memcpy(p, &four, sizeof four);
-            return;
-        }
-        default: {
-            const std::uint64_t four = value * 0x0001000100010001u;
-            for (std::uint32_t i = 0; i < n; i += 4) std::memcpy(p + i, &four, sizeof four);
-        }
+    case 1: *p = value; return;
+    case 2: {
+        const std::uint32_t two = value * 0x00010001u;
+        std::memcpy(p, &two, sizeof two);
+        return;
+    }
+    case 4: {
+        const std::uint64_t four = value * 0x0001000100010001u;
+        std::memcpy(p, &four, sizeof four);
+        return;
+    }
+    default: {
+        const std::uint64_t four = value * 0x0001000100010001u;
+        for (std::uint32_t i = 0; i < n; i += 4) std::memcpy(p + i, &four, sizeof four);
+    }
     }
 }
 
@@ -67,8 +65,8 @@ bool place_long_codes(std::span<const std::uint8_t> lengths, int table_bits, std
 
 }  // namespace
 
-bool build_decode_table(std::span<const std::uint8_t> lengths, int table_bits,
-                        std::span<std::uint16_t> table, std::span<std::uint16_t> fast) {
+bool build_decode_table(std::span<const std::uint8_t> lengths, int table_bits, std::span<std::uint16_t> table,
+                        std::span<std::uint16_t> fast) {
     if (lengths.size() > static_cast<std::size_t>(lh5::kNumSymbols)) return false;
     std::array<std::uint32_t, 17> count{};
     for (std::uint8_t len : lengths) {
@@ -99,7 +97,8 @@ bool build_decode_table(std::span<const std::uint8_t> lengths, int table_bits,
         for (std::uint32_t n = 0; n < count[len]; ++n, at += weight) {
             const std::uint16_t ch = order[k++];
             fill_entries(&table[at], weight, ch);
-            if (!fast.empty()) fill_entries(&fast[at], weight, static_cast<std::uint16_t>(ch << kFastSymbolShift | len));
+            if (!fast.empty())
+                fill_entries(&fast[at], weight, static_cast<std::uint16_t>(ch << kFastSymbolShift | len));
         }
     }
     const std::uint32_t long_from = at;  // = start[table_bits + 1] >> (16 - table_bits)
@@ -107,6 +106,7 @@ bool build_decode_table(std::span<const std::uint8_t> lengths, int table_bits,
 
     if (!place_long_codes(lengths, table_bits, table, std::span(order).first(lengths.size()), k, start)) return false;
     if (!fast.empty())
-        for (std::uint32_t i = long_from; i < table_size; ++i) fast[i] = static_cast<std::uint16_t>(kFastLongCode | table[i]);
+        for (std::uint32_t i = long_from; i < table_size; ++i)
+            fast[i] = static_cast<std::uint16_t>(kFastLongCode | table[i]);
     return true;
 }

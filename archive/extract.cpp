@@ -1,8 +1,8 @@
 // Member expansion, in memory or straight into a file.
 #include "archive/extract.hpp"
 
-#include <cstdio>
 #include <algorithm>
+#include <cstdio>
 
 #include "archive/codec_storage.hpp"
 #include "archive/crc16.hpp"
@@ -120,6 +120,7 @@ Expansion expand_member_to_sink(std::span<const std::uint8_t> member, ExpansionS
 
 void say_unknown_method(const Expansion& e, Voice voice) {
     char text[32];
-    std::snprintf(text, sizeof text, "Unknown method: %u\n", static_cast<unsigned>(static_cast<unsigned char>(method_char(e.header))));
+    std::snprintf(text, sizeof text, "Unknown method: %u\n",
+                  static_cast<unsigned>(static_cast<unsigned char>(method_char(e.header))));
     say(voice.err, text);
 }

@@ -18,10 +18,10 @@ struct Expansion {
         EndedEarly,     // the compressed data ran out: `data` holds the bytes before that point
         Damaged,        // `damage` says what: nothing, or the bytes before that point, in `data`
     } status = Status::NoMember;
-    const char* damage = "";        // for Damaged: "Header sum error", "Can't read", "Bad table" or "Unable to write"
-    MemberHead header;              // the member's header as read (for NoMember: nothing of use)
+    const char* damage = "";  // for Damaged: "Header sum error", "Can't read", "Bad table" or "Unable to write"
+    MemberHead header;        // the member's header as read (for NoMember: nothing of use)
     std::vector<std::uint8_t> data;
-    std::uint16_t crc = 0;          // CRC-16 of `data`
+    std::uint16_t crc = 0;  // CRC-16 of `data`
 };
 
 // Expands the member whose header starts at `member[0]`; `member` runs on to
@@ -50,8 +50,8 @@ struct ExpansionSink {
 // nothing unless the header was read and the method is known. A sink that
 // refuses a piece makes it Damaged, "Unable to write". Prints what
 // expand_member prints.
-Expansion expand_member_to_sink(std::span<const std::uint8_t> member, ExpansionSink sink,
-                                std::size_t limit = SIZE_MAX, Voice voice = {});
+Expansion expand_member_to_sink(std::span<const std::uint8_t> member, ExpansionSink sink, std::size_t limit = SIZE_MAX,
+                                Voice voice = {});
 
 // Says "Unknown method: %u" (the method's fourth byte) on the voice's console
 // channel, for an expansion that ended UnknownMethod.

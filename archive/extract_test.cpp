@@ -111,7 +111,8 @@ TEST(Extract, DamagedHeadersAndCutStoredDataAreDamage) {
 
 TEST(Extract, MatchBeforeTheFirstByteCopiesZeros) {
     // First expand something else, so that the ring holds other bytes.
-    (void)expand_member(archive_of(testkit::packed_member(0x7000, 0, "a", testkit::corpus(testkit::CorpusKind::Text, 9000))));
+    (void)expand_member(
+        archive_of(testkit::packed_member(0x7000, 0, "a", testkit::corpus(testkit::CorpusKind::Text, 9000))));
     // A stream whose first token is a match of 13 at distance field 100.
     Bytes stream;
     lh5::storage().counters = {};

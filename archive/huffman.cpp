@@ -78,8 +78,7 @@ void assign_codes(int n, const std::array<int, 17>& count, const std::array<int,
     for (int d = 16; d > 0; --d)
         for (int c = count[d]; c > 0; --c) lengths[order[at++]] = static_cast<std::uint8_t>(d);
     std::array<std::uint16_t, 18> start{};
-    for (int d = 1; d <= 16; ++d)
-        start[d + 1] = static_cast<std::uint16_t>((start[d] + count[d]) << 1);
+    for (int d = 1; d <= 16; ++d) start[d + 1] = static_cast<std::uint16_t>((start[d] + count[d]) << 1);
     for (int i = 0; i < n; ++i) codes[i] = start[lengths[i]]++;
 }
 

@@ -11,9 +11,9 @@
 #include "archive/pack.hpp"
 #include "common/file.hpp"
 #include "testkit/corpus.hpp"
+#include "testkit/linux_only.hpp"
 #include "testkit/run.hpp"
 #include "testkit/workdir.hpp"
-#include "testkit/linux_only.hpp"
 
 namespace {
 
@@ -45,7 +45,9 @@ std::vector<Sample> samples() {
     return list;
 }
 
-std::string as_text(const std::vector<std::uint8_t>& data) { return std::string(data.begin(), data.end()); }
+std::string as_text(const std::vector<std::uint8_t>& data) {
+    return std::string(data.begin(), data.end());
+}
 
 TEST(Interop, OurArchivesAreReadByIndependentTools) {
     MOZAIK_LINUX_ONLY("bsdtar, 7z and lhasa");
@@ -110,7 +112,7 @@ TEST(Interop, IndependentCompressorMembersExpand) {
     int lh5_members = 0;
     for (const Sample& s : samples()) {
         // A handful across kinds and boundaries: jlha starts slowly.
-        static const std::set<std::string> chosen = {"zeros_8448.bin", "runs_16385.bin", "text_8193.bin",
+        static const std::set<std::string> chosen = {"zeros_8448.bin",  "runs_16385.bin", "text_8193.bin",
                                                      "text_100000.bin", "code_16384.bin", "code_1M.bin",
                                                      "random_8449.bin", "text_3.bin"};
         if (!chosen.count(s.name)) continue;

@@ -30,8 +30,8 @@ using namespace lh5;
 // Kept in locals while decoding (stored in DecoderState between calls), so
 // that writes to the output do not force it back to memory.
 struct Bits {
-    std::uint64_t bits = 0;          // the next stream bits, the next one on top
-    int count = 0;                   // valid bits in `bits`
+    std::uint64_t bits = 0;            // the next stream bits, the next one on top
+    int count = 0;                     // valid bits in `bits`
     const std::uint8_t* in = nullptr;  // the next byte of the stream
 };
 
@@ -85,7 +85,9 @@ inline void refill(Bits& d) {
 }
 
 // The next 16 bits.
-inline unsigned window16(std::uint64_t bits) { return static_cast<unsigned>(bits >> 48); }
+inline unsigned window16(std::uint64_t bits) {
+    return static_cast<unsigned>(bits >> 48);
+}
 
 // Drops n (0 to 16) bits.
 inline void skip_bits(Bits& d, int n) {
@@ -195,8 +197,9 @@ void read_symbol_lengths(DecoderState& t, Bits& d) {
         }
         skip_bits(b, length);
         if (c <= 2) {
-            int zeros = c == 0 ? 1 : c == 1 ? static_cast<int>(take_bits(b, 4)) + 3
-                                            : static_cast<int>(take_bits(b, kSymbolCountBits)) + 20;
+            int zeros = c == 0   ? 1
+                        : c == 1 ? static_cast<int>(take_bits(b, 4)) + 3
+                                 : static_cast<int>(take_bits(b, kSymbolCountBits)) + 20;
             if (i + zeros > kNumSymbols) throw BadTable{};
             std::memset(&t.symbol_lengths[i], 0, static_cast<std::size_t>(zeros));
             i += zeros;
@@ -219,8 +222,7 @@ inline unsigned decode_symbol(DecoderState& t, Bits& d) {
     }
     --t.block_left;
     unsigned j = t.symbol_table[window16(d.bits) >> (16 - kSymbolTableBits)];
-    if (j >= static_cast<unsigned>(kNumSymbols))
-        j = walk_nodes(d.bits, j, 1u << (15 - kSymbolTableBits), kNumSymbols);
+    if (j >= static_cast<unsigned>(kNumSymbols)) j = walk_nodes(d.bits, j, 1u << (15 - kSymbolTableBits), kNumSymbols);
     skip_bits(d, t.symbol_lengths[j]);
     return j;
 }
@@ -273,7 +275,8 @@ inline void copy_match(std::uint8_t* out, std::size_t pos, std::size_t dist, std
         // margins, so that the loop checks one count: a symbol writes
         // 256 bytes at most, and moves `in` on by 5.5 bytes at most
         // (44 bits) after the first fill's 6.4 (51 bits).
-        std::size_t k = std::min<std::size_t>(block_left, end - pos < kFastRoom ? 0 : (end - pos - kFastRoom) / kMaxMatch + 1);
+        std::size_t k =
+            std::min<std::size_t>(block_left, end - pos < kFastRoom ? 0 : (end - pos - kFastRoom) / kMaxMatch + 1);
         const std::size_t in_left = static_cast<std::size_t>(in_end - in);
         k = std::min<std::size_t>(k, in_left < kFastInput + 8 ? 0 : (in_left - kFastInput - 8) / 6);
         if (k == 0) break;
@@ -425,7 +428,9 @@ std::size_t lh5_expand(std::size_t count, std::uint8_t* buffer) {
     return piece.size();
 }
 
-bool lh5_bad_table() { return storage().decoder.bad_table; }
+bool lh5_bad_table() {
+    return storage().decoder.bad_table;
+}
 
 std::size_t lh5_expand_vector(std::vector<std::uint8_t>& out, std::size_t size, std::uint16_t* crc) {
     // Sized in steps within one reserved block (doubling past it), so each
@@ -446,8 +451,7 @@ std::size_t lh5_expand_vector(std::vector<std::uint8_t>& out, std::size_t size, 
     return pos;
 }
 
-std::vector<std::uint8_t> lh5_expand_buffer(std::span<const std::uint8_t> stream,
-                                            std::size_t original_size) {
+std::vector<std::uint8_t> lh5_expand_buffer(std::span<const std::uint8_t> stream, std::size_t original_size) {
     source_from_memory(stream);
     lh5_expand_start();
     std::vector<std::uint8_t> out;

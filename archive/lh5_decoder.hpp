@@ -59,5 +59,4 @@ std::size_t lh5_expand_vector(std::vector<std::uint8_t>& out, std::size_t size, 
 // Whole-buffer form: expands `stream` into `original_size` bytes, or fewer
 // when the stream runs out first. Fatal "Bad table" on inconsistent code
 // lengths.
-std::vector<std::uint8_t> lh5_expand_buffer(std::span<const std::uint8_t> stream,
-                                            std::size_t original_size);
+std::vector<std::uint8_t> lh5_expand_buffer(std::span<const std::uint8_t> stream, std::size_t original_size);

@@ -119,7 +119,8 @@ TEST(Lh5Decoder, ShortStreamEndsEarly) {
     const auto input = testkit::corpus(testkit::CorpusKind::Text, 30000);
     const Lh5Stream s = lh5_compress_buffer(input);
     ASSERT_FALSE(s.gave_up);
-    const std::vector<std::uint8_t> cut(s.data.begin(), s.data.begin() + static_cast<std::ptrdiff_t>(s.data.size() / 2));
+    const std::vector<std::uint8_t> cut(s.data.begin(),
+                                        s.data.begin() + static_cast<std::ptrdiff_t>(s.data.size() / 2));
     const auto out = lh5_expand_buffer(cut, input.size());
     // The part the bytes that are there describe is right (the last
     // symbols, read partly from the margin's zero bits, may not be); the
@@ -265,22 +266,18 @@ TEST(Lh5Decoder, FastAndPlainLoopsStopAlike) {
         EXPECT_TRUE(f.out == p.out) << f.out.size() << " and " << p.out.size() << " bytes";
         EXPECT_EQ(f.bad_table, p.bad_table);
         switch (row.expect) {
-            case Expect::Whole:
-                EXPECT_TRUE(std::equal(f.out.begin(), f.out.end(), input.begin()));
-                EXPECT_EQ(f.out.size(), row.asked);
-                break;
-            case Expect::EndsEarly:
-                EXPECT_FALSE(f.bad_table);
-                EXPECT_LT(f.out.size(), row.asked);
-                EXPECT_GT(f.out.size(), 1000u);
-                EXPECT_TRUE(std::equal(f.out.begin(), f.out.end() - 512, input.begin()));
-                break;
-            case Expect::BadTable:
-                EXPECT_TRUE(f.bad_table);
-                break;
-            case Expect::Bytes:
-                EXPECT_TRUE(f.out == row.bytes);
-                break;
+        case Expect::Whole:
+            EXPECT_TRUE(std::equal(f.out.begin(), f.out.end(), input.begin()));
+            EXPECT_EQ(f.out.size(), row.asked);
+            break;
+        case Expect::EndsEarly:
+            EXPECT_FALSE(f.bad_table);
+            EXPECT_LT(f.out.size(), row.asked);
+            EXPECT_GT(f.out.size(), 1000u);
+            EXPECT_TRUE(std::equal(f.out.begin(), f.out.end() - 512, input.begin()));
+            break;
+        case Expect::BadTable: EXPECT_TRUE(f.bad_table); break;
+        case Expect::Bytes: EXPECT_TRUE(f.out == row.bytes); break;
         }
     }
     // Streams cut at every 50th byte, and damaged by flipped bits.
@@ -318,21 +315,22 @@ TEST(Lh5Decoder, SurvivesThousandsOfDamagedStreams) {
         const std::size_t which = static_cast<std::size_t>(round) % seeds.size();
         std::vector<std::uint8_t> s = seeds[which];
         switch (round % 5) {
-            case 0:  // flip a few bits
-                for (int k = 0; k < 1 + round % 4; ++k) s[rng() % s.size()] ^= static_cast<std::uint8_t>(1u << (rng() % 8));
-                break;
-            case 1:  // overwrite a byte in the block header
-                s[rng() % std::min<std::size_t>(s.size(), 60)] = static_cast<std::uint8_t>(rng());
-                break;
-            case 2:  // cut
-                s.resize(rng() % s.size());
-                break;
-            case 3:  // random bytes
-                for (auto& b : s) b = static_cast<std::uint8_t>(rng());
-                break;
-            default:  // a damaged stretch
-                for (std::size_t i = rng() % s.size(), n = 0; i < s.size() && n < 16; ++i, ++n) s[i] = static_cast<std::uint8_t>(rng());
-                break;
+        case 0:  // flip a few bits
+            for (int k = 0; k < 1 + round % 4; ++k) s[rng() % s.size()] ^= static_cast<std::uint8_t>(1u << (rng() % 8));
+            break;
+        case 1:  // overwrite a byte in the block header
+            s[rng() % std::min<std::size_t>(s.size(), 60)] = static_cast<std::uint8_t>(rng());
+            break;
+        case 2:  // cut
+            s.resize(rng() % s.size());
+            break;
+        case 3:  // random bytes
+            for (auto& b : s) b = static_cast<std::uint8_t>(rng());
+            break;
+        default:  // a damaged stretch
+            for (std::size_t i = rng() % s.size(), n = 0; i < s.size() && n < 16; ++i, ++n)
+                s[i] = static_cast<std::uint8_t>(rng());
+            break;
         }
         const std::size_t size = 1 + rng() % (2 * sizes[which]);
         try {

@@ -36,13 +36,14 @@ std::vector<Vector> manifest() {
     return rows;
 }
 
-std::string sha256_of(const std::vector<std::uint8_t>& data) { return sha256_hex(data); }
+std::string sha256_of(const std::vector<std::uint8_t>& data) {
+    return sha256_hex(data);
+}
 
 TEST(Sha256, KnownDigests) {
     EXPECT_EQ(sha256_of({}), "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
     const std::string abc = "abc";
-    EXPECT_EQ(sha256_of({abc.begin(), abc.end()}),
-              "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+    EXPECT_EQ(sha256_of({abc.begin(), abc.end()}), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
     // 1,000,000 x 'a' fed in uneven pieces crosses the block buffer.
     Sha256 h;
     std::vector<std::uint8_t> piece(777, 'a');
@@ -62,8 +63,7 @@ constexpr const char* kShiftedCutSource = "lha_osk_201__h1_lh5__0";
 
 TEST(Lh5Vectors, ShiftedCutIsTheLevelOneStreamAndIsRejected) {
     const auto cut = testkit::slurp(testkit::testdata(std::string("lh5-streams/") + kShiftedCut + ".lh5"));
-    const auto whole =
-        testkit::slurp(testkit::testdata(std::string("lh5-streams/") + kShiftedCutSource + ".lh5"));
+    const auto whole = testkit::slurp(testkit::testdata(std::string("lh5-streams/") + kShiftedCutSource + ".lh5"));
     ASSERT_EQ(cut.size(), whole.size());
     EXPECT_EQ(cut[0], 0);
     EXPECT_EQ(cut[1], 0);

@@ -18,8 +18,12 @@ inline int child_hash(int q, int c) {
     return kParentSize + static_cast<int>((key * 0x9E3779B1u) >> (32 - kHashBits));
 }
 
-inline std::int16_t n16(int v) { return static_cast<std::int16_t>(v); }
-inline std::uint16_t u16(int v) { return static_cast<std::uint16_t>(v); }
+inline std::int16_t n16(int v) {
+    return static_cast<std::int16_t>(v);
+}
+inline std::uint16_t u16(int v) {
+    return static_cast<std::uint16_t>(v);
+}
 
 // The `next` field of link number `link`: a node's or a list head.
 inline std::int16_t& next_of(MatchTree& t, int link) {
@@ -145,9 +149,13 @@ void match_finder_start() {
     t.free_node = 1;
 }
 
-int find_child(int q, int c) { return child_of(storage().tree, q, c); }
+int find_child(int q, int c) {
+    return child_of(storage().tree, q, c);
+}
 
-void add_child(int q, int c, int r) { link_child(storage().tree, q, c, r); }
+void add_child(int q, int c, int r) {
+    link_child(storage().tree, q, c, r);
+}
 
 void split_node(int old) {
     MatchTree& t = storage().tree;

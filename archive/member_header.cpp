@@ -63,28 +63,50 @@ MemberHead read_member_head(std::span<const std::uint8_t> holder, std::uint64_t 
     return head;
 }
 
-bool holds_member(const MemberHead& head) { return bytes::has_text(head.bytes, kMethodAt, "-lh"); }
-bool is_erased(const MemberHead& head) { return packed_size(head) == kErasedSize; }
-std::uint8_t header_size(const MemberHead& head) { return head.bytes[kHeaderSizeAt]; }
-std::uint32_t packed_size(const MemberHead& head) { return bytes::le32(head.bytes.data() + kPackedSizeAt); }
-std::uint32_t original_size(const MemberHead& head) { return bytes::le32(head.bytes.data() + kOriginalSizeAt); }
-std::uint16_t type_segment(const MemberHead& head) { return bytes::le16(head.bytes.data() + kTypeSegmentAt); }
-std::uint16_t type_offset(const MemberHead& head) { return bytes::le16(head.bytes.data() + kTypeOffsetAt); }
-std::uint8_t recorded_sum(const MemberHead& head) { return head.bytes[kHeaderSumAt]; }
+bool holds_member(const MemberHead& head) {
+    return bytes::has_text(head.bytes, kMethodAt, "-lh");
+}
+bool is_erased(const MemberHead& head) {
+    return packed_size(head) == kErasedSize;
+}
+std::uint8_t header_size(const MemberHead& head) {
+    return head.bytes[kHeaderSizeAt];
+}
+std::uint32_t packed_size(const MemberHead& head) {
+    return bytes::le32(head.bytes.data() + kPackedSizeAt);
+}
+std::uint32_t original_size(const MemberHead& head) {
+    return bytes::le32(head.bytes.data() + kOriginalSizeAt);
+}
+std::uint16_t type_segment(const MemberHead& head) {
+    return bytes::le16(head.bytes.data() + kTypeSegmentAt);
+}
+std::uint16_t type_offset(const MemberHead& head) {
+    return bytes::le16(head.bytes.data() + kTypeOffsetAt);
+}
+std::uint8_t recorded_sum(const MemberHead& head) {
+    return head.bytes[kHeaderSumAt];
+}
 
 std::string_view method_text(const MemberHead& head) {
     return {reinterpret_cast<const char*>(head.bytes.data()) + kMethodAt, kMethodLength};
 }
 
-char method_char(const MemberHead& head) { return static_cast<char>(head.bytes[kMethodCharAt]); }
+char method_char(const MemberHead& head) {
+    return static_cast<char>(head.bytes[kMethodCharAt]);
+}
 
-bool is_stored(const MemberHead& head) { return method_text(head) == "-lh0-"; }
+bool is_stored(const MemberHead& head) {
+    return method_text(head) == "-lh0-";
+}
 
 std::uint64_t member_span(const MemberHead& head) {
     return std::uint64_t{header_size(head)} + 2 + packed_size(head) + kMemberEndByte;
 }
 
-bool has_fixed_fields(const MemberHead& head) { return head.in_holder > kNameLengthAt; }
+bool has_fixed_fields(const MemberHead& head) {
+    return head.in_holder > kNameLengthAt;
+}
 
 bool is_whole_header(const MemberHead& head) {
     return head.in_holder >= kFixedBytes && holds_member(head) && header_size(head) >= kHeaderSizeExtra &&
@@ -107,7 +129,9 @@ void set_type_segment(MemberHead& head, std::uint16_t segment) {
     bytes::put16(head.bytes.data() + kTypeSegmentAt, segment);
 }
 
-void set_type_words(MemberHead& head, std::uint32_t words) { bytes::put32(head.bytes.data() + kTypeOffsetAt, words); }
+void set_type_words(MemberHead& head, std::uint32_t words) {
+    bytes::put32(head.bytes.data() + kTypeOffsetAt, words);
+}
 
 bool lengthen_header(MemberHead& head, std::uint8_t pad) {
     const std::size_t h = header_size(head);

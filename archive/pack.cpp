@@ -1,8 +1,8 @@
 // The work-archive writer, in memory.
 #include "archive/pack.hpp"
 
-#include <cstdio>
 #include <algorithm>
+#include <cstdio>
 
 #include "archive/best_encoder.hpp"
 #include "archive/codec_storage.hpp"

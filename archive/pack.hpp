@@ -21,12 +21,12 @@ enum class Encoder { Exact, Best };
 
 // How one component is packed.
 struct PackOptions {
-    std::string type_id = "7000:0";  // TypeId text written into the header ("4080:0")
-    std::string name;                // the name stored in the header
-    bool verbose = false;            // "Adding %s " ... " %u.%u%%\n" on standard output, dots on the console channel
-    bool store = false;              // stored without compression
+    std::string type_id = "7000:0";    // TypeId text written into the header ("4080:0")
+    std::string name;                  // the name stored in the header
+    bool verbose = false;              // "Adding %s " ... " %u.%u%%\n" on standard output, dots on the console channel
+    bool store = false;                // stored without compression
     Encoder encoder = Encoder::Exact;  // Best: the smallest of the near-optimal stream, the exact one and storing
-    Voice voice = {};                // where the words above and "17" go (none: silent)
+    Voice voice = {};                  // where the words above and "17" go (none: silent)
 };
 
 // The work archive of `input`: header, data and the end byte 0. Nothing,

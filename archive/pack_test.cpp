@@ -35,7 +35,7 @@ TEST(CompressionRatio, TenthsOfAPercent) {
     EXPECT_EQ(compression_ratio(5, 0), 0u);
     EXPECT_EQ(compression_ratio(100, 100), 1000u);
     EXPECT_EQ(compression_ratio(1, 3), 333u);
-    EXPECT_EQ(compression_ratio(2, 3), 667u);  // rounded to nearest
+    EXPECT_EQ(compression_ratio(2, 3), 667u);   // rounded to nearest
     EXPECT_EQ(compression_ratio(1, 2000), 1u);  // 0.5 rounds up
     // Large values keep within 32 bits.
     EXPECT_EQ(compression_ratio(4000000000u, 4000000000u), 1000u);
@@ -67,7 +67,8 @@ TEST(Pack, VerboseProgressAndRatio) {
     // 8448 bytes in the first piece, 8192 per slide of the window with one
     // dot each: four slides, the last reading nothing.
     console::Capture cap;
-    const Bytes archive = pack(testkit::corpus(testkit::CorpusKind::Text, 8448 + 3 * 8192), {.name = "t.txt", .verbose = true});
+    const Bytes archive =
+        pack(testkit::corpus(testkit::CorpusKind::Text, 8448 + 3 * 8192), {.name = "t.txt", .verbose = true});
     const std::uint32_t packed = bytes::le32(&archive[7]), original = bytes::le32(&archive[11]);
     const std::uint32_t r = compression_ratio(packed, original);
     char ratio[32];
@@ -134,7 +135,8 @@ TEST(Pack, StoredNameAndTypeIdInTheHeader) {
 
 TEST(Pack, OverlongNameIsRefused) {
     console::Capture cap;
-    EXPECT_FALSE(pack_member(Bytes{'d', 'a', 't', 'a'}, {.name = std::string(231, 'n'), .voice = console::voice()}).has_value());
+    EXPECT_FALSE(
+        pack_member(Bytes{'d', 'a', 't', 'a'}, {.name = std::string(231, 'n'), .voice = console::voice()}).has_value());
     EXPECT_EQ(cap.err().rfind("Name too long: nnn", 0), 0u);  // (wrapped at 80 columns)
     EXPECT_EQ(cap.out(), "");
 }

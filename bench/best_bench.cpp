@@ -3,13 +3,13 @@
 // stream's size, /best's, jlha's (jlha c0o5q), the percentage /best gains
 // over each, and /best's MB/s; then the whole process, mozaik32 IMAGE /CALS
 // FILE /best, on 1 MiB of code. Run as root, it installs missing packages.
+#include <unistd.h>
 #include <algorithm>
 #include <chrono>
-#include <cstdlib>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 #include "archive/member_header.hpp"
@@ -30,13 +30,16 @@ struct Package {
 
 const std::vector<Package> kPackages = {
     {"seabios", "/usr/share/seabios", {"vgabios-*", "bios.bin", "bios-256k.bin", "acpi-dsdt.aml"}},
-    {"qemu-system-data", "/usr/share/qemu",
+    {"qemu-system-data",
+     "/usr/share/qemu",
      {"kvmvapic.bin", "linuxboot.bin", "linuxboot_dma.bin", "multiboot.bin", "multiboot_dma.bin", "pvh.bin",
       "sgabios.bin", "qboot.rom"}},
     {"ipxe-qemu", "/usr/lib/ipxe/qemu", {"pxe-*"}},
 };
 
-bool installed(const Package& p) { return fs::is_directory(p.folder); }
+bool installed(const Package& p) {
+    return fs::is_directory(p.folder);
+}
 
 void install_missing() {
     std::string missing;
@@ -80,8 +83,7 @@ std::uint32_t jlha_size(const fs::path& file, const fs::path& work) {
     const fs::path archive = work / "peer.lzh";
     fs::remove(archive);
     if (!fs::exists("/usr/bin/jlha")) return 0;
-    const auto r = testkit::run_program("/usr/bin/jlha", {"c0o5q", archive.string(), file.filename().string()},
-                                        {});
+    const auto r = testkit::run_program("/usr/bin/jlha", {"c0o5q", archive.string(), file.filename().string()}, {});
     if (r.status != 0 || !fs::exists(archive)) return 0;
     return packed_of(*read_input_file(archive.string()));
 }
@@ -98,9 +100,8 @@ double gain(std::uint64_t best, std::uint64_t other) {
 void print_row(const char* name, const Totals& t) {
     std::printf("%-28s %9llu %9llu %9llu %9llu %7.2f%% %7.2f%% %6.2f\n", name,
                 static_cast<unsigned long long>(t.original), static_cast<unsigned long long>(t.exact),
-                static_cast<unsigned long long>(t.best), static_cast<unsigned long long>(t.jlha),
-                gain(t.best, t.exact), gain(t.best, t.jlha),
-                t.seconds > 0 ? static_cast<double>(t.original) / 1e6 / t.seconds : 0.0);
+                static_cast<unsigned long long>(t.best), static_cast<unsigned long long>(t.jlha), gain(t.best, t.exact),
+                gain(t.best, t.jlha), t.seconds > 0 ? static_cast<double>(t.original) / 1e6 / t.seconds : 0.0);
 }
 
 // One file's row; it is added to `all`, and to `compressing` when the exact
@@ -135,8 +136,8 @@ void whole_process(const fs::path& build, const fs::path& work) {
         const auto start = std::chrono::steady_clock::now();
         const auto r = testkit::run_program((build / "mozaik32").string(), args);
         const double s = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        std::printf("mozaik32 IMG /CALS code_1M.bin %-5s: %.2f s, %.2f MB/s (status %d)\n", encoder, s,
-                    1.048576 / s, r.status);
+        std::printf("mozaik32 IMG /CALS code_1M.bin %-5s: %.2f s, %.2f MB/s (status %d)\n", encoder, s, 1.048576 / s,
+                    r.status);
     }
 }
 
@@ -148,8 +149,8 @@ int main(int, char** argv) {
     const fs::path work = fs::temp_directory_path() / ("best_bench." + std::to_string(getpid()));
     fs::create_directories(work);
     fs::current_path(work);
-    std::printf("%-28s %9s %9s %9s %9s %8s %8s %6s\n", "file", "bytes", "exact", "/best", "jlha", "vs exact",
-                "vs jlha", "MB/s");
+    std::printf("%-28s %9s %9s %9s %9s %8s %8s %6s\n", "file", "bytes", "exact", "/best", "jlha", "vs exact", "vs jlha",
+                "MB/s");
     Totals all, compressing;
     for (const Package& p : kPackages) {
         if (!installed(p)) {

@@ -18,9 +18,9 @@
 #include "archive/crc16.hpp"
 #include "archive/extract.hpp"
 #include "archive/lh5_decoder.hpp"
+#include "archive/lh5_encoder.hpp"
 #include "common/fatal.hpp"
 #include "common/file.hpp"
-#include "archive/lh5_encoder.hpp"
 #include "testkit/corpus.hpp"
 
 namespace {
@@ -34,8 +34,8 @@ const std::vector<std::uint8_t>& sample(testkit::CorpusKind kind, std::size_t si
 
 void report(benchmark::State& state, std::size_t size) {
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * static_cast<std::int64_t>(size));
-    state.counters["MB/s"] = benchmark::Counter(static_cast<double>(state.iterations()) * static_cast<double>(size) / 1e6,
-                                                benchmark::Counter::kIsRate);
+    state.counters["MB/s"] = benchmark::Counter(
+        static_cast<double>(state.iterations()) * static_cast<double>(size) / 1e6, benchmark::Counter::kIsRate);
 }
 
 void compress(benchmark::State& state, testkit::CorpusKind kind) {
@@ -122,8 +122,7 @@ int expand_archive(const char* path) {
     if (!archive) return 1;
     File out("original.tmp", "wb");
     if (!out.is_open()) return 1;
-    const Expansion e =
-        expand_member_to_sink(std::span(archive->first.get(), archive->second), {write_to_file, &out});
+    const Expansion e = expand_member_to_sink(std::span(archive->first.get(), archive->second), {write_to_file, &out});
     if (e.status == Expansion::Status::Damaged) {
         std::printf("%s\n", e.damage);
         return 1;

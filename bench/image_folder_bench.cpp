@@ -21,8 +21,8 @@
 #include <variant>
 
 #include "common/console.hpp"
-#include "folder/manifest.hpp"
 #include "driver/run.hpp"
+#include "folder/manifest.hpp"
 #include "testkit/corpus.hpp"
 #include "testkit/group_runs.hpp"
 #include "testkit/workdir.hpp"
@@ -88,9 +88,9 @@ void manifest_lines(benchmark::State& state) {
         benchmark::DoNotOptimize(parsed);
     }
     // Seconds per line (shown as ns or us per line).
-    state.counters["per_line"] = benchmark::Counter(static_cast<double>(state.range(0)),
-                                                    benchmark::Counter::kIsIterationInvariantRate |
-                                                        benchmark::Counter::kInvert);
+    state.counters["per_line"] =
+        benchmark::Counter(static_cast<double>(state.range(0)),
+                           benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
 
 #ifdef __linux__
@@ -101,7 +101,9 @@ double high_water_kb() {
         if (line.starts_with("VmHWM:")) return std::stod(line.substr(6));
     return 0;
 }
-void reset_high_water() { std::ofstream("/proc/self/clear_refs") << "5"; }
+void reset_high_water() {
+    std::ofstream("/proc/self/clear_refs") << "5";
+}
 double resident_kb() {
     std::ifstream status("/proc/self/status");
     for (std::string line; std::getline(status, line);)

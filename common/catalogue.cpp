@@ -1,8 +1,8 @@
 // The catalogue of component kinds, one row per OptionCode.
 #include "common/catalogue.hpp"
 
-#include <cstdio>
 #include <strings.h>
+#include <cstdio>
 
 #include "common/hex.hpp"
 
@@ -43,23 +43,45 @@ struct Row {
         return r;
     }
 
-    constexpr Row none() const { return with([](ComponentKind& r) { r.operation = Operation::None; }); }
-    constexpr Row operation(Operation o) const { return with([o](ComponentKind& r) { r.operation = o; }); }
-    constexpr Row placed(Placement p) const { return with([p](ComponentKind& r) { r.placement = p; }); }
-    constexpr Row prepared(FilePreparation p) const { return with([p](ComponentKind& r) { r.preparation = p; }); }
+    constexpr Row none() const {
+        return with([](ComponentKind& r) { r.operation = Operation::None; });
+    }
+    constexpr Row operation(Operation o) const {
+        return with([o](ComponentKind& r) { r.operation = o; });
+    }
+    constexpr Row placed(Placement p) const {
+        return with([p](ComponentKind& r) { r.placement = p; });
+    }
+    constexpr Row prepared(FilePreparation p) const {
+        return with([p](ComponentKind& r) { r.preparation = p; });
+    }
     constexpr Row picture(Picture p) const {
         return with([p](ComponentKind& r) {
             r.picture = p;
             r.content = Content::Picture;
         });
     }
-    constexpr Row holds(Content c) const { return with([c](ComponentKind& r) { r.content = c; }); }
-    constexpr Row type_from(TypeSource t) const { return with([t](ComponentKind& r) { r.type_source = t; }); }
-    constexpr Row lone(LoneUse l) const { return with([l](ComponentKind& r) { r.lone = l; }); }
-    constexpr Row becomes(OptionCode c) const { return with([c](ComponentKind& r) { r.becomes = c; }); }
-    constexpr Row noreserve() const { return with([](ComponentKind& r) { r.reads_noreserve = true; }); }
-    constexpr Row extracts_picture() const { return with([](ComponentKind& r) { r.extracts_picture = true; }); }
-    constexpr Row defaults(const DefaultFile& d) const { return with([&d](ComponentKind& r) { r.default_file = &d; }); }
+    constexpr Row holds(Content c) const {
+        return with([c](ComponentKind& r) { r.content = c; });
+    }
+    constexpr Row type_from(TypeSource t) const {
+        return with([t](ComponentKind& r) { r.type_source = t; });
+    }
+    constexpr Row lone(LoneUse l) const {
+        return with([l](ComponentKind& r) { r.lone = l; });
+    }
+    constexpr Row becomes(OptionCode c) const {
+        return with([c](ComponentKind& r) { r.becomes = c; });
+    }
+    constexpr Row noreserve() const {
+        return with([](ComponentKind& r) { r.reads_noreserve = true; });
+    }
+    constexpr Row extracts_picture() const {
+        return with([](ComponentKind& r) { r.extracts_picture = true; });
+    }
+    constexpr Row defaults(const DefaultFile& d) const {
+        return with([&d](ComponentKind& r) { r.default_file = &d; });
+    }
     constexpr Row rom(const SlotFamily& f) const {
         return with([&f](ComponentKind& r) {
             r.placement = Placement::RomSlots;
@@ -73,8 +95,7 @@ struct Row {
     constexpr operator ComponentKind() const { return k; }
 };
 
-constexpr Row row(OptionCode c, std::string_view sw, std::string_view sn, std::string_view id,
-                  std::string_view name) {
+constexpr Row row(OptionCode c, std::string_view sw, std::string_view sn, std::string_view id, std::string_view name) {
     ComponentKind k;
     k.option_code = c;
     k.switch_text = sw;
@@ -93,13 +114,31 @@ constexpr std::array<ComponentKind, code::last + 1> kTable = {{
     row(2, "/ncr", "", "4086:0", "").rom(kPciSlots).becomes(code::pci).lone(LoneUse::Always),
     row(3, "/aha", "", "4086:0", "").rom(kPciSlots).becomes(code::pci).lone(LoneUse::Always),
     row(4, "/other", "Other", "", "").type_from(TypeSource::Operand),
-    row(5, "/logo", "Logo", "4000:0", "LOGO BitMap     ").lone(LoneUse::Always).noreserve().extracts_picture().defaults(kLogoDefault).holds(Content::Picture),
+    row(5, "/logo", "Logo", "4000:0", "LOGO BitMap     ")
+        .lone(LoneUse::Always)
+        .noreserve()
+        .extracts_picture()
+        .defaults(kLogoDefault)
+        .holds(Content::Picture),
     row(6, "", "", "", "").none(),
     row(7, "/d", "D", "", "").operation(Operation::List).lone(LoneUse::Always),
-    row(8, "/cpucode", "CPUCODE", "4001:0", "CPU micro code  ").lone(LoneUse::Always).defaults(kCpucodeDefault).holds(Content::Microcode),
-    row(9, "/epa", "EPA", "4002:0", "EPA LOGO        ").lone(LoneUse::Always).picture(Picture::Epa).extracts_picture().defaults(kEpaDefault),
-    row(10, "/acpi", "ACPI", "4003:0", "ACPI table      ").lone(LoneUse::Always).defaults(kAcpiDefault).holds(Content::AcpiTables),
-    row(11, "/acpitbl", "ACPI", "4003:0", "ACPI table      ").lone(LoneUse::Always).defaults(kAcpitblDefault).holds(Content::AcpiTables),
+    row(8, "/cpucode", "CPUCODE", "4001:0", "CPU micro code  ")
+        .lone(LoneUse::Always)
+        .defaults(kCpucodeDefault)
+        .holds(Content::Microcode),
+    row(9, "/epa", "EPA", "4002:0", "EPA LOGO        ")
+        .lone(LoneUse::Always)
+        .picture(Picture::Epa)
+        .extracts_picture()
+        .defaults(kEpaDefault),
+    row(10, "/acpi", "ACPI", "4003:0", "ACPI table      ")
+        .lone(LoneUse::Always)
+        .defaults(kAcpiDefault)
+        .holds(Content::AcpiTables),
+    row(11, "/acpitbl", "ACPI", "4003:0", "ACPI table      ")
+        .lone(LoneUse::Always)
+        .defaults(kAcpitblDefault)
+        .holds(Content::AcpiTables),
     row(12, "/vsa", "VSA", "4004:0", "VSA driver      ").defaults(kVsaDefault),
     row(13, "/pci", "PCI", "4086:0", "").rom(kPciSlots),
     row(14, "/hpm", "HPM", "4005:0", "HPM ROM         ").lone(LoneUse::Always).defaults(kHpmDefault),
@@ -159,7 +198,9 @@ constexpr std::array<ComponentKind, code::last + 1> kTable = {{
     row(68, "/OSB_LOGO5", "OsbLogo5", "404B:0", "OSB LOGO5 ROM   ").picture(Picture::Osb).noreserve(),
     row(69, "/OSB_LOGO6", "OsbLogo6", "404C:0", "OSB LOGO6 ROM   ").picture(Picture::Osb).noreserve(),
     row(70, "/OSB_LOGO7", "OsbLogo7", "404D:0", "OSB LOGO7 ROM   ").picture(Picture::Osb).noreserve(),
-    row(71, "/NC_CPUCODE", "NC_CPUCODE", "4056:0", "NC-CPUCODE      ").placed(Placement::TopBlock).holds(Content::Microcode),
+    row(71, "/NC_CPUCODE", "NC_CPUCODE", "4056:0", "NC-CPUCODE      ")
+        .placed(Placement::TopBlock)
+        .holds(Content::Microcode),
     row(72, "/JPEG", "Jpeg", "4057:0", "JPEG ROM        ").prepared(FilePreparation::JpegPrefix),
     row(73, "/JPEG1", "Jpeg1", "4058:0", "JPEG1 ROM        ").prepared(FilePreparation::JpegPrefix),
     row(74, "/JPEG2", "Jpeg2", "4059:0", "JPEG2 ROM        ").prepared(FilePreparation::JpegPrefix),
@@ -226,7 +267,9 @@ std::string format(const char* pattern, int value) {
 
 }  // namespace
 
-const ComponentKind& kind(OptionCode c) { return c <= code::last ? kTable[c] : kTable[0]; }
+const ComponentKind& kind(OptionCode c) {
+    return c <= code::last ? kTable[c] : kTable[0];
+}
 
 OptionCode lookup_option(std::string_view text) {
     for (const ComponentKind& k : kTable) {
@@ -236,7 +279,9 @@ OptionCode lookup_option(std::string_view text) {
     return 0;
 }
 
-std::string_view short_name(OptionCode c) { return kind(c).short_name; }
+std::string_view short_name(OptionCode c) {
+    return kind(c).short_name;
+}
 
 std::string_view failure_name(OptionCode c) {
     return kind(c).short_name.empty() ? kind(c).switch_text : kind(c).short_name;

@@ -17,13 +17,14 @@
 using OptionCode = std::uint8_t;
 
 namespace code {
-inline constexpr OptionCode vga = 1, ncr = 2, aha = 3, other = 4, logo = 5, d = 7, cpucode = 8,
-    epa = 9, acpi = 10, acpitbl = 11, vsa = 12, pci = 13, hpm = 14, hpc = 15, vrs = 16, isa = 17,
-    fnt0 = 18, ygroup = 24, mib = 25, epa1 = 26, logo1 = 27, oem0 = 28, xgroup = 36, btvga = 37,
-    epa2 = 38, epa7 = 43, logo2 = 44, logo7 = 49, krvflash = 50, nnoprom = 51, ros = 52,
-    group = 53, nocompress = 54, osb_logo = 55, osb_bmp = 56, osb_bmp7 = 63, osb_logo1 = 64,
-    osb_logo7 = 70, nc_cpucode = 71, jpeg = 72, jpeg1 = 73, jpeg3 = 75, rpb = 76, ver = 77,
-    jpeg_eng = 78, srom0 = 79, setup0 = 84, biosf0 = 86, gv3 = 96, nvmm = 97, cals = 98, verify = 99, json = 100;
+inline constexpr OptionCode vga = 1, ncr = 2, aha = 3, other = 4, logo = 5, d = 7, cpucode = 8, epa = 9, acpi = 10,
+                            acpitbl = 11, vsa = 12, pci = 13, hpm = 14, hpc = 15, vrs = 16, isa = 17, fnt0 = 18,
+                            ygroup = 24, mib = 25, epa1 = 26, logo1 = 27, oem0 = 28, xgroup = 36, btvga = 37, epa2 = 38,
+                            epa7 = 43, logo2 = 44, logo7 = 49, krvflash = 50, nnoprom = 51, ros = 52, group = 53,
+                            nocompress = 54, osb_logo = 55, osb_bmp = 56, osb_bmp7 = 63, osb_logo1 = 64, osb_logo7 = 70,
+                            nc_cpucode = 71, jpeg = 72, jpeg1 = 73, jpeg3 = 75, rpb = 76, ver = 77, jpeg_eng = 78,
+                            srom0 = 79, setup0 = 84, biosf0 = 86, gv3 = 96, nvmm = 97, cals = 98, verify = 99,
+                            json = 100;
 inline constexpr OptionCode last = 100;
 }  // namespace code
 
@@ -107,35 +108,35 @@ enum class LoneUse : std::uint8_t { Never, Always, LastFormOnly };
 
 // The file a lone switch of the kind adds.
 struct DefaultFile {
-    std::string_view source;     // the default file, or the executable whose body is taken
-    std::string_view body;       // where that body goes; empty: the source is used itself
-    std::string_view not_found;  // what the "Not found" line names; empty: no such line
-    bool as_it_stands = false;   // the source is a member already
+    std::string_view source;       // the default file, or the executable whose body is taken
+    std::string_view body;         // where that body goes; empty: the source is used itself
+    std::string_view not_found;    // what the "Not found" line names; empty: no such line
+    bool as_it_stands = false;     // the source is a member already
     bool packer_names_it = false;  // a missing source is said by "Can't open %s" first
-    bool joins_dsdt = false;     // the body gets "DSDT.AML" behind it
+    bool joins_dsdt = false;       // the body gets "DSDT.AML" behind it
     bool converts_bitmap = false;  // a body that is a bitmap is converted
 };
 
 struct ComponentKind {
     OptionCode option_code = 0;
-    std::string_view switch_text;   // "/vga"; empty for the unassigned code 6
-    std::string_view short_name;    // for messages such as "!!! Combine %s have some error."
-    std::string_view type_id;       // "4080:0"; empty for kinds without a TypeId
+    std::string_view switch_text;       // "/vga"; empty for the unassigned code 6
+    std::string_view short_name;        // for messages such as "!!! Combine %s have some error."
+    std::string_view type_id;           // "4080:0"; empty for kinds without a TypeId
     std::uint16_t type_value = 0xFFFF;  // the TypeId's segment; 0xFFFF when none
-    std::string_view listing_name;  // the fixed listing name; empty when made from the slot
+    std::string_view listing_name;      // the fixed listing name; empty when made from the slot
     Operation operation = Operation::Add;
     Placement placement = Placement::Chain;
     FilePreparation preparation = FilePreparation::Standard;
     Picture picture = Picture::Logo;
     TypeSource type_source = TypeSource::Fixed;
     LoneUse lone = LoneUse::Never;
-    OptionCode becomes = 0;                    // the kind the switch selects, when another (/ncr)
+    OptionCode becomes = 0;                     // the kind the switch selects, when another (/ncr)
     const SlotFamily* family = nullptr;         // option ROM kinds: their slots
-    std::string_view type_id_without_operand;  // /isa without an address operand: "40A4:0"
+    std::string_view type_id_without_operand;   // /isa without an address operand: "40A4:0"
     const DefaultFile* default_file = nullptr;  // a lone switch's file
-    bool reads_noreserve = false;  // as the first option of the `_last` form, "noreserve" is looked for
-    bool extracts_picture = false; // an extract writes the picture back as a bitmap
-    Content content = Content::Any;  // what /verify expects a member of it to hold
+    bool reads_noreserve = false;               // as the first option of the `_last` form, "noreserve" is looked for
+    bool extracts_picture = false;              // an extract writes the picture back as a bitmap
+    Content content = Content::Any;             // what /verify expects a member of it to hold
 };
 
 // Row `c` of the catalogue (index 0 is an empty row).

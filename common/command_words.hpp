@@ -34,7 +34,7 @@ struct CommandWord {
     std::string_view word;     // as typed, without its operand ("slot=")
     std::string_view operand;  // what follows it, "" for none ("X", "TypeId")
     WordPlace place;
-    std::string_view help;     // its line on the --help screen
+    std::string_view help;  // its line on the --help screen
 };
 
 inline constexpr std::array<CommandWord, 16> kCommandWords = {{

@@ -10,10 +10,10 @@ namespace {
 
 // The one screen both channels write to.
 struct Screen {
-    std::string line;          // unwritten part of the current stdout line
-    int line_start = 0;        // column where `line` begins (text before it is written out)
-    int cursor = 0;            // column of the next character
-    bool diverted = false;     // ordinary output goes to the console channel
+    std::string line;       // unwritten part of the current stdout line
+    int line_start = 0;     // column where `line` begins (text before it is written out)
+    int cursor = 0;         // column of the next character
+    bool diverted = false;  // ordinary output goes to the console channel
     // Test capture.
     bool capturing = false;
     std::string out_text, err_text, input;
@@ -140,8 +140,10 @@ void vformat(std::string& into, const char* format, va_list args) {
 std::string shown(std::string_view text) {
     std::string s;
     for (char c : text) {
-        if (c == '\n' || is_control(c)) s += shown_control(c);
-        else s.push_back(c);
+        if (c == '\n' || is_control(c))
+            s += shown_control(c);
+        else
+            s.push_back(c);
     }
     return s;
 }
@@ -150,7 +152,9 @@ void out(std::string_view text) {
     for (char c : text) put_out(c);
 }
 
-Voice voice() { return {out, con}; }
+Voice voice() {
+    return {out, con};
+}
 
 void outf(const char* format, ...) {
     std::string text;
@@ -174,7 +178,9 @@ void move_to_column(int target) {
     s.cursor = target;
 }
 
-int column() { return screen().cursor; }
+int column() {
+    return screen().cursor;
+}
 
 void con(std::string_view text) {
     Screen& s = screen();
@@ -185,8 +191,10 @@ void con(std::string_view text) {
     std::string rendered;
     std::string escaped;
     for (char c : text) {
-        if (is_control(c)) escaped += shown_control(c);
-        else escaped.push_back(c);
+        if (is_control(c))
+            escaped += shown_control(c);
+        else
+            escaped.push_back(c);
     }
     for (char c : escaped) {
         if (c == '\n') {
@@ -296,6 +304,8 @@ std::string Capture::out() {
     return screen().out_text;
 }
 
-std::string Capture::err() { return screen().err_text; }
+std::string Capture::err() {
+    return screen().err_text;
+}
 
 }  // namespace console

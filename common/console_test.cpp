@@ -25,8 +25,8 @@ TEST(Console, EightiethCharacterEndsTheLine) {
     console::out(std::string(79, 'a') + "\n");
     console::out(std::string(85, 'b'));
     console::out("\n");
-    EXPECT_EQ(cap.out(), std::string(80, '=') + "\n 0. System\n" + std::string(79, 'a') + "\n" +
-                             std::string(80, 'b') + "\n" + std::string(5, 'b') + "\n");
+    EXPECT_EQ(cap.out(), std::string(80, '=') + "\n 0. System\n" + std::string(79, 'a') + "\n" + std::string(80, 'b') +
+                             "\n" + std::string(5, 'b') + "\n");
 }
 
 TEST(Console, ConsoleChannelFlushesPendingOutputAndSharesTheCursor) {

@@ -9,4 +9,6 @@ struct FatalError {
     std::string message;
 };
 
-[[noreturn]] inline void fatal(std::string message) { throw FatalError{std::move(message)}; }
+[[noreturn]] inline void fatal(std::string message) {
+    throw FatalError{std::move(message)};
+}

@@ -10,7 +10,9 @@
 
 File::File(const std::string& path, const char* mode) : fp_(std::fopen(path.c_str(), mode)) {}
 
-File::~File() { close(); }
+File::~File() {
+    close();
+}
 
 File::File(File&& other) noexcept : fp_(std::exchange(other.fp_, nullptr)) {}
 
@@ -46,7 +48,9 @@ bool File::write_at(std::int64_t offset, std::span<const std::uint8_t> data) {
     return seek(offset) && write(data);
 }
 
-bool File::flush() { return fp_ && std::fflush(fp_) == 0; }
+bool File::flush() {
+    return fp_ && std::fflush(fp_) == 0;
+}
 
 std::optional<std::vector<std::uint8_t>> read_file(const std::string& path, std::size_t limit) {
     File f(path, "rb");

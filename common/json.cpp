@@ -10,8 +10,10 @@ namespace {
 std::size_t utf8_sequence(std::string_view s) {
     const auto byte = [&s](std::size_t i) { return static_cast<unsigned char>(s[i]); };
     const unsigned char lead = byte(0);
-    const std::size_t n = lead >= 0xC2 && lead <= 0xDF ? 2 : lead >= 0xE0 && lead <= 0xEF ? 3
-                          : lead >= 0xF0 && lead <= 0xF4 ? 4 : 0;
+    const std::size_t n = lead >= 0xC2 && lead <= 0xDF   ? 2
+                          : lead >= 0xE0 && lead <= 0xEF ? 3
+                          : lead >= 0xF0 && lead <= 0xF4 ? 4
+                                                         : 0;
     if (n == 0 || s.size() < n) return 0;
     for (std::size_t i = 1; i < n; ++i)
         if ((byte(i) & 0xC0) != 0x80) return 0;

@@ -29,8 +29,9 @@ TEST(Json, NestedValuesOneALine) {
     json.key("none").value(std::optional<std::uint32_t>{});
     json.key("empty").begin_array().end_array();
     json.end_object();
-    EXPECT_EQ(json.text(), "{\n  \"n\": -1,\n  \"list\": [\n    true,\n    null,\n    {}\n  ],\n"
-                           "  \"none\": null,\n  \"empty\": []\n}\n");
+    EXPECT_EQ(json.text(),
+              "{\n  \"n\": -1,\n  \"list\": [\n    true,\n    null,\n    {}\n  ],\n"
+              "  \"none\": null,\n  \"empty\": []\n}\n");
 }
 
 }  // namespace

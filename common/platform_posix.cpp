@@ -24,7 +24,9 @@ int descriptor(Stream stream) {
 }
 }  // namespace
 
-bool is_terminal(Stream stream) { return isatty(descriptor(stream)) != 0; }
+bool is_terminal(Stream stream) {
+    return isatty(descriptor(stream)) != 0;
+}
 
 void read_key() {
     termios saved{};
@@ -46,13 +48,17 @@ void read_key() {
 }
 
 // A terminal here keeps the cursor on the line until the next character.
-bool console_wrapped(Stream) { return false; }
+bool console_wrapped(Stream) {
+    return false;
+}
 
 bool seek(std::FILE* file, std::int64_t offset) {
     return fseeko(file, static_cast<off_t>(offset), SEEK_SET) == 0;
 }
 
-long process_id() { return static_cast<long>(getpid()); }
+long process_id() {
+    return static_cast<long>(getpid());
+}
 
 std::optional<std::string> environment(const char* name) {
     const char* value = std::getenv(name);
@@ -66,7 +72,9 @@ void FileHandle::close() {
 }
 
 namespace {
-int fd(const FileHandle& file) { return static_cast<int>(file.native()); }
+int fd(const FileHandle& file) {
+    return static_cast<int>(file.native());
+}
 }  // namespace
 
 FileHandle open_existing(const std::string& path, bool writable) {
@@ -130,8 +138,8 @@ OpenedIn open_in(const Folder& folder, const std::string& relative) {
         }
         const bool last = slash == std::string::npos;
         // O_NONBLOCK: a pipe planted there must not hang the open.
-        const int flags = last ? O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC
-                               : O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+        const int flags =
+            last ? O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC : O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
         const int d = ::openat(at_fd, part.c_str(), flags);
         if (d < 0) {
             result.status = why_not_opened(at_fd, part, errno);
@@ -221,7 +229,8 @@ FileHandle create_new_like(const std::string& path, const FileHandle& like) {
     struct stat made {};
     if (fstat(fd(out), &made) != 0) return {};
     if (made.st_uid != model.st_uid || made.st_gid != model.st_gid) {
-        if (fchown(fd(out), model.st_uid, model.st_gid) != 0) { /* kept as made */ }
+        if (fchown(fd(out), model.st_uid, model.st_gid) != 0) { /* kept as made */
+        }
         if (fstat(fd(out), &made) != 0) return {};
         if (made.st_gid != model.st_gid && fchmod(fd(out), made.st_mode & 0600) != 0) return {};
     }
@@ -251,10 +260,13 @@ LockTry try_lock(const FileHandle& file, Lock lock) {
     }
 }
 
-void unlock(const FileHandle& file) { flock(fd(file), LOCK_UN); }
+void unlock(const FileHandle& file) {
+    flock(fd(file), LOCK_UN);
+}
 
 bool same_file(const FileHandle& file, const std::string& path) {
-    struct stat held {}, named {};
+    struct stat held {
+    }, named{};
     return fstat(fd(file), &held) == 0 && ::stat(path.c_str(), &named) == 0 && held.st_dev == named.st_dev &&
            held.st_ino == named.st_ino;
 }
@@ -270,11 +282,17 @@ bool write_at(const FileHandle& file, std::uint64_t offset, std::span<const std:
     return true;
 }
 
-bool sync(const FileHandle& file) { return fsync(fd(file)) == 0; }
+bool sync(const FileHandle& file) {
+    return fsync(fd(file)) == 0;
+}
 
-bool sync(std::FILE* file) { return std::fflush(file) == 0 && fsync(fileno(file)) == 0; }
+bool sync(std::FILE* file) {
+    return std::fflush(file) == 0 && fsync(fileno(file)) == 0;
+}
 
-bool sync(const Folder& folder) { return fsync(fd(folder.handle)) == 0; }
+bool sync(const Folder& folder) {
+    return fsync(fd(folder.handle)) == 0;
+}
 
 bool sync_folder(const std::string& folder) {
     const int d = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);

@@ -61,10 +61,10 @@ TEST(Platform, OpenInReachesFilesInsideTheFolderOnly) {
         platform::OpenIn status;
     };
     const Case cases[] = {
-        {"sub/in.bin", platform::OpenIn::Opened},     {"link.bin", platform::OpenIn::Link},
-        {"away/out.bin", platform::OpenIn::Link},     {"pipe", platform::OpenIn::NotRegular},
-        {"sub", platform::OpenIn::NotRegular},        {"sub/in.bin/x", platform::OpenIn::NotRegular},
-        {"missing.bin", platform::OpenIn::Missing},   {"sub//in.bin", platform::OpenIn::NotRegular},
+        {"sub/in.bin", platform::OpenIn::Opened},   {"link.bin", platform::OpenIn::Link},
+        {"away/out.bin", platform::OpenIn::Link},   {"pipe", platform::OpenIn::NotRegular},
+        {"sub", platform::OpenIn::NotRegular},      {"sub/in.bin/x", platform::OpenIn::NotRegular},
+        {"missing.bin", platform::OpenIn::Missing}, {"sub//in.bin", platform::OpenIn::NotRegular},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.path);

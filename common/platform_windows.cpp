@@ -43,9 +43,13 @@ bool console_wrapped(Stream stream) {
     return info.dwCursorPosition.X == 0;
 }
 
-bool seek(std::FILE* file, std::int64_t offset) { return _fseeki64(file, offset, SEEK_SET) == 0; }
+bool seek(std::FILE* file, std::int64_t offset) {
+    return _fseeki64(file, offset, SEEK_SET) == 0;
+}
 
-long process_id() { return static_cast<long>(_getpid()); }
+long process_id() {
+    return static_cast<long>(_getpid());
+}
 
 std::optional<std::string> environment(const char* name) {
     SetLastError(ERROR_SUCCESS);
@@ -68,7 +72,9 @@ void FileHandle::close() {
 }
 
 namespace {
-HANDLE native(const FileHandle& file) { return reinterpret_cast<HANDLE>(file.native()); }
+HANDLE native(const FileHandle& file) {
+    return reinterpret_cast<HANDLE>(file.native());
+}
 
 FileHandle adopt(HANDLE h) {
     return h == INVALID_HANDLE_VALUE ? FileHandle() : FileHandle(reinterpret_cast<std::intptr_t>(h));
@@ -87,8 +93,8 @@ OVERLAPPED lock_place() {
 FileHandle open_existing(const std::string& path, bool writable) {
     // Others may read, write, rename and remove it meanwhile, as with stdio.
     FileHandle file = adopt(CreateFileA(path.c_str(), GENERIC_READ | (writable ? GENERIC_WRITE : 0),
-                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr));
     if (file.is_open() && GetFileType(native(file)) != FILE_TYPE_DISK) return {};
     return file;
 }
@@ -148,8 +154,8 @@ OpenedIn open_in(const Folder& folder, const std::string& relative) {
         const DWORD attributes = GetFileAttributesA(path.c_str());
         if (attributes == INVALID_FILE_ATTRIBUTES) {
             const DWORD error = GetLastError();
-            result.status = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? OpenIn::Missing
-                                                                                            : OpenIn::Failed;
+            result.status =
+                error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? OpenIn::Missing : OpenIn::Failed;
             return result;
         }
         if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
@@ -211,9 +217,9 @@ bool write_all(const FileHandle& file, std::span<const std::uint8_t> data) {
 FileHandle open_no_follow(const std::string& path) {
     // FILE_FLAG_OPEN_REPARSE_POINT opens a link itself, not what it names:
     // facts() then says `link`, and the caller refuses it.
-    FileHandle file = adopt(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                        nullptr, OPEN_EXISTING,
-                                        FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    FileHandle file =
+        adopt(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     if (!file.is_open()) return file;
     const std::optional<FileFacts> f = facts(file);
     if (!f || f->link) return {};
@@ -235,15 +241,17 @@ std::optional<FileFacts> facts(const FileHandle& file) {
 
 std::optional<FileFacts> name_facts(const std::string& path) {
     // No access asked: the name's facts only. BACKUP_SEMANTICS opens a folder too.
-    const FileHandle named = adopt(CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                               nullptr, OPEN_EXISTING,
-                                               FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    const FileHandle named =
+        adopt(CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                          OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     if (!named.is_open()) return std::nullopt;
     return facts(named);
 }
 
 // Windows keeps no mode bits: the new file takes its folder's access rights.
-FileHandle create_new_like(const std::string& path, const FileHandle&) { return create_new(path); }
+FileHandle create_new_like(const std::string& path, const FileHandle&) {
+    return create_new(path);
+}
 
 std::optional<std::size_t> read_at(const FileHandle& file, std::uint64_t offset, std::span<std::uint8_t> data) {
     std::size_t got = 0;
@@ -304,13 +312,21 @@ bool write_at(const FileHandle& file, std::uint64_t offset, std::span<const std:
     return true;
 }
 
-bool sync(const FileHandle& file) { return FlushFileBuffers(native(file)) != 0; }
+bool sync(const FileHandle& file) {
+    return FlushFileBuffers(native(file)) != 0;
+}
 
-bool sync(std::FILE* file) { return std::fflush(file) == 0 && _commit(_fileno(file)) == 0; }
+bool sync(std::FILE* file) {
+    return std::fflush(file) == 0 && _commit(_fileno(file)) == 0;
+}
 
 // NTFS keeps its folder entries in its own journal.
-bool sync(const Folder&) { return true; }
-bool sync_folder(const std::string&) { return true; }
+bool sync(const Folder&) {
+    return true;
+}
+bool sync_folder(const std::string&) {
+    return true;
+}
 
 // A folder's read-only attribute does not stop files being made in it, and
 // access rights are known only by trying: a folder that exists counts.

@@ -23,7 +23,9 @@ constexpr std::array<std::uint32_t, 64> kRound = {
     0x19a4c116, 0x1e376c08, 0x2748774c, 0x34b0bcb5, 0x391c0cb3, 0x4ed8aa4a, 0x5b9cca4f, 0x682e6ff3,
     0x748f82ee, 0x78a5636f, 0x84c87814, 0x8cc70208, 0x90befffa, 0xa4506ceb, 0xbef9a3f7, 0xc67178f2};
 
-inline std::uint32_t rotr(std::uint32_t x, int n) { return (x >> n) | (x << (32 - n)); }
+inline std::uint32_t rotr(std::uint32_t x, int n) {
+    return (x >> n) | (x << (32 - n));
+}
 
 #ifdef MOZAIK_SHA_X86
 bool processor_has_sha() {
@@ -38,7 +40,7 @@ bool processor_has_sha() {
 // SHA256RNDS2 does two rounds, each SHA256MSG1/MSG2 pair four words of the
 // schedule from the four groups of four before them.
 __attribute__((target("sha,sse4.1,ssse3"))) void blocks_with_instructions(std::uint32_t* h, const std::uint8_t* p,
-                                                                           std::size_t count) {
+                                                                          std::size_t count) {
     const __m128i big_endian = _mm_set_epi64x(0x0c0d0e0f08090a0bLL, 0x0405060700010203LL);
     __m128i badc = _mm_shuffle_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(h)), 0xB1);
     const __m128i efgh = _mm_shuffle_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(h + 4)), 0x1B);
@@ -76,11 +78,14 @@ const bool kHasInstructions = false;
 
 }  // namespace
 
-bool sha256_has_instructions() { return kHasInstructions; }
+bool sha256_has_instructions() {
+    return kHasInstructions;
+}
 
 Sha256::Sha256(Sha256Path path)
-    : instructions_(kHasInstructions && path == Sha256Path::Fastest),
-      h_{0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a, 0x510e527f, 0x9b05688c, 0x1f83d9ab, 0x5be0cd19} {}
+    : instructions_(kHasInstructions && path == Sha256Path::Fastest), h_{0x6a09e667, 0xbb67ae85, 0x3c6ef372,
+                                                                         0xa54ff53a, 0x510e527f, 0x9b05688c,
+                                                                         0x1f83d9ab, 0x5be0cd19} {}
 
 void Sha256::blocks(const std::uint8_t* p, std::size_t count) {
 #ifdef MOZAIK_SHA_X86

@@ -22,7 +22,7 @@ public:
 
 private:
     void blocks(const std::uint8_t* p, std::size_t count);  // whole 64-byte blocks
-    bool instructions_;  // the processor's SHA instructions are used
+    bool instructions_;                                     // the processor's SHA instructions are used
     std::array<std::uint32_t, 8> h_;
     std::array<std::uint8_t, 64> pending_{};
     std::size_t pending_size_ = 0;

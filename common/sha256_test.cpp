@@ -13,7 +13,8 @@ namespace {
 // Fed in pieces of 37 bytes, which cross the block buffer.
 std::string in_pieces(std::span<const std::uint8_t> data, Sha256Path path) {
     Sha256 h(path);
-    for (std::size_t at = 0; at < data.size(); at += 37) h.update(data.subspan(at, std::min<std::size_t>(37, data.size() - at)));
+    for (std::size_t at = 0; at < data.size(); at += 37)
+        h.update(data.subspan(at, std::min<std::size_t>(37, data.size() - at)));
     return h.hex_digest();
 }
 

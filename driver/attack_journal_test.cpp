@@ -36,7 +36,7 @@ namespace fs = std::filesystem;
 using Bytes = std::vector<std::uint8_t>;
 
 // A release (the members behind it move down) and two adds: several ranges saved.
-const std::vector<std::string> kChange = {"img.bin", "/vga",  "release",   "slot=1", "/fnt0",
+const std::vector<std::string> kChange = {"img.bin",  "/vga",  "release",   "slot=1", "/fnt0",
                                           "font.bin", "/oem1", "table.bin", "/err"};
 constexpr unsigned kNobody = 65534;
 
@@ -75,7 +75,9 @@ std::string console_line(const std::string& text) {
     return out + '\n';
 }
 
-platform::FileId id_of(const std::string& path) { return platform::name_facts(path)->id; }
+platform::FileId id_of(const std::string& path) {
+    return platform::name_facts(path)->id;
+}
 
 unsigned mode_of(const std::string& path) {
     struct stat st {};
@@ -153,11 +155,11 @@ struct Attack {
     std::function<void(const Folder&)> plant;
     std::vector<std::string> run;
     int status;
-    std::string err;                     // the console channel, exactly
-    std::set<std::string> changes;       // the only names that may differ after the run
+    std::string err;                           // the console channel, exactly
+    std::set<std::string> changes;             // the only names that may differ after the run
     std::function<void(const Folder&)> check;  // the named files afterwards
-    std::string inject = {};             // strace's fault for the run itself
-    bool root = false;                   // needs chown
+    std::string inject = {};                   // strace's fault for the run itself
+    bool root = false;                         // needs chown
 };
 
 TEST(AttackJournal, EachAttackFailsAndTouchesNothingElse) {
@@ -173,7 +175,9 @@ TEST(AttackJournal, EachAttackFailsAndTouchesNothingElse) {
              fs::create_hard_link("img.bin", "hl.bin");
              half_save(f);
          },
-         {"hl.bin", "/verify"}, 0, "hl.bin: restored as it was before a run that was stopped while saving it.\n",
+         {"hl.bin", "/verify"},
+         0,
+         "hl.bin: restored as it was before a run that was stopped while saving it.\n",
          {"img.bin", "hl.bin", "img.bin.journal"},
          [](const Folder& f) {
              EXPECT_TRUE(testkit::slurp("img.bin") == f.before);
@@ -189,7 +193,8 @@ TEST(AttackJournal, EachAttackFailsAndTouchesNothingElse) {
              fs::create_hard_link("img.bin", "hl.bin");
              half_save(f);
          },
-         {"hl.bin", "/oem1", "table.bin", "/err"}, 0,
+         {"hl.bin", "/oem1", "table.bin", "/err"},
+         0,
          "hl.bin: restored as it was before a run that was stopped while saving it.\n",
          {"img.bin", "hl.bin", "img.bin.journal", "bios.rom"},
          [](const Folder& f) {
@@ -206,7 +211,11 @@ TEST(AttackJournal, EachAttackFailsAndTouchesNothingElse) {
              fs::create_directory("far");
              fs::create_hard_link("img.bin", "far/hl.bin");
          },
-         kChange, 1, "img.bin has a hard link in another folder; nothing changed\n", {}, image_is("img.bin", &Folder::before)},
+         kChange,
+         1,
+         "img.bin has a hard link in another folder; nothing changed\n",
+         {},
+         image_is("img.bin", &Folder::before)},
         {"a journal of another image in the folder is not taken for a hard-linked image's",
          [](const Folder& f) {
              fs::create_hard_link("img.bin", "hl.bin");
@@ -214,36 +223,55 @@ TEST(AttackJournal, EachAttackFailsAndTouchesNothingElse) {
              stop_save(f, "other.bin", 3);
              ASSERT_TRUE(fs::exists("other.bin.journal"));
          },
-         verify, 0, "", {}, image_is("img.bin", &Folder::before)},
+         verify,
+         0,
+         "",
+         {},
+         image_is("img.bin", &Folder::before)},
         {"control: a journal made by the image's owner (root) is restored, chosen bytes and all",
-         [](const Folder& f) { testkit::spit("img.bin.journal", forged_journal(f)); }, verify, 1, restored,
+         [](const Folder& f) { testkit::spit("img.bin.journal", forged_journal(f)); },
+         verify,
+         1,
+         restored,
          {"img.bin", "img.bin.journal"},
          [](const Folder& f) {
              Bytes planted;
              forged_journal(f, &planted);
              EXPECT_TRUE(testkit::slurp("img.bin") == planted);
          },
-         "", true},
+         "",
+         true},
         {"a journal planted by user nobody, identity and digests right",
          [](const Folder& f) {
              testkit::spit("img.bin.journal", forged_journal(f));
              ASSERT_EQ(chown("img.bin.journal", kNobody, kNobody), 0);
          },
-         verify, 1, "img.bin.journal is not this image's own (owned by uid 65534); nothing changed\n", {},
-         image_is("img.bin", &Folder::before), "", true},
+         verify,
+         1,
+         "img.bin.journal is not this image's own (owned by uid 65534); nothing changed\n",
+         {},
+         image_is("img.bin", &Folder::before),
+         "",
+         true},
         {"a journal of the image's owner that others may write",
          [](const Folder& f) {
              testkit::spit("img.bin.journal", forged_journal(f));
              fs::permissions("img.bin.journal", fs::perms::others_write, fs::perm_options::add);
          },
-         kChange, 1, "img.bin.journal is not this image's own (writable by others); nothing changed\n", {},
+         kChange,
+         1,
+         "img.bin.journal is not this image's own (writable by others); nothing changed\n",
+         {},
          image_is("img.bin", &Folder::before)},
         {"a journal its group may write",
          [](const Folder& f) {
              testkit::spit("img.bin.journal", forged_journal(f));
              fs::permissions("img.bin.journal", fs::perms::group_write, fs::perm_options::add);
          },
-         verify, 1, "img.bin.journal is not this image's own (writable by others); nothing changed\n", {},
+         verify,
+         1,
+         "img.bin.journal is not this image's own (writable by others); nothing changed\n",
+         {},
          image_is("img.bin", &Folder::before)},
         {"a symbolic link at the journal's name, to a journal the owner made",
          [](const Folder& f) {
@@ -251,11 +279,17 @@ TEST(AttackJournal, EachAttackFailsAndTouchesNothingElse) {
              testkit::spit("sub/real.journal", forged_journal(f));
              fs::create_symlink("sub/real.journal", "img.bin.journal");
          },
-         verify, 1, "img.bin.journal is not this image's own (a link); nothing changed\n", {},
+         verify,
+         1,
+         "img.bin.journal is not this image's own (a link); nothing changed\n",
+         {},
          image_is("img.bin", &Folder::before)},
         {"a dangling link at the journal's name when saving: nothing is written where it points",
-         [](const Folder&) { fs::create_symlink("planted.bin", "img.bin.journal"); }, kChange, 1,
-         "img.bin.journal is not this image's own (a link); nothing changed\n", {},
+         [](const Folder&) { fs::create_symlink("planted.bin", "img.bin.journal"); },
+         kChange,
+         1,
+         "img.bin.journal is not this image's own (a link); nothing changed\n",
+         {},
          [](const Folder& f) {
              EXPECT_FALSE(fs::exists("planted.bin"));
              EXPECT_TRUE(testkit::slurp("img.bin") == f.before);
@@ -266,39 +300,71 @@ TEST(AttackJournal, EachAttackFailsAndTouchesNothingElse) {
              fs::copy_file("img.bin", "copy.bin");
              fs::rename("img.bin.journal", "copy.bin.journal");
          },
-         {"copy.bin", "/verify"}, 1,
+         {"copy.bin", "/verify"},
+         1,
          console_line("copy.bin.journal is not this image's own (made for another file); nothing changed"),
-         {}, {}},
+         {},
+         {}},
         {"a folder at the journal's name",
-         [](const Folder&) { fs::create_directories("img.bin.journal/inside"); }, verify, 1,
-         "img.bin.journal is not this image's own (no regular file); nothing changed\n", {}, {}},
+         [](const Folder&) { fs::create_directories("img.bin.journal/inside"); },
+         verify,
+         1,
+         "img.bin.journal is not this image's own (no regular file); nothing changed\n",
+         {},
+         {}},
         {"a pipe at the journal's name is not opened: no hang",
-         [](const Folder&) { ASSERT_EQ(mkfifo("img.bin.journal", 0600), 0); }, verify, 1,
-         "img.bin.journal is not this image's own (no regular file); nothing changed\n", {}, {}},
+         [](const Folder&) { ASSERT_EQ(mkfifo("img.bin.journal", 0600), 0); },
+         verify,
+         1,
+         "img.bin.journal is not this image's own (no regular file); nothing changed\n",
+         {},
+         {}},
         {"a pipe named *.journal beside a hard-linked image is passed over",
          [](const Folder&) {
              fs::create_hard_link("img.bin", "hl.bin");
              ASSERT_EQ(mkfifo("trap.journal", 0600), 0);
          },
-         verify, 0, "", {}, {}},
+         verify,
+         0,
+         "",
+         {},
+         {}},
         {"a journal left by the version before (no identity) after a power cut is restored",
          [](const Folder& f) {
              half_save(f);
              testkit::spit("img.bin.journal", journal_bytes(f.before, f.after));
          },
-         verify, 0, restored, {"img.bin", "img.bin.journal"}, image_is("img.bin", &Folder::before)},
-        {"flock fails with ENOLCK: said at once", {}, kChange, 1,
-         "img.bin: this filesystem takes no lock; nothing changed\n", {}, image_is("img.bin", &Folder::before),
+         verify,
+         0,
+         restored,
+         {"img.bin", "img.bin.journal"},
+         image_is("img.bin", &Folder::before)},
+        {"flock fails with ENOLCK: said at once",
+         {},
+         kChange,
+         1,
+         "img.bin: this filesystem takes no lock; nothing changed\n",
+         {},
+         image_is("img.bin", &Folder::before),
          "inject=flock:error=ENOLCK"},
-        {"flock fails with EOPNOTSUPP: a reader too", {}, verify, 1,
-         "img.bin: this filesystem takes no lock; nothing changed\n", {}, {}, "inject=flock:error=EOPNOTSUPP"},
+        {"flock fails with EOPNOTSUPP: a reader too",
+         {},
+         verify,
+         1,
+         "img.bin: this filesystem takes no lock; nothing changed\n",
+         {},
+         {},
+         "inject=flock:error=EOPNOTSUPP"},
         {"the journal of a 0600 image is 0600: its old bytes are kept from other users",
          [](const Folder& f) {
              fs::permissions("img.bin", fs::perms::owner_read | fs::perms::owner_write);
              stop_save(f, "img.bin", 2);  // the journal written, the image not yet
              EXPECT_EQ(mode_of("img.bin.journal"), 0600u);
          },
-         verify, 0, "img.bin: a stopped run left it whole; img.bin.journal removed.\n", {"img.bin.journal"},
+         verify,
+         0,
+         "img.bin: a stopped run left it whole; img.bin.journal removed.\n",
+         {"img.bin.journal"},
          image_is("img.bin", &Folder::before)},
         {"the journal of a 0640 image is 0640, of an image root saves for nobody nobody's, and restored",
          [](const Folder& f) {
@@ -308,16 +374,24 @@ TEST(AttackJournal, EachAttackFailsAndTouchesNothingElse) {
              EXPECT_EQ(mode_of("img.bin.journal"), 0640u);
              EXPECT_EQ(owner_of("img.bin.journal"), kNobody);
          },
-         verify, 0, restored, {"img.bin", "img.bin.journal"}, image_is("img.bin", &Folder::before), "", true},
+         verify,
+         0,
+         restored,
+         {"img.bin", "img.bin.journal"},
+         image_is("img.bin", &Folder::before),
+         "",
+         true},
         {"/diff of a half-saved OTHER restores it first, under its lock",
          [](const Folder& f) {
              fs::copy_file("img.bin", "other.bin");
              stop_save(f, "other.bin", 3);
              ASSERT_FALSE(testkit::slurp("other.bin") == f.before);
          },
-         {"img.bin", "/diff", "other.bin"}, 0,
+         {"img.bin", "/diff", "other.bin"},
+         0,
          "other.bin: restored as it was before a run that was stopped while saving it.\n",
-         {"other.bin", "other.bin.journal"}, image_is("other.bin", &Folder::before)},
+         {"other.bin", "other.bin.journal"},
+         image_is("other.bin", &Folder::before)},
         {"/diff of an OTHER with a journal planted by nobody",
          [](const Folder& f) {
              fs::copy_file("img.bin", "other.bin");
@@ -326,9 +400,13 @@ TEST(AttackJournal, EachAttackFailsAndTouchesNothingElse) {
              testkit::spit("other.bin.journal", journal_bytes(chosen, f.after, id_of("other.bin")));
              ASSERT_EQ(chown("other.bin.journal", kNobody, kNobody), 0);
          },
-         {"img.bin", "/diff", "other.bin"}, 2,
-         "other.bin.journal is not this image's own (owned by uid 65534); nothing changed\n", {},
-         image_is("other.bin", &Folder::before), "", true},
+         {"img.bin", "/diff", "other.bin"},
+         2,
+         "other.bin.journal is not this image's own (owned by uid 65534); nothing changed\n",
+         {},
+         image_is("other.bin", &Folder::before),
+         "",
+         true},
     };
     for (const Attack& row : rows) {
         SCOPED_TRACE(row.what);
@@ -343,7 +421,8 @@ TEST(AttackJournal, EachAttackFailsAndTouchesNothingElse) {
         if (HasFatalFailure()) return;
         const std::map<std::string, std::string> was = snapshot();
         const auto start = std::chrono::steady_clock::now();
-        const testkit::RunResult r = row.inject.empty() ? testkit::run_tool(row.run) : under_strace(f, row.inject, row.run);
+        const testkit::RunResult r =
+            row.inject.empty() ? testkit::run_tool(row.run) : under_strace(f, row.inject, row.run);
         EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
         EXPECT_EQ(r.status, row.status) << r.out;
         EXPECT_EQ(r.err, row.err);
@@ -368,14 +447,16 @@ TEST(AttackJournal, ALinkPlantedDuringTheRunIsNeitherFollowedNorRemoved) {
     testkit::WorkDir dir;
     const Folder f = make_folder();
     ImageFile file;
-    ASSERT_EQ(lock_image("img.bin", platform::Lock::Exclusive, std::chrono::milliseconds(60), file), LockOutcome::Locked);
+    ASSERT_EQ(lock_image("img.bin", platform::Lock::Exclusive, std::chrono::milliseconds(60), file),
+              LockOutcome::Locked);
     OpenedImage opened = read_image(file, true);
     ASSERT_TRUE(opened.image);
     opened.image->bytes = f.after;
     fs::create_symlink("planted.bin", "img.bin.journal");
     console::Capture cap;
     EXPECT_THROW(save_image(*opened.image, file), FatalError);
-    EXPECT_EQ(cap.err(), console_line("Can't write img.bin.journal, the journal that keeps img.bin whole while it is saved"));
+    EXPECT_EQ(cap.err(),
+              console_line("Can't write img.bin.journal, the journal that keeps img.bin whole while it is saved"));
     EXPECT_FALSE(fs::exists("planted.bin"));
     EXPECT_TRUE(fs::is_symlink("img.bin.journal"));
     EXPECT_TRUE(testkit::slurp("img.bin") == f.before);

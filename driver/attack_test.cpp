@@ -26,12 +26,15 @@ using Bytes = std::vector<std::uint8_t>;
 // A stored name that would retitle the terminal and ring its bell.
 const std::string kHostileName = "\x1b]0;owned\x07X.ROM";
 
-Bytes vga() { return testkit::option_rom({.size = 0x800, .device = 0x40}); }
+Bytes vga() {
+    return testkit::option_rom({.size = 0x800, .device = 0x40});
+}
 
 // img.bin holds a VGA ROM stored under the hostile name; other.bin the same
 // ROM under a plain one.
 void setup() {
-    for (const auto& [path, name] : {std::pair{"img.bin", kHostileName}, std::pair{"other.bin", std::string("V.ROM")}}) {
+    for (const auto& [path, name] :
+         {std::pair{"img.bin", kHostileName}, std::pair{"other.bin", std::string("V.ROM")}}) {
         testkit::SyntheticImage img =
             testkit::chain_image({testkit::member_bytes(testkit::packed_member(0x4080, 0, name, vga()))}).image;
         testkit::balance_image(img.bytes, 0, 0x3D000, img.top_base() + 0x1E054);
@@ -49,19 +52,29 @@ struct Attack {
     std::string out_has, err_has;
 };
 
-std::string escaped_name() { return "\\x1b]0;owned\\x07X.ROM"; }
+std::string escaped_name() {
+    return "\\x1b]0;owned\\x07X.ROM";
+}
 
 TEST(Attacks, NothingOutsideTheNamedFilesChangesAndTheToolSaysWhy) {
     const std::vector<Attack> attacks = {
         {"escape bytes of a stored name in the listing", [] {}, {"img.bin", "/D"}, "", 0, escaped_name(), ""},
-        {"escape bytes of a stored name at the name prompt", [] {}, {"img.bin", "/vga", "extract", "/err"}, "v.out\n",
-         0, "Enter an extract file Name :(" + escaped_name() + ") [VGA-1]", ""},
-        {"escape bytes of a stored name in /diff", [] {}, {"img.bin", "/diff", "other.bin"}, "", 1, escaped_name(),
+        {"escape bytes of a stored name at the name prompt",
+         [] {},
+         {"img.bin", "/vga", "extract", "/err"},
+         "v.out\n",
+         0,
+         "Enter an extract file Name :(" + escaped_name() + ") [VGA-1]",
          ""},
+        {"escape bytes of a stored name in /diff", [] {}, {"img.bin", "/diff", "other.bin"}, "", 1, escaped_name(), ""},
 #ifndef _WIN32
-        {"an extract into a pipe", [] { ASSERT_EQ(mkfifo("pipe", 0644), 0); },
-         {"img.bin", "/vga", "extract", "slot=1", "to=pipe", "/err"}, "", 1, "",
-         "Can't write pipe: a pipe, a device or a folder; nothing was extracted.\n" },
+        {"an extract into a pipe",
+         [] { ASSERT_EQ(mkfifo("pipe", 0644), 0); },
+         {"img.bin", "/vga", "extract", "slot=1", "to=pipe", "/err"},
+         "",
+         1,
+         "",
+         "Can't write pipe: a pipe, a device or a folder; nothing was extracted.\n"},
 #endif
     };
     for (const Attack& a : attacks) {
@@ -71,7 +84,8 @@ TEST(Attacks, NothingOutsideTheNamedFilesChangesAndTheToolSaysWhy) {
         a.plant();
         std::map<std::string, Bytes> before;
         for (const auto& entry : fs::directory_iterator("."))
-            if (entry.is_regular_file()) before[entry.path().filename().string()] = testkit::slurp(entry.path().string());
+            if (entry.is_regular_file())
+                before[entry.path().filename().string()] = testkit::slurp(entry.path().string());
         testkit::RunOptions o;
         o.input = a.input;
         const testkit::RunResult r = testkit::run_tool(a.args, o);

@@ -3,14 +3,15 @@
 #include "driver/cals.hpp"
 
 #include "archive/pack.hpp"
-#include "image/work_files.hpp"
 #include "common/console.hpp"
 #include "image/group_files.hpp"
+#include "image/work_files.hpp"
 
 GroupResult run_cals(const Operand& op) {
     const GroupRequest& group = op.group;
     std::optional<std::vector<std::uint8_t>> archive =
-        pack_member(group.rom_bytes, {.type_id = group.type_id, .name = group.rom_file,
+        pack_member(group.rom_bytes, {.type_id = group.type_id,
+                                      .name = group.rom_file,
                                       .encoder = group.best ? Encoder::Best : Encoder::Exact,
                                       .voice = console::voice()});
     // Not packed (the writer said why), or the archive not kept: no size to report.

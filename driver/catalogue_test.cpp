@@ -12,9 +12,9 @@ namespace {
 TEST(Lookup, MatchesWholeSwitchesWithoutRegardToCase) {
     // What a user types, and the row's switch it must find.
     const std::pair<const char*, const char*> found[] = {
-        {"/vga", "/vga"},        {"/VGA", "/vga"},           {"/vGa", "/vga"},
-        {"/epa1", "/epa1"},      {"/D", "/d"},               {"/nocompress", "/NoCompress"},
-        {"/osb_bmp7", "/OSB_BMP7"}, {"/cals", "/CALS"},      {"/PCI", "/pci"},
+        {"/vga", "/vga"},           {"/VGA", "/vga"},   {"/vGa", "/vga"},
+        {"/epa1", "/epa1"},         {"/D", "/d"},       {"/nocompress", "/NoCompress"},
+        {"/osb_bmp7", "/OSB_BMP7"}, {"/cals", "/CALS"}, {"/PCI", "/pci"},
     };
     for (const auto& [typed, row_switch] : found) {
         const OptionCode c = lookup_option(typed);
@@ -160,8 +160,12 @@ TEST(IsaSegment, DigitsUpToAColonOrSlashAndABadCharacterMarksTheGroup) {
         const char* printed;
     };
     const Case cases[] = {
-        {"D800:0", 0xD800, ""}, {"d800", 0xD800, ""}, {"/vga", 0, ""}, {"0", 0, ""},
-        {"D8G0:0", 0xD8, "Input parameter D8G0:0 error."}, {"x", 0, "Input parameter x error."},
+        {"D800:0", 0xD800, ""},
+        {"d800", 0xD800, ""},
+        {"/vga", 0, ""},
+        {"0", 0, ""},
+        {"D8G0:0", 0xD8, "Input parameter D8G0:0 error."},
+        {"x", 0, "Input parameter x error."},
     };
     for (const Case& c : cases) {
         Step s({"mozaik32", "bios.bin", "/isa", "a.rom", c.operand});

@@ -2,11 +2,11 @@
 // settings read from the whole line, and the words of each group.
 #include "driver/command_line.hpp"
 
+#include <strings.h>
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
-#include <strings.h>
 
 #include "common/command_words.hpp"
 
@@ -17,7 +17,9 @@ bool starts_nocase(std::string_view text, std::string_view key);
 constexpr int kMaxGroupDigits = 4;  // more digits than any group needs; keeps the number bounded
 
 // Switches that may stand alone as the only option of a command line.
-bool may_stand_alone(OptionCode c) { return kind(c).lone == LoneUse::Always; }
+bool may_stand_alone(OptionCode c) {
+    return kind(c).lone == LoneUse::Always;
+}
 
 // "/groupN" at args[at]: N becomes the group number and the argument the bare switch.
 void apply_group_prefix(Command& state, std::size_t at) {
@@ -32,7 +34,9 @@ void apply_group_prefix(Command& state, std::size_t at) {
     arg = "/group";
 }
 
-std::int32_t decimal(const std::string& text) { return static_cast<std::int32_t>(std::strtol(text.c_str(), nullptr, 10)); }
+std::int32_t decimal(const std::string& text) {
+    return static_cast<std::int32_t>(std::strtol(text.c_str(), nullptr, 10));
+}
 
 bool starts_nocase(std::string_view text, std::string_view key) {
     return text.size() >= key.size() && equals_nocase(text.substr(0, key.size()), key);
@@ -136,7 +140,7 @@ std::vector<CommandGroup> parse_groups(const Command& c) {
         g.code = lookup_option(args[i]);
         const ComponentKind& row = kind(g.code);
         if (row.operation == Operation::None) break;  // no switch: the run ends there
-        std::size_t at = i;  // the word the group's form is read after
+        std::size_t at = i;                           // the word the group's form is read after
         if (row.type_source == TypeSource::Operand) {
             if (++at >= args.size()) break;
             g.type_operand = args[at];
@@ -231,4 +235,3 @@ Form choose_form(Command& state, const char* last_variable) {
             if (!equals_nocase(state.args[i], word::err)) c = 0;
     return c == 0 ? Form::Usage : (state.option_index == 1 ? Form::Last : Form::Explicit);
 }
-

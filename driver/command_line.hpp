@@ -38,15 +38,15 @@ struct Command {
     Form form = Form::Usage;
     FolderCommand folder = FolderCommand::None;
     std::string input_file;
-    std::size_t option_index = 0;  // the first group's switch
-    bool err_mode = false;         // "/err" somewhere
-    bool dry = false;              // "/dry": nothing is written, what would change is reported
-    bool json = false;             // "/json": standard output carries one JSON document only
-    bool best = false;             // "/best": members are packed by the near-optimal encoder
+    std::size_t option_index = 0;         // the first group's switch
+    bool err_mode = false;                // "/err" somewhere
+    bool dry = false;                     // "/dry": nothing is written, what would change is reported
+    bool json = false;                    // "/json": standard output carries one JSON document only
+    bool best = false;                    // "/best": members are packed by the near-optimal encoder
     std::optional<std::string> out_file;  // "out=NEW": the image goes to NEW, the InputFile is only read
-    int group_number = 0;          // digits after "/group" in the first switch
-    bool no_reserve = false;       // "noreserve": no reserved colours for logos
-    std::int32_t osb_x = 0, osb_y = 0;  // screen position of an OSB CPU bitmap
+    int group_number = 0;                 // digits after "/group" in the first switch
+    bool no_reserve = false;              // "noreserve": no reserved colours for logos
+    std::int32_t osb_x = 0, osb_y = 0;    // screen position of an OSB CPU bitmap
     bool osb_position_given = false;
     std::vector<CommandGroup> groups;  // in order, up to the one the run ends at
 };

@@ -54,7 +54,8 @@ std::vector<std::pair<std::string, Bytes>> battery() {
         for (std::uint32_t packed : {0xFFFFFFF0u, 0u})
             damaged("packed size " + std::to_string(packed) + at, [&](Bytes& b) { put32(b, first + 7, packed); });
         for (std::uint32_t original : {0xFFFFFFF0u, 0x01000000u})
-            damaged("original size " + std::to_string(original) + at, [&](Bytes& b) { put32(b, first + 11, original); });
+            damaged("original size " + std::to_string(original) + at,
+                    [&](Bytes& b) { put32(b, first + 11, original); });
         damaged("name length 255" + at, [&](Bytes& b) { b[first + 21] = 255; });
         for (std::uint8_t h : {0, 20})
             damaged("header size " + std::to_string(h) + at, [&](Bytes& b) { b[first] = h; });
@@ -69,10 +70,17 @@ std::vector<std::pair<std::string, Bytes>> battery() {
     damaged("zeroed chain start", [&](Bytes& b) { std::fill(b.begin() + first, b.begin() + first + 64, 0); });
     damaged("erased chain start", [&](Bytes& b) { std::fill(b.begin() + first, b.begin() + first + 64, 0xFF); });
     damaged("*BS1 outside the file", [&](Bytes& b) { put32(b, b.size() - 0x4800 + 11, 0x12345678); });
-    damaged("*BS1 at the file's start", [&](Bytes& b) { put32(b, b.size() - 0x4800 + 11, 0u - static_cast<std::uint32_t>(b.size())); });
-    damaged("area end past the file", [&](Bytes& b) { b[0x3E000 + 12] = 0xFF; b[0x3E000 + 13] = 0xFF; });
+    damaged("*BS1 at the file's start",
+            [&](Bytes& b) { put32(b, b.size() - 0x4800 + 11, 0u - static_cast<std::uint32_t>(b.size())); });
+    damaged("area end past the file", [&](Bytes& b) {
+        b[0x3E000 + 12] = 0xFF;
+        b[0x3E000 + 13] = 0xFF;
+    });
     damaged("check block past the file", [&](Bytes& b) { b[0x3E000 + 9] = 0xFF; });
-    damaged("slot end before its start", [&](Bytes& b) { b[0x3C000 + 10] = 0; b[0x3C000 + 11] = 0; });
+    damaged("slot end before its start", [&](Bytes& b) {
+        b[0x3C000 + 10] = 0;
+        b[0x3C000 + 11] = 0;
+    });
     damaged("top block trailer with a huge length", [&](Bytes& b) {
         const std::uint32_t end = testkit::kChainImageAreaEnd;
         std::copy_n("*ALIN16*", 8, b.begin() + end - 32);
@@ -99,18 +107,17 @@ struct Op {
     bool changes;      // when done, the image has changed
 };
 
-constexpr const char* kRefusals[] = {"is no BIOS image", "nothing released", "nothing added", "unchanged",
-                                     "Header sum error", "Bad table", "Can't found", "too large to extract",
-                                     "no slot", "have not enough space"};
+constexpr const char* kRefusals[] = {
+    "is no BIOS image", "nothing released", "nothing added",        "unchanged", "Header sum error",
+    "Bad table",        "Can't found",      "too large to extract", "no slot",   "have not enough space"};
 
 // One image through every operation, in the folder `folder`.
 void run_ops(const std::string& folder, const std::string& what, const Bytes& image) {
-    const std::vector<Op> ops = {
-        {{"/D"}, "", "Remain compress code space", false},
-        {{"/vga", "extract", "/err"}, folder + "/out.bin\n", "is extracted to", false},
-        {{"/verify"}, "", " members checked, ", false},
-        {{"/vga", "release", "/err"}, "", "ROM is release", true},
-        {{"/fnt0", "font.bin", "/err"}, "", "Adding font.bin", true}};
+    const std::vector<Op> ops = {{{"/D"}, "", "Remain compress code space", false},
+                                 {{"/vga", "extract", "/err"}, folder + "/out.bin\n", "is extracted to", false},
+                                 {{"/verify"}, "", " members checked, ", false},
+                                 {{"/vga", "release", "/err"}, "", "ROM is release", true},
+                                 {{"/fnt0", "font.bin", "/err"}, "", "Adding font.bin", true}};
     const std::string path = folder + "/img.bin";
     for (const Op& op : ops) {
         SCOPED_TRACE(what + ", " + op.args[0] + " " + (op.args.size() > 1 ? op.args[1] : ""));
@@ -120,7 +127,8 @@ void run_ops(const std::string& folder, const std::string& what, const Bytes& im
         testkit::RunOptions o;
         o.input = op.input;
         const testkit::RunResult r = testkit::run_tool(args, o);
-        const bool refused = std::any_of(std::begin(kRefusals), std::end(kRefusals), [&](const char* t) { return has(r, t); });
+        const bool refused =
+            std::any_of(std::begin(kRefusals), std::end(kRefusals), [&](const char* t) { return has(r, t); });
         EXPECT_TRUE(has(r, op.done) || refused) << "no verdict:\n" << r.out << r.err;
         EXPECT_TRUE(r.status == 0 || r.status == 1) << "status " << r.status << "\n" << r.err;
         const Bytes after = testkit::slurp(path);

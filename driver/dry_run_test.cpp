@@ -12,9 +12,9 @@
 #include "common/sha256.hpp"
 #include "testkit/extract_kit.hpp"
 #include "testkit/json_schema.hpp"
+#include "testkit/linux_only.hpp"
 #include "testkit/run.hpp"
 #include "testkit/workdir.hpp"
-#include "testkit/linux_only.hpp"
 
 namespace {
 
@@ -29,7 +29,8 @@ std::map<std::string, std::string> folder_state(const std::string& folder) {
 // The "change" values of a dry run's document, in order.
 std::vector<std::string> changes(const std::string& document) {
     std::vector<std::string> found;
-    for (std::size_t at = document.find("\"change\""); at != std::string::npos; at = document.find("\"change\"", at + 1))
+    for (std::size_t at = document.find("\"change\""); at != std::string::npos;
+         at = document.find("\"change\"", at + 1))
         found.push_back(testkit::json_field(document, "change", at));
     return found;
 }
@@ -39,7 +40,7 @@ struct DryCase {
     std::vector<std::string> args;  // after the image
     std::vector<std::string> changes;
     int status;
-    std::string file = {};  // a file the run writes
+    std::string file = {};               // a file the run writes
     std::function<void()> prepare = {};  // what stands in the folder before the runs
     bool folder_read_only = false;       // the runs, as a user who may write the image but not the folder
 };
@@ -64,21 +65,33 @@ TEST(DryRun, ChangesNothingAndSaysWhatTheRunThenDoes) {
         {"a refused add under /err", {"/fnt0", "font.bin", "/pci", "table.bin", "/err"}, {}, 1},
         {"an extract", {"/pci", "extract", "slot=A", "to=pci_a.rom"}, {}, 0, "pci_a.rom"},
         {"an extract into a folder that is not there fails as the run does",
-         {"/pci", "extract", "slot=A", "to=nowhere/pci_a.rom", "/err"}, {}, 1},
-        {"a folder where the work archive goes", {"/fnt0", "font.bin"}, {}, 1, {},
+         {"/pci", "extract", "slot=A", "to=nowhere/pci_a.rom", "/err"},
+         {},
+         1},
+        {"a folder where the work archive goes",
+         {"/fnt0", "font.bin"},
+         {},
+         1,
+         {},
          [] {
              fs::remove("bios.rom");
              fs::create_directories("bios.rom/inside");
          }},
         {"a folder that takes no new file", {"/fnt0", "font.bin"}, {}, 1, {}, {}, true},
-        {"an extract into a folder that takes no new file", {"/pci", "extract", "slot=A", "to=pci_a.rom"}, {}, 1,
-         {}, {}, true},
+        {"an extract into a folder that takes no new file",
+         {"/pci", "extract", "slot=A", "to=pci_a.rom"},
+         {},
+         1,
+         {},
+         {},
+         true},
         {"a release in a folder that takes no journal", {"/vga", "release", "slot=1"}, {}, 1, {}, {}, true},
     };
     std::vector<std::string> documents;
     for (const DryCase& c : cases) {
         SCOPED_TRACE(c.what);
-        if (c.folder_read_only && (platform::kWindows || (testkit::running_as_root() && !testkit::find_on_path("setpriv"))))
+        if (c.folder_read_only &&
+            (platform::kWindows || (testkit::running_as_root() && !testkit::find_on_path("setpriv"))))
             continue;  // no folder that binds this user
         testkit::WorkDir dir;
         ASSERT_EQ(testkit::run_program(MKIMAGE_BINARY, {"img.bin", "--parts", "."}).status, 0);
@@ -124,7 +137,8 @@ TEST(DryRun, ChangesNothingAndSaysWhatTheRunThenDoes) {
         fs::permissions(".", fs::perms::all);
         EXPECT_EQ(real.status, c.status) << real.out << real.err;
         EXPECT_EQ(sha256_hex(testkit::slurp("img.bin")), testkit::json_field(json.out, "sha256_after"));
-        EXPECT_EQ(testkit::json_field(json.out, "image_written"), c.status == 0 && c.file != "pci_a.rom" ? "true" : "false");
+        EXPECT_EQ(testkit::json_field(json.out, "image_written"),
+                  c.status == 0 && c.file != "pci_a.rom" ? "true" : "false");
         if (!c.file.empty()) {
             EXPECT_TRUE(std::filesystem::exists(c.file));
         }

@@ -63,44 +63,82 @@ struct Row {
     const char* what;
     std::vector<std::string> args;
     std::string input;
-    std::string err_has;             // on the console channel
-    int status_without_err;          // the same run without /err
-    std::string out_has = {};        // on standard output
+    std::string err_has;       // on the console channel
+    int status_without_err;    // the same run without /err
+    std::string out_has = {};  // on standard output
 };
 
 TEST(ExitStatus, EveryFailureCountsUnderErrAndTheImageStaysAsItWas) {
     const std::vector<Row> rows = {
-        {"a typo in a later switch", {"img.bin", "/vga", "v.rom", "/pic", "lan.rom"}, "",
-         "Unknown option /pic: the run ends here\n", 0},
+        {"a typo in a later switch",
+         {"img.bin", "/vga", "v.rom", "/pic", "lan.rom"},
+         "",
+         "Unknown option /pic: the run ends here\n",
+         0},
         {"a missing InputFile", {"nosuch.bin", "/vga", "v.rom"}, "", "", 0, "nosuch.bin file not found"},
         {"a 24-bit bitmap", {"img.bin", "/logo", "photo24.bmp"}, "", "", 0, " !! BMP colors not support"},
-        {"/btvga on an image without a boot-block room", {"img.bin", "/btvga", "v.rom", "/pci", "lan.rom"}, "",
-         "img.bin has no room for a boot-block VGA ROM; nothing is added.\n", 0},
-        {"an answer that names no slot", {"img.bin", "/vga", "release"}, "9\n",
-         "The answer \"9\" names no slot of /vga: the run ends here.\n", 0},
+        {"/btvga on an image without a boot-block room",
+         {"img.bin", "/btvga", "v.rom", "/pci", "lan.rom"},
+         "",
+         "img.bin has no room for a boot-block VGA ROM; nothing is added.\n",
+         0},
+        {"an answer that names no slot",
+         {"img.bin", "/vga", "release"},
+         "9\n",
+         "The answer \"9\" names no slot of /vga: the run ends here.\n",
+         0},
         {"a listing of a text file", {"notes.txt", "/D"}, "", "notes.txt is no BIOS image: its size, Dh bytes", 0},
         {"an add to an empty file", {"empty.bin", "/vga", "v.rom"}, "", "empty.bin is no BIOS image", 0},
-        {"an add to an erased dump", {"blank.bin", "/vga", "v.rom"}, "",
-         "blank.bin is no BIOS image: no system BIOS component at 20000h; nothing changed\n", 0},
-        {"a missing file in the last group", {"img.bin", "/vga", "v.rom", "/pci", "missing.rom"}, "",
-         "Can't open missing.rom file\n", 0},
-        {"a slot that holds no member", {"img.bin", "/vga", "extract", "slot=5", "to=out.bin"}, "", "", 0,
+        {"an add to an erased dump",
+         {"blank.bin", "/vga", "v.rom"},
+         "",
+         "blank.bin is no BIOS image: no system BIOS component at 20000h; nothing changed\n",
+         0},
+        {"a missing file in the last group",
+         {"img.bin", "/vga", "v.rom", "/pci", "missing.rom"},
+         "",
+         "Can't open missing.rom file\n",
+         0},
+        {"a slot that holds no member",
+         {"img.bin", "/vga", "extract", "slot=5", "to=out.bin"},
+         "",
+         "",
+         0,
          "Can't found [VGA] ROM..."},
-        {"a slot character that is no slot", {"img.bin", "/vga", "release", "slot=Q"}, "",
-         "slot=Q names no slot of /vga; the image is unchanged.\n", 0},
-        {"an extract from a text file", {"notes.txt", "/vga", "extract", "slot=1", "to=o.rom"}, "",
-         "notes.txt is no BIOS image: its size", 0},
-        {"an ISA segment that is no hexadecimal number", {"img.bin", "/isa", "lan.rom", "D8Q0"}, "", "", 0,
+        {"a slot character that is no slot",
+         {"img.bin", "/vga", "release", "slot=Q"},
+         "",
+         "slot=Q names no slot of /vga; the image is unchanged.\n",
+         0},
+        {"an extract from a text file",
+         {"notes.txt", "/vga", "extract", "slot=1", "to=o.rom"},
+         "",
+         "notes.txt is no BIOS image: its size",
+         0},
+        {"an ISA segment that is no hexadecimal number",
+         {"img.bin", "/isa", "lan.rom", "D8Q0"},
+         "",
+         "",
+         0,
          "Input parameter D8Q0 error."},
         {"/verify of a text file", {"notes.txt", "/verify"}, "", "", 1, "no BIOS image: its size"},
         {"/verify of an image that is not there", {"nosuch.bin", "/verify"}, "", "", 1, "nosuch.bin file not found"},
-        {"a switch left without its file", {"img.bin", "/vga", "/pci", "lan.rom"}, "",
-         "/vga: no file given; the image is unchanged.\n", 0},
+        {"a switch left without its file",
+         {"img.bin", "/vga", "/pci", "lan.rom"},
+         "",
+         "/vga: no file given; the image is unchanged.\n",
+         0},
         {"an empty RomFile", {"img.bin", "/fnt0", "empty.bin"}, "", "empty.bin is empty; nothing is added.\n", 0},
-        {"the end of input at the name prompt", {"img.bin", "/vga", "extract", "slot=1"}, "",
-         "\nnothing was read; nothing extracted.\n", 0},
-        {"a RomFile larger than any component", {"img.bin", "/fnt0", "huge.bin"}, "",
-         "huge.bin is larger than 16 MB, more than a component may hold; nothing is added.\n", 0},
+        {"the end of input at the name prompt",
+         {"img.bin", "/vga", "extract", "slot=1"},
+         "",
+         "\nnothing was read; nothing extracted.\n",
+         0},
+        {"a RomFile larger than any component",
+         {"img.bin", "/fnt0", "huge.bin"},
+         "",
+         "huge.bin is larger than 16 MB, more than a component may hold; nothing is added.\n",
+         0},
     };
     for (const Row& row : rows) {
         for (const bool err : {true, false}) {
@@ -158,8 +196,8 @@ TEST(ExitStatus, OutNewLeavesTheInputFileAsItIs) {
     const struct {
         std::vector<std::string> args;
         int status;
-        bool written;         // new.bin holds what the same run makes in place
-        std::string said;     // on either channel
+        bool written;      // new.bin holds what the same run makes in place
+        std::string said;  // on either channel
     } rows[] = {
         {{"/fnt0", "v.rom", "out=new.bin"}, 0, true, ""},
         {{"out=new.bin", "/fnt0", "v.rom", "/vga", "release", "slot=1"}, 0, true, ""},
@@ -197,7 +235,11 @@ TEST(ExitStatus, ReleaseAndExtractWithoutPrompts) {
         const char* file;  // the extracted file, or nullptr
         std::uint16_t device;
     } rows[] = {
-        {{"/vga", "extract", "slot=2", "to=second.rom"}, "[VGA-2] ROM is extracted to second.rom", 0, "second.rom", 0x41},
+        {{"/vga", "extract", "slot=2", "to=second.rom"},
+         "[VGA-2] ROM is extracted to second.rom",
+         0,
+         "second.rom",
+         0x41},
         {{"/vga", "extract", "TO=first.rom", "Slot=1"}, "[VGA-1] ROM is extracted to first.rom", 0, "first.rom", 0x40},
         {{"/vga", "extract", "slot=1", "to=link.rom"}, "[VGA-1] ROM is extracted to link.rom", 0, "real.rom", 0x40},
         {{"/vga", "extract", "slot=1", "to=loop.rom", "/err"}, "", 1, nullptr, 0},
@@ -211,7 +253,8 @@ TEST(ExitStatus, ReleaseAndExtractWithoutPrompts) {
         testkit::WorkDir dir;
         setup();
         // Symbolic links are a Linux facility: their rows run there only.
-        const bool links = std::ranges::any_of(row.args, [](const std::string& a) { return a == "to=link.rom" || a == "to=loop.rom"; });
+        const bool links = std::ranges::any_of(
+            row.args, [](const std::string& a) { return a == "to=link.rom" || a == "to=loop.rom"; });
         if (platform::kWindows && links) continue;
         if (!platform::kWindows) {
             std::filesystem::create_symlink("real.rom", "link.rom");  // a link target is followed, not replaced
@@ -254,7 +297,8 @@ TEST(ExitStatus, WindowsPathsWorkAndStoredNamesKeepThem) {
     const auto refused = testkit::run_tool({"img.bin", "/vga", "extract", "slot=3", "to=", "/err"});
     EXPECT_EQ(refused.status, 1);
     EXPECT_NE(refused.err.find("The stored name \"parts\\new.rom\" is no file name of the current directory"),
-              std::string::npos) << refused.err;
+              std::string::npos)
+        << refused.err;
     const auto written = testkit::run_tool({"img.bin", "/vga", "extract", "slot=3", "to=parts\\back.rom", "/err"});
     EXPECT_EQ(written.status, 0) << written.out << written.err;
     EXPECT_TRUE(bytes_of("parts/back.rom") == vga(0x50));

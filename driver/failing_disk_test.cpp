@@ -27,7 +27,9 @@ std::vector<std::uint8_t> small_logo() {
 }
 
 // A folder with something in it: no file can be made, renamed or removed there.
-void busy_folder(const char* name) { fs::create_directories(std::string(name) + "/inside"); }
+void busy_folder(const char* name) {
+    fs::create_directories(std::string(name) + "/inside");
+}
 
 // No temporary file of the tool's is left in the folder.
 bool no_temporary_left() {
@@ -47,20 +49,39 @@ struct DiskCase {
 
 TEST(FailingDisk, EveryWriteFailureIsReportedAndTheImageStaysAsItWas) {
     std::vector<DiskCase> rows = {
-        {"/logo extract, the target is a folder in use", {"/logo", "extract"}, "OUT.BMP\n",
-         [] { busy_folder("OUT.BMP"); }, {"is extracted"}, "Can't write OUT.BMP"},
-        {"/epa extract, the target's folder is a file", {"/epa", "extract"}, "plain/OUT.BMP\n",
-         [] { testkit::spit("plain", "a file"); }, {"is extracted"},
+        {"/logo extract, the target is a folder in use",
+         {"/logo", "extract"},
+         "OUT.BMP\n",
+         [] { busy_folder("OUT.BMP"); },
+         {"is extracted"},
+         "Can't write OUT.BMP"},
+        {"/epa extract, the target's folder is a file",
+         {"/epa", "extract"},
+         "plain/OUT.BMP\n",
+         [] { testkit::spit("plain", "a file"); },
+         {"is extracted"},
          "Can't write plain/OUT.BMP"},
-        {"/CALS, the work archive cannot be written", {"/CALS", "data.bin"}, "",
-         [] { busy_folder("bios.rom"); }, {"compressed size"}, "Can't write bios.rom\n"},
-        {"/acpi add, the work archive cannot be written", {"/acpi", "data.bin"}, "",
-         [] { busy_folder("bios.rom"); }, {"Combine"}, "Can't write bios.rom\n"},
+        {"/CALS, the work archive cannot be written",
+         {"/CALS", "data.bin"},
+         "",
+         [] { busy_folder("bios.rom"); },
+         {"compressed size"},
+         "Can't write bios.rom\n"},
+        {"/acpi add, the work archive cannot be written",
+         {"/acpi", "data.bin"},
+         "",
+         [] { busy_folder("bios.rom"); },
+         {"Combine"},
+         "Can't write bios.rom\n"},
     };
     // A write that fails part of the way: the target is a link to a full disk.
     if (fs::exists("/dev/full"))
-        rows.push_back({"/logo extract onto a full disk", {"/logo", "extract"}, "FULL.BMP\n",
-                        [] { fs::create_symlink("/dev/full", "FULL.BMP"); }, {"is extracted"}, "Can't write FULL.BMP"});
+        rows.push_back({"/logo extract onto a full disk",
+                        {"/logo", "extract"},
+                        "FULL.BMP\n",
+                        [] { fs::create_symlink("/dev/full", "FULL.BMP"); },
+                        {"is extracted"},
+                        "Can't write FULL.BMP"});
     for (const auto& row : rows) {
         // A write that failed ends the run with status 1, with or without /err.
         for (const bool err : {false, true}) {

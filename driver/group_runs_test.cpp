@@ -7,9 +7,9 @@
 #include <filesystem>
 
 #include "testkit/group_runs.hpp"
+#include "testkit/linux_only.hpp"
 #include "testkit/run.hpp"
 #include "testkit/workdir.hpp"
-#include "testkit/linux_only.hpp"
 
 namespace {
 
@@ -52,15 +52,18 @@ TEST(GroupRuns, ParallelRunsInOneFolderGiveTheSameImages) {
         std::filesystem::current_path(folder);
         testkit::write_run_parts();
         for (int i = 0; i < 8; ++i)
-            testkit::spit("img" + std::to_string(i) + ".bin", images[static_cast<std::size_t>(i) % images.size()].bytes);
+            testkit::spit("img" + std::to_string(i) + ".bin",
+                          images[static_cast<std::size_t>(i) % images.size()].bytes);
         const bool parallel = std::string(folder) == "parallel";
         testkit::run_program("/bin/sh", {"-c", parallel ? script + "wait\n" : serial});
         int changed = 0;
         for (int i = 0; i < 8; ++i) {
             const auto bytes = testkit::slurp("img" + std::to_string(i) + ".bin");
             changed += bytes != images[static_cast<std::size_t>(i) % images.size()].bytes;
-            if (!parallel) alone.push_back(bytes);
-            else EXPECT_TRUE(bytes == alone[static_cast<std::size_t>(i)]) << "img" << i << ".bin differs";
+            if (!parallel)
+                alone.push_back(bytes);
+            else
+                EXPECT_TRUE(bytes == alone[static_cast<std::size_t>(i)]) << "img" << i << ".bin differs";
         }
         EXPECT_GE(changed, 6) << folder;  // the runs did add their components
         std::filesystem::current_path("..");
@@ -77,7 +80,8 @@ TEST(GroupRuns, ParallelRunsOnOneImageEachWaitForTheOther) {
     MOZAIK_LINUX_ONLY("a POSIX shell to start the runs at once");
     const std::string tool = MOZAIK32_BINARY;
     const char* const kinds[] = {"/fnt0", "/fnt1", "/fnt2", "/oem1", "/oem2", "/oem3", "/ros", "/RPB"};
-    std::string script = "for i in 1 2 3 4 5 6 7 8 9 10 11 12; do " + tool + " img.bin /verify >/dev/null 2>&1; echo $? >>reader; done &\n";
+    std::string script = "for i in 1 2 3 4 5 6 7 8 9 10 11 12; do " + tool +
+                         " img.bin /verify >/dev/null 2>&1; echo $? >>reader; done &\n";
     for (const char* kind : kinds) script += tool + " img.bin " + kind + " font.bin /err >/dev/null 2>>waits &\n";
     script += "wait\n";
     for (int round = 0; round < 3; ++round) {

@@ -4,12 +4,12 @@
 // /diff names what differs and ends as diff and cmp do.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
-#include <algorithm>
 #include <functional>
-#include <regex>
 #include <map>
+#include <regex>
 #include <sstream>
 
 #ifndef _WIN32
@@ -81,7 +81,8 @@ void make_image(const testkit::RunImage& base) {
     testkit::spit("vga.rom", testkit::option_rom({}));
     testkit::spit("oem.bin", testkit::corpus(testkit::CorpusKind::Text, 3000, 6));
     testkit::spit("table.bin", testkit::corpus(testkit::CorpusKind::Code, 0x300, 7));
-    ASSERT_EQ(testkit::run_tool({"img.bin", "/vga", "vga.rom", "/NoCompress", "table.bin", "/oem0", "oem.bin"}).status, 0);
+    ASSERT_EQ(testkit::run_tool({"img.bin", "/vga", "vga.rom", "/NoCompress", "table.bin", "/oem0", "oem.bin"}).status,
+              0);
     if (!banked) return;
     testkit::spit("boot.rom", testkit::option_rom({.size = 0x800, .build = 3}));
     testkit::spit("module.bin", Bytes{'N', 'V', 'M', 'M', 0, 'O', 'L', 'D'});
@@ -118,10 +119,10 @@ TEST(ImageFolder, UnpackThenPackGivesTheSameBytesAndEditsGiveCleanImages) {
         struct Edit {
             const char* what;
             std::function<void()> apply;
-            int status;           // of /pack
-            const char* listed;   // a text /D shows, or must not show (`absent`); for a fault, what it says
+            int status;          // of /pack
+            const char* listed;  // a text /D shows, or must not show (`absent`); for a fault, what it says
             bool absent = false;
-            const char* needs = "chain";  // the place the image must have for the row
+            const char* needs = "chain";    // the place the image must have for the row
             const char* same_as = nullptr;  // an image /pack must give byte for byte (made by `apply`)
         };
         // Each line as the previous version wrote it: AT, ORIGINAL and PACKED
@@ -142,7 +143,8 @@ TEST(ImageFolder, UnpackThenPackGivesTheSameBytesAndEditsGiveCleanImages) {
         // Lines a person writes, against the same files added one by one.
         const auto recipe = [](const std::string& lines, const std::vector<std::string>& adds) {
             // Another card's ROM: an add puts it in a slot of its own.
-            testkit::spit("r1.rom", testkit::option_rom({.size = 0x800, .vendor = 0x1002, .device = 0x5159, .build = 5}));
+            testkit::spit("r1.rom",
+                          testkit::option_rom({.size = 0x800, .vendor = 0x1002, .device = 0x5159, .build = 5}));
             testkit::spit("r2.bin", testkit::corpus(testkit::CorpusKind::Text, 2500, 8));
             testkit::spit("r3.bin", testkit::corpus(testkit::CorpusKind::Code, 0x240, 2));
             for (const char* f : {"r1.rom", "r2.bin", "r3.bin"}) fs::copy_file(f, std::string("e/") + f);
@@ -150,56 +152,77 @@ TEST(ImageFolder, UnpackThenPackGivesTheSameBytesAndEditsGiveCleanImages) {
             std::vector<std::string> args = {"serial.bin"};
             args.insert(args.end(), adds.begin(), adds.end());
             ASSERT_EQ(testkit::run_tool(args).status, 0);
-            edit_manifest("e", [](const std::string& l) { return l; }, lines);
+            edit_manifest(
+                "e", [](const std::string& l) { return l; }, lines);
         };
         const Edit edits[] = {
-            {"an edited member", [] { testkit::spit(file_of("e", "/oem0"), testkit::corpus(testkit::CorpusKind::Text, 5000, 9)); }, 0,
+            {"an edited member",
+             [] { testkit::spit(file_of("e", "/oem0"), testkit::corpus(testkit::CorpusKind::Text, 5000, 9)); }, 0,
              "01388h"},
             {"an edited 16-byte aligned member",
              [&] { testkit::spit(file_of("e", "/NoCompress"), testkit::corpus(testkit::CorpusKind::Code, 0x123, 3)); },
              0, "00123h"},
-            {"a removed line", [] { edit_manifest("e", [](const std::string& l) { return l.find("/vga") != std::string::npos ? "" : l; }); },
+            {"a removed line",
+             [] {
+                 edit_manifest("e", [](const std::string& l) { return l.find("/vga") != std::string::npos ? "" : l; });
+             },
              0, "VGA ROM", true},
             {"an added line",
              [] {
                  testkit::spit("e/added.bin", testkit::corpus(testkit::CorpusKind::Runs, 0x777, 4));
-                 edit_manifest("e", [](const std::string& l) { return l; },
-                               "chain added.bin /group10 4033:0 -lh5- - - - - \"ADDED ONE.BIN\"\n");
+                 edit_manifest(
+                     "e", [](const std::string& l) { return l; },
+                     "chain added.bin /group10 4033:0 -lh5- - - - - \"ADDED ONE.BIN\"\n");
              },
              0, "ADDED ONE.BIN"},
             {"a missing file", [] { fs::remove(file_of("e", "/oem0")); }, 1, "can't read"},
-            {"a bad line", [] { edit_manifest("e", [](const std::string& l) { return l.starts_with("chain") ? l.substr(0, 40) : l; }); },
+            {"a bad line",
+             [] {
+                 edit_manifest("e", [](const std::string& l) { return l.starts_with("chain") ? l.substr(0, 40) : l; });
+             },
              1, "manifest line "},
-            {"a deleted system BIOS line", [] {
-                 edit_manifest("e", [](const std::string& l) { return l.starts_with("bios") ? "" : l; });
-             }, 1, nullptr},
-            {"an edited top block", [] { testkit::spit(file_of("e", "top_block"), testkit::corpus(testkit::CorpusKind::Code, 0x1400, 5)); },
-             0, "(SP) NCPUCODE          01400h", false, "top"},
-            {"a top block too big", [&] { testkit::spit(file_of("e", "top_block"), Bytes(base.bytes.size() / 2, 1)); }, 1,
-             "the top block does not fit", false, "top"},
-            {"a second top line", [] {
-                 edit_manifest("e", [](const std::string& l) { return l.starts_with("top ") ? l + "\n" + l : l; });
-             }, 1, "a second \"top\" line", false, "top"},
+            {"a deleted system BIOS line",
+             [] { edit_manifest("e", [](const std::string& l) { return l.starts_with("bios") ? "" : l; }); }, 1,
+             nullptr},
+            {"an edited top block",
+             [] { testkit::spit(file_of("e", "top_block"), testkit::corpus(testkit::CorpusKind::Code, 0x1400, 5)); }, 0,
+             "(SP) NCPUCODE          01400h", false, "top"},
+            {"a top block too big", [&] { testkit::spit(file_of("e", "top_block"), Bytes(base.bytes.size() / 2, 1)); },
+             1, "the top block does not fit", false, "top"},
+            {"a second top line",
+             [] { edit_manifest("e", [](const std::string& l) { return l.starts_with("top ") ? l + "\n" + l : l; }); },
+             1, "a second \"top\" line", false, "top"},
             {"an edited boot-block VGA ROM",
              [] { testkit::spit(file_of("e", "boot_vga"), testkit::option_rom({.size = 0xC00, .build = 4})); }, 0,
              "(BB) Compress BT-VGA   00C00h", false, "boot_vga"},
-            {"a boot-block VGA file that is no ROM", [] { testkit::spit(file_of("e", "boot_vga"), Bytes(0x800, 0)); }, 1,
-             "must begin with 55 AA", false, "boot_vga"},
-            {"an edited memory module", [] { testkit::spit(file_of("e", "memory_module"), Bytes{'N', 'V', 'M', 'M', 0, 'N', 'E', 'W'}); },
+            {"a boot-block VGA file that is no ROM", [] { testkit::spit(file_of("e", "boot_vga"), Bytes(0x800, 0)); },
+             1, "must begin with 55 AA", false, "boot_vga"},
+            {"an edited memory module",
+             [] {
+                 testkit::spit(file_of("e", "memory_module"), Bytes{'N', 'V', 'M', 'M', 0, 'N', 'E', 'W'});
+             },
              0, "NVMM NEW", false, "memory"},
             {"a memory module too long", [] { testkit::spit(file_of("e", "memory_module"), Bytes(0x1005, 0)); }, 1,
              "the memory-module slot overflows by 5 bytes", false, "memory"},
-            {"a second image line", [] {
+            {"a second image line",
+             [] {
                  edit_manifest("e", [](const std::string& l) { return l.starts_with("image ") ? l + "\n" + l : l; });
-             }, 1, "manifest line 5: a second \"image\" line (the first is line 4); a manifest has one"},
-            {"an identical chain line", [] {
-                 edit_manifest("e", [](const std::string& l) { return l.find("/oem0") != std::string::npos ? l + "\n" + l : l; });
-             }, 1, "the same chain line as line "},
-            {"a second line for one TypeId", [] {
+             },
+             1, "manifest line 5: a second \"image\" line (the first is line 4); a manifest has one"},
+            {"an identical chain line",
+             [] {
+                 edit_manifest(
+                     "e", [](const std::string& l) { return l.find("/oem0") != std::string::npos ? l + "\n" + l : l; });
+             },
+             1, "the same chain line as line "},
+            {"a second line for one TypeId",
+             [] {
                  testkit::spit("e/other.bin", Bytes(100, 3));
-                 edit_manifest("e", [](const std::string& l) { return l; },
-                               "chain other.bin /oem0 4012:0 -lh5- - - - - \"OTHER.BIN\"\n");
-             }, 1, "a second chain line for TypeId 4012:0 (the first is line "},
+                 edit_manifest(
+                     "e", [](const std::string& l) { return l; },
+                     "chain other.bin /oem0 4012:0 -lh5- - - - - \"OTHER.BIN\"\n");
+             },
+             1, "a second chain line for TypeId 4012:0 (the first is line "},
             {"a recipe of minimal lines",
              [&] {
                  recipe("chain r1.rom /vga\nchain r2.bin /oem5\nchain r3.bin /oem6\n",
@@ -207,14 +230,19 @@ TEST(ImageFolder, UnpackThenPackGivesTheSameBytesAndEditsGiveCleanImages) {
              },
              0, "r1.rom", false, "chain", "serial.bin"},
             {"\"-\" for a slotted kind's TypeId and method",
-             [&] { recipe("chain r1.rom /pci - -\nchain r2.bin /oem5 - -lh5-\n", {"/pci", "r1.rom", "/oem5", "r2.bin"}); },
+             [&] {
+                 recipe("chain r1.rom /pci - -\nchain r2.bin /oem5 - -lh5-\n", {"/pci", "r1.rom", "/oem5", "r2.bin"});
+             },
              0, "r1.rom", false, "chain", "serial.bin"},
-            {"a TypeId the switch does not add",
-             [&] { recipe("chain r1.rom /pci 4080:0\n", {}); }, 1, "TypeId 4080:0 is not one the switch /pci adds"},
+            {"a TypeId the switch does not add", [&] { recipe("chain r1.rom /pci 4080:0\n", {}); }, 1,
+             "TypeId 4080:0 is not one the switch /pci adds"},
             {"long lines, as the previous version wrote them", long_lines, 0, "SYSBIOS.BIN", false, "chain", "img.bin"},
             {"too much for the chain",
-             [&] { testkit::spit(file_of("e", "/oem0"), testkit::corpus(testkit::CorpusKind::Random, base.bytes.size(), 2)); }, 1,
-             "the chain overflows its space by "},
+             [&] {
+                 testkit::spit(file_of("e", "/oem0"),
+                               testkit::corpus(testkit::CorpusKind::Random, base.bytes.size(), 2));
+             },
+             1, "the chain overflows its space by "},
         };
         for (const Edit& e : edits) {
             SCOPED_TRACE(e.what);
@@ -235,7 +263,8 @@ TEST(ImageFolder, UnpackThenPackGivesTheSameBytesAndEditsGiveCleanImages) {
                 }
                 continue;
             }
-            EXPECT_EQ(testkit::run_tool({"new.bin", "/verify"}).status, 0) << testkit::run_tool({"new.bin", "/verify"}).out;
+            EXPECT_EQ(testkit::run_tool({"new.bin", "/verify"}).status, 0)
+                << testkit::run_tool({"new.bin", "/verify"}).out;
             EXPECT_EQ(testkit::run_tool({"new.bin", "/D"}).out.find(e.listed) == std::string::npos, e.absent);
             const bool unchanged = e.same_as && std::string(e.same_as) == "img.bin";
             EXPECT_EQ(testkit::run_tool({"img.bin", "/diff", "new.bin"}).status, unchanged ? 0 : 1);
@@ -246,7 +275,8 @@ TEST(ImageFolder, UnpackThenPackGivesTheSameBytesAndEditsGiveCleanImages) {
         }
         // A folder /unpack did not make.
         fs::create_directory("empty");
-        EXPECT_NE(testkit::run_tool({"new.bin", "/pack", "empty"}).err.find("is no folder /unpack made"), std::string::npos);
+        EXPECT_NE(testkit::run_tool({"new.bin", "/pack", "empty"}).err.find("is no folder /unpack made"),
+                  std::string::npos);
     }
 }
 
@@ -290,20 +320,31 @@ TEST(ImageFolder, DiffNamesWhatDiffersAndEndsAsCmpDoes) {
         ASSERT_EQ(testkit::run_tool({"other.bin", "/pack", "e"}).status, 0);
     };
     const Case cases[] = {
-        {"identical", [] { fs::copy_file("img.bin", "other.bin", fs::copy_options::overwrite_existing); }, 0, "\"same\": true"},
+        {"identical", [] { fs::copy_file("img.bin", "other.bin", fs::copy_options::overwrite_existing); }, 0,
+         "\"same\": true"},
         {"one member changed", [&] { pack_with([] { testkit::spit(file_of("e", "/oem0"), Bytes(100, 1)); }); }, 1,
          "\"change\": \"replaced\""},
-        {"one moved", [&] {
-             pack_with([] { edit_manifest("e", [](const std::string& l) { return l.find("/vga") != std::string::npos ? "" : l; }); });
-         }, 1, "\"change\": \"moved\""},
-        {"one removed", [&] {
-             pack_with([] { edit_manifest("e", [](const std::string& l) { return l.find("/oem0") != std::string::npos ? "" : l; }); });
-         }, 1, "\"change\": \"removed\""},
-        {"bytes outside changed", [] {
+        {"one moved",
+         [&] {
+             pack_with([] {
+                 edit_manifest("e", [](const std::string& l) { return l.find("/vga") != std::string::npos ? "" : l; });
+             });
+         },
+         1, "\"change\": \"moved\""},
+        {"one removed",
+         [&] {
+             pack_with([] {
+                 edit_manifest("e", [](const std::string& l) { return l.find("/oem0") != std::string::npos ? "" : l; });
+             });
+         },
+         1, "\"change\": \"removed\""},
+        {"bytes outside changed",
+         [] {
              Bytes b = testkit::slurp("img.bin");
              b[b.size() - 0x20] ^= 0xFF;
              testkit::spit("other.bin", b);
-         }, 1, "\"what\": \"other\""},
+         },
+         1, "\"what\": \"other\""},
         {"the other unreadable", [] { fs::remove("other.bin"); }, 2, nullptr},
     };
     std::vector<std::string> documents;
@@ -341,9 +382,12 @@ std::map<std::string, std::string> tree(const std::vector<std::string>& skip) {
             continue;
         }
         const fs::file_status st = it->symlink_status();
-        if (fs::is_symlink(st)) out[path] = "link to " + fs::read_symlink(it->path()).string();
-        else if (fs::is_regular_file(st)) out[path] = "file " + sha256_hex(testkit::slurp(path));
-        else out[path] = fs::is_directory(st) ? "folder" : "other";
+        if (fs::is_symlink(st))
+            out[path] = "link to " + fs::read_symlink(it->path()).string();
+        else if (fs::is_regular_file(st))
+            out[path] = "file " + sha256_hex(testkit::slurp(path));
+        else
+            out[path] = fs::is_directory(st) ? "folder" : "other";
     }
     return out;
 }
@@ -434,7 +478,8 @@ TEST(ImageFolder, AttacksOnTheFolderFailAndChangeNothingOutsideIt) {
     const std::uint32_t claimed = (16u << 20) + 1;
     for (int i = 0; i < 4; ++i) huge[oem_position + 11 + i] = static_cast<std::uint8_t>(claimed >> (8 * i));
     std::uint8_t sum = 0;
-    for (std::size_t i = 0; i < huge[oem_position]; ++i) sum = static_cast<std::uint8_t>(sum + huge[oem_position + 2 + i]);
+    for (std::size_t i = 0; i < huge[oem_position]; ++i)
+        sum = static_cast<std::uint8_t>(sum + huge[oem_position + 2 + i]);
     huge[oem_position + 1] = sum;
     char huge_said[200];
     std::snprintf(huge_said, sizeof huge_said,
@@ -446,46 +491,67 @@ TEST(ImageFolder, AttacksOnTheFolderFailAndChangeNothingOutsideIt) {
         testkit::spit("bad.bin", damaged);
         ASSERT_EQ(testkit::run_tool({"bad.bin", "/unpack", "e"}).status, 0);
     };
-    const std::string pack_crc_said = "manifest line " + std::to_string(table_line) +
-                                      ": the member at 00000h goes back as stored, and its data fails its CRC as in the "
-                                      "image /unpack read";
+    const std::string pack_crc_said =
+        "manifest line " + std::to_string(table_line) +
+        ": the member at 00000h goes back as stored, and its data fails its CRC as in the "
+        "image /unpack read";
     struct Attack {
         const char* what;
-        std::function<void()> plant;                         // in "e", a copy of d, or beside it
-        std::vector<std::string> args;                       // run through the binary
-        bool in_process = false;                             // run here, with the unpack hook set
+        std::function<void()> plant;    // in "e", a copy of d, or beside it
+        std::vector<std::string> args;  // run through the binary
+        bool in_process = false;        // run here, with the unpack hook set
         int status;
-        std::string said;                                    // the whole console channel, line ends dropped
+        std::string said;                                   // the whole console channel, line ends dropped
         std::vector<std::string> named = {"e", "new.bin"};  // what the run was told to make
     };
     const Attack attacks[] = {
         {"a dangling link planted in DIR after its check, at the first name /unpack makes",
          [] {
-             unpack_folder_checked = [](const std::string& dir) { fs::create_symlink("../victim", dir + "/image.bin"); };
+             unpack_folder_checked = [](const std::string& dir) {
+                 fs::create_symlink("../victim", dir + "/image.bin");
+             };
          },
-         {"img.bin", "/unpack", "e"}, true, 1,
+         {"img.bin", "/unpack", "e"},
+         true,
+         1,
          "Can't create e/image.bin: something stands there since e was found empty; nothing was written through it"},
         {"a link to a file outside planted in DIR after its check, at the last name /unpack makes",
          [] {
-             unpack_folder_checked = [](const std::string& dir) { fs::create_symlink("../secret", dir + "/manifest.txt"); };
+             unpack_folder_checked = [](const std::string& dir) {
+                 fs::create_symlink("../secret", dir + "/manifest.txt");
+             };
          },
-         {"img.bin", "/unpack", "e"}, true, 1,
-         "Can't create e/manifest.txt: something stands there since e was found empty; nothing was written through it"},
-        {"a content path with ..", [&] { point_line_at("e", "/vga", "../secret"); }, {"new.bin", "/pack", "e"}, false, 1,
-         "manifest line " + vga_line + ": ../secret has a \"..\" part: /pack reads only files inside e; copy the file "
-         "into the folder; nothing was written"},
-        {"an absolute content path", [&] { point_line_at("e", "/vga", "/etc/passwd"); }, {"new.bin", "/pack", "e"}, false,
+         {"img.bin", "/unpack", "e"},
+         true,
          1,
-         "manifest line " + vga_line + ": /etc/passwd is an absolute path: /pack reads only files inside e; copy the "
-         "file into the folder; nothing was written"},
+         "Can't create e/manifest.txt: something stands there since e was found empty; nothing was written through it"},
+        {"a content path with ..",
+         [&] { point_line_at("e", "/vga", "../secret"); },
+         {"new.bin", "/pack", "e"},
+         false,
+         1,
+         "manifest line " + vga_line +
+             ": ../secret has a \"..\" part: /pack reads only files inside e; copy the file "
+             "into the folder; nothing was written"},
+        {"an absolute content path",
+         [&] { point_line_at("e", "/vga", "/etc/passwd"); },
+         {"new.bin", "/pack", "e"},
+         false,
+         1,
+         "manifest line " + vga_line +
+             ": /etc/passwd is an absolute path: /pack reads only files inside e; copy the "
+             "file into the folder; nothing was written"},
         {"a link inside DIR to a file outside",
          [&] {
              fs::create_symlink("../secret", "e/key.rom");
              point_line_at("e", "/vga", "key.rom");
          },
-         {"new.bin", "/pack", "e"}, false, 1,
-         "manifest line " + vga_line + ": key.rom is or passes through a symbolic link: /pack follows no link out of e; "
-         "copy the file into the folder; nothing was written"},
+         {"new.bin", "/pack", "e"},
+         false,
+         1,
+         "manifest line " + vga_line +
+             ": key.rom is or passes through a symbolic link: /pack follows no link out of e; "
+             "copy the file into the folder; nothing was written"},
         {"a folder inside DIR that is a link outside",
          [&] {
              fs::create_directory("elsewhere");
@@ -493,17 +559,24 @@ TEST(ImageFolder, AttacksOnTheFolderFailAndChangeNothingOutsideIt) {
              fs::create_directory_symlink("../elsewhere", "e/sub");
              point_line_at("e", "/vga", "sub/vga.rom");
          },
-         {"new.bin", "/pack", "e"}, false, 1,
-         "manifest line " + vga_line + ": sub/vga.rom is or passes through a symbolic link: /pack follows no link out "
-         "of e; copy the file into the folder; nothing was written"},
+         {"new.bin", "/pack", "e"},
+         false,
+         1,
+         "manifest line " + vga_line +
+             ": sub/vga.rom is or passes through a symbolic link: /pack follows no link out "
+             "of e; copy the file into the folder; nothing was written"},
         {"an image line naming a file outside DIR",
          [] {
              fs::copy_file("img.bin", "outside.bin");
              edit_manifest("e", [](const std::string& l) {
-                 return l.starts_with("image ") ? "image ../outside.bin" + l.substr(std::string("image image.bin").size()) : l;
+                 return l.starts_with("image ")
+                            ? "image ../outside.bin" + l.substr(std::string("image image.bin").size())
+                            : l;
              });
          },
-         {"new.bin", "/pack", "e"}, false, 1,
+         {"new.bin", "/pack", "e"},
+         false,
+         1,
          "manifest line 4: ../outside.bin has a \"..\" part: /pack reads only files inside e; copy the file into the "
          "folder; nothing was written"},
         {"an image file that is a link outside",
@@ -512,39 +585,68 @@ TEST(ImageFolder, AttacksOnTheFolderFailAndChangeNothingOutsideIt) {
              fs::remove("e/image.bin");
              fs::create_symlink("../outside.bin", "e/image.bin");
          },
-         {"new.bin", "/pack", "e"}, false, 1,
+         {"new.bin", "/pack", "e"},
+         false,
+         1,
          "manifest line 4: image.bin is or passes through a symbolic link: /pack follows no link out of e; copy the "
          "file into the folder; nothing was written"},
         {"a content file larger than a member may be, never read",
          [&] {
-             {
-                 std::ofstream big("e/big.bin", std::ios::binary);
-             }
+             { std::ofstream big("e/big.bin", std::ios::binary); }
              fs::resize_file("e/big.bin", 60u << 20);  // sparse: 60 MB that cost no disk
              point_line_at("e", "/vga", "big.bin");
          },
-         {"new.bin", "/pack", "e"}, false, 1,
-         "manifest line " + vga_line + ": e/big.bin has 62914560 bytes, more than the 16777216 it may have; shrink it; "
-         "nothing was written"},
+         {"new.bin", "/pack", "e"},
+         false,
+         1,
+         "manifest line " + vga_line +
+             ": e/big.bin has 62914560 bytes, more than the 16777216 it may have; shrink it; "
+             "nothing was written"},
         {"a FIFO as NEW",
          [] {
 #ifndef _WIN32
              ASSERT_EQ(::mkfifo("fifo.bin", 0600), 0);
 #endif
          },
-         {"fifo.bin", "/pack", "e"}, false, 1,
+         {"fifo.bin", "/pack", "e"},
+         false,
+         1,
          "fifo.bin is no regular file (a FIFO, a device or a folder): /pack writes an image file; nothing was written",
          {"e"}},
-        {"a member whose data fails its CRC, under /err", [&] { testkit::spit("bad.bin", damaged); },
-         {"bad.bin", "/unpack", "e", "/err"}, false, 1, crc_said, {"e"}},
-        {"a member whose data fails its CRC", [&] { testkit::spit("bad.bin", damaged); }, {"bad.bin", "/unpack", "e"},
-         false, 0, crc_said, {"e"}},
-        {"a member that claims more than a member may expand to", [&] { testkit::spit("huge.bin", huge); },
-         {"huge.bin", "/unpack", "e"}, false, 1, huge_said, {"e"}},
-        {"a folder whose member fails its CRC, packed under /err", [&] { unpack_damaged(); },
-         {"new.bin", "/pack", "e", "/err"}, false, 1, pack_crc_said + "a member fails its CRC (/err); nothing was written"},
-        {"a folder whose member fails its CRC, packed", [&] { unpack_damaged(); }, {"new.bin", "/pack", "e"}, false, 0,
-         pack_crc_said, {"e", "new.bin"}},
+        {"a member whose data fails its CRC, under /err",
+         [&] { testkit::spit("bad.bin", damaged); },
+         {"bad.bin", "/unpack", "e", "/err"},
+         false,
+         1,
+         crc_said,
+         {"e"}},
+        {"a member whose data fails its CRC",
+         [&] { testkit::spit("bad.bin", damaged); },
+         {"bad.bin", "/unpack", "e"},
+         false,
+         0,
+         crc_said,
+         {"e"}},
+        {"a member that claims more than a member may expand to",
+         [&] { testkit::spit("huge.bin", huge); },
+         {"huge.bin", "/unpack", "e"},
+         false,
+         1,
+         huge_said,
+         {"e"}},
+        {"a folder whose member fails its CRC, packed under /err",
+         [&] { unpack_damaged(); },
+         {"new.bin", "/pack", "e", "/err"},
+         false,
+         1,
+         pack_crc_said + "a member fails its CRC (/err); nothing was written"},
+        {"a folder whose member fails its CRC, packed",
+         [&] { unpack_damaged(); },
+         {"new.bin", "/pack", "e"},
+         false,
+         0,
+         pack_crc_said,
+         {"e", "new.bin"}},
     };
     for (const Attack& a : attacks) {
         SCOPED_TRACE(a.what);
@@ -586,7 +688,7 @@ TEST(ImageFolder, UnpackRefreshesAnEarlierUnpackAndLeavesOtherFiles) {
         const char* what;
         std::function<void()> plant;  // in f
         int status;
-        std::vector<std::string> said;  // on stdout (status 0) or the console channel
+        std::vector<std::string> said;            // on stdout (status 0) or the console channel
         std::map<std::string, std::string> kept;  // files of f with their text afterwards
         std::vector<std::string> gone;            // names no longer in f
     };
@@ -600,26 +702,44 @@ TEST(ImageFolder, UnpackRefreshesAnEarlierUnpackAndLeavesOtherFiles) {
              fs::create_directories("f/.git");
              testkit::spit("f/.git/HEAD", std::string("ref"));
          },
-         0, {"left f/.git as it was"}, {{".git/HEAD", "ref"}}, {}},
-        {"an earlier unpack of another image", [&] { earlier("more.bin"); }, 0,
-         {"removed f/oem5.bin (its component is gone)", "left f/README as it was"}, {{"README", "mine"}}, {"oem5.bin"}},
+         0,
+         {"left f/.git as it was"},
+         {{".git/HEAD", "ref"}},
+         {}},
+        {"an earlier unpack of another image",
+         [&] { earlier("more.bin"); },
+         0,
+         {"removed f/oem5.bin (its component is gone)", "left f/README as it was"},
+         {{"README", "mine"}},
+         {"oem5.bin"}},
         {"an earlier unpack with a link planted at a content file's name",
          [&] {
              earlier("img.bin");
              fs::remove(file_of("f", "/vga"));
              fs::create_symlink("../secret", file_of("f", "/vga"));
          },
-         0, {"left f/README as it was"}, {{"README", "mine"}}, {}},
-        {"a folder with another file and no manifest", [] {
+         0,
+         {"left f/README as it was"},
+         {{"README", "mine"}},
+         {}},
+        {"a folder with another file and no manifest",
+         [] {
              fs::create_directory("f");
              testkit::spit("f/notes.txt", std::string("x"));
-         }, 1,
-         {"f is not empty and holds no manifest.txt of an earlier unpack"}, {{"notes.txt", "x"}}, {"image.bin"}},
-        {"a folder whose manifest does not read", [] {
+         },
+         1,
+         {"f is not empty and holds no manifest.txt of an earlier unpack"},
+         {{"notes.txt", "x"}},
+         {"image.bin"}},
+        {"a folder whose manifest does not read",
+         [] {
              fs::create_directory("f");
              testkit::spit("f/manifest.txt", std::string("chain\n"));
-         }, 1,
-         {"f/manifest.txt: manifest line 1: a component line has"}, {{"manifest.txt", "chain\n"}}, {"image.bin"}},
+         },
+         1,
+         {"f/manifest.txt: manifest line 1: a component line has"},
+         {{"manifest.txt", "chain\n"}},
+         {"image.bin"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -677,7 +797,8 @@ TEST(ImageFolder, NameWordStoresTheNameAndCountsItsLength) {
     EXPECT_EQ(testkit::run_tool({"img.bin", "/oem0", deep, "name=OEM.BIN", "/err"}).status, 0);
     EXPECT_NE(testkit::run_tool({"img.bin", "/D"}).out.find("OEM.BIN"), std::string::npos);
     EXPECT_EQ(testkit::run_tool({"img.bin", "/oem1", deep, "/err"}).status, 1) << "the path is counted without name=";
-    const testkit::RunResult too_long = testkit::run_tool({"img.bin", "/oem1", "oem.bin", "name=" + std::string(64, 'N'), "/err"});
+    const testkit::RunResult too_long =
+        testkit::run_tool({"img.bin", "/oem1", "oem.bin", "name=" + std::string(64, 'N'), "/err"});
     EXPECT_EQ(too_long.status, 1);
     std::string said = too_long.err;
     std::erase(said, '\n');

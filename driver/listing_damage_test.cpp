@@ -6,9 +6,9 @@
 #include <vector>
 
 #include "common/console.hpp"
-#include "report/listing_testing.hpp"
 #include "driver/operations.hpp"
 #include "image/bios_image.hpp"
+#include "report/listing_testing.hpp"
 #include "testkit/image_builder.hpp"
 #include "testkit/run.hpp"
 #include "testkit/workdir.hpp"
@@ -88,8 +88,7 @@ TEST(ListingDamage, NameLengthBeyondItsHeaderStopsAtTheHeader) {
     // Bytes 22 to 33: the name, the CRC, the OS byte, then the 0 of the
     // extension size ends it. The data ('Z') is never shown.
     std::string out = list(image);
-    EXPECT_NE(out.find("  2. PCI ROM[A]        00100h(0.25K)    00123h(0.28K)   PCI.ROMAB \n"),
-              std::string::npos)
+    EXPECT_NE(out.find("  2. PCI ROM[A]        00100h(0.25K)    00123h(0.28K)   PCI.ROMAB \n"), std::string::npos)
         << out;
 }
 
@@ -145,8 +144,8 @@ TEST(ListingDamage, LongImageNameIsPrintedWhole) {
     image.save("a-rather-long-name.bin");
     testkit::RunResult run = testkit::run_tool({"a-rather-long-name.bin", "/D"});
     EXPECT_EQ(run.status, 0);
-    EXPECT_EQ(run.out, "MOZAIK32 V1.52 [08/17/05 Release]\n" + frame("a-rather-long-name.bin") +
-                           kOneMemberRows + kMicrocodeHeading);
+    EXPECT_EQ(run.out, "MOZAIK32 V1.52 [08/17/05 Release]\n" + frame("a-rather-long-name.bin") + kOneMemberRows +
+                           kMicrocodeHeading);
 }
 
 }  // namespace

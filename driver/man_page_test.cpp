@@ -49,7 +49,8 @@ std::set<std::string> bold_words(const std::string& path) {
         if (!line.starts_with(".B")) continue;
         line = std::regex_replace(std::regex_replace(line.substr(line.find(' ') + 1), escapes, " "),
                                   std::regex(R"(\\-)"), "-");
-        for (std::sregex_iterator it(line.begin(), line.end(), word), end; it != end; ++it) found.insert(lower(it->str()));
+        for (std::sregex_iterator it(line.begin(), line.end(), word), end; it != end; ++it)
+            found.insert(lower(it->str()));
     }
     return found;
 }

@@ -3,14 +3,14 @@
 
 #include "common/fatal.hpp"
 #include "driver/cals.hpp"
-#include "report/diff.hpp"
-#include "report/listing.hpp"
-#include "report/report.hpp"
 #include "folder/unpack.hpp"
-#include "report/verify.hpp"
 #include "image/release_extract.hpp"
 #include "insert/add.hpp"
 #include "insert/boot_block_add.hpp"
+#include "report/diff.hpp"
+#include "report/listing.hpp"
+#include "report/report.hpp"
+#include "report/verify.hpp"
 
 namespace {
 
@@ -31,7 +31,6 @@ constexpr std::array<OperationRow, kActions> kOperations = [] {
     at(Action::Diff) = {diff_images, false, false, false};
     return t;
 }();
-
 
 }  // namespace
 

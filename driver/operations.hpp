@@ -17,8 +17,18 @@
 enum class GroupForm { Lone, RomFile, Release, Extract };
 
 enum class Action : std::uint8_t {
-    List, Verify, Report, SizeReport, Add, AddTopBlock, AddBootRoom, AddMemorySlot, Release, Extract,
-    Unpack, Diff,  // the folder words /unpack and /diff, which are no kinds
+    List,
+    Verify,
+    Report,
+    SizeReport,
+    Add,
+    AddTopBlock,
+    AddBootRoom,
+    AddMemorySlot,
+    Release,
+    Extract,
+    Unpack,
+    Diff,  // the folder words /unpack and /diff, which are no kinds
 };
 inline constexpr std::size_t kActions = static_cast<std::size_t>(Action::Diff) + 1;
 

@@ -51,8 +51,8 @@ void apply_address(RunState& state, const CommandGroup& g) {
     GroupRequest& group = state.group;
     if (group.row().type_id_without_operand.empty()) return;
     group.isa_segment = g.address ? isa_segment_operand(state, *g.address) : 0;
-    group.type_id = group.isa_segment != 0 ? std::string(group.row().type_id)
-                                           : std::string(group.row().type_id_without_operand);
+    group.type_id =
+        group.isa_segment != 0 ? std::string(group.row().type_id) : std::string(group.row().type_id_without_operand);
     group.type_value = parse_type_id(group.type_id).segment;
 }
 
@@ -119,8 +119,8 @@ bool rom_file_fits(RunState& state, const CommandGroup& g) {
     // before it is read (64 MB of zeros would pack into a few KB).
     std::error_code ec;
     if (std::filesystem::is_regular_file(name, ec) && std::filesystem::file_size(name, ec) > member::kMaxMemberSize) {
-        console::conf("%s is larger than %zu MB, more than a component may hold; nothing is added.\n\n",
-                      name.c_str(), member::kMaxMemberSize >> 20);
+        console::conf("%s is larger than %zu MB, more than a component may hold; nothing is added.\n\n", name.c_str(),
+                      member::kMaxMemberSize >> 20);
         state.fail(state.group.code);
         return false;
     }
@@ -181,8 +181,8 @@ std::vector<std::string> failure_reasons(const RunState& state, bool failed, boo
 // bytes are written; a run that changed nothing leaves the image
 // byte-identical. A dry run (`initial`: the image as it was opened) writes
 // nothing and reports what the run would have written.
-int end_of_run(const Command& command, RunState& state, BiosImage& image, const ImageFile& file, const BiosImage* initial,
-               const std::string& folder) {
+int end_of_run(const Command& command, RunState& state, BiosImage& image, const ImageFile& file,
+               const BiosImage* initial, const std::string& folder) {
     ImageWriter writer(image);
     const bool trouble = state.verify_problems != 0 || state.write_failed;
     const bool failed = command.err_mode && (trouble || state.run_failed || !state.failed_kinds.empty());
@@ -216,7 +216,9 @@ int end_of_run(const Command& command, RunState& state, BiosImage& image, const 
         status = 1;
     }
     report_dry_run({command.input_file, command.json, *initial, unsaved ? *initial : image, status, folder,
-                    unsaved ? nullptr : command.out_file ? &*command.out_file : nullptr,
+                    unsaved            ? nullptr
+                    : command.out_file ? &*command.out_file
+                                       : nullptr,
                     failure_reasons(state, failed, unsaved)});
     return status;
 }
@@ -297,7 +299,8 @@ std::optional<int> start_run(const Command& command) {
     case Form::Last: break;
     }
     // The report describes the image as the run found it: /json stands alone.
-    if (command.json && !command.dry && kind(lookup_option(args[command.option_index])).operation != Operation::Report) {
+    if (command.json && !command.dry &&
+        kind(lookup_option(args[command.option_index])).operation != Operation::Report) {
         console::con("/json stands alone after the InputFile (or goes with /dry); nothing was run.\n");
         return 1;
     }
@@ -336,8 +339,8 @@ int run(int argc, char** argv) {
     const Command command = parse_command(std::vector<std::string>(argv, argv + argc), last ? last->c_str() : nullptr);
     if (const std::optional<int> status = start_run(command)) return *status;
     if (command.folder == FolderCommand::Pack)
-        return pack_folder({command.input_file, command.args[3], command.err_mode, command.dry, command.json,
-                            command.best});
+        return pack_folder(
+            {command.input_file, command.args[3], command.err_mode, command.dry, command.json, command.best});
     RunState state;
     state.err_mode = command.err_mode;
     ImageFile file;

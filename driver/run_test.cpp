@@ -11,9 +11,9 @@
 #include "testkit/components.hpp"
 #include "testkit/extract_kit.hpp"
 #include "testkit/image_builder.hpp"
+#include "testkit/linux_only.hpp"
 #include "testkit/run.hpp"
 #include "testkit/workdir.hpp"
-#include "testkit/linux_only.hpp"
 
 namespace {
 
@@ -158,7 +158,7 @@ TEST(Forms, LastFormNeedsTheVariable) {
     RunOptions upper = named("mozaik32");
     upper.env = {{"_LAST", "6a69s000"}};
     EXPECT_EQ(run_tool({"/D"}, upper).out, kBanner + (platform::kWindows ? "6a69s000.bin file not found"
-                                                                          : "Not settype so unknow BIOS file name..."));
+                                                                         : "Not settype so unknow BIOS file name..."));
 
     testkit::spit("6a69s000.bin", std::vector<std::uint8_t>(0x40000, 0xFF));
     auto listed = run_tool({"/D"}, with_last);

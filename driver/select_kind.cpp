@@ -76,8 +76,8 @@ bool select_kind(const Command& command, const CommandGroup& g, RunState& state)
     case TypeSource::Operand: return select_other(g, state);
     case TypeSource::GroupNumber:
         if (command.group_number > kMaxGroupNumber) {
-            console::outf("Input parameter /group%d error: groups are numbered 0 to %d.\n",
-                          command.group_number, kMaxGroupNumber);
+            console::outf("Input parameter /group%d error: groups are numbered 0 to %d.\n", command.group_number,
+                          kMaxGroupNumber);
             state.group_failed = true;
             state.fail(c);
             return false;

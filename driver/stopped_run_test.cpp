@@ -25,7 +25,7 @@ TEST(StoppedRun, EveryKillPointLeavesTheOldImageOrTheNew) {
     ASSERT_EQ(testkit::run_tool({"img.bin", "/vga", "vga.rom", "/pci", "pci.rom", "/err"}).status, 0);
     const Bytes before = testkit::slurp("img.bin");
     // A release (the members behind it move down) and two adds.
-    const std::vector<std::string> run = {"img.bin", "/vga",     "release",   "slot=1", "/fnt0",
+    const std::vector<std::string> run = {"img.bin",  "/vga",  "release",   "slot=1", "/fnt0",
                                           "font.bin", "/oem1", "table.bin", "/err"};
     ASSERT_EQ(testkit::run_tool(run).status, 0);
     const Bytes after = testkit::slurp("img.bin");
@@ -35,17 +35,20 @@ TEST(StoppedRun, EveryKillPointLeavesTheOldImageOrTheNew) {
     const struct {
         const char* call;
         const char* signal;
-    } kinds[] = {{"pwrite64", "KILL"}, {"fsync", "KILL"}, {"unlink", "KILL"}, {"rename", "KILL"},
+    } kinds[] = {{"pwrite64", "KILL"}, {"fsync", "KILL"},    {"unlink", "KILL"}, {"rename", "KILL"},
                  {"write", "KILL"},    {"pwrite64", "TERM"}, {"pwrite64", "INT"}};
     int points = 0;
     for (const auto& kind : kinds) {
         for (int n = 1;; ++n) {
             SCOPED_TRACE(std::string(kind.call) + " " + std::to_string(n) + " " + kind.signal);
             testkit::spit("img.bin", before);
-            std::vector<std::string> args = {"-f", "-o", "/dev/null", "-e",
-                                             std::string("inject=") + kind.call + ":signal=" + kind.signal +
-                                                 ":when=" + std::to_string(n),
-                                             MOZAIK32_BINARY};
+            std::vector<std::string> args = {
+                "-f",
+                "-o",
+                "/dev/null",
+                "-e",
+                std::string("inject=") + kind.call + ":signal=" + kind.signal + ":when=" + std::to_string(n),
+                MOZAIK32_BINARY};
             args.insert(args.end(), run.begin(), run.end());
             // LeakSanitizer cannot run under ptrace: a sanitized build's run
             // under strace would end with its fatal error instead of the signal.

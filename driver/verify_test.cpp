@@ -26,8 +26,8 @@ std::vector<Member> build_image() {
     testkit::spit("font.bin", font);
     testkit::spit("tbl.bin", Bytes(0x100, 0x33));
     testkit::spit("cpu.exe", testkit::dos_executable(Bytes(0x800, 0x42)));
-    const auto r = add_testing::tool({"/vga", "vga.rom", "/fnt0", "font.bin", "/NoCompress", "tbl.bin",
-                                      "/NC_CPUCODE", "cpu.exe"});
+    const auto r =
+        add_testing::tool({"/vga", "vga.rom", "/fnt0", "font.bin", "/NoCompress", "tbl.bin", "/NC_CPUCODE", "cpu.exe"});
     EXPECT_EQ(r.status, 0) << r.err;
     return add_testing::chain_of(testkit::slurp("img.bin"));
 }
@@ -73,35 +73,44 @@ TEST(Verify, NamesEachDamageWithItsOffset) {
     const std::vector<Damage> cases = {
         {"a data byte of a compressed member", [](Bytes& img, const auto& c) { img[c[0].position + 60] ^= 0x10; },
          "10000h VGA ROM[1]", 0},
-        {"a data byte of a stored member", [](Bytes& img, const auto& c) {
+        {"a data byte of a stored member",
+         [](Bytes& img, const auto& c) {
              img[c[2].position + img[c[2].position] + 2 + 5] ^= 1;  // /NoCompress data: no CRC recorded
-             img[0x100] ^= 1;                                        // the system BIOS: stored, with a CRC
-         }, "00000h System BIOS      -lh0- 09000h 09000h sum 2Fh CRC B42Eh data CRC is"},
+             img[0x100] ^= 1;                                       // the system BIOS: stored, with a CRC
+         },
+         "00000h System BIOS      -lh0- 09000h 09000h sum 2Fh CRC B42Eh data CRC is"},
         {"a header sum", [](Bytes& img, const auto& c) { img[c[1].position + 1] += 1; },
          at(chain[1].position, "FNT0 ROM         -lh5- 01000h 00016h sum EEh CRC B500h sum should be EDh"), 1},
         {"a packed size that runs past the file", [](Bytes& img, const auto& c) { img[c[1].position + 9] = 0x04; },
-         at(chain[1].position, "chain damaged at") , -1},
-        {"a packed size that runs past the area", [](Bytes& img, const auto& c) {
+         at(chain[1].position, "chain damaged at"), -1},
+        {"a packed size that runs past the area",
+         [](Bytes& img, const auto& c) {
              const std::uint32_t packed = 0x2A700;  // the member then ends inside the top block
              for (int i = 0; i < 4; ++i) img[c[1].position + 7 + i] = static_cast<std::uint8_t>(packed >> (8 * i));
          },
          at(chain[1].position, "the component at") + " runs past the area's end, 3A7E0h", -1},
-        {"a stray byte behind the chain", [](Bytes& img, const auto& c) {
-             img[c[2].position + c[2].bytes.size() + 0x100] = 0x00;
-         }, at(chain[2].position + chain[2].bytes.size() + 0x100, "bytes at") + " behind it are not erased", -1},
+        {"a stray byte behind the chain",
+         [](Bytes& img, const auto& c) { img[c[2].position + c[2].bytes.size() + 0x100] = 0x00; },
+         at(chain[2].position + chain[2].bytes.size() + 0x100, "bytes at") + " behind it are not erased", -1},
         {"a wrong check byte", [](Bytes& img, const auto&) { img[0x3DFFE] += 1; }, "check byte at 3DFFEh is", -1},
         {"a word sum that is not 0", [](Bytes& img, const auto&) { img[0x3E100] ^= 0x40; }, "should be 0000h", -1},
-        {"a *BS1 pointer that misses the block", [&](Bytes& img, const auto&) {
+        {"a *BS1 pointer that misses the block",
+         [&](Bytes& img, const auto&) {
              const std::uint32_t where = 256 * testkit::KB - 0x4800 + 11;
              const std::uint32_t wrong = top + 0x10 - 256 * testkit::KB;
              for (int i = 0; i < 4; ++i) img[where + i] = static_cast<std::uint8_t>(wrong >> (8 * i));
-         }, "*BS1 points at 3A7F0h, not at the top block", -1},
-        {"a damaged trailer of the top block", [&](Bytes& img, const auto&) { img[testkit::kChainImageAreaEnd - 30] = 'x'; },
+         },
+         "*BS1 points at 3A7F0h, not at the top block", -1},
+        {"a damaged trailer of the top block",
+         [&](Bytes& img, const auto&) { img[testkit::kChainImageAreaEnd - 30] = 'x'; },
          "top block trailer at 3AFE0h is damaged", -1},
-        {"a top block lost, its *BS1 pointer left", [&](Bytes& img, const auto&) {
+        {"a top block lost, its *BS1 pointer left",
+         [&](Bytes& img, const auto&) {
              std::fill(img.begin() + top, img.begin() + testkit::kChainImageAreaEnd, 0xFF);
-         }, "*BS1 points at 3A7E0h, below the area's end 3B000h, but no top block ends there", -1},
-        {"a file one 64 KB piece longer than a ROM", [](Bytes& img, const auto&) { img.resize(img.size() + 0x10000, 0xFF); },
+         },
+         "*BS1 points at 3A7E0h, below the area's end 3B000h, but no top block ends there", -1},
+        {"a file one 64 KB piece longer than a ROM",
+         [](Bytes& img, const auto&) { img.resize(img.size() + 0x10000, 0xFF); },
          "img.bin is 327680 bytes: an image is 128K, 256K, 512K or 1M", -1},
     };
     for (const Damage& d : cases) {

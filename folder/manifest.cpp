@@ -115,8 +115,9 @@ std::variant<ManifestLine, std::string> component_line(int number, const std::st
                                                        const std::vector<std::string>& w) {
     const bool long_form = w.size() == 9;
     if (long_form ? quote == std::string::npos : (w.size() < 3 || w.size() > 6))
-        return line_error(number, "a component line has 9 fields and a quoted stored name, or reads PLACE FILE "
-                                  "SWITCH [TYPE_ID [METHOD [SHA256]]] [\"STORED NAME\"]");
+        return line_error(number,
+                          "a component line has 9 fields and a quoted stored name, or reads PLACE FILE "
+                          "SWITCH [TYPE_ID [METHOD [SHA256]]] [\"STORED NAME\"]");
     const auto word = [&w](std::size_t i) { return i < w.size() ? w[i] : std::string("-"); };
     ManifestLine l{.number = number,
                    .place = place_of_word(w[0]).value_or(Place::Chain),
@@ -150,8 +151,9 @@ std::variant<ManifestLine, std::string> component_line(int number, const std::st
 
 }  // namespace
 
-std::string line_fault(const ManifestLine& l, const std::string& what) { return line_error(l.number, what); }
-
+std::string line_fault(const ManifestLine& l, const std::string& what) {
+    return line_error(l.number, what);
+}
 
 std::string manifest_text(const Manifest& m, const std::string& title) {
     std::ostringstream out;
@@ -161,8 +163,8 @@ std::string manifest_text(const Manifest& m, const std::string& title) {
         << "image " << m.image_file << " " << m.image_size << " " << m.image_sha256 << "\n"
         << "# place file switch type_id method sha256 \"stored name\"\n";
     for (const ManifestLine& l : m.lines)
-        out << place_word(l.place) << " " << l.file << " " << l.switch_text << " " << l.type_id << " " << l.method << " "
-            << (l.sha256.empty() ? "-" : l.sha256) << " " << quoted(l.name) << "\n";
+        out << place_word(l.place) << " " << l.file << " " << l.switch_text << " " << l.type_id << " " << l.method
+            << " " << (l.sha256.empty() ? "-" : l.sha256) << " " << quoted(l.name) << "\n";
     return out.str();
 }
 
@@ -170,7 +172,7 @@ std::variant<Manifest, std::string> parse_manifest(const std::string& text) {
     Manifest m;
     bool image_line = false;
     int image_number = 0;
-    std::map<Place, int> place_lines;                // a block's place: its line
+    std::map<Place, int> place_lines;  // a block's place: its line
     std::istringstream in(text);
     int number = 0;
     for (std::string line; std::getline(in, line);) {
@@ -207,8 +209,9 @@ std::variant<Manifest, std::string> parse_manifest(const std::string& text) {
         if (l.place != Place::Chain) {
             const auto [first, fresh] = place_lines.try_emplace(l.place, number);
             if (!fresh)
-                return line_error(number, "a second \"" + std::string(place_word(l.place)) + "\" line (the first is line " +
-                                              std::to_string(first->second) + "); an image has one");
+                return line_error(number, "a second \"" + std::string(place_word(l.place)) +
+                                              "\" line (the first is line " + std::to_string(first->second) +
+                                              "); an image has one");
         }
         m.lines.push_back(std::move(l));
     }
@@ -226,10 +229,10 @@ std::optional<std::string> manifest_conflict(const Manifest& m) {
         const auto [first, fresh] = type_lines.try_emplace(std::uint32_t{type.segment} << 16 | type.offset, i);
         if (fresh) continue;
         const ManifestLine& before = m.lines[first->second];
-        const bool same = std::tie(before.file, before.switch_text, before.type_id, before.method, before.at,
-                                   before.original, before.packed, before.sha256, before.name) ==
-                          std::tie(l.file, l.switch_text, l.type_id, l.method, l.at, l.original, l.packed, l.sha256,
-                                   l.name);
+        const bool same =
+            std::tie(before.file, before.switch_text, before.type_id, before.method, before.at, before.original,
+                     before.packed, before.sha256, before.name) ==
+            std::tie(l.file, l.switch_text, l.type_id, l.method, l.at, l.original, l.packed, l.sha256, l.name);
         if (same) return line_fault(l, "the same chain line as line " + std::to_string(before.number) + "; remove one");
         return line_fault(l, "a second chain line for TypeId " + l.type_id + " (the first is line " +
                                  std::to_string(before.number) + "); a chain has one member of each");

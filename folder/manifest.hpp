@@ -44,9 +44,9 @@ struct ManifestLine {
     int number = 0;  // in the file, from 1
     Place place = Place::Chain;
     std::string file, switch_text, type_id, method;
-    std::optional<std::uint32_t> at;                 // long lines only
+    std::optional<std::uint32_t> at;                // long lines only
     std::optional<std::uint32_t> original, packed;  // long lines only
-    std::string sha256;  // empty on an added line
+    std::string sha256;                             // empty on an added line
     std::string name;
 };
 

@@ -2,9 +2,9 @@
 // its switch names in the catalogue: the TypeId (a slotted kind's first
 // free slot) and the method; and the check that a given
 // TypeId is one of the switch's kind.
+#include <strings.h>
 #include <cstdio>
 #include <set>
-#include <strings.h>
 
 #include "archive/member_header.hpp"
 #include "common/catalogue.hpp"
@@ -66,9 +66,8 @@ Derived derived_type(const ManifestLine& l, const std::set<std::uint16_t>& taken
     if (k && k->family) {
         // From the slot an add without an operand takes (ISA: "1"), round the family.
         const SlotFamily& family = *k->family;
-        const int first = k->type_id_without_operand.empty()
-                              ? 0
-                              : parse_type_id(k->type_id_without_operand).segment - family.base;
+        const int first =
+            k->type_id_without_operand.empty() ? 0 : parse_type_id(k->type_id_without_operand).segment - family.base;
         for (int i = 0; i < family.count; ++i) {
             const auto segment = static_cast<std::uint16_t>(family.base + (first + i) % family.count);
             if (!taken.contains(segment)) return {.type = type_text(segment, 0), .fault = {}};

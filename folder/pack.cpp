@@ -117,8 +117,7 @@ std::variant<Bytes, std::string> read_in_folder(const platform::Folder& folder, 
     case platform::OpenIn::Link:
         return fault(file + " is or passes through a symbolic link: /pack follows no link out of " + folder.path +
                      "; copy the file into the folder");
-    case platform::OpenIn::NotRegular:
-        return fault(path + " is no regular file; copy the file into the folder");
+    case platform::OpenIn::NotRegular: return fault(path + " is no regular file; copy the file into the folder");
     case platform::OpenIn::Missing:
     case platform::OpenIn::Failed: return fault("can't read " + path);
     }
@@ -199,16 +198,17 @@ int say_damaged_kept(const BiosImage& base, const std::vector<LineContent>& comp
         if (!is_whole_header(head)) continue;
         const std::optional<std::uint16_t> recorded = recorded_crc(header_in_holder(head));
         if (!recorded || *recorded == crc16::update(0, c.content)) continue;
-        console::conf("manifest line %d: the member at %05Xh goes back as stored, and its data fails its CRC as in the "
-                      "image /unpack read\n",
-                      l.number, *l.at);
+        console::conf(
+            "manifest line %d: the member at %05Xh goes back as stored, and its data fails its CRC as in the "
+            "image /unpack read\n",
+            l.number, *l.at);
         ++damaged;
     }
     return damaged;
 }
 
 std::variant<PackPlan, std::string> plan_pack(const BiosImage& base, const ImageSurvey& s,
-                                             const std::vector<LineContent>& components, Encoder encoder) {
+                                              const std::vector<LineContent>& components, Encoder encoder) {
     PackPlan plan;
     plan.encoder = encoder;
     std::uint64_t position = base.chain_start;
@@ -255,7 +255,8 @@ std::optional<std::string> lay_out(BiosImage& image, const ImageSurvey& s, const
     }
     std::vector<ChangedBlock> blocks;
     for (const LineContent& c : components)
-        if (c.changed && c.line->place != Place::Chain && c.line->place != Place::SystemBios) blocks.push_back({c.line, c.content, plan.encoder});
+        if (c.changed && c.line->place != Place::Chain && c.line->place != Place::SystemBios)
+            blocks.push_back({c.line, c.content, plan.encoder});
     FixupRequest fixups;
     if (std::optional<std::string> fault = put_changed_blocks(writer, blocks, fixups)) return fault;
     if (image.bytes != before) close_image_bookkeeping(writer, fixups);
@@ -290,7 +291,8 @@ int pack_folder(const PackRequest& r) {
         parse_manifest(std::string(manifest_bytes.begin(), manifest_bytes.end()));
     if (const std::string* fault = std::get_if<std::string>(&parsed)) return fail(manifest_path + ": " + *fault);
     Manifest& manifest = std::get<Manifest>(parsed);
-    if (const std::optional<std::string> fault = manifest_conflict(manifest)) return fail(manifest_path + ": " + *fault);
+    if (const std::optional<std::string> fault = manifest_conflict(manifest))
+        return fail(manifest_path + ": " + *fault);
     std::variant<Bytes, std::string> read =
         read_in_folder(folder, manifest.image_file, kMaxImageSize, nullptr, manifest.image_line);
     if (const std::string* fault = std::get_if<std::string>(&read)) return fail(*fault);
@@ -310,8 +312,8 @@ int pack_folder(const PackRequest& r) {
     // it is said, and an untouched folder still gives the same bytes.
     if (say_damaged_kept(base, std::get<std::vector<LineContent>>(components)) != 0 && r.err_mode)
         return fail("a member fails its CRC (/err)");
-    std::variant<PackPlan, std::string> plan = plan_pack(base, s, std::get<std::vector<LineContent>>(components),
-                                                         r.best ? Encoder::Best : Encoder::Exact);
+    std::variant<PackPlan, std::string> plan =
+        plan_pack(base, s, std::get<std::vector<LineContent>>(components), r.best ? Encoder::Best : Encoder::Exact);
     if (const std::string* fault = std::get_if<std::string>(&plan)) return fail(*fault);
     BiosImage image = base;
     if (std::optional<std::string> fault =
@@ -324,7 +326,7 @@ int pack_folder(const PackRequest& r) {
         return 0;
     }
     if (!write_new_image(r.output, image.bytes)) return 1;
-    console::outf("%s packed from %s: %d components as stored, %d packed anew\n", r.output.c_str(),
-                  dir.c_str(), std::get<PackPlan>(plan).kept, std::get<PackPlan>(plan).packed);
+    console::outf("%s packed from %s: %d components as stored, %d packed anew\n", r.output.c_str(), dir.c_str(),
+                  std::get<PackPlan>(plan).kept, std::get<PackPlan>(plan).packed);
     return 0;
 }

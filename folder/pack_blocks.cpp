@@ -24,8 +24,8 @@ namespace {
 using Bytes = std::vector<std::uint8_t>;
 
 std::string overflow(const ManifestLine& l, const char* what, std::size_t over) {
-    return line_fault(l, "the " + std::string(what) + " overflows by " + std::to_string(over) +
-                             " bytes; shrink the content file");
+    return line_fault(
+        l, "the " + std::string(what) + " overflows by " + std::to_string(over) + " bytes; shrink the content file");
 }
 
 // The body placed as /NC_CPUCODE places it; the placement says on the
@@ -37,7 +37,8 @@ std::optional<std::string> put_top_block(ImageWriter& writer, const ChangedBlock
     group.type_value = kind(group.code).type_value;
     RomSlots slots;
     if (place_top_block({group, writer, slots}, b.content).failed)
-        return line_fault(*b.line, "the top block does not fit between the chain's end and the area's end (said above)");
+        return line_fault(*b.line,
+                          "the top block does not fit between the chain's end and the area's end (said above)");
     fixups.top_block_named = true;
     return std::nullopt;
 }
@@ -76,7 +77,7 @@ std::optional<std::string> put_changed_blocks(ImageWriter& writer, std::span<con
         std::optional<std::string> fault = place == Place::TopBlock     ? put_top_block(writer, b, fixups)
                                            : place == Place::BootVga    ? put_boot_vga(writer, b)
                                            : place == Place::MemorySlot ? put_memory_module(writer, b)
-                                                                 : std::nullopt;
+                                                                        : std::nullopt;
         if (fault) return fault;
     }
     return std::nullopt;

@@ -34,8 +34,8 @@ std::optional<std::string> earlier_manifest(const std::string& dir) {
 
 // A name /unpack may have made in the folder: one part, not "." or "..".
 bool plain_name(const std::string& name) {
-    return !name.empty() && name != "." && name != ".." && name.find_first_of(platform::kFolderSeparators) ==
-                                                               std::string::npos;
+    return !name.empty() && name != "." && name != ".." &&
+           name.find_first_of(platform::kFolderSeparators) == std::string::npos;
 }
 
 }  // namespace
@@ -95,6 +95,5 @@ void tidy_folder(const std::string& dir, const std::set<std::string>& before, co
     std::set<std::string> left;
     for (const fs::directory_entry& e : fs::directory_iterator(dir, ec))
         if (!written.contains(e.path().filename().string())) left.insert(e.path().filename().string());
-    for (const std::string& name : left)
-        console::outf("left %s as it was\n", (fs::path(dir) / name).string().c_str());
+    for (const std::string& name : left) console::outf("left %s as it was\n", (fs::path(dir) / name).string().c_str());
 }

@@ -180,9 +180,10 @@ void add_member(Unpacked& u, const BiosImage& image, const Component& c) {
     // holds, the only copy there is to look at or salvage from.
     const std::optional<std::uint16_t> recorded = recorded_crc(header_in_holder(head));
     if (recorded && *recorded != e.crc) {
-        console::conf("%s: the component \"%s\" at %05Xh fails its CRC (recorded %04Xh, its data gives %04Xh); %s is "
-                      "written as it expands\n",
-                      image.path.c_str(), shown(l.name).c_str(), position, *recorded, e.crc, l.file.c_str());
+        console::conf(
+            "%s: the component \"%s\" at %05Xh fails its CRC (recorded %04Xh, its data gives %04Xh); %s is "
+            "written as it expands\n",
+            image.path.c_str(), shown(l.name).c_str(), position, *recorded, e.crc, l.file.c_str());
         ++u.damaged;
     }
     if (scan.hold) {
@@ -237,9 +238,10 @@ bool replace_piece(void* context, std::span<const std::uint8_t> piece) {
 bool replace_one(const BiosImage& image, const std::string& path, const OutFile& f) {
     const std::unique_ptr<FileReplacement> r = begin_replace(path, AtName::Replace);
     if (!r) return false;
-    const bool ok = f.member ? expand_component_to_sink(image, *f.member, {replace_piece, r.get()}, console::voice())
-                                       .status == Expansion::Status::Complete
-                             : write_piece(*r, f.content());
+    const bool ok =
+        f.member ? expand_component_to_sink(image, *f.member, {replace_piece, r.get()}, console::voice()).status ==
+                       Expansion::Status::Complete
+                 : write_piece(*r, f.content());
     return ok && commit_replace(*r, Flush::ToDisk);
 }
 
@@ -253,16 +255,18 @@ std::optional<platform::FileHandle> create_one(const BiosImage& image, const pla
     if (!out.is_open()) {
         std::error_code ignored;
         if (fs::exists(fs::symlink_status(path, ignored)))
-            console::conf("Can't create %s: something stands there since %s was found empty; nothing was written "
-                          "through it\n",
-                          path.c_str(), dir.c_str());
+            console::conf(
+                "Can't create %s: something stands there since %s was found empty; nothing was written "
+                "through it\n",
+                path.c_str(), dir.c_str());
         else
             console::conf("Can't write %s\n", path.c_str());
         return std::nullopt;
     }
-    const bool ok = f.member ? expand_component_to_sink(image, *f.member, {write_piece, &out}, console::voice())
-                                       .status == Expansion::Status::Complete
-                             : platform::write_all(out, f.content());
+    const bool ok = f.member
+                        ? expand_component_to_sink(image, *f.member, {write_piece, &out}, console::voice()).status ==
+                              Expansion::Status::Complete
+                        : platform::write_all(out, f.content());
     if (!ok) {
         console::conf("Can't write %s\n", path.c_str());
         return std::nullopt;
@@ -311,7 +315,9 @@ std::optional<GroupResult> write_folder(const BiosImage& image, const std::strin
 
 }  // namespace
 
-std::string content_file_name(const std::string& kind, bool rom) { return kind + (rom ? ".rom" : ".bin"); }
+std::string content_file_name(const std::string& kind, bool rom) {
+    return kind + (rom ? ".rom" : ".bin");
+}
 
 GroupResult unpack_image(const Operand& op) {
     const BiosImage& image = op.image.image();
@@ -330,9 +336,10 @@ GroupResult unpack_image(const Operand& op) {
     }
     const UnpackFolder found = examine_folder(dir);
     if (!found.why_not.empty()) {
-        console::conf("%s: the folder must not exist, hold only dot-entries or be an earlier unpack; nothing "
-                      "unpacked\n",
-                      found.why_not.c_str());
+        console::conf(
+            "%s: the folder must not exist, hold only dot-entries or be an earlier unpack; nothing "
+            "unpacked\n",
+            found.why_not.c_str());
         return failed;
     }
     Unpacked u = unpack(image, survey);
@@ -340,7 +347,8 @@ GroupResult unpack_image(const Operand& op) {
         console::conf("%s: %s; nothing unpacked\n", image.path.c_str(), u.failure.c_str());
         return failed;
     }
-    const std::string text = manifest_text(u.manifest, "mozaik32 /unpack of " + fs::path(image.path).filename().string());
+    const std::string text =
+        manifest_text(u.manifest, "mozaik32 /unpack of " + fs::path(image.path).filename().string());
     u.files.push_back(held_file(kManifestName, {text.begin(), text.end()}));
     if (std::optional<GroupResult> cannot = write_folder(image, dir, u, found.refresh)) return *cannot;
     if (found.existed) {
@@ -350,7 +358,7 @@ GroupResult unpack_image(const Operand& op) {
     }
     GroupResult done;
     done.damaged = u.damaged;
-    console::outf("%s unpacked into %s: %zu components, %s\n", image.path.c_str(), dir.c_str(),
-                  u.manifest.lines.size(), kManifestName);
+    console::outf("%s unpacked into %s: %zu components, %s\n", image.path.c_str(), dir.c_str(), u.manifest.lines.size(),
+                  kManifestName);
     return done;
 }

@@ -9,8 +9,8 @@
 #include <cstring>
 #include <filesystem>
 
-#include "testkit/group_runs.hpp"
 #include "testkit/components.hpp"
+#include "testkit/group_runs.hpp"
 #include "testkit/image_builder.hpp"
 #include "testkit/members.hpp"
 #include "testkit/microcode_builder.hpp"

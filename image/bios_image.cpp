@@ -17,7 +17,7 @@
 namespace {
 
 inline constexpr std::uint32_t kBbssRecordSize = kBbssMicrocodeAt + 2;  // bytes the record's words span
-inline constexpr std::uint32_t kBs1ScanStopFromEnd = 0x3FFF;  // the pointer scan stays below file_size - this
+inline constexpr std::uint32_t kBs1ScanStopFromEnd = 0x3FFF;            // the pointer scan stays below file_size - this
 
 // Where the chain starts behind the first member at `position`.
 std::uint32_t behind_first_member(std::uint32_t position, const MemberHead& header, std::uint32_t file_size) {
@@ -43,8 +43,7 @@ void read_boot_record(BiosImage& image) {
     if (found.bbss_offset == kNoBootRecord) return;  // imd_reset stays clear: no IMD block is known
 
     std::uint8_t record[kBbssRecordSize];
-    if (read_window(image.bytes, std::uint64_t{image.boot_window} + found.bbss_offset, record) !=
-        sizeof record)
+    if (read_window(image.bytes, std::uint64_t{image.boot_window} + found.bbss_offset, record) != sizeof record)
         return;  // the record's words run past the end of the file
     std::uint16_t w6 = bytes::le16(record + kBbssBankAt);
     std::uint16_t w8 = bytes::le16(record + kBbssChecksumAt);
@@ -72,8 +71,8 @@ void read_boot_record(BiosImage& image) {
                                ((bank + bank_length) & 0xF000u);  // modulo 2^32
         image.imd_block = (w18 & 0xFu) * 0x10000u + (w18 & 0xFFF0u);
     }
-    image.microcode_table = image.large_image ? (w21 & 0xFFF0u) + (image.imd_block & 0xF0000u)
-                                              : image.boot_window + w21;
+    image.microcode_table =
+        image.large_image ? (w21 & 0xFFF0u) + (image.imd_block & 0xF0000u) : image.boot_window + w21;
 
     // A record whose area or check bytes lie outside the file is no usable record.
     if (image.area_end > image.file_size ||

@@ -36,25 +36,25 @@ struct ByteRange {
 };
 
 struct BiosImage {
-    std::string path;  // the InputFile, for messages
-    bool read_only = false;  // not writable: the groups that would change it are refused
+    std::string path;                   // the InputFile, for messages
+    bool read_only = false;             // not writable: the groups that would change it are refused
     std::vector<std::uint8_t> bytes;    // the image as the run has it
     std::vector<std::uint8_t> on_disk;  // the file as it was read (empty for a run that only reads it)
 
-    std::uint32_t file_size = 0;     // the size of the file as it was read
-    bool large_image = false;        // file_size / 0x10000 > 4 (512 KB and 1 MB images)
-    std::uint32_t top_base = 0;      // file_size - 0x20000; 0 for files below 128 KB
-    std::uint8_t logo_flags = 0;     // byte at file_size - 0x1FA6; 0 when the file is shorter
+    std::uint32_t file_size = 0;  // the size of the file as it was read
+    bool large_image = false;     // file_size / 0x10000 > 4 (512 KB and 1 MB images)
+    std::uint32_t top_base = 0;   // file_size - 0x20000; 0 for files below 128 KB
+    std::uint8_t logo_flags = 0;  // byte at file_size - 0x1FA6; 0 when the file is shorter
 
     // "*BBSS*" record.
-    std::uint32_t boot_window = 0;   // top_base or top_base + 0x10000: the window holding it
-    std::uint32_t bbss_offset = 0xFFFA;  // its position in boot_window; 0xFFFA when absent
-    bool banked = false;             // banked address form (large images only)
-    bool imd_reset = false;          // bit 1 of the byte 26 bytes before the record; clear when absent
+    std::uint32_t boot_window = 0;             // top_base or top_base + 0x10000: the window holding it
+    std::uint32_t bbss_offset = 0xFFFA;        // its position in boot_window; 0xFFFA when absent
+    bool banked = false;                       // banked address form (large images only)
+    bool imd_reset = false;                    // bit 1 of the byte 26 bytes before the record; clear when absent
     std::uint32_t area_end = kDefaultAreaEnd;  // the chain stays below it; never past the file
-    std::uint32_t checksum_block = 0;  // 4 KB block with the area's check bytes at +0xFFE/+0xFFF; 0 when absent
-    std::uint32_t imd_block = 0;       // 1 KB "IMD$" block; only meaningful with imd_reset
-    std::uint32_t microcode_table = 0; // 64 KB window of the microcode table; 0 when absent or outside
+    std::uint32_t checksum_block = 0;          // 4 KB block with the area's check bytes at +0xFFE/+0xFFF; 0 when absent
+    std::uint32_t imd_block = 0;               // 1 KB "IMD$" block; only meaningful with imd_reset
+    std::uint32_t microcode_table = 0;         // 64 KB window of the microcode table; 0 when absent or outside
 
     // Members.
     std::uint32_t first_member = 0;  // the system BIOS member; 0 for small images
@@ -65,8 +65,8 @@ struct BiosImage {
 
     // "*BS1" record.
     std::optional<std::uint32_t> bs1_marker;  // where "*BS1" stands (the first in the top 128 KB)
-    bool bs1_present = false;        // it holds a pointer, and stands below file_size - 0x3FFF
-    std::uint32_t free_pointer = 0;  // its address as a file offset; 0 when absent
+    bool bs1_present = false;                 // it holds a pointer, and stands below file_size - 0x3FFF
+    std::uint32_t free_pointer = 0;           // its address as a file offset; 0 when absent
 
     // Not layout: a top block placed in this run starts here, and the
     // fix-ups point "*BS1" at it, whatever later groups do.

@@ -10,8 +10,8 @@
 #include "testkit/workdir.hpp"
 
 using testkit::KB;
-using testkit::SyntheticImage;
 using testkit::stored_member;
+using testkit::SyntheticImage;
 
 namespace {
 
@@ -61,8 +61,7 @@ TEST(OpenImage, LargeImageRecordInSecondWindowAndFirstMemberByScan) {
     testkit::WorkDir dir;
     SyntheticImage img(512 * KB);
     put_system_bios(img, 0x14000, 0x300);
-    img.put_bbss({.window = 1, .offset = 0x4000, .w8 = 0xE000, .w12 = 0xC123, .w18 = 0xD456,
-                  .w21 = 0x1234});
+    img.put_bbss({.window = 1, .offset = 0x4000, .w8 = 0xE000, .w12 = 0xC123, .w18 = 0xD456, .w21 = 0x1234});
     BiosImage a = open_saved(img);
     EXPECT_TRUE(a.large_image);
     EXPECT_EQ(a.boot_window, 0x70000u);
@@ -112,8 +111,7 @@ TEST(OpenImage, ImdResetBitComesOnlyFromAFoundRecord) {
     img.put8(img.size() - 0x20, 0x02);  // where a missing record's flag byte would be read
     EXPECT_FALSE(open_saved(img).imd_reset);
 
-    img.put_bbss({.window = 1, .offset = 0x200, .w8 = 0xE000, .w12 = 0xC000, .w18 = 0xF000,
-                  .imd_reset = true});
+    img.put_bbss({.window = 1, .offset = 0x200, .w8 = 0xE000, .w12 = 0xC000, .w18 = 0xF000, .imd_reset = true});
     BiosImage a = open_saved(img);
     EXPECT_TRUE(a.imd_reset);
     EXPECT_EQ(a.imd_block, 0x3F000u);
@@ -137,8 +135,14 @@ TEST(OpenImage, BankedFormInLargeImages) {
     testkit::WorkDir dir;
     SyntheticImage img(1024 * KB);
     put_system_bios(img, 0x100);
-    testkit::BbssFields fields{.window = 0, .offset = 0x8000, .w6 = 0x3005, .w8 = 0xE001, .w12 = 0xD000,
-                           .w18 = 0x2F05, .w21 = 0x4567, .bank_length = 0x1800};
+    testkit::BbssFields fields{.window = 0,
+                               .offset = 0x8000,
+                               .w6 = 0x3005,
+                               .w8 = 0xE001,
+                               .w12 = 0xD000,
+                               .w18 = 0x2F05,
+                               .w21 = 0x4567,
+                               .bank_length = 0x1800};
     img.put_bbss(fields);
     BiosImage a = open_saved(img);
     EXPECT_TRUE(a.banked);
@@ -163,8 +167,13 @@ TEST(OpenImage, BankedRecordPointingOutsideTheFileCountsAsAbsent) {
     SyntheticImage img(512 * KB);
     put_system_bios(img, 0x100);
     // Bank 0 of a 512 KB file: file_size - 1 MB lies below the file's start.
-    img.put_bbss({.window = 0, .offset = 0x8000, .w6 = 0x0000, .w8 = 0xE001, .w12 = 0xD000,
-                  .imd_reset = true, .bank_length = 0x10});
+    img.put_bbss({.window = 0,
+                  .offset = 0x8000,
+                  .w6 = 0x0000,
+                  .w8 = 0xE001,
+                  .w12 = 0xD000,
+                  .imd_reset = true,
+                  .bank_length = 0x10});
     BiosImage a = open_saved(img);
     EXPECT_EQ(a.bbss_offset, 0xFFFAu);
     EXPECT_FALSE(a.banked);

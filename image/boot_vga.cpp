@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
+#include "archive/member_header.hpp"
 #include "common/bytes.hpp"
 #include "image/bios_image.hpp"
-#include "archive/member_header.hpp"
 #include "image/records.hpp"
 
 bool has_on_board_vga(const BiosImage& image) {

@@ -15,14 +15,13 @@
 
 #include "image/bios_image.hpp"
 
-
 inline constexpr std::string_view kBtVgaText = "*BT-VGA*";
 inline constexpr std::string_view kBtBkVgaText = "BtBkVgaRom";
 inline constexpr std::uint32_t kSlotStartAt = 8;  // in a slot record
 inline constexpr std::uint32_t kSlotEndAt = 10;
-inline constexpr std::uint32_t kSlotBase = 0x10000;  // slot offsets count from file_size - this
+inline constexpr std::uint32_t kSlotBase = 0x10000;           // slot offsets count from file_size - this
 inline constexpr std::string_view kBootVgaTypeId = "4000:0";  // of the member in the "*BT-VGA*" slot
-inline constexpr std::uint32_t kBootRoomEnd = 0x1E000;  // the "BtBkVgaRom" room ends at top_base + this
+inline constexpr std::uint32_t kBootRoomEnd = 0x1E000;        // the "BtBkVgaRom" room ends at top_base + this
 
 // The "BtBkVgaRom" room: from the end of its record up to top_base +
 // 0x1E000 (which may lie past the end of a short file); nothing without the
@@ -33,7 +32,7 @@ std::optional<ByteRange> find_boot_room(const BiosImage& image);
 // file offsets; nothing without the record, or when the slot's start or end
 // lies outside the file or its end below its start.
 struct BootSlot {
-    std::uint16_t start = 0, end = 0;  // as stored in the record
+    std::uint16_t start = 0, end = 0;    // as stored in the record
     std::uint32_t begin = 0, limit = 0;  // file offsets of start and end
 };
 std::optional<BootSlot> find_boot_slot(const BiosImage& image, std::string_view text);

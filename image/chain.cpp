@@ -68,8 +68,8 @@ void close_gap(std::span<std::uint8_t> image, std::uint32_t dst, std::uint32_t l
         moved += n;
     }
     // Erase from the end of the moved members up to the end of the gap.
-    std::fill(image.begin() + static_cast<std::ptrdiff_t>(dst + moved), image.begin() + static_cast<std::ptrdiff_t>(stop),
-              std::uint8_t{0xFF});
+    std::fill(image.begin() + static_cast<std::ptrdiff_t>(dst + moved),
+              image.begin() + static_cast<std::ptrdiff_t>(stop), std::uint8_t{0xFF});
 }
 
 std::optional<std::uint32_t> chain_damage(const BiosImage& image, const ChainWalk& walk) {

@@ -41,7 +41,9 @@ enum class ChainEnd {
 // A walk that ended at bytes that are no member, or at a member that runs
 // past the file, found a damaged chain: its bytes are no members to move or
 // to add behind.
-inline bool chain_damaged(ChainEnd end) { return end == ChainEnd::NoMember || end == ChainEnd::FileEnd; }
+inline bool chain_damaged(ChainEnd end) {
+    return end == ChainEnd::NoMember || end == ChainEnd::FileEnd;
+}
 
 struct ChainMember {
     std::uint32_t position = 0;

@@ -8,8 +8,8 @@
 #include "testkit/image_builder.hpp"
 
 using testkit::KB;
-using testkit::SyntheticImage;
 using testkit::stored_member;
+using testkit::SyntheticImage;
 
 namespace {
 
@@ -43,8 +43,7 @@ TEST(Chain, HeaderFieldsAndSpan) {
 
 TEST(Chain, WalkStopsAtErasedSpaceNoMemberAndLimit) {
     SyntheticImage img(256 * KB);
-    std::uint32_t end = img.put_chain(0x10000, {member_of_span(0x4080, 0x400, 1),
-                                                member_of_span(0x4086, 0x800, 2),
+    std::uint32_t end = img.put_chain(0x10000, {member_of_span(0x4080, 0x400, 1), member_of_span(0x4086, 0x800, 2),
                                                 member_of_span(0x4001, 0x200, 3)});
     EXPECT_EQ(end, 0x10E00u);
     const auto& f = img.bytes;
@@ -88,8 +87,7 @@ TEST(Chain, WalkNeverPassesTheEndOfTheFile) {
 
 TEST(CloseGap, MembersBehindMoveDownAndTheFreedBytesReadErased) {
     SyntheticImage img(256 * KB);
-    std::uint32_t end = img.put_chain(0x10000, {member_of_span(0x4080, 0x1000, 1),
-                                                member_of_span(0x4086, 0x800, 2),
+    std::uint32_t end = img.put_chain(0x10000, {member_of_span(0x4080, 0x1000, 1), member_of_span(0x4086, 0x800, 2),
                                                 member_of_span(0x4087, 0x800, 3)});
     EXPECT_EQ(end, 0x12000u);
     img.put_ncpu_block(0x30000, std::vector<std::uint8_t>(0x100, 0xA5));  // above the gap's end
@@ -98,8 +96,8 @@ TEST(CloseGap, MembersBehindMoveDownAndTheFreedBytesReadErased) {
     const auto& after = img.bytes;
     ASSERT_EQ(after.size(), before.size());
     EXPECT_EQ(slice(after, 0x10000, 0x1000), slice(before, 0x11000, 0x1000));
-    EXPECT_TRUE(std::all_of(after.begin() + 0x11000, after.begin() + 0x2FEE0,
-                            [](std::uint8_t b) { return b == 0xFF; }));
+    EXPECT_TRUE(
+        std::all_of(after.begin() + 0x11000, after.begin() + 0x2FEE0, [](std::uint8_t b) { return b == 0xFF; }));
     EXPECT_EQ(slice(after, 0x2FEE0, 0x10120), slice(before, 0x2FEE0, 0x10120));
     EXPECT_EQ(slice(after, 0, 0x10000), slice(before, 0, 0x10000));
 

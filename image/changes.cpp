@@ -25,7 +25,9 @@ bool same_content(const ComparedPart& a, const ComparedPart& b) {
            a.component.name == b.component.name;
 }
 
-bool same_type(const ComparedPart& a, const ComparedPart& b) { return a.type_id == b.type_id; }
+bool same_type(const ComparedPart& a, const ComparedPart& b) {
+    return a.type_id == b.type_id;
+}
 
 bool same_name(const ComparedPart& a, const ComparedPart& b) {
     return same_type(a, b) && a.component.name == b.component.name;
@@ -135,9 +137,8 @@ std::vector<ByteChange> byte_changes(const BiosImage& before, const BiosImage& a
             continue;
         }
         const auto at = static_cast<std::uint32_t>(i);
-        const auto place = std::ranges::find_if(named, [at](const NamedRange& r) {
-            return at >= r.range.begin && at < r.range.end;
-        });
+        const auto place =
+            std::ranges::find_if(named, [at](const NamedRange& r) { return at >= r.range.begin && at < r.range.end; });
         const std::string what = place == named.end() ? "other" : place->what;
         if (what == region_name(before, Region::Chain)) {
             // The chain's changes are the members': its bytes are passed
@@ -157,4 +158,3 @@ std::vector<ByteChange> byte_changes(const BiosImage& before, const BiosImage& a
     }
     return changes;
 }
-

@@ -21,12 +21,14 @@ std::vector<ByteChange> one_by_one(const BiosImage& before, const BiosImage& aft
         if (const std::optional<ByteRange> r = region_range(after, region); r && r->end > r->begin)
             named.emplace_back(region_name(after, region), *r);
     };
-    for (Region r : {Region::Bs1Pointer, Region::CheckBytes, Region::BankCheckByte, Region::SumBytes, Region::TopBlock}) add(r);
+    for (Region r : {Region::Bs1Pointer, Region::CheckBytes, Region::BankCheckByte, Region::SumBytes, Region::TopBlock})
+        add(r);
     named.emplace_back("chain", ByteRange{before.chain_start, chain_space_end(before)});
     for (Region r : {Region::BootVgaRoom, Region::BootVgaSlot, Region::MemorySlot}) add(r);
     std::vector<ByteChange> changes;
     for (std::uint32_t at = 0; at < before.bytes.size(); ++at) {
-        const auto place = std::ranges::find_if(named, [at](const auto& p) { return at >= p.second.begin && at < p.second.end; });
+        const auto place =
+            std::ranges::find_if(named, [at](const auto& p) { return at >= p.second.begin && at < p.second.end; });
         const std::string what = place == named.end() ? "other" : place->first;
         if (before.bytes[at] == after.bytes[at] || what == "chain") continue;
         ByteChange* last = changes.empty() ? nullptr : &changes.back();
@@ -40,15 +42,25 @@ std::vector<ByteChange> one_by_one(const BiosImage& before, const BiosImage& aft
 
 std::string as_text(const std::vector<ByteChange>& changes) {
     std::string text;
-    for (const ByteChange& c : changes) text += c.what + " " + std::to_string(c.offset) + "+" + std::to_string(c.length) + "\n";
+    for (const ByteChange& c : changes)
+        text += c.what + " " + std::to_string(c.offset) + "+" + std::to_string(c.length) + "\n";
     return text;
 }
 
 TEST(DryRunChanges, AsReadByteByByte) {
     const std::pair<const char*, std::function<void(std::vector<std::uint8_t>&)>> damage[] = {
-        {"every byte", [](std::vector<std::uint8_t>& b) { for (std::uint8_t& x : b) x ^= 1; }},
-        {"every third byte", [](std::vector<std::uint8_t>& b) { for (std::size_t i = 0; i < b.size(); i += 3) b[i] ^= 1; }},
-        {"300 bytes in every 4 KB", [](std::vector<std::uint8_t>& b) { for (std::size_t i = 0; i < b.size(); ++i) b[i] ^= i % 4096 >= 1000 && i % 4096 < 1300; }},
+        {"every byte",
+         [](std::vector<std::uint8_t>& b) {
+             for (std::uint8_t& x : b) x ^= 1;
+         }},
+        {"every third byte",
+         [](std::vector<std::uint8_t>& b) {
+             for (std::size_t i = 0; i < b.size(); i += 3) b[i] ^= 1;
+         }},
+        {"300 bytes in every 4 KB",
+         [](std::vector<std::uint8_t>& b) {
+             for (std::size_t i = 0; i < b.size(); ++i) b[i] ^= i % 4096 >= 1000 && i % 4096 < 1300;
+         }},
     };
     testkit::WorkDir dir;
     std::vector<BiosImage> opened;

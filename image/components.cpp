@@ -22,9 +22,13 @@ std::size_t expansion_limit(const Component& c) {
 
 }  // namespace
 
-const PlaceRow& place_row(Place place) { return kPlaceRows[static_cast<std::size_t>(place)]; }
+const PlaceRow& place_row(Place place) {
+    return kPlaceRows[static_cast<std::size_t>(place)];
+}
 
-const char* place_word(Place place) { return place_row(place).word; }
+const char* place_word(Place place) {
+    return place_row(place).word;
+}
 
 std::optional<Place> place_of_word(std::string_view word) {
     for (const PlaceRow& row : kPlaceRows)

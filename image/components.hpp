@@ -60,8 +60,7 @@ Component member_component(Place place, std::uint32_t position, const MemberHead
 // block's bytes as they stand (Complete, no CRC).
 Expansion expand_component(const BiosImage& image, const Component& c, Voice voice = {});
 // The same, streamed into `sink`: nothing held whole.
-Expansion expand_component_to_sink(const BiosImage& image, const Component& c, ExpansionSink sink,
-                                   Voice voice = {});
+Expansion expand_component_to_sink(const BiosImage& image, const Component& c, ExpansionSink sink, Voice voice = {});
 
 // The bytes a component takes in the image.
 std::span<const std::uint8_t> component_bytes(const BiosImage& image, const Component& c);

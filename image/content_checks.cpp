@@ -64,9 +64,11 @@ std::optional<std::size_t> check_rom_image(Check& c, std::size_t at, int number)
     const std::optional<RomImage> image = rom_image(rest);
     if (!image) {
         const unsigned b0 = rest.empty() ? 0 : rest[0], b1 = rest.size() < 2 ? 0 : rest[1];
-        if (number == 1) c.problem("content_signature", "begins %02X %02Xh, an option ROM begins 55 AAh", b0, b1);
-        else c.problem("content_image", "image %d at %05Xh begins %02X %02Xh, an image begins 55 AAh", number,
-                       static_cast<unsigned>(at), b0, b1);
+        if (number == 1)
+            c.problem("content_signature", "begins %02X %02Xh, an option ROM begins 55 AAh", b0, b1);
+        else
+            c.problem("content_image", "image %d at %05Xh begins %02X %02Xh, an image begins 55 AAh", number,
+                      static_cast<unsigned>(at), b0, b1);
         return std::nullopt;
     }
     const bool x86 = !image->pci || image->code_type == 0;
@@ -117,7 +119,9 @@ void check_option_rom(Check& c) {
 
 inline constexpr std::size_t kAcpiHeader = 36, kRsdpV1 = 20, kRsdpLengthAt = 20, kRsdpRevisionAt = 15;
 
-bool signature_char(std::uint8_t b) { return (b >= 'A' && b <= 'Z') || (b >= '0' && b <= '9') || b == '_'; }
+bool signature_char(std::uint8_t b) {
+    return (b >= 'A' && b <= 'Z') || (b >= '0' && b <= '9') || b == '_';
+}
 
 bool table_signature(Bytes b) {
     return b.size() >= 4 && signature_char(b[0]) && signature_char(b[1]) && signature_char(b[2]) &&
@@ -159,8 +163,8 @@ std::optional<std::size_t> check_acpi_table(Check& c, std::size_t at) {
 void check_acpi(Check& c) {
     if (!table_signature(c.content) && !bytes::has_text(c.content, 0, "RSD PTR ")) {
         const auto b = [&c](std::size_t i) { return i < c.content.size() ? unsigned{c.content[i]} : 0u; };
-        return c.problem("content_acpi", "begins %02X %02X %02X %02Xh, an ACPI table begins with its signature",
-                         b(0), b(1), b(2), b(3));
+        return c.problem("content_acpi", "begins %02X %02X %02X %02Xh, an ACPI table begins with its signature", b(0),
+                         b(1), b(2), b(3));
     }
     for (std::size_t at = 0; at < c.content.size();) {
         const Bytes rest = c.content.subspan(at);
@@ -201,7 +205,8 @@ void check_microcode(Check& c) {
                       static_cast<unsigned>(at), static_cast<unsigned>(rest.size()));
         else
             c.problem("content_microcode", "record at %05Xh: words 64-1855 sum to %08Xh, its word at 12 is %08Xh",
-                      static_cast<unsigned>(at), microcode_word_sum(rest.subspan(kBridgeSumFrom, kBridgeSumTo - kBridgeSumFrom)),
+                      static_cast<unsigned>(at),
+                      microcode_word_sum(rest.subspan(kBridgeSumFrom, kBridgeSumTo - kBridgeSumFrom)),
                       *bytes::get32(rest, kBridgeSumAt));
         return;
     }

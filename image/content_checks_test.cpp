@@ -33,8 +33,15 @@ Bytes bitmap(std::uint32_t bits) {
     Bytes b(offset, 0);
     b.resize(offset + 2 * bits, 0x01);
     b[0] = 'B', b[1] = 'M';
-    for (auto [at, v] : {std::pair{2u, std::uint32_t(b.size())}, {6u, 0u}, {10u, offset}, {14u, 40u}, {18u, 8u},
-                         {22u, 2u}, {26u, 1u}, {28u, bits}, {30u, 0u}})
+    for (auto [at, v] : {std::pair{2u, std::uint32_t(b.size())},
+                         {6u, 0u},
+                         {10u, offset},
+                         {14u, 40u},
+                         {18u, 8u},
+                         {22u, 2u},
+                         {26u, 1u},
+                         {28u, bits},
+                         {30u, 0u}})
         bytes::put32(&b[at], v);
     return b;
 }
@@ -97,10 +104,10 @@ std::vector<Row> rows() {
     return r;
 }
 
-#define NEEDS_CORPUS()                                                                                          \
-    MOZAIK_LINUX_ONLY("the firmware files of Debian packages");                                                  \
-    MOZAIK_NEEDS(fs::exists(kSea + "acpi-dsdt.aml") && fs::exists(kIpxe + "efi-e1000.rom") &&                   \
-                     fs::exists(kQemu + "sgabios.bin"),                                                          \
+#define NEEDS_CORPUS()                                                                        \
+    MOZAIK_LINUX_ONLY("the firmware files of Debian packages");                               \
+    MOZAIK_NEEDS(fs::exists(kSea + "acpi-dsdt.aml") && fs::exists(kIpxe + "efi-e1000.rom") && \
+                     fs::exists(kQemu + "sgabios.bin"),                                       \
                  "the seabios, ipxe-qemu and qemu-system-data packages")
 
 TEST(ContentChecks, EachRowUnderItsKind) {

@@ -34,7 +34,9 @@ std::uint16_t read16(const BiosImage& image, std::uint64_t at) {
     return bytes::le16(b);
 }
 
-void write8(WriteScope& scope, std::uint64_t at, std::uint8_t value) { scope.write(at, std::span(&value, 1)); }
+void write8(WriteScope& scope, std::uint64_t at, std::uint8_t value) {
+    scope.write(at, std::span(&value, 1));
+}
 
 void write16(WriteScope& scope, std::uint64_t at, std::uint16_t value) {
     std::uint8_t b[2];
@@ -72,7 +74,9 @@ std::uint8_t byte_sum(const BiosImage& image, std::uint64_t from, std::uint64_t 
     return static_cast<std::uint8_t>(s.even + s.odd);
 }
 
-bool has_boot_record(const BiosImage& image) { return image.bbss_offset != kNoBootRecord; }
+bool has_boot_record(const BiosImage& image) {
+    return image.bbss_offset != kNoBootRecord;
+}
 
 // Step 1: the "*BS1" pointer rewritten from the free pointer; the check
 // bytes follow the change of its bytes.

@@ -64,11 +64,13 @@ TEST(Fixups, PointersCheckBytesAndSums) {
                  at += 4;
              for (; at < 0x3F400; ++at) EXPECT_EQ(after[at], 0xFF) << std::hex << at;
          }},
-        {"an area marked IMD$ keeps its sums", [] {
+        {"an area marked IMD$ keeps its sums",
+         [] {
              SyntheticImage img = plain(true);
              img.put_text(0x3F000, "IMD$");
              return img;
-         }, nothing, false, false,
+         },
+         nothing, false, false,
          [&](const Bytes& before, const Bytes& after) {
              area_check_bytes(before, after);
              for (std::size_t i = 0; i < after.size(); ++i)
@@ -76,20 +78,24 @@ TEST(Fixups, PointersCheckBytesAndSums) {
                      ASSERT_EQ(after[i], before[i]) << std::hex << i;
                  }
          }},
-        {"no boot record: no check bytes are written", [] {
+        {"no boot record: no check bytes are written",
+         [] {
              SyntheticImage img(256 * KB);
              img.put_member(0, testkit::stored_member(0x5000, 0, "SYSBIOS.BIN", 0x9000, 0x42));
              return img;
-         }, nothing, true, false,
+         },
+         nothing, true, false,
          [](const Bytes& before, const Bytes& after) {
              EXPECT_EQ(after[0xFFE], before[0xFFE]);
              EXPECT_EQ(after[0xFFF], before[0xFFF]);
          }},
-        {"a moved free pointer is written and moves the check bytes", [] {
+        {"a moved free pointer is written and moves the check bytes",
+         [] {
              SyntheticImage img = plain(false);
              img.put_bs1(0x3B800, img.physical(0x3A000));
              return img;
-         }, [](FixupRequest&, BiosImage& image) { image.free_pointer = 0x39F00; }, true, false,
+         },
+         [](FixupRequest&, BiosImage& image) { image.free_pointer = 0x39F00; }, true, false,
          [](const Bytes& before, const Bytes& after) {
              EXPECT_EQ(le32(after, 0x3B800 + 11), 0x39F00u - 256 * KB);
              const int d = sum8(after, 0x3B80B, 0x3B80F) - sum8(before, 0x3B80B, 0x3B80F);
@@ -98,20 +104,24 @@ TEST(Fixups, PointersCheckBytesAndSums) {
              EXPECT_EQ(after[kCheck + 1],
                        static_cast<std::uint8_t>(s - before[kCheck] - d + before[kCheck + 1] + 2 * d));
          }},
-        {"no pointer is known: the *BS1 bytes stay", [] {
+        {"no pointer is known: the *BS1 bytes stay",
+         [] {
              SyntheticImage img = plain(false);
              img.put_bs1(0x3B800, 0xFFFFFFFF);
              return img;
-         }, [](FixupRequest& run, BiosImage&) { run.top_block_named = true; }, true, false,
+         },
+         [](FixupRequest& run, BiosImage&) { run.top_block_named = true; }, true, false,
          [](const Bytes&, const Bytes& after) { EXPECT_EQ(le32(after, 0x3B800 + 11), 0xFFFFFFFFu); }},
-        {"a banked record in the upper window sums its bank block", [] {
+        {"a banked record in the upper window sums its bank block",
+         [] {
              SyntheticImage img(512 * KB);
              img.put_member(0x100, testkit::stored_member(0x5000, 0, "SYSBIOS.BIN", 0x9000, 0x42));
-             img.put_bbss({.window = 1, .offset = 0x8000, .w6 = 0x3009, .w8 = 0xE001, .w12 = 0xD000,
-                           .bank_length = 0x1800});
+             img.put_bbss(
+                 {.window = 1, .offset = 0x8000, .w6 = 0x3009, .w8 = 0xE001, .w12 = 0xD000, .bank_length = 0x1800});
              img.fill(0x73000 + 0x20, 0x100, 0x5A);
              return img;
-         }, [](FixupRequest& run, BiosImage&) { run.top_block_named = true; }, true, false,
+         },
+         [](FixupRequest& run, BiosImage&) { run.top_block_named = true; }, true, false,
          [](const Bytes&, const Bytes& after) {
              EXPECT_EQ(after[0x73000 + 0x1800 - 1], sum8(after, 0x73000, 0x73000 + 0x1800 - 1));
          }},

@@ -3,8 +3,8 @@
 
 #include <filesystem>
 
-#include "image/work_files.hpp"
 #include "common/console.hpp"
+#include "image/work_files.hpp"
 
 namespace {
 

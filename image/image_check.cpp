@@ -9,14 +9,13 @@
 #include "common/catalogue.hpp"
 #include "common/console.hpp"
 #include "common/sha256.hpp"
-#include "image/fixups.hpp"
 #include "image/bios_image.hpp"
 #include "image/boot_vga.hpp"
 #include "image/chain.hpp"
+#include "image/fixups.hpp"
 #include "image/records.hpp"
 
 namespace {
-
 
 struct Check {
     const BiosImage& image;
@@ -45,7 +44,8 @@ void judge_member(const BiosImage& image, MemberCheck& m, bool digests) {
     m.computed_sum = header_sum(header_in_holder(m.head));
     m.recorded_crc = recorded_crc(header_in_holder(m.head));
     if (!m.computed_sum) return verdict("header_cut_short", "header cut short");
-    if (*m.computed_sum != recorded_sum(m.head)) return verdict("header_sum", format("sum should be %02Xh", *m.computed_sum));
+    if (*m.computed_sum != recorded_sum(m.head))
+        return verdict("header_sum", format("sum should be %02Xh", *m.computed_sum));
     if (!known_method(method_text(m.head))) return verdict("unknown_method", "unknown method");
     const std::uint32_t original = original_size(m.head);
     if (original > member::kMaxMemberSize) return verdict("too_large_to_check", "too large to check");
@@ -57,9 +57,12 @@ void judge_member(const BiosImage& image, MemberCheck& m, bool digests) {
         m.content_sha256 = sha256_hex(e.data);
         m.pci = signed_pci_identity(e.data);
     }
-    if (!m.recorded_crc) verdict("crc_not_recorded", "CRC not recorded", false);
-    else if (e.crc != *m.recorded_crc) return verdict("crc_mismatch", format("data CRC is %04Xh", e.crc));
-    else verdict("ok", "ok", false);
+    if (!m.recorded_crc)
+        verdict("crc_not_recorded", "CRC not recorded", false);
+    else if (e.crc != *m.recorded_crc)
+        return verdict("crc_mismatch", format("data CRC is %04Xh", e.crc));
+    else
+        verdict("ok", "ok", false);
     // The "*BT-VGA*" slot holds a VGA ROM whatever TypeId its header
     // keeps; the system BIOS is no kind's.
     if (m.place == Place::BootVga)
@@ -129,8 +132,7 @@ void check_chain(Check& c, const ChainWalk& walk) {
         c.line(end, "chain_past_file", format("chain damaged at %05Xh: the component runs past the file", end), true);
         return;
     case ChainEnd::Full:
-    case ChainEnd::Erased:
-        break;
+    case ChainEnd::Erased: break;
     }
     // Erased space from the end up to the chain space's end.
     if (const std::optional<std::uint32_t> stray = first_unerased(image, end, limit)) {

@@ -41,8 +41,8 @@ struct MemberCheck {
     std::optional<std::string> content_sha256;  // of the expanded data, when expanded whole
     std::optional<PciIdentity> pci;             // an option ROM's, from its PCI data structure
     std::vector<ContentProblem> content;        // what it holds against what its kind holds
-    std::string verdict;  // "ok", "CRC not recorded" or what is wrong (the content mismatches)
-    std::string code;     // the verdict's code
+    std::string verdict;                        // "ok", "CRC not recorded" or what is wrong (the content mismatches)
+    std::string code;                           // the verdict's code
     bool problem = false;
 };
 

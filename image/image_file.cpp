@@ -56,8 +56,7 @@ std::vector<Range> changed_ranges(std::span<const std::uint8_t> before, std::spa
     std::vector<Range> ranges;
     for (std::size_t at = 0; at < after.size(); ++at) {
         if (before[at] == after[at]) {
-            if (at % kStride == 0 && at + kStride <= after.size() &&
-                std::memcmp(&before[at], &after[at], kStride) == 0)
+            if (at % kStride == 0 && at + kStride <= after.size() && std::memcmp(&before[at], &after[at], kStride) == 0)
                 at += kStride - 1;
             continue;
         }
@@ -139,7 +138,9 @@ std::optional<Journal> parse_journal(std::span<const std::uint8_t> j) {
     return out;
 }
 
-std::string folder_of(const std::string& path) { return fs::path(path).parent_path().string(); }
+std::string folder_of(const std::string& path) {
+    return fs::path(path).parent_path().string();
+}
 
 // A name in `folder` ("" for the current one), as a path.
 std::string in_folder(const std::string& folder, const std::string& name) {
@@ -153,7 +154,8 @@ bool names_elsewhere(const platform::FileFacts& image, const std::string& folder
     std::uint64_t here = 0;
     std::error_code ec;
     for (fs::directory_iterator it(folder.empty() ? "." : folder, ec), end; !ec && it != end; it.increment(ec)) {
-        const std::optional<platform::FileFacts> f = platform::name_facts(in_folder(folder, it->path().filename().string()));
+        const std::optional<platform::FileFacts> f =
+            platform::name_facts(in_folder(folder, it->path().filename().string()));
         if (f && !f->link && f->id == image.id) ++here;
     }
     return ec || here < image.links;
@@ -262,7 +264,8 @@ Verdict judge(const platform::FileFacts& image, const std::string& jpath) {
         return v;
     }
     if (!f->regular) return foreign("no regular file");
-    if (f->owner && image.owner && *f->owner != *image.owner) return foreign("owned by uid " + std::to_string(*f->owner));
+    if (f->owner && image.owner && *f->owner != *image.owner)
+        return foreign("owned by uid " + std::to_string(*f->owner));
     if (f->mode && (*f->mode & 022) != 0) return foreign("writable by others");
     if (f->size <= kMaxJournal) {  // a larger one is no journal a save made
         std::optional<std::vector<std::uint8_t>> bytes = platform::read_all(in, kMaxJournal);
@@ -371,7 +374,9 @@ std::vector<std::uint8_t> journal_bytes(std::span<const std::uint8_t> before, st
     return make_journal(before, after, changed_ranges(before, after), image);
 }
 
-std::uint64_t journal_digest(std::span<const std::uint8_t> data) { return digest64(data); }
+std::uint64_t journal_digest(std::span<const std::uint8_t> data) {
+    return digest64(data);
+}
 
 std::string journal_path(const std::string& image_path) {
     return resolve_links(image_path).value_or(image_path) + ".journal";
@@ -391,8 +396,8 @@ namespace {
 
 // Opens the image and takes its lock. `lock` becomes Exclusive when a
 // journal is there to deal with.
-LockOutcome open_and_lock(const std::string& path, platform::Lock& lock,
-                          std::chrono::steady_clock::time_point deadline, bool& said, ImageFile& file) {
+LockOutcome open_and_lock(const std::string& path, platform::Lock& lock, std::chrono::steady_clock::time_point deadline,
+                          bool& said, ImageFile& file) {
     file.handle = platform::open_existing(path, true);
     file.writable = file.handle.is_open();
     if (!file.writable) file.handle = platform::open_existing(path, false);
@@ -408,8 +413,7 @@ LockOutcome open_and_lock(const std::string& path, platform::Lock& lock,
 
 }  // namespace
 
-LockOutcome lock_image(const std::string& path, platform::Lock lock, std::chrono::milliseconds wait,
-                       ImageFile& file) {
+LockOutcome lock_image(const std::string& path, platform::Lock lock, std::chrono::milliseconds wait, ImageFile& file) {
     file.path = path;
     const auto deadline = std::chrono::steady_clock::now() + wait;
     bool said = false;

@@ -74,8 +74,7 @@ enum class LockOutcome { Locked, NotFound, InUse, NoLock, Refused };
 // the image's owner), "writable by others" (a group or other write bit) or
 // "made for another file" (it records another file's identity); or the
 // journal cannot be read. The journal is left in place.
-LockOutcome lock_image(const std::string& path, platform::Lock lock, std::chrono::milliseconds wait,
-                       ImageFile& file);
+LockOutcome lock_image(const std::string& path, platform::Lock lock, std::chrono::milliseconds wait, ImageFile& file);
 
 // The image the lock of `file` holds, read through its handle (not opened
 // again by name) as open_image reads it; read_only when it was not opened

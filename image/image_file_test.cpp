@@ -41,13 +41,15 @@ TEST(ImageLock, ReadersShareAndAWriterIsAlone) {
     testkit::WorkDir dir;
     testkit::spit("img.bin", Bytes(0x20000, 0xFF));
     for (const auto& row : rows) {
-        SCOPED_TRACE(std::to_string(static_cast<int>(row.held)) + " then " + std::to_string(static_cast<int>(row.wanted)));
+        SCOPED_TRACE(std::to_string(static_cast<int>(row.held)) + " then " +
+                     std::to_string(static_cast<int>(row.wanted)));
         ImageFile first, second;
         ASSERT_EQ(lock_image("img.bin", row.held, kShortWait, first), LockOutcome::Locked);
         console::Capture cap;
         EXPECT_EQ(lock_image("img.bin", row.wanted, kShortWait, second), row.outcome);
         // A run that must wait says so once, however long it waits.
-        EXPECT_EQ(count(cap.err(), "img.bin is in use by another run; waiting"), row.outcome == LockOutcome::InUse ? 1u : 0u)
+        EXPECT_EQ(count(cap.err(), "img.bin is in use by another run; waiting"),
+                  row.outcome == LockOutcome::InUse ? 1u : 0u)
             << cap.err();
     }
     // Released with its run: the next run takes it at once.
@@ -68,7 +70,8 @@ TEST(ImageLock, ReadersShareAndAWriterIsAlone) {
             holder.reset();
         });
         ImageFile waiting;
-        EXPECT_EQ(lock_image("img.bin", Lock::Exclusive, std::chrono::milliseconds(5000), waiting), LockOutcome::Locked);
+        EXPECT_EQ(lock_image("img.bin", Lock::Exclusive, std::chrono::milliseconds(5000), waiting),
+                  LockOutcome::Locked);
         other.join();
         EXPECT_TRUE(platform::same_file(waiting.handle, "img.bin"));
     }
@@ -98,9 +101,9 @@ Bytes new_image() {
 
 struct JournalCase {
     const char* what;
-    std::function<Bytes()> on_disk;      // the image the stopped save left
-    std::function<Bytes()> journal;      // beside it
-    Bytes expected;                      // after the next run opened it
+    std::function<Bytes()> on_disk;  // the image the stopped save left
+    std::function<Bytes()> journal;  // beside it
+    Bytes expected;                  // after the next run opened it
     const char* says;
 };
 
@@ -119,7 +122,8 @@ TEST(ImageJournal, TheNextRunRestoresOrKeepsTheImageWhole) {
         {"stopped before removing the journal", [&] { return after; }, [&] { return journal; }, after,
          "img.bin: a stopped run left it whole; img.bin.journal removed.\n"},
         {"stopped while writing the journal", [&] { return before; },
-         [&] { return Bytes(journal.begin(), journal.end() - 9); }, before, "img.bin: a stopped run left it whole; img.bin.journal removed.\n"},
+         [&] { return Bytes(journal.begin(), journal.end() - 9); }, before,
+         "img.bin: a stopped run left it whole; img.bin.journal removed.\n"},
         {"a journal with a damaged byte", [&] { return before; },
          [&] {
              Bytes j = journal;
@@ -151,9 +155,11 @@ TEST(ImageJournal, TheNextRunRestoresOrKeepsTheImageWhole) {
 
 // A journal left by an earlier run is read with the digest it was made with.
 TEST(ImageJournal, DigestKeepsItsValues) {
-    const std::pair<std::size_t, std::uint64_t> cases[] = {
-        {0, 0x33AAF70BB6F8CFAEu}, {5, 0x7C679961C8BDBD96u}, {8, 0xB40F751919A0F7F4u},
-        {13, 0xAAD40E1707AED192u}, {4096, 0xF1A15C4DA2AFFBD9u}};
+    const std::pair<std::size_t, std::uint64_t> cases[] = {{0, 0x33AAF70BB6F8CFAEu},
+                                                           {5, 0x7C679961C8BDBD96u},
+                                                           {8, 0xB40F751919A0F7F4u},
+                                                           {13, 0xAAD40E1707AED192u},
+                                                           {4096, 0xF1A15C4DA2AFFBD9u}};
     for (const auto& [size, digest] : cases) {
         Bytes data(size);
         for (std::size_t i = 0; i < size; ++i) data[i] = static_cast<std::uint8_t>(i * 7 + 1);

@@ -45,8 +45,7 @@ std::optional<ByteRange> slot_range(const BiosImage& image, std::string_view tex
     std::snprintf(text, sizeof text,
                   "Internal error: a change of %05llXh-%05llXh lies outside what the operation may change;"
                   " %s is not written",
-                  static_cast<unsigned long long>(begin), static_cast<unsigned long long>(end),
-                  image.path.c_str());
+                  static_cast<unsigned long long>(begin), static_cast<unsigned long long>(end), image.path.c_str());
     fatal(text);
 }
 
@@ -105,22 +104,24 @@ WriteScope::WriteScope(ImageWriter& writer, std::initializer_list<Region> region
 WriteScope::WriteScope(ImageWriter& writer, std::initializer_list<ByteRange> ranges)
     : image_(writer.image_), ranges_(ranges) {}
 
-WriteScope::~WriteScope() { analyse_layout(image_); }
+WriteScope::~WriteScope() {
+    analyse_layout(image_);
+}
 
 void WriteScope::write(std::uint64_t offset, std::span<const std::uint8_t> data) {
     if (data.empty()) return;
     const std::uint64_t end = offset + data.size();
-    const bool inside = end <= image_.bytes.size() && std::any_of(ranges_.begin(), ranges_.end(), [&](const ByteRange& r) {
-                            return offset >= r.begin && end <= r.end;
-                        });
+    const bool inside = end <= image_.bytes.size() &&
+                        std::any_of(ranges_.begin(), ranges_.end(),
+                                    [&](const ByteRange& r) { return offset >= r.begin && end <= r.end; });
     if (!inside) refuse(image_, offset, end);
     std::copy(data.begin(), data.end(), image_.bytes.begin() + static_cast<std::ptrdiff_t>(offset));
 }
 
 void WriteScope::remove(std::uint32_t position, std::uint32_t length, std::uint32_t end) {
-    const bool inside = end <= image_.bytes.size() && std::any_of(ranges_.begin(), ranges_.end(), [&](const ByteRange& r) {
-                            return position >= r.begin && end <= r.end;
-                        });
+    const bool inside = end <= image_.bytes.size() &&
+                        std::any_of(ranges_.begin(), ranges_.end(),
+                                    [&](const ByteRange& r) { return position >= r.begin && end <= r.end; });
     if (!inside) refuse(image_, position, end);
     close_gap(image_.bytes, position, length, end);
 }

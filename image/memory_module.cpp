@@ -33,8 +33,7 @@ std::optional<MemoryModule> find_memory_module(const BiosImage& image) {
     const std::optional<std::uint32_t> k = paragraph_record_end(image.bytes, image.top_base, kNvdammText);
     if (!k) return std::nullopt;
     std::uint8_t record[kParagraph];
-    if (read_window(image.bytes, std::uint64_t{image.top_base} + *k - kParagraph, record) <
-        kSlotEndAt + 2)
+    if (read_window(image.bytes, std::uint64_t{image.top_base} + *k - kParagraph, record) < kSlotEndAt + 2)
         return std::nullopt;
     MemoryModule module;
     module.start = bytes::le16(record + kSlotStartAt);

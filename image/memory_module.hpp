@@ -14,7 +14,6 @@
 #include <string>
 #include <string_view>
 
-
 #include "image/bios_image.hpp"
 
 inline constexpr std::string_view kNvdammText = "*NVDAMM*";

@@ -138,7 +138,9 @@ std::optional<std::uint32_t> microcode_total_size(std::span<const std::uint8_t> 
     return *total == 0 ? kMicrocodeEntrySize : *total;
 }
 
-std::uint32_t microcode_word_sum(std::span<const std::uint8_t> entry) { return word_sum(entry, 0, entry.size()); }
+std::uint32_t microcode_word_sum(std::span<const std::uint8_t> entry) {
+    return word_sum(entry, 0, entry.size());
+}
 
 void capture_microcode(ImageBytes image, const ChainMember& member, MicrocodeCapture& capture) {
     capture = MicrocodeCapture{};
@@ -160,7 +162,8 @@ void capture_microcode(ImageBytes image, const ChainMember& member, MicrocodeCap
         if (e.status == Expansion::Status::Damaged) capture.message = std::string(e.damage) + "\n";
         if (e.status == Expansion::Status::UnknownMethod)
             capture.message = "Unknown method: " +
-                              std::to_string(static_cast<unsigned>(static_cast<unsigned char>(method_char(e.header)))) + "\n";
+                              std::to_string(static_cast<unsigned>(static_cast<unsigned char>(method_char(e.header)))) +
+                              "\n";
         if (e.status != Expansion::Status::Complete) return;
         capture.data = std::move(e.data);
     }

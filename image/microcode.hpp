@@ -82,7 +82,7 @@ std::uint32_t microcode_word_sum(std::span<const std::uint8_t> entry);
 
 // The report's entries and how its table is headed.
 struct MicrocodeReport {
-    bool bridge_heading = false;  // the boot-block table's first entry has the bridge layout
+    bool bridge_heading = false;          // the boot-block table's first entry has the bridge layout
     std::vector<MicrocodeEntry> entries;  // in the report's order
 };
 

@@ -14,11 +14,26 @@ inline constexpr std::size_t kLengthByteAt = 2;
 inline constexpr std::size_t kImageLengthAt = 16, kCodeTypeAt = 20, kIndicatorAt = 21;
 inline constexpr std::uint8_t kLastImage = 0x80;
 
-inline constexpr const char* kClassNames[] = {
-    "unclassified", "mass storage", "network", "display", "multimedia", "memory", "bridge",
-    "communication", "system peripheral", "input", "docking station", "processor", "serial bus",
-    "wireless", "intelligent I/O", "satellite communication", "encryption", "signal processing",
-    "processing accelerator", "instrumentation"};
+inline constexpr const char* kClassNames[] = {"unclassified",
+                                              "mass storage",
+                                              "network",
+                                              "display",
+                                              "multimedia",
+                                              "memory",
+                                              "bridge",
+                                              "communication",
+                                              "system peripheral",
+                                              "input",
+                                              "docking station",
+                                              "processor",
+                                              "serial bus",
+                                              "wireless",
+                                              "intelligent I/O",
+                                              "satellite communication",
+                                              "encryption",
+                                              "signal processing",
+                                              "processing accelerator",
+                                              "instrumentation"};
 
 }  // namespace
 

@@ -35,11 +35,11 @@ inline constexpr std::size_t kRomBlock = 512;
 
 // One image of a ROM file, as its header and PCI data structure give it.
 struct RomImage {
-    std::size_t length = 0;  // from the length byte, in bytes
+    std::size_t length = 0;          // from the length byte, in bytes
     std::optional<PciIdentity> pci;  // when it carries "PCIR" inside it
     std::size_t pci_length = 0;      // the structure's image length, in bytes
     std::uint8_t code_type = 0;
-    bool last = true;                // no structure, or its indicator says so
+    bool last = true;  // no structure, or its indicator says so
 };
 
 // The image at the start of `rom`: nothing unless it begins 55 AA and holds

@@ -13,8 +13,8 @@ namespace {
 using Bytes = std::vector<std::uint8_t>;
 
 TEST(OptionRom, IdentityOnlyWhenTheStructureLiesInside) {
-    const Bytes rom = testkit::option_rom({.size = 0x800, .vendor = 0x8086, .device = 0x100E, .sub_class = 0,
-                                           .base_class = 2});
+    const Bytes rom =
+        testkit::option_rom({.size = 0x800, .vendor = 0x8086, .device = 0x100E, .sub_class = 0, .base_class = 2});
     const PciIdentity intel{0x8086, 0x100E, 0, 2};
     const auto pointing_at = [](std::uint16_t at) {
         return [at](Bytes& b) {

@@ -43,8 +43,8 @@ BootRecordSearch find_boot_record(ImageBytes image, std::uint32_t top_base) {
         const std::uint64_t base = top_base + std::uint64_t{kWindowSize} * static_cast<unsigned>(w);
         // Positions 0 to 0xFFF9: the text must fit inside the window.
         if (base + kBbssText.size() > image.size()) continue;
-        if (const std::optional<std::uint32_t> at = find_text(image, static_cast<std::uint32_t>(base),
-                                                              static_cast<std::uint32_t>(base + kNoBootRecord), kBbssText)) {
+        if (const std::optional<std::uint32_t> at = find_text(
+                image, static_cast<std::uint32_t>(base), static_cast<std::uint32_t>(base + kNoBootRecord), kBbssText)) {
             result.bbss_offset = static_cast<std::uint32_t>(*at - base);
             result.window = w;
             return result;
@@ -76,7 +76,9 @@ std::uint32_t find_bs1_address(ImageBytes image) {
     return bs1_pointer(image, *marker).value_or(0);
 }
 
-std::uint32_t find_alin16_value(ImageBytes image) { return find_alin16_value(image, find_bs1_address(image)); }
+std::uint32_t find_alin16_value(ImageBytes image) {
+    return find_alin16_value(image, find_bs1_address(image));
+}
 
 std::uint32_t find_alin16_value(ImageBytes image, std::uint32_t from) {
     if (image.size() > 0xFFFFFFFFu) return 0;

@@ -16,9 +16,8 @@
 #include <string>
 #include <string_view>
 
-
-inline constexpr std::uint32_t kWindowSize = 0x10000;   // largest read of the image
-inline constexpr std::uint32_t kTopSize = 0x20000;      // the boot block: top 128 KB
+inline constexpr std::uint32_t kWindowSize = 0x10000;  // largest read of the image
+inline constexpr std::uint32_t kTopSize = 0x20000;     // the boot block: top 128 KB
 
 // "*BBSS*" record: words at these distances from its first "*".
 inline constexpr std::string_view kBbssText = "*BBSS*";
@@ -65,7 +64,7 @@ std::optional<std::uint32_t> read_u32_at(ImageBytes image, std::uint64_t offset)
 
 struct BootRecordSearch {
     std::uint32_t bbss_offset = kNoBootRecord;  // position inside the window, or kNoBootRecord
-    int window = 1;  // the window searched last: 0 the one at top_base, 1 the one above it
+    int window = 1;                             // the window searched last: 0 the one at top_base, 1 the one above it
 };
 
 // Searches "*BBSS*" in the 64 KB window at top_base, then in the one at
@@ -124,5 +123,3 @@ std::array<std::uint8_t, kNcpuTrailerSize> top_trailer(std::uint32_t length);
 std::uint32_t ncpu_trailer_size(ImageBytes image, std::uint32_t area_end);
 // True when the trailer stands there (a block of any length).
 bool ncpu_trailer_present(ImageBytes image, std::uint32_t area_end);
-
-

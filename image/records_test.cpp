@@ -26,7 +26,7 @@ TEST(ParagraphMarker, FoundOnlyAtSixteenByteSteps) {
 TEST(ParagraphMarker, SearchRangeEndsAt0x1E000) {
     SyntheticImage img(256 * KB);
     img.put_record16(0x1E000 / 16 - 1, "BtBkVgaRom");  // last record of the range
-    img.put_record16(0x1E000 / 16, "*NVDAMM*");         // first record beyond it
+    img.put_record16(0x1E000 / 16, "*NVDAMM*");        // first record beyond it
     auto f = img.bytes;
     EXPECT_EQ(paragraph_record_end(f, img.top_base(), "BtBkVgaRom"), std::nullopt);
     EXPECT_EQ(paragraph_record_end(f, img.top_base(), "*NVDAMM*"), std::nullopt);
@@ -69,7 +69,13 @@ TEST(Bs1Address, PhysicalAddressBecomesAFileOffset) {
 }
 
 TEST(Bs1Address, NoPointerGivesZero) {
-    EXPECT_EQ([] { SyntheticImage img(256 * KB); auto f = img.bytes; return find_bs1_address(f); }(), 0u);
+    EXPECT_EQ(
+        [] {
+            SyntheticImage img(256 * KB);
+            auto f = img.bytes;
+            return find_bs1_address(f);
+        }(),
+        0u);
     for (std::uint32_t address : {0u, 0xFFFFFFFFu, 0x10u}) {
         SyntheticImage img(256 * KB);
         img.put_bs1(0x30000, address);

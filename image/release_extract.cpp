@@ -34,7 +34,8 @@ GroupResult not_found(const GroupRequest& group) {
 // A stored name used as the target must name a file in the current
 // directory: the image is not trusted to choose where the tool writes.
 bool plain_file_name(const std::string& name) {
-    return !name.empty() && name != "." && name != ".." && name.find_first_of(platform::kFolderSeparators) == std::string::npos;
+    return !name.empty() && name != "." && name != ".." &&
+           name.find_first_of(platform::kFolderSeparators) == std::string::npos;
 }
 
 // The end of the space a release closes: the chain's space end (the top
@@ -73,9 +74,10 @@ GroupResult release(const GroupRequest& group, ImageWriter& writer, const KindSe
     const std::uint64_t span = member_span(member.header);
     const std::uint32_t end = gap_end(image, search.end_position);
     if (member.position + span > end) {
-        console::conf("The [%s] ROM at %Xh runs past the compressed area's end (%Xh);\n"
-                      "it is not released and the image is unchanged.\n",
-                      kind_label(group).c_str(), member.position, end);
+        console::conf(
+            "The [%s] ROM at %Xh runs past the compressed area's end (%Xh);\n"
+            "it is not released and the image is unchanged.\n",
+            kind_label(group).c_str(), member.position, end);
         return kind_failed(group.code);
     }
     {
@@ -110,8 +112,10 @@ std::optional<std::string> choose_target(const GroupRequest& group, const BiosIm
         return std::nullopt;
     }
     if (target.empty() && !plain_file_name(name)) {
-        console::conf("\nThe stored name \"%s\" is no file name of the current directory;\n"
-                      "type a name. Nothing was extracted.\n", name.c_str());
+        console::conf(
+            "\nThe stored name \"%s\" is no file name of the current directory;\n"
+            "type a name. Nothing was extracted.\n",
+            name.c_str());
         return std::nullopt;
     }
     if (target.empty()) target = name;
@@ -134,7 +138,8 @@ GroupResult extract(const GroupRequest& group, const BiosImage& image, const Cha
     if (done == Extraction::WriteFailed) r.write_failed = true;
     if (done == Extraction::Failed || done == Extraction::WriteFailed) return r;
     if (group.row().family)
-        console::outf("%s ROM is extracted to %s\n", result_label(group, index).c_str(), console::shown(*target).c_str());
+        console::outf("%s ROM is extracted to %s\n", result_label(group, index).c_str(),
+                      console::shown(*target).c_str());
     else
         console::outf("%s ROM is extracted to %s", result_label(group, index).c_str(), console::shown(*target).c_str());
     return r;
@@ -174,8 +179,7 @@ SlotChoice slot_from_menu(const GroupRequest& group, const BiosImage& image, con
         // kind (an ISA "Q" is 0x40B0, a setup module): no ROM of the family.
         if (choice.index >= family.count) return {std::nullopt, not_found(group)};
         return {choice.index, {}};
-    case InstanceChoice::Kind::None:
-        break;
+    case InstanceChoice::Kind::None: break;
     }
     return {0, {}};
 }
@@ -218,7 +222,8 @@ GroupResult release_or_extract(const GroupRequest& group, ImageWriter& writer, b
     std::uint16_t segment = group.type_value;
     int index = 0;
     if (family) {
-        const SlotChoice choice = group.slot_word ? slot_from_word(group, *family) : slot_from_menu(group, image, *family);
+        const SlotChoice choice =
+            group.slot_word ? slot_from_word(group, *family) : slot_from_menu(group, image, *family);
         if (!choice.index) return choice.ended;
         index = *choice.index;
         segment = static_cast<std::uint16_t>(family->base + index);
@@ -230,6 +235,10 @@ GroupResult release_or_extract(const GroupRequest& group, ImageWriter& writer, b
     return extract_it ? extract(group, image, *search.member, index) : release(group, writer, search, index);
 }
 
-GroupResult release_group(const Operand& op) { return release_or_extract(op.group, op.image, false); }
+GroupResult release_group(const Operand& op) {
+    return release_or_extract(op.group, op.image, false);
+}
 
-GroupResult extract_group(const Operand& op) { return release_or_extract(op.group, op.image, true); }
+GroupResult extract_group(const Operand& op) {
+    return release_or_extract(op.group, op.image, true);
+}

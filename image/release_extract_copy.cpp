@@ -7,15 +7,15 @@
 #include <vector>
 
 #include "archive/extract.hpp"
-#include "image/work_files.hpp"
+#include "archive/member_header.hpp"
 #include "common/bytes.hpp"
 #include "common/console.hpp"
 #include "common/fatal.hpp"
 #include "common/file.hpp"
 #include "image/bios_image.hpp"
-#include "archive/member_header.hpp"
 #include "image/records.hpp"
 #include "image/release_extract.hpp"
+#include "image/work_files.hpp"
 #include "picture/logo.hpp"
 
 namespace {
@@ -61,9 +61,8 @@ Extraction extract_streamed(const BiosImage& image, const ChainMember& member, c
     if (!folder.empty() && !can_replace(target)) return cannot_write(target);
     const std::unique_ptr<FileReplacement> out = begin_replace(work_file_path(folder, target));
     if (!out) return cannot_write(target);
-    const Expansion e =
-        expand_member_to_sink(std::span(image.bytes).subspan(member.position), {write_to_replacement, out.get()},
-                              SIZE_MAX, console::voice());
+    const Expansion e = expand_member_to_sink(std::span(image.bytes).subspan(member.position),
+                                              {write_to_replacement, out.get()}, SIZE_MAX, console::voice());
     if (e.status == Expansion::Status::Damaged && std::string_view(e.damage) == "Unable to write")
         return cannot_write(target);
     if (const std::optional<Extraction> ended = unless_whole(e, target)) return *ended;
@@ -86,8 +85,8 @@ Extraction extract_member(const BiosImage& image, const ChainMember& member, boo
     }
     const std::uint32_t claimed = original_size(member.header);
     if (claimed > member::kMaxMemberSize) {
-        console::conf("The component at %Xh claims %u bytes: too large to extract. %s is unchanged.\n",
-                      member.position, claimed, target.c_str());
+        console::conf("The component at %Xh claims %u bytes: too large to extract. %s is unchanged.\n", member.position,
+                      claimed, target.c_str());
         return Extraction::Failed;
     }
     // The CRC the header records is that of the bytes as they were stored.

@@ -2,9 +2,9 @@
 // member in the chain.
 #include <array>
 
+#include "archive/member_header.hpp"
 #include "common/console.hpp"
 #include "image/bios_image.hpp"
-#include "archive/member_header.hpp"
 #include "image/records.hpp"
 #include "image/release_extract.hpp"
 
@@ -12,7 +12,6 @@ namespace {
 
 // Only the first character of the answer counts; the rest of the line is dropped.
 constexpr std::size_t kMaxChoiceLine = 255;
-
 
 }  // namespace
 

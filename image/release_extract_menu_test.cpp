@@ -50,10 +50,12 @@ TEST(InstanceMenu, InvalidChoiceEndsTheRunWithNoChangeAndFailsTheKind) {
     const auto before = slurp("image.bin");
     for (const char* answer : {"7\n", "A\n", "\n"}) {
         OpResult r = run_op(code::vga, false, answer);
-        EXPECT_EQ(r.out, "VGA ROM - - - [1] : A.ROM\n"
-                         "VGA ROM - - - [2] : B.ROM\n"
-                         "VGA ROM - - - [4] : D.ROM\n"
-                         "Enter a choice:") << answer;
+        EXPECT_EQ(r.out,
+                  "VGA ROM - - - [1] : A.ROM\n"
+                  "VGA ROM - - - [2] : B.ROM\n"
+                  "VGA ROM - - - [4] : D.ROM\n"
+                  "Enter a choice:")
+            << answer;
         EXPECT_EQ(r.err, "\nThe answer \"" + std::string(answer, std::strlen(answer) - 1) +
                              "\" names no slot of /vga: the run ends here.\n");
         EXPECT_EQ(r.outcome, Outcome::EndOfRun);
@@ -90,8 +92,9 @@ TEST(InstanceMenu, ValidCharacterForAnEmptySlotFindsNothing) {
     save_chain({rom(0x4086, "A.ROM", 1), rom(0x4087, "B.ROM", 2), rom(0x409F, "Z.ROM", 3)});
     const auto before = slurp("image.bin");
     OpResult r = run_op(code::pci, true, "E\nout.bin\n");
-    EXPECT_EQ(r.out, "PCI ROM - - - [A] : A.ROM\nPCI ROM - - - [B] : B.ROM\nPCI ROM - - - [Z] : Z.ROM\n"
-                     "Enter a choice:Can't found [PCI] ROM...\n");
+    EXPECT_EQ(r.out,
+              "PCI ROM - - - [A] : A.ROM\nPCI ROM - - - [B] : B.ROM\nPCI ROM - - - [Z] : Z.ROM\n"
+              "Enter a choice:Can't found [PCI] ROM...\n");
     EXPECT_EQ(r.outcome, Outcome::NextGroup);
     EXPECT_FALSE(file_exists("out.bin"));
     EXPECT_EQ(slurp("image.bin"), before);
@@ -106,8 +109,8 @@ TEST(InstanceMenu, IsaAnswerPastItsSlotsTouchesNoOtherKind) {
     // "Q" is index 16, segment 0x40B0: the first setup module, not an ISA ROM;
     // "5" is index 8, segment 0x40A8. Both are slot characters of /isa that
     // name no ISA ROM: not found, and the run goes on.
-    save_chain({rom(0x40A0, "A.ROM", 1), rom(0x40A2, "C.ROM", 2), rom(0x40B0, "SROM0.BIN", 3),
-                rom(0x40A8, "OTHER.BIN", 4)});
+    save_chain(
+        {rom(0x40A0, "A.ROM", 1), rom(0x40A2, "C.ROM", 2), rom(0x40B0, "SROM0.BIN", 3), rom(0x40A8, "OTHER.BIN", 4)});
     const auto before = slurp("image.bin");
     const std::string list = "ISA ROM - - - [A] : A.ROM\nISA ROM - - - [C] : C.ROM\nEnter a choice:";
     for (bool extract : {false, true})

@@ -5,11 +5,10 @@
 #include <sstream>
 #include <stdexcept>
 
-
 #include "testkit/extract_kit.hpp"
+#include "testkit/linux_only.hpp"
 #include "testkit/run.hpp"
 #include "testkit/workdir.hpp"
-#include "testkit/linux_only.hpp"
 
 using testkit::chain_image;
 using testkit::slurp;
@@ -60,12 +59,16 @@ std::vector<std::uint8_t> jlha_member(const std::vector<std::uint8_t>& data, std
 // entry i = (i % 64, (i / 2) % 64, 63 - i % 64).
 std::vector<std::uint8_t> logo_256(std::uint16_t w, std::uint16_t h) {
     const std::size_t row = (w + 7u) & ~7u;
-    std::vector<std::uint8_t> v = {'K', 'R', 'B', 'M', static_cast<std::uint8_t>(w),
-                                   static_cast<std::uint8_t>(w >> 8), static_cast<std::uint8_t>(h),
+    std::vector<std::uint8_t> v = {'K',
+                                   'R',
+                                   'B',
+                                   'M',
+                                   static_cast<std::uint8_t>(w),
+                                   static_cast<std::uint8_t>(w >> 8),
+                                   static_cast<std::uint8_t>(h),
                                    static_cast<std::uint8_t>(h >> 8)};
     for (std::size_t y = 0; y < h; ++y)
-        for (std::size_t x = 0; x < row; ++x)
-            v.push_back(x < w ? static_cast<std::uint8_t>((x * 3 + y * 7) % 256) : 0);
+        for (std::size_t x = 0; x < row; ++x) v.push_back(x < w ? static_cast<std::uint8_t>((x * 3 + y * 7) % 256) : 0);
     for (char c : std::string("RGB ")) v.push_back(static_cast<std::uint8_t>(c));
     for (int i = 0; i < 256; ++i) {
         v.push_back(static_cast<std::uint8_t>(i % 64));
@@ -80,8 +83,13 @@ std::vector<std::uint8_t> logo_256(std::uint16_t w, std::uint16_t h) {
 // red (4 * i + 1, 63 - 4 * i, 2 * i).
 std::vector<std::uint8_t> logo_16(std::uint16_t w, std::uint16_t h) {
     const std::size_t plane = (((w + 7u) >> 1) & ~3u) / 4;
-    std::vector<std::uint8_t> v = {'K', 'R', 'B', 'M', static_cast<std::uint8_t>(w),
-                                   static_cast<std::uint8_t>(w >> 8), static_cast<std::uint8_t>(h),
+    std::vector<std::uint8_t> v = {'K',
+                                   'R',
+                                   'B',
+                                   'M',
+                                   static_cast<std::uint8_t>(w),
+                                   static_cast<std::uint8_t>(w >> 8),
+                                   static_cast<std::uint8_t>(h),
                                    static_cast<std::uint8_t>(h >> 8)};
     for (std::size_t y = 0; y < h; ++y)
         for (int p = 0; p < 4; ++p)
@@ -153,7 +161,8 @@ TEST(ExtractPeer, JlhaCompressedMemberComesBackByteForByte) {
     testkit::RunResult r = testkit::run_tool({"img.bin", "/pci", "extract"}, fed("C\nout.bin\n"));
     EXPECT_EQ(r.status, 0) << r.out << r.err;
     EXPECT_NE(r.out.find("PCI ROM - - - [A] : FIRST.ROM\nPCI ROM - - - [C] : PEER.ROM\nEnter a choice:"),
-              std::string::npos) << r.out;
+              std::string::npos)
+        << r.out;
     EXPECT_NE(r.out.find("[PCI-C] ROM is extracted"), std::string::npos) << r.out;
     EXPECT_EQ(slurp("out.bin"), data);
     EXPECT_EQ(slurp("img.bin"), before);
@@ -179,8 +188,8 @@ TEST(ExtractPeer, LogoAndEpaComeOutAsBitmapsPilOpens) {
 
 TEST(ReleasePeer, ReleaseThroughTheToolAndEndOfInputUnderErr) {
     testkit::WorkDir dir;
-    auto img = chain_image({stored(0x4080, "A.ROM", 0x800, 1), stored(0x4081, "B.ROM", 0x900, 2),
-                            stored(0x4003, "ACPI.BIN", 0x300, 3)});
+    auto img = chain_image(
+        {stored(0x4080, "A.ROM", 0x800, 1), stored(0x4081, "B.ROM", 0x900, 2), stored(0x4003, "ACPI.BIN", 0x300, 3)});
     img.image.save("img.bin");
     const auto before = slurp("img.bin");
 
@@ -191,8 +200,7 @@ TEST(ReleasePeer, ReleaseThroughTheToolAndEndOfInputUnderErr) {
 
     testkit::RunResult r = testkit::run_tool({"img.bin", "/vga", "release", "/acpi", "release"}, fed("1\n"));
     EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_NE(r.out.find("Enter a choice:[VGA-1] ROM is release\n[ACPI] ROM is release\n"), std::string::npos)
-        << r.out;
+    EXPECT_NE(r.out.find("Enter a choice:[VGA-1] ROM is release\n[ACPI] ROM is release\n"), std::string::npos) << r.out;
     const auto after = slurp("img.bin");
     const std::size_t b_span = 0x900 + 5 + 27 + 1;
     EXPECT_EQ(std::vector<std::uint8_t>(after.begin() + 0x10000, after.begin() + 0x10000 + b_span),

@@ -7,8 +7,8 @@
 #include <filesystem>
 
 #include "common/console.hpp"
-#include "common/file.hpp"
 #include "common/fatal.hpp"
+#include "common/file.hpp"
 #include "image/bios_image.hpp"
 #include "image/release_extract_testing.hpp"
 #include "testkit/extract_kit.hpp"
@@ -23,8 +23,8 @@ using testkit::stored_member;
 
 namespace {
 
-std::vector<std::uint8_t> stored(std::uint16_t segment, const std::string& name, std::uint32_t size,
-                                 std::uint8_t seed, std::uint16_t offset = 0) {
+std::vector<std::uint8_t> stored(std::uint16_t segment, const std::string& name, std::uint32_t size, std::uint8_t seed,
+                                 std::uint16_t offset = 0) {
     return member_bytes(stored_member(segment, offset, name, size, seed));
 }
 
@@ -143,8 +143,9 @@ TEST(Extract, IsaCopyHasTypeOffsetZeroAndTheRomBytesOnly) {
     chain_image({member_bytes(isa)}).image.save("image.bin");
 
     OpResult r = run_op(code::isa, true, "isa.out\n");
-    EXPECT_EQ(r.out, "ISA ROM - - - [B] : ISA.ROM\n"
-                     "Enter an extract file Name :(ISA.ROM) [ISA-B] ROM is extracted to isa.out\n");
+    EXPECT_EQ(r.out,
+              "ISA ROM - - - [B] : ISA.ROM\n"
+              "Enter an extract file Name :(ISA.ROM) [ISA-B] ROM is extracted to isa.out\n");
     EXPECT_EQ(slurp("isa.out"), isa.data);
 }
 
@@ -162,7 +163,7 @@ TEST(NotFound, EveryFormOfTheMessage) {
     EXPECT_EQ(r.out, "Can't found [OEM0] ROM...\n");
     EXPECT_EQ(r.err, "");
     EXPECT_TRUE(r.state.failed_kinds.empty());  // not found is no failed kind, even under /err
-    EXPECT_TRUE(r.state.group_failed);           // but it marks the group for the closing fix-ups
+    EXPECT_TRUE(r.state.group_failed);          // but it marks the group for the closing fix-ups
     EXPECT_EQ(slurp("image.bin"), before);
 }
 
@@ -225,7 +226,8 @@ TEST(Damaged, MemberRunningPastTheFileOrTheArea) {
     auto hpm = stored_member(0x4005, 0, "HPM.ROM", 0x100, 2);
     img = chain_image({stored(0x4003, "ACPI.BIN", 0x100, 1)});
     img.image.put_member(kChainImageAreaEnd - 0x80, hpm);
-    img.image.put_member(img.chain_end, stored_member(0x4006, 0, "HPC.ROM", kChainImageAreaEnd - 0x80 - img.chain_end - 35));
+    img.image.put_member(img.chain_end,
+                         stored_member(0x4006, 0, "HPC.ROM", kChainImageAreaEnd - 0x80 - img.chain_end - 35));
     img.image.save("image.bin");
     before = slurp("image.bin");
     OpResult r = run_op(code::hpm, false);

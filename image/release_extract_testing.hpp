@@ -9,10 +9,10 @@
 #include <string>
 
 #include "common/console.hpp"
-#include "image/release_extract.hpp"
 #include "image/bios_image.hpp"
 #include "image/image_file.hpp"
 #include "image/image_writer.hpp"
+#include "image/release_extract.hpp"
 
 // What the tests read of a group's result: the kind that failed and the
 // fix-ups' mark, as the driver would book them under /err.

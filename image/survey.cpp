@@ -53,7 +53,8 @@ std::optional<BootVgaMember> boot_vga_member(const BiosImage& image, const std::
 // block, the boot block's VGA member and its memory-module slot.
 std::vector<Component> components(const BiosImage& image, const ImageSurvey& s) {
     std::vector<Component> out;
-    if (s.system_bios.head) out.push_back(member_component(Place::SystemBios, s.system_bios.position, *s.system_bios.head));
+    if (s.system_bios.head)
+        out.push_back(member_component(Place::SystemBios, s.system_bios.position, *s.system_bios.head));
     for (const ChainMember& m : s.chain.members) out.push_back(member_component(Place::Chain, m.position, m.header));
     if (s.top_block && s.top_block->length != 0)
         out.push_back({Place::TopBlock, s.top_block->start, s.top_block->length, std::nullopt, s.top_block->name});

@@ -51,7 +51,7 @@ struct BootVgaMember {
 struct ImageSurvey {
     std::optional<std::string> not_bios;  // why the image is no BIOS image
     SystemBiosRecord system_bios;
-    ChainWalk chain;                      // the members and how the walk ended
+    ChainWalk chain;  // the members and how the walk ended
     CompressedSpace space;
     std::optional<TopBlockRecord> top_block;  // when the trailer stands below area_end
     std::optional<ByteRange> vga_room;        // the "BtBkVgaRom" room
@@ -64,8 +64,8 @@ struct ImageSurvey {
     // failed, each with the member's index in `chain`.
     std::vector<std::pair<std::size_t, std::string>> capture_messages;
     MicrocodeReport microcode;
-    std::vector<Component> components;   // in image order
-    std::optional<ImageCheck> check;     // with SurveyDepth::Digested
+    std::vector<Component> components;  // in image order
+    std::optional<ImageCheck> check;    // with SurveyDepth::Digested
 };
 
 // Digested also expands every member for the checks of /verify (the

@@ -9,12 +9,12 @@
 #include <string>
 
 namespace work_file {
-inline constexpr const char* kArchive = "bios.rom";        // the last packed component (left behind)
-inline constexpr const char* kExpanded = "original.tmp";   // an option ROM given as a member, expanded (left behind)
+inline constexpr const char* kArchive = "bios.rom";           // the last packed component (left behind)
+inline constexpr const char* kExpanded = "original.tmp";      // an option ROM given as a member, expanded (left behind)
 inline constexpr const char* kTopMicrocode = "NCPUCODE.BIN";  // the body for the top block (left behind)
 // Names a packed member carries when its bytes were made by the tool.
-inline constexpr const char* kBitmap = "KorvaBmp.bmp";     // a converted bitmap of a default executable
-inline constexpr const char* kJpeg = "KRV-JPEG.BIN";       // a JPEG file with its 16-byte prefix
+inline constexpr const char* kBitmap = "KorvaBmp.bmp";  // a converted bitmap of a default executable
+inline constexpr const char* kJpeg = "KRV-JPEG.BIN";    // a JPEG file with its 16-byte prefix
 }  // namespace work_file
 
 // Where a file the run writes goes: `name` itself, or with a work folder

@@ -1,13 +1,12 @@
 // add_component: the stages in order, and the one commit at the end.
 #include "insert/add.hpp"
 
-
-#include "image/work_files.hpp"
 #include "common/console.hpp"
 #include "image/bios_image.hpp"
 #include "image/image_writer.hpp"
 #include "image/records.hpp"
 #include "image/release_extract.hpp"
+#include "image/work_files.hpp"
 #include "insert/executable.hpp"
 #include "insert/placement.hpp"
 #include "insert/prepare.hpp"
@@ -89,9 +88,7 @@ GroupResult add_component(const Operand& op) {
     case Prepared::Ready: break;
     case Prepared::Nothing: return {};
     case Prepared::GroupFailed: return failed;
-    case Prepared::RunFailed:
-        failed.next = Outcome::EndOfRun;
-        return failed;
+    case Prepared::RunFailed: failed.next = Outcome::EndOfRun; return failed;
     }
     if (is_rom_kind(group.code) && !check_option_rom(group.code, p.member.rom, group.rom_file))
         return kind_failed(group.code, Outcome::EndOfRun);

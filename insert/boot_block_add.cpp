@@ -4,12 +4,12 @@
 
 #include <vector>
 
-#include "image/work_files.hpp"
 #include "common/console.hpp"
 #include "image/bios_image.hpp"
 #include "image/boot_vga.hpp"
 #include "image/image_writer.hpp"
 #include "image/memory_module.hpp"
+#include "image/work_files.hpp"
 #include "insert/prepare.hpp"
 #include "insert/rom_checks.hpp"
 
@@ -31,8 +31,10 @@ GroupResult place(const GroupRequest& group, ImageWriter& writer, Region region,
 }
 
 // The ROM uncompressed in the "BtBkVgaRom" room.
-GroupResult place_in_room(const GroupRequest& group, ImageWriter& writer, ByteRange room, std::vector<std::uint8_t> rom) {
-    if (room.end > writer.image().file_size || rom.size() > room.end - room.begin) return no_room(group, writer.image());
+GroupResult place_in_room(const GroupRequest& group, ImageWriter& writer, ByteRange room,
+                          std::vector<std::uint8_t> rom) {
+    if (room.end > writer.image().file_size || rom.size() > room.end - room.begin)
+        return no_room(group, writer.image());
     return place(group, writer, Region::BootVgaRoom, std::move(rom));
 }
 

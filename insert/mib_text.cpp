@@ -5,7 +5,7 @@
 
 namespace {
 
-constexpr std::array<std::uint8_t, 18> kMagic = {'-', 'M', 'I', 'B', '-', 0x0B, 0x0C, 0x01, 0x00,
+constexpr std::array<std::uint8_t, 18> kMagic = {'-',  'M',  'I',  'B',  '-',  0x0B, 0x0C, 0x01, 0x00,
                                                  0x03, 0x01, 0x04, 0x4E, 0x17, 0x05, 0x01, 0x04, 0x00};
 constexpr std::size_t kTableOffsetAt = 18;
 constexpr std::size_t kLengthAt = 20;
@@ -37,9 +37,7 @@ struct Writer {
         column = 0;
     }
     // Room for `bytes` more text and a line end, with the table of every line so far and one more.
-    bool fits(std::size_t bytes) const {
-        return out.size() + bytes + 2 + 2 * (starts.size() + 1) <= kMaxMibDocument;
-    }
+    bool fits(std::size_t bytes) const { return out.size() + bytes + 2 + 2 * (starts.size() + 1) <= kMaxMibDocument; }
     // A 79th character starts a new line; a line end right after the 78th
     // ends that line (no empty line follows it).
     void put(std::uint8_t ch) {

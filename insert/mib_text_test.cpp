@@ -9,13 +9,17 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-Bytes text(const std::string& s) { return Bytes(s.begin(), s.end()); }
-std::uint16_t word(const Bytes& b, std::size_t at) { return static_cast<std::uint16_t>(b[at] | b[at + 1] << 8); }
+Bytes text(const std::string& s) {
+    return Bytes(s.begin(), s.end());
+}
+std::uint16_t word(const Bytes& b, std::size_t at) {
+    return static_cast<std::uint16_t>(b[at] | b[at + 1] << 8);
+}
 
 TEST(MibText, KnownLayouts) {
     struct Case {
         std::string input;
-        std::string body;                    // bytes from offset 22 up to the table
+        std::string body;  // bytes from offset 22 up to the table
         std::vector<std::uint16_t> table;
     };
     const std::string x80(80, 'x');
@@ -49,7 +53,7 @@ TEST(MibText, LongDocumentsCarryBitSixteenAndStopAtTheLimit) {
     ASSERT_EQ(doc.size(), 22u + 80 * 1000 + 2 * 1000);
     EXPECT_EQ(word(doc, 18), (0x13896 & 0xFFFF) | 1);
     EXPECT_EQ(word(doc, 20), (0x14066 & 0xFFFF) | 1);
-    EXPECT_EQ(word(doc, 0x13896 + 2 * 818), 22 + 80 * 818);        // below 64 KB
+    EXPECT_EQ(word(doc, 0x13896 + 2 * 818), 22 + 80 * 818);           // below 64 KB
     EXPECT_EQ(word(doc, 0x13896 + 2 * 819), (0x10006 & 0xFFFF) | 1);  // the first start past it
     // Twice as many lines do not fit: the document stops below 0x20000 bytes, whole.
     const Bytes big = mib_document(text(lines + lines));

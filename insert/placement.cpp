@@ -7,20 +7,20 @@
 
 #include "archive/extract.hpp"
 #include "archive/member_header.hpp"
-#include "image/work_files.hpp"
 #include "common/bytes.hpp"
 #include "common/console.hpp"
 #include "common/fatal.hpp"
 #include "image/bios_image.hpp"
 #include "image/records.hpp"
+#include "image/work_files.hpp"
 #include "insert/rom_checks.hpp"
 
 namespace {
 
 inline constexpr std::uint16_t kRomCompareLast = 0x40A6;  // members compared: 0x4080-0x40A6,
 inline constexpr std::uint16_t kRomChosenLast = 0x40A7;   // while the new ROM's slot is 0x4080-0x40A7
-inline constexpr std::uint32_t kAlignment = 16;          // /NoCompress data start
-inline constexpr std::size_t kMaxTopBlock = 0x10000;     // the longest microcode block placed at the top
+inline constexpr std::uint32_t kAlignment = 16;           // /NoCompress data start
+inline constexpr std::size_t kMaxTopBlock = 0x10000;      // the longest microcode block placed at the top
 
 // The uncompressed ROM of a member already in the image (its first 128 KiB),
 // expanded in memory. A damaged member ends the run with the codec's fatal
@@ -169,7 +169,8 @@ Planned member_bytes(const GroupRequest& group, const BiosImage& image, const Pr
     std::vector<std::uint8_t>& out = planned.plan.emplace().bytes;
     out.assign(header.begin(), header.end());
     const std::vector<std::uint8_t>& archive = member.archive;
-    const std::size_t have = static_cast<std::size_t>(std::min<std::uint64_t>(archive.size(), old_header + *data_bytes));
+    const std::size_t have =
+        static_cast<std::size_t>(std::min<std::uint64_t>(archive.size(), old_header + *data_bytes));
     out.insert(out.end(), archive.begin() + static_cast<std::ptrdiff_t>(old_header),
                archive.begin() + static_cast<std::ptrdiff_t>(have));
     out.resize(static_cast<std::size_t>(header.size() + *data_bytes), 0xFF);
@@ -243,7 +244,8 @@ Planned plan_top_block(const GroupRequest& group, RomSlots& slots, const BiosIma
     // The area's check bytes may stand in the trailer's last three bytes,
     // which hold zeros only, but nowhere else in the block.
     const std::optional<std::uint32_t> check = check_bytes_position(image);
-    if (check && *check + 2 > start && *check + 3 < image.area_end) return report_no_room(group, image, *check + 2 - start);
+    if (check && *check + 2 > start && *check + 3 < image.area_end)
+        return report_no_room(group, image, *check + 2 - start);
     // Bytes of an old, longer block below the new one become erased space,
     // so that the chain ends at 0xFF again; none below the chain's end.
     std::uint32_t from = start;

@@ -22,10 +22,10 @@
 struct BiosImage;
 
 struct AddPlan {
-    std::vector<ChainMember> removals;  // the members replaced, in image order
-    std::uint32_t chain_end = 0;        // where the chain ended before the add: the end of the gaps
-    std::uint32_t position = 0;         // where the new member goes, after the removals
-    std::vector<std::uint8_t> bytes;    // what is written there
+    std::vector<ChainMember> removals;       // the members replaced, in image order
+    std::uint32_t chain_end = 0;             // where the chain ended before the add: the end of the gaps
+    std::uint32_t position = 0;              // where the new member goes, after the removals
+    std::vector<std::uint8_t> bytes;         // what is written there
     std::optional<std::uint32_t> top_block;  // a microcode block placed at the top: its start
 };
 

@@ -7,15 +7,15 @@
 #include "archive/extract.hpp"
 #include "archive/member_header.hpp"
 #include "archive/pack.hpp"
-#include "image/work_files.hpp"
 #include "common/console.hpp"
 #include "common/fatal.hpp"
 #include "common/file.hpp"
 #include "image/bios_image.hpp"
+#include "image/work_files.hpp"
 #include "insert/executable.hpp"
-#include "picture/logo.hpp"
 #include "insert/mib_text.hpp"
 #include "insert/rom_checks.hpp"
+#include "picture/logo.hpp"
 
 namespace {
 
@@ -48,8 +48,7 @@ Packed as_member(const GroupRequest& group, const BiosImage& image) {
     if (group.row().family) {
         const Expansion e = expand_member(group.rom_bytes, member::kMaxMemberSize, console::voice());
         if (e.status == Expansion::Status::Damaged) fatal(e.damage);  // a damaged member ends the run
-        if (e.status == Expansion::Status::UnknownMethod)
-            say_unknown_method(e, console::voice());
+        if (e.status == Expansion::Status::UnknownMethod) say_unknown_method(e, console::voice());
         const Kept kept = keep_group_file(group, work_file::kExpanded, e.data);
         p.write_failed = kept == Kept::WriteFailed;
         if (kept != Kept::Yes) return p;
@@ -98,9 +97,13 @@ void print_combine(const std::string& file, const BiosImage& image) {
 Packed pack_for_group(const GroupRequest& group, std::span<const std::uint8_t> input, const std::string& name,
                       bool store, std::string_view type_id) {
     Packed p;
-    std::optional<std::vector<std::uint8_t>> archive = pack_member(
-        input, {.type_id = type_id.empty() ? group.type_id : std::string(type_id), .name = name, .verbose = true,
-                .store = store, .encoder = group.best ? Encoder::Best : Encoder::Exact, .voice = console::voice()});
+    std::optional<std::vector<std::uint8_t>> archive =
+        pack_member(input, {.type_id = type_id.empty() ? group.type_id : std::string(type_id),
+                            .name = name,
+                            .verbose = true,
+                            .store = store,
+                            .encoder = group.best ? Encoder::Best : Encoder::Exact,
+                            .voice = console::voice()});
     if (!archive) return p;
     const Kept kept = keep_group_file(group, work_file::kArchive, *archive);
     p.write_failed = kept == Kept::WriteFailed;
@@ -124,9 +127,9 @@ Preparation prepare_rom_file(const GroupRequest& group, const BiosImage& image) 
                       group.rom_file.c_str(), original_size(read_member_head(file, 0)), member::kMaxMemberSize);
         return {Prepared::RunFailed, {}, false};
     }
-    Packed p = stored ? pack_for_group(group, file, group.member_name(), true)
-               : member                                            ? as_member(group, image)
-                                                                   : packed_file(group, image);
+    Packed p = stored   ? pack_for_group(group, file, group.member_name(), true)
+               : member ? as_member(group, image)
+                        : packed_file(group, image);
     if (!p.archive) return {Prepared::RunFailed, {}, p.write_failed};
     Preparation ready{Prepared::Ready, {std::move(*p.archive), member ? group.rom_file : std::string(), {}}, false};
     if (group.row().family) ready.member.rom = p.rom ? std::move(*p.rom) : rom_part(file);

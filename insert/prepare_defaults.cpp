@@ -10,13 +10,13 @@
 // The bodies of the executables stay in the current directory.
 #include <algorithm>
 
-#include "image/work_files.hpp"
 #include "common/console.hpp"
 #include "common/file.hpp"
 #include "image/bios_image.hpp"
+#include "image/work_files.hpp"
 #include "insert/executable.hpp"
-#include "picture/logo.hpp"
 #include "insert/prepare.hpp"
+#include "picture/logo.hpp"
 
 namespace {
 
@@ -49,7 +49,8 @@ Body write_body(const GroupRequest& group, const DefaultFile& d) {
     if (d.joins_dsdt) {
         body->resize(std::min(body->size(), kPiece));
         std::vector<std::uint8_t> dsdt = read_input_file("DSDT.AML").value_or(std::vector<std::uint8_t>{});
-        body->insert(body->end(), dsdt.begin(), dsdt.begin() + static_cast<std::ptrdiff_t>(std::min(dsdt.size(), kPiece)));
+        body->insert(body->end(), dsdt.begin(),
+                     dsdt.begin() + static_cast<std::ptrdiff_t>(std::min(dsdt.size(), kPiece)));
     }
     const Kept kept = keep_group_file(group, body_name.c_str(), *body);
     if (kept != Kept::Yes) return {std::nullopt, kept == Kept::WriteFailed};
@@ -90,7 +91,8 @@ Preparation prepare_default(const GroupRequest& group, const BiosImage& image) {
     Packed packed;
     if (d->converts_bitmap && is_windows_bitmap(*body.bytes)) {
         const LogoConversion picture = logo_convert(*body.bytes, body_name, LogoMode::Epa, 0, group.no_reserve);
-        if (picture.colours != LogoColours::Failed) packed = pack_for_group(group, picture.image, work_file::kBitmap, false);
+        if (picture.colours != LogoColours::Failed)
+            packed = pack_for_group(group, picture.image, work_file::kBitmap, false);
     } else {
         packed = pack_for_group(group, *body.bytes, body_name, false);
     }

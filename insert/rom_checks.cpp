@@ -22,11 +22,15 @@ bool isa_sum_ok(std::span<const std::uint8_t> rom) {
 }
 
 // ISA ROMs are told apart by their bytes, and must sum to 0.
-bool isa_rules(OptionCode c) { return kind(c).family && kind(c).family->isa_rules; }
+bool isa_rules(OptionCode c) {
+    return kind(c).family && kind(c).family->isa_rules;
+}
 
 }  // namespace
 
-bool is_rom_kind(OptionCode c) { return kind(c).family != nullptr; }
+bool is_rom_kind(OptionCode c) {
+    return kind(c).family != nullptr;
+}
 
 bool has_rom_signature(std::span<const std::uint8_t> rom) {
     return rom.size() > kLengthAt && rom[0] == 0x55 && rom[1] == 0xAA;

@@ -19,7 +19,9 @@ constexpr std::uint32_t kSize = 512 * KB;
 constexpr std::uint32_t kAreaEnd = 0x7B000;
 constexpr std::uint32_t kBs1 = kSize - 0x4800;
 
-std::uint32_t le32(const Bytes& b, std::size_t at) { return add_testing::le32(b, at); }
+std::uint32_t le32(const Bytes& b, std::size_t at) {
+    return add_testing::le32(b, at);
+}
 
 // System BIOS at 0, the chain from 0x10000 (`members`), the area ending at
 // 0x7B000 with an old 0x800-byte block below it, "*BS1" pointing at that block.
@@ -47,42 +49,75 @@ TEST(TopMicrocode, BlockPointerAndLaterGroups) {
     const Bytes big = testkit::corpus(testkit::CorpusKind::Code, 0x4000, 2);
     const Bytes small = testkit::corpus(testkit::CorpusKind::Code, 0x400, 3);
     const std::vector<Case> cases = {
-        {"a block longer than the old one", {}, {{"cpu.exe", testkit::dos_executable(big)}}, {"/NC_CPUCODE", "cpu.exe"},
-         "", 0x4000, [&](const Bytes& img) {
+        {"a block longer than the old one",
+         {},
+         {{"cpu.exe", testkit::dos_executable(big)}},
+         {"/NC_CPUCODE", "cpu.exe"},
+         "",
+         0x4000,
+         [&](const Bytes& img) {
              EXPECT_TRUE(std::equal(big.begin(), big.end(), img.begin() + kAreaEnd - 32 - 0x4000));
          }},
-        {"a shorter block leaves erased space below it", {}, {{"cpu.exe", testkit::dos_executable(small)}},
-         {"/NC_CPUCODE", "cpu.exe"}, "", 0x400, [](const Bytes& img) {
+        {"a shorter block leaves erased space below it",
+         {},
+         {{"cpu.exe", testkit::dos_executable(small)}},
+         {"/NC_CPUCODE", "cpu.exe"},
+         "",
+         0x400,
+         [](const Bytes& img) {
              for (std::uint32_t at = kAreaEnd - 32 - 0x800; at < kAreaEnd - 32 - 0x400; ++at) ASSERT_EQ(img[at], 0xFF);
          }},
-        {"a file that is no executable gives an empty block", {}, {{"cpu.bin", small}}, {"/NC_CPUCODE", "cpu.bin"},
-         "", 0},
+        {"a file that is no executable gives an empty block",
+         {},
+         {{"cpu.bin", small}},
+         {"/NC_CPUCODE", "cpu.bin"},
+         "",
+         0},
         {"an NC-CPUCODE member of the chain is replaced",
          {testkit::stored_member(0x4056, 0, "OLDNC.BIN", 0x300), testkit::stored_member(0x4008, 0, "F.BIN", 0x100)},
-         {{"cpu.exe", testkit::dos_executable(small)}}, {"/NC_CPUCODE", "cpu.exe"}, "", 0x400,
-         [](const Bytes& img) { EXPECT_EQ(add_testing::segments(add_testing::chain_of(img)), std::vector<std::uint16_t>{0x4008}); }},
-        {"more than 64 KiB", {}, {{"cpu.exe", testkit::dos_executable(Bytes(0x10001, 1))}}, {"/NC_CPUCODE", "cpu.exe"},
-         "img.bin have not enough space for adding ROM. (Over 0001h bytes)\n\n", 0xFFFFFFFF},
-        {"a block that does not fit above the chain", {testkit::stored_member(0x4010, 0, "FILL.BIN", 0x63FDC)},
-         {{"cpu.exe", testkit::dos_executable(Bytes(0x8000, 1))}}, {"/NC_CPUCODE", "cpu.exe"},
-         "img.bin have not enough space for adding ROM. (Over 1020h bytes)\n\n", 0xFFFFFFFF},
-        {"a later add in the run stops at the new block", {testkit::stored_member(0x4010, 0, "FILL.BIN", 0x63FDC)},
+         {{"cpu.exe", testkit::dos_executable(small)}},
+         {"/NC_CPUCODE", "cpu.exe"},
+         "",
+         0x400,
+         [](const Bytes& img) {
+             EXPECT_EQ(add_testing::segments(add_testing::chain_of(img)), std::vector<std::uint16_t>{0x4008});
+         }},
+        {"more than 64 KiB",
+         {},
+         {{"cpu.exe", testkit::dos_executable(Bytes(0x10001, 1))}},
+         {"/NC_CPUCODE", "cpu.exe"},
+         "img.bin have not enough space for adding ROM. (Over 0001h bytes)\n\n",
+         0xFFFFFFFF},
+        {"a block that does not fit above the chain",
+         {testkit::stored_member(0x4010, 0, "FILL.BIN", 0x63FDC)},
+         {{"cpu.exe", testkit::dos_executable(Bytes(0x8000, 1))}},
+         {"/NC_CPUCODE", "cpu.exe"},
+         "img.bin have not enough space for adding ROM. (Over 1020h bytes)\n\n",
+         0xFFFFFFFF},
+        {"a later add in the run stops at the new block",
+         {testkit::stored_member(0x4010, 0, "FILL.BIN", 0x63FDC)},
          {{"cpu.exe", testkit::dos_executable(big)}, {"r.bin", testkit::corpus(testkit::CorpusKind::Random, 0x3000)}},
          {"/NC_CPUCODE", "cpu.exe", "/fnt0", "r.bin"},
-         "img.bin have not enough space for adding ROM. (Over 0041h bytes)\n\n", 0x4000},
+         "img.bin have not enough space for adding ROM. (Over 0041h bytes)\n\n",
+         0x4000},
         {"a block that fills its room exactly; an add after it finds the area full",
          {testkit::stored_member(0x4015, 0, "FILL.BIN", 0x69FBC)},  // OEM3: content of any form
          {{"cpu.exe", testkit::dos_executable(Bytes(0x1000, 0x42))},
           {"r.bin", testkit::corpus(testkit::CorpusKind::Random, 100)}},
          {"/NC_CPUCODE", "cpu.exe", "/fnt0", "r.bin"},
-         "img.bin have not enough space for adding ROM. (Over 0085h bytes)\n\n", 0x1000, [](const Bytes&) {
+         "img.bin have not enough space for adding ROM. (Over 0085h bytes)\n\n",
+         0x1000,
+         [](const Bytes&) {
              const auto check = add_testing::tool({"/verify"});
              EXPECT_EQ(check.status, 0) << check.out;
              EXPECT_NE(check.out.find("chain ends at 79FE0h: at the top block"), std::string::npos) << check.out;
          }},
         {"a later release in the run closes its gap below the new block",
          {testkit::stored_member(0x4009, 0, "F1.BIN", 0x200), testkit::stored_member(0x4008, 0, "F.BIN", 0x100)},
-         {{"cpu.exe", testkit::dos_executable(big)}}, {"/NC_CPUCODE", "cpu.exe", "/fnt1", "release"}, "", 0x4000,
+         {{"cpu.exe", testkit::dos_executable(big)}},
+         {"/NC_CPUCODE", "cpu.exe", "/fnt1", "release"},
+         "",
+         0x4000,
          [&](const Bytes& img) {
              EXPECT_TRUE(std::equal(big.begin(), big.end(), img.begin() + kAreaEnd - 32 - 0x4000));
              EXPECT_EQ(add_testing::segments(add_testing::chain_of(img)), std::vector<std::uint16_t>{0x4008});
@@ -107,7 +142,8 @@ TEST(TopMicrocode, BlockPointerAndLaterGroups) {
         const std::uint32_t start = kAreaEnd - 32 - c.block;
         EXPECT_EQ(std::string(after.begin() + kAreaEnd - 32, after.begin() + kAreaEnd - 24), "*ALIN16*");
         EXPECT_EQ(le32(after, kAreaEnd - 24), c.block);
-        EXPECT_EQ(std::string(after.begin() + kAreaEnd - 16, after.begin() + kAreaEnd - 3), std::string("NCPUCODE.BIN\0", 13));
+        EXPECT_EQ(std::string(after.begin() + kAreaEnd - 16, after.begin() + kAreaEnd - 3),
+                  std::string("NCPUCODE.BIN\0", 13));
         EXPECT_EQ(le32(after, kBs1 + 11), start - kSize) << "the *BS1 pointer";
         EXPECT_EQ(testkit::word_sum(after), 0);
         if (c.check) c.check(after);

@@ -58,8 +58,8 @@ inline bool is_windows_bitmap(std::span<const std::uint8_t> file) {
 // (" !! BMP colors not support ... !!" on stdout) and on a damaged or
 // oversized bitmap (a message naming `name` on the console channel).
 // Reading the bitmap and writing the image are the caller's.
-LogoConversion logo_convert(std::span<const std::uint8_t> bitmap, const std::string& name,
-                            LogoMode mode, std::uint8_t palette_option, bool no_reserve);
+LogoConversion logo_convert(std::span<const std::uint8_t> bitmap, const std::string& name, LogoMode mode,
+                            std::uint8_t palette_option, bool no_reserve);
 
 // Screen position written in place of "KRBM" for an OSB CPU bitmap.
 struct OsbPosition {
@@ -81,8 +81,7 @@ inline constexpr std::size_t kMaxLogoImageBytes = 4 * 1024 * 1024;
 // Nothing, with a message naming `name` on the console channel, when `logo`
 // is larger than kMaxLogoImageBytes or is no LogoImage (no "RGB " marker
 // where a row length puts it, or cut short).
-std::optional<std::vector<std::uint8_t>> logo_to_bmp(std::span<const std::uint8_t> logo,
-                                                     const std::string& name);
+std::optional<std::vector<std::uint8_t>> logo_to_bmp(std::span<const std::uint8_t> logo, const std::string& name);
 
 // Whether `logo` is a LogoImage logo_to_bmp takes: a width and a height,
 // and "RGB " with a whole palette where a row length puts it.
@@ -90,5 +89,5 @@ bool is_logo_image(std::span<const std::uint8_t> logo);
 
 // Limits on a picture, chosen to cover every screen a BIOS logo is shown on
 // while keeping a converted picture well inside a 1 MB ROM image.
-inline constexpr std::uint32_t kMaxLogoSide = 4096;                   // width and height
-inline constexpr std::uint32_t kMaxLogoPixelBytes = 1024 * 1024;      // LogoImage pixel area
+inline constexpr std::uint32_t kMaxLogoSide = 4096;               // width and height
+inline constexpr std::uint32_t kMaxLogoPixelBytes = 1024 * 1024;  // LogoImage pixel area

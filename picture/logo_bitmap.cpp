@@ -14,8 +14,7 @@ namespace {
 constexpr std::uint32_t kMaxInfoSize = 1024;
 
 // The `count` bytes of `file` at `at`, or fewer when the file ends first.
-std::span<const std::uint8_t> within(std::span<const std::uint8_t> file, std::uint64_t at,
-                                     std::uint64_t count) {
+std::span<const std::uint8_t> within(std::span<const std::uint8_t> file, std::uint64_t at, std::uint64_t count) {
     if (at >= file.size()) return {};
     return file.subspan(static_cast<std::size_t>(at),
                         static_cast<std::size_t>(std::min<std::uint64_t>(count, file.size() - at)));
@@ -89,7 +88,8 @@ bool layout_fits(std::span<const std::uint8_t> file, const char* shown, const Bi
     }
     if (size - h.data_offset < row_bytes) {
         console::conf(" !! %s: BMP file is %llu bytes, its rows need %llu !!\n", shown,
-                      static_cast<unsigned long long>(size), static_cast<unsigned long long>(h.data_offset + row_bytes));
+                      static_cast<unsigned long long>(size),
+                      static_cast<unsigned long long>(h.data_offset + row_bytes));
         return false;
     }
     return true;
@@ -97,8 +97,7 @@ bool layout_fits(std::span<const std::uint8_t> file, const char* shown, const Bi
 
 }  // namespace
 
-std::optional<SourceBitmap> read_source_bitmap(std::span<const std::uint8_t> file,
-                                               const std::string& name,
+std::optional<SourceBitmap> read_source_bitmap(std::span<const std::uint8_t> file, const std::string& name,
                                                std::string_view depth_message) {
     const char* shown = name.c_str();
     const std::optional<BitmapHeader> h = read_header(file, shown, depth_message);
@@ -132,8 +131,8 @@ std::optional<SourceBitmap> read_source_bitmap(std::span<const std::uint8_t> fil
 }
 
 void report_too_large(const std::string& name, const SourceBitmap& bmp, std::size_t pixel_bytes) {
-    console::conf(" !! %s: %ux%u needs %zu KB, a BIOS logo holds %u KB !!\n", name.c_str(),
-                  bmp.width, bmp.height, (pixel_bytes + 1023) / 1024, kMaxLogoPixelBytes / 1024);
+    console::conf(" !! %s: %ux%u needs %zu KB, a BIOS logo holds %u KB !!\n", name.c_str(), bmp.width, bmp.height,
+                  (pixel_bytes + 1023) / 1024, kMaxLogoPixelBytes / 1024);
 }
 
 }  // namespace logo_bitmap

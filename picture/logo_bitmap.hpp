@@ -28,7 +28,7 @@ inline constexpr std::size_t kHeightAt = 22;
 inline constexpr std::size_t kBitsAt = 28;
 inline constexpr std::size_t kCompressionAt = 30;
 inline constexpr std::size_t kColoursUsedAt = 46;
-inline constexpr std::size_t kHeaderBytes = 54;   // file header 14 + info header 40
+inline constexpr std::size_t kHeaderBytes = 54;  // file header 14 + info header 40
 inline constexpr std::size_t kDepthTestBytes = 32;
 
 using Colour = std::array<std::uint8_t, 4>;  // blue, green, red, reserved
@@ -36,12 +36,12 @@ using Colour = std::array<std::uint8_t, 4>;  // blue, green, red, reserved
 struct SourceBitmap {
     std::uint32_t width = 0;
     std::uint32_t height = 0;
-    unsigned bits = 0;           // 4 or 8
-    std::size_t stride = 0;      // bytes a stored row, a multiple of 4
+    unsigned bits = 0;       // 4 or 8
+    std::size_t stride = 0;  // bytes a stored row, a multiple of 4
     // 16 or 256 entries as in the file; entries past the bitmap's own colour
     // count are 0xFF in all four bytes.
     std::vector<Colour> palette;
-    std::size_t declared = 0;    // the bitmap's own colour count (entries present)
+    std::size_t declared = 0;        // the bitmap's own colour count (entries present)
     std::vector<std::uint8_t> rows;  // height * stride bytes, bottom row first
 
     std::size_t colours() const { return palette.size(); }
@@ -60,8 +60,7 @@ struct SourceBitmap {
 // size 0 or over kMaxLogoSide, data offset outside the file, palette shorter
 // than its colour count, rows cut short) prints a message naming `name` on
 // the console channel. Returns nothing after either.
-std::optional<SourceBitmap> read_source_bitmap(std::span<const std::uint8_t> file,
-                                               const std::string& name,
+std::optional<SourceBitmap> read_source_bitmap(std::span<const std::uint8_t> file, const std::string& name,
                                                std::string_view depth_message);
 
 // Prints the refusal of a picture whose LogoImage would exceed

@@ -15,10 +15,8 @@ namespace {
 using logo_bitmap::Colour;
 using logo_bitmap::SourceBitmap;
 
-constexpr std::string_view kLogoDepthMessage =
-    " !! BMP colors not support (Only support 16 & 256 colors) !!\n";
-constexpr std::string_view kOsbDepthMessage =
-    " !! Unsupport this color mode in OSB (Only 16 or 256 colors) !!\n";
+constexpr std::string_view kLogoDepthMessage = " !! BMP colors not support (Only support 16 & 256 colors) !!\n";
+constexpr std::string_view kOsbDepthMessage = " !! Unsupport this color mode in OSB (Only 16 or 256 colors) !!\n";
 
 // The screen a boot logo is framed to.
 constexpr std::size_t kFrameWidth = 640, kFrameHeight = 480;
@@ -82,10 +80,8 @@ void put_strip(const Placement& at, std::vector<std::uint8_t>& image) {
     const auto strip = logo_strip::expand();
     for (std::size_t y = 0; y < logo_strip::kHeight; ++y) {
         const std::size_t out_row = at.height - logo_strip::kHeight + y;
-        std::copy_n(strip.begin() + static_cast<std::ptrdiff_t>(y * logo_strip::kWidth),
-                    logo_strip::kWidth,
-                    image.begin() + static_cast<std::ptrdiff_t>(logo_format::kPixelsAt +
-                                                                out_row * at.row_bytes));
+        std::copy_n(strip.begin() + static_cast<std::ptrdiff_t>(y * logo_strip::kWidth), logo_strip::kWidth,
+                    image.begin() + static_cast<std::ptrdiff_t>(logo_format::kPixelsAt + out_row * at.row_bytes));
     }
 }
 
@@ -102,21 +98,20 @@ bool too_large(const std::string& name, const SourceBitmap& bmp, const Placement
 
 }  // namespace
 
-LogoConversion logo_convert(std::span<const std::uint8_t> bitmap, const std::string& name,
-                            LogoMode mode, std::uint8_t palette_option, bool no_reserve) {
+LogoConversion logo_convert(std::span<const std::uint8_t> bitmap, const std::string& name, LogoMode mode,
+                            std::uint8_t palette_option, bool no_reserve) {
     const auto bmp = logo_bitmap::read_source_bitmap(bitmap, name, kLogoDepthMessage);
     if (!bmp) return {};
 
     // A 256-colour boot logo smaller than the screen is framed to 640 x 480
     // and centred. A taller one keeps all its rows; a wider one all its
     // columns (then only centred the other way).
-    const bool framed = bmp->bits == 8 && mode == LogoMode::Logo &&
-                        (bmp->height < kFrameHeight || bmp->width < kFrameWidth);
+    const bool framed =
+        bmp->bits == 8 && mode == LogoMode::Logo && (bmp->height < kFrameHeight || bmp->width < kFrameWidth);
     Placement at;
     at.width = bmp->width;
     at.height = bmp->height;
-    at.row_bytes = bmp->bits == 8 ? logo_format::row_bytes_256(bmp->width)
-                                  : logo_format::row_bytes_16(bmp->width);
+    at.row_bytes = bmp->bits == 8 ? logo_format::row_bytes_256(bmp->width) : logo_format::row_bytes_16(bmp->width);
     if (framed && bmp->width < kFrameWidth) {
         at.width = at.row_bytes = kFrameWidth;
         at.left = (kFrameWidth - bmp->width) / 2;  // the right margin takes an odd byte

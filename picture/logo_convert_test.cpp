@@ -25,18 +25,15 @@ TEST(LogoPlanes, TwentyPixelRowsAreFourPlanesOfThreeBytes) {
     testkit::WorkDir dir;
     peer({"make4", "src.bmp", "20", "2", "16", "ramp"});
     console::Capture cap;
-    ASSERT_EQ(convert_file("src.bmp", "logo.bin", LogoMode::Logo, 0, true),
-              LogoColours::Colours16);
+    ASSERT_EQ(convert_file("src.bmp", "logo.bin", LogoMode::Logo, 0, true), LogoColours::Colours16);
     const auto logo = logo_testing::read_logo("logo.bin", 12);
     ASSERT_EQ(logo.data.size(), 8 + 2 * 12 + 4 + 48u);
     EXPECT_EQ(logo.width(), 20);
     EXPECT_EQ(logo.height(), 2);
     // Top row: indices 0..15, 0..3.
-    const std::vector<std::uint8_t> top{0x55, 0x55, 0x50, 0x33, 0x33, 0x30,
-                                        0x0F, 0x0F, 0x00, 0x00, 0xFF, 0x00};
+    const std::vector<std::uint8_t> top{0x55, 0x55, 0x50, 0x33, 0x33, 0x30, 0x0F, 0x0F, 0x00, 0x00, 0xFF, 0x00};
     // Second row: indices 4..15, 0..7.
-    const std::vector<std::uint8_t> second{0x55, 0x55, 0x50, 0x33, 0x33, 0x30,
-                                           0xF0, 0xF0, 0xF0, 0x0F, 0xF0, 0x00};
+    const std::vector<std::uint8_t> second{0x55, 0x55, 0x50, 0x33, 0x33, 0x30, 0xF0, 0xF0, 0xF0, 0x0F, 0xF0, 0x00};
     EXPECT_EQ(std::vector<std::uint8_t>(logo.row(0), logo.row(0) + 12), top);
     EXPECT_EQ(std::vector<std::uint8_t>(logo.row(1), logo.row(1) + 12), second);
     EXPECT_EQ(std::string(logo.row(2), logo.row(2) + 4), "RGB ");
@@ -50,8 +47,7 @@ TEST(LogoReservation, EpaSixteenColoursReserveBlackGreyBlueWhite) {
     testkit::WorkDir dir;
     peer({"make4", "src.bmp", "12", "1", "12", "ramp", "5"});
     console::Capture cap;
-    ASSERT_EQ(convert_file("src.bmp", "logo.bin", LogoMode::Epa, 0, false),
-              LogoColours::Colours16);
+    ASSERT_EQ(convert_file("src.bmp", "logo.bin", LogoMode::Epa, 0, false), LogoColours::Colours16);
     const auto logo = logo_testing::read_logo("logo.bin", 8);
     // 16-colour palettes are stored blue, green, red, 0-63.
     auto entry = [&](std::size_t i) {
@@ -74,19 +70,16 @@ TEST(LogoReservation, OptionBitsLeaveEntriesFree) {
     peer({"make4", "src.bmp", "12", "1", "12", "ramp", "5"});
     console::Capture cap;
     const std::uint8_t option = logo_option::kNoGrey | logo_option::kNoWhite | logo_option::kNoBlue;
-    ASSERT_EQ(convert_file("src.bmp", "logo.bin", LogoMode::Epa, option, false),
-              LogoColours::Colours16);
+    ASSERT_EQ(convert_file("src.bmp", "logo.bin", LogoMode::Epa, option, false), LogoColours::Colours16);
     ASSERT_TRUE(to_bmp_file("logo.bin"));
     const auto back = read_with_peer("logo.bin");
     EXPECT_EQ(back.index, (std::vector<std::uint8_t>{1, 2, 3, 4, 5, 0, 6, 7, 8, 9, 10, 11}));
 
     // Without black either, the dark colour is an ordinary one.
-    ASSERT_EQ(convert_file("src.bmp", "logo.bin", LogoMode::Epa,
-                           option | logo_option::kNoBlack, false),
+    ASSERT_EQ(convert_file("src.bmp", "logo.bin", LogoMode::Epa, option | logo_option::kNoBlack, false),
               LogoColours::Colours16);
     ASSERT_TRUE(to_bmp_file("logo.bin"));
-    EXPECT_EQ(read_with_peer("logo.bin").index,
-              (std::vector<std::uint8_t>{0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11}));
+    EXPECT_EQ(read_with_peer("logo.bin").index, (std::vector<std::uint8_t>{0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11}));
 }
 
 // 256 light colours beside reserved black: 255 fit, and the colour used
@@ -96,8 +89,7 @@ TEST(LogoReservation, ColoursBeyondTheFreeEntriesFallToIndexZero) {
     testkit::WorkDir dir;
     peer({"make8", "src.bmp", "16", "16", "256", "ramp"});
     console::Capture cap;
-    ASSERT_EQ(convert_file("src.bmp", "logo.bin", LogoMode::Logo,
-                           logo_option::kNoGreyWhiteOrStrip, false),
+    ASSERT_EQ(convert_file("src.bmp", "logo.bin", LogoMode::Logo, logo_option::kNoGreyWhiteOrStrip, false),
               LogoColours::Colours256);
     const auto logo = logo_testing::read_logo("logo.bin", 640);
     const std::uint8_t* black = logo.palette(0);
@@ -116,8 +108,7 @@ TEST(LogoReservation, DarkSourceColourBecomesEntryZero) {
     testkit::WorkDir dir;
     peer({"make8", "src.bmp", "8", "2", "50", "ramp", "7"});
     console::Capture cap;
-    ASSERT_EQ(convert_file("src.bmp", "logo.bin", LogoMode::Logo, 0, false),
-              LogoColours::Colours256);
+    ASSERT_EQ(convert_file("src.bmp", "logo.bin", LogoMode::Logo, 0, false), LogoColours::Colours256);
     const auto logo = logo_testing::read_logo("logo.bin", 640);
     const std::uint8_t* e = logo.palette(0);  // 256-colour palettes: red, green, blue
     EXPECT_EQ((std::vector<int>{e[0], e[1], e[2]}), (std::vector<int>{30 >> 2, 20 >> 2, 10 >> 2}));
@@ -252,8 +243,7 @@ TEST(LogoToBmp, RefusesFilesWithoutThePaletteMarker) {
     testkit::WorkDir dir;
     peer({"make8", "src.bmp", "16", "2", "20", "random:1"});
     console::Capture cap;
-    ASSERT_EQ(convert_file("src.bmp", "logo.bin", LogoMode::Epa, 0, false),
-              LogoColours::Colours256);
+    ASSERT_EQ(convert_file("src.bmp", "logo.bin", LogoMode::Epa, 0, false), LogoColours::Colours256);
     const auto logo = testkit::slurp("logo.bin");
 
     auto cut = logo;

@@ -16,20 +16,24 @@
 
 namespace logo_format {
 
-inline constexpr std::size_t kMagicAt = 0;       // "KRBM", or X u16 and Y u16
-inline constexpr std::size_t kWidthAt = 4;       // u16
-inline constexpr std::size_t kHeightAt = 6;      // u16
-inline constexpr std::size_t kPixelsAt = 8;      // first pixel row
+inline constexpr std::size_t kMagicAt = 0;   // "KRBM", or X u16 and Y u16
+inline constexpr std::size_t kWidthAt = 4;   // u16
+inline constexpr std::size_t kHeightAt = 6;  // u16
+inline constexpr std::size_t kPixelsAt = 8;  // first pixel row
 inline constexpr std::string_view kMagic = "KRBM";
 inline constexpr std::string_view kPaletteMarker = "RGB ";
 inline constexpr std::size_t kPalette16Bytes = 16 * 3;
 inline constexpr std::size_t kPalette256Bytes = 256 * 3;
 
 // Row length of a 256-colour picture `width` pixels wide (unframed).
-constexpr std::size_t row_bytes_256(std::size_t width) { return (width + 7) & ~std::size_t{7}; }
+constexpr std::size_t row_bytes_256(std::size_t width) {
+    return (width + 7) & ~std::size_t{7};
+}
 
 // Row length of a 16-colour picture `width` pixels wide: four planes.
-constexpr std::size_t row_bytes_16(std::size_t width) { return ((width + 7) >> 1) & ~std::size_t{3}; }
+constexpr std::size_t row_bytes_16(std::size_t width) {
+    return ((width + 7) >> 1) & ~std::size_t{3};
+}
 
 // Stores `indices` (one 4-bit index a byte, width = indices.size()) as four
 // planes into `row`. REQUIRES: row.size() == row_bytes_16(indices.size()).

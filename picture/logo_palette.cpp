@@ -22,9 +22,8 @@ std::optional<std::size_t> find_entry(const SourceBitmap& source, Match match) {
 
 // Grey: the first light entry with all four bytes equal, else mid grey.
 Colour grey(const SourceBitmap& source) {
-    auto i = find_entry(source, [](const Colour& c) {
-        return c[0] > 99 && c[0] == c[1] && c[1] == c[2] && c[2] == c[3];
-    });
+    auto i =
+        find_entry(source, [](const Colour& c) { return c[0] > 99 && c[0] == c[1] && c[1] == c[2] && c[2] == c[3]; });
     const std::uint8_t v = i ? source.palette[*i][0] : 0x80;
     return Colour{v, v, v, 0};
 }
@@ -47,8 +46,7 @@ std::uint8_t TargetPalette::place(const Colour& c) {
     return 0;
 }
 
-TargetPalette reserved_palette(const SourceBitmap& source, LogoMode mode,
-                               std::uint8_t palette_option) {
+TargetPalette reserved_palette(const SourceBitmap& source, LogoMode mode, std::uint8_t palette_option) {
     TargetPalette t;
     t.entries.assign(source.colours(), Colour{0xFF, 0xFF, 0xFF, 0xFF});
     t.taken.assign(source.colours(), false);
@@ -57,16 +55,12 @@ TargetPalette reserved_palette(const SourceBitmap& source, LogoMode mode,
     if (mode == LogoMode::Epa) {
         if (!off(logo_option::kNoGrey)) reserve(t, kGrey, grey(source));
         if (!off(logo_option::kNoBlue)) {
-            auto i = find_entry(source, [](const Colour& c) {
-                return c[0] > 199 && c[1] < 51 && c[2] < 51;
-            });
+            auto i = find_entry(source, [](const Colour& c) { return c[0] > 199 && c[1] < 51 && c[2] < 51; });
             reserve(t, kBlue, i ? source.palette[*i] : Colour{0xFF, kBlueGreen, kBlueRed, 0});
         }
     }
     if (!off(logo_option::kNoBlack)) {
-        auto i = find_entry(source, [](const Colour& c) {
-            return c[0] < 41 && c[1] < 41 && c[2] < 41;
-        });
+        auto i = find_entry(source, [](const Colour& c) { return c[0] < 41 && c[1] < 41 && c[2] < 41; });
         reserve(t, kBlack, i ? source.palette[*i] : Colour{0, 0, 0, 0});
     }
     if (source.colours() == 16 && !off(logo_option::kNoGreyWhiteOrStrip)) {

@@ -27,13 +27,11 @@ struct TargetPalette {
 
 // The target palette with the reservations of `mode` and `palette_option`
 // (logo_option bits) taken from `source`'s palette; all other entries free.
-TargetPalette reserved_palette(const logo_bitmap::SourceBitmap& source, LogoMode mode,
-                               std::uint8_t palette_option);
+TargetPalette reserved_palette(const logo_bitmap::SourceBitmap& source, LogoMode mode, std::uint8_t palette_option);
 
 // The index of every source palette entry in `target`, taking entries in the
 // order the pixels of `source` first use them (bottom row first, left to
 // right). Entries no pixel uses map to 0.
-std::vector<std::uint8_t> remap_indices(const logo_bitmap::SourceBitmap& source,
-                                        TargetPalette& target);
+std::vector<std::uint8_t> remap_indices(const logo_bitmap::SourceBitmap& source, TargetPalette& target);
 
 }  // namespace logo_palette

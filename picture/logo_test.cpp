@@ -29,9 +29,8 @@ void expect_same_picture(const PeerPicture& src, const PeerPicture& back, int dx
         for (int x = 0; x < src.width; ++x)
             for (int c = 0; c < 3; ++c)
                 if ((src.pixel(x, y)[c] & 0xFC) != back.pixel(x + dx, y + dy)[c] && ++wrong < 5)
-                    ADD_FAILURE() << "pixel " << x << "," << y << " channel " << c << ": "
-                                  << int(src.pixel(x, y)[c]) << " came back as "
-                                  << int(back.pixel(x + dx, y + dy)[c]);
+                    ADD_FAILURE() << "pixel " << x << "," << y << " channel " << c << ": " << int(src.pixel(x, y)[c])
+                                  << " came back as " << int(back.pixel(x + dx, y + dy)[c]);
     EXPECT_EQ(wrong, 0);
 }
 
@@ -65,11 +64,10 @@ TEST_P(RoundTrip256, PicturesComeBackThroughThePalette) {
     MOZAIK_LINUX_ONLY("Python's PIL to draw and read bitmaps");
     const Shape s = GetParam();
     testkit::WorkDir dir;
-    peer({"make8", "src.bmp", std::to_string(s.width), std::to_string(s.height),
-          std::to_string(s.colours), "random:5"});
+    peer(
+        {"make8", "src.bmp", std::to_string(s.width), std::to_string(s.height), std::to_string(s.colours), "random:5"});
     console::Capture cap;
-    ASSERT_EQ(convert_file("src.bmp", "logo.bin", LogoMode::Epa, 0, false),
-              LogoColours::Colours256);
+    ASSERT_EQ(convert_file("src.bmp", "logo.bin", LogoMode::Epa, 0, false), LogoColours::Colours256);
     ASSERT_TRUE(to_bmp_file("logo.bin"));
     EXPECT_EQ(cap.out(), "");
     EXPECT_EQ(cap.err(), "");
@@ -97,11 +95,10 @@ TEST_P(RoundTrip16, PicturesComeBackThroughThePalette) {
     MOZAIK_LINUX_ONLY("Python's PIL to draw and read bitmaps");
     const Shape s = GetParam();
     testkit::WorkDir dir;
-    peer({"make4", "src.bmp", std::to_string(s.width), std::to_string(s.height),
-          std::to_string(s.colours), "random:9"});
+    peer(
+        {"make4", "src.bmp", std::to_string(s.width), std::to_string(s.height), std::to_string(s.colours), "random:9"});
     console::Capture cap;
-    ASSERT_EQ(convert_file("src.bmp", "logo.bin", LogoMode::Epa, 0, false),
-              LogoColours::Colours16);
+    ASSERT_EQ(convert_file("src.bmp", "logo.bin", LogoMode::Epa, 0, false), LogoColours::Colours16);
     ASSERT_TRUE(to_bmp_file("logo.bin"));
     EXPECT_EQ(cap.err(), "");
 
@@ -114,8 +111,7 @@ TEST_P(RoundTrip16, PicturesComeBackThroughThePalette) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Widths, RoundTrip16,
-                         ::testing::Values(Shape{20, 6, 12}, Shape{33, 5, 12}, Shape{321, 3, 12},
-                                           Shape{1, 2, 12}),
+                         ::testing::Values(Shape{20, 6, 12}, Shape{33, 5, 12}, Shape{321, 3, 12}, Shape{1, 2, 12}),
                          shape_name);
 
 // With "noreserve" the palette and the indices are the source's own.
@@ -124,8 +120,7 @@ TEST(LogoNoReserve, KeepsTheSourcePaletteAndIndices) {
     testkit::WorkDir dir;
     peer({"make8", "src.bmp", "33", "4", "256", "random:2"});
     console::Capture cap;
-    ASSERT_EQ(convert_file("src.bmp", "logo.bin", LogoMode::Epa, 0, true),
-              LogoColours::Colours256);
+    ASSERT_EQ(convert_file("src.bmp", "logo.bin", LogoMode::Epa, 0, true), LogoColours::Colours256);
     ASSERT_TRUE(to_bmp_file("logo.bin"));
     const auto src = read_with_peer("src.bmp");
     const auto back = read_with_peer("logo.bin");
@@ -140,8 +135,7 @@ TEST(LogoFrame, SmallLogoIsCentredInTheScreenWithTheStrip) {
     testkit::WorkDir dir;
     peer({"make8", "src.bmp", "320", "200", "100", "random:4"});
     console::Capture cap;
-    ASSERT_EQ(convert_file("src.bmp", "logo.bin", LogoMode::Logo, 0, false),
-              LogoColours::Colours256);
+    ASSERT_EQ(convert_file("src.bmp", "logo.bin", LogoMode::Logo, 0, false), LogoColours::Colours256);
 
     const auto logo = logo_testing::read_logo("logo.bin", 640);
     ASSERT_EQ(logo.data.size(), 8 + 640 * 480 + 4 + 768u);
@@ -176,8 +170,7 @@ TEST(LogoFrame, NoStripWithBitZeroOfThePaletteOption) {
     testkit::WorkDir dir;
     peer({"make8", "src.bmp", "320", "200", "100", "random:4"});
     console::Capture cap;
-    ASSERT_EQ(convert_file("src.bmp", "logo.bin", LogoMode::Logo,
-                           logo_option::kNoGreyWhiteOrStrip, false),
+    ASSERT_EQ(convert_file("src.bmp", "logo.bin", LogoMode::Logo, logo_option::kNoGreyWhiteOrStrip, false),
               LogoColours::Colours256);
     const auto logo = logo_testing::read_logo("logo.bin", 640);
     for (std::size_t y = 340; y < 480; ++y)
@@ -191,8 +184,7 @@ TEST(LogoFrame, OddMarginsGiveTheRightSideTheExtraByte) {
     testkit::WorkDir dir;
     peer({"make8", "src.bmp", "321", "5", "60", "random:6"});
     console::Capture cap;
-    ASSERT_EQ(convert_file("src.bmp", "logo.bin", LogoMode::Logo,
-                           logo_option::kNoGreyWhiteOrStrip, false),
+    ASSERT_EQ(convert_file("src.bmp", "logo.bin", LogoMode::Logo, logo_option::kNoGreyWhiteOrStrip, false),
               LogoColours::Colours256);
     EXPECT_EQ(testkit::slurp("logo.bin").size(), 8 + 640 * 480 + 4 + 768u);
     ASSERT_TRUE(to_bmp_file("logo.bin"));
@@ -209,8 +201,7 @@ TEST(LogoFrame, TallNarrowLogoKeepsAllRowsCentredAcross) {
     testkit::WorkDir dir;
     peer({"make8", "src.bmp", "101", "500", "30", "random:8"});
     console::Capture cap;
-    ASSERT_EQ(convert_file("src.bmp", "logo.bin", LogoMode::Logo, 0, false),
-              LogoColours::Colours256);
+    ASSERT_EQ(convert_file("src.bmp", "logo.bin", LogoMode::Logo, 0, false), LogoColours::Colours256);
     ASSERT_TRUE(to_bmp_file("logo.bin"));
     const auto src = read_with_peer("src.bmp");
     auto back = read_with_peer("logo.bin");
@@ -228,8 +219,7 @@ TEST(LogoFrame, WideShortLogoIsCentredDownWithTheStripRowByRow) {
     testkit::WorkDir dir;
     peer({"make8", "src.bmp", "650", "10", "30", "random:2"});
     console::Capture cap;
-    ASSERT_EQ(convert_file("src.bmp", "logo.bin", LogoMode::Logo, 0, false),
-              LogoColours::Colours256);
+    ASSERT_EQ(convert_file("src.bmp", "logo.bin", LogoMode::Logo, 0, false), LogoColours::Colours256);
     const auto logo = logo_testing::read_logo("logo.bin", 656);
     EXPECT_EQ(logo.width(), 650);
     EXPECT_EQ(logo.height(), 480);
@@ -270,8 +260,7 @@ TEST(OsbConvert, SixteenColoursWithoutPositionRoundTrip) {
     peer({"make4", "src.bmp", "20", "4", "16", "random:3"});
     console::Capture cap;
     ASSERT_EQ(osb_file("src.bmp", "osb.bin", std::nullopt), LogoColours::Colours16);
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(testkit::slurp("osb.bin").data()), 4),
-              "KRBM");
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(testkit::slurp("osb.bin").data()), 4), "KRBM");
     ASSERT_TRUE(to_bmp_file("osb.bin"));
     const auto src = read_with_peer("src.bmp");
     const auto back = read_with_peer("osb.bin");

@@ -28,15 +28,13 @@ inline LogoColours write_result(const LogoConversion& done, const std::string& t
 }
 
 // logo_convert from the bitmap file `source` to the LogoImage file `target`.
-inline LogoColours convert_file(const std::string& source, const std::string& target,
-                                LogoMode mode, std::uint8_t palette_option, bool no_reserve) {
-    return write_result(logo_convert(testkit::slurp(source), source, mode, palette_option, no_reserve),
-                        target);
+inline LogoColours convert_file(const std::string& source, const std::string& target, LogoMode mode,
+                                std::uint8_t palette_option, bool no_reserve) {
+    return write_result(logo_convert(testkit::slurp(source), source, mode, palette_option, no_reserve), target);
 }
 
 // osb_convert from the bitmap file `source` to the LogoImage file `target`.
-inline LogoColours osb_file(const std::string& source, const std::string& target,
-                            std::optional<OsbPosition> position) {
+inline LogoColours osb_file(const std::string& source, const std::string& target, std::optional<OsbPosition> position) {
     return write_result(osb_convert(testkit::slurp(source), source, position), target);
 }
 
@@ -60,9 +58,9 @@ inline std::string peer(const std::vector<std::string>& args) {
 // A picture as PIL reads it.
 struct PeerPicture {
     int width = 0, height = 0;
-    std::string mode;                  // "P" for a palette bitmap
-    std::vector<std::uint8_t> rgb;     // 3 bytes a pixel, top row first
-    std::vector<std::uint8_t> index;   // palette indices (empty unless "P")
+    std::string mode;                 // "P" for a palette bitmap
+    std::vector<std::uint8_t> rgb;    // 3 bytes a pixel, top row first
+    std::vector<std::uint8_t> index;  // palette indices (empty unless "P")
 
     const std::uint8_t* pixel(int x, int y) const { return &rgb[3 * (y * width + x)]; }
 };
@@ -99,9 +97,7 @@ struct LogoView {
     std::uint16_t height() const { return bytes::le16(&data[6]); }
     const std::uint8_t* row(std::size_t y) const { return &data[8 + y * row_bytes]; }
     // The palette entry `i` (3 bytes as stored) behind "RGB ".
-    const std::uint8_t* palette(std::size_t i) const {
-        return &data[8 + height() * row_bytes + 4 + 3 * i];
-    }
+    const std::uint8_t* palette(std::size_t i) const { return &data[8 + height() * row_bytes + 4 + 3 * i]; }
 };
 
 inline LogoView read_logo(const std::string& path, std::size_t row_bytes) {

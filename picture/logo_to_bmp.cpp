@@ -20,8 +20,7 @@ struct Layout {
 bool marker_at(std::span<const std::uint8_t> data, std::size_t at) {
     if (at > data.size() || data.size() - at < 4) return false;
     auto upper = [](std::uint8_t c) { return static_cast<std::uint8_t>(c & ~0x20); };
-    return upper(data[at]) == 'R' && upper(data[at + 1]) == 'G' && upper(data[at + 2]) == 'B' &&
-           data[at + 3] == ' ';
+    return upper(data[at]) == 'R' && upper(data[at + 1]) == 'G' && upper(data[at + 2]) == 'B' && data[at + 3] == ' ';
 }
 
 // The colour depth and row length whose "RGB " marker stands behind the
@@ -29,24 +28,20 @@ bool marker_at(std::span<const std::uint8_t> data, std::size_t at) {
 // width rounded up to 8, or the width itself as the OSB conversion writes
 // them), else a 16-colour one. A file of exactly the expected size wins over
 // one with bytes left over.
-std::optional<Layout> find_layout(std::span<const std::uint8_t> data, std::size_t w,
-                                  std::size_t h) {
-    const Layout candidates[] = {{256, logo_format::row_bytes_256(w)},
-                                 {256, w},
-                                 {16, logo_format::row_bytes_16(w)}};
+std::optional<Layout> find_layout(std::span<const std::uint8_t> data, std::size_t w, std::size_t h) {
+    const Layout candidates[] = {{256, logo_format::row_bytes_256(w)}, {256, w}, {16, logo_format::row_bytes_16(w)}};
     for (bool exact : {true, false})
         for (const Layout& c : candidates) {
             const std::size_t marker = logo_format::kPixelsAt + c.row_bytes * h;
             const std::size_t end = marker + 4 + c.colours * 3;
-            if (marker_at(data, marker) && (exact ? data.size() == end : data.size() >= end))
-                return c;
+            if (marker_at(data, marker) && (exact ? data.size() == end : data.size() >= end)) return c;
         }
     return std::nullopt;
 }
 
 // The bitmap of a LogoImage: header, palette, rows bottom-up at a 4-byte stride.
-std::vector<std::uint8_t> make_bitmap(std::span<const std::uint8_t> data, std::size_t w,
-                                      std::size_t h, const Layout& layout) {
+std::vector<std::uint8_t> make_bitmap(std::span<const std::uint8_t> data, std::size_t w, std::size_t h,
+                                      const Layout& layout) {
     const unsigned bits = layout.colours == 256 ? 8 : 4;
     const std::size_t stride = ((w * bits + 31) / 32) * 4;
     const std::size_t palette_bytes = layout.colours * 4;
@@ -106,16 +101,14 @@ bool is_logo_image(std::span<const std::uint8_t> logo) {
     return logo.size() <= kMaxLogoImageBytes && layout_of(logo).has_value();
 }
 
-std::optional<std::vector<std::uint8_t>> logo_to_bmp(std::span<const std::uint8_t> logo,
-                                                     const std::string& name) {
+std::optional<std::vector<std::uint8_t>> logo_to_bmp(std::span<const std::uint8_t> logo, const std::string& name) {
     if (logo.size() > kMaxLogoImageBytes) {
         console::conf(" !! Can't read logo file %s !!\n", name.c_str());
         return std::nullopt;
     }
     const std::optional<Layout> layout = layout_of(logo);
     if (!layout) {
-        console::conf(" !! %s is not a BIOS logo picture (no palette behind its rows) !!\n",
-                      name.c_str());
+        console::conf(" !! %s is not a BIOS logo picture (no palette behind its rows) !!\n", name.c_str());
         return std::nullopt;
     }
     return make_bitmap(logo, *bytes::get16(logo, logo_format::kWidthAt), *bytes::get16(logo, logo_format::kHeightAt),

@@ -7,12 +7,12 @@
 #include "common/console.hpp"
 #include "common/json.hpp"
 #include "common/sha256.hpp"
-#include "image/changes.hpp"
-#include "report/report.hpp"
 #include "image/bios_image.hpp"
+#include "image/changes.hpp"
 #include "image/image_file.hpp"
 #include "image/image_writer.hpp"
 #include "image/survey.hpp"
+#include "report/report.hpp"
 
 namespace {
 
@@ -41,7 +41,10 @@ void write_part(JsonWriter& json, const ComparedPart* p) {
     json.key("offset").value(k.position).key("extent").value(k.extent);
     json.key("original_size").value(p->original).key("packed_size").value(p->packed);
     json.key("sha256");
-    if (p->sha256.empty()) json.null(); else json.value(p->sha256);
+    if (p->sha256.empty())
+        json.null();
+    else
+        json.value(p->sha256);
     json.end_object();
 }
 
@@ -92,7 +95,14 @@ void print_json(const DiffReport& d) {
     }
     json.end_array().key("bytes_outside").begin_array();
     for (const ByteChange& c : d.bytes)
-        json.begin_object().key("offset").value(c.offset).key("length").value(c.length).key("what").value(c.what).end_object();
+        json.begin_object()
+            .key("offset")
+            .value(c.offset)
+            .key("length")
+            .value(c.length)
+            .key("what")
+            .value(c.what)
+            .end_object();
     json.end_array().end_object();
     console::document(json.text());
 }

@@ -51,8 +51,9 @@ std::vector<ContentProblem> content_problems(const ComponentChange& c, const Bio
     return check_member_content(component_bytes(after, c.after->component), c.after->component.position);
 }
 
-void print_text(const BiosImage& after, const std::vector<ComponentChange>& members, const std::vector<ByteChange>& bytes,
-                const std::vector<WrittenFile>& files, int status, bool written, const std::string* out_file) {
+void print_text(const BiosImage& after, const std::vector<ComponentChange>& members,
+                const std::vector<ByteChange>& bytes, const std::vector<WrittenFile>& files, int status, bool written,
+                const std::string* out_file) {
     console::out("\nDry run: nothing was written; the image and the folder are as they were.\n");
     if (out_file)
         console::outf("The run would end with status %d and write %s%s.\n", status, out_file->c_str(),
@@ -108,7 +109,10 @@ void report_dry_run(const DryRunReport& r) {
     for (const std::string& f : r.failures) json.value(f);
     json.end_array();
     json.key("out_file");
-    if (r.out_file) json.path(*r.out_file); else json.null();
+    if (r.out_file)
+        json.path(*r.out_file);
+    else
+        json.null();
     json.key("members").begin_array();
     for (const ComponentChange& c : members) {
         json.begin_object().key("change").value(c.what);
@@ -123,7 +127,14 @@ void report_dry_run(const DryRunReport& r) {
     json.end_array();
     json.key("bytes_outside_chain").begin_array();
     for (const ByteChange& b : bytes)
-        json.begin_object().key("offset").value(b.offset).key("length").value(b.length).key("what").value(b.what).end_object();
+        json.begin_object()
+            .key("offset")
+            .value(b.offset)
+            .key("length")
+            .value(b.length)
+            .key("what")
+            .value(b.what)
+            .end_object();
     json.end_array();
     json.key("files").begin_array();
     for (const WrittenFile& f : files)

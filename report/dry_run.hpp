@@ -14,11 +14,11 @@ struct BiosImage;
 struct DryRunReport {
     const std::string& input_file;  // as the command line named it
     bool json = false;
-    const BiosImage& before;  // as the run opened it
-    const BiosImage& after;   // as the run would leave it (the same when it would write nothing)
-    int status = 0;           // the exit status the run would have
-    const std::string& folder;  // where the run's files went
-    const std::string* out_file = nullptr;  // out=NEW: the image would go there whole
+    const BiosImage& before;                 // as the run opened it
+    const BiosImage& after;                  // as the run would leave it (the same when it would write nothing)
+    int status = 0;                          // the exit status the run would have
+    const std::string& folder;               // where the run's files went
+    const std::string* out_file = nullptr;   // out=NEW: the image would go there whole
     std::vector<std::string> failures = {};  // why the status would be 1, one reason each
 };
 

@@ -8,9 +8,9 @@
 
 #include "common/catalogue.hpp"
 #include "common/console.hpp"
+#include "image/image_writer.hpp"
 #include "report/listing_microcode.hpp"
 #include "report/listing_row.hpp"
-#include "image/image_writer.hpp"
 
 namespace {
 
@@ -50,7 +50,8 @@ void list_chain(const ImageSurvey& survey) {
         const auto space = static_cast<std::uint32_t>(member_span(header));
         print_listing_row(row_lead(static_cast<int>(i) + 1, listing_name(type_segment(header), type_offset(header))),
                           original_size(header), size_text(space), console::shown(listed_name(header)));
-        for (; message != survey.capture_messages.end() && message->first == i; ++message) console::con(message->second);
+        for (; message != survey.capture_messages.end() && message->first == i; ++message)
+            console::con(message->second);
     }
 }
 

@@ -46,8 +46,7 @@ TEST(BootBlockVga, SlotMemberRowCountsTheWholeMemberOnlyInKilobytes) {
     // the kilobytes (P + H + 3) / 1024.
     testkit::put_bt_vga_slot(image, 2, 0x8000, 0xA000,
                              testkit::member_bytes(stored_member(0x4000, 0, "VGA.ROM", 0x3000)));
-    EXPECT_EQ(print_both(image).row,
-              "(BB) Compress BT-VGA   03000h(12.00K)   03000h(12.03K)  VGA.ROM\n");
+    EXPECT_EQ(print_both(image).row, "(BB) Compress BT-VGA   03000h(12.00K)   03000h(12.03K)  VGA.ROM\n");
 }
 
 TEST(BootBlockVga, NoRowForAnErasedEmptyOrMissingSlot) {

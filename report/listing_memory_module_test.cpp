@@ -36,8 +36,7 @@ TEST(MemoryModule, ListsTheTextsAfterNvmmAndTheSlotBounds) {
     testkit::WorkDir dir;
     SyntheticImage image = slot_image();
     testkit::put_nvdamm_slot(image, 5, 0x2000, 0x3000, 0x2400, "NVMM\0NV44 DDR\0\0REV 1.02"s);
-    EXPECT_EQ(module_line(image),
-              "\n *** NVMM NV44 DDR REV 1.02 * Start Offset => 2000, End Offset => 3000 ***\n");
+    EXPECT_EQ(module_line(image), "\n *** NVMM NV44 DDR REV 1.02 * Start Offset => 2000, End Offset => 3000 ***\n");
 }
 
 TEST(MemoryModule, TextJoinedToNvmmAndMissingTexts) {
@@ -45,8 +44,7 @@ TEST(MemoryModule, TextJoinedToNvmmAndMissingTexts) {
     SyntheticImage image = slot_image();
     testkit::put_nvdamm_slot(image, 5, 0x2000, 0x3000, 0x2000, "NVMMX1\0Y2"s);
     // The third text is empty: its blank still stands.
-    EXPECT_EQ(module_line(image),
-              "\n *** NVMMX1 Y2  * Start Offset => 2000, End Offset => 3000 ***\n");
+    EXPECT_EQ(module_line(image), "\n *** NVMMX1 Y2  * Start Offset => 2000, End Offset => 3000 ***\n");
 }
 
 TEST(MemoryModule, TextsEndWithTheFiftyTwoBytesRead) {
@@ -54,8 +52,8 @@ TEST(MemoryModule, TextsEndWithTheFiftyTwoBytesRead) {
     SyntheticImage image = slot_image();
     testkit::put_nvdamm_slot(image, 5, 0x2000, 0x3000, 0x2800, "NVMM" + std::string(60, 'A'));
     // The first text takes 52 bytes; the console wraps the line at 80 columns.
-    EXPECT_EQ(module_line(image), "\n *** NVMM" + std::string(48, 'A') +
-                                      "   * Start Offset => 20\n00, End Offset => 3000 ***\n");
+    EXPECT_EQ(module_line(image),
+              "\n *** NVMM" + std::string(48, 'A') + "   * Start Offset => 20\n00, End Offset => 3000 ***\n");
 }
 
 TEST(MemoryModule, SearchCoversTheSlotEndInclusiveAndNothingBeyond) {
@@ -63,8 +61,7 @@ TEST(MemoryModule, SearchCoversTheSlotEndInclusiveAndNothingBeyond) {
     SyntheticImage at_end = slot_image();
     at_end.fill(testkit::top64(at_end, 0x3000), 0x40, 0x00);
     testkit::put_nvdamm_slot(at_end, 5, 0x2000, 0x3000, 0x3000, "NVMM\0END"s);
-    EXPECT_EQ(module_line(at_end),
-              "\n *** NVMM END  * Start Offset => 2000, End Offset => 3000 ***\n");
+    EXPECT_EQ(module_line(at_end), "\n *** NVMM END  * Start Offset => 2000, End Offset => 3000 ***\n");
 
     SyntheticImage past_end = slot_image();
     testkit::put_nvdamm_slot(past_end, 5, 0x2000, 0x3000, 0x3001, "NVMM\0END"s);
@@ -103,8 +100,7 @@ TEST(MemoryModule, SlotAtTheEndOfTheFileOrBeforeItsStart) {
     tiny.put16(10, 0xA000);
     tiny.fill(0x1000, 0x100, 0x00);
     tiny.put_text(0x1000, "NVMM"s + '\0' + "SMALL");
-    EXPECT_EQ(module_line(tiny),
-              "\n *** NVMM SMALL  * Start Offset => 100, End Offset => a000 ***\n");
+    EXPECT_EQ(module_line(tiny), "\n *** NVMM SMALL  * Start Offset => 100, End Offset => a000 ***\n");
 }
 
 }  // namespace

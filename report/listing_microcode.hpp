@@ -12,7 +12,7 @@
 
 inline constexpr int kIntelFirstColumn = 18;  // column of the first separator of a line
 inline constexpr int kIntelColumnStep = 21;
-inline constexpr int kCellWrapColumn = 62;    // a separator beyond this ends the line
+inline constexpr int kCellWrapColumn = 62;  // a separator beyond this ends the line
 
 // Prints the "(SP) NCPUCODE        " row (original size and space both the
 // block's length, the trailer's name) when the block's length is not 0.

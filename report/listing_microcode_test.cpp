@@ -1,18 +1,18 @@
 // Microcode cells and the listing's "Micro Code Information" report: Intel and bridge
 // layouts, the boot-block table, the captured component and the top-placed
 // block, and entries whose sizes do not fit where they stand.
-#include "report/listing.hpp"
 #include "report/listing_microcode.hpp"
+#include "report/listing.hpp"
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
 
-#include "image/work_files.hpp"
 #include "common/console.hpp"
 #include "common/file.hpp"
 #include "image/bios_image.hpp"
 #include "image/microcode.hpp"
+#include "image/work_files.hpp"
 #include "testkit/image_builder.hpp"
 #include "testkit/microcode_builder.hpp"
 #include "testkit/workdir.hpp"
@@ -20,8 +20,8 @@
 namespace {
 
 using testkit::BridgeEntry;
-using testkit::IntelEntry;
 using testkit::intel_microcode;
+using testkit::IntelEntry;
 using testkit::SyntheticImage;
 
 // The cell of the entry at `offset` of `buffer`, as the report prints it:
@@ -36,8 +36,7 @@ struct Cell {
     int column = 0;
 };
 
-Cell cell(const std::vector<std::uint8_t>& buffer, std::size_t offset, int column,
-          std::uint32_t length = 2048) {
+Cell cell(const std::vector<std::uint8_t>& buffer, std::size_t offset, int column, std::uint32_t length = 2048) {
     console::Capture cap;
     Cell c;
     c.column = print_cell(buffer, offset, column, length);
@@ -59,7 +58,7 @@ TEST(MicrocodeEntry, IntelCellShowsPackageRevisionAndSignature) {
         const char* package;
     };
     const Case cases[] = {
-        {1, 0x0F29, "SERVER"}, {2, 0x0686, "SLOT1 "}, {4, 0x0686, "SLOT2 "}, {4, 0x0F29, "PGA478"},
+        {1, 0x0F29, "SERVER"}, {2, 0x0686, "SLOT1 "},  {4, 0x0686, "SLOT2 "},  {4, 0x0F29, "PGA478"},
         {8, 0x0686, "MOBILE"}, {16, 0x0686, "PPGA  "}, {16, 0x0F29, "PGA423"}, {0x20, 0x0F29, "SLOT1 "},
     };
     for (const Case& c : cases) {
@@ -97,10 +96,11 @@ TEST(MicrocodeEntry, EntriesFailingBothLayoutsPrintNothing) {
     zero_word[2047] = 0;  // keep the words summing to 0: adjust via the checksum
     std::uint32_t sum = 0;
     for (std::size_t at = 0; at < 2048; at += 4)
-        sum += static_cast<std::uint32_t>(zero_word[at] | zero_word[at + 1] << 8 |
-                                          zero_word[at + 2] << 16 | zero_word[at + 3] << 24);
-    std::uint32_t checksum = static_cast<std::uint32_t>(zero_word[16] | zero_word[17] << 8 |
-                                                        zero_word[18] << 16 | zero_word[19] << 24) - sum;
+        sum += static_cast<std::uint32_t>(zero_word[at] | zero_word[at + 1] << 8 | zero_word[at + 2] << 16 |
+                                          zero_word[at + 3] << 24);
+    std::uint32_t checksum =
+        static_cast<std::uint32_t>(zero_word[16] | zero_word[17] << 8 | zero_word[18] << 16 | zero_word[19] << 24) -
+        sum;
     for (int i = 0; i < 4; ++i) zero_word[16 + i] = static_cast<std::uint8_t>(checksum >> (8 * i));
     Cell got = cell(zero_word, 0, 39);
     EXPECT_EQ(got.out, "");
@@ -249,9 +249,9 @@ TEST(MicrocodeReport, CompressedAreaComponentStoredOrCompressed) {
     for (bool compressed : {false, true}) {
         SCOPED_TRACE(compressed ? "-lh5-" : "-lh0-");
         testkit::WorkDir dir;
-        std::vector<std::uint8_t> code = testkit::concat(
-            {intel_microcode(intel(1, 0x0F12, 0x0A)), intel_microcode(intel(1, 0x0633, 0x0B)),
-             std::vector<std::uint8_t>(2048, 0xFF), intel_microcode(intel(4, 0x0F24, 0x0C))});
+        std::vector<std::uint8_t> code =
+            testkit::concat({intel_microcode(intel(1, 0x0F12, 0x0A)), intel_microcode(intel(1, 0x0633, 0x0B)),
+                             std::vector<std::uint8_t>(2048, 0xFF), intel_microcode(intel(4, 0x0F24, 0x0C))});
         SyntheticImage image = image_with_table({});
         image.put_member(0x10000, testkit::cpucode_member(code, compressed));
         MicrocodeCapture capture = capture_first_member(image);

@@ -5,7 +5,9 @@
 
 #include "common/console.hpp"
 
-std::string size_text(std::uint32_t value) { return size_text(value, value / 1024.0); }
+std::string size_text(std::uint32_t value) {
+    return size_text(value, value / 1024.0);
+}
 
 std::string size_text(std::uint32_t hex_value, double kilobytes) {
     char buf[48];

@@ -26,8 +26,6 @@ std::string size_text(std::uint32_t value);
 // the rows whose two parts count different things.
 std::string size_text(std::uint32_t hex_value, double kilobytes);
 
-
-
 // Prints one row on standard output; `space` is the text for column 40
 // (normally size_text of the space taken), `name` is printed as it is.
 void print_listing_row(std::string_view lead, std::uint32_t original_size, std::string_view space,

@@ -7,9 +7,9 @@
 #include <string>
 
 #include "common/console.hpp"
-#include "report/listing.hpp"
-#include "image/image_writer.hpp"
 #include "image/bios_image.hpp"
+#include "image/image_writer.hpp"
+#include "report/listing.hpp"
 #include "testkit/image_builder.hpp"
 
 struct Listing {

@@ -48,7 +48,10 @@ void write_member(JsonWriter& json, const MemberCheck& m) {
     json.key("method").value(method_text(m.head));
     write_member_identity(json, m.head, m.name);
     json.key("sha256");
-    if (m.content_sha256) json.value(*m.content_sha256); else json.null();
+    if (m.content_sha256)
+        json.value(*m.content_sha256);
+    else
+        json.null();
     json.key("pci");
     if (m.pci) {
         json.begin_object().key("vendor").value(int{m.pci->vendor}).key("device").value(int{m.pci->device});
@@ -60,16 +63,28 @@ void write_member(JsonWriter& json, const MemberCheck& m) {
     json.key("header_sum").begin_object();
     json.key("recorded").value(int{recorded_sum(m.head)});
     json.key("computed");
-    if (m.computed_sum) json.value(int{*m.computed_sum}); else json.null();
+    if (m.computed_sum)
+        json.value(int{*m.computed_sum});
+    else
+        json.null();
     json.key("holds").value(m.computed_sum && *m.computed_sum == recorded_sum(m.head));
     json.end_object();
     json.key("crc").begin_object();
     json.key("recorded");
-    if (m.recorded_crc) json.value(int{*m.recorded_crc}); else json.null();
+    if (m.recorded_crc)
+        json.value(int{*m.recorded_crc});
+    else
+        json.null();
     json.key("computed");
-    if (m.computed_crc) json.value(int{*m.computed_crc}); else json.null();
+    if (m.computed_crc)
+        json.value(int{*m.computed_crc});
+    else
+        json.null();
     json.key("matches");
-    if (m.recorded_crc && m.computed_crc) json.value(*m.recorded_crc == *m.computed_crc); else json.null();
+    if (m.recorded_crc && m.computed_crc)
+        json.value(*m.recorded_crc == *m.computed_crc);
+    else
+        json.null();
     json.end_object();
     json.key("verdict").begin_object().key("code").value(m.code).key("text").value(m.verdict).end_object();
     json.end_object();
@@ -79,12 +94,22 @@ void write_boot_block(JsonWriter& json, const ImageSurvey& survey) {
     json.key("boot_block").begin_object();
     json.key("vga_room");
     if (survey.vga_room)
-        json.begin_object().key("begin").value(survey.vga_room->begin).key("end").value(survey.vga_room->end).end_object();
+        json.begin_object()
+            .key("begin")
+            .value(survey.vga_room->begin)
+            .key("end")
+            .value(survey.vga_room->end)
+            .end_object();
     else
         json.null();
     json.key("vga_slot");
     if (survey.vga_slot)
-        json.begin_object().key("begin").value(survey.vga_slot->begin).key("end").value(survey.vga_slot->limit).end_object();
+        json.begin_object()
+            .key("begin")
+            .value(survey.vga_slot->begin)
+            .key("end")
+            .value(survey.vga_slot->limit)
+            .end_object();
     else
         json.null();
     json.key("on_board_vga").value(survey.on_board_vga);
@@ -176,7 +201,10 @@ void write_member_identity(JsonWriter& json, const MemberHead& head, std::string
     json.key("type_id").value(type_id);
     const std::string switch_text = switch_of_type(segment, offset);
     json.key("switch");
-    if (switch_text.empty()) json.null(); else json.value(switch_text);
+    if (switch_text.empty())
+        json.null();
+    else
+        json.value(switch_text);
     // The slot of a ROM family's member, as slot=X names it.
     const std::optional<SlotFamily> family = slot_family(lookup_option(switch_text));
     json.key("slot");
@@ -184,7 +212,8 @@ void write_member_identity(JsonWriter& json, const MemberHead& head, std::string
         json.value(std::string(1, slot_char(*family, segment - family->base)));
     else
         json.null();
-    json.key("listing_name").value(listing.empty() ? without_padding(listing_name(segment, offset)) : std::string(listing));
+    json.key("listing_name")
+        .value(listing.empty() ? without_padding(listing_name(segment, offset)) : std::string(listing));
     json.key("stored_name").value(listed_name(head));
     json.key("original_size").value(original_size(head));
     json.key("packed_size").value(packed_size(head));

@@ -10,11 +10,11 @@
 #include "common/sha256.hpp"
 #include "testkit/group_runs.hpp"
 #include "testkit/json_schema.hpp"
+#include "testkit/linux_only.hpp"
 #include "testkit/listing_showcase.hpp"
 #include "testkit/members.hpp"
 #include "testkit/run.hpp"
 #include "testkit/workdir.hpp"
-#include "testkit/linux_only.hpp"
 
 namespace {
 
@@ -30,7 +30,7 @@ struct Image {
 std::vector<Image> kit_images() {
     std::vector<Image> images;
     const std::vector<std::vector<std::string>> layouts = {
-        {"--size", "128K"}, {"--size", "256K"}, {"--size", "512K"}, {"--size", "1M", "--banked"},
+        {"--size", "128K"},    {"--size", "256K"},   {"--size", "512K"}, {"--size", "1M", "--banked"},
         {"--checksum-at-end"}, {"--chain", "empty"}, {"--showcase"}};
     for (const auto& options : layouts) {
         std::vector<std::string> args = {"made.bin"};
@@ -89,8 +89,10 @@ TEST(JsonReport, EveryKitImageIsValidAndAgreesWithTheListing) {
         }
         if (!testkit::json_field(r.out, "space").starts_with("null")) {
             const std::string listing = testkit::run_tool({"img.bin", "/D"}).out;
-            EXPECT_EQ(std::stoul(testkit::json_field(r.out, "total")), listed_figure(listing, "Total compress code space"));
-            EXPECT_EQ(std::stoul(testkit::json_field(r.out, "used")), listed_figure(listing, "Total compressed code size"));
+            EXPECT_EQ(std::stoul(testkit::json_field(r.out, "total")),
+                      listed_figure(listing, "Total compress code space"));
+            EXPECT_EQ(std::stoul(testkit::json_field(r.out, "used")),
+                      listed_figure(listing, "Total compressed code size"));
             // The chain's members in order, as the listing's numbered rows.
             std::size_t at = 0;
             for (const ListedRow& row : chain_rows(listing)) {
@@ -103,7 +105,8 @@ TEST(JsonReport, EveryKitImageIsValidAndAgreesWithTheListing) {
         }
         // A VGA ROM's content digest and PCI identity are those of the ROM its extract writes.
         const std::size_t vga = r.out.find("\"switch\": \"/vga\"");
-        if (vga != std::string::npos && testkit::run_tool({"img.bin", "/vga", "extract", "slot=1", "to=vga.out"}).status == 0) {
+        if (vga != std::string::npos &&
+            testkit::run_tool({"img.bin", "/vga", "extract", "slot=1", "to=vga.out"}).status == 0) {
             const Bytes rom = testkit::slurp("vga.out");
             EXPECT_EQ(testkit::json_field(r.out, "sha256", vga), sha256_hex(rom));
             ASSERT_GT(rom.size(), 0x1Au);

@@ -15,11 +15,30 @@ std::vector<std::uint8_t> option_rom(const RomFields& f) {
     rom[2] = static_cast<std::uint8_t>(f.size / 512);
     rom[0x18] = 0x40;
     rom[0x19] = 0x00;
-    const std::uint8_t pcir[] = {'P', 'C', 'I', 'R',
-                                 static_cast<std::uint8_t>(f.vendor), static_cast<std::uint8_t>(f.vendor >> 8),
-                                 static_cast<std::uint8_t>(f.device), static_cast<std::uint8_t>(f.device >> 8),
-                                 0, 0, 0x18, 0, 0, 0, f.sub_class, f.base_class,
-                                 static_cast<std::uint8_t>(f.size / 512), 0, 0, 0, 0, 0x80, 0, 0};
+    const std::uint8_t pcir[] = {'P',
+                                 'C',
+                                 'I',
+                                 'R',
+                                 static_cast<std::uint8_t>(f.vendor),
+                                 static_cast<std::uint8_t>(f.vendor >> 8),
+                                 static_cast<std::uint8_t>(f.device),
+                                 static_cast<std::uint8_t>(f.device >> 8),
+                                 0,
+                                 0,
+                                 0x18,
+                                 0,
+                                 0,
+                                 0,
+                                 f.sub_class,
+                                 f.base_class,
+                                 static_cast<std::uint8_t>(f.size / 512),
+                                 0,
+                                 0,
+                                 0,
+                                 0,
+                                 0x80,
+                                 0,
+                                 0};
     std::copy(std::begin(pcir), std::end(pcir), rom.begin() + 0x40);
     rom.back() = 0;
     rom.back() = static_cast<std::uint8_t>(0x100 - byte_sum(rom));
@@ -32,7 +51,7 @@ std::vector<std::uint8_t> dos_executable(std::span<const std::uint8_t> body, std
     const std::size_t total = exe.size() + body.size();
     exe[0] = 'M';
     exe[1] = 'Z';
-    exe[2] = static_cast<std::uint8_t>(total % 512);       // bytes in the last page
+    exe[2] = static_cast<std::uint8_t>(total % 512);  // bytes in the last page
     exe[3] = static_cast<std::uint8_t>((total % 512) >> 8);
     const std::size_t pages = (total + 511) / 512;
     exe[4] = static_cast<std::uint8_t>(pages);

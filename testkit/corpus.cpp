@@ -33,10 +33,11 @@ void runs(std::vector<std::uint8_t>& out, std::size_t size, Rng& rng) {
 
 void text(std::vector<std::uint8_t>& out, std::size_t size, Rng& rng) {
     static constexpr std::array<std::string_view, 48> kWords = {
-        "the", "of", "and", "to", "a", "in", "is", "it", "that", "for", "was", "on", "are", "with",
-        "as", "be", "at", "this", "have", "from", "or", "by", "one", "had", "not", "but", "what",
-        "all", "were", "when", "we", "there", "can", "an", "your", "which", "their", "said", "if",
-        "memory", "system", "option", "table", "device", "address", "segment", "interrupt", "video"};
+        "the",    "of",     "and",   "to",     "a",       "in",      "is",        "it",   "that", "for",
+        "was",    "on",     "are",   "with",   "as",      "be",      "at",        "this", "have", "from",
+        "or",     "by",     "one",   "had",    "not",     "but",     "what",      "all",  "were", "when",
+        "we",     "there",  "can",   "an",     "your",    "which",   "their",     "said", "if",   "memory",
+        "system", "option", "table", "device", "address", "segment", "interrupt", "video"};
     std::size_t line = 0;
     while (out.size() < size) {
         std::string_view w = kWords[rng.skewed(kWords.size())];
@@ -63,8 +64,8 @@ void code(std::vector<std::uint8_t>& out, std::size_t size, Rng& rng) {
     std::array<std::uint16_t, 64> addresses;
     for (auto& a : addresses) a = static_cast<std::uint16_t>(rng.next());
     auto imm16 = [&](bool address) {
-        std::uint16_t v = address ? addresses[rng.skewed(addresses.size())]
-                                  : static_cast<std::uint16_t>(rng.skewed(256));
+        std::uint16_t v =
+            address ? addresses[rng.skewed(addresses.size())] : static_cast<std::uint16_t>(rng.skewed(256));
         out.push_back(static_cast<std::uint8_t>(v));
         out.push_back(static_cast<std::uint8_t>(v >> 8));
     };
@@ -78,18 +79,52 @@ void code(std::vector<std::uint8_t>& out, std::size_t size, Rng& rng) {
             continue;
         }
         switch (rng.below(12)) {
-            case 0: out.push_back(0xB8 + static_cast<std::uint8_t>(rng.below(8))); imm16(false); break;
-            case 1: out.push_back(0xE8); imm16(true); break;
-            case 2: out.push_back(0x50 + static_cast<std::uint8_t>(rng.below(16))); break;
-            case 3: out.push_back(0x8B); out.push_back(static_cast<std::uint8_t>(0x46 + 8 * rng.below(4))); out.push_back(static_cast<std::uint8_t>(0x100 - 2 * (1 + rng.skewed(8)))); break;
-            case 4: out.push_back(0x89); out.push_back(static_cast<std::uint8_t>(0x46 + 8 * rng.below(4))); out.push_back(static_cast<std::uint8_t>(2 * (2 + rng.skewed(8)))); break;
-            case 5: out.push_back(0x74 + static_cast<std::uint8_t>(rng.below(2))); out.push_back(static_cast<std::uint8_t>(rng.below(64))); break;
-            case 6: out.push_back(0xCD); out.push_back(rng.below(2) ? 0x10 : 0x21); break;
-            case 7: out.push_back(0x3C); out.push_back(static_cast<std::uint8_t>(rng.skewed(128))); break;
-            case 8: out.push_back(0xA1); imm16(true); break;
-            case 9: out.push_back(0xC3); break;
-            case 10: out.push_back(0x2E); out.push_back(0x8E); out.push_back(0x1E); imm16(true); break;
-            default: out.push_back(0x33); out.push_back(static_cast<std::uint8_t>(0xC0 + 9 * rng.below(4))); break;
+        case 0:
+            out.push_back(0xB8 + static_cast<std::uint8_t>(rng.below(8)));
+            imm16(false);
+            break;
+        case 1:
+            out.push_back(0xE8);
+            imm16(true);
+            break;
+        case 2: out.push_back(0x50 + static_cast<std::uint8_t>(rng.below(16))); break;
+        case 3:
+            out.push_back(0x8B);
+            out.push_back(static_cast<std::uint8_t>(0x46 + 8 * rng.below(4)));
+            out.push_back(static_cast<std::uint8_t>(0x100 - 2 * (1 + rng.skewed(8))));
+            break;
+        case 4:
+            out.push_back(0x89);
+            out.push_back(static_cast<std::uint8_t>(0x46 + 8 * rng.below(4)));
+            out.push_back(static_cast<std::uint8_t>(2 * (2 + rng.skewed(8))));
+            break;
+        case 5:
+            out.push_back(0x74 + static_cast<std::uint8_t>(rng.below(2)));
+            out.push_back(static_cast<std::uint8_t>(rng.below(64)));
+            break;
+        case 6:
+            out.push_back(0xCD);
+            out.push_back(rng.below(2) ? 0x10 : 0x21);
+            break;
+        case 7:
+            out.push_back(0x3C);
+            out.push_back(static_cast<std::uint8_t>(rng.skewed(128)));
+            break;
+        case 8:
+            out.push_back(0xA1);
+            imm16(true);
+            break;
+        case 9: out.push_back(0xC3); break;
+        case 10:
+            out.push_back(0x2E);
+            out.push_back(0x8E);
+            out.push_back(0x1E);
+            imm16(true);
+            break;
+        default:
+            out.push_back(0x33);
+            out.push_back(static_cast<std::uint8_t>(0xC0 + 9 * rng.below(4)));
+            break;
         }
     }
     out.resize(size);
@@ -99,11 +134,11 @@ void code(std::vector<std::uint8_t>& out, std::size_t size, Rng& rng) {
 
 std::string_view corpus_name(CorpusKind kind) {
     switch (kind) {
-        case CorpusKind::Zeros: return "zeros";
-        case CorpusKind::Runs: return "runs";
-        case CorpusKind::Text: return "text";
-        case CorpusKind::Code: return "code";
-        case CorpusKind::Random: return "random";
+    case CorpusKind::Zeros: return "zeros";
+    case CorpusKind::Runs: return "runs";
+    case CorpusKind::Text: return "text";
+    case CorpusKind::Code: return "code";
+    case CorpusKind::Random: return "random";
     }
     return "?";
 }
@@ -113,13 +148,13 @@ std::vector<std::uint8_t> corpus(CorpusKind kind, std::size_t size, std::uint64_
     std::vector<std::uint8_t> out;
     out.reserve(size + 64);
     switch (kind) {
-        case CorpusKind::Zeros: out.assign(size, 0); break;
-        case CorpusKind::Runs: runs(out, size, rng); break;
-        case CorpusKind::Text: text(out, size, rng); break;
-        case CorpusKind::Code: code(out, size, rng); break;
-        case CorpusKind::Random:
-            while (out.size() < size) out.push_back(static_cast<std::uint8_t>(rng.next() >> 24));
-            break;
+    case CorpusKind::Zeros: out.assign(size, 0); break;
+    case CorpusKind::Runs: runs(out, size, rng); break;
+    case CorpusKind::Text: text(out, size, rng); break;
+    case CorpusKind::Code: code(out, size, rng); break;
+    case CorpusKind::Random:
+        while (out.size() < size) out.push_back(static_cast<std::uint8_t>(rng.next() >> 24));
+        break;
     }
     return out;
 }

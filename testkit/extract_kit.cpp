@@ -10,8 +10,7 @@
 
 namespace testkit {
 
-ChainImage chain_image(const std::vector<std::vector<std::uint8_t>>& members,
-                       std::optional<std::uint32_t> bs1) {
+ChainImage chain_image(const std::vector<std::vector<std::uint8_t>>& members, std::optional<std::uint32_t> bs1) {
     ChainImage c;
     c.image.put_member(0, stored_member(0x5000, 0, "SYSBIOS.BIN", 0x9000, 0x42));
     for (const auto& m : members) {
@@ -25,10 +24,8 @@ ChainImage chain_image(const std::vector<std::vector<std::uint8_t>>& members,
     return c;
 }
 
-void retag_member(std::vector<std::uint8_t>& member, std::uint16_t type_segment,
-                  std::uint16_t type_offset) {
-    if (member.size() < 19 || member[0] + 2u > member.size())
-        throw std::invalid_argument("no member header");
+void retag_member(std::vector<std::uint8_t>& member, std::uint16_t type_segment, std::uint16_t type_offset) {
+    if (member.size() < 19 || member[0] + 2u > member.size()) throw std::invalid_argument("no member header");
     member[15] = static_cast<std::uint8_t>(type_offset);
     member[16] = static_cast<std::uint8_t>(type_offset >> 8);
     member[17] = static_cast<std::uint8_t>(type_segment);
@@ -42,8 +39,7 @@ std::vector<std::uint8_t> first_lzh_member(const std::string& archive) {
     std::vector<std::uint8_t> bytes = slurp(archive);
     if (bytes.size() < 22 || bytes[0] == 0) throw std::runtime_error("no member in " + archive);
     const std::size_t header = bytes[0] + 2u;
-    const std::size_t packed = bytes[7] | bytes[8] << 8 | bytes[9] << 16 |
-                               static_cast<std::size_t>(bytes[10]) << 24;
+    const std::size_t packed = bytes[7] | bytes[8] << 8 | bytes[9] << 16 | static_cast<std::size_t>(bytes[10]) << 24;
     if (header + packed > bytes.size()) throw std::runtime_error("member cut short in " + archive);
     bytes.resize(header + packed);
     return bytes;

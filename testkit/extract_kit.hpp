@@ -30,8 +30,7 @@ ChainImage chain_image(const std::vector<std::vector<std::uint8_t>>& members,
 
 // Sets the TypeId bytes (15 to 18) of raw member bytes and makes the header
 // sum match again.
-void retag_member(std::vector<std::uint8_t>& member, std::uint16_t type_segment,
-                  std::uint16_t type_offset = 0);
+void retag_member(std::vector<std::uint8_t>& member, std::uint16_t type_segment, std::uint16_t type_offset = 0);
 
 // The first member (header and data, without the archive's end byte) of an
 // LZH archive file.

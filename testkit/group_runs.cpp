@@ -75,7 +75,12 @@ RunImage build(const Layout& l) {
         const std::uint16_t w8 = static_cast<std::uint16_t>(checksum_block - (l.size - 0x10000));
         img.put_bbss({.window = 1, .offset = 0xE000, .w8 = w8, .w12 = 0xB000, .w18 = 0xF000});
     } else {
-        img.put_bbss({.window = 0, .offset = 0xD000, .w6 = 0xF00E, .w8 = 0xD001, .w12 = 0xC000, .w18 = 0xF000,
+        img.put_bbss({.window = 0,
+                      .offset = 0xD000,
+                      .w6 = 0xF00E,
+                      .w8 = 0xD001,
+                      .w12 = 0xC000,
+                      .w18 = 0xF000,
                       .bank_length = 0x800});
         img.put_slot_record(0xE80, "*BT-VGA*", 0xC000, 0xD000);
         checksum_block = 0xEF000;
@@ -94,8 +99,8 @@ std::vector<std::uint16_t> named_segments(const std::string& sw) {
     if (sw == "/vga") return range(0x4080, 0x4085);
     if (sw == "/pci") return range(0x4086, 0x409F);
     const std::pair<const char*, std::uint16_t> single[] = {
-        {"/fnt0", 0x4008}, {"/oem1", 0x4013}, {"/oem2", 0x4014}, {"/cpucode", 0x4001},
-        {"/NoCompress", 0x4045}, {"/mib", 0x400F}, {"/NC_CPUCODE", 0x4056}};
+        {"/fnt0", 0x4008},       {"/oem1", 0x4013}, {"/oem2", 0x4014},      {"/cpucode", 0x4001},
+        {"/NoCompress", 0x4045}, {"/mib", 0x400F},  {"/NC_CPUCODE", 0x4056}};
     for (const auto& [name, segment] : single)
         if (sw == name) return {segment};
     return {};
@@ -110,8 +115,9 @@ struct Member {
 std::vector<Member> chain_of(const Bytes& img, std::uint32_t area_end) {
     std::vector<Member> out;
     for (std::uint32_t at = 0x10000; at + 27 < area_end && img[at + 2] == '-' && img[at + 3] == 'l';) {
-        const std::uint64_t span = std::uint64_t{img[at]} + 3 + (img[at + 7] | img[at + 8] << 8 | img[at + 9] << 16 |
-                                                                std::uint64_t{img[at + 10]} << 24);
+        const std::uint64_t span =
+            std::uint64_t{img[at]} + 3 +
+            (img[at + 7] | img[at + 8] << 8 | img[at + 9] << 16 | std::uint64_t{img[at + 10]} << 24);
         if (at + span > area_end) break;
         out.push_back({static_cast<std::uint16_t>(img[at + 17] | img[at + 18] << 8),
                        Bytes(img.begin() + at, img.begin() + static_cast<std::ptrdiff_t>(at + span))});
@@ -148,8 +154,7 @@ Bytes top_block_of(const Bytes& img, std::uint32_t area_end) {
 const std::vector<RunImage>& run_images() {
     static const std::vector<RunImage> images = [] {
         std::vector<RunImage> v;
-        for (const Layout& l : {Layout{"256K", 256 * KB},
-                                Layout{"256K top block", 256 * KB, false, false, true},
+        for (const Layout& l : {Layout{"256K", 256 * KB}, Layout{"256K top block", 256 * KB, false, false, true},
                                 Layout{"512K checksum block at the area's end", 512 * KB, false, true},
                                 Layout{"1M banked, top block", 1024 * KB, true, false, true},
                                 Layout{"128K nearly full, top block", 128 * KB, false, false, true, 0x4400}})
@@ -162,8 +167,7 @@ const std::vector<RunImage>& run_images() {
 const std::vector<RunImage>& small_run_images() {
     static const std::vector<RunImage> images = [] {
         std::vector<RunImage> v;
-        for (const Layout& l : {Layout{"128K", 128 * KB},
-                                Layout{"128K top block", 128 * KB, false, false, true},
+        for (const Layout& l : {Layout{"128K", 128 * KB}, Layout{"128K top block", 128 * KB, false, false, true},
                                 Layout{"128K checksum block at the area's end", 128 * KB, false, true},
                                 Layout{"128K nearly full, top block", 128 * KB, false, false, true, 0x4400}})
             v.push_back(build(l));
@@ -202,15 +206,32 @@ void write_run_parts() {
 
 GroupRun make_run(const std::function<std::uint32_t()>& pick) {
     static const std::vector<std::vector<std::string>> groups = {
-        {"/fnt0", "font.bin"}, {"/fnt0", "release"}, {"/fnt0", "extract"},
-        {"/oem1", "oem.bin"}, {"/oem1", "release"}, {"/oem1", "extract"},
-        {"/vga", "vga.rom"}, {"/vga", "vga_new.rom"}, {"/vga", "vga2.rom"}, {"/vga", "release"},
-        {"/pci", "pci.rom"}, {"/pci", "release"},
-        {"/cpucode", "release"}, {"/NoCompress", "table.bin"}, {"/NoCompress", "release"},
-        {"/mib", "notes.txt"}, {"/oem2", "big.bin"}, {"/oem2", "release"},
-        {"/NC_CPUCODE", "ucode.exe"}, {"/NC_CPUCODE", "release"},
-        {"/btvga", "vga.rom"}, {"/NVMM", "module.bin"}, {"/D"},
-        {"/vga", "release", "slot=2"}, {"/pci", "extract", "slot=A", "to=pci.out"}, {"/fnt0", "extract", "to=font.out"},
+        {"/fnt0", "font.bin"},
+        {"/fnt0", "release"},
+        {"/fnt0", "extract"},
+        {"/oem1", "oem.bin"},
+        {"/oem1", "release"},
+        {"/oem1", "extract"},
+        {"/vga", "vga.rom"},
+        {"/vga", "vga_new.rom"},
+        {"/vga", "vga2.rom"},
+        {"/vga", "release"},
+        {"/pci", "pci.rom"},
+        {"/pci", "release"},
+        {"/cpucode", "release"},
+        {"/NoCompress", "table.bin"},
+        {"/NoCompress", "release"},
+        {"/mib", "notes.txt"},
+        {"/oem2", "big.bin"},
+        {"/oem2", "release"},
+        {"/NC_CPUCODE", "ucode.exe"},
+        {"/NC_CPUCODE", "release"},
+        {"/btvga", "vga.rom"},
+        {"/NVMM", "module.bin"},
+        {"/D"},
+        {"/vga", "release", "slot=2"},
+        {"/pci", "extract", "slot=A", "to=pci.out"},
+        {"/fnt0", "extract", "to=font.out"},
     };
     GroupRun run;
     const std::uint32_t count = 2 + pick() % 5;
@@ -264,10 +285,9 @@ std::string check_run(const RunImage& image, const GroupRun& run) {
     if (dry_status != status) return "the dry run foretold another exit status";
     // An image the run left as it was must be the one the report names
     // before the run: no digest of it is needed to check that.
-    const bool foretold = report.empty() ? status == 1
-                          : after == image.bytes
-                              ? json_field(report, "sha256_after") == json_field(report, "sha256")
-                              : json_field(report, "sha256_after") == sha256_hex(after);
+    const bool foretold = report.empty()         ? status == 1
+                          : after == image.bytes ? json_field(report, "sha256_after") == json_field(report, "sha256")
+                                                 : json_field(report, "sha256_after") == sha256_hex(after);
     if (!foretold) return "the dry run foretold another image";
     if (after.size() != image.bytes.size()) return "the image changed its size";
     const bool err = std::find(run.args.begin(), run.args.end(), "/err") != run.args.end();

@@ -10,8 +10,7 @@ std::uint16_t crc16_arc(std::span<const std::uint8_t> data) {
     std::uint16_t crc = 0;
     for (std::uint8_t b : data) {
         crc ^= b;
-        for (int bit = 0; bit < 8; ++bit)
-            crc = static_cast<std::uint16_t>((crc & 1) ? (crc >> 1) ^ 0xA001 : crc >> 1);
+        for (int bit = 0; bit < 8; ++bit) crc = static_cast<std::uint16_t>((crc & 1) ? (crc >> 1) ^ 0xA001 : crc >> 1);
     }
     return crc;
 }
@@ -29,9 +28,9 @@ std::vector<std::uint8_t> member_bytes(const MemberFields& fields) {
     if (fields.name.size() > 230) throw std::invalid_argument("member name too long");
     std::size_t n = fields.name.size();
     std::vector<std::uint8_t> out;
-    out.reserve(n + 27 + fields.data.size());  // the header is H + 2 bytes
+    out.reserve(n + 27 + fields.data.size());          // the header is H + 2 bytes
     out.push_back(static_cast<std::uint8_t>(n + 25));  // H
-    out.push_back(0);                                   // header sum, below
+    out.push_back(0);                                  // header sum, below
     out.insert(out.end(), fields.method.begin(), fields.method.end());
     le(out, fields.data.size(), 4);
     le(out, fields.original_size >= 0 ? static_cast<std::uint64_t>(fields.original_size) : fields.data.size(), 4);
@@ -51,8 +50,8 @@ std::vector<std::uint8_t> member_bytes(const MemberFields& fields) {
     return out;
 }
 
-MemberFields stored_member(std::uint16_t type_segment, std::uint16_t type_offset, std::string name,
-                         std::uint32_t size, std::uint8_t seed) {
+MemberFields stored_member(std::uint16_t type_segment, std::uint16_t type_offset, std::string name, std::uint32_t size,
+                           std::uint8_t seed) {
     MemberFields fields;
     fields.type_segment = type_segment;
     fields.type_offset = type_offset;
@@ -74,7 +73,9 @@ void SyntheticImage::put_text(std::uint32_t offset, std::string_view text) {
     put(offset, std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
 }
 
-void SyntheticImage::put8(std::uint32_t offset, std::uint8_t value) { put(offset, {&value, 1}); }
+void SyntheticImage::put8(std::uint32_t offset, std::uint8_t value) {
+    put(offset, {&value, 1});
+}
 
 void SyntheticImage::put16(std::uint32_t offset, std::uint16_t value) {
     std::uint8_t b[2] = {static_cast<std::uint8_t>(value), static_cast<std::uint8_t>(value >> 8)};

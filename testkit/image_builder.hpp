@@ -39,8 +39,8 @@ struct MemberFields {
 std::vector<std::uint8_t> member_bytes(const MemberFields& fields);
 
 // A stored ("-lh0-") member of `size` bytes of a repeating pattern.
-MemberFields stored_member(std::uint16_t type_segment, std::uint16_t type_offset,
-                         std::string name, std::uint32_t size, std::uint8_t seed = 0x11);
+MemberFields stored_member(std::uint16_t type_segment, std::uint16_t type_offset, std::string name, std::uint32_t size,
+                           std::uint8_t seed = 0x11);
 
 // The "*BBSS*" record. Its words are offsets inside its 64 KB window.
 struct BbssFields {
@@ -79,8 +79,7 @@ struct SyntheticImage {
     // Places member bytes (from member_bytes or any other source) followed by
     // the one extra byte every member keeps in an image; returns the position
     // after that byte, where the next member goes.
-    std::uint32_t put_member(std::uint32_t offset, std::span<const std::uint8_t> member,
-                             std::uint8_t extra = 0x00);
+    std::uint32_t put_member(std::uint32_t offset, std::span<const std::uint8_t> member, std::uint8_t extra = 0x00);
     std::uint32_t put_member(std::uint32_t offset, const MemberFields& fields);
     // Members one after another from `offset`; returns the end of the chain.
     std::uint32_t put_chain(std::uint32_t offset, const std::vector<MemberFields>& members);
@@ -95,8 +94,7 @@ struct SyntheticImage {
     // A 16-byte record at top_base + 16 * index: `text`, then for the slot
     // records ("*BT-VGA*", "*NVDAMM*") the slot start and end words at +8, +10.
     void put_record16(std::uint32_t index, std::string_view text);
-    void put_slot_record(std::uint32_t index, std::string_view text, std::uint16_t start,
-                         std::uint16_t end);
+    void put_slot_record(std::uint32_t index, std::string_view text, std::uint16_t start, std::uint16_t end);
 
     // Writes the image to `path`; throws std::runtime_error on failure.
     void save(const std::string& path) const;

@@ -7,17 +7,16 @@
 #include <string_view>
 
 #include "common/file.hpp"
+#include "testkit/linux_only.hpp"
 #include "testkit/run.hpp"
 #include "testkit/workdir.hpp"
-#include "testkit/linux_only.hpp"
 
 using testkit::member_bytes;
 using testkit::stored_member;
 
 TEST(ImageBuilder, Crc16KnownAnswer) {
     std::string_view text = "123456789";
-    EXPECT_EQ(testkit::crc16_arc({reinterpret_cast<const std::uint8_t*>(text.data()), text.size()}),
-              0xBB3D);
+    EXPECT_EQ(testkit::crc16_arc({reinterpret_cast<const std::uint8_t*>(text.data()), text.size()}), 0xBB3D);
 }
 
 TEST(ImageBuilder, HeaderLayout) {

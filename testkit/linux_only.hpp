@@ -11,17 +11,19 @@
 #include "common/platform.hpp"
 
 namespace testkit {
-inline bool under_ci() { return platform::environment("CI").value_or("") == "true"; }
+inline bool under_ci() {
+    return platform::environment("CI").value_or("") == "true";
+}
 }  // namespace testkit
 
-#define MOZAIK_LINUX_ONLY(what)  \
-    if (!platform::kWindows) { \
-    } else                       \
+#define MOZAIK_LINUX_ONLY(what) \
+    if (!platform::kWindows) {  \
+    } else                      \
         GTEST_SKIP() << "under Windows: needs " << (what) << ", a Linux facility"
 
-#define MOZAIK_NEEDS(have, what)                                   \
-    if (have) {                                                    \
-    } else if (testkit::under_ci())                                \
+#define MOZAIK_NEEDS(have, what)                                     \
+    if (have) {                                                      \
+    } else if (testkit::under_ci())                                  \
         FAIL() << "missing under CI, which installs it: " << (what); \
-    else                                                           \
+    else                                                             \
         GTEST_SKIP() << (what)

@@ -7,7 +7,7 @@
 namespace testkit {
 
 MemberFields packed_member(std::uint16_t type_segment, std::uint16_t type_offset, std::string name,
-                         std::span<const std::uint8_t> data, bool store) {
+                           std::span<const std::uint8_t> data, bool store) {
     MemberFields fields;
     fields.type_segment = type_segment;
     fields.type_offset = type_offset;

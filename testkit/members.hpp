@@ -15,6 +15,6 @@ namespace testkit {
 // or `store` is set; original_size and data_crc from `data`. Turn it into
 // bytes with member_bytes().
 MemberFields packed_member(std::uint16_t type_segment, std::uint16_t type_offset, std::string name,
-                         std::span<const std::uint8_t> data, bool store = false);
+                           std::span<const std::uint8_t> data, bool store = false);
 
 }  // namespace testkit

@@ -78,21 +78,21 @@ MemberFields cpucode_member(const std::vector<std::uint8_t>& data, bool compress
     return m;
 }
 
-std::uint32_t put_top_microcode(SyntheticImage& image, std::uint32_t area_end,
-                                const std::vector<std::uint8_t>& data, std::uint32_t bs1_at) {
+std::uint32_t put_top_microcode(SyntheticImage& image, std::uint32_t area_end, const std::vector<std::uint8_t>& data,
+                                std::uint32_t bs1_at) {
     std::uint32_t start = image.put_ncpu_block(area_end, data);
     image.put_bs1(bs1_at, image.physical(start));
     return start;
 }
 
-void put_bt_vga_slot(SyntheticImage& image, std::uint32_t index, std::uint16_t start,
-                     std::uint16_t end, const std::vector<std::uint8_t>& member) {
+void put_bt_vga_slot(SyntheticImage& image, std::uint32_t index, std::uint16_t start, std::uint16_t end,
+                     const std::vector<std::uint8_t>& member) {
     image.put_slot_record(index, "*BT-VGA*", start, end);
     image.put_member(top64(image, start), member);
 }
 
-void put_nvdamm_slot(SyntheticImage& image, std::uint32_t index, std::uint16_t start,
-                     std::uint16_t end, std::uint16_t block_at, std::string_view block) {
+void put_nvdamm_slot(SyntheticImage& image, std::uint32_t index, std::uint16_t start, std::uint16_t end,
+                     std::uint16_t block_at, std::string_view block) {
     image.put_slot_record(index, "*NVDAMM*", start, end);
     image.put_text(top64(image, block_at), block);
 }

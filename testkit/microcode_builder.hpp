@@ -48,25 +48,24 @@ std::vector<std::uint8_t> concat(const std::vector<std::vector<std::uint8_t>>& p
 
 // A member of segment 0x4001 ("/cpucode") holding `data`: stored ("-lh0-")
 // or compressed with the tool's own LH5 coder.
-MemberFields cpucode_member(const std::vector<std::uint8_t>& data, bool compressed,
-                            std::string name = "CPUCODE.BIN");
+MemberFields cpucode_member(const std::vector<std::uint8_t>& data, bool compressed, std::string name = "CPUCODE.BIN");
 
 // The uncompressed microcode block ending at `area_end` with its trailer,
 // and a "*BS1" record at `bs1_at` pointing at the block's start.
 // Returns the block's start.
-std::uint32_t put_top_microcode(SyntheticImage& image, std::uint32_t area_end,
-                                const std::vector<std::uint8_t>& data, std::uint32_t bs1_at);
+std::uint32_t put_top_microcode(SyntheticImage& image, std::uint32_t area_end, const std::vector<std::uint8_t>& data,
+                                std::uint32_t bs1_at);
 
 // A "*BT-VGA*" record (16-byte record number `index` from top_base) naming
 // the slot [start, end) of the top 64 KB, and `member` (work-archive bytes)
 // placed at the slot's start followed by its end byte 0x00.
-void put_bt_vga_slot(SyntheticImage& image, std::uint32_t index, std::uint16_t start,
-                     std::uint16_t end, const std::vector<std::uint8_t>& member);
+void put_bt_vga_slot(SyntheticImage& image, std::uint32_t index, std::uint16_t start, std::uint16_t end,
+                     const std::vector<std::uint8_t>& member);
 
 // A "*NVDAMM*" record naming the slot [start, end] and, at `block_at` inside
 // the top 64 KB, the bytes of `block` (for instance "NVMM\0TEXT...").
-void put_nvdamm_slot(SyntheticImage& image, std::uint32_t index, std::uint16_t start,
-                     std::uint16_t end, std::uint16_t block_at, std::string_view block);
+void put_nvdamm_slot(SyntheticImage& image, std::uint32_t index, std::uint16_t start, std::uint16_t end,
+                     std::uint16_t block_at, std::string_view block);
 
 // The top-64 KB offset `v` as a file offset.
 inline std::uint32_t top64(const SyntheticImage& image, std::uint32_t v) {

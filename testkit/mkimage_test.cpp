@@ -32,8 +32,10 @@ TEST(Mkimage, HelpAndUnknownOptions) {
         const auto r = testkit::run_program(MKIMAGE_BINARY, c.args);
         EXPECT_EQ(r.status, c.status) << r.err;
         EXPECT_TRUE(r.out.starts_with(c.out)) << r.out;
-        if (*c.err) EXPECT_NE(r.err.find(c.err), std::string::npos) << r.err;
-        else EXPECT_EQ(r.err, "");
+        if (*c.err)
+            EXPECT_NE(r.err.find(c.err), std::string::npos) << r.err;
+        else
+            EXPECT_EQ(r.err, "");
         EXPECT_TRUE(std::filesystem::is_empty(dir.path())) << "a file was written";
     }
 }

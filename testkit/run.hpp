@@ -9,20 +9,19 @@
 namespace testkit {
 
 struct RunResult {
-    std::string out;   // standard output
-    std::string err;   // standard error (the console channel)
-    int status = -1;   // exit status; -1 when it did not exit normally
+    std::string out;  // standard output
+    std::string err;  // standard error (the console channel)
+    int status = -1;  // exit status; -1 when it did not exit normally
 };
 
 struct RunOptions {
-    std::string input;                                      // fed to standard input
-    std::vector<std::pair<std::string, std::string>> env;   // set (value) in the child
-    std::vector<std::string> unset_env;                     // removed in the child
-    std::string argv0;                                      // argument 0; the path when empty
+    std::string input;                                     // fed to standard input
+    std::vector<std::pair<std::string, std::string>> env;  // set (value) in the child
+    std::vector<std::string> unset_env;                    // removed in the child
+    std::string argv0;                                     // argument 0; the path when empty
 };
 
-RunResult run_program(const std::string& path, const std::vector<std::string>& args,
-                      const RunOptions& options = {});
+RunResult run_program(const std::string& path, const std::vector<std::string>& args, const RunOptions& options = {});
 
 // Whether file modes do not bind this process (root on Linux; Windows has
 // no such user: its read-only attribute binds an administrator too).

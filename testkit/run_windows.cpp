@@ -36,7 +36,9 @@ std::string quote(const std::string& arg) {
 
 // The name of a "NAME=value" entry; the "=C:=C:\..." entries of the drives'
 // folders start with their "=".
-std::string name_of(const std::string& entry) { return entry.substr(0, entry.find('=', 1)); }
+std::string name_of(const std::string& entry) {
+    return entry.substr(0, entry.find('=', 1));
+}
 
 bool same_name(const std::string& a, const std::string& b) {
     return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
@@ -108,8 +110,7 @@ struct Pipes {
 
 }  // namespace
 
-RunResult run_program(const std::string& path, const std::vector<std::string>& args,
-                      const RunOptions& options) {
+RunResult run_program(const std::string& path, const std::vector<std::string>& args, const RunOptions& options) {
     Pipes pipes;
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
@@ -159,6 +160,8 @@ RunResult run_program(const std::string& path, const std::vector<std::string>& a
     return result;
 }
 
-bool running_as_root() { return false; }
+bool running_as_root() {
+    return false;
+}
 
 }  // namespace testkit

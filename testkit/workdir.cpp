@@ -33,8 +33,7 @@ WorkDir::~WorkDir() {
 std::string testdata(const std::string& relative) {
     std::string path = std::string(MOZAIK_TESTDATA_DIR) + "/" + relative;
     std::error_code ec;
-    if (!std::filesystem::is_regular_file(path, ec))
-        throw std::runtime_error("missing test vector " + path);
+    if (!std::filesystem::is_regular_file(path, ec)) throw std::runtime_error("missing test vector " + path);
     return path;
 }
 

@@ -41,8 +41,8 @@
 #include "common/file.hpp"
 #include "testkit/components.hpp"
 #include "testkit/image_builder.hpp"
-#include "testkit/microcode_builder.hpp"
 #include "testkit/listing_showcase.hpp"
+#include "testkit/microcode_builder.hpp"
 
 namespace {
 
@@ -102,9 +102,9 @@ MemberFields parse_member(const std::string& text) {
 
 void write_samples(const std::string& dir) {
     std::filesystem::create_directories(dir);
-    for (auto [name, bytes] : {std::pair{"vga.rom", option_rom(0x2000, 0x31)},
-                               std::pair{"isa.rom", option_rom(0x1000, 0x47)},
-                               std::pair{"data.bin", sample_data(0x3000)}}) {
+    for (auto [name, bytes] :
+         {std::pair{"vga.rom", option_rom(0x2000, 0x31)}, std::pair{"isa.rom", option_rom(0x1000, 0x47)},
+          std::pair{"data.bin", sample_data(0x3000)}}) {
         if (!write_file(dir + "/" + name, bytes)) throw std::runtime_error("cannot write " + dir + "/" + name);
     }
 }
@@ -149,7 +149,9 @@ constexpr const char* kUsage =
     "*BT-VGA* slot. --checksum-at-end makes the checksum block the last 4 KB of\n"
     "the compressed area. --showcase writes an image with every kind of listing row.\n";
 
-bool is_help(const std::string& arg) { return arg == "-h" || arg == "--help"; }
+bool is_help(const std::string& arg) {
+    return arg == "-h" || arg == "--help";
+}
 
 int make_image(const std::vector<std::string>& args) {
     for (const std::string& arg : args) {
@@ -185,12 +187,18 @@ int make_image(const std::vector<std::string>& args) {
             throw std::invalid_argument("unknown argument " + option + " (mkimage --help shows the usage)");
         if (i + 1 >= args.size()) throw std::invalid_argument("missing value after " + option);
         const std::string& value = args[i + 1];
-        if (option == "--size") size = parse_size(value);
-        else if (option == "--member") members.push_back(parse_member(value));
-        else if (option == "--parts") parts = value;
-        else if (option == "--chain" && (value == "sample" || value == "empty")) sample_chain = value == "sample";
-        else if (option == "--chain") throw std::invalid_argument("--chain is sample or empty: " + value);
-        else samples = value;
+        if (option == "--size")
+            size = parse_size(value);
+        else if (option == "--member")
+            members.push_back(parse_member(value));
+        else if (option == "--parts")
+            parts = value;
+        else if (option == "--chain" && (value == "sample" || value == "empty"))
+            sample_chain = value == "sample";
+        else if (option == "--chain")
+            throw std::invalid_argument("--chain is sample or empty: " + value);
+        else
+            samples = value;
     }
     if (banked && size != 1024 * KB) throw std::invalid_argument("--banked needs --size 1M");
     if (banked && checksum_at_end) throw std::invalid_argument("--checksum-at-end is not for --banked images");
@@ -219,7 +227,12 @@ int make_image(const std::vector<std::string>& args) {
         // Bank 14: the bank block (0x800 bytes) and the check bytes in the
         // page at 0xEF000, above the area; a "*BT-VGA*" slot from 0xC000 to
         // 0xD000 of the top 64 KB, its record at 0xEE800.
-        img.put_bbss({.window = 0, .offset = 0xD000, .w6 = 0xF00E, .w8 = 0xD001, .w12 = 0xC000, .w18 = 0xF000,
+        img.put_bbss({.window = 0,
+                      .offset = 0xD000,
+                      .w6 = 0xF00E,
+                      .w8 = 0xD001,
+                      .w12 = 0xC000,
+                      .w18 = 0xF000,
                       .bank_length = 0x800});
         img.put_slot_record(0xE80, "*BT-VGA*", 0xC000, 0xD000);
     }
@@ -230,8 +243,8 @@ int make_image(const std::vector<std::string>& args) {
     img.save(out);
     if (!samples.empty()) write_samples(samples);
     if (!parts.empty()) write_parts(parts);
-    console::outf("%s: %u bytes, %zu members from 10000h, area end %05Xh\n", out.c_str(), size,
-                  members.size(), area_end);
+    console::outf("%s: %u bytes, %zu members from 10000h, area end %05Xh\n", out.c_str(), size, members.size(),
+                  area_end);
     return 0;
 }
 
