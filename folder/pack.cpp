@@ -14,6 +14,7 @@
 #include "common/private_folder.hpp"
 #include "common/sha256.hpp"
 #include "folder/manifest.hpp"
+#include "folder/pack_adds.hpp"
 #include "folder/pack_blocks.hpp"
 #include "folder/stored_members.hpp"
 #include "image/bios_image.hpp"
@@ -38,7 +39,8 @@ struct LineContent {
 };
 
 struct PackPlan {
-    std::vector<Bytes> chain;  // the members in order, as they go from chain_start
+    std::vector<Bytes> chain;   // the members kept as stored, in order, as they go from chain_start
+    std::vector<LineAdd> adds;  // the changed and new chain lines, in order, added behind them
     std::optional<Bytes> system_bios;
     int kept = 0, packed = 0;
     Encoder encoder = Encoder::Exact;  // what packs the changed lines (/best)
@@ -61,23 +63,15 @@ std::optional<Bytes> stored_member(const BiosImage& base, const LineContent& c) 
     return Bytes(from, from + static_cast<std::ptrdiff_t>(member_span(head)));
 }
 
-// The member of the line as it goes to `position`: as stored, or packed anew.
-std::variant<Bytes, std::string> member_at(const BiosImage& base, const LineContent& c, std::uint32_t position,
-                                           PackPlan& plan) {
+// The member of the line as it goes to `position`, as stored; nothing when
+// it must be added anew (changed, new, or a /NoCompress member that would
+// no longer start its data on 16 bytes there).
+std::optional<Bytes> kept_member(const BiosImage& base, const LineContent& c, std::uint32_t position) {
     const ManifestLine& l = *c.line;
     const TypeIdValue type = parse_type_id(l.type_id);
-    const bool aligned = aligned_kind(type.segment, type.offset);
-    if (std::optional<Bytes> stored = stored_member(base, c); stored && (!aligned || position == *l.at)) {
-        ++plan.kept;
-        return std::move(*stored);
-    }
-    std::optional<Bytes> archive = pack_line(l, c.content, plan.encoder);
-    if (!archive) return line_fault(l, "the stored name is longer than 230 bytes");
-    ++plan.packed;
-    if (!aligned) return std::move(*archive);
-    std::optional<Bytes> placed = aligned_member(*archive, position);
-    if (!placed) return line_fault(l, "the stored name leaves no room to align the data on 16 bytes");
-    return std::move(*placed);
+    std::optional<Bytes> stored = stored_member(base, c);
+    if (stored && aligned_kind(type.segment, type.offset) && position != *l.at) return std::nullopt;
+    return stored;
 }
 
 // Why the manifest's file name `file` may not be read from the folder;
@@ -222,10 +216,15 @@ std::variant<PackPlan, std::string> plan_pack(const BiosImage& base, const Image
             ++(c.changed ? plan.packed : plan.kept);  // a block outside the chain, put in by lay_out
             continue;
         }
-        std::variant<Bytes, std::string> member = member_at(base, c, static_cast<std::uint32_t>(position), plan);
-        if (std::string* fault = std::get_if<std::string>(&member)) return *fault;
-        position += std::get<Bytes>(member).size();
-        plan.chain.push_back(std::move(std::get<Bytes>(member)));
+        std::optional<Bytes> member = kept_member(base, c, static_cast<std::uint32_t>(position));
+        if (!member) {
+            plan.adds.push_back({c.line, c.content});
+            ++plan.packed;
+            continue;
+        }
+        ++plan.kept;
+        position += member->size();
+        plan.chain.push_back(std::move(*member));
     }
     if (position > end)
         return "the chain overflows its space by " + std::to_string(position - end) +
@@ -236,7 +235,7 @@ std::variant<PackPlan, std::string> plan_pack(const BiosImage& base, const Image
 // The plan written through the writer, then the changed blocks outside the
 // chain; the fix-ups when anything changed. A fault leaves `image` half-made.
 std::optional<std::string> lay_out(BiosImage& image, const ImageSurvey& s, const PackPlan& plan,
-                                   const std::vector<LineContent>& components) {
+                                   const std::vector<LineContent>& components, const std::string& work_folder) {
     ImageWriter writer(image);
     const std::vector<std::uint8_t> before = image.bytes;
     if (plan.system_bios) {
@@ -253,6 +252,8 @@ std::optional<std::string> lay_out(BiosImage& image, const ImageSurvey& s, const
         // The old chain's bytes behind the new one are erased.
         if (at < s.chain.end_position) scope.write(at, Bytes(s.chain.end_position - at, 0xFF));
     }
+    if (std::optional<std::string> fault = add_lines(writer, plan.adds, work_folder, plan.encoder == Encoder::Best))
+        return fault;
     std::vector<ChangedBlock> blocks;
     for (const LineContent& c : components)
         if (c.changed && c.line->place != Place::Chain && c.line->place != Place::SystemBios)
@@ -316,8 +317,11 @@ int pack_folder(const PackRequest& r) {
         plan_pack(base, s, std::get<std::vector<LineContent>>(components), r.best ? Encoder::Best : Encoder::Exact);
     if (const std::string* fault = std::get_if<std::string>(&plan)) return fail(*fault);
     BiosImage image = base;
+    // The adds' work files go to a private folder: /pack writes nothing beside NEW.
+    PrivateFolder work;
+    if (!make_private_folder(work)) return fail("Can't make a private folder for the adds' work files");
     if (std::optional<std::string> fault =
-            lay_out(image, s, std::get<PackPlan>(plan), std::get<std::vector<LineContent>>(components)))
+            lay_out(image, s, std::get<PackPlan>(plan), std::get<std::vector<LineContent>>(components), work.path))
         return fail(*fault);
     if (r.dry) {
         PrivateFolder folder;

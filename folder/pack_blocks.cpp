@@ -23,11 +23,6 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-std::string overflow(const ManifestLine& l, const char* what, std::size_t over) {
-    return line_fault(
-        l, "the " + std::string(what) + " overflows by " + std::to_string(over) + " bytes; shrink the content file");
-}
-
 // The body placed as /NC_CPUCODE places it; the placement says on the
 // console channel why it does not fit.
 std::optional<std::string> put_top_block(ImageWriter& writer, const ChangedBlock& b, FixupRequest& fixups) {
@@ -43,28 +38,23 @@ std::optional<std::string> put_top_block(ImageWriter& writer, const ChangedBlock
     return std::nullopt;
 }
 
-// The member in the "*BT-VGA*" slot, 0xFF behind it; it must leave at
-// least one byte of the slot erased, as /btvga does.
-std::optional<std::string> put_boot_vga(ImageWriter& writer, const ChangedBlock& b) {
-    const ManifestLine& l = *b.line;
-    const std::optional<ByteRange> slot = region_range(writer.image(), Region::BootVgaSlot);
-    if (!slot) return line_fault(l, "this image has no \"*BT-VGA*\" slot; remove the line");
-    if (!has_rom_signature(b.content)) return line_fault(l, l.file + " is no ROM: it must begin with 55 AA");
-    std::optional<Bytes> archive = pack_line(l, b.content, b.encoder);
-    if (!archive) return line_fault(l, "the stored name is longer than 230 bytes");
-    const std::size_t room = slot->end - slot->begin;
-    if (archive->size() >= room) return overflow(l, "boot-block VGA slot", archive->size() - room + 1);
-    fill_boot_region(writer, Region::BootVgaSlot, std::move(*archive), 0xFF);
-    return std::nullopt;
-}
-
-// The module at the start of the "*NVDAMM*" slot, 0x00 behind it.
-std::optional<std::string> put_memory_module(ImageWriter& writer, const ChangedBlock& b) {
-    const std::optional<ByteRange> slot = region_range(writer.image(), Region::MemorySlot);
-    if (!slot) return line_fault(*b.line, "this image has no \"*NVDAMM*\" slot; remove the line");
-    const std::size_t room = slot->end - slot->begin;
-    if (b.content.size() > room) return overflow(*b.line, "memory-module slot", b.content.size() - room);
-    fill_boot_region(writer, Region::MemorySlot, Bytes(b.content.begin(), b.content.end()), 0x00);
+// A block's line as the add of its kind: /btvga or /NVMM with the line's
+// content and stored name; the add says why it refuses.
+std::optional<std::string> put_by_add(ImageWriter& writer, const ChangedBlock& b, OptionCode code,
+                                      GroupResult (*add)(const Operand&)) {
+    GroupRequest group;
+    group.code = code;
+    group.type_id = std::string(kind(code).type_id);
+    group.type_value = kind(code).type_value;
+    group.rom_file = b.line->file;
+    group.stored_name = b.line->name;
+    group.rom_bytes.assign(b.content.begin(), b.content.end());
+    group.best = b.encoder == Encoder::Best;
+    RomSlots slots;
+    const GroupResult r = add({group, writer, slots});
+    if (r.failed || !r.changed)
+        return line_fault(*b.line, "the add of " + std::string(kind(code).switch_text) + " " + b.line->file +
+                                       " refused it (said above)");
     return std::nullopt;
 }
 
@@ -74,10 +64,11 @@ std::optional<std::string> put_changed_blocks(ImageWriter& writer, std::span<con
                                               FixupRequest& fixups) {
     for (const ChangedBlock& b : blocks) {
         const Place place = b.line->place;
-        std::optional<std::string> fault = place == Place::TopBlock     ? put_top_block(writer, b, fixups)
-                                           : place == Place::BootVga    ? put_boot_vga(writer, b)
-                                           : place == Place::MemorySlot ? put_memory_module(writer, b)
-                                                                        : std::nullopt;
+        std::optional<std::string> fault =
+            place == Place::TopBlock     ? put_top_block(writer, b, fixups)
+            : place == Place::BootVga    ? put_by_add(writer, b, code::btvga, add_boot_block_vga)
+            : place == Place::MemorySlot ? put_by_add(writer, b, code::nvmm, add_memory_module)
+                                         : std::nullopt;
         if (fault) return fault;
     }
     return std::nullopt;

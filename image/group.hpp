@@ -20,21 +20,22 @@ enum class Outcome { NextGroup, EndOfRun };
 using RomSlots = std::bitset<kRomSlotFlags>;
 
 struct GroupRequest {
-    OptionCode code = 0;                      // the kind (/ncr and /aha as /pci)
-    std::string type_id = "7000:0";           // the TypeId text its member gets
-    std::uint16_t type_value = 0xFFFF;        // and its segment
-    std::string rom_file;                     // the RomFile; empty for a lone switch
-    std::string stored_name;                  // "name=NAME" after it: the member's stored name; empty: the RomFile
-    std::vector<std::uint8_t> rom_bytes;      // its content, read whole
-    std::uint32_t isa_segment = 0;            // /isa's address operand; 0 when none
-    int group_number = 0;                     // /group's number
-    bool no_reserve = false;                  // logos keep their palette ("noreserve")
-    std::optional<OsbPosition> osb_position;  // an OSB CPU bitmap's screen position
-    std::optional<std::string> slot_word;     // "slot=X" after release or extract
-    std::optional<std::string> target_word;   // "to=FILE" after extract
-    std::string work_folder;                  // where files the run writes go; empty: where they are named
-    bool json = false;                        // /json: a report goes out as one JSON document
-    bool best = false;                        // /best: members packed by the near-optimal encoder
+    OptionCode code = 0;                        // the kind (/ncr and /aha as /pci)
+    std::string type_id = "7000:0";             // the TypeId text its member gets
+    std::uint16_t type_value = 0xFFFF;          // and its segment
+    std::string rom_file;                       // the RomFile; empty for a lone switch
+    std::string stored_name;                    // "name=NAME" after it: the member's stored name; empty: the RomFile
+    std::vector<std::uint8_t> rom_bytes;        // its content, read whole
+    std::uint32_t isa_segment = 0;              // /isa's address operand; 0 when none
+    int group_number = 0;                       // /group's number
+    bool no_reserve = false;                    // logos keep their palette ("noreserve")
+    std::optional<OsbPosition> osb_position;    // an OSB CPU bitmap's screen position
+    std::optional<std::string> slot_word;       // "slot=X" after release, extract or the RomFile
+    std::optional<std::uint16_t> slot_segment;  // the slot an add is pinned to, as its segment (/pack's lines)
+    std::optional<std::string> target_word;     // "to=FILE" after extract
+    std::string work_folder;                    // where files the run writes go; empty: where they are named
+    bool json = false;                          // /json: a report goes out as one JSON document
+    bool best = false;                          // /best: members packed by the near-optimal encoder
 
     const ComponentKind& row() const { return kind(code); }
     // The name a member packed from the RomFile is stored under.

@@ -37,6 +37,7 @@ GroupResult commit_or_refuse(ImageWriter& writer, const Planned& planned) {
 // The segment of the slot "slot=X" names; nothing without the word. False
 // (said) when the word names no slot of the kind.
 bool pinned_slot(const GroupRequest& group, std::optional<std::uint16_t>& segment) {
+    segment = group.slot_segment;
     if (!group.slot_word) return true;
     const std::string& word = *group.slot_word;
     const SlotFamily* family = group.row().family;  // the driver refused slot= for kinds without slots
