@@ -20,6 +20,7 @@
 #include "archive/crc16.hpp"
 #include "archive/member_header.hpp"
 #include "common/console.hpp"
+#include "common/platform.hpp"
 #include "common/sha256.hpp"
 #include "driver/run.hpp"
 #include "folder/unpack.hpp"
@@ -35,6 +36,12 @@
 #include "testkit/workdir.hpp"
 
 namespace {
+
+// `to` made a copy of `from` (copy_file's overwrite_existing fails under Wine).
+void copy_over(const std::string& from, const std::string& to) {
+    std::filesystem::remove(to);
+    std::filesystem::copy_file(from, to);
+}
 
 // A 16 x 8 bitmap of 8 bits a pixel, grey levels: one a logo add converts.
 std::vector<std::uint8_t> small_bitmap() {
@@ -167,7 +174,7 @@ TEST(ImageFolder, UnpackThenPackGivesTheSameBytesAndEditsGiveCleanImages) {
             testkit::spit("r2.bin", testkit::corpus(testkit::CorpusKind::Text, 2500, 8));
             testkit::spit("r3.bin", testkit::corpus(testkit::CorpusKind::Code, 0x240, 2));
             for (const char* f : {"r1.rom", "r2.bin", "r3.bin"}) fs::copy_file(f, std::string("e/") + f);
-            fs::copy_file("img.bin", "serial.bin", fs::copy_options::overwrite_existing);
+            copy_over("img.bin", "serial.bin");
             std::vector<std::string> args = {"serial.bin"};
             args.insert(args.end(), adds.begin(), adds.end());
             ASSERT_EQ(testkit::run_tool(args).status, 0);
@@ -719,6 +726,7 @@ TEST(ImageFolder, UnpackRefreshesAnEarlierUnpackAndLeavesOtherFiles) {
         std::vector<std::string> said;            // on stdout (status 0) or the console channel
         std::map<std::string, std::string> kept;  // files of f with their text afterwards
         std::vector<std::string> gone;            // names no longer in f
+        bool links = false;                       // plants a symbolic link (none under Wine)
     };
     const auto earlier = [](const std::string& image) {
         ASSERT_EQ(testkit::run_tool({image, "/unpack", "f"}).status, 0);
@@ -749,7 +757,8 @@ TEST(ImageFolder, UnpackRefreshesAnEarlierUnpackAndLeavesOtherFiles) {
          0,
          {"left f/README as it was"},
          {{"README", "mine"}},
-         {}},
+         {},
+         true},
         {"a folder with another file and no manifest",
          [] {
              fs::create_directory("f");
@@ -771,12 +780,14 @@ TEST(ImageFolder, UnpackRefreshesAnEarlierUnpackAndLeavesOtherFiles) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
+        if (c.links && platform::kWindows) continue;
         fs::remove_all("f");
         c.plant();
         const testkit::RunResult r = testkit::run_tool({"img.bin", "/unpack", "f"});
         EXPECT_EQ(r.status, c.status) << r.err;
         std::string said = (c.status == 0 ? r.out : r.err);
         std::erase(said, '\n');
+        std::ranges::replace(said, '\\', '/');  // Windows names its paths with backslashes
         for (const std::string& s : c.said) EXPECT_NE(said.find(s), std::string::npos) << said;
         for (const auto& [file, text] : c.kept) EXPECT_EQ(read_text("f/" + file), text) << file;
         for (const std::string& file : c.gone) EXPECT_FALSE(fs::exists(fs::symlink_status("f/" + file))) << file;
@@ -799,7 +810,7 @@ TEST(ImageFolder, OneChangedMemberChangesOneLineAcrossReleases) {
     const std::string before = read_text("f/manifest.txt");
     testkit::spit(file_of("f", "/vga"), testkit::option_rom({.build = 7}));
     ASSERT_EQ(testkit::run_tool({"next.bin", "/pack", "f"}).status, 0);
-    fs::copy_file("next.bin", "img.bin", fs::copy_options::overwrite_existing);  // the release under its name
+    copy_over("next.bin", "img.bin");  // the release under its name
     ASSERT_EQ(testkit::run_tool({"img.bin", "/unpack", "f"}).status, 0);
     const std::string after = read_text("f/manifest.txt");
     std::istringstream a(before), b(after);

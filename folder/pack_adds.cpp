@@ -38,15 +38,15 @@ GroupRequest line_request(const LineAdd& a, const std::string& work_folder, bool
 
 }  // namespace
 
-std::optional<std::string> add_lines(ImageWriter& writer, std::span<const LineAdd> adds,
-                                     const std::string& work_folder, bool best) {
+std::optional<std::string> add_lines(ImageWriter& writer, std::span<const LineAdd> adds, const std::string& work_folder,
+                                     bool best) {
     RomSlots slots;
     for (const LineAdd& a : adds) {
         const GroupRequest group = line_request(a, work_folder, best);
         const GroupResult r = add_component({group, writer, slots});
         if (r.failed || !r.changed || r.write_failed)
-            return line_fault(*a.line, "the add of " + std::string(kind(group.code).switch_text) + " " +
-                                           a.line->file + " refused it (said above)");
+            return line_fault(*a.line, "the add of " + std::string(kind(group.code).switch_text) + " " + a.line->file +
+                                           " refused it (said above)");
     }
     return std::nullopt;
 }

@@ -25,5 +25,5 @@ struct LineAdd {
 // work files go (a private folder: /pack writes nothing beside NEW). The
 // fault, as "manifest line %d: ...", when an add refuses its line (the
 // add has said why); the image is then half-made and must not be written.
-std::optional<std::string> add_lines(ImageWriter& writer, std::span<const LineAdd> adds,
-                                     const std::string& work_folder, bool best);
+std::optional<std::string> add_lines(ImageWriter& writer, std::span<const LineAdd> adds, const std::string& work_folder,
+                                     bool best);
