@@ -45,6 +45,8 @@ bool in_family(const SlotFamily& family, std::uint16_t segment) {
 // Whether the TypeId `type` is one the switch `sw` adds.
 bool agrees(const std::string& sw, const std::string& type) {
     const TypeIdValue v = parse_type_id(type);
+    // "/group05" and "/group5" are one group: its number decides.
+    if (const std::optional<int> group = group_number(sw)) return v.segment == kGroupSlots.base + *group;
     const std::string named = switch_of_type(v.segment, v.offset);
     if (named.size() == sw.size() && strncasecmp(named.c_str(), sw.c_str(), sw.size()) == 0) return true;
     const ComponentKind* k = kind_of_switch(sw);

@@ -139,6 +139,7 @@ TEST(Manifest, ReadsLongAndShortLinesAndDerivesWhatTheyLeaveOut) {
         {"chain i.rom /isa\nchain j /isa 40A5:0\nchain k /isa 40A6:0\nchain l /isa 40A7:0\nchain m.rom /isa\n", 4,
          "40A0:0000", "-lh5-", "m.rom", std::nullopt, std::nullopt, false},
         {"chain g.bin /group5\n", 0, "402E:0000", "-lh5-", "g.bin", std::nullopt, std::nullopt, false},
+        {"chain g.bin /group05 402E:0000\n", 0, "402E:0000", "-lh5-", "g.bin", std::nullopt, std::nullopt, false},
         {"chain o.bin /oem0 - -lh0-\n", 0, "4012:0000", "-lh0-", "o.bin", std::nullopt, std::nullopt, false},
         {"chain o.bin - 4012:0\n", 0, "4012:0", "-lh5-", "o.bin", std::nullopt, std::nullopt, false},
         {"chain f.bin /oem0 4012:0000 -lh5- " + kSha + " \"A.BIN\"\n", 0, "4012:0000", "-lh5-", "A.BIN", std::nullopt,

@@ -9,6 +9,8 @@ namespace {
 // The kind a line adds as: its switch's (/ncr and /aha as /pci), or
 // /other for a line whose kind has no switch.
 OptionCode line_kind(const ManifestLine& l) {
+    // "/groupN": the one /group row, its number in the line's TypeId.
+    if (l.switch_text.size() > 6 && lookup_option(l.switch_text.substr(0, 6)) == code::group) return code::group;
     const OptionCode code = lookup_option(l.switch_text);
     if (code == 0 || kind(code).operation != Operation::Add) return code::other;
     return kind(code).becomes != 0 ? kind(code).becomes : code;
