@@ -225,6 +225,51 @@ void conf(const char* format, ...) {
     con(text);
 }
 
+namespace {
+
+// One line of a note laid out.
+void fit_line(std::string_view text, std::string& out) {
+    constexpr std::size_t kLine = kWidth - 1;  // a full 80th column would end the line itself
+    constexpr std::string_view kIndent = "  ";
+    std::size_t room = kLine;
+    while (text.size() > room) {
+        std::size_t cut = text.rfind(' ', room);
+        // No blank within the line: the word goes whole, up to the next blank.
+        if (cut == std::string_view::npos || cut == 0) cut = text.find(' ');
+        if (cut == std::string_view::npos) break;
+        out.append(text.substr(0, cut)).append("\n").append(kIndent);
+        room = kLine - kIndent.size();
+        text.remove_prefix(cut + 1);
+    }
+    out.append(text);
+}
+
+}  // namespace
+
+std::string fitted(std::string_view text) {
+    std::string out;
+    for (;;) {
+        const std::size_t end = text.find('\n');
+        fit_line(text.substr(0, end), out);
+        if (end == std::string_view::npos) return out;
+        out.push_back('\n');
+        text.remove_prefix(end + 1);
+    }
+}
+
+void note(std::string_view text) {
+    con(fitted(text) + "\n");
+}
+
+void notef(const char* format, ...) {
+    std::string text;
+    va_list args;
+    va_start(args, format);
+    vformat(text, format, args);
+    va_end(args);
+    note(text);
+}
+
 void flush() {
     flush_line();
     if (!screen().capturing) {

@@ -40,6 +40,16 @@ int column();
 void con(std::string_view text);
 void conf(const char* format, ...) MOZAIK_PRINTF(1, 2);
 
+// One of this tool's own messages (`text`, without its line end) on the
+// console channel, laid out for 80 columns: a line that would run past 79
+// is broken at its last blank within them and goes on indented by two
+// blanks, so that no word or number is split; a word longer than a line is
+// left whole for the console to wrap.
+void note(std::string_view text);
+void notef(const char* format, ...) MOZAIK_PRINTF(1, 2);
+// The same layout as a text: `text` with its breaks, no line end after it.
+std::string fitted(std::string_view text);
+
 // A text that came from a file (a stored name, a path typed into a
 // manifest) as it is shown: every control byte, the line end too, as "\x0a".
 std::string shown(std::string_view text);

@@ -116,12 +116,14 @@ void run_ops(const std::string& folder, const std::string& what, const Bytes& im
     const std::vector<Op> ops = {{{"/D"}, "", "Remain compress code space", false},
                                  {{"/vga", "extract", "/err"}, folder + "/out.bin\n", "is extracted to", false},
                                  {{"/verify"}, "", " members checked, ", false},
+                                 {{"/unpack", folder + "/u"}, "", " unpacked into ", false},
                                  {{"/vga", "release", "/err"}, "", "ROM is release", true},
                                  {{"/fnt0", "font.bin", "/err"}, "", "Adding font.bin", true}};
     const std::string path = folder + "/img.bin";
     for (const Op& op : ops) {
         SCOPED_TRACE(what + ", " + op.args[0] + " " + (op.args.size() > 1 ? op.args[1] : ""));
         testkit::spit(path, image);
+        std::filesystem::remove_all(folder + "/u");
         std::vector<std::string> args = {path};
         args.insert(args.end(), op.args.begin(), op.args.end());
         testkit::RunOptions o;

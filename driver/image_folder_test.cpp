@@ -290,8 +290,7 @@ TEST(ImageFolder, UnpackThenPackGivesTheSameBytesAndEditsGiveCleanImages) {
             EXPECT_EQ(r.status, e.status) << r.err;
             if (e.status != 0) {
                 EXPECT_FALSE(fs::exists("new.bin")) << "nothing written";
-                std::string said = r.err;  // the console channel wraps at 80 columns
-                std::erase(said, '\n');
+                const std::string said = testkit::unfolded(r.err);
                 EXPECT_NE(said.find("nothing was written"), std::string::npos) << r.err;
                 if (e.listed) {
                     EXPECT_NE(said.find(e.listed), std::string::npos) << r.err;  // what to fix
@@ -498,13 +497,14 @@ TEST(ImageFolder, AttacksOnTheFolderFailAndChangeNothingOutsideIt) {
     Bytes damaged = image;
     damaged[bios_data + 100] ^= 0x5A;
     const int table_line = line_number("d", "\"SYSBIOS.BIN\"");
-    char crc_text[240];
+    char crc_text[400];
     std::snprintf(crc_text, sizeof crc_text,
                   "bad.bin: the component \"%s\" at %05zXh fails its CRC (recorded %04Xh, its data gives %04Xh); %s "
-                  "is written as it expands",
+                  "holds what it expands to (%u of %u bytes)bad.bin: 1 damaged (named above and in manifest.txt); "
+                  "/pack takes the folder once each \".damaged.\" line is dealt with",
                   std::string(listed_name(bios_head)).c_str(), bios_at, *recorded_crc(header_in_holder(bios_head)),
                   crc16::update(0, std::span(damaged).subspan(bios_data, original_size(bios_head))),
-                  fs::path(file_of("d", "\"SYSBIOS.BIN\"")).filename().string().c_str());
+                  "system_bios.damaged.bin", original_size(bios_head), original_size(bios_head));
     const std::string crc_said = crc_text;
     ASSERT_NE(table_line, 0);
     // The image with its /oem0 member claiming one byte more than a member may expand to.
@@ -516,15 +516,35 @@ TEST(ImageFolder, AttacksOnTheFolderFailAndChangeNothingOutsideIt) {
     for (std::size_t i = 0; i < huge[oem_position]; ++i)
         sum = static_cast<std::uint8_t>(sum + huge[oem_position + 2 + i]);
     huge[oem_position + 1] = sum;
-    char huge_said[200];
+    char huge_said[300];
     std::snprintf(huge_said, sizeof huge_said,
-                  "huge.bin: the component at %05zXh claims 16777217 bytes, more than the 16777216 a member may expand "
-                  "to; nothing unpacked",
+                  "huge.bin: the component \"oem.bin\" at %05zXh claims 16777217 bytes, more than the 16777216 a "
+                  "member may expand to; nothing of it could be readhuge.bin: 1 damaged (named above and in "
+                  "manifest.txt); /pack takes the folder once each \".damaged.\" line is dealt with",
                   oem_position);
     const auto unpack_damaged = [&] {
         fs::remove_all("e");
         testkit::spit("bad.bin", damaged);
         ASSERT_EQ(testkit::run_tool({"bad.bin", "/unpack", "e"}).status, 0);
+    };
+    // The folder as an earlier version unpacked bad.bin: the damaged member
+    // under its own name, its line with the SHA-256 of what it expanded to.
+    const auto unpack_damaged_before = [&] {
+        unpack_damaged();
+        fs::rename("e/system_bios.damaged.bin", "e/system_bios.bin");
+        const std::string sha = sha256_hex(testkit::slurp("e/system_bios.bin"));
+        edit_manifest("e", [&](const std::string& l) -> std::string {
+            if (l.starts_with("# damaged")) return {};
+            if (!l.starts_with("bios ")) return l;
+            std::string line = std::regex_replace(l, std::regex("system_bios\\.damaged\\.bin"), "system_bios.bin");
+            return std::regex_replace(line, std::regex(" - \""), " " + sha + " \"");
+        });
+    };
+    // The salvage's folder with a sound system BIOS on the damaged line.
+    const auto unpack_damaged_mended = [&] {
+        unpack_damaged();
+        copy_over(file_of("d", "\"SYSBIOS.BIN\""), "e/sound.bin");
+        point_line_at("e", "\"SYSBIOS.BIN\"", "sound.bin");
     };
     const std::string pack_crc_said =
         "manifest line " + std::to_string(table_line) +
@@ -538,6 +558,7 @@ TEST(ImageFolder, AttacksOnTheFolderFailAndChangeNothingOutsideIt) {
         int status;
         std::string said;                                   // the whole console channel, line ends dropped
         std::vector<std::string> named = {"e", "new.bin"};  // what the run was told to make
+        const Bytes* packed = nullptr;                      // what NEW holds: `damaged` when null
     };
     const Attack attacks[] = {
         {"a dangling link planted in DIR after its check, at the first name /unpack makes",
@@ -666,17 +687,34 @@ TEST(ImageFolder, AttacksOnTheFolderFailAndChangeNothingOutsideIt) {
          [&] { testkit::spit("huge.bin", huge); },
          {"huge.bin", "/unpack", "e"},
          false,
-         1,
+         0,
          huge_said,
          {"e"}},
-        {"a folder whose member fails its CRC, packed under /err",
+        {"a folder a salvage wrote, its damaged line as it was",
          [&] { unpack_damaged(); },
+         {"new.bin", "/pack", "e"},
+         false,
+         1,
+         "e/manifest.txt: manifest line " + std::to_string(table_line + 1) +
+             ": system_bios.damaged.bin holds what /unpack could read of a damaged component: put a sound file in "
+             "the folder and name it on this line, or delete the line to leave the component out; nothing was "
+             "written"},
+        {"a folder a salvage wrote, its damaged line given a sound file",
+         [&] { unpack_damaged_mended(); },
+         {"new.bin", "/pack", "e"},
+         false,
+         0,
+         "",
+         {"e", "new.bin"},
+         &image},
+        {"a folder whose member fails its CRC, packed under /err",
+         [&] { unpack_damaged_before(); },
          {"new.bin", "/pack", "e", "/err"},
          false,
          1,
          pack_crc_said + "a member fails its CRC (/err); nothing was written"},
         {"a folder whose member fails its CRC, packed",
-         [&] { unpack_damaged(); },
+         [&] { unpack_damaged_before(); },
          {"new.bin", "/pack", "e"},
          false,
          0,
@@ -694,16 +732,103 @@ TEST(ImageFolder, AttacksOnTheFolderFailAndChangeNothingOutsideIt) {
         const testkit::RunResult r = a.in_process ? run_here(a.args) : testkit::run_tool(a.args);
         unpack_folder_checked = nullptr;
         EXPECT_EQ(r.status, a.status) << r.err;
-        std::string said = r.err;
-        std::erase(said, '\n');
-        EXPECT_EQ(said, a.said);
+        EXPECT_EQ(testkit::unfolded(r.err), a.said);
         EXPECT_TRUE(tree(a.named) == before) << "something outside the named files changed";
         EXPECT_EQ(fs::exists("new.bin"), a.status == 0 && a.args[1] == "/pack");
         if (a.status == 0 && a.args[1] == "/pack") {
-            EXPECT_TRUE(testkit::slurp("new.bin") == damaged) << "the same bytes";
+            EXPECT_TRUE(testkit::slurp("new.bin") == (a.packed ? *a.packed : damaged)) << "the same bytes";
         }
         EXPECT_FALSE(fs::exists(fs::symlink_status("victim")));
         EXPECT_EQ(read_text("secret"), "KEY");
+    }
+}
+
+// /unpack of an image damaged in one place writes every component that
+// reads back sound as before, the damaged one as far as it expands under a
+// name that says so (or nowhere), names the damage with its offset on the
+// console channel and in the manifest, and fails under /err; /pack refuses
+// the damaged line until it names a sound file, and leaves out what could
+// not be read, saying so.
+TEST(ImageFolder, SalvageWritesWhatReadsBackAndNamesTheDamage) {
+    testkit::WorkDir work;
+    make_image(testkit::run_images()[0]);
+    ASSERT_EQ(testkit::run_tool({"img.bin", "/unpack", "d"}).status, 0);
+    const Bytes image = testkit::slurp("img.bin");
+    const std::size_t table = position_of("d", "/NoCompress"), oem = position_of("d", "/oem0"),
+                      bios = position_of("d", "\"SYSBIOS.BIN\"");
+    const auto data_of = [&](std::size_t at) { return at + header_size(read_member_head(image, at)) + 2; };
+    const auto at_text = [](const char* format, std::size_t at) {
+        char text[200];
+        std::snprintf(text, sizeof text, format, at);
+        return std::string(text);
+    };
+    struct Row {
+        const char* what;
+        std::size_t offset;  // the byte damaged, XORed with 5Ah
+        const char* line;    // a word of the damaged component's line in d
+        std::string said;    // a part of the console channel
+        const char* file;    // what the damaged component went to ("": nothing)
+        bool whole;          // that file holds the sound content
+    };
+    const Row rows[] = {
+        {"a byte of a member's data", data_of(oem) + packed_size(read_member_head(image, oem)) - 2, "/oem0",
+         at_text("the component \"oem.bin\" at %05zXh ", oem), "oem0.damaged.bin", false},
+        {"a byte of a member's header (its stored name)", oem + 22, "/oem0",
+         at_text("at %05zXh fails its header sum; oem0.damaged.bin holds what it expands to (3000 of 3000 bytes)", oem),
+         "oem0.damaged.bin", true},
+        {"the chain's link to a member (its \"-lh\")", table + 3, "/NoCompress",
+         at_text("no member could be read from %05zXh to", table), "", false},
+        {"a byte of the system BIOS's data", data_of(bios) + 100, "\"SYSBIOS.BIN\"",
+         "the component \"SYSBIOS.BIN\" at 00000h fails its CRC", "system_bios.damaged.bin", false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        Bytes bad = image;
+        bad[row.offset] ^= 0x5A;
+        testkit::spit("bad.bin", bad);
+        fs::remove_all("e");
+        fs::remove("new.bin");
+        const testkit::RunResult r = testkit::run_tool({"bad.bin", "/unpack", "e", "/err"});
+        EXPECT_EQ(r.status, 1) << "a salvage fails under /err";
+        EXPECT_NE(testkit::unfolded(r.err).find(row.said), std::string::npos) << r.err;
+        const std::string manifest = read_text("e/manifest.txt");
+        // The manifest notes it from its offset on (it names no image).
+        const std::size_t from = row.said.find("at ");
+        EXPECT_NE(manifest.find(row.said.substr(from == std::string::npos ? 0 : from)), std::string::npos) << manifest;
+        EXPECT_NE(manifest.find("# damaged: "), std::string::npos) << manifest;
+        // Every other component as the sound image gave it.
+        std::istringstream lines(read_text("d/manifest.txt"));
+        for (std::string l; std::getline(lines, l);) {
+            if (l.starts_with('#') || l.starts_with("image ") || l.find(row.line) != std::string::npos) continue;
+            const std::string file = l.substr(l.find(' ') + 1, l.find(' ', l.find(' ') + 1) - l.find(' ') - 1);
+            EXPECT_TRUE(testkit::slurp("e/" + file) == testkit::slurp("d/" + file)) << file;
+        }
+        const std::string sound = file_of("d", row.line);
+        if (*row.file == '\0') {
+            for (const fs::directory_entry& f : fs::directory_iterator("e"))
+                EXPECT_EQ(f.path().filename().string().find(".damaged."), std::string::npos) << f.path();
+        } else {
+            ASSERT_TRUE(fs::exists(std::string("e/") + row.file)) << manifest;
+            const Bytes got = testkit::slurp(std::string("e/") + row.file);
+            EXPECT_EQ(got == testkit::slurp(sound), row.whole);
+        }
+        // /pack: the damaged line refused until it names a sound file; what was lost left out, said.
+        testkit::RunResult packed = testkit::run_tool({"new.bin", "/pack", "e"});
+        if (*row.file != '\0') {
+            EXPECT_EQ(packed.status, 1);
+            EXPECT_NE(testkit::unfolded(packed.err).find("holds what /unpack could read of a damaged component"),
+                      std::string::npos)
+                << packed.err;
+            copy_over(sound, "e/sound.bin");
+            point_line_at("e", row.file, "sound.bin");
+            packed = testkit::run_tool({"new.bin", "/pack", "e"});
+        } else {
+            EXPECT_NE(testkit::unfolded(packed.err).find("what stood there is left out"), std::string::npos)
+                << packed.err;
+            EXPECT_EQ(testkit::run_tool({"new2.bin", "/pack", "e", "/err"}).status, 1);
+        }
+        EXPECT_EQ(packed.status, 0) << packed.err;
+        EXPECT_EQ(testkit::run_tool({"new.bin", "/verify"}).status, 0) << "a sound image again";
     }
 }
 
@@ -785,8 +910,7 @@ TEST(ImageFolder, UnpackRefreshesAnEarlierUnpackAndLeavesOtherFiles) {
         c.plant();
         const testkit::RunResult r = testkit::run_tool({"img.bin", "/unpack", "f"});
         EXPECT_EQ(r.status, c.status) << r.err;
-        std::string said = (c.status == 0 ? r.out : r.err);
-        std::erase(said, '\n');
+        std::string said = testkit::unfolded(c.status == 0 ? r.out : r.err);
         std::ranges::replace(said, '\\', '/');  // Windows names its paths with backslashes
         for (const std::string& s : c.said) EXPECT_NE(said.find(s), std::string::npos) << said;
         for (const auto& [file, text] : c.kept) EXPECT_EQ(read_text("f/" + file), text) << file;
@@ -842,8 +966,7 @@ TEST(ImageFolder, NameWordStoresTheNameAndCountsItsLength) {
     const testkit::RunResult too_long =
         testkit::run_tool({"img.bin", "/oem1", "oem.bin", "name=" + std::string(64, 'N'), "/err"});
     EXPECT_EQ(too_long.status, 1);
-    std::string said = too_long.err;
-    std::erase(said, '\n');
+    const std::string said = testkit::unfolded(too_long.err);
     EXPECT_NE(said.find("is longer than 63 characters"), std::string::npos) << too_long.err;
 }
 

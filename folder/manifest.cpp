@@ -129,7 +129,8 @@ std::variant<ManifestLine, std::string> component_line(int number, const std::st
                    .original = std::nullopt,
                    .packed = std::nullopt,
                    .sha256 = {},
-                   .name = {}};
+                   .name = {},
+                   .note = {}};
     if (std::optional<std::string> fault = check_common(l, w[0])) return std::move(*fault);
     if (long_form) {
         if (std::optional<std::string> fault = long_figures(l, w)) return std::move(*fault);
@@ -155,6 +156,14 @@ std::string line_fault(const ManifestLine& l, const std::string& what) {
     return line_error(l.number, what);
 }
 
+std::optional<std::string> damaged_line(const ManifestLine& l) {
+    const std::size_t part = l.file.find_last_of("/\\");
+    if (l.file.find(".damaged.", part == std::string::npos ? 0 : part + 1) == std::string::npos) return std::nullopt;
+    return line_fault(l, l.file +
+                             " holds what /unpack could read of a damaged component: put a sound file in the "
+                             "folder and name it on this line, or delete the line to leave the component out");
+}
+
 std::string manifest_text(const Manifest& m, const std::string& title) {
     std::ostringstream out;
     out << "# " << title << "\n"
@@ -162,9 +171,12 @@ std::string manifest_text(const Manifest& m, const std::string& title) {
         << "# (\"chain FILE SWITCH\" will do) to add one; then: mozaik32 NEW /pack FOLDER\n"
         << "image " << m.image_file << " " << m.image_size << " " << m.image_sha256 << "\n"
         << "# place file switch type_id method sha256 \"stored name\"\n";
-    for (const ManifestLine& l : m.lines)
+    for (const std::string& note : m.notes) out << "# " << note << "\n";
+    for (const ManifestLine& l : m.lines) {
+        if (!l.note.empty()) out << "# " << l.note << "\n";
         out << place_word(l.place) << " " << l.file << " " << l.switch_text << " " << l.type_id << " " << l.method
             << " " << (l.sha256.empty() ? "-" : l.sha256) << " " << quoted(l.name) << "\n";
+    }
     return out.str();
 }
 

@@ -48,17 +48,20 @@ struct ManifestLine {
     std::optional<std::uint32_t> original, packed;  // long lines only
     std::string sha256;                             // empty on an added line
     std::string name;
+    std::string note;  // written as a comment above the line (what a salvage found)
 };
 
 struct Manifest {
     std::string image_file;
     std::uint32_t image_size = 0;
     std::string image_sha256;
-    int image_line = 0;  // the image line's number
+    int image_line = 0;              // the image line's number
+    std::vector<std::string> notes;  // written as comments above the lines
     std::vector<ManifestLine> lines;
 };
 
-// The text of a manifest; `title` is the first comment line.
+// The text of a manifest; `title` is the first comment line. (Notes are
+// written, not read back: a comment is for people.)
 std::string manifest_text(const Manifest& manifest, const std::string& title);
 
 // The manifest in `text`, or what is wrong: "manifest line %d: ...".
@@ -74,6 +77,10 @@ std::optional<std::string> derive_lines(Manifest& m);
 // "manifest line %d: ..."; nothing when there is none. (A second image,
 // bios or other block line is refused by parse_manifest.)
 std::optional<std::string> manifest_conflict(const Manifest& manifest);
+
+// What keeps /pack from a line a salvage wrote: its file is named as one
+// a damaged component expanded to (NAME.damaged.EXT); nothing otherwise.
+std::optional<std::string> damaged_line(const ManifestLine& l);
 
 // A fault of line `l`: "manifest line %d: `what`".
 std::string line_fault(const ManifestLine& l, const std::string& what);

@@ -11,7 +11,7 @@ namespace {
 const std::string kSha(64, 'a');
 
 Manifest sample() {
-    Manifest m{.image_file = "image.bin", .image_size = 262144, .image_sha256 = kSha, .lines = {}};
+    Manifest m{.image_file = "image.bin", .image_size = 262144, .image_sha256 = kSha, .notes = {}, .lines = {}};
     const std::string names[] = {"SYSBIOS.BIN", "say \"hi\"\\now", std::string("\x01\x7F\xFF\t end", 8), ""};
     int number = 6;
     for (const std::string& name : names)
@@ -25,7 +25,8 @@ Manifest sample() {
                            .original = 3000,
                            .packed = 1200,
                            .sha256 = kSha,
-                           .name = name});
+                           .name = name,
+                           .note = {}});
     m.lines.push_back({.number = number,
                        .place = Place::TopBlock,
                        .file = "05-top_block.bin",
@@ -36,7 +37,8 @@ Manifest sample() {
                        .original = 6144,
                        .packed = std::nullopt,
                        .sha256 = "",
-                       .name = "NCPUCODE.BIN"});
+                       .name = "NCPUCODE.BIN",
+                       .note = {}});
     return m;
 }
 

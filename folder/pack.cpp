@@ -2,6 +2,7 @@
 #include "folder/pack.hpp"
 
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <variant>
 
@@ -21,6 +22,7 @@
 #include "image/fixups.hpp"
 #include "image/image_file.hpp"
 #include "image/image_writer.hpp"
+#include "image/salvage.hpp"
 #include "image/survey.hpp"
 #include "insert/placement.hpp"
 #include "report/dry_run.hpp"
@@ -234,8 +236,9 @@ std::variant<PackPlan, std::string> plan_pack(const BiosImage& base, const Image
 
 // The plan written through the writer, then the changed blocks outside the
 // chain; the fix-ups when anything changed. A fault leaves `image` half-made.
-std::optional<std::string> lay_out(BiosImage& image, const ImageSurvey& s, const PackPlan& plan,
-                                   const std::vector<LineContent>& components, const std::string& work_folder) {
+std::optional<std::string> lay_out(BiosImage& image, const ImageSurvey& s, std::uint32_t chain_end,
+                                   const PackPlan& plan, const std::vector<LineContent>& components,
+                                   const std::string& work_folder) {
     ImageWriter writer(image);
     const std::vector<std::uint8_t> before = image.bytes;
     if (plan.system_bios) {
@@ -249,8 +252,9 @@ std::optional<std::string> lay_out(BiosImage& image, const ImageSurvey& s, const
             scope.write(at, member);
             at += static_cast<std::uint32_t>(member.size());
         }
-        // The old chain's bytes behind the new one are erased.
-        if (at < s.chain.end_position) scope.write(at, Bytes(s.chain.end_position - at, 0xFF));
+        // The old chain's bytes behind the new one are erased (a damaged
+        // chain's as far as the salvage found anything).
+        if (at < chain_end) scope.write(at, Bytes(chain_end - at, 0xFF));
     }
     if (std::optional<std::string> fault = add_lines(writer, plan.adds, work_folder, plan.encoder == Encoder::Best))
         return fault;
@@ -265,7 +269,7 @@ std::optional<std::string> lay_out(BiosImage& image, const ImageSurvey& s, const
 }
 
 int fail(const std::string& what) {
-    console::conf("%s; nothing was written\n", what.c_str());
+    console::note(what + "; nothing was written");
     return 1;
 }
 
@@ -294,6 +298,8 @@ int pack_folder(const PackRequest& r) {
     Manifest& manifest = std::get<Manifest>(parsed);
     if (const std::optional<std::string> fault = manifest_conflict(manifest))
         return fail(manifest_path + ": " + *fault);
+    for (const ManifestLine& l : manifest.lines)
+        if (const std::optional<std::string> fault = damaged_line(l)) return fail(manifest_path + ": " + *fault);
     std::variant<Bytes, std::string> read =
         read_in_folder(folder, manifest.image_file, kMaxImageSize, nullptr, manifest.image_line);
     if (const std::string* fault = std::get_if<std::string>(&read)) return fail(*fault);
@@ -306,7 +312,17 @@ int pack_folder(const PackRequest& r) {
     base.bytes = std::move(*saved);
     analyse_layout(base);
     const ImageSurvey s = survey_image(base);
-    locate_stored_members(base, s, manifest);
+    // Members /unpack found past a damaged link of the chain go back too;
+    // what it could not read there is left out, as it said.
+    const Salvage salvage = salvage_components(base, s);
+    for (const LostStretch& lost : salvage.lost) {
+        char text[120];
+        std::snprintf(text, sizeof text, ": no member could be read from %05Xh to %05Xh; what stood there is left out",
+                      lost.begin, lost.end);
+        console::note(image_path + text);
+    }
+    if (!salvage.lost.empty() && r.err_mode) return fail("a stretch of the chain could not be read (/err)");
+    locate_stored_members(base, salvage.components, manifest);
     std::variant<std::vector<LineContent>, std::string> components = read_contents(folder, manifest, s);
     if (const std::string* fault = std::get_if<std::string>(&components)) return fail(*fault);
     // Under /err a member that goes back damaged fails the run; otherwise
@@ -321,7 +337,8 @@ int pack_folder(const PackRequest& r) {
     PrivateFolder work;
     if (!make_private_folder(work)) return fail("Can't make a private folder for the adds' work files");
     if (std::optional<std::string> fault =
-            lay_out(image, s, std::get<PackPlan>(plan), std::get<std::vector<LineContent>>(components), work.path))
+            lay_out(image, s, std::max(s.chain.end_position, salvage.chain_end), std::get<PackPlan>(plan),
+                    std::get<std::vector<LineContent>>(components), work.path))
         return fail(*fault);
     if (r.dry) {
         PrivateFolder folder;

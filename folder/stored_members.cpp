@@ -6,7 +6,6 @@
 #include "archive/member_header.hpp"
 #include "common/sha256.hpp"
 #include "image/components.hpp"
-#include "image/survey.hpp"
 
 namespace {
 
@@ -30,13 +29,13 @@ bool describes(const BiosImage& image, const Component& c, const ManifestLine& l
 
 }  // namespace
 
-void locate_stored_members(const BiosImage& image, const ImageSurvey& s, Manifest& m) {
-    std::set<std::size_t> given;  // the indices in s.components already given to a line
+void locate_stored_members(const BiosImage& image, const std::vector<Component>& components, Manifest& m) {
+    std::set<std::size_t> given;  // the indices in `components` already given to a line
     for (ManifestLine& l : m.lines) {
         if (l.at || l.sha256.empty() || !place_row(l.place).member) continue;
-        for (std::size_t i = 0; i < s.components.size(); ++i) {
-            if (given.contains(i) || !describes(image, s.components[i], l)) continue;
-            l.at = s.components[i].position;
+        for (std::size_t i = 0; i < components.size(); ++i) {
+            if (given.contains(i) || !describes(image, components[i], l)) continue;
+            l.at = components[i].position;
             given.insert(i);
             break;
         }

@@ -17,6 +17,7 @@
 #include "folder/refresh.hpp"
 #include "image/bios_image.hpp"
 #include "image/image_writer.hpp"
+#include "image/salvage.hpp"
 #include "image/survey.hpp"
 #include "picture/logo.hpp"
 
@@ -33,6 +34,7 @@ struct OutFile {
     std::vector<std::uint8_t> bytes;
     std::span<const std::uint8_t> view;
     std::optional<Component> member;  // expanded straight into the file
+    bool salvaged = false;            // a damaged member's: as far as it expands
     std::span<const std::uint8_t> content() const { return bytes.empty() ? view : std::span(bytes); }
 };
 
@@ -50,10 +52,11 @@ OutFile viewed_file(std::string name, std::span<const std::uint8_t> view) {
     return f;
 }
 
-OutFile member_file(std::string name, const Component& c) {
+OutFile member_file(std::string name, const Component& c, bool salvaged = false) {
     OutFile f;
     f.name = std::move(name);
     f.member = c;
+    f.salvaged = salvaged;
     return f;
 }
 
@@ -61,8 +64,7 @@ struct Unpacked {
     Manifest manifest;
     std::map<std::string, int> names;  // each content file name given: how often
     std::vector<OutFile> files;
-    std::string failure;  // why nothing was written
-    int damaged = 0;      // members whose data fails its CRC (said on the console channel)
+    int damaged = 0;  // damaged members and lost stretches (said on the console channel)
 };
 
 // A text from the image as the console shows it: control bytes and those
@@ -104,6 +106,15 @@ bool write_piece(void* context, std::span<const std::uint8_t> piece) {
     return platform::write_all(*static_cast<const platform::FileHandle*>(context), piece);
 }
 
+// The member of `f` expanded into `sink`: whole, or for a damaged one as
+// far as it goes; false when it did not or the sink refused a piece.
+bool expand_into(const BiosImage& image, const OutFile& f, ExpansionSink sink) {
+    if (!f.salvaged)
+        return expand_component_to_sink(image, *f.member, sink, console::voice()).status == Expansion::Status::Complete;
+    const Expansion e = salvage_member(image, *f.member, sink);
+    return e.status != Expansion::Status::Damaged || std::string_view(e.damage) != "Unable to write";
+}
+
 std::string type_id_text(const MemberHead& head) {
     char buf[16];
     std::snprintf(buf, sizeof buf, "%04X:%04X", type_segment(head), type_offset(head));
@@ -130,62 +141,108 @@ std::string kind_word(const MemberHead& head) {
 }
 
 // The content file's name for `word`, unique in the folder: a second
-// member of one name gets "-2", in image order.
-std::string unique_file_name(Unpacked& u, const std::string& word, bool rom) {
-    const std::string name = content_file_name(word, rom);
+// member of one name gets "-2", in image order; a damaged one's name says so.
+std::string unique_file_name(Unpacked& u, const std::string& word, bool rom, bool damaged = false) {
+    const std::string tail = damaged ? ".damaged" : "";
+    const std::string name = content_file_name(word + tail, rom);
     const int seen = ++u.names[name];
     if (seen == 1) return name;
-    return content_file_name(word + "-" + std::to_string(seen), rom);
+    return content_file_name(word + "-" + std::to_string(seen) + tail, rom);
+}
+
+// What is wrong with a member before its data is read: its header's sum,
+// its place in the chain's space, a size it may not have; empty when nothing.
+std::string header_damage(const BiosImage& image, const Component& c) {
+    const MemberHead& head = *c.head;
+    char text[120];
+    if (original_size(head) > member::kMaxMemberSize) {
+        std::snprintf(text, sizeof text, "claims %u bytes, more than the %zu a member may expand to",
+                      original_size(head), member::kMaxMemberSize);
+        return text;
+    }
+    if (read_member_header(std::span(image.bytes).subspan(c.position)).status != HeaderStatus::Read)
+        return "fails its header sum";
+    if (!whole_member(image, c)) return "runs past the chain's space";
+    return {};
+}
+
+// What is wrong with its data, from the expansion `e` of it that gave `got` bytes.
+std::string data_damage(const MemberHead& head, const Expansion& e, std::size_t got) {
+    char text[160];
+    if (e.status == Expansion::Status::UnknownMethod) return "has a method no reader knows";
+    if (e.status != Expansion::Status::Complete || got != original_size(head)) {
+        std::snprintf(text, sizeof text, "%s after %zu of %u bytes",
+                      e.status == Expansion::Status::EndedEarly ? "ends early" : "is damaged", got,
+                      original_size(head));
+        return text;
+    }
+    const std::optional<std::uint16_t> recorded = recorded_crc(header_in_holder(head));
+    if (!recorded || *recorded == e.crc) return {};
+    std::snprintf(text, sizeof text, "fails its CRC (recorded %04Xh, its data gives %04Xh)", *recorded, e.crc);
+    return text;
+}
+
+// A damaged member: its line, named damaged, whose content is new to /pack;
+// its file holds what it expands to, when anything does.
+void add_damaged(Unpacked& u, const BiosImage& image, const Component& c, ManifestLine l, const std::string& word,
+                 const Scan& scan, const std::string& damage) {
+    l.file = unique_file_name(u, word, scan.size > 2 && scan.first[0] == 0x55 && scan.first[1] == 0xAA, true);
+    l.sha256.clear();
+    char held[160];
+    if (scan.size == 0)
+        std::snprintf(held, sizeof held, "nothing of it could be read");
+    else
+        std::snprintf(held, sizeof held, "%s holds what it expands to (%zu of %u bytes)", l.file.c_str(), scan.size,
+                      original_size(*c.head));
+    char at[16];
+    std::snprintf(at, sizeof at, "%05Xh", c.position);
+    l.note = std::string("damaged: the component at ").append(at).append(" ").append(damage).append("; ").append(held);
+    console::note(std::string(image.path)
+                      .append(": the component \"")
+                      .append(shown(l.name))
+                      .append("\" at ")
+                      .append(at)
+                      .append(" ")
+                      .append(damage)
+                      .append("; ")
+                      .append(held));
+    if (scan.size != 0) u.files.push_back(member_file(l.file, c, true));
+    u.manifest.lines.push_back(std::move(l));
+    ++u.damaged;
 }
 
 // A member's line and its content file (and a logo's bitmap), from an
-// expansion that holds nothing but a logo (at most kMaxLogoImageBytes).
+// expansion that holds nothing but a logo (at most kMaxLogoImageBytes); a
+// damaged member's as far as it expands.
 void add_member(Unpacked& u, const BiosImage& image, const Component& c) {
     const MemberHead& head = *c.head;
-    const std::uint32_t position = c.position;
-    char at[120];
-    if (original_size(head) > member::kMaxMemberSize) {
-        std::snprintf(at, sizeof at, "the component at %05Xh claims %u bytes, more than the %zu a member may expand to",
-                      position, original_size(head), member::kMaxMemberSize);
-        u.failure = at;
-        return;
-    }
     // The system BIOS and the boot block's VGA member are no chain kinds.
     const bool chain = c.place == Place::Chain;
     const std::string sw = chain ? switch_of_type(type_segment(head), type_offset(head))
                                  : std::string(c.place == Place::BootVga ? "/btvga" : "");
     const OptionCode code = lookup_option(sw);
     const bool picture = code != 0 && kind(code).extracts_picture;
-    Scan scan;
-    scan.hold = picture && original_size(head) <= kMaxLogoImageBytes;
-    const Expansion e = expand_component_to_sink(image, c, {scan_piece, &scan}, console::voice());
-    if (e.status != Expansion::Status::Complete || scan.size != original_size(head)) {
-        std::snprintf(at, sizeof at, "the component at %05Xh cannot be expanded whole (/verify says why)", position);
-        u.failure = at;
-        return;
-    }
     const std::string word = chain ? kind_word(head) : place_row(c.place).file;
     ManifestLine l;
     l.place = c.place;
-    l.file = unique_file_name(u, word, scan.size > 2 && scan.first[0] == 0x55 && scan.first[1] == 0xAA);
     l.switch_text = sw.empty() ? "-" : sw;
     l.type_id = type_id_text(head);
     l.method = std::string(method_text(head));
-    l.at = position;
+    l.at = c.position;
     l.original = original_size(head);
     l.packed = packed_size(head);
-    l.sha256 = scan.sha.hex_digest();
     l.name = std::string(listed_name(head));
-    // The data is written as it expands all the same: it is what the image
-    // holds, the only copy there is to look at or salvage from.
-    const std::optional<std::uint16_t> recorded = recorded_crc(header_in_holder(head));
-    if (recorded && *recorded != e.crc) {
-        console::conf(
-            "%s: the component \"%s\" at %05Xh fails its CRC (recorded %04Xh, its data gives %04Xh); %s is "
-            "written as it expands\n",
-            image.path.c_str(), shown(l.name).c_str(), position, *recorded, e.crc, l.file.c_str());
-        ++u.damaged;
+    std::string damage = header_damage(image, c);
+    Scan scan;
+    if (original_size(head) <= member::kMaxMemberSize) {
+        scan.hold = damage.empty() && picture && original_size(head) <= kMaxLogoImageBytes;
+        const Expansion e = salvage_member(image, c, {scan_piece, &scan});
+        const std::string in_data = data_damage(head, e, scan.size);
+        damage.append(damage.empty() || in_data.empty() ? "" : ", and ").append(in_data);
     }
+    if (!damage.empty()) return add_damaged(u, image, c, std::move(l), word, scan, damage);
+    l.file = unique_file_name(u, word, scan.size > 2 && scan.first[0] == 0x55 && scan.first[1] == 0xAA);
+    l.sha256 = scan.sha.hex_digest();
     if (scan.hold) {
         // A copy to look at; /pack reads the content file.
         if (std::optional<std::vector<std::uint8_t>> bmp = logo_to_bmp(scan.held, l.file))
@@ -208,9 +265,22 @@ void add_block(Unpacked& u, const BiosImage& image, const Component& c) {
                    .original = static_cast<std::uint32_t>(bytes.size()),
                    .packed = std::nullopt,
                    .sha256 = sha256_hex(bytes),
-                   .name = c.name};
+                   .name = c.name,
+                   .note = {}};
     u.files.push_back(viewed_file(l.file, bytes));
     u.manifest.lines.push_back(std::move(l));
+}
+
+// A stretch of the chain where no member could be read: said, and noted in the manifest.
+void add_lost(Unpacked& u, const BiosImage& image, const LostStretch& lost) {
+    char text[160];
+    std::snprintf(text, sizeof text,
+                  "no member could be read from %05Xh to %05Xh (a link of the chain is damaged there); what stood "
+                  "there is lost",
+                  lost.begin, lost.end);
+    u.manifest.notes.push_back(std::string("damaged: ") + text);
+    console::note(image.path + ": " + text);
+    ++u.damaged;
 }
 
 Unpacked unpack(const BiosImage& image, const ImageSurvey& s) {
@@ -219,8 +289,9 @@ Unpacked unpack(const BiosImage& image, const ImageSurvey& s) {
     u.manifest.image_size = image.file_size;
     u.manifest.image_sha256 = sha256_hex(image.bytes);
     u.files.push_back(viewed_file(kImageCopyName, image.bytes));
-    for (const Component& c : s.components) {
-        if (!u.failure.empty()) break;
+    const Salvage salvage = salvage_components(image, s);
+    for (const LostStretch& lost : salvage.lost) add_lost(u, image, lost);
+    for (const Component& c : salvage.components) {
         if (c.head)
             add_member(u, image, c);
         else
@@ -238,10 +309,7 @@ bool replace_piece(void* context, std::span<const std::uint8_t> piece) {
 bool replace_one(const BiosImage& image, const std::string& path, const OutFile& f) {
     const std::unique_ptr<FileReplacement> r = begin_replace(path, AtName::Replace);
     if (!r) return false;
-    const bool ok =
-        f.member ? expand_component_to_sink(image, *f.member, {replace_piece, r.get()}, console::voice()).status ==
-                       Expansion::Status::Complete
-                 : write_piece(*r, f.content());
+    const bool ok = f.member ? expand_into(image, f, {replace_piece, r.get()}) : write_piece(*r, f.content());
     return ok && commit_replace(*r, Flush::ToDisk);
 }
 
@@ -255,18 +323,15 @@ std::optional<platform::FileHandle> create_one(const BiosImage& image, const pla
     if (!out.is_open()) {
         std::error_code ignored;
         if (fs::exists(fs::symlink_status(path, ignored)))
-            console::conf(
+            console::notef(
                 "Can't create %s: something stands there since %s was found empty; nothing was written "
-                "through it\n",
+                "through it",
                 path.c_str(), dir.c_str());
         else
             console::conf("Can't write %s\n", path.c_str());
         return std::nullopt;
     }
-    const bool ok = f.member
-                        ? expand_component_to_sink(image, *f.member, {write_piece, &out}, console::voice()).status ==
-                              Expansion::Status::Complete
-                        : platform::write_all(out, f.content());
+    const bool ok = f.member ? expand_into(image, f, {write_piece, &out}) : platform::write_all(out, f.content());
     if (!ok) {
         console::conf("Can't write %s\n", path.c_str());
         return std::nullopt;
@@ -325,28 +390,19 @@ GroupResult unpack_image(const Operand& op) {
     GroupResult failed;
     failed.problems = 1;
     if (const std::optional<std::string> why = not_a_bios_image(image)) {
-        console::conf("%s is no BIOS image: %s; nothing unpacked\n", image.path.c_str(), why->c_str());
+        console::notef("%s is no BIOS image: %s; nothing unpacked", image.path.c_str(), why->c_str());
         return failed;
     }
     const ImageSurvey survey = survey_image(image);
-    if (const std::optional<std::uint32_t> damage = chain_damage(image, survey.chain)) {
-        console::conf("%s: the chain is damaged at %05Xh (/verify says more); nothing unpacked\n", image.path.c_str(),
-                      *damage);
-        return failed;
-    }
     const UnpackFolder found = examine_folder(dir);
     if (!found.why_not.empty()) {
-        console::conf(
+        console::notef(
             "%s: the folder must not exist, hold only dot-entries or be an earlier unpack; nothing "
-            "unpacked\n",
+            "unpacked",
             found.why_not.c_str());
         return failed;
     }
     Unpacked u = unpack(image, survey);
-    if (!u.failure.empty()) {
-        console::conf("%s: %s; nothing unpacked\n", image.path.c_str(), u.failure.c_str());
-        return failed;
-    }
     const std::string text =
         manifest_text(u.manifest, "mozaik32 /unpack of " + fs::path(image.path).filename().string());
     u.files.push_back(held_file(kManifestName, {text.begin(), text.end()}));
@@ -360,5 +416,8 @@ GroupResult unpack_image(const Operand& op) {
     done.damaged = u.damaged;
     console::outf("%s unpacked into %s: %zu components, %s\n", image.path.c_str(), dir.c_str(), u.manifest.lines.size(),
                   kManifestName);
+    if (u.damaged != 0)
+        console::note(image.path + ": " + std::to_string(u.damaged) + " damaged (named above and in " + kManifestName +
+                      "); /pack takes the folder once each \".damaged.\" line is dealt with");
     return done;
 }

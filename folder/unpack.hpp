@@ -18,9 +18,14 @@ struct ImageSurvey;
 // the folder held open (platform::create_in: never through a link, never
 // over a file that appeared since the folder was found empty), each member
 // expanded straight into its file, and the files and the folder flushed to
-// the disk before success is said. A member whose data fails its CRC is
-// said on the console channel and its file written as it expands (the
-// result counts it in `damaged`: status 1 under /err).
+// the disk before success is said. A damaged image is salvaged
+// (image/salvage.hpp): every member that reads back sound is written as
+// usual; a damaged one (its header sum, its CRC, its expansion failing) as
+// far as it expands, to NAME.damaged.EXT, or not at all when nothing of it
+// can be read, and its line names that file, which /pack refuses until it
+// is dealt with. Each damaged member and each stretch of the chain where no
+// member could be read is said on the console channel and noted in the
+// manifest; the result counts them in `damaged` (status 1 under /err).
 GroupResult unpack_image(const Operand& op);
 
 // Called, when set, once DIR has been found usable and opened, before any

@@ -27,6 +27,11 @@ RunResult run_program(const std::string& path, const std::vector<std::string>& a
 // no such user: its read-only attribute binds an administrator too).
 bool running_as_root();
 
+// The console text `text` as one line: each break a note's layout made
+// (a line end and two blanks) back to the blank it was, and the remaining
+// line ends dropped (the console's own wrap at 80 columns, the messages' ends).
+std::string unfolded(std::string text);
+
 // Runs the tool built with the tests.
 RunResult run_tool(const std::vector<std::string>& args, const RunOptions& options = {});
 
