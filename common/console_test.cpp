@@ -50,4 +50,29 @@ TEST(Console, ReadLineBoundsTheAnswerAndReportsEndOfInput) {
     EXPECT_EQ(console::read_line(4), std::nullopt);
 }
 
+// The tool's own messages are broken at blanks, never inside a word or a
+// number, and each line fits 79 columns (the 80th would end it itself).
+TEST(Console, NotesBreakAtBlanksWithinTheLine) {
+    const std::string a76(76, 'a'), a78(78, 'a'), w90(90, 'w');
+    const struct {
+        std::string text, laid_out;
+        bool fits = true;  // a word longer than a line is the console's to wrap
+    } rows[] = {
+        {"short", "short"},
+        {std::string(79, 'x'), std::string(79, 'x')},
+        {a78 + " 12345h", a78 + "\n  12345h"},
+        {"b " + a76 + " c", "b " + a76 + "\n  c"},
+        {"b " + a76 + " " + a76 + " c", "b " + a76 + "\n  " + a76 + "\n  c"},
+        {w90 + " tail", w90 + "\n  tail", false},
+        {"one\n" + a78 + " two", "one\n" + a78 + "\n  two"},
+    };
+    for (const auto& row : rows) {
+        EXPECT_EQ(console::fitted(row.text), row.laid_out) << row.text;
+        if (!row.fits) continue;
+        console::Capture cap;
+        console::note(row.text);
+        EXPECT_EQ(cap.err(), row.laid_out + "\n") << "no break of the console's own";
+    }
+}
+
 }  // namespace

@@ -65,14 +65,9 @@ std::map<std::string, std::string> snapshot() {
     return all;
 }
 
-// A line as the console renders it: its 80th character ends a line.
+// One of the tool's messages as the console channel shows it: laid out for 80 columns.
 std::string console_line(const std::string& text) {
-    std::string out;
-    for (std::size_t at = 0; at < text.size(); at += 80) {
-        out += text.substr(at, 80);
-        if (at + 80 < text.size()) out += '\n';
-    }
-    return out + '\n';
+    return console::fitted(text) + '\n';
 }
 
 platform::FileId id_of(const std::string& path) {

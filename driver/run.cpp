@@ -32,9 +32,9 @@ constexpr std::size_t kMaxRomFileName = 63;
 // ends the run before it does anything.
 bool refused_change(RunState& state, const BiosImage& image) {
     if (image.read_only) {
-        console::conf("%s is read-only: nothing changed\n", image.path.c_str());
+        console::notef("%s is read-only: nothing changed", image.path.c_str());
     } else if (const std::optional<std::string> why = not_a_bios_image(image)) {
-        console::conf("%s is no BIOS image: %s; nothing changed\n", image.path.c_str(), why->c_str());
+        console::notef("%s is no BIOS image: %s; nothing changed", image.path.c_str(), why->c_str());
     } else {
         return false;
     }
@@ -68,12 +68,12 @@ const std::string& form_word(const Command& command, const CommandGroup& g) {
 std::optional<Outcome> nothing_to_add(RunState& state, const std::string& word, Action action) {
     const GroupRequest& group = state.group;
     if (group.rom_file.empty() && !group.row().default_file) {
-        console::conf("%s: no file given; the image is unchanged.\n", word.c_str());
+        console::notef("%s: no file given; the image is unchanged.", word.c_str());
         state.fail(group.code);
         return Outcome::NextGroup;
     }
     if (!group.rom_file.empty() && group.rom_bytes.empty() && action != Action::AddTopBlock) {
-        console::conf("%s is empty; nothing is added.\n", group.rom_file.c_str());
+        console::notef("%s is empty; nothing is added.", group.rom_file.c_str());
         state.fail(group.code);
         return Outcome::EndOfRun;
     }
@@ -89,7 +89,7 @@ Outcome dispatch(RunState& state, const std::string& word, ImageWriter& writer, 
     if (row.changes_image && action != Action::Release)
         if (const std::optional<Outcome> end = nothing_to_add(state, word, action)) return *end;
     if (const std::optional<std::string> why = not_a_bios_image(image); row.needs_bios && why) {
-        console::conf("%s is no BIOS image: %s\n", image.path.c_str(), why->c_str());
+        console::notef("%s is no BIOS image: %s", image.path.c_str(), why->c_str());
         state.fail(state.group.code);
         return Outcome::NextGroup;
     }
@@ -132,8 +132,8 @@ Outcome run_rom_group(const Command& command, const CommandGroup& g, RunState& s
     GroupRequest& group = state.group;
     if (!rom_file_fits(state, g)) return Outcome::EndOfRun;
     if (g.slot && !group.row().family) {
-        console::conf("%s has no slots: slot=%s names nothing; nothing is added.\n",
-                      std::string(group.row().switch_text).c_str(), g.slot->c_str());
+        console::notef("%s has no slots: slot=%s names nothing; nothing is added.",
+                       std::string(group.row().switch_text).c_str(), g.slot->c_str());
         state.fail(group.code);
         return Outcome::NextGroup;
     }
@@ -209,10 +209,10 @@ int end_of_run(const Command& command, RunState& state, BiosImage& image, const 
                                                      : image.bytes != initial->bytes && !can_save(image.path));
     if (!failed && unsaved) {
         if (command.out_file)
-            console::conf("Can't write %s; nothing would be written\n", command.out_file->c_str());
+            console::notef("Can't write %s; nothing would be written", command.out_file->c_str());
         else
-            console::conf("Can't write %s: %s would not be changed\n", journal_path(image.path).c_str(),
-                          image.path.c_str());
+            console::notef("Can't write %s: %s would not be changed", journal_path(image.path).c_str(),
+                           image.path.c_str());
         status = 1;
     }
     report_dry_run({command.input_file, command.json, *initial, unsaved ? *initial : image, status, folder,
@@ -254,7 +254,7 @@ void run_groups(const Command& command, RunState& state, ImageWriter& writer) {
 // (/diff: 2 when the other image cannot be read).
 int run_folder_operation(const Command& command, RunState& state, ImageWriter& writer) {
     if (command.dry && command.folder == FolderCommand::Unpack) {
-        console::conf("/dry goes with /pack; /unpack changes no image. Nothing was run.\n");
+        console::notef("/dry goes with /pack; /unpack changes no image. Nothing was run.");
         return 1;
     }
     start_group(command, nullptr, state);
@@ -316,7 +316,7 @@ std::optional<BiosImage> open_locked(const Command& command, ImageFile& file, bo
     const platform::Lock lock = only_reads(command) ? platform::Lock::Shared : platform::Lock::Exclusive;
     const LockOutcome got = lock_image(command.input_file, lock, kLockWait, file);
     if (got == LockOutcome::InUse) {
-        console::conf("%s is in use by another run; nothing changed\n", command.input_file.c_str());
+        console::notef("%s is in use by another run; nothing changed", command.input_file.c_str());
         return std::nullopt;
     }
     refused = got == LockOutcome::NoLock || got == LockOutcome::Refused;
@@ -325,7 +325,7 @@ std::optional<BiosImage> open_locked(const Command& command, ImageFile& file, bo
     OpenedImage opened = got == LockOutcome::Locked ? read_image(file, file.exclusive) : OpenedImage{};
     if (!opened.image) {
         if (opened.failure == OpenFailure::TooLarge)
-            console::conf("%s is larger than %u MB: no BIOS image\n", command.input_file.c_str(), kMaxImageSize >> 20);
+            console::notef("%s is larger than %u MB: no BIOS image", command.input_file.c_str(), kMaxImageSize >> 20);
         else
             console::outf("%s file not found", command.input_file.c_str());
     }
@@ -363,7 +363,7 @@ int run(int argc, char** argv) {
     std::optional<BiosImage> initial;
     if (command.dry) {
         if (!make_private_folder(folder)) {
-            console::conf("Can't make a private folder for the dry run; nothing was run.\n");
+            console::notef("Can't make a private folder for the dry run; nothing was run.");
             return 1;
         }
         state.work_folder = folder.path;

@@ -198,7 +198,7 @@ void recover(const ImageFile& file, const std::string& jpath, std::span<const st
     const std::optional<Journal> journal = parse_journal(raw);
     if (!journal) {
         // Flushed before the image is touched: a journal cut short means an untouched image.
-        console::conf("%s: a stopped run left it whole; %s removed.\n", file.path.c_str(), jpath.c_str());
+        console::notef("%s: a stopped run left it whole; %s removed.", file.path.c_str(), jpath.c_str());
         remove_journal(jpath);
         return;
     }
@@ -206,7 +206,7 @@ void recover(const ImageFile& file, const std::string& jpath, std::span<const st
     if (!image) fatal("Can't read " + file.path);
     const std::uint64_t now = journal_digest(*image);
     if (image->size() != journal->image_size || now == journal->before || now == journal->after) {
-        console::conf("%s: a stopped run left it whole; %s removed.\n", file.path.c_str(), jpath.c_str());
+        console::notef("%s: a stopped run left it whole; %s removed.", file.path.c_str(), jpath.c_str());
         remove_journal(jpath);
         return;
     }
@@ -217,17 +217,17 @@ void recover(const ImageFile& file, const std::string& jpath, std::span<const st
     }
     if (journal_digest(*image) != journal->before) {
         // Not the half-saved image the journal was made for: copied over since.
-        console::conf("%s: %s is stale; the image is kept as it is.\n", file.path.c_str(), jpath.c_str());
+        console::notef("%s: %s is stale; the image is kept as it is.", file.path.c_str(), jpath.c_str());
         remove_journal(jpath);
         return;
     }
     if (!file.writable || !write_ranges(file.handle, *image, journal->ranges)) {
-        console::conf("%s was left half-saved by a run that was stopped; it cannot be restored from %s.\n",
-                      file.path.c_str(), jpath.c_str());
+        console::notef("%s was left half-saved by a run that was stopped; it cannot be restored from %s.",
+                       file.path.c_str(), jpath.c_str());
         fatal("Can't write " + file.path);
     }
     remove_journal(jpath);
-    console::conf("%s: restored as it was before a run that was stopped while saving it.\n", file.path.c_str());
+    console::notef("%s: restored as it was before a run that was stopped while saving it.", file.path.c_str());
 }
 
 // What the journal at `jpath` is to the image.
@@ -321,11 +321,11 @@ bool deal_with_journal(const ImageFile& file, const std::string& jpath) {
     switch (v.kind) {
     case Verdict::Gone: return true;
     case Verdict::Foreign:
-        console::conf("%s is not this image's own (%s); nothing changed\n", jpath.c_str(), v.why.c_str());
+        console::notef("%s is not this image's own (%s); nothing changed", jpath.c_str(), v.why.c_str());
         return false;
     case Verdict::Unreadable:
-        console::conf("%s: can't read %s, left by a run that was stopped; nothing changed\n", file.path.c_str(),
-                      jpath.c_str());
+        console::notef("%s: can't read %s, left by a run that was stopped; nothing changed", file.path.c_str(),
+                       jpath.c_str());
         return false;
     case Verdict::Own: break;
     }
@@ -354,9 +354,9 @@ Waited wait_for_lock(const ImageFile& file, platform::Lock lock, std::chrono::st
         if (got == platform::LockTry::Unsupported) return Waited::NoLock;
         if (std::chrono::steady_clock::now() >= deadline) return Waited::InUse;
         if (!said) {
-            console::conf("%s is in use by another run; waiting for it to end (at most %lld seconds)\n",
-                          file.path.c_str(),
-                          static_cast<long long>(std::chrono::duration_cast<std::chrono::seconds>(kLockWait).count()));
+            console::notef("%s is in use by another run; waiting for it to end (at most %lld seconds)",
+                           file.path.c_str(),
+                           static_cast<long long>(std::chrono::duration_cast<std::chrono::seconds>(kLockWait).count()));
             said = true;
         }
         std::this_thread::sleep_for(kPoll);
@@ -420,7 +420,7 @@ LockOutcome lock_image(const std::string& path, platform::Lock lock, std::chrono
     for (;;) {
         const LockOutcome got = open_and_lock(path, lock, deadline, said, file);
         if (got == LockOutcome::NoLock)
-            console::conf("%s: this filesystem takes no lock; nothing changed\n", path.c_str());
+            console::notef("%s: this filesystem takes no lock; nothing changed", path.c_str());
         if (got != LockOutcome::Locked) return got;
         // A run that waited may find the name given to a new file meanwhile
         // (an image written whole and renamed into place): lock that one.
@@ -463,7 +463,7 @@ void save_image(BiosImage& image, const ImageFile& file) {
     const std::string jpath = journal_path(file.path);
     // A run through that name would not find the journal: the save could be lost.
     if (names_elsewhere(*me, folder_of(jpath))) {
-        console::conf("%s has a hard link in another folder; nothing changed\n", image.path.c_str());
+        console::notef("%s has a hard link in another folder; nothing changed", image.path.c_str());
         fatal("Can't write " + image.path);
     }
     const std::vector<Range> ranges = changed_ranges(image.on_disk, image.bytes);
@@ -472,8 +472,8 @@ void save_image(BiosImage& image, const ImageFile& file) {
         // Only a journal this run made is removed: what stood at its name stays.
         std::error_code ec;
         if (written == Written::Failed) fs::remove(jpath, ec);
-        console::conf("Can't write %s, the journal that keeps %s whole while it is saved\n", jpath.c_str(),
-                      image.path.c_str());
+        console::notef("Can't write %s, the journal that keeps %s whole while it is saved", jpath.c_str(),
+                       image.path.c_str());
         fatal("Can't write " + image.path);
     }
     if (!write_ranges(file.handle, image.bytes, ranges)) {
@@ -498,7 +498,7 @@ bool write_new_image(const std::string& path, std::span<const std::uint8_t> byte
     const LockOutcome got =
         file_exists(path) ? lock_image(path, platform::Lock::Exclusive, kLockWait, file) : LockOutcome::NotFound;
     if (got == LockOutcome::InUse) {
-        console::conf("%s is in use by another run; nothing was written\n", path.c_str());
+        console::notef("%s is in use by another run; nothing was written", path.c_str());
         return false;
     }
     if (got == LockOutcome::NoLock || got == LockOutcome::Refused) return false;  // said
@@ -507,6 +507,6 @@ bool write_new_image(const std::string& path, std::span<const std::uint8_t> byte
     // makes the rename fail, and nothing is written).
     if (platform::kWindows) file.handle.close();
     if (replace_file(path, bytes, AtName::Follow, Flush::ToDisk)) return true;
-    console::conf("Can't write %s; nothing was written\n", path.c_str());
+    console::notef("Can't write %s; nothing was written", path.c_str());
     return false;
 }

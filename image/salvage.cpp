@@ -10,7 +10,8 @@ namespace {
 
 // A member whose header reads whole and which lies inside the chain's space.
 bool whole_at(const BiosImage& image, std::uint32_t position) {
-    const std::span<const std::uint8_t> from = std::span(image.bytes).subspan(std::min<std::size_t>(position, image.bytes.size()));
+    const std::span<const std::uint8_t> from =
+        std::span(image.bytes).subspan(std::min<std::size_t>(position, image.bytes.size()));
     const HeaderRead read = read_member_header(from);
     return read.status == HeaderStatus::Read && holds_member(read.head) &&
            position + member_span(read.head) <= chain_space_end(image);
@@ -38,8 +39,8 @@ struct ChainSalvage {
 // else the next whole member behind its header.
 std::optional<std::uint32_t> after_damaged(const BiosImage& image, const Component& c, std::uint32_t limit) {
     const std::uint64_t pointed = std::uint64_t{c.position} + c.extent;
-    if (pointed < limit && (whole_at(image, static_cast<std::uint32_t>(pointed)) ||
-                            is_erased(read_member_head(image.bytes, pointed))))
+    if (pointed < limit &&
+        (whole_at(image, static_cast<std::uint32_t>(pointed)) || is_erased(read_member_head(image.bytes, pointed))))
         return static_cast<std::uint32_t>(pointed);
     return next_whole(image, std::uint64_t{c.position} + header_size(*c.head) + 2, limit);
 }
@@ -102,7 +103,7 @@ Expansion salvage_member(const BiosImage& image, const Component& c, ExpansionSi
         return expand_component_to_sink(image, c, sink);
     // The member's bytes (as far as the image has them) with its sum made good.
     std::vector<std::uint8_t> copy(from.begin(), from.begin() + static_cast<std::ptrdiff_t>(std::min<std::uint64_t>(
-                                                                   from.size(), member_span(*c.head))));
+                                                                    from.size(), member_span(*c.head))));
     if (const std::optional<std::uint8_t> sum = header_sum(copy)) copy[member::kHeaderSumAt] = *sum;
     BiosImage held;
     held.bytes = std::move(copy);
