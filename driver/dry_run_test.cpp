@@ -60,6 +60,7 @@ TEST(DryRun, ChangesNothingAndSaysWhatTheRunThenDoes) {
         {"an add packed by /best", {"/fnt0", "font.bin", "/best"}, {"added"}, 0, "bios.rom"},
         {"a newer build replaces a VGA ROM", {"/vga", "vga_new.rom"}, {"replaced"}, 0},
         {"a release closes its gap", {"/vga", "release", "slot=1"}, {"moved", "moved", "removed"}, 0},
+        {"the same ROM under another kind is an add and a removal", {"/pci", "vga.rom"}, {"added", "removed"}, 0},
         {"a top microcode block", {"/NC_CPUCODE", "ucode.exe"}, {}, 0, "NCPUCODE.BIN"},
         {"an empty microcode file leaves the folder's NCPUCODE.BIN", {"/NC_CPUCODE", "empty.exe"}, {}, 0},
         {"a refused add under /err", {"/fnt0", "font.bin", "/pci", "table.bin", "/err"}, {}, 1},

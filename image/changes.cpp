@@ -20,9 +20,11 @@ std::string type_id_of(const Component& c) {
     return text;
 }
 
+// The same member: its content, sizes, name and TypeId (the same bytes
+// under another kind are a removal and an add, not a move).
 bool same_content(const ComparedPart& a, const ComparedPart& b) {
     return !a.sha256.empty() && a.sha256 == b.sha256 && a.original == b.original && a.packed == b.packed &&
-           a.component.name == b.component.name;
+           a.component.name == b.component.name && a.type_id == b.type_id;
 }
 
 bool same_type(const ComparedPart& a, const ComparedPart& b) {

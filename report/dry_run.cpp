@@ -70,7 +70,8 @@ void print_text(const BiosImage& after, const std::vector<ComponentChange>& memb
         if (c.after) n += std::snprintf(line + n, sizeof line - n, " at %05Xh", c.after->component.position);
         std::snprintf(line + n, sizeof line - n, ", %05Xh bytes:", original_size(head));
         print_fitted(line, console::shown(listed_name(head)), 12);
-        for (const ContentProblem& p : content_problems(c, after)) console::outf("  problem   %s\n", p.text.c_str());
+        for (const ContentProblem& p : content_problems(c, after))
+            console::out(console::fitted("  problem   " + p.text) + "\n");
     }
     for (const ByteChange& b : bytes)
         console::outf("  changed   %05Xh-%05Xh: %s\n", b.offset, b.offset + b.length - 1, b.what.c_str());
