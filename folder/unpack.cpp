@@ -168,16 +168,13 @@ std::string header_damage(const BiosImage& image, const Component& c) {
 
 // What is wrong with its data, from the expansion `e` of it that gave `got` bytes.
 std::string data_damage(const MemberHead& head, const Expansion& e, std::size_t got) {
-    char text[160];
     if (e.status == Expansion::Status::UnknownMethod) return "has a method no reader knows";
-    if (e.status != Expansion::Status::Complete || got != original_size(head)) {
-        std::snprintf(text, sizeof text, "%s after %zu of %u bytes",
-                      e.status == Expansion::Status::EndedEarly ? "ends early" : "is damaged", got,
-                      original_size(head));
-        return text;
-    }
+    if (e.status == Expansion::Status::Damaged)
+        return std::string("cannot be decoded to its end (").append(e.damage).append(")");
+    if (e.status != Expansion::Status::Complete || got != original_size(head)) return "ends early";
     const std::optional<std::uint16_t> recorded = recorded_crc(header_in_holder(head));
     if (!recorded || *recorded == e.crc) return {};
+    char text[80];
     std::snprintf(text, sizeof text, "fails its CRC (recorded %04Xh, its data gives %04Xh)", *recorded, e.crc);
     return text;
 }

@@ -2,7 +2,8 @@
 # Installs the Debian packages the build and the tests need, when missing.
 #   install-deps.sh          everything `make test` needs
 #   install-deps.sh build    only what building the tool and mkimage needs
-#   install-deps.sh demo     that and the picture library the demo draws its logo with
+#   install-deps.sh demo     that, the picture library the demo draws its logo with
+#                            and the firmware packages its sample board is made of
 #   install-deps.sh fuzz     that and clang, for the libFuzzer targets
 #   install-deps.sh deb      that and what `make deb` packs and checks with: dpkg-dev
 #                            and file (CPack's dependency scan), lintian
@@ -20,7 +21,7 @@ set -euo pipefail
 need=(cmake g++ make)
 options=()
 if [ "${1:-}" = demo ]; then
-  need+=(python3-pil)
+  need+=(python3-pil seabios ipxe-qemu qemu-system-data)
 elif [ "${1:-}" = fuzz ]; then
   need+=(clang)
 elif [ "${1:-}" = deb ]; then
