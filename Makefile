@@ -104,11 +104,16 @@ windows-test: windows
 
 # The Debian package, in $(BUILD_DEB)/ with CPack: the tool alone, hardened
 # as Debian builds are, laid out for /usr; then its contents, version,
-# dependencies and lintian are checked (tools/deb/check.sh).
+# dependencies and lintian are checked (tools/deb/check.sh). DEB_ALL=ON
+# builds the tests and benchmarks in the same folder too, warnings as
+# errors: CI's Release build of everything, whose optimiser warns where the
+# other builds do not (the package holds the tool alone all the same).
 DEB_FLAGS = -D_FORTIFY_SOURCE=2 -fstack-protector-strong
+DEB_ALL ?= OFF
 deb:
 	@tools/install-deps.sh deb
-	@cmake -S . -B $(BUILD_DEB) -DCMAKE_BUILD_TYPE=Release -DMOZAIK_TESTS=OFF -DMOZAIK_BENCH=OFF -DMOZAIK_DEB=ON \
+	@cmake -S . -B $(BUILD_DEB) -DCMAKE_BUILD_TYPE=Release -DMOZAIK_TESTS=$(DEB_ALL) -DMOZAIK_BENCH=$(DEB_ALL) \
+	  -DMOZAIK_WERROR=$(DEB_ALL) -DMOZAIK_DEB=ON \
 	  -DCMAKE_INSTALL_PREFIX=/usr -DMOZAIK_ZSH_COMPLETION_DIR=share/zsh/vendor-completions \
 	  "-DCMAKE_CXX_FLAGS=$(DEB_FLAGS)" "-DCMAKE_EXE_LINKER_FLAGS=-Wl,-z,relro,-z,now" >/dev/null
 	cmake --build $(BUILD_DEB) -j$(JOBS)

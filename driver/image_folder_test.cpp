@@ -211,7 +211,7 @@ TEST(ImageFolder, UnpackThenPackGivesTheSameBytesAndEditsGiveCleanImages) {
              [] { edit_manifest("e", [](const std::string& l) { return l.starts_with("bios") ? "" : l; }); }, 1,
              nullptr},
             {"an edited top block",
-             [] { testkit::spit(file_of("e", "top_block"), testkit::corpus(testkit::CorpusKind::Code, 0x1400, 5)); }, 0,
+             [] { testkit::spit(file_of("e", "top_block"), testkit::intel_microcode({.total_size = 0x1400})); }, 0,
              "(SP) NCPUCODE          01400h", false, "top"},
             {"a top block too big", [&] { testkit::spit(file_of("e", "top_block"), Bytes(base.bytes.size() / 2, 1)); },
              1, "the top block does not fit", false, "top"},

@@ -10,6 +10,7 @@
 #include "insert/add_testing.hpp"
 #include "testkit/components.hpp"
 #include "testkit/linux_only.hpp"
+#include "testkit/microcode_builder.hpp"
 
 namespace {
 
@@ -25,7 +26,7 @@ std::vector<Member> build_image() {
     for (std::size_t i = 0; i < font.size(); ++i) font[i] = static_cast<std::uint8_t>(i % 7);
     testkit::spit("font.bin", font);
     testkit::spit("tbl.bin", Bytes(0x100, 0x33));
-    testkit::spit("cpu.exe", testkit::dos_executable(Bytes(0x800, 0x42)));
+    testkit::spit("cpu.exe", testkit::dos_executable(testkit::intel_microcode({})));
     const auto r =
         add_testing::tool({"/vga", "vga.rom", "/fnt0", "font.bin", "/NoCompress", "tbl.bin", "/NC_CPUCODE", "cpu.exe"});
     EXPECT_EQ(r.status, 0) << r.err;
@@ -104,6 +105,8 @@ TEST(Verify, NamesEachDamageWithItsOffset) {
         {"a damaged trailer of the top block",
          [&](Bytes& img, const auto&) { img[testkit::kChainImageAreaEnd - 30] = 'x'; },
          "top block trailer at 3AFE0h is damaged", -1},
+        {"a byte of the top block's microcode record", [&](Bytes& img, const auto&) { img[top + 0x100] ^= 1; },
+         "NCPUCODE.BIN at 3A7E0h: record at 00000h sums to FFFFFFFFh", -1},
         {"a top block lost, its *BS1 pointer left",
          [&](Bytes& img, const auto&) {
              std::fill(img.begin() + top, img.begin() + testkit::kChainImageAreaEnd, 0xFF);

@@ -190,6 +190,10 @@ void check_top_block(Check& c) {
     }
     c.line(start, "top_block", format("top block at %05Xh, %05Xh bytes, trailer NCPUCODE.BIN", start, image.ncpu_size),
            false);
+    // Its bytes are what /NC_CPUCODE put there: microcode records.
+    const std::span<const std::uint8_t> block = std::span(image.bytes).subspan(start, image.ncpu_size);
+    for (const ContentProblem& p : check_content({kind(code::nc_cpucode).type_value, 0, "NCPUCODE.BIN", start}, block))
+        c.line(start, p.code.c_str(), p.text, true);
     const std::uint32_t at = marker.value_or(start);
     if (pointer == 0)
         c.line(at, "bs1_missing", "no *BS1 pointer: the top block is not pointed at", true);

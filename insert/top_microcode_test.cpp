@@ -9,6 +9,7 @@
 #include "insert/add_testing.hpp"
 #include "testkit/components.hpp"
 #include "testkit/corpus.hpp"
+#include "testkit/microcode_builder.hpp"
 
 namespace {
 
@@ -102,7 +103,7 @@ TEST(TopMicrocode, BlockPointerAndLaterGroups) {
          0x4000},
         {"a block that fills its room exactly; an add after it finds the area full",
          {testkit::stored_member(0x4015, 0, "FILL.BIN", 0x69FBC)},  // OEM3: content of any form
-         {{"cpu.exe", testkit::dos_executable(Bytes(0x1000, 0x42))},
+         {{"cpu.exe", testkit::dos_executable(testkit::intel_microcode({.total_size = 0x1000}))},
           {"r.bin", testkit::corpus(testkit::CorpusKind::Random, 100)}},
          {"/NC_CPUCODE", "cpu.exe", "/fnt0", "r.bin"},
          "img.bin have not enough space for adding ROM. (Over 0085h bytes)\n\n",

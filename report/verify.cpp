@@ -13,7 +13,8 @@ GroupResult verify_image(const Operand& op) {
     const BiosImage& image = op.image.image();
     console::outf("\nVerifying %s\n", image.path.c_str());
     const ImageCheck check = check_image(image, walk_image_chain(image));
-    for (const Finding& f : check.findings) console::out(f.line + "\n");
+    for (const Finding& f : check.findings)
+        console::out(console::fitted(f.line) + "\n");  // broken at blanks, never inside a number
     console::outf("%zu members checked, %d problems found\n", check.members.size(), check.problems);
     GroupResult r;
     r.problems = check.problems;
