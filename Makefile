@@ -6,7 +6,7 @@ BUILD_FUZZ ?= build-fuzz
 BUILD_WIN  ?= build-win
 BUILD_DEB  ?= build-deb
 FUZZ_SECONDS ?= 60
-FUZZ_TARGETS = lh5_decoder member_header listing release_extract add logo mib verify group_runs manifest best
+FUZZ_TARGETS = lh5_decoder member_header listing release_extract add logo mib verify salvage group_runs manifest best
 JOBS       ?= 2
 CMAKE_TYPE ?= RelWithDebInfo
 

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <map>
 
 #include "common/bytes.hpp"
 #include "common/catalogue.hpp"
@@ -49,8 +50,8 @@ Bytes bitmap(std::uint32_t bits) {
 struct Row {
     std::uint16_t segment;  // the member is named by it, as the listing names it
     Bytes content;
-    std::string problem;  // after "NAME at 14632h: "; empty: clean
-    std::string what = {};
+    std::string problem;    // after "NAME at 14632h: "; empty: clean
+    std::string what = {};  // a file of the corpus: its path
 };
 
 std::vector<Row> rows() {
@@ -61,7 +62,7 @@ std::vector<Row> rows() {
     for (const fs::directory_entry& e : fs::directory_iterator(kIpxe))
         r.push_back({0x4086, testkit::slurp(e.path().string()), "", e.path().string()});
     for (const char* f : {"sgabios", "linuxboot", "linuxboot_dma", "kvmvapic", "multiboot", "multiboot_dma", "pvh"})
-        r.push_back({0x40A4, testkit::slurp((kQemu + f).append(".bin")), "", f});
+        r.push_back({0x40A4, testkit::slurp((kQemu + f).append(".bin")), "", (kQemu + f).append(".bin")});
     const Bytes dsdt = testkit::slurp(kSea + "acpi-dsdt.aml"), vga = testkit::slurp(kSea + "vgabios-stdvga.bin");
     const auto logo = [](int bits, LogoMode mode) { return logo_convert(bitmap(bits), "b", mode, 0, false).image; };
     const Bytes intel = testkit::intel_microcode({.total_size = 4096});
@@ -70,7 +71,7 @@ std::vector<Row> rows() {
     const auto cut = [](Bytes b, std::size_t n) { return b.resize(n), b; };
     const auto plus_one = [](Bytes b, std::size_t at) { return ++b[at], b; };
     const std::vector<Row> more = {
-        {0x4003, dsdt, ""},
+        {0x4003, dsdt, "", kSea + "acpi-dsdt.aml"},
         {0x4003, cut(testkit::concat({dsdt, dsdt}), 2 * dsdt.size() + 64), "", "two tables, then padding"},
         {0x4000, logo(4, LogoMode::Logo), ""},
         {0x4000, logo(8, LogoMode::Logo), "", "framed"},
@@ -159,6 +160,29 @@ TEST(ContentChecks, VerifyJsonAndDryNameTheMismatch) {
     EXPECT_EQ(text_after(dry_json.out, "content_pci_class"), line) << dry_json.out;
     const std::optional<std::string> errors = testkit::schema_errors({json.out, dry_json.out});
     EXPECT_EQ(errors.value_or(""), "");
+}
+
+// Every real ROM and table of the corpus, added under its kind to an
+// image, passes /verify clean.
+TEST(ContentChecks, TheCorpusPassesVerifyInsideAnImage) {
+    NEEDS_CORPUS();
+    testkit::WorkDir dir;
+    ASSERT_EQ(testkit::run_program(MKIMAGE_BINARY, {"base.bin", "--size", "512K", "--chain", "empty"}).status, 0);
+    const std::map<std::uint16_t, std::string> switch_of = {
+        {0x4081, "/vga"}, {0x4086, "/pci"}, {0x40A4, "/isa"}, {0x4003, "/acpi"}};
+    int added = 0;
+    for (const Row& row : rows()) {
+        if (!row.problem.empty() || !row.what.starts_with("/usr/")) continue;
+        SCOPED_TRACE(row.what);
+        fs::remove("img.bin");
+        fs::copy_file("base.bin", "img.bin");
+        ASSERT_EQ(testkit::run_tool({"img.bin", switch_of.at(row.segment), row.what}).status, 0);
+        const testkit::RunResult verify = testkit::run_tool({"img.bin", "/verify"});
+        EXPECT_EQ(verify.status, 0) << verify.out;
+        EXPECT_TRUE(verify.out.ends_with("2 members checked, 0 problems found\n")) << verify.out;
+        ++added;
+    }
+    EXPECT_GE(added, 30);  // every file of the three packages
 }
 
 }  // namespace
