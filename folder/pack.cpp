@@ -273,6 +273,36 @@ int fail(const std::string& what) {
     return 1;
 }
 
+// The folder's manifest, read through `folder` and checked: well formed, no
+// conflict, no line a salvage left damaged; or the fault, whole.
+std::variant<Manifest, std::string> read_manifest(const platform::Folder& folder, const std::string& dir) {
+    const std::string manifest_path = (fs::path(dir) / kManifestName).string();
+    const std::string not_made = dir + " is no folder /unpack made: can't read " + manifest_path;
+    if (!folder.is_open()) return not_made;
+    std::variant<Bytes, std::string> text = read_in_folder(folder, kManifestName, kMaxInputFile, nullptr);
+    if (const std::string* fault = std::get_if<std::string>(&text)) {
+        std::error_code ec;
+        return fs::exists(fs::symlink_status(manifest_path, ec)) ? *fault : not_made;
+    }
+    const Bytes& bytes = std::get<Bytes>(text);
+    std::variant<Manifest, std::string> parsed = parse_manifest(std::string(bytes.begin(), bytes.end()));
+    if (const std::string* fault = std::get_if<std::string>(&parsed)) return manifest_path + ": " + *fault;
+    const Manifest& manifest = std::get<Manifest>(parsed);
+    if (const std::optional<std::string> fault = manifest_conflict(manifest)) return manifest_path + ": " + *fault;
+    for (const ManifestLine& l : manifest.lines)
+        if (const std::optional<std::string> fault = damaged_line(l)) return manifest_path + ": " + *fault;
+    return parsed;
+}
+
+// Each stretch of image.bin's chain where /unpack could read no member,
+// said as left out; whether there is any.
+bool say_lost(const Salvage& salvage, const std::string& image_path) {
+    for (const LostStretch& lost : salvage.lost)
+        console::notef("%s: no member could be read from %05Xh to %05Xh; what stood there is left out",
+                       image_path.c_str(), lost.begin, lost.end);
+    return !salvage.lost.empty();
+}
+
 }  // namespace
 
 int pack_folder(const PackRequest& r) {
@@ -283,23 +313,10 @@ int pack_folder(const PackRequest& r) {
     const fs::file_status target = fs::status(r.output, ec);
     if (fs::exists(target) && !fs::is_regular_file(target))
         return fail(r.output + " is no regular file (a FIFO, a device or a folder): /pack writes an image file");
-    const std::string manifest_path = (fs::path(dir) / kManifestName).string();
     const platform::Folder folder = platform::open_folder(dir);
-    if (!folder.is_open()) return fail(dir + " is no folder /unpack made: can't read " + manifest_path);
-    std::variant<Bytes, std::string> text = read_in_folder(folder, kManifestName, kMaxInputFile, nullptr);
-    if (const std::string* fault = std::get_if<std::string>(&text)) {
-        if (fs::exists(fs::symlink_status(manifest_path, ec))) return fail(*fault);
-        return fail(dir + " is no folder /unpack made: can't read " + manifest_path);
-    }
-    const Bytes& manifest_bytes = std::get<Bytes>(text);
-    std::variant<Manifest, std::string> parsed =
-        parse_manifest(std::string(manifest_bytes.begin(), manifest_bytes.end()));
-    if (const std::string* fault = std::get_if<std::string>(&parsed)) return fail(manifest_path + ": " + *fault);
+    std::variant<Manifest, std::string> parsed = read_manifest(folder, dir);
+    if (const std::string* fault = std::get_if<std::string>(&parsed)) return fail(*fault);
     Manifest& manifest = std::get<Manifest>(parsed);
-    if (const std::optional<std::string> fault = manifest_conflict(manifest))
-        return fail(manifest_path + ": " + *fault);
-    for (const ManifestLine& l : manifest.lines)
-        if (const std::optional<std::string> fault = damaged_line(l)) return fail(manifest_path + ": " + *fault);
     std::variant<Bytes, std::string> read =
         read_in_folder(folder, manifest.image_file, kMaxImageSize, nullptr, manifest.image_line);
     if (const std::string* fault = std::get_if<std::string>(&read)) return fail(*fault);
@@ -315,13 +332,7 @@ int pack_folder(const PackRequest& r) {
     // Members /unpack found past a damaged link of the chain go back too;
     // what it could not read there is left out, as it said.
     const Salvage salvage = salvage_components(base, s);
-    for (const LostStretch& lost : salvage.lost) {
-        char text[120];
-        std::snprintf(text, sizeof text, ": no member could be read from %05Xh to %05Xh; what stood there is left out",
-                      lost.begin, lost.end);
-        console::note(image_path + text);
-    }
-    if (!salvage.lost.empty() && r.err_mode) return fail("a stretch of the chain could not be read (/err)");
+    if (say_lost(salvage, image_path) && r.err_mode) return fail("a stretch of the chain could not be read (/err)");
     locate_stored_members(base, salvage.components, manifest);
     std::variant<std::vector<LineContent>, std::string> components = read_contents(folder, manifest, s);
     if (const std::string* fault = std::get_if<std::string>(&components)) return fail(*fault);
